@@ -1,0 +1,95 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QStringList>
+#include <QTextStream>
+
+#include "Interaction.h"
+#include "Session.h"
+#include "Startup.h"
+
+namespace vocaset::cli {
+
+// Exit codes of vocaset-cli.
+enum Exit { Ok = 0, RunFailed = 1, Usage = 2, DatabaseFailed = 3 };
+
+// Shown messages go to standard error; questions take --yes, else the terminal, else "No".
+class CliOperator final : public Operator
+{
+public:
+    CliOperator(QTextStream& err, bool assumeYes, bool interactive) : m_err(err), m_yes(assumeYes), m_tty(interactive) {}
+    void showMessage(const QString& text, const QString& title = {}) override;
+    bool askYesNo(const QString& text, const QString& title = {}) override;
+    std::optional<QString> askText(const QString& prompt, const QString& defaultText) override;
+    int shown() const { return m_shown; }
+    // The answer to give to a text prompt (the superuser's act-as question) instead of asking.
+    void setTextAnswer(const QString& answer) { m_answer = answer; }
+
+private:
+    QString m_answer;
+    QTextStream& m_err;
+    bool m_yes;
+    bool m_tty;
+    int m_shown = 0;
+};
+
+// Log lines go to standard output, one per line.
+class StreamRunLog final : public RunLog
+{
+public:
+    explicit StreamRunLog(QTextStream& out) : m_out(out) {}
+    void append(const QString& line) override { m_out << line << Qt::endl; }
+
+private:
+    QTextStream& m_out;
+};
+
+// What every command gets: the streams, the global options and, once opened, the session.
+struct CliContext
+{
+    CliContext(QTextStream& o, QTextStream& e) : out(o), err(e) {}
+
+    QTextStream& out;
+    QTextStream& err;
+    QString appDir;
+    QString settingsPath; // --settings, or ParamDB.txt beside the executable
+    QString requestedUser; // --user: the name a superuser acts as
+    bool assumeYes = false;
+    bool interactive = false;
+
+    std::unique_ptr<CliOperator> op;
+    std::unique_ptr<StreamRunLog> log;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Session> session;
+
+    // Runs the start-up up to the main window (connection, language, superuser, upgrade, patch).
+    // Returns the exit code to use when it did not reach Ready, or nothing when the session is ready.
+    std::optional<int> start();
+    // Creates the session and its connection without running any step.
+    Startup prepare();
+    // True when the user holds the menu right of an entry and of every menu above it; otherwise
+    // prints why on standard error.
+    bool allowed(const QString& entryName);
+    static int exitCodeOf(StartupOutcome outcome);
+};
+
+// One command of the tool: its words ("db create"), a line of help, and its run.
+class Command
+{
+public:
+    virtual ~Command() = default;
+    virtual QString name() const = 0;
+    virtual QString summary() const = 0;
+    // Arguments after the command's words; returns an exit code.
+    virtual int execute(CliContext& ctx, const QStringList& arguments) = 0;
+};
+
+std::vector<std::unique_ptr<Command>> allCommands();
+
+// The whole tool: global options, command dispatch, help. Returns the exit code.
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& appDir);
+
+} // namespace vocaset::cli

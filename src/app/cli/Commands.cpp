@@ -1,0 +1,17 @@
+#include "CliCommand.h"
+#include "DbCommands.h"
+
+namespace vocaset::cli {
+
+// Every command of the tool, in the order --help lists them.
+std::vector<std::unique_ptr<Command>> allCommands()
+{
+    std::vector<std::unique_ptr<Command>> c;
+    c.push_back(std::make_unique<DbCreateCommand>());
+    c.push_back(std::make_unique<DbUpgradeCommand>());
+    c.push_back(std::make_unique<DbPatchCommand>());
+    c.push_back(std::make_unique<DbInfoCommand>());
+    return c;
+}
+
+} // namespace vocaset::cli

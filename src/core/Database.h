@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QHash>
+#include <QMap>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+#include "DbError.h"
+#include "Dialect.h"
+#include "Recordset.h"
+
+namespace vocaset {
+
+// "Key=Value;Key=Value" as connection strings are written; keys compare case-insensitively.
+class ConnectionString
+{
+public:
+    explicit ConnectionString(const QString& text);
+    QString value(const QString& key) const { return m_values.value(key.toLower()); }
+    bool has(const QString& key) const { return m_values.contains(key.toLower()); }
+
+    // The text with the value of Password replaced by asterisks, for messages.
+    static QString masked(const QString& text);
+
+private:
+    QMap<QString, QString> m_values;
+};
+
+// One connection to the working or the source database. Statements are sent as the program writes
+// them; the dialect module rewrites what the engine would refuse. Every refusal throws DbError
+// carrying the engine's text.
+class Database final
+{
+public:
+    static constexpr int kConnectTimeoutSeconds = 30;
+    static constexpr int kStatementTimeoutSeconds = 180;
+
+    Database();
+    ~Database();
+    Q_DISABLE_COPY_MOVE(Database)
+
+    // Opens the database a connection string names; throws DbError when it cannot.
+    void open(const QString& connectionString);
+    void close();
+    bool isOpen() const;
+    Engine engine() const { return m_engine; }
+    QSqlDatabase& handle() { return m_db; }
+
+    // Sends a statement; a SELECT returns all its rows.
+    Recordset execute(const QString& sql);
+    // Same, with '?' place-holders bound to values. The prepared statement is kept for the next call
+    // with the same text, so hot loops compile it once.
+    Recordset executeBound(const QString& sql, const QVariantList& values);
+
+    // Column catalogue of one table (COLUMN_NAME, ORDINAL_POSITION, DESCRIPTION, DATA_TYPE with the
+    // ADO codes), optionally restricted to one column. Names come back upper-case.
+    Recordset columns(const QString& table, const QString& column = {});
+    // Primary-key catalogue of one table (COLUMN_NAME, ORDINAL).
+    Recordset primaryKeys(const QString& table);
+
+    void begin();
+    void commit();
+    void rollback();
+
+private:
+    Recordset fetch(QSqlQuery& query) const;
+    QString storedTableSql(const QString& table);
+    [[noreturn]] void fail(const QSqlError& error) const;
+
+    QString m_name;
+    QSqlDatabase m_db;
+    Engine m_engine = Engine::SQLite;
+    QHash<QString, QSqlQuery> m_prepared;
+};
+
+// Rolls back unless committed: a failing step leaves the database as it was.
+class Transaction final
+{
+public:
+    explicit Transaction(Database& db) : m_db(db) { m_db.begin(); }
+    ~Transaction()
+    {
+        if (!m_done) {
+            try {
+                m_db.rollback();
+            } catch (const DbError&) {
+            }
+        }
+    }
+    void commit()
+    {
+        m_db.commit();
+        m_done = true;
+    }
+    Q_DISABLE_COPY_MOVE(Transaction)
+
+private:
+    Database& m_db;
+    bool m_done = false;
+};
+
+// ADO data-type codes the catalogue reports.
+namespace AdoType {
+constexpr int Double = 5;
+constexpr int Integer = 3;
+constexpr int Char = 129;
+constexpr int WChar = 130;
+constexpr int Timestamp = 135;
+} // namespace AdoType
+
+} // namespace vocaset

@@ -1,0 +1,279 @@
+#include "Dialect.h"
+
+#include <QRegularExpression>
+
+#include "DbError.h"
+
+namespace vocaset::Dialect {
+namespace {
+
+struct Token
+{
+    enum Kind { Space, Literal, Word, Plus, Other } kind;
+    QString text;
+};
+
+// Splits a statement into blanks, quoted literals (with doubled quotes inside), words and single
+// punctuation characters; enough structure to find operands without parsing SQL.
+QList<Token> tokenize(const QString& sql)
+{
+    QList<Token> out;
+    qsizetype i = 0;
+    const qsizetype n = sql.size();
+    while (i < n) {
+        const QChar c = sql[i];
+        qsizetype j = i + 1;
+        Token::Kind kind = Token::Other;
+        if (c.isSpace()) {
+            while (j < n && sql[j].isSpace())
+                ++j;
+            kind = Token::Space;
+        } else if (c == u'\'' || c == u'"') {
+            kind = c == u'\'' ? Token::Literal : Token::Word;
+            while (j < n) {
+                if (sql[j] == c) {
+                    if (j + 1 < n && sql[j + 1] == c) {
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                ++j;
+            }
+        } else if (c.isLetterOrNumber() || c == u'_' || c == u'$' || c == u'.') {
+            while (j < n && (sql[j].isLetterOrNumber() || sql[j] == u'_' || sql[j] == u'$' || sql[j] == u'.'))
+                ++j;
+            kind = Token::Word;
+        } else if (c == u'+') {
+            kind = Token::Plus;
+        }
+        out.append({kind, sql.mid(i, j - i)});
+        i = j;
+    }
+    return out;
+}
+
+QString join(const QList<Token>& tokens)
+{
+    QString s;
+    for (const Token& t : tokens)
+        s += t.text;
+    return s;
+}
+
+} // namespace
+
+QString concatenation(const QString& sql)
+{
+    if (!sql.contains(u'+'))
+        return sql;
+    QList<Token> tokens = tokenize(sql);
+    // Operand tokens (no blanks) with the plus signs between them; a chain a + b + c is text
+    // concatenation when any of its operands is a text literal.
+    QList<int> solid;
+    for (int i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].kind != Token::Space)
+            solid.append(i);
+    }
+    int k = 0;
+    while (k < solid.size()) {
+        const auto isOperand = [&](int s) {
+            return s < solid.size() && (tokens[solid[s]].kind == Token::Literal || tokens[solid[s]].kind == Token::Word);
+        };
+        if (!isOperand(k)) {
+            ++k;
+            continue;
+        }
+        int end = k;
+        bool hasLiteral = tokens[solid[k]].kind == Token::Literal;
+        QList<int> pluses;
+        while (end + 2 < solid.size() && tokens[solid[end + 1]].kind == Token::Plus && isOperand(end + 2)) {
+            pluses.append(solid[end + 1]);
+            end += 2;
+            hasLiteral = hasLiteral || tokens[solid[end]].kind == Token::Literal;
+        }
+        if (hasLiteral) {
+            for (int p : pluses)
+                tokens[p].text = QStringLiteral("||");
+        }
+        k = end + 1;
+    }
+    return join(tokens);
+}
+
+QString digitAliases(const QString& sql)
+{
+    static const QRegularExpression alias(QStringLiteral("^[0-9]+[A-Za-z_][A-Za-z0-9_]*$"));
+    QList<Token> tokens = tokenize(sql);
+    bool changed = false;
+    for (Token& t : tokens) {
+        if (t.kind == Token::Word && !t.text.startsWith(u'"') && alias.match(t.text).hasMatch()) {
+            t.text = u'"' + t.text + u'"';
+            changed = true;
+        }
+    }
+    return changed ? join(tokens) : sql;
+}
+
+QStringList splitMultiColumnAdd(const QString& sql)
+{
+    static const QRegularExpression head(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+(\\S+)\\s+ADD\\s+(?!CONSTRAINT\\b)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const auto m = head.match(sql);
+    if (!m.hasMatch())
+        return {sql};
+    const QString rest = sql.mid(m.capturedEnd());
+    QStringList columns;
+    int depth = 0;
+    bool inText = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QChar c = rest[i];
+        if (c == u'\'')
+            inText = !inText;
+        else if (!inText && c == u'(')
+            ++depth;
+        else if (!inText && c == u')')
+            --depth;
+        else if (!inText && depth == 0 && c == u',') {
+            columns.append(rest.mid(start, i - start).trimmed());
+            start = i + 1;
+        }
+    }
+    if (columns.isEmpty())
+        return {sql};
+    columns.append(rest.mid(start).trimmed());
+    QStringList out;
+    for (const QString& col : columns)
+        out.append(QStringLiteral("ALTER TABLE ") + m.captured(1) + QStringLiteral(" ADD ") + col);
+    return out;
+}
+
+QString postgresTypes(const QString& sql)
+{
+    static const QRegularExpression nvarchar(QStringLiteral("\\bnvarchar\\s*\\((\\d+)\\)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (!sql.contains(QLatin1String("nvarchar"), Qt::CaseInsensitive))
+        return sql;
+    // Only outside literals: a value may well contain the word.
+    const QString replacement = QStringLiteral("varchar(\\1) COLLATE \"C\"");
+    QString result;
+    QString stretch;
+    for (const Token& t : tokenize(sql)) {
+        if (t.kind == Token::Literal) {
+            result += stretch.replace(nvarchar, replacement) + t.text;
+            stretch.clear();
+        } else {
+            stretch += t.text;
+        }
+    }
+    return result + stretch.replace(nvarchar, replacement);
+}
+
+namespace {
+
+// Position of the closing parenthesis that matches the one at open, skipping literals.
+qsizetype matchingParen(const QString& s, qsizetype open)
+{
+    int depth = 0;
+    bool inText = false;
+    for (qsizetype i = open; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c == u'\'')
+            inText = !inText;
+        else if (!inText && c == u'(')
+            ++depth;
+        else if (!inText && c == u')' && --depth == 0)
+            return i;
+    }
+    return -1;
+}
+
+// Removes ", CONSTRAINT name ..." from a CREATE TABLE text, up to the next top-level comma or the
+// closing parenthesis of the column list.
+QString withoutConstraint(const QString& create, const QString& name)
+{
+    const qsizetype open = create.indexOf(u'(');
+    const qsizetype close = matchingParen(create, open);
+    if (open < 0 || close < 0)
+        throw DbError(QStringLiteral("cannot read the definition of the table"));
+    int depth = 0;
+    bool inText = false;
+    QList<qsizetype> commas;
+    for (qsizetype i = open + 1; i < close; ++i) {
+        const QChar c = create[i];
+        if (c == u'\'')
+            inText = !inText;
+        else if (!inText && c == u'(')
+            ++depth;
+        else if (!inText && c == u')')
+            --depth;
+        else if (!inText && depth == 0 && c == u',')
+            commas.append(i);
+    }
+    commas.append(close);
+    static const QRegularExpression head(QStringLiteral("^\\s*CONSTRAINT\\s+(\\S+)"), QRegularExpression::CaseInsensitiveOption);
+    for (int k = 0; k + 1 < commas.size(); ++k) {
+        const QString item = create.mid(commas[k] + 1, commas[k + 1] - commas[k] - 1);
+        const auto m = head.match(item);
+        if (m.hasMatch() && m.captured(1).compare(name, Qt::CaseInsensitive) == 0)
+            return create.left(commas[k]) + create.mid(commas[k + 1]);
+    }
+    throw DbError(QStringLiteral("no such constraint: ") + name);
+}
+
+} // namespace
+
+QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql)
+{
+    static const QRegularExpression drop(
+        QStringLiteral("^\\s*ALTER\\s+TABLE\\s+(\\w+)\\s+DROP\\s+CONSTRAINT\\s+(\\w+)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression add(
+        QStringLiteral("^\\s*ALTER\\s+TABLE\\s+(\\w+)\\s+ADD\\s+(CONSTRAINT\\s+(\\w+)\\s.*?)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    QString table;
+    QString create;
+    if (const auto m = drop.match(sql); m.hasMatch()) {
+        table = m.captured(1);
+        create = withoutConstraint(tableSql(table), m.captured(2));
+    } else if (const auto a = add.match(sql); a.hasMatch()) {
+        table = a.captured(1);
+        const QString current = tableSql(table);
+        const qsizetype close = matchingParen(current, current.indexOf(u'('));
+        if (close < 0)
+            throw DbError(QStringLiteral("cannot read the definition of table ") + table);
+        if (current.contains(QStringLiteral("CONSTRAINT ") + a.captured(3) + u' ', Qt::CaseInsensitive))
+            throw DbError(QStringLiteral("constraint ") + a.captured(3) + QStringLiteral(" already exists"));
+        create = current.left(close) + QStringLiteral(", ") + a.captured(2) + current.mid(close);
+    } else {
+        return {sql};
+    }
+    if (create.isEmpty())
+        throw DbError(QStringLiteral("no such table: ") + table);
+    static const QRegularExpression name(QStringLiteral("^(\\s*CREATE\\s+TABLE\\s+)(\"?\\w+\"?)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QString scratch = table + QStringLiteral("__REBUILD");
+    QString createScratch = create;
+    createScratch.replace(name, QStringLiteral("\\1") + scratch);
+    // Children only reference parents, so the table can be copied, dropped and renamed while the
+    // foreign keys stay enforced; no other table names these value tables.
+    return {createScratch, QStringLiteral("INSERT INTO ") + scratch + QStringLiteral(" SELECT * FROM ") + table,
+            QStringLiteral("DROP TABLE ") + table,
+            QStringLiteral("ALTER TABLE ") + scratch + QStringLiteral(" RENAME TO ") + table};
+}
+
+QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql)
+{
+    static const QRegularExpression constraintDdl(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+\\w+\\s+(DROP|ADD)\\s+CONSTRAINT\\b"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    if (engine == Engine::SQLite && constraintDdl.match(sql).hasMatch())
+        return sqliteConstraintRebuild(sql, tableSql);
+    QString text = digitAliases(concatenation(sql));
+    if (engine == Engine::PostgreSQL)
+        text = postgresTypes(text);
+    return splitMultiColumnAdd(text);
+}
+
+} // namespace vocaset::Dialect

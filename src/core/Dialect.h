@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+#include <QStringList>
+
+namespace vocaset {
+
+enum class Engine { SQLite, PostgreSQL };
+
+// Rewrites a statement text into what the engine accepts with the same effect. Only what an engine
+// refuses or reads differently is touched; any other text passes through byte for byte.
+namespace Dialect {
+
+// Reads the CREATE TABLE text of a table as the engine stores it (SQLite's table rebuild needs it).
+using TableSqlReader = std::function<QString(const QString& table)>;
+
+// The statements to send, in order, for one statement of the program.
+QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql = {});
+
+// The single rewrites, exposed for their tests.
+QString concatenation(const QString& sql);        // '+' touching a text literal becomes '||'
+QString digitAliases(const QString& sql);         // an alias such as 0FLD is put in double quotes
+QStringList splitMultiColumnAdd(const QString& sql);
+QString postgresTypes(const QString& sql);        // nvarchar(n) -> varchar(n) COLLATE "C"
+// SQLite cannot drop or add a constraint: the table is rebuilt from its stored CREATE text.
+QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql);
+
+} // namespace Dialect
+} // namespace vocaset

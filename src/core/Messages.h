@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "Session.h"
+
+namespace vocaset {
+
+// The text of a description entry, or nothing when the row is missing (an empty stored text is a
+// row); captions change only when a row exists.
+std::optional<QString> findDescription(Database& db, const QString& code, const QString& language);
+
+// The text of a description entry in a language, or an empty text when there is none.
+QString GetDescription(Database& db, const QString& code, const QString& language);
+inline QString GetDescription(Session& s, const QString& code) { return GetDescription(s.db, code, s.language); }
+
+// The message text with every "$$" replaced by the argument. A missing or empty message gives a
+// fallback text and turns show on, so the caller sees that it was displayed.
+QString GetMessage(Session& s, const QString& code, const QString& argument, bool& show);
+// Displays a message (a missing one shows its fallback text).
+inline QString ShowMessage(Session& s, const QString& code, const QString& argument = {})
+{
+    bool show = true;
+    return GetMessage(s, code, argument, show);
+}
+// Fetches a message for a log line; a missing one is still displayed, as GetMessage does.
+inline QString MessageText(Session& s, const QString& code, const QString& argument = {})
+{
+    bool show = false;
+    return GetMessage(s, code, argument, show);
+}
+
+} // namespace vocaset

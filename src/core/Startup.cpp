@@ -1,0 +1,116 @@
+#include "Startup.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QFile>
+
+#include "DatabaseCreation.h"
+#include "Messages.h"
+#include "PatchImport.h"
+#include "SchemaUpgrade.h"
+#include "Sql.h"
+#include "TextFile.h"
+
+namespace vocaset {
+
+QString loginName()
+{
+    if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name).toUpper();
+    return qEnvironmentVariable("USER").toUpper();
+}
+
+Startup::Startup(Session& session, QString settingsPath, RunLog& log)
+    : m_s(session), m_settingsPath(std::move(settingsPath)), m_log(log)
+{
+}
+
+bool Startup::readSettings()
+{
+    QFile file(m_settingsPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_s.op.showMessage(QStringLiteral("Cannot read the connection settings file ") + m_settingsPath +
+                           QStringLiteral(" : ") + file.errorString());
+        return false;
+    }
+    const QStringList lines = splitLines(fromCp1252(file.readAll()));
+    m_line1 = lines.value(0);
+    m_line2 = lines.value(1);
+    m_line1.replace(QLatin1String("$$APPPATH$$"), m_s.appDir);
+    m_line2.replace(QLatin1String("$$APPPATH$$"), m_s.appDir);
+    return true;
+}
+
+bool Startup::openMain()
+{
+    try {
+        m_s.db.open(m_line1);
+        return true;
+    } catch (const DbError& e) {
+        m_log.append(e.text());
+        m_s.op.showMessage(QStringLiteral("Open Database Failed : ") + ConnectionString::masked(m_line1));
+        return false;
+    }
+}
+
+bool Startup::readLanguage()
+{
+    try {
+        const Recordset rs = m_s.db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$LNG'"));
+        m_s.language = rs.eof() ? QStringLiteral("EN") : rs.text(0);
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+void Startup::actAsSuperuser()
+{
+    const Recordset rs = m_s.db.execute(
+        QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$SUPERUSER' AND SY_SUBCODE = '") +
+        sqlText(m_s.userName) + QStringLiteral("'"));
+    if (rs.eof())
+        return;
+    const QString prompt = MessageText(m_s, QStringLiteral("M34"));
+    const auto answer = m_s.op.askText(prompt, m_s.userName);
+    if (answer && !answer->isEmpty())
+        m_s.userName = answer->toUpper();
+}
+
+StartupOutcome Startup::createFromSource()
+{
+    try {
+        switch (createDatabase(m_s, m_line2, m_log)) {
+        case CreationOutcome::Created:
+            return StartupOutcome::Created;
+        default:
+            return StartupOutcome::CreationStopped;
+        }
+    } catch (const DbError& e) {
+        m_s.op.showMessage(e.text());
+        return StartupOutcome::DatabaseFailed;
+    }
+}
+
+StartupOutcome Startup::run()
+{
+    if (!readSettings())
+        return StartupOutcome::SettingsMissing;
+    if (!openMain())
+        return StartupOutcome::OpenFailed;
+    if (!readLanguage())
+        return createFromSource();
+    try {
+        actAsSuperuser();
+        m_s.programVersion = programVersion();
+        upgradeSchema(m_s);
+        importDataPatch(m_s, defaultPatchPath(m_s), m_log);
+    } catch (const DbError& e) {
+        m_s.op.showMessage(e.text());
+        return StartupOutcome::DatabaseFailed;
+    }
+    return StartupOutcome::Ready;
+}
+
+} // namespace vocaset

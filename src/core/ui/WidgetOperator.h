@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Interaction.h"
+
+class QWidget;
+
+namespace vocaset {
+
+// The operator as message boxes and an input dialog over a parent window.
+class WidgetOperator final : public Operator
+{
+public:
+    explicit WidgetOperator(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    void showMessage(const QString& text, const QString& title = {}) override;
+    bool askYesNo(const QString& text, const QString& title = {}) override;
+    std::optional<QString> askText(const QString& prompt, const QString& defaultText) override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace vocaset
