@@ -1,0 +1,157 @@
+#include "ParamResolution.h"
+
+#include <optional>
+
+#include "Messages.h"
+#include "Sql.h"
+
+namespace vocaset {
+namespace {
+
+const QString kMark = QStringLiteral("$$");
+
+// An optionally signed run of decimal digits within +-limit; anything else in a substring selection
+// is an error.
+std::optional<int> wholeNumber(const QString& text, int limit)
+{
+    const qsizetype digits = text.startsWith(u'-') || text.startsWith(u'+') ? 1 : 0;
+    if (text.size() == digits)
+        return std::nullopt;
+    for (qsizetype i = digits; i < text.size(); ++i) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qlonglong v = text.toLongLong(&ok);
+    if (!ok || v > limit || v < -qlonglong(limit))
+        return std::nullopt;
+    return int(v);
+}
+
+// The value a place-holder token stands for, or nothing when the token is malformed or unknown.
+std::optional<QString> tokenValue(const Session& s, const QString& token)
+{
+    int start = 0;
+    int length = 0;
+    const qsizetype comma = token.indexOf(u',');
+    if (comma >= 0) {
+        const QString after = token.mid(comma + 1);
+        const qsizetype second = after.indexOf(u',');
+        if (second < 0)
+            return std::nullopt;
+        const auto from = wholeNumber(after.left(second), 32767);
+        const auto count = wholeNumber(after.mid(second + 1), 0x7FFFFFFF);
+        // A negative start or length selects nothing sensible; it is reported like any malformed token.
+        if (!from || !count || *from < 0 || (*from > 0 && *count < 0))
+            return std::nullopt;
+        start = *from;
+        length = *count;
+    }
+    const QString name = comma >= 0 ? token.left(comma) : token;
+    QString value;
+    if (name == u"$$P")
+        value = s.currentPhone.text(QStringLiteral("PH_CODE"));
+    else if (name == u"$$N")
+        value = s.currentPhone.text(QStringLiteral("PH_DESC"));
+    else
+        return std::nullopt;
+    if (start != 0)
+        value = value.mid(start - 1, length);
+    return value;
+}
+
+} // namespace
+
+QString GetParamValue(Session& s, const QString& code)
+{
+    const Recordset& phone = s.currentPhone;
+    const QString eq = phone.text(QStringLiteral("EQ_CODE"));
+    const QString co = phone.text(QStringLiteral("CO_CODE"));
+    const Recordset catalogue =
+        s.db.execute(QStringLiteral("SELECT PA_DEFAULT, LE_CODE FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") +
+                     sqlText(eq) + QStringLiteral("' AND PA_CODE = '") + sqlText(code) + QStringLiteral("'"));
+    if (catalogue.eof()) {
+        ShowMessage(s, QStringLiteral("M1"), code);
+        return {};
+    }
+    const QString level = catalogue.text(1);
+    if (level == u"E")
+        return catalogue.text(0);
+    if (level == u"C") {
+        const Recordset rs = s.db.execute(QStringLiteral("SELECT PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = '") +
+                                          sqlText(co) + QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) +
+                                          QStringLiteral("' AND PA_CODE = '") + sqlText(code) + QStringLiteral("'"));
+        if (rs.eof()) {
+            ShowMessage(s, QStringLiteral("M5"), code);
+            return {};
+        }
+        return ExpandMacros(s, rs.text(0));
+    }
+    if (level == u"P") {
+        const Recordset rs =
+            s.db.execute(QStringLiteral("SELECT PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
+                         QStringLiteral("' AND PH_CODE = '") + sqlText(phone.text(QStringLiteral("PH_CODE"))) +
+                         QStringLiteral("' AND PA_CODE = '") + sqlText(code) + QStringLiteral("'"));
+        if (rs.eof()) {
+            ShowMessage(s, QStringLiteral("M4"), code);
+            return {};
+        }
+        return ExpandMacros(s, rs.text(0));
+    }
+    ShowMessage(s, level == u"D" ? QStringLiteral("M3") : QStringLiteral("M2"), code);
+    return {};
+}
+
+QString ExpandMacros(Session& s, const QString& text)
+{
+    if (!text.contains(kMark))
+        return text;
+    QString work = text;
+    // Characters that came from a telephone's code or description are data: a "$$" inside them is
+    // never taken for a place-holder, so a description such as "a$$N" cannot loop forever.
+    QList<bool> inserted(work.size(), false);
+    const auto literalAt = [&](qsizetype at, qsizetype n) {
+        for (qsizetype i = at; i < at + n; ++i) {
+            if (inserted[i])
+                return false;
+        }
+        return true;
+    };
+    const auto nextMark = [&](qsizetype from) {
+        for (qsizetype at = work.indexOf(kMark, from); at >= 0; at = work.indexOf(kMark, at + 1)) {
+            if (literalAt(at, 2))
+                return at;
+        }
+        return qsizetype(-1);
+    };
+
+    for (qsizetype at = nextMark(0); at >= 0; at = nextMark(at)) {
+        QString token = work.mid(at);
+        // The apostrophe rule comes first, so a place-holder may close a quoted SQL value.
+        if (const qsizetype q = token.indexOf(u'\''); q >= 0)
+            token.truncate(q);
+        else if (const qsizetype b = token.indexOf(u' '); b >= 0)
+            token.truncate(b);
+
+        const std::optional<QString> value = tokenValue(s, token);
+        if (!value) {
+            ShowMessage(s, QStringLiteral("M6"), token);
+            s.runError = true;
+            return work;
+        }
+        // Every occurrence of the token is replaced in this one pass.
+        for (qsizetype hit = at; (hit = work.indexOf(token, hit)) >= 0;) {
+            if (!literalAt(hit, token.size())) {
+                ++hit;
+                continue;
+            }
+            work.replace(hit, token.size(), *value);
+            inserted.remove(hit, token.size());
+            inserted.insert(hit, value->size(), true);
+            hit += value->size();
+        }
+    }
+    return work;
+}
+
+} // namespace vocaset
