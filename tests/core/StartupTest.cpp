@@ -1,1 +1,161 @@
 #include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "Schema.h"
+#include "Startup.h"
+#include "TestDatabase.h"
+
+using namespace vocaset;
+using vocaset::test::RecordingLog;
+using vocaset::test::ScriptedOperator;
+using vocaset::test::TestDatabase;
+
+namespace {
+
+// A program folder with its settings file, over a fresh working database.
+struct Program
+{
+    TestDatabase working;
+    ScriptedOperator op;
+    RecordingLog log;
+    Database db;
+    Session s{db, op};
+
+    Program()
+    {
+        s.appDir = working.dir();
+        s.userName = QStringLiteral("ALICE");
+    }
+    QString settingsPath() const { return s.appDir + QStringLiteral("/ParamDB.txt"); }
+    void writeSettings(const QByteArray& text)
+    {
+        QFile f(settingsPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    // The working database holds the schema at the program's version.
+    void prepareWorking(const QString& language = QStringLiteral("EN"))
+    {
+        for (const QString& statement : Schema::createStatements())
+            working.db.execute(statement);
+        working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010142')"));
+        if (!language.isNull())
+            working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', '") + language + QStringLiteral("')"));
+        writeSettings(working.connectionString().toUtf8() + "\r\n");
+    }
+    StartupOutcome run()
+    {
+        Startup startup(s, settingsPath(), log);
+        return startup.run();
+    }
+};
+
+} // namespace
+
+TEST(Startup, MissingSettingsFileStopsBeforeAnyConnection)
+{
+    Program p;
+    EXPECT_EQ(p.run(), StartupOutcome::SettingsMissing);
+    ASSERT_EQ(p.op.messages.size(), 1);
+    EXPECT_TRUE(p.op.messages[0].contains(p.settingsPath())) << p.op.messages[0].toStdString();
+    EXPECT_FALSE(p.db.isOpen());
+}
+
+TEST(Startup, SettingsLinesTakeTheProgramFolder)
+{
+    Program p;
+    p.writeSettings("Provider=SQLite;Data Source=$$APPPATH$$/a$$APPPATH$$\rsecond $$APPPATH$$\r\nthird\r\n");
+    Startup startup(p.s, p.settingsPath(), p.log);
+    ASSERT_TRUE(startup.readSettings());
+    EXPECT_EQ(startup.workingConnection(),
+              QStringLiteral("Provider=SQLite;Data Source=") + p.s.appDir + QStringLiteral("/a") + p.s.appDir);
+    EXPECT_EQ(startup.sourceConnection(), QStringLiteral("second ") + p.s.appDir);
+}
+
+TEST(Startup, OpenFailureNamesTheConnectionWithoutItsPassword)
+{
+    Program p;
+    p.writeSettings("Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=topsecret\r\n");
+    EXPECT_EQ(p.run(), StartupOutcome::OpenFailed);
+    ASSERT_EQ(p.op.messages.size(), 1);
+    EXPECT_EQ(p.op.messages[0],
+              QStringLiteral("Open Database Failed : Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=****"));
+}
+
+TEST(Startup, EmptyDatabaseIsCreatedFromTheSourceThenStartsNormally)
+{
+    Program p;
+    TestDatabase source;
+    for (const QString& statement : Schema::createStatements())
+        source.db.execute(statement);
+    source.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010142')"));
+    source.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', 'FR')"));
+    p.writeSettings(p.working.connectionString().toUtf8() + "\r\n" + source.connectionString().toUtf8() + "\r\n");
+    EXPECT_EQ(p.run(), StartupOutcome::Created);
+    EXPECT_EQ(p.op.messages.last(), QStringLiteral("DATABASE CREATED --> RUN PROGRAM AGAIN"));
+
+    p.op.messages.clear();
+    EXPECT_EQ(p.run(), StartupOutcome::Ready);
+    EXPECT_EQ(p.s.language, QStringLiteral("FR"));
+    EXPECT_TRUE(p.op.messages.isEmpty()); // same version: no notice
+}
+
+TEST(Startup, LanguageDefaultsToEnglishOnlyWhenTheRowIsMissing)
+{
+    {
+        Program p;
+        p.prepareWorking(QString());
+        EXPECT_EQ(p.run(), StartupOutcome::Ready);
+        EXPECT_EQ(p.s.language, QStringLiteral("EN"));
+    }
+    {
+        Program p;
+        p.prepareWorking(QStringLiteral(""));
+        EXPECT_EQ(p.run(), StartupOutcome::Ready);
+        EXPECT_EQ(p.s.language, QString());
+    }
+}
+
+TEST(Startup, SuperuserMayActAsAnotherUser)
+{
+    struct Case
+    {
+        bool listed;
+        std::optional<QString> answer;
+        QString user;
+    };
+    const Case cases[] = {
+        {true, QStringLiteral("bob"), QStringLiteral("BOB")},
+        {true, QStringLiteral(""), QStringLiteral("ALICE")},
+        {true, std::nullopt, QStringLiteral("ALICE")},
+        {false, QStringLiteral("bob"), QStringLiteral("ALICE")},
+    };
+    for (const Case& c : cases) {
+        Program p;
+        p.prepareWorking();
+        p.working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M34', 'Act as:')"));
+        if (c.listed)
+            p.working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$SUPERUSER', 'ALICE', '')"));
+        p.op.texts.enqueue(c.answer);
+        EXPECT_EQ(p.run(), StartupOutcome::Ready);
+        EXPECT_EQ(p.s.userName, c.user);
+        EXPECT_EQ(p.op.prompts, c.listed ? QStringList{QStringLiteral("Act as:")} : QStringList{});
+    }
+}
+
+TEST(Startup, UpgradesThenImportsThePendingPatch)
+{
+    Program p;
+    p.prepareWorking();
+    p.working.db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '010140' WHERE SY_CODE = '$$BASEVER'"));
+    {
+        QFile f(p.s.appDir + QStringLiteral("/vocaset.csv"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("All;LEVELS;E;Equipment\r\n");
+    }
+    EXPECT_EQ(p.run(), StartupOutcome::Ready);
+    EXPECT_EQ(p.op.messages, QStringList{QStringLiteral("Update From 010140 To 010142")});
+    EXPECT_EQ(p.db.execute(QStringLiteral("SELECT LE_DESC FROM LEVELS")).text(0), QStringLiteral("Equipment"));
+    EXPECT_TRUE(QFile::exists(p.s.appDir + QStringLiteral("/vocaset_010142.csv")));
+}
