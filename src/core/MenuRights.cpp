@@ -26,6 +26,15 @@ const QList<MenuEntry>& mainMenuEntries()
     return entries;
 }
 
+QString manualAddress(const QString& executableFolder)
+{
+    QString folder = executableFolder;
+    folder.replace(u'\\', u'/');
+    QString address = QStringLiteral("file://") + folder + QStringLiteral("/manual.htm");
+    address.replace(QLatin1String("////"), QLatin1String("//"));
+    return address;
+}
+
 namespace {
 
 bool hasRow(Database& db, const QString& sql)

@@ -33,6 +33,11 @@ struct MainMenuState
 
 inline constexpr auto kMainWindowKey = "FVOCASET1";
 
+// The address of the manual beside the executable: "file://" + the folder with '/' separators +
+// "/manual.htm", every "////" then reduced to "//" (a network path keeps its server right after
+// "file://").
+QString manualAddress(const QString& executableFolder);
+
 // Reads the main window's caption, each entry's caption and each entry's right for the session's
 // user, with one statement per lookup as the rights rows are read.
 MainMenuState loadMainMenu(Session& s);

@@ -4,6 +4,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <QFileDialog>
+#include <QTimer>
+
+#include "BrowseForFolder.h"
 #include "FVocaset1.h"
 #include "MenuRights.h"
 #include "QtApp.h"
@@ -90,4 +94,24 @@ TEST(MainWindow, ShowsCaptionsRightsAndDisabledHeaders)
     w.action(QStringLiteral("Reboot"))->trigger();
     ASSERT_EQ(w.mdiArea()->subWindowList().size(), 1);
     EXPECT_EQ(w.mdiArea()->subWindowList().first()->widget()->windowTitle(), QStringLiteral("Restart"));
+}
+
+TEST(MainWindow, ManualAddressFollowsTheFolder)
+{
+    EXPECT_EQ(manualAddress(QStringLiteral("/opt/vocaset/bin")), QStringLiteral("file:///opt/vocaset/bin/manual.htm"));
+    EXPECT_EQ(manualAddress(QStringLiteral("C:\\Program Files\\Vocaset")),
+              QStringLiteral("file://C:/Program Files/Vocaset/manual.htm"));
+    EXPECT_EQ(manualAddress(QStringLiteral("\\\\server\\share")), QStringLiteral("file://server/share/manual.htm"));
+}
+
+TEST(FolderPicker, CancellingReturnsTheInitialFolder)
+{
+    vocaset::test::qtApp();
+    for (const QString& initial : {QStringLiteral("/tmp"), QString()}) {
+        QTimer::singleShot(50, [] {
+            if (QWidget* dialog = QApplication::activeModalWidget())
+                dialog->close();
+        });
+        EXPECT_EQ(BrowseForFolder(initial, nullptr), initial);
+    }
 }
