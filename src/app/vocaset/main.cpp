@@ -8,9 +8,30 @@
 
 using namespace vocaset;
 
+namespace {
+
+// A refused statement that no window caught is shown with the engine's text; the window that
+// sent it stays open and the program usable.
+class VocasetApplication final : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const DbError& e) {
+            QMessageBox::critical(activeWindow(), applicationName(), e.text());
+            return false;
+        }
+    }
+};
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    VocasetApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vocaset"));
 
     WidgetOperator person;
@@ -27,11 +48,5 @@ int main(int argc, char* argv[])
     FVocaset1 window(session, childWindows());
     person.setParent(&window);
     window.show();
-    try {
-        return QApplication::exec();
-    } catch (const DbError& e) {
-        // A refused statement outside the places that catch it ends the program with its text.
-        QMessageBox::critical(nullptr, QApplication::applicationName(), e.text());
-        return 3;
-    }
+    return QApplication::exec();
 }
