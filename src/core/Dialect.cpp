@@ -105,10 +105,12 @@ QString concatenation(const QString& sql)
 QString digitAliases(const QString& sql)
 {
     static const QRegularExpression alias(QStringLiteral("^[0-9]+[A-Za-z_][A-Za-z0-9_]*$"));
+    static const QRegularExpression exponent(QStringLiteral("^[0-9]+[eE][0-9]+$"));
     QList<Token> tokens = tokenize(sql);
     bool changed = false;
     for (Token& t : tokens) {
-        if (t.kind == Token::Word && !t.text.startsWith(u'"') && alias.match(t.text).hasMatch()) {
+        if (t.kind == Token::Word && !t.text.startsWith(u'"') && alias.match(t.text).hasMatch() &&
+            !exponent.match(t.text).hasMatch()) {
             t.text = u'"' + t.text + u'"';
             changed = true;
         }

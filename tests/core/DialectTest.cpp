@@ -22,7 +22,7 @@ TEST(Dialect, AliasStartingWithADigitIsQuoted)
 {
     EXPECT_EQ(Dialect::digitAliases(QStringLiteral("SELECT CODE AS 0FLD, SUM(N) AS 1FLD FROM T WHERE V = '0FLD'")),
               QStringLiteral("SELECT CODE AS \"0FLD\", SUM(N) AS \"1FLD\" FROM T WHERE V = '0FLD'"));
-    EXPECT_EQ(Dialect::digitAliases(QStringLiteral("SELECT 12 FROM T")), QStringLiteral("SELECT 12 FROM T"));
+    EXPECT_EQ(Dialect::digitAliases(QStringLiteral("SELECT 12, 1e5 FROM T")), QStringLiteral("SELECT 12, 1e5 FROM T"));
 }
 
 TEST(Dialect, SeveralColumnsInOneAddAreSplit)
