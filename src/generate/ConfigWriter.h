@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include "GenerationChoices.h"
+#include "Interaction.h"
+#include "Session.h"
+
+namespace vocaset {
+
+// One row of the merged parameter set.
+struct ParamRow
+{
+    QString code;
+    QString desc;
+    QString value;
+};
+
+// The telephone a file is written for: the current row of the session's telephones.
+struct PhoneInfo
+{
+    QString company;
+    QString code;
+    QString model;
+    QString description;
+    QString mac;
+
+    static PhoneInfo fromCurrent(const Recordset& phones);
+};
+
+struct FileNames
+{
+    QString config;
+    QString source;
+};
+
+// Collects Windows-1252 bytes and the parameters whose text had characters without a code there.
+class Cp1252Sink
+{
+public:
+    void append(QByteArray& out, const QString& text, const QString& param);
+    const QStringList& lossy() const { return m_lossy; }
+
+private:
+    QStringList m_lossy;
+    QSet<QString> m_seen;
+};
+
+// Lines end in CR LF, the telephones' text files being DOS files.
+inline void appendLine(QByteArray& out, const QByteArray& line)
+{
+    out += line;
+    out += "\r\n";
+}
+
+// The file layout of one writer module. Rows always come in ascending code order.
+class ConfigWriter
+{
+public:
+    virtual ~ConfigWriter() = default;
+    virtual FileNames names(const PhoneInfo& phone, const LevelChoice& levels) const = 0;
+    // Whether the telephone's MAC address goes into the file or its name.
+    virtual bool needsMac(const LevelChoice& levels) const { return levels.phone; }
+    // The configuration file, or nothing with a reason when the device could not load it.
+    virtual std::optional<QByteArray> config(const PhoneInfo& phone, const QList<ParamRow>& rows, Cp1252Sink& sink,
+                                             QString* refusal) const = 0;
+    virtual QByteArray source(const QList<ParamRow>& rows, Cp1252Sink& sink) const = 0;
+};
+
+// The writer of an EQ_MODULE value; nullptr for "NONE" and for unknown modules.
+const ConfigWriter* writerForModule(const QString& module);
+
+// True for exactly twelve hexadecimal digits, the only MAC a telephone fetches a file for.
+bool isMacAddress(const QString& mac);
+
+struct WriteJob
+{
+    LevelChoice levels;
+    bool source = false;
+    QString folder; // already expanded for the telephone
+};
+
+enum class WriteOutcome {
+    Written,
+    Empty,   // no parameter to write: M14
+    Skipped, // the telephone's file was refused (bad MAC or name, too large); the run goes on
+    Failed   // the file system refused; RunError is set
+};
+
+// Writes the files of the current telephone from EQ_TEMP, with the progress lines M13, M14, M15.
+WriteOutcome writeTelephoneFiles(Session& s, RunLog& log, const ConfigWriter& writer, const WriteJob& job);
+
+// The merged set as the writers read it, ascending by code.
+QList<ParamRow> readMergedSet(Database& db);
+
+} // namespace vocaset

@@ -1,0 +1,98 @@
+#include "GenerationChoices.h"
+
+#include "ParamResolution.h"
+#include "Sql.h"
+#include "TextFile.h"
+
+namespace vocaset {
+namespace {
+
+QList<ListEntry> entries(Database& db, const QString& sql)
+{
+    Recordset rs = db.execute(sql);
+    QList<ListEntry> out;
+    out.reserve(rs.count());
+    for (; !rs.eof(); rs.moveNext())
+        out.append({rs.text(0), rs.text(1)});
+    return out;
+}
+
+} // namespace
+
+bool LevelBoxes::set(int box, bool on)
+{
+    m_ticked.at(box) = on;
+    if (!m_ticked[0] && !m_ticked[1] && !m_ticked[2])
+        m_ticked[box] = true;
+    return m_ticked[box] == on;
+}
+
+void LevelBoxes::applyDefault(const QString& flags)
+{
+    for (int box = 0; box < 3; ++box) {
+        const QChar c = flags.size() > box ? flags[box] : QChar(u'1');
+        set(box, c != u'0' && c != u' ');
+    }
+}
+
+QString entryCode(const QString& shown)
+{
+    const qsizetype sep = shown.indexOf(QStringLiteral(" \\\\ "));
+    return sep < 0 ? shown : shown.left(sep);
+}
+
+QList<ListEntry> companyEntries(Database& db)
+{
+    return entries(db, QStringLiteral("SELECT DISTINCT CO_CODE, CO_DESC FROM COMPANY ORDER BY CO_CODE"));
+}
+
+QList<ListEntry> modelEntries(Database& db, const QString& company)
+{
+    return entries(db, QStringLiteral("SELECT DISTINCT EQUIPMENT.EQ_CODE, EQUIPMENT.EQ_DESC FROM EQUIPMENT INNER JOIN "
+                                      "PHONES ON EQUIPMENT.EQ_CODE = PHONES.EQ_CODE WHERE PHONES.CO_CODE = '") +
+                           sqlText(company) + QStringLiteral("' ORDER BY EQUIPMENT.EQ_CODE"));
+}
+
+QList<ListEntry> phoneEntries(Database& db, const QString& company, const QString& model, const QString& from)
+{
+    QString sql = QStringLiteral("SELECT DISTINCT PH_CODE, PH_DESC FROM PHONES WHERE CO_CODE = '") + sqlText(company) +
+                  QStringLiteral("' AND EQ_CODE = '") + sqlText(model);
+    if (!from.isEmpty())
+        sql += QStringLiteral("' AND PH_CODE >= '") + sqlText(from);
+    return entries(db, sql + QStringLiteral("' ORDER BY PH_CODE"));
+}
+
+std::optional<QString> generationSetting(Database& db, const QString& company, const QString& model,
+                                         const QString& subCode)
+{
+    const Recordset rs = db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '") +
+                                    sqlText(company + model) + QStringLiteral("' AND SY_SUBCODE = '") +
+                                    sqlText(subCode) + QStringLiteral("'"));
+    if (rs.eof())
+        return std::nullopt;
+    return rs.text(0);
+}
+
+QString defaultFolder(Database& db, const QString& company, const QString& model)
+{
+    return trimFolder(generationSetting(db, company, model, QStringLiteral("$$GENPATH")).value_or(QString()));
+}
+
+QString folderForFirstPhone(Session& s, const QString& company, const QString& model, const QString& folderText)
+{
+    if (!folderText.contains(QLatin1String("$$")))
+        return folderText;
+    // The session's telephone is shared with the runs of other windows: it is put back afterwards.
+    struct Restore
+    {
+        Recordset& slot;
+        Recordset kept;
+        ~Restore() { slot = std::move(kept); }
+    } restore{s.currentPhone, s.currentPhone};
+    s.currentPhone =
+        s.db.execute(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = '") + sqlText(company) +
+                     QStringLiteral("' AND EQ_CODE = '") + sqlText(model) + QStringLiteral("' ORDER BY PH_CODE"));
+    return ExpandMacros(s, folderText);
+}
+
+} // namespace vocaset

@@ -1,0 +1,77 @@
+#include "Pap2Writer.h"
+
+namespace vocaset {
+namespace {
+
+// The device's parser reads entities; an unescaped "&" would make the profile malformed.
+QString escaped(const QString& value)
+{
+    if (!value.contains(u'&') && !value.contains(u'<') && !value.contains(u'>'))
+        return value;
+    QString out;
+    out.reserve(value.size() + 8);
+    for (QChar c : value) {
+        if (c == u'&')
+            out += QStringLiteral("&amp;");
+        else if (c == u'<')
+            out += QStringLiteral("&lt;");
+        else if (c == u'>')
+            out += QStringLiteral("&gt;");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray profile(const QList<ParamRow>& rows, Cp1252Sink& sink, bool comments)
+{
+    QByteArray out;
+    appendLine(out, "<flat-profile>");
+    for (const ParamRow& r : rows) {
+        QByteArray line;
+        if (comments) {
+            line = "<!-- ";
+            sink.append(line, r.desc, r.code);
+            line += " -->";
+            appendLine(out, line);
+            line.clear();
+        }
+        const QByteArray code = [&] {
+            QByteArray c;
+            sink.append(c, r.code, r.code);
+            return c;
+        }();
+        line += '<' + code + '>';
+        sink.append(line, escaped(r.value), r.code);
+        line += "</" + code + '>';
+        appendLine(out, line);
+    }
+    appendLine(out, "</flat-profile>");
+    return out;
+}
+
+} // namespace
+
+FileNames Pap2Writer::names(const PhoneInfo& phone, const LevelChoice& levels) const
+{
+    if (levels.phone)
+        return {phone.mac + QStringLiteral(".txt"),
+                phone.code + QStringLiteral(" - ") + phone.mac + QStringLiteral(".TXT")};
+    if (levels.equipment)
+        return {phone.company + phone.model + QStringLiteral(".txt"),
+                phone.company + QStringLiteral(" - ") + phone.model + QStringLiteral(".txt")};
+    return {phone.model + QStringLiteral(".txt"), phone.model + QStringLiteral(".txt")};
+}
+
+std::optional<QByteArray> Pap2Writer::config(const PhoneInfo&, const QList<ParamRow>& rows, Cp1252Sink& sink,
+                                             QString*) const
+{
+    return profile(rows, sink, false);
+}
+
+QByteArray Pap2Writer::source(const QList<ParamRow>& rows, Cp1252Sink& sink) const
+{
+    return profile(rows, sink, true);
+}
+
+} // namespace vocaset
