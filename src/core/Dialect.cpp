@@ -62,6 +62,26 @@ QString join(const QList<Token>& tokens)
     return s;
 }
 
+// Positions of the commas in [from, to) that stand outside literals and parentheses.
+QList<qsizetype> topLevelCommas(const QString& s, qsizetype from, qsizetype to)
+{
+    QList<qsizetype> commas;
+    int depth = 0;
+    bool inText = false;
+    for (qsizetype i = from; i < to; ++i) {
+        const QChar c = s[i];
+        if (c == u'\'')
+            inText = !inText;
+        else if (!inText && c == u'(')
+            ++depth;
+        else if (!inText && c == u')')
+            --depth;
+        else if (!inText && depth == 0 && c == u',')
+            commas.append(i);
+    }
+    return commas;
+}
+
 } // namespace
 
 QString concatenation(const QString& sql)
@@ -126,29 +146,15 @@ QStringList splitMultiColumnAdd(const QString& sql)
     if (!m.hasMatch())
         return {sql};
     const QString rest = sql.mid(m.capturedEnd());
-    QStringList columns;
-    int depth = 0;
-    bool inText = false;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < rest.size(); ++i) {
-        const QChar c = rest[i];
-        if (c == u'\'')
-            inText = !inText;
-        else if (!inText && c == u'(')
-            ++depth;
-        else if (!inText && c == u')')
-            --depth;
-        else if (!inText && depth == 0 && c == u',') {
-            columns.append(rest.mid(start, i - start).trimmed());
-            start = i + 1;
-        }
-    }
-    if (columns.isEmpty())
+    QList<qsizetype> commas = topLevelCommas(rest, 0, rest.size());
+    if (commas.isEmpty())
         return {sql};
-    columns.append(rest.mid(start).trimmed());
+    commas.prepend(-1);
+    commas.append(rest.size());
     QStringList out;
-    for (const QString& col : columns)
-        out.append(QStringLiteral("ALTER TABLE ") + m.captured(1) + QStringLiteral(" ADD ") + col);
+    for (int k = 0; k + 1 < commas.size(); ++k)
+        out.append(QStringLiteral("ALTER TABLE ") + m.captured(1) + QStringLiteral(" ADD ") +
+                   rest.mid(commas[k] + 1, commas[k + 1] - commas[k] - 1).trimmed());
     return out;
 }
 
@@ -200,20 +206,7 @@ QString withoutConstraint(const QString& create, const QString& name)
     const qsizetype close = matchingParen(create, open);
     if (open < 0 || close < 0)
         throw DbError(QStringLiteral("cannot read the definition of the table"));
-    int depth = 0;
-    bool inText = false;
-    QList<qsizetype> commas;
-    for (qsizetype i = open + 1; i < close; ++i) {
-        const QChar c = create[i];
-        if (c == u'\'')
-            inText = !inText;
-        else if (!inText && c == u'(')
-            ++depth;
-        else if (!inText && c == u')')
-            --depth;
-        else if (!inText && depth == 0 && c == u',')
-            commas.append(i);
-    }
+    QList<qsizetype> commas = topLevelCommas(create, open + 1, close);
     commas.append(close);
     static const QRegularExpression head(QStringLiteral("^\\s*CONSTRAINT\\s+(\\S+)"), QRegularExpression::CaseInsensitiveOption);
     for (int k = 0; k + 1 < commas.size(); ++k) {
