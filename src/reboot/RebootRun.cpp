@@ -1,0 +1,159 @@
+#include "RebootRun.h"
+
+#include "Messages.h"
+#include "ParamResolution.h"
+#include "Sql.h"
+
+namespace vocaset {
+namespace {
+
+const QLatin1String kSeparator(" \\\\ ");
+
+} // namespace
+
+QString listEntry(const QString& code, const QString& description)
+{
+    return code + kSeparator + description;
+}
+
+QString entryCode(const QString& entry)
+{
+    const qsizetype at = entry.indexOf(kSeparator);
+    return at < 0 ? entry : entry.left(at);
+}
+
+RebootRun::RebootRun(Session& session, RunLog& log, int deadlineMs)
+    : m_s(session), m_log(log), m_x(session, log, deadlineMs), m_dialogues(session, log, m_x)
+{
+}
+
+QStringList RebootRun::entries(const QString& sql)
+{
+    QStringList list;
+    for (Recordset rs = m_s.db.execute(sql); !rs.eof(); rs.moveNext())
+        list.append(listEntry(rs.text(0), rs.text(1)));
+    return list;
+}
+
+QStringList RebootRun::companies()
+{
+    return entries(QStringLiteral("SELECT DISTINCT CO_CODE, CO_DESC FROM COMPANY ORDER BY CO_CODE"));
+}
+
+QStringList RebootRun::equipments(const QString& company)
+{
+    return entries(
+        QStringLiteral("SELECT DISTINCT EQUIPMENT.EQ_CODE, EQUIPMENT.EQ_DESC FROM EQUIPMENT INNER JOIN PHONES "
+                       "ON EQUIPMENT.EQ_CODE = PHONES.EQ_CODE WHERE PHONES.CO_CODE = '") +
+        sqlText(company) + QStringLiteral("' ORDER BY EQUIPMENT.EQ_CODE"));
+}
+
+QStringList RebootRun::phonesFrom(const QString& equipment)
+{
+    return entries(QStringLiteral("SELECT DISTINCT PH_CODE, PH_DESC FROM PHONES WHERE EQ_CODE = '") +
+                   sqlText(equipment) + QStringLiteral("' ORDER BY PH_CODE"));
+}
+
+QStringList RebootRun::phonesTo(const QString& equipment, const QString& first)
+{
+    return entries(QStringLiteral("SELECT DISTINCT PH_CODE, PH_DESC FROM PHONES WHERE EQ_CODE = '") +
+                   sqlText(equipment) + QStringLiteral("' AND PH_CODE >= '") + sqlText(first) +
+                   QStringLiteral("' ORDER BY PH_CODE"));
+}
+
+RebootRun::Outcome RebootRun::run(const QString& company, const QString& equipment, const QString& first,
+                                  const QString& last)
+{
+    struct Running
+    {
+        RebootRun& r;
+        explicit Running(RebootRun& run) : r(run) { r.m_running = true; }
+        ~Running()
+        {
+            r.m_running = false;
+            r.m_x.closeSocket();
+        }
+    } running(*this);
+
+    m_x.clearAbort();
+    m_stopRun = false;
+    m_equipment = equipment;
+
+    m_s.currentPhone = m_s.db.execute(
+        QStringLiteral("SELECT * FROM PHONES WHERE ") + QStringLiteral("CO_CODE = '") + sqlText(company) +
+        QStringLiteral("' ") + QStringLiteral("AND EQ_CODE = '") + sqlText(equipment) + QStringLiteral("' ") +
+        QStringLiteral("AND PH_CODE BETWEEN '") + sqlText(first) + QStringLiteral("' ") + QStringLiteral("AND '") +
+        sqlText(last) + QStringLiteral("' ") + QStringLiteral("ORDER BY PH_CODE"));
+    const int total = m_s.currentPhone.count();
+    int done = 0;
+    m_log.progress(done, total);
+
+    for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
+        const Recordset module =
+            m_s.db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = '") +
+                           sqlText(m_s.currentPhone.text(QStringLiteral("EQ_CODE"))) + QStringLiteral("'"));
+        if (module.count() == 1) {
+            const QString name = module.text(0);
+            if (name == u"GRANDSTREAM") {
+                GXP2000();
+            } else if (name == u"PAP2") {
+                PAP2();
+            } else if (name == u"F1000") {
+                F1000();
+            } else if (name != u"NONE") {
+                ShowMessage(m_s, QStringLiteral("M10"));
+                m_stopRun = true;
+            }
+        } else {
+            ShowMessage(m_s, QStringLiteral("M9"));
+            m_stopRun = true;
+        }
+        m_log.progress(++done, total);
+        if (m_stopRun || m_x.aborted())
+            break;
+    }
+
+    if (m_stopRun)
+        return Outcome::Stopped;
+    return m_x.aborted() ? Outcome::Aborted : Outcome::Completed;
+}
+
+std::optional<QStringList> RebootRun::settingValues(const QStringList& keys)
+{
+    QStringList values;
+    for (const QString& key : keys) {
+        const Recordset rs = m_s.db.execute(
+            QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$") + sqlText(m_equipment) +
+            QStringLiteral("' AND SY_SUBCODE = '") + sqlText(key) + QStringLiteral("'"));
+        if (rs.eof()) {
+            ShowMessage(m_s, QStringLiteral("M20"), key);
+            return std::nullopt;
+        }
+        values.append(GetParamValue(m_s, rs.text(0)));
+    }
+    return values;
+}
+
+void RebootRun::GXP2000()
+{
+    const auto values = settingValues({QStringLiteral("$$IP1"), QStringLiteral("$$IP2"), QStringLiteral("$$IP3"),
+                                       QStringLiteral("$$IP4"), QStringLiteral("$$EPWD")});
+    if (values)
+        m_dialogues.RebootGXP2000(values->mid(0, 4).join(u'.'), values->at(4));
+}
+
+void RebootRun::PAP2()
+{
+    const auto values = settingValues({QStringLiteral("$$IP1"), QStringLiteral("$$EPWD")});
+    if (values)
+        m_dialogues.RebootPAP2(values->at(0), values->at(1));
+}
+
+void RebootRun::F1000()
+{
+    const auto values = settingValues({QStringLiteral("$$IP1"), QStringLiteral("$$EPWD")});
+    if (values)
+        m_dialogues.RebootF1000(values->at(0), values->at(1));
+}
+
+} // namespace vocaset

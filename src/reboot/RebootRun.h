@@ -1,0 +1,68 @@
+#pragma once
+
+#include <optional>
+
+#include <QStringList>
+
+#include "HttpExchange.h"
+#include "Interaction.h"
+#include "RebootDialogues.h"
+#include "Session.h"
+
+namespace vocaset {
+
+// Entries of the selection lists: code, " \\ ", description.
+QString listEntry(const QString& code, const QString& description);
+// The code of an entry: the text before the first separator.
+QString entryCode(const QString& entry);
+
+// Restarts a range of telephones of one company and one model, one after the other, each with the
+// dialogue of its model's writer module. Lines go to the log, message boxes to the session's operator.
+class RebootRun final
+{
+public:
+    enum class Outcome {
+        Completed, // every selected telephone had its turn
+        Stopped,   // a telephone's equipment could not be resolved (M9, M10)
+        Aborted    // the operator cancelled
+    };
+
+    RebootRun(Session& session, RunLog& log, int deadlineMs = HttpExchange::kDefaultDeadlineMs);
+    Q_DISABLE_COPY_MOVE(RebootRun)
+
+    // The four selection lists, as entries.
+    QStringList companies();
+    QStringList equipments(const QString& company);
+    QStringList phonesFrom(const QString& equipment);
+    QStringList phonesTo(const QString& equipment, const QString& first);
+
+    // The run over the telephones of the company and model whose codes lie between first and last.
+    // A refused statement throws DbError; the run is then over.
+    Outcome run(const QString& company, const QString& equipment, const QString& first, const QString& last);
+
+    // The operator's Cancel: the exchange under way fails, the run ends after the current telephone.
+    void abort() { m_x.abort(); }
+    bool running() const { return m_running; }
+    void closeSocket() { m_x.closeSocket(); }
+
+    void setWaitIfBusy(bool wait) { m_dialogues.setWaitIfBusy(wait); }
+    HttpExchange& exchange() { return m_x; }
+
+private:
+    void GXP2000();
+    void PAP2();
+    void F1000();
+    // The values of the parameters the settings name for each key, or nothing after M20.
+    std::optional<QStringList> settingValues(const QStringList& keys);
+    QStringList entries(const QString& sql);
+
+    Session& m_s;
+    RunLog& m_log;
+    HttpExchange m_x;
+    RebootDialogues m_dialogues;
+    QString m_equipment;
+    bool m_stopRun = false;
+    bool m_running = false;
+};
+
+} // namespace vocaset
