@@ -1,10 +1,13 @@
 #include "Windows.h"
 
+#include "FReboot.h"
+
 namespace vocaset {
 
 QHash<QString, FVocaset1::WindowFactory> childWindows()
 {
     QHash<QString, FVocaset1::WindowFactory> windows;
+    windows.insert(QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new FReboot(s); });
     return windows;
 }
 

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+
+#include <QWidget>
+
+#include "ListRunLog.h"
+#include "RebootRun.h"
+#include "Session.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace vocaset {
+
+// The reboot window: company, model and a range of telephone codes, then one reboot after the
+// other with the log of each telephone. Cancel aborts a run, or closes the window when idle.
+class FReboot final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FReboot(Session& session, int deadlineMs = HttpExchange::kDefaultDeadlineMs, QWidget* parent = nullptr);
+
+    // Filter(1) to Filter(4).
+    QComboBox* filter(int i) const { return m_filter.at(i - 1); }
+    QPushButton* ok() const { return m_ok; }
+    QPushButton* cancel() const { return m_cancel; }
+    QCheckBox* busy() const { return m_cbusy; }
+    QListWidget* lb1() const { return m_lb1; }
+    QProgressBar* progress() const { return m_bar; }
+    // "End" when Cancel closes the window, "Abort" while a run is going on.
+    const QString& cancelTag() const { return m_cancelTag; }
+    bool running() const { return m_run.running(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void loadCaptions();
+    void choose(int i);
+    void startRun();
+    void pressCancel();
+    void closeWindow();
+    void setCancel(const QString& tag, const QString& captionKey);
+    void fill(QComboBox* box, const QStringList& entries);
+    QString chosenCode(int i) const;
+    bool allChosen() const;
+
+    Session& m_s;
+    QLabel* m_cLab;
+    QLabel* m_eLab;
+    QLabel* m_pfLab;
+    QLabel* m_ptLab;
+    std::array<QComboBox*, 4> m_filter;
+    QCheckBox* m_cbusy;
+    QListWidget* m_lb1;
+    QProgressBar* m_bar;
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
+    QString m_cancelCaption; // the designed or described caption of Cancel, when no run-state text exists
+    QString m_cancelTag = QStringLiteral("End");
+    bool m_closeWhenIdle = false;
+    ListRunLog m_log;
+    RebootRun m_run;
+};
+
+} // namespace vocaset

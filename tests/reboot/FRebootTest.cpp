@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "FReboot.h"
+#include "FVocaset1.h"
+#include "FakePhone.h"
+#include "QtApp.h"
+#include "RebootTestData.h"
+
+namespace vocaset::test {
+namespace {
+
+QStringList items(const QComboBox* box)
+{
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i)
+        list.append(box->itemText(i));
+    return list;
+}
+
+QStringList lines(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
+}
+
+class FRebootTest : public ::testing::Test
+{
+protected:
+    FRebootTest()
+    {
+        qtApp();
+        addRebootMessages(t);
+        for (const char* sql : {
+                 "INSERT INTO LEVELS VALUES('P', 'Phone')",
+                 "INSERT INTO LEVELS VALUES('E', 'Equipment')",
+                 "INSERT INTO TYPES VALUES('T', 'Text')",
+                 "INSERT INTO COMPANY VALUES('AC', 'Acme')",
+                 "INSERT INTO COMPANY VALUES('BT', 'Beta')",
+                 "INSERT INTO EQUIPMENT VALUES('PAP', 'Linksys PAP2', 'PAP2')",
+                 "INSERT INTO EQUIPMENT VALUES('NON', 'Analog', 'NONE')",
+                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Static_IP', 'Address', 'P', '', 'T', '')",
+                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Admin_Passwd', 'Password', 'E', 'pw', 'T', '')",
+                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$IP1', 'Static_IP')",
+                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$EPWD', 'Admin_Passwd')",
+                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'CANCEL_ABO', 'Stop')",
+                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'CANCEL_END', 'Close')",
+             })
+            t.exec(QLatin1String(sql));
+        phone(QStringLiteral("AC"), QStringLiteral("101"), QStringLiteral("PAP"), QStringLiteral("Desk"));
+        phone(QStringLiteral("AC"), QStringLiteral("102"), QStringLiteral("PAP"), QStringLiteral("Lab"));
+        phone(QStringLiteral("AC"), QStringLiteral("103"), QStringLiteral("NON"), QStringLiteral("Fax"));
+        phone(QStringLiteral("BT"), QStringLiteral("100"), QStringLiteral("PAP"), QStringLiteral("Shop"));
+    }
+
+    void phone(const QString& company, const QString& code, const QString& equipment, const QString& desc)
+    {
+        t.exec(QStringLiteral("INSERT INTO RANGES VALUES('%1', '%2')").arg(company, code));
+        t.exec(QStringLiteral("INSERT INTO PHONES VALUES('%1', '%2', '%3', '%4', '000B82000000')")
+                   .arg(company, code, equipment, desc));
+    }
+    void address(const QString& code, const QString& value)
+    {
+        t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '%1', 'Static_IP', '%2')")
+                   .arg(code, value));
+    }
+    static void choose(FReboot& w, int list, const QString& entry)
+    {
+        QComboBox* box = w.filter(list);
+        const int index = box->findText(entry);
+        ASSERT_GE(index, 0) << entry.toStdString();
+        box->setCurrentIndex(index);
+        Q_EMIT box->activated(index);
+    }
+    static void chooseAll(FReboot& w, const QString& first, const QString& last)
+    {
+        choose(w, 1, QStringLiteral("AC \\\\ Acme"));
+        choose(w, 2, QStringLiteral("PAP \\\\ Linksys PAP2"));
+        choose(w, 3, first);
+        choose(w, 4, last);
+    }
+
+    TestSession t;
+};
+
+TEST_F(FRebootTest, OpensWithCompaniesAndDescribedCaptions)
+{
+    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FREBOOT', 'Restart telephones')"));
+    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FREBOOT_OK', 'Go')"));
+    FReboot w(t.s);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Restart telephones"));
+    EXPECT_EQ(w.ok()->text(), QStringLiteral("Go"));
+    EXPECT_EQ(w.cancel()->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(w.busy()->text(), QStringLiteral("Wait if Busy"));
+    EXPECT_TRUE(w.busy()->isChecked());
+    EXPECT_EQ(items(w.filter(1)), (QStringList{QStringLiteral("AC \\\\ Acme"), QStringLiteral("BT \\\\ Beta")}));
+    EXPECT_EQ(w.filter(1)->currentIndex(), -1);
+    EXPECT_TRUE(w.filter(1)->isEnabled());
+    for (int i = 2; i <= 4; ++i)
+        EXPECT_FALSE(w.filter(i)->isEnabled()) << i;
+    EXPECT_FALSE(w.ok()->isEnabled());
+    EXPECT_EQ(w.cancelTag(), QStringLiteral("End"));
+}
+
+TEST_F(FRebootTest, ChoicesNarrowTheListsAndChoosingAgainResetsTheLaterOnes)
+{
+    FReboot w(t.s);
+    choose(w, 1, QStringLiteral("AC \\\\ Acme"));
+    EXPECT_EQ(items(w.filter(2)),
+              (QStringList{QStringLiteral("NON \\\\ Analog"), QStringLiteral("PAP \\\\ Linksys PAP2")}));
+    choose(w, 2, QStringLiteral("PAP \\\\ Linksys PAP2"));
+    // Every company's telephones of the model.
+    EXPECT_EQ(items(w.filter(3)), (QStringList{QStringLiteral("100 \\\\ Shop"), QStringLiteral("101 \\\\ Desk"),
+                                               QStringLiteral("102 \\\\ Lab")}));
+    choose(w, 3, QStringLiteral("101 \\\\ Desk"));
+    EXPECT_EQ(items(w.filter(4)), (QStringList{QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab")}));
+    EXPECT_FALSE(w.ok()->isEnabled());
+    choose(w, 4, QStringLiteral("102 \\\\ Lab"));
+    EXPECT_TRUE(w.ok()->isEnabled());
+
+    choose(w, 2, QStringLiteral("NON \\\\ Analog"));
+    EXPECT_FALSE(w.ok()->isEnabled());
+    EXPECT_TRUE(w.filter(3)->isEnabled());
+    EXPECT_FALSE(w.filter(4)->isEnabled());
+    EXPECT_EQ(w.filter(4)->count(), 0);
+    choose(w, 1, QStringLiteral("BT \\\\ Beta"));
+    EXPECT_FALSE(w.filter(3)->isEnabled());
+    EXPECT_EQ(w.filter(3)->count(), 0);
+}
+
+TEST_F(FRebootTest, RunLogsEachTelephoneAndCanBeRepeated)
+{
+    FakePhone first, second;
+    address(QStringLiteral("101"), first.address());
+    address(QStringLiteral("102"), second.address());
+    for (int pass = 0; pass < 2; ++pass) {
+        first.add({"GET /admin/reboot" + block10(first.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
+        second.add({"GET /admin/reboot" + block10(second.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
+    }
+    FReboot w(t.s, 2000);
+    w.show();
+    chooseAll(w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab"));
+    const QStringList expected{QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk"), msg("M15"),
+                               QStringLiteral("PAP2 ") + second.address() + QStringLiteral(" - 102 - Lab"), msg("M15")};
+    for (int pass = 0; pass < 2; ++pass) {
+        w.ok()->click();
+        EXPECT_EQ(lines(w.lb1()), expected);
+        EXPECT_EQ(w.lb1()->currentRow(), 3);
+        EXPECT_EQ(w.progress()->value(), 2);
+        EXPECT_EQ(w.progress()->maximum(), 2);
+        EXPECT_EQ(w.cancelTag(), QStringLiteral("End"));
+        EXPECT_EQ(w.cancel()->text(), QStringLiteral("Close"));
+        EXPECT_TRUE(w.ok()->isEnabled());
+    }
+    EXPECT_TRUE(first.mismatches.isEmpty() && second.mismatches.isEmpty());
+}
+
+TEST_F(FRebootTest, CancelAbortsTheRunThenClosesTheWindow)
+{
+    FakePhone first, second;
+    address(QStringLiteral("101"), first.address());
+    address(QStringLiteral("102"), second.address());
+    FReboot w(t.s, 3000);
+    w.show();
+    chooseAll(w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab"));
+    QString tagDuringRun, captionDuringRun;
+    FakePhone::Step hang{"GET /admin/reboot" + block10(first.address()) + "\r\n", {}, false};
+    hang.onRequest = [&] {
+        tagDuringRun = w.cancelTag();
+        captionDuringRun = w.cancel()->text();
+        EXPECT_FALSE(w.ok()->isEnabled());
+        w.cancel()->click();
+    };
+    first.add(hang);
+    w.ok()->click();
+    EXPECT_EQ(tagDuringRun, QStringLiteral("Abort"));
+    EXPECT_EQ(captionDuringRun, QStringLiteral("Stop"));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(lines(w.lb1()), QStringList{QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk")});
+    EXPECT_EQ(second.connections, 0);
+    EXPECT_EQ(w.cancelTag(), QStringLiteral("End"));
+    w.cancel()->click();
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(FRebootTest, ClosingDuringARunWaitsForItsEnd)
+{
+    FakePhone first;
+    address(QStringLiteral("101"), first.address());
+    QMdiArea area;
+    auto* w = new FReboot(t.s, 3000);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    area.addSubWindow(w)->show();
+    area.show();
+    chooseAll(*w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("101 \\\\ Desk"));
+    bool stillOpen = false;
+    FakePhone::Step hang{"GET /admin/reboot" + block10(first.address()) + "\r\n", {}, false};
+    hang.onRequest = [&] {
+        area.subWindowList().first()->close();
+        stillOpen = !area.subWindowList().isEmpty() && w->isVisible();
+    };
+    first.add(hang);
+    QPointer<FReboot> alive(w);
+    w->ok()->click();
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(waitUntil([&] { return alive.isNull(); }));
+    EXPECT_TRUE(waitUntil([&] { return area.subWindowList().isEmpty(); }));
+}
+
+TEST_F(FRebootTest, RefusedStatementIsShownAndTheWindowStaysUsable)
+{
+    FReboot w(t.s, 300);
+    chooseAll(w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab"));
+    t.exec(QStringLiteral("DROP TABLE EQUIPMENT_PARAMETERS"));
+    w.ok()->click();
+    ASSERT_EQ(t.op.messages.size(), 1);
+    EXPECT_FALSE(w.running());
+    EXPECT_TRUE(w.ok()->isEnabled());
+    EXPECT_EQ(w.cancelTag(), QStringLiteral("End"));
+}
+
+TEST_F(FRebootTest, MainWindowOpensTheRebootWindow)
+{
+    FVocaset1 main(t.s, {{QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new FReboot(s); }}});
+    QWidget* child = main.open(QStringLiteral("Reboot"));
+    EXPECT_NE(qobject_cast<FReboot*>(child), nullptr);
+    // Cancel on an idle window closes it, frame and all.
+    QPointer<QWidget> alive(child);
+    qobject_cast<FReboot*>(child)->cancel()->click();
+    EXPECT_TRUE(waitUntil([&] { return alive.isNull() && main.mdiArea()->subWindowList().isEmpty(); }));
+}
+
+} // namespace
+} // namespace vocaset::test
