@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 #include "DbCommands.h"
+#include "RebootCommands.h"
 
 namespace vocaset::cli {
 
@@ -11,6 +12,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<DbUpgradeCommand>());
     c.push_back(std::make_unique<DbPatchCommand>());
     c.push_back(std::make_unique<DbInfoCommand>());
+    c.push_back(std::make_unique<RebootCommand>());
     return c;
 }
 

@@ -1,0 +1,141 @@
+#include "RebootCommands.h"
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QSocketNotifier>
+
+#include "DbCommands.h"
+#include "RebootRun.h"
+
+namespace vocaset::cli {
+namespace {
+
+// Ctrl-C reaches the run through a pipe that the event loop watches: the signal handler only
+// writes one byte, and the run's waits see the pipe like any other event.
+int g_interruptPipe[2] = {-1, -1};
+
+void onInterrupt(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_interruptPipe[1], &byte, 1);
+}
+
+class InterruptAsAbort final
+{
+public:
+    explicit InterruptAsAbort(RebootRun& run, QTextStream& err)
+    {
+        if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        m_notifier = std::make_unique<QSocketNotifier>(g_interruptPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [&run, &err] {
+            char buffer[16];
+            while (::read(g_interruptPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            err << QStringLiteral("Interrupted: the run ends after the current telephone (Ctrl-C again ends at once).")
+                << Qt::endl;
+            run.abort();
+        });
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        // A second Ctrl-C ends the program the usual way.
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        m_installed = ::sigaction(SIGINT, &action, &m_previous) == 0;
+    }
+    ~InterruptAsAbort()
+    {
+        if (m_installed)
+            ::sigaction(SIGINT, &m_previous, nullptr);
+        m_notifier.reset();
+        for (int& fd : g_interruptPipe) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+    Q_DISABLE_COPY_MOVE(InterruptAsAbort)
+
+private:
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    struct sigaction m_previous = {};
+    bool m_installed = false;
+};
+
+const QString kUsage = QStringLiteral(
+    "--company CO --model EQ --from PH --to PH [--no-wait-busy]\n"
+    "  --company CO     company code\n"
+    "  --model EQ       equipment model code\n"
+    "  --from PH        first telephone code of the range\n"
+    "  --to PH          last telephone code of the range\n"
+    "  --no-wait-busy   leave a busy telephone instead of asking it again every 5 seconds\n"
+    "Each telephone's lines are printed as they come; Ctrl-C ends the run after the current telephone.\n"
+    "Exit 1 when the run stopped on an equipment it cannot resolve, was interrupted, or showed a message.");
+
+bool hasCode(const QStringList& entries, const QString& code)
+{
+    return std::any_of(entries.begin(), entries.end(), [&](const QString& e) { return entryCode(e) == code; });
+}
+
+} // namespace
+
+int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption company(QStringLiteral("company"), {}, QStringLiteral("CO"));
+    const QCommandLineOption model(QStringLiteral("model"), {}, QStringLiteral("EQ"));
+    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("PH"));
+    const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
+    const QCommandLineOption noWait(QStringLiteral("no-wait-busy"));
+    const QCommandLineOption help(QStringLiteral("help"));
+    parser.addOptions({company, model, from, to, noWait, help});
+    if (!parser.parse(QStringList{name()} + arguments)) {
+        ctx.err << parser.errorText() << Qt::endl;
+        return commandUsage(ctx, *this, kUsage, false);
+    }
+    if (parser.isSet(help))
+        return commandUsage(ctx, *this, kUsage, true);
+    if (!parser.positionalArguments().isEmpty() || !parser.isSet(company) || !parser.isSet(model) ||
+        !parser.isSet(from) || !parser.isSet(to))
+        return commandUsage(ctx, *this, kUsage, false);
+
+    if (const auto failed = ctx.start())
+        return *failed;
+    if (!ctx.allowed(QStringLiteral("Reboot")))
+        return RunFailed;
+
+    try {
+        RebootRun run(*ctx.session, *ctx.log, m_deadlineMs);
+        // The company and the model must be ones the window would offer.
+        if (!hasCode(run.companies(), parser.value(company))) {
+            ctx.err << QStringLiteral("No company ") << parser.value(company) << Qt::endl;
+            return Usage;
+        }
+        if (!hasCode(run.equipments(parser.value(company)), parser.value(model))) {
+            ctx.err << QStringLiteral("Company ") << parser.value(company)
+                    << QStringLiteral(" has no telephone of model ") << parser.value(model) << Qt::endl;
+            return Usage;
+        }
+
+        run.setWaitIfBusy(!parser.isSet(noWait));
+        InterruptAsAbort interrupt(run, ctx.err);
+        const int shownBefore = ctx.op->shown();
+        const RebootRun::Outcome outcome =
+            run.run(parser.value(company), parser.value(model), parser.value(from), parser.value(to));
+        ctx.out.flush();
+        if (outcome == RebootRun::Outcome::Aborted)
+            ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
+        if (outcome != RebootRun::Outcome::Completed || ctx.op->shown() > shownBefore)
+            return RunFailed;
+        return Ok;
+    } catch (const DbError& e) {
+        ctx.err << e.text() << Qt::endl;
+        return DatabaseFailed;
+    }
+}
+
+} // namespace vocaset::cli

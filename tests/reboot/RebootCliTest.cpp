@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <QFile>
+#include <QTextStream>
+
+#include "FakePhone.h"
+#include "RebootCommands.h"
+#include "RebootTestData.h"
+
+namespace vocaset::test {
+namespace {
+
+// A working database named by a settings file, with PAP2 telephones of company AC.
+class RebootCliTest : public ::testing::Test
+{
+protected:
+    RebootCliTest()
+    {
+        ensureCoreApp();
+        addRebootMessages(t);
+        for (const char* sql : {
+                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', 'EN')",
+                 "INSERT INTO LEVELS VALUES('P', 'Phone')",
+                 "INSERT INTO LEVELS VALUES('E', 'Equipment')",
+                 "INSERT INTO TYPES VALUES('T', 'Text')",
+                 "INSERT INTO COMPANY VALUES('AC', 'Acme')",
+                 "INSERT INTO EQUIPMENT VALUES('PAP', 'Linksys PAP2', 'PAP2')",
+                 "INSERT INTO EQUIPMENT VALUES('ODD', 'Odd', 'FAX')",
+                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Static_IP', 'Address', 'P', '', 'T', '')",
+                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Admin_Passwd', 'Password', 'E', 'pw', 'T', '')",
+                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$IP1', 'Static_IP')",
+                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$EPWD', 'Admin_Passwd')",
+             })
+            t.exec(QLatin1String(sql));
+        phone(QStringLiteral("101"), QStringLiteral("PAP"), QStringLiteral("Desk"));
+        phone(QStringLiteral("102"), QStringLiteral("PAP"), QStringLiteral("Lab"));
+        phone(QStringLiteral("201"), QStringLiteral("ODD"), QStringLiteral("Odd"));
+        QFile settings(t.tdb.dir() + QStringLiteral("/ParamDB.txt"));
+        EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(t.tdb.connectionString().toUtf8() + "\r\n");
+    }
+    void phone(const QString& code, const QString& equipment, const QString& desc)
+    {
+        t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(code));
+        t.exec(QStringLiteral("INSERT INTO PHONES VALUES('AC', '%1', '%2', '%3', '000B82000000')")
+                   .arg(code, equipment, desc));
+    }
+    void address(const QString& code, const QString& value)
+    {
+        t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '%1', 'Static_IP', '%2')")
+                   .arg(code, value));
+    }
+    int run(const QStringList& arguments)
+    {
+        out.clear();
+        err.clear();
+        QTextStream o(&out);
+        QTextStream e(&err);
+        cli::CliContext ctx(o, e);
+        ctx.appDir = t.tdb.dir();
+        ctx.settingsPath = t.tdb.dir() + QStringLiteral("/ParamDB.txt");
+        cli::RebootCommand command(300);
+        const int code = command.execute(ctx, arguments);
+        o.flush();
+        e.flush();
+        return code;
+    }
+    static QStringList range(const QString& model, const QString& from, const QString& to)
+    {
+        return {QStringLiteral("--company"), QStringLiteral("AC"),
+                QStringLiteral("--model"),   model,
+                QStringLiteral("--from"),    from,
+                QStringLiteral("--to"),      to};
+    }
+    void allowEverything() { t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')")); }
+
+    TestSession t;
+    QString out;
+    QString err;
+};
+
+TEST_F(RebootCliTest, RunsTheRangeWithTheLogOnStandardOutput)
+{
+    allowEverything();
+    FakePhone first, second;
+    address(QStringLiteral("101"), first.address());
+    address(QStringLiteral("102"), second.address());
+    first.add({"GET /admin/reboot" + block10(first.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
+    second.add({"GET /admin/reboot" + block10(second.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("102"))), cli::Ok)
+        << err.toStdString();
+    EXPECT_EQ(out, QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk\n") + msg("M15") +
+                       QStringLiteral("\nPAP2 ") + second.address() + QStringLiteral(" - 102 - Lab\n") + msg("M15") +
+                       QStringLiteral("\n"));
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+}
+
+TEST_F(RebootCliTest, StoppedRunsAndShownMessagesExitWithOne)
+{
+    allowEverything();
+    EXPECT_EQ(run(range(QStringLiteral("ODD"), QStringLiteral("201"), QStringLiteral("201"))), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("Unknown writer module"))) << err.toStdString();
+    // A telephone without an address value: the message is shown and the exit code says so.
+    t.exec(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$EPWD'"));
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("101"))), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("Setting $$EPWD missing"))) << err.toStdString();
+}
+
+TEST_F(RebootCliTest, UsageRightsAndUnknownCodes)
+{
+    EXPECT_EQ(run({QStringLiteral("--help")}), cli::Ok);
+    EXPECT_TRUE(out.contains(QStringLiteral("--no-wait-busy")));
+    EXPECT_EQ(run({QStringLiteral("--company"), QStringLiteral("AC")}), cli::Usage);
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("1"), QStringLiteral("2")) << QStringLiteral("--bogus")),
+              cli::Usage);
+    // No menu right to the entry.
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("102"))), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("Reboot"))) << err.toStdString();
+    allowEverything();
+    EXPECT_EQ(run(range(QStringLiteral("NOPE"), QStringLiteral("101"), QStringLiteral("102"))), cli::Usage);
+    EXPECT_EQ(run({QStringLiteral("--company"), QStringLiteral("ZZ"), QStringLiteral("--model"), QStringLiteral("PAP"),
+                   QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("2")}),
+              cli::Usage);
+    EXPECT_TRUE(out.isEmpty());
+}
+
+TEST_F(RebootCliTest, InterruptAbortsAfterTheCurrentTelephone)
+{
+    allowEverything();
+    FakePhone first, second;
+    address(QStringLiteral("101"), first.address());
+    address(QStringLiteral("102"), second.address());
+    FakePhone::Step hang{"GET /admin/reboot" + block10(first.address()) + "\r\n", {}, false};
+    hang.onRequest = [] { std::raise(SIGINT); };
+    first.add(hang);
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("102"))), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("Interrupted"))) << err.toStdString();
+    EXPECT_EQ(out, QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk\n"));
+    EXPECT_EQ(second.connections, 0);
+}
+
+} // namespace
+} // namespace vocaset::test
