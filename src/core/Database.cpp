@@ -2,8 +2,11 @@
 
 #include <atomic>
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlRecord>
+
+#include "Sql.h"
 
 namespace vocaset {
 
@@ -66,7 +69,8 @@ void Database::open(const QString& connectionString)
         m_db.setDatabaseName(cs.value(QStringLiteral("Database")));
         m_db.setUserName(cs.value(QStringLiteral("User ID")));
         m_db.setPassword(cs.value(QStringLiteral("Password")));
-        m_db.setConnectOptions(QStringLiteral("connect_timeout=") + QString::number(kConnectTimeoutSeconds));
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=") + QString::number(kConnectTimeoutSeconds) +
+                               QStringLiteral(";application_name=vocaset"));
     } else {
         throw DbError(QStringLiteral("unknown provider '") + cs.value(QStringLiteral("Provider")) + u'\'');
     }
@@ -85,15 +89,26 @@ void Database::open(const QString& connectionString)
                 fail(q.lastError());
         }
     } else {
-        QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("SET statement_timeout = ") + QString::number(kStatementTimeoutSeconds * 1000)))
-            fail(q.lastError());
+        // Session settings, so they hold across transactions: the statement time-out, and literals
+        // that keep a backslash as typed (folder names) whatever the server's default.
+        const QStringList settings = {
+            QStringLiteral("SET statement_timeout = ") + QString::number(kStatementTimeoutSeconds * 1000),
+            QStringLiteral("SET standard_conforming_strings = on")};
+        for (const QString& setting : settings) {
+            QSqlQuery q(m_db);
+            if (!q.exec(setting)) {
+                const QSqlError error = q.lastError();
+                close();
+                fail(error);
+            }
+        }
     }
 }
 
 void Database::close()
 {
     m_prepared.clear();
+    m_inTransaction = false;
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -109,6 +124,15 @@ bool Database::isOpen() const
 void Database::fail(const QSqlError& error) const
 {
     QString text = error.databaseText().trimmed();
+    if (m_engine == Engine::PostgreSQL) {
+        // The driver appends the SQLSTATE code in parentheses; the server's own text ends before it.
+        static const QRegularExpression sqlState(QStringLiteral("\\s*\\([0-9A-Z]{5}\\)$"));
+        text.remove(sqlState);
+        // The driver closes a connection the server ended (stopped, restarted, or the session
+        // killed); say so, since every later statement on it fails as well.
+        if (m_db.isValid() && !m_db.isOpen())
+            text = QStringLiteral("The connection to the database server was lost: ") + text;
+    }
     if (text.isEmpty())
         text = error.text().trimmed();
     if (text.isEmpty())
@@ -151,14 +175,16 @@ Recordset Database::execute(const QString& sql)
         throw DbError(QStringLiteral("the database is not open"));
     const QStringList statements =
         Dialect::translate(sql, m_engine, [this](const QString& table) { return storedTableSql(table); });
+    StatementGuard guard(*this);
     Recordset result;
     for (const QString& statement : statements) {
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
         if (!query.exec(statement))
-            fail(query.lastError());
+            guard.fail(query.lastError());
         result = fetch(query);
     }
+    guard.release();
     return result;
 }
 
@@ -166,6 +192,7 @@ Recordset Database::executeBound(const QString& sql, const QVariantList& values)
 {
     if (!isOpen())
         throw DbError(QStringLiteral("the database is not open"));
+    StatementGuard guard(*this);
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
         const QStringList statements = Dialect::translate(sql, m_engine);
@@ -174,16 +201,17 @@ Recordset Database::executeBound(const QString& sql, const QVariantList& values)
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
         if (!query.prepare(statements.first()))
-            fail(query.lastError());
+            guard.fail(query.lastError());
         it = m_prepared.insert(sql, query);
     }
     QSqlQuery& query = it.value();
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values[i]);
     if (!query.exec())
-        fail(query.lastError());
+        guard.fail(query.lastError());
     Recordset result = fetch(query);
     query.finish();
+    guard.release();
     return result;
 }
 
@@ -204,6 +232,40 @@ int adoTypeOf(const QString& declared)
     return AdoType::WChar;
 }
 
+// The server's type names (as format_type and information_schema spell them), mapped as SQLite's
+// declared types are above, so the same CREATE TABLE gives the same codes on both engines.
+int adoTypeOfServer(const QString& dataType)
+{
+    static const QHash<QString, int> types = {
+        {QStringLiteral("smallint"), AdoType::Integer},
+        {QStringLiteral("integer"), AdoType::Integer},
+        {QStringLiteral("bigint"), AdoType::Integer},
+        {QStringLiteral("real"), AdoType::Double},
+        {QStringLiteral("double precision"), AdoType::Double},
+        {QStringLiteral("numeric"), AdoType::Double},
+        {QStringLiteral("date"), AdoType::Timestamp},
+        {QStringLiteral("time without time zone"), AdoType::Timestamp},
+        {QStringLiteral("time with time zone"), AdoType::Timestamp},
+        {QStringLiteral("timestamp without time zone"), AdoType::Timestamp},
+        {QStringLiteral("timestamp with time zone"), AdoType::Timestamp},
+        {QStringLiteral("character"), AdoType::Char},
+    };
+    return types.value(dataType, AdoType::WChar);
+}
+
+// The server's catalogue is read from pg_catalog: the rows information_schema would give, at a
+// fraction of the cost (its key views took some 70 ms a call). to_regclass finds the table the way a
+// statement does, through the search path, so a connection's temporary EQ_TEMP hides the shared one.
+const char* const kServerColumns =
+    "SELECT a.attname, format_type(a.atttypid, NULL) FROM pg_catalog.pg_attribute a "
+    "JOIN pg_catalog.pg_class c ON c.oid = a.attrelid AND c.relkind IN ('r', 'p', 'v', 'm', 'f') "
+    "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
+const char* const kServerPrimaryKey =
+    "SELECT a.attname, k.n FROM pg_catalog.pg_index i "
+    "CROSS JOIN LATERAL unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, n) "
+    "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
+    "WHERE i.indrelid = to_regclass(?) AND i.indisprimary ORDER BY k.n";
+
 } // namespace
 
 Recordset Database::columns(const QString& table, const QString& column)
@@ -217,17 +279,16 @@ Recordset Database::columns(const QString& table, const QString& column)
                 continue;
             rows.append({name, r[0].toInt() + 1, QVariant(), adoTypeOf(r[2].toString())});
         }
-    } else {
-        const Recordset info = executeBound(
-            QStringLiteral("SELECT column_name, ordinal_position, data_type FROM information_schema.columns "
-                           "WHERE table_schema = ANY (current_schemas(true)) AND upper(table_name) = upper(?) "
-                           "ORDER BY ordinal_position"),
-            {table});
+    } else if (isPlainIdentifier(table)) {
+        const Recordset info = executeBound(QLatin1String(kServerColumns), {table});
+        // Positions are counted afresh, as SQLite does: a dropped column leaves no gap.
+        int position = 0;
         for (const QVariantList& r : info.rows()) {
             const QString name = r[0].toString().toUpper();
+            ++position;
             if (!column.isEmpty() && name.compare(column, Qt::CaseInsensitive) != 0)
                 continue;
-            rows.append({name, r[1].toInt(), QVariant(), adoTypeOf(r[2].toString())});
+            rows.append({name, position, QVariant(), adoTypeOfServer(r[1].toString())});
         }
     }
     return Recordset({QStringLiteral("COLUMN_NAME"), QStringLiteral("ORDINAL_POSITION"), QStringLiteral("DESCRIPTION"),
@@ -243,14 +304,8 @@ Recordset Database::primaryKeys(const QString& table)
             QStringLiteral("SELECT name, pk FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk"), {table});
         for (const QVariantList& r : info.rows())
             rows.append({r[0].toString().toUpper(), r[1].toInt()});
-    } else {
-        Recordset info = executeBound(
-            QStringLiteral("SELECT k.column_name, k.ordinal_position FROM information_schema.table_constraints c "
-                           "JOIN information_schema.key_column_usage k ON k.constraint_name = c.constraint_name "
-                           "AND k.table_schema = c.table_schema AND k.table_name = c.table_name "
-                           "WHERE c.constraint_type = 'PRIMARY KEY' AND c.table_schema = ANY (current_schemas(true)) "
-                           "AND upper(c.table_name) = upper(?) ORDER BY k.ordinal_position"),
-            {table});
+    } else if (isPlainIdentifier(table)) {
+        Recordset info = executeBound(QLatin1String(kServerPrimaryKey), {table});
         for (const QVariantList& r : info.rows())
             rows.append({r[0].toString().toUpper(), r[1].toInt()});
     }
@@ -261,19 +316,73 @@ void Database::begin()
 {
     if (!m_db.transaction())
         fail(m_db.lastError());
+    m_inTransaction = true;
 }
 
 void Database::commit()
 {
+    m_inTransaction = false;
     if (!m_db.commit())
         fail(m_db.lastError());
 }
 
 void Database::rollback()
 {
+    m_inTransaction = false;
     m_prepared.clear();
     if (!m_db.rollback())
         fail(m_db.lastError());
+}
+
+void Database::sendPlain(const QString& sql)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(sql))
+        fail(query.lastError());
+}
+
+Database::StatementGuard::StatementGuard(Database& db)
+    : m_db(db), m_active(db.m_engine == Engine::PostgreSQL && db.m_inTransaction)
+{
+    if (m_active)
+        m_db.sendPlain(QStringLiteral("SAVEPOINT vocaset_statement"));
+}
+
+Database::StatementGuard::~StatementGuard()
+{
+    if (m_active) {
+        try {
+            undo();
+        } catch (const DbError&) {
+        }
+    }
+}
+
+void Database::StatementGuard::undo()
+{
+    m_active = false;
+    m_db.sendPlain(QStringLiteral("ROLLBACK TO SAVEPOINT vocaset_statement"));
+    m_db.sendPlain(QStringLiteral("RELEASE SAVEPOINT vocaset_statement"));
+}
+
+void Database::StatementGuard::fail(const QSqlError& error)
+{
+    if (m_active) {
+        try {
+            undo();
+        } catch (const DbError&) {
+            // The connection itself is gone; the statement's own error says more.
+        }
+    }
+    m_db.fail(error);
+}
+
+void Database::StatementGuard::release()
+{
+    if (m_active) {
+        m_active = false;
+        m_db.sendPlain(QStringLiteral("RELEASE SAVEPOINT vocaset_statement"));
+    }
 }
 
 } // namespace vocaset

@@ -65,13 +65,33 @@ public:
     void rollback();
 
 private:
+    // On the server a refused statement would abort the whole open transaction; a savepoint around
+    // each statement inside a transaction undoes only that statement, as SQLite does, so a caller
+    // that catches the refusal can go on.
+    class StatementGuard final
+    {
+    public:
+        explicit StatementGuard(Database& db);
+        ~StatementGuard();
+        Q_DISABLE_COPY_MOVE(StatementGuard)
+        [[noreturn]] void fail(const QSqlError& error);
+        void release();
+
+    private:
+        void undo();
+        Database& m_db;
+        bool m_active;
+    };
+
     Recordset fetch(QSqlQuery& query) const;
     QString storedTableSql(const QString& table);
+    void sendPlain(const QString& sql);
     [[noreturn]] void fail(const QSqlError& error) const;
 
     QString m_name;
     QSqlDatabase m_db;
     Engine m_engine = Engine::SQLite;
+    bool m_inTransaction = false;
     QHash<QString, QSqlQuery> m_prepared;
 };
 

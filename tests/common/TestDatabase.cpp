@@ -19,7 +19,7 @@ TestDatabase::~TestDatabase()
         return;
     Database admin;
     try {
-        admin.open(qEnvironmentVariable("VOCASET_TEST_DB"));
+        admin.open(server());
         for (const QString& name : std::as_const(m_created))
             admin.execute(QStringLiteral("DROP DATABASE IF EXISTS ") + name + QStringLiteral(" WITH (FORCE)"));
     } catch (const DbError&) {
@@ -31,9 +31,14 @@ Engine TestDatabase::engine() const
     return db.engine();
 }
 
+QString TestDatabase::server()
+{
+    return qEnvironmentVariable("VOCASET_TEST_DB");
+}
+
 QString TestDatabase::makeDatabase()
 {
-    const QString server = qEnvironmentVariable("VOCASET_TEST_DB");
+    const QString server = TestDatabase::server();
     ++m_count;
     if (server.isEmpty())
         return QStringLiteral("Provider=SQLite;Data Source=") + m_dir.path() + QStringLiteral("/test") +
@@ -45,7 +50,11 @@ QString TestDatabase::makeDatabase()
                              .arg(m_count);
     Database admin;
     admin.open(server);
-    admin.execute(QStringLiteral("CREATE DATABASE ") + name);
+    // A file copy of the small template is several times faster than the default WAL-logged copy,
+    // which matters with a database per test; older servers know only the copy.
+    const bool fileCopy = admin.execute(QStringLiteral("SHOW server_version_num")).text(0).toInt() >= 150000;
+    admin.execute(QStringLiteral("CREATE DATABASE ") + name +
+                  (fileCopy ? QStringLiteral(" STRATEGY FILE_COPY") : QString()));
     m_created.append(name);
     QStringList parts;
     for (const QString& part : server.split(u';', Qt::SkipEmptyParts)) {

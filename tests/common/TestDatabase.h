@@ -24,6 +24,8 @@ public:
     // A connection string for another fresh, empty database owned by this object.
     QString another();
     Engine engine() const;
+    // The server connection string the suite runs against (VOCASET_TEST_DB); empty on SQLite.
+    static QString server();
     QString dir() const { return m_dir.path(); }
 
     Database db;
