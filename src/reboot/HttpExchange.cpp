@@ -58,6 +58,7 @@ HttpExchange::HttpExchange(Session& session, RunLog& log, int deadlineMs, QObjec
 {
     m_ws1.setProxy(QNetworkProxy::NoProxy);
     m_tim1.setSingleShot(true);
+    m_tim1.setTimerType(Qt::PreciseTimer);
     m_tim1.setInterval(m_deadlineMs);
     connect(&m_tim1, &QTimer::timeout, this, &HttpExchange::wake);
     connect(&m_ws1, &QTcpSocket::readyRead, this, &HttpExchange::onReadyRead);
