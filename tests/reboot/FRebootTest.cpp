@@ -41,39 +41,20 @@ protected:
     {
         qtApp();
         addRebootMessages(t);
+        addRebootCatalogue(t);
         for (const char* sql : {
-                 "INSERT INTO LEVELS VALUES('P', 'Phone')",
-                 "INSERT INTO LEVELS VALUES('E', 'Equipment')",
-                 "INSERT INTO TYPES VALUES('T', 'Text')",
-                 "INSERT INTO COMPANY VALUES('AC', 'Acme')",
-                 "INSERT INTO COMPANY VALUES('BT', 'Beta')",
-                 "INSERT INTO EQUIPMENT VALUES('PAP', 'Linksys PAP2', 'PAP2')",
                  "INSERT INTO EQUIPMENT VALUES('NON', 'Analog', 'NONE')",
-                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Static_IP', 'Address', 'P', '', 'T', '')",
-                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Admin_Passwd', 'Password', 'E', 'pw', 'T', '')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$IP1', 'Static_IP')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$EPWD', 'Admin_Passwd')",
                  "INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'CANCEL_ABO', 'Stop')",
                  "INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'CANCEL_END', 'Close')",
              })
             t.exec(QLatin1String(sql));
-        phone(QStringLiteral("AC"), QStringLiteral("101"), QStringLiteral("PAP"), QStringLiteral("Desk"));
-        phone(QStringLiteral("AC"), QStringLiteral("102"), QStringLiteral("PAP"), QStringLiteral("Lab"));
-        phone(QStringLiteral("AC"), QStringLiteral("103"), QStringLiteral("NON"), QStringLiteral("Fax"));
-        phone(QStringLiteral("BT"), QStringLiteral("100"), QStringLiteral("PAP"), QStringLiteral("Shop"));
+        addPhone(t, QStringLiteral("AC"), QStringLiteral("101"), QStringLiteral("PAP"), QStringLiteral("Desk"));
+        addPhone(t, QStringLiteral("AC"), QStringLiteral("102"), QStringLiteral("PAP"), QStringLiteral("Lab"));
+        addPhone(t, QStringLiteral("AC"), QStringLiteral("103"), QStringLiteral("NON"), QStringLiteral("Fax"));
+        addPhone(t, QStringLiteral("BT"), QStringLiteral("100"), QStringLiteral("PAP"), QStringLiteral("Shop"));
     }
 
-    void phone(const QString& company, const QString& code, const QString& equipment, const QString& desc)
-    {
-        t.exec(QStringLiteral("INSERT INTO RANGES VALUES('%1', '%2')").arg(company, code));
-        t.exec(QStringLiteral("INSERT INTO PHONES VALUES('%1', '%2', '%3', '%4', '000B82000000')")
-                   .arg(company, code, equipment, desc));
-    }
-    void address(const QString& code, const QString& value)
-    {
-        t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '%1', 'Static_IP', '%2')")
-                   .arg(code, value));
-    }
+    void address(const QString& code, const QString& value) { setPapAddress(t, code, value); }
     static void choose(FReboot& w, int list, const QString& entry)
     {
         QComboBox* box = w.filter(list);
@@ -144,8 +125,8 @@ TEST_F(FRebootTest, RunLogsEachTelephoneAndCanBeRepeated)
     address(QStringLiteral("101"), first.address());
     address(QStringLiteral("102"), second.address());
     for (int pass = 0; pass < 2; ++pass) {
-        first.add({"GET /admin/reboot" + block10(first.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
-        second.add({"GET /admin/reboot" + block10(second.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
+        first.add({papFirst(first.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+        second.add({papFirst(second.address()), "HTTP/1.0 200 OK\r\n\r\n"});
     }
     FReboot w(t.s, 2000);
     w.show();
@@ -174,7 +155,7 @@ TEST_F(FRebootTest, CancelAbortsTheRunThenClosesTheWindow)
     w.show();
     chooseAll(w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab"));
     QString tagDuringRun, captionDuringRun;
-    FakePhone::Step hang{"GET /admin/reboot" + block10(first.address()) + "\r\n", {}, false};
+    FakePhone::Step hang{papFirst(first.address()), {}, false};
     hang.onRequest = [&] {
         tagDuringRun = w.cancelTag();
         captionDuringRun = w.cancel()->text();
@@ -204,7 +185,7 @@ TEST_F(FRebootTest, ClosingDuringARunWaitsForItsEnd)
     area.show();
     chooseAll(*w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("101 \\\\ Desk"));
     bool stillOpen = false;
-    FakePhone::Step hang{"GET /admin/reboot" + block10(first.address()) + "\r\n", {}, false};
+    FakePhone::Step hang{papFirst(first.address()), {}, false};
     hang.onRequest = [&] {
         area.subWindowList().first()->close();
         stillOpen = !area.subWindowList().isEmpty() && w->isVisible();

@@ -178,15 +178,5 @@ TEST_F(HttpExchangeTest, OversizedReplyIsCutAndCompletes)
     EXPECT_TRUE(t.log.lines.isEmpty());
 }
 
-TEST_F(HttpExchangeTest, WaitDeadlineLetsTheTimerRunOut)
-{
-    HttpExchange x(t.s, t.log, 20);
-    bool fired = false;
-    QTimer::singleShot(5, &x, [&fired] { fired = true; });
-    x.waitDeadline();
-    // Events are delivered during the wait.
-    EXPECT_TRUE(fired);
-}
-
 } // namespace
 } // namespace vocaset::test

@@ -20,38 +20,16 @@ protected:
     {
         ensureCoreApp();
         addRebootMessages(t);
-        for (const char* sql : {
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', 'EN')",
-                 "INSERT INTO LEVELS VALUES('P', 'Phone')",
-                 "INSERT INTO LEVELS VALUES('E', 'Equipment')",
-                 "INSERT INTO TYPES VALUES('T', 'Text')",
-                 "INSERT INTO COMPANY VALUES('AC', 'Acme')",
-                 "INSERT INTO EQUIPMENT VALUES('PAP', 'Linksys PAP2', 'PAP2')",
-                 "INSERT INTO EQUIPMENT VALUES('ODD', 'Odd', 'FAX')",
-                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Static_IP', 'Address', 'P', '', 'T', '')",
-                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Admin_Passwd', 'Password', 'E', 'pw', 'T', '')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$IP1', 'Static_IP')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$EPWD', 'Admin_Passwd')",
-             })
-            t.exec(QLatin1String(sql));
-        phone(QStringLiteral("101"), QStringLiteral("PAP"), QStringLiteral("Desk"));
-        phone(QStringLiteral("102"), QStringLiteral("PAP"), QStringLiteral("Lab"));
-        phone(QStringLiteral("201"), QStringLiteral("ODD"), QStringLiteral("Odd"));
+        addRebootCatalogue(t);
+        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', 'EN')"));
+        addPhone(t, QStringLiteral("AC"), QStringLiteral("101"), QStringLiteral("PAP"), QStringLiteral("Desk"));
+        addPhone(t, QStringLiteral("AC"), QStringLiteral("102"), QStringLiteral("PAP"), QStringLiteral("Lab"));
+        addPhone(t, QStringLiteral("AC"), QStringLiteral("201"), QStringLiteral("ODD"), QStringLiteral("Odd"));
         QFile settings(t.tdb.dir() + QStringLiteral("/ParamDB.txt"));
         EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
         settings.write(t.tdb.connectionString().toUtf8() + "\r\n");
     }
-    void phone(const QString& code, const QString& equipment, const QString& desc)
-    {
-        t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(code));
-        t.exec(QStringLiteral("INSERT INTO PHONES VALUES('AC', '%1', '%2', '%3', '000B82000000')")
-                   .arg(code, equipment, desc));
-    }
-    void address(const QString& code, const QString& value)
-    {
-        t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '%1', 'Static_IP', '%2')")
-                   .arg(code, value));
-    }
+    void address(const QString& code, const QString& value) { setPapAddress(t, code, value); }
     int run(const QStringList& arguments)
     {
         out.clear();
@@ -87,8 +65,8 @@ TEST_F(RebootCliTest, RunsTheRangeWithTheLogOnStandardOutput)
     FakePhone first, second;
     address(QStringLiteral("101"), first.address());
     address(QStringLiteral("102"), second.address());
-    first.add({"GET /admin/reboot" + block10(first.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
-    second.add({"GET /admin/reboot" + block10(second.address()) + "\r\n", "HTTP/1.0 200 OK\r\n\r\n"});
+    first.add({papFirst(first.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+    second.add({papFirst(second.address()), "HTTP/1.0 200 OK\r\n\r\n"});
     EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("102"))), cli::Ok)
         << err.toStdString();
     EXPECT_EQ(out, QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk\n") + msg("M15") +
@@ -132,7 +110,7 @@ TEST_F(RebootCliTest, InterruptAbortsAfterTheCurrentTelephone)
     FakePhone first, second;
     address(QStringLiteral("101"), first.address());
     address(QStringLiteral("102"), second.address());
-    FakePhone::Step hang{"GET /admin/reboot" + block10(first.address()) + "\r\n", {}, false};
+    FakePhone::Step hang{papFirst(first.address()), {}, false};
     hang.onRequest = [] { std::raise(SIGINT); };
     first.add(hang);
     EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("102"))), cli::RunFailed);
