@@ -202,7 +202,7 @@ TEST_F(FRebootTest, RefusedStatementIsShownAndTheWindowStaysUsable)
 {
     FReboot w(t.s, 300);
     chooseAll(w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab"));
-    t.exec(QStringLiteral("DROP TABLE EQUIPMENT_PARAMETERS"));
+    t.exec(QStringLiteral("DROP TABLE PHONES_PARAMETERS"));
     w.ok()->click();
     ASSERT_EQ(t.op.messages.size(), 1);
     EXPECT_FALSE(w.running());
