@@ -50,26 +50,41 @@ bool isMacAddress(const QString& mac)
     });
 }
 
-QList<ParamRow> readMergedSet(Database& db)
+QList<ParamRow> readMergedSet(Database& db, bool withDescriptions)
 {
-    const Recordset rs = db.execute(QStringLiteral("SELECT * FROM EQ_TEMP ORDER BY PA_CODE"));
-    const int code = rs.fieldIndex(QStringLiteral("PA_CODE"));
-    const int desc = rs.fieldIndex(QStringLiteral("PA_DESC"));
-    const int value = rs.fieldIndex(QStringLiteral("PA_VALUE"));
+    // Only the columns the files use: reading is a good part of the cost of a telephone's turn.
+    const Recordset rs =
+        db.execute(withDescriptions ? QStringLiteral("SELECT PA_CODE, PA_VALUE, PA_DESC FROM EQ_TEMP ORDER BY PA_CODE")
+                                    : QStringLiteral("SELECT PA_CODE, PA_VALUE FROM EQ_TEMP ORDER BY PA_CODE"));
     QList<ParamRow> rows;
     rows.reserve(rs.count());
     for (const QVariantList& r : rs.rows())
-        rows.append({r.at(code).toString(), r.at(desc).toString(), r.at(value).toString()});
+        rows.append({r.at(0).toString(), withDescriptions ? r.at(2).toString() : QString(), r.at(1).toString()});
     return rows;
 }
 
-WriteOutcome writeTelephoneFiles(Session& s, RunLog& log, const ConfigWriter& writer, const WriteJob& job)
+QString ProgressTexts::text(const QString& code, const QString& detail)
+{
+    auto it = m_templates.constFind(code);
+    if (it == m_templates.constEnd()) {
+        const QString stored = GetDescription(m_s, code);
+        // A missing message is shown each time, as any missing message is.
+        if (stored.isEmpty())
+            return MessageText(m_s, code, detail);
+        it = m_templates.insert(code, stored);
+    }
+    QString line = *it;
+    return line.replace(QLatin1String("$$"), detail);
+}
+
+WriteOutcome writeTelephoneFiles(Session& s, RunLog& log, ProgressTexts& texts, const ConfigWriter& writer,
+                                 const WriteJob& job)
 {
     const PhoneInfo phone = PhoneInfo::fromCurrent(s.currentPhone);
     const FileNames names = writer.names(phone, job.levels);
     const QString who = phone.company + u'/' + phone.code;
-    log.append(MessageText(s, QStringLiteral("M13"),
-                           job.levels.phone ? phone.code + u' ' + phone.description + u' ' + phone.mac : names.config));
+    log.append(texts.text(QStringLiteral("M13"),
+                          job.levels.phone ? phone.code + u' ' + phone.description + u' ' + phone.mac : names.config));
 
     // A file named after a wrong MAC is never fetched by the right telephone, and a name holding a
     // path would land outside the chosen folder.
@@ -89,9 +104,9 @@ WriteOutcome writeTelephoneFiles(Session& s, RunLog& log, const ConfigWriter& wr
         }
     }
 
-    const QList<ParamRow> rows = readMergedSet(s.db);
+    const QList<ParamRow> rows = readMergedSet(s.db, job.source);
     if (rows.isEmpty()) {
-        log.append(MessageText(s, QStringLiteral("M14")));
+        log.append(texts.text(QStringLiteral("M14")));
         return WriteOutcome::Empty;
     }
 
@@ -122,7 +137,7 @@ WriteOutcome writeTelephoneFiles(Session& s, RunLog& log, const ConfigWriter& wr
     for (const QString& param : sink.lossy())
         log.append(QStringLiteral("Telephone %1, parameter %2: characters without a Windows-1252 code written as '?'")
                        .arg(who, param));
-    log.append(MessageText(s, QStringLiteral("M15")));
+    log.append(texts.text(QStringLiteral("M15")));
     return WriteOutcome::Written;
 }
 

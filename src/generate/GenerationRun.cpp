@@ -36,6 +36,15 @@ RunSummary GenerationRun::run(const GenerationRequest& r)
         return summary;
     }
 
+    // Every telephone of the run has the chosen model: its catalogue's descriptions are read once.
+    m_descriptions.clear();
+    m_texts.clear(); // messages may have been edited since the last run
+    Recordset catalogue =
+        m_s.db.execute(QStringLiteral("SELECT PA_CODE, PA_DESC FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") +
+                       sqlText(r.model) + u'\'');
+    for (const QVariantList& row : catalogue.rows())
+        m_descriptions.insert(row.at(0).toString(), row.at(1).toString());
+
     m_log.progress(0, summary.selected);
     for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
         const Turn turn = telephone(r, summary);
@@ -83,23 +92,46 @@ GenerationRun::Turn GenerationRun::telephone(const GenerationRequest& r, RunSumm
 
     // A level whose place-holders failed is still merged; the run stops after its last row.
     if (r.levels.equipment) {
-        mergeLevel(QStringLiteral("SELECT * FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") + sqlText(eq) +
-                       QStringLiteral("' AND LE_CODE = 'E' ORDER BY PA_CODE"),
-                   u'E', false);
+        mergeLevel(
+            u'E',
+            QStringLiteral("SELECT * FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") + sqlText(eq) +
+                QStringLiteral("' AND LE_CODE = 'E' ORDER BY PA_CODE"),
+            QStringLiteral("INSERT INTO EQ_TEMP SELECT PA_CODE, PA_DESC, PA_DEFAULT, 'E' FROM EQUIPMENT_PARAMETERS "
+                           "WHERE EQ_CODE = ? AND LE_CODE = 'E' AND PA_CODE NOT LIKE '%$$%' "
+                           "AND PA_DESC NOT LIKE '%$$%' AND PA_DEFAULT NOT LIKE '%$$%'"),
+            {eq});
         if (m_s.runError)
             return Turn::MergeFailed;
     }
+    // Company and telephone values take their description from the model's catalogue.
     if (r.levels.company) {
-        mergeLevel(QStringLiteral("SELECT * FROM COMPANY_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
+        mergeLevel(u'C',
+                   QStringLiteral("SELECT * FROM COMPANY_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
                        QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) + QStringLiteral("' ORDER BY PA_CODE"),
-                   u'C', true);
+                   QStringLiteral("INSERT INTO EQ_TEMP SELECT V.PA_CODE, E.PA_DESC, V.PA_VALUE, 'C' "
+                                  "FROM COMPANY_PARAMETERS V LEFT JOIN EQUIPMENT_PARAMETERS E "
+                                  "ON E.EQ_CODE = V.EQ_CODE AND E.PA_CODE = V.PA_CODE "
+                                  "WHERE V.CO_CODE = ? AND V.EQ_CODE = ? AND V.PA_CODE NOT LIKE '%$$%' "
+                                  "AND V.PA_VALUE NOT LIKE '%$$%' AND COALESCE(E.PA_DESC, '') NOT LIKE '%$$%'"),
+                   {co, eq});
         if (m_s.runError)
             return Turn::MergeFailed;
     }
     if (r.levels.phone) {
-        mergeLevel(QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
-                       QStringLiteral("' AND PH_CODE = '") + sqlText(ph) + QStringLiteral("' ORDER BY PA_CODE"),
-                   u'P', true);
+        // Only the values stored for this model: a telephone's values left from an earlier model do not
+        // belong in this model's file. The model also completes the key's prefix, so the lookup does
+        // not scan every telephone value of the company.
+        mergeLevel(u'P',
+                   QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
+                       QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) + QStringLiteral("' AND PH_CODE = '") +
+                       sqlText(ph) + QStringLiteral("' ORDER BY PA_CODE"),
+                   QStringLiteral("INSERT INTO EQ_TEMP SELECT V.PA_CODE, E.PA_DESC, V.PA_VALUE, 'P' "
+                                  "FROM PHONES_PARAMETERS V LEFT JOIN EQUIPMENT_PARAMETERS E "
+                                  "ON E.EQ_CODE = V.EQ_CODE AND E.PA_CODE = V.PA_CODE "
+                                  "WHERE V.CO_CODE = ? AND V.EQ_CODE = ? AND V.PH_CODE = ? "
+                                  "AND V.PA_CODE NOT LIKE '%$$%' AND V.PA_VALUE NOT LIKE '%$$%' "
+                                  "AND COALESCE(E.PA_DESC, '') NOT LIKE '%$$%'"),
+                   {co, eq, ph});
         if (m_s.runError)
             return Turn::MergeFailed;
     }
@@ -120,7 +152,7 @@ GenerationRun::Turn GenerationRun::telephone(const GenerationRequest& r, RunSumm
         m_s.runError = true;
         return Turn::Next;
     }
-    switch (writeTelephoneFiles(m_s, m_log, *writer, {r.levels, r.source, folder})) {
+    switch (writeTelephoneFiles(m_s, m_log, m_texts, *writer, {r.levels, r.source, folder})) {
     case WriteOutcome::Written:
         ++summary.written;
         break;
@@ -134,57 +166,94 @@ GenerationRun::Turn GenerationRun::telephone(const GenerationRequest& r, RunSumm
     return Turn::Next;
 }
 
-void GenerationRun::mergeLevel(const QString& sql, QChar level, bool lookUpDescription)
+void GenerationRun::mergeLevel(QChar level, const QString& readSql, const QString& copySql, const QVariantList& keys)
 {
-    const Recordset rows = m_s.db.execute(sql);
-    const int code = rows.fieldIndex(QStringLiteral("PA_CODE"));
-    const int value = rows.fieldIndex(level == u'E' ? QStringLiteral("PA_DEFAULT") : QStringLiteral("PA_VALUE"));
-    const int desc = rows.fieldIndex(QStringLiteral("PA_DESC"));
-    const QString eq = m_s.currentPhone.text(QStringLiteral("EQ_CODE"));
-    for (const QVariantList& row : rows.rows()) {
-        const QString pa = row.at(code).toString();
-        QString description;
-        if (lookUpDescription) {
-            // Prepared once: this lookup runs for every company and telephone value of every telephone.
-            const Recordset d = m_s.db.executeBound(
-                QStringLiteral("SELECT PA_DESC FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = ? AND PA_CODE =?"), {eq, pa});
-            if (d.eof())
-                m_log.append(QStringLiteral("Telephone %1/%2: parameter %3 is not in the catalogue of %4")
-                                 .arg(m_s.currentPhone.text(QStringLiteral("CO_CODE")),
-                                      m_s.currentPhone.text(QStringLiteral("PH_CODE")), pa, eq));
-            else
-                description = d.text(0);
-        } else {
-            description = row.at(desc).toString();
+    const Recordset rows = m_s.db.execute(readSql);
+    const int codeField = rows.fieldIndex(QStringLiteral("PA_CODE"));
+    const int valueField = rows.fieldIndex(level == u'E' ? QStringLiteral("PA_DEFAULT") : QStringLiteral("PA_VALUE"));
+    const int descField = rows.fieldIndex(QStringLiteral("PA_DESC"));
+    const QString mark = QStringLiteral("$$");
+
+    QList<qsizetype> plainRows;
+    bool collided = false;
+    for (qsizetype i = 0; i < rows.count(); ++i) {
+        const QVariantList& row = rows.rows().at(i);
+        QString code = row.at(codeField).toString();
+        QString value = row.at(valueField).toString();
+        QVariant desc = description(level, row, codeField, descField);
+        const bool plain = !code.contains(mark) && !value.contains(mark) && !desc.toString().contains(mark);
+        if (!plain) {
+            // Expanded value by value, left to right; the row is stored even when one failed, and the
+            // run stops after the level. An expansion that failed leaves the later values as typed.
+            const bool failedBefore = m_s.runError;
+            m_s.runError = false;
+            code = ExpandMacros(m_s, code);
+            if (!m_s.runError && !desc.isNull())
+                desc = ExpandMacros(m_s, desc.toString());
+            if (!m_s.runError)
+                value = ExpandMacros(m_s, value);
+            m_s.runError = m_s.runError || failedBefore;
         }
-        insertMerged(pa, description, row.at(value).toString(), level);
+        if (const auto it = m_merged.constFind(code); it != m_merged.constEnd()) {
+            m_log.append(QStringLiteral("Telephone %1: parameter %2 comes from level %3 and from level %4")
+                             .arg(telephoneName(), code, QString(*it), QString(level)));
+            m_s.runError = true;
+            collided = true;
+            continue;
+        }
+        m_merged.insert(code, level);
+        if (plain)
+            plainRows.append(i);
+        else
+            m_expanded << code << desc << value;
     }
+
+    // Rows without place-holders are copied by the database itself, with the same selection as the
+    // read above. After a collision every row goes in by itself, so the colliding ones stay out.
+    if (collided) {
+        for (qsizetype i : std::as_const(plainRows)) {
+            const QVariantList& row = rows.rows().at(i);
+            m_expanded << row.at(codeField) << description(level, row, codeField, descField) << row.at(valueField);
+        }
+    } else if (!plainRows.isEmpty()) {
+        m_s.db.executeBound(copySql, keys);
+    }
+    storeExpanded(level);
 }
 
-void GenerationRun::insertMerged(QString code, QString desc, QString value, QChar level)
+QVariant GenerationRun::description(QChar level, const QVariantList& row, int codeField, int descField)
 {
-    // Place-holders are expanded value by value, left to right, and the row is stored even when one
-    // failed: the run stops after the level. An expansion that failed leaves the later values as typed.
-    const bool failedBefore = m_s.runError;
-    m_s.runError = false;
-    for (QString* text : {&code, &desc, &value}) {
-        *text = ExpandMacros(m_s, *text);
-        if (m_s.runError)
-            break;
-    }
-    m_s.runError = m_s.runError || failedBefore;
+    // Equipment rows carry their own; company and telephone values take the catalogue's.
+    if (level == u'E')
+        return row.at(descField);
+    const QString code = row.at(codeField).toString();
+    if (const auto it = m_descriptions.constFind(code); it != m_descriptions.constEnd())
+        return *it;
+    m_log.append(QStringLiteral("Telephone %1: parameter %2 is not in the catalogue of %3")
+                     .arg(telephoneName(), code, m_s.currentPhone.text(QStringLiteral("EQ_CODE"))));
+    return QVariant(QMetaType::fromType<QString>()); // stored as NULL, as the database's copy does
+}
 
-    if (const auto it = m_merged.constFind(code); it != m_merged.constEnd()) {
-        m_log.append(QStringLiteral("Telephone %1/%2: parameter %3 comes from level %4 and from level %5")
-                         .arg(m_s.currentPhone.text(QStringLiteral("CO_CODE")),
-                              m_s.currentPhone.text(QStringLiteral("PH_CODE")), code, QString(*it), QString(level)));
-        m_s.runError = true;
-        return;
+QString GenerationRun::telephoneName() const
+{
+    return m_s.currentPhone.text(QStringLiteral("CO_CODE")) + u'/' + m_s.currentPhone.text(QStringLiteral("PH_CODE"));
+}
+
+void GenerationRun::storeExpanded(QChar level)
+{
+    // A few prepared multi-row statements with bound values: the database ends as with one quoted
+    // INSERT per row, without paying a statement per row.
+    constexpr qsizetype kRowsPerStatement = 50;
+    constexpr qsizetype kBound = 3;
+    const QString row = QStringLiteral("(?, ?, ?, '") + level + QStringLiteral("')");
+    for (qsizetype at = 0; at < m_expanded.size(); at += kRowsPerStatement * kBound) {
+        const QVariantList chunk = m_expanded.mid(at, kRowsPerStatement * kBound);
+        QString sql = QStringLiteral("INSERT INTO EQ_TEMP VALUES") + row;
+        for (qsizetype n = 1; n < chunk.size() / kBound; ++n)
+            sql += QStringLiteral(", ") + row;
+        m_s.db.executeBound(sql, chunk);
     }
-    m_merged.insert(code, level);
-    // Prepared once with bound values: the database ends as with the quoted statement, at a
-    // fraction of the cost, and a value holding an apostrophe is stored as typed.
-    m_s.db.executeBound(QStringLiteral("INSERT INTO EQ_TEMP VALUES(?, ?, ?, ?)"), {code, desc, value, QString(level)});
+    m_expanded.clear();
 }
 
 } // namespace vocaset

@@ -47,7 +47,7 @@ struct RunSummary
 class GenerationRun
 {
 public:
-    GenerationRun(Session& session, RunLog& log) : m_s(session), m_log(log) {}
+    GenerationRun(Session& session, RunLog& log) : m_s(session), m_log(log), m_texts(session) {}
     Q_DISABLE_COPY_MOVE(GenerationRun)
 
     RunSummary run(const GenerationRequest& request);
@@ -61,13 +61,18 @@ public:
 private:
     enum class Turn { Next, FolderMissing, MergeFailed };
     Turn telephone(const GenerationRequest& request, RunSummary& summary);
-    void mergeLevel(const QString& sql, QChar level, bool lookUpDescription);
-    void insertMerged(QString code, QString desc, QString value, QChar level);
+    void mergeLevel(QChar level, const QString& readSql, const QString& copySql, const QVariantList& keys);
+    QVariant description(QChar level, const QVariantList& row, int codeField, int descField);
+    QString telephoneName() const;
+    void storeExpanded(QChar level);
 
     Session& m_s;
     RunLog& m_log;
     bool m_stopRequested = false;
-    QHash<QString, QChar> m_merged; // codes of the current telephone and their level
+    ProgressTexts m_texts;
+    QHash<QString, QString> m_descriptions; // the model's catalogue: code -> description
+    QHash<QString, QChar> m_merged;         // codes of the current telephone and their level
+    QVariantList m_expanded;                // rows of the level to insert here: code, description, value
 };
 
 } // namespace vocaset

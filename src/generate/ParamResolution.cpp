@@ -88,10 +88,12 @@ QString GetParamValue(Session& s, const QString& code)
         return ExpandMacros(s, rs.text(0));
     }
     if (level == u"P") {
+        // The model narrows the lookup to this model's values, as the generation run's merge does.
         const Recordset rs =
             s.db.execute(QStringLiteral("SELECT PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
-                         QStringLiteral("' AND PH_CODE = '") + sqlText(phone.text(QStringLiteral("PH_CODE"))) +
-                         QStringLiteral("' AND PA_CODE = '") + sqlText(code) + QStringLiteral("'"));
+                         QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) + QStringLiteral("' AND PH_CODE = '") +
+                         sqlText(phone.text(QStringLiteral("PH_CODE"))) + QStringLiteral("' AND PA_CODE = '") +
+                         sqlText(code) + QStringLiteral("'"));
         if (rs.eof()) {
             ShowMessage(s, QStringLiteral("M4"), code);
             return {};

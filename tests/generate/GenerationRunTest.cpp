@@ -8,6 +8,7 @@
 
 #include "GenerateFixture.h"
 #include "Gxp2000Writer.h"
+#include "ParamResolution.h"
 #include "TextFile.h"
 
 namespace vocaset::test {
@@ -158,6 +159,26 @@ TEST_F(GenerationRunTest, CollisionBetweenLevelsWritesNoFile)
               (QStringList{QStringLiteral("Telephone AC/101: parameter 20 comes from level C and from level P"),
                            QStringLiteral("M12:")}));
     EXPECT_TRUE(files().isEmpty());
+    // The telephone's rows stay for inspection, without the one that collided.
+    EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM EQ_TEMP")), 4);
+    EXPECT_EQ(d.value(QStringLiteral("SELECT LE_CODE FROM EQ_TEMP WHERE PA_CODE = '20'")), QStringLiteral("C"));
+}
+
+TEST_F(GenerationRunTest, ValuesLeftFromAnotherModelStayOut)
+{
+    const QString pap = QStringLiteral("PAP");
+    d.model(pap, QStringLiteral("PAP2"));
+    d.param(pap, QStringLiteral("20"), QStringLiteral("P"), QStringLiteral("x"));
+    d.param(pap, QStringLiteral("Proxy"), QStringLiteral("P"), QStringLiteral("x"));
+    d.phoneValue(AC, pap, QStringLiteral("101"), QStringLiteral("20"), QStringLiteral("old model"));
+    d.phoneValue(AC, pap, QStringLiteral("101"), QStringLiteral("Proxy"), QStringLiteral("old model"));
+    request.lastPhone = QStringLiteral("101");
+    request.levels = {true, false, false};
+    EXPECT_EQ(run().outcome, RunOutcome::Completed);
+    EXPECT_EQ(params(QStringLiteral("cfg001122334401")), (Params{{QStringLiteral("20"), QStringLiteral("ext 101")}}));
+
+    d.current(AC, QStringLiteral("101"));
+    EXPECT_EQ(GetParamValue(d.s, QStringLiteral("20")), QStringLiteral("ext 101"));
 }
 
 TEST_F(GenerationRunTest, ModulesDecideTheWriter)

@@ -1,0 +1,53 @@
+#include "BenchData.h"
+
+#include "Schema.h"
+
+namespace vocaset::bench {
+
+void buildDataSet(Database& db, int phones)
+{
+    for (const QString& statement : Schema::createStatements())
+        db.execute(statement);
+    Transaction tx(db);
+    for (const char* level : {"E", "C", "P"})
+        db.executeBound(QStringLiteral("INSERT INTO LEVELS VALUES(?, ?)"),
+                        {QLatin1String(level), QStringLiteral("level")});
+    db.execute(QStringLiteral("INSERT INTO TYPES VALUES('T', 'text')"));
+    for (int m = 1; m <= 15; ++m)
+        db.executeBound(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', ?, ?)"),
+                        {QString(u'M' + QString::number(m)),
+                         QString(QStringLiteral("Message ") + QString::number(m) + QStringLiteral(": $$"))});
+    db.executeBound(QStringLiteral("INSERT INTO COMPANY VALUES(?, 'Benchmark company')"), {kCompany});
+    db.executeBound(QStringLiteral("INSERT INTO EQUIPMENT VALUES(?, 'Benchmark model', 'GRANDSTREAM')"), {kModel});
+
+    const QString param = QStringLiteral("INSERT INTO EQUIPMENT_PARAMETERS VALUES(?, ?, ?, ?, ?, 'T', '')");
+    QStringList companyCodes;
+    QStringList phoneCodes;
+    for (int i = 0; i < 150; ++i) {
+        const QString code = QString::number(100 + i);
+        const QString level = i < 100 ? QStringLiteral("E") : i < 130 ? QStringLiteral("C") : QStringLiteral("P");
+        // Every tenth default takes the telephone's code, as account names do.
+        const QString def = i % 10 == 0 ? QStringLiteral("user$$P") : QStringLiteral("default value ") + code;
+        db.executeBound(param, {kModel, code, QString(QStringLiteral("Parameter number ") + code), level, def});
+        if (level == u"C")
+            companyCodes.append(code);
+        else if (level == u"P")
+            phoneCodes.append(code);
+    }
+    for (const QString& code : std::as_const(companyCodes))
+        db.executeBound(QStringLiteral("INSERT INTO COMPANY_PARAMETERS VALUES(?, ?, ?, ?)"),
+                        {kCompany, kModel, code, QStringLiteral("sip.example.net;$$N,1,8")});
+    for (int n = 1; n <= phones; ++n) {
+        const QString ph = QStringLiteral("%1").arg(n, 5, 10, QLatin1Char('0'));
+        const QString mac = QStringLiteral("00A0B5%1").arg(n, 6, 16, QLatin1Char('0')).toUpper();
+        db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), {kCompany, ph});
+        db.executeBound(QStringLiteral("INSERT INTO PHONES VALUES(?, ?, ?, ?, ?)"),
+                        {kCompany, ph, kModel, QString(QStringLiteral("Office ") + ph), mac});
+        for (const QString& code : std::as_const(phoneCodes))
+            db.executeBound(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES(?, ?, ?, ?, ?)"),
+                            {kCompany, kModel, ph, code, QString(QStringLiteral("value ") + code + u'-' + ph)});
+    }
+    tx.commit();
+}
+
+} // namespace vocaset::bench
