@@ -1,0 +1,170 @@
+#include "FGenerate.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "GenerateFixture.h"
+#include "QtApp.h"
+
+namespace vocaset::test {
+namespace {
+
+const QString AC = QStringLiteral("AC");
+const QString GXP = QStringLiteral("GXP");
+
+class FGenerateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qtApp();
+        d.company(AC);
+        d.company(QStringLiteral("BB")); // no telephones
+        d.model(GXP, QStringLiteral("GRANDSTREAM"));
+        d.model(QStringLiteral("PAP"), QStringLiteral("PAP2"));
+        d.param(GXP, QStringLiteral("1"), QStringLiteral("E"), QStringLiteral("sip$$P"));
+        for (const char* ph : {"101", "102", "103"})
+            d.phone(AC, QLatin1String(ph), GXP, QStringLiteral("Desk"), QStringLiteral("0011223344") + QLatin1String(ph).right(2));
+        d.setting(AC + GXP, QStringLiteral("$$GENPATH"), dir.path() + u'/');
+        w = std::make_unique<FGenerate>(d.s);
+    }
+
+    template <typename T> T* child(const QString& name) { return w->findChild<T*>(name); }
+    QComboBox* filter(int i) { return child<QComboBox>(QStringLiteral("Filter") + QString::number(i)); }
+    QCheckBox* level(int k) { return child<QCheckBox>(QStringLiteral("CLev") + QString::number(k)); }
+    QPushButton* ok() { return child<QPushButton>(QStringLiteral("Ok")); }
+    QStringList items(int i)
+    {
+        QStringList out;
+        for (int k = 0; k < filter(i)->count(); ++k)
+            out.append(filter(i)->itemText(k));
+        return out;
+    }
+    void choose(int i, const QString& code)
+    {
+        const int index = filter(i)->findText(code + QStringLiteral(" \\\\ "), Qt::MatchStartsWith);
+        ASSERT_GE(index, 0) << code.toStdString();
+        filter(i)->setCurrentIndex(index);
+        Q_EMIT filter(i)->activated(index);
+    }
+
+    GenerateData d;
+    QTemporaryDir dir;
+    std::unique_ptr<FGenerate> w;
+};
+
+TEST_F(FGenerateTest, SelectionChainEnablesGenerate)
+{
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Vocaset Generation"));
+    EXPECT_EQ(items(1), (QStringList{QStringLiteral("AC \\\\ Company AC"), QStringLiteral("BB \\\\ Company BB")}));
+    EXPECT_TRUE(filter(1)->isEnabled());
+    for (int i = 2; i <= 4; ++i)
+        EXPECT_FALSE(filter(i)->isEnabled());
+    EXPECT_FALSE(ok()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(QStringLiteral("BtPath"))->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(QStringLiteral("GenSrc"))->isChecked());
+
+    choose(1, QStringLiteral("BB"));
+    EXPECT_TRUE(filter(2)->isEnabled());
+    EXPECT_EQ(filter(2)->count(), 0); // no telephones, no models
+    choose(1, AC);
+    EXPECT_EQ(items(2), QStringList{QStringLiteral("GXP \\\\ Model GXP")});
+
+    choose(2, GXP);
+    EXPECT_EQ(child<QLabel>(QStringLiteral("LPath"))->text(), dir.path());
+    EXPECT_TRUE(w->folderConfirmed());
+    EXPECT_TRUE(filter(3)->isEnabled());
+    EXPECT_EQ(filter(3)->count(), 3);
+    EXPECT_FALSE(ok()->isEnabled());
+
+    choose(3, QStringLiteral("102"));
+    EXPECT_EQ(items(4), (QStringList{QStringLiteral("102 \\\\ Desk"), QStringLiteral("103 \\\\ Desk")}));
+    EXPECT_FALSE(ok()->isEnabled());
+    choose(4, QStringLiteral("103"));
+    EXPECT_TRUE(ok()->isEnabled());
+
+    ok()->click();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("cfg001122334402"), QStringLiteral("cfg001122334403")}));
+    const auto* list = child<QListWidget>(QStringLiteral("List1"));
+    EXPECT_EQ(list->count(), 4);
+    EXPECT_EQ(list->currentRow(), 3);
+    EXPECT_EQ(child<QProgressBar>(QStringLiteral("Progress"))->value(), 2);
+    EXPECT_EQ(child<QProgressBar>(QStringLiteral("Progress"))->maximum(), 2);
+    EXPECT_TRUE(ok()->isEnabled());
+    EXPECT_TRUE(filter(4)->isEnabled());
+
+    // A new company choice empties everything after it.
+    choose(1, AC);
+    EXPECT_FALSE(ok()->isEnabled());
+    EXPECT_FALSE(filter(3)->isEnabled());
+    EXPECT_EQ(filter(3)->count(), 0);
+}
+
+TEST_F(FGenerateTest, LevelBoxesFollowDefaultsAndKeepOneTicked)
+{
+    d.setting(AC + GXP, QStringLiteral("$$DEFGEN"), QStringLiteral("000"));
+    choose(1, AC);
+    choose(2, GXP);
+    EXPECT_FALSE(level(0)->isChecked());
+    EXPECT_FALSE(level(1)->isChecked());
+    EXPECT_TRUE(level(2)->isChecked());
+    // Without the telephone level the folder check alone enables Generate.
+    EXPECT_FALSE(filter(3)->isEnabled());
+    EXPECT_TRUE(ok()->isEnabled());
+
+    level(2)->click();
+    EXPECT_TRUE(level(2)->isChecked());
+
+    level(0)->click();
+    EXPECT_TRUE(level(0)->isChecked());
+    EXPECT_TRUE(filter(3)->isEnabled());
+    EXPECT_FALSE(ok()->isEnabled());
+    level(0)->click();
+    EXPECT_FALSE(filter(3)->isEnabled());
+    EXPECT_TRUE(ok()->isEnabled());
+
+    ok()->click();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("GXP.txt")});
+}
+
+TEST_F(FGenerateTest, FolderWithPlaceHoldersIsCheckedForTheFirstTelephone)
+{
+    d.exec(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '") + dir.path() +
+           QStringLiteral("/$$P' WHERE SY_SUBCODE = '$$GENPATH'"));
+    choose(1, AC);
+    choose(2, GXP);
+    EXPECT_FALSE(w->folderConfirmed());
+    EXPECT_FALSE(filter(3)->isEnabled());
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("101")));
+    choose(2, GXP);
+    EXPECT_TRUE(w->folderConfirmed());
+    EXPECT_TRUE(filter(3)->isEnabled());
+    EXPECT_TRUE(d.op.messages.isEmpty());
+}
+
+TEST_F(FGenerateTest, RefusedStatementIsShownAndTheWindowStaysUsable)
+{
+    level(0)->click();
+    choose(1, AC);
+    choose(2, GXP);
+    ASSERT_TRUE(ok()->isEnabled());
+    d.exec(QStringLiteral("DROP TABLE COMPANY_PARAMETERS"));
+    ok()->click();
+    ASSERT_EQ(d.op.messages.size(), 1);
+    EXPECT_TRUE(ok()->isEnabled());
+    EXPECT_TRUE(filter(2)->isEnabled());
+    EXPECT_TRUE(level(1)->isEnabled());
+}
+
+} // namespace
+} // namespace vocaset::test
