@@ -16,12 +16,6 @@ QString listEntry(const QString& code, const QString& description)
     return code + kSeparator + description;
 }
 
-QString entryCode(const QString& entry)
-{
-    const qsizetype at = entry.indexOf(kSeparator);
-    return at < 0 ? entry : entry.left(at);
-}
-
 RebootRun::RebootRun(Session& session, RunLog& log, int deadlineMs)
     : m_s(session), m_log(log), m_x(session, log, deadlineMs), m_dialogues(session, log, m_x)
 {

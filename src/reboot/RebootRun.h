@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include "GenerationChoices.h"
 #include "HttpExchange.h"
 #include "Interaction.h"
 #include "RebootDialogues.h"
@@ -11,10 +12,8 @@
 
 namespace vocaset {
 
-// Entries of the selection lists: code, " \\ ", description.
+// Entries of the selection lists: code, " \\ ", description; entryCode() reads the code back.
 QString listEntry(const QString& code, const QString& description);
-// The code of an entry: the text before the first separator.
-QString entryCode(const QString& entry);
 
 // Restarts a range of telephones of one company and one model, one after the other, each with the
 // dialogue of its model's writer module. Lines go to the log, message boxes to the session's operator.
