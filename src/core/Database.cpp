@@ -89,11 +89,12 @@ void Database::open(const QString& connectionString)
                 fail(q.lastError());
         }
     } else {
-        // Session settings, so they hold across transactions: the statement time-out, and literals
-        // that keep a backslash as typed (folder names) whatever the server's default.
+        // Session settings, so they hold across transactions: the statement time-out, literals that
+        // keep a backslash as typed (folder names) whatever the server's default, and no notices
+        // (such as "already exists, skipping") printed by the client library on standard error.
         const QStringList settings = {
             QStringLiteral("SET statement_timeout = ") + QString::number(kStatementTimeoutSeconds * 1000),
-            QStringLiteral("SET standard_conforming_strings = on")};
+            QStringLiteral("SET standard_conforming_strings = on"), QStringLiteral("SET client_min_messages = warning")};
         for (const QString& setting : settings) {
             QSqlQuery q(m_db);
             if (!q.exec(setting)) {
@@ -109,6 +110,7 @@ void Database::close()
 {
     m_prepared.clear();
     m_inTransaction = false;
+    m_lost = false;
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -118,20 +120,27 @@ void Database::close()
 
 bool Database::isOpen() const
 {
-    return m_db.isValid() && m_db.isOpen();
+    return m_db.isValid() && m_db.isOpen() && !m_lost;
 }
 
-void Database::fail(const QSqlError& error) const
+void Database::fail(const QSqlError& error)
 {
     QString text = error.databaseText().trimmed();
     if (m_engine == Engine::PostgreSQL) {
         // The driver appends the SQLSTATE code in parentheses; the server's own text ends before it.
         static const QRegularExpression sqlState(QStringLiteral("\\s*\\([0-9A-Z]{5}\\)$"));
         text.remove(sqlState);
-        // The driver closes a connection the server ended (stopped, restarted, or the session
-        // killed); say so, since every later statement on it fails as well.
-        if (m_db.isValid() && !m_db.isOpen())
+        // A session the server ended (stopped, restarted, or the session killed): connection errors
+        // (class 08), operator intervention (57P..), or a connection the driver already closed. Say
+        // so, and treat the connection as closed, since every later statement on it fails as well.
+        const QString code = error.nativeErrorCode();
+        if (m_db.isValid() &&
+            (!m_db.isOpen() || m_lost || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")) ||
+             text.contains(QLatin1String("server closed the connection")) ||
+             text.contains(QLatin1String("no connection to the server")))) {
+            m_lost = true;
             text = QStringLiteral("The connection to the database server was lost: ") + text;
+        }
     }
     if (text.isEmpty())
         text = error.text().trimmed();
@@ -314,6 +323,8 @@ Recordset Database::primaryKeys(const QString& table)
 
 void Database::begin()
 {
+    if (!isOpen())
+        throw DbError(QStringLiteral("the database is not open"));
     if (!m_db.transaction())
         fail(m_db.lastError());
     m_inTransaction = true;
@@ -322,6 +333,8 @@ void Database::begin()
 void Database::commit()
 {
     m_inTransaction = false;
+    if (!isOpen())
+        throw DbError(QStringLiteral("the database is not open"));
     if (!m_db.commit())
         fail(m_db.lastError());
 }
@@ -330,6 +343,8 @@ void Database::rollback()
 {
     m_inTransaction = false;
     m_prepared.clear();
+    if (!isOpen())
+        throw DbError(QStringLiteral("the database is not open"));
     if (!m_db.rollback())
         fail(m_db.lastError());
 }

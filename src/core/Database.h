@@ -86,12 +86,13 @@ private:
     Recordset fetch(QSqlQuery& query) const;
     QString storedTableSql(const QString& table);
     void sendPlain(const QString& sql);
-    [[noreturn]] void fail(const QSqlError& error) const;
+    [[noreturn]] void fail(const QSqlError& error);
 
     QString m_name;
     QSqlDatabase m_db;
     Engine m_engine = Engine::SQLite;
     bool m_inTransaction = false;
+    bool m_lost = false; // the server ended the session
     QHash<QString, QSqlQuery> m_prepared;
 };
 
