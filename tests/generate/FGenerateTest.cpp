@@ -32,7 +32,8 @@ protected:
         d.model(QStringLiteral("PAP"), QStringLiteral("PAP2"));
         d.param(GXP, QStringLiteral("1"), QStringLiteral("E"), QStringLiteral("sip$$P"));
         for (const char* ph : {"101", "102", "103"})
-            d.phone(AC, QLatin1String(ph), GXP, QStringLiteral("Desk"), QStringLiteral("0011223344") + QLatin1String(ph).right(2));
+            d.phone(AC, QLatin1String(ph), GXP, QStringLiteral("Desk"),
+                    QStringLiteral("0011223344") + QLatin1String(ph).right(2));
         d.setting(AC + GXP, QStringLiteral("$$GENPATH"), dir.path() + u'/');
         w = std::make_unique<FGenerate>(d.s);
     }

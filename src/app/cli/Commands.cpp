@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 #include "DbCommands.h"
+#include "GenerateCommands.h"
 #include "RebootCommands.h"
 
 namespace vocaset::cli {
@@ -12,6 +13,8 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<DbUpgradeCommand>());
     c.push_back(std::make_unique<DbPatchCommand>());
     c.push_back(std::make_unique<DbInfoCommand>());
+    c.push_back(std::make_unique<GenerateCommand>());
+    c.push_back(std::make_unique<DecodeCommand>());
     c.push_back(std::make_unique<RebootCommand>());
     return c;
 }

@@ -1,0 +1,180 @@
+#include "GenerateCommands.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+#include "DbCommands.h"
+#include "GenerationChoices.h"
+#include "GenerationRun.h"
+#include "Gxp2000Writer.h"
+#include "TextFile.h"
+
+namespace vocaset::cli {
+namespace {
+
+const QString kGenerateUsage =
+    QStringLiteral("--company CO --model EQ [--levels PCE] [--from PH --to PH] [--out DIR] [--source]\n"
+                   "  --company CO     company code\n"
+                   "  --model EQ       equipment model code\n"
+                   "  --levels PCE     levels to merge: P telephone, C company, E equipment (default: the model's\n"
+                   "                   $$DEFGEN setting, all three without it)\n"
+                   "  --from PH        first telephone of the range (with --to; telephone level only; default: all)\n"
+                   "  --to PH          last telephone of the range\n"
+                   "  --out DIR        output folder (default: the model's $$GENPATH setting)\n"
+                   "  --source         also write the readable source files\n"
+                   "Prints the run's lines; exit 1 when the run stopped on an error or a telephone got no file.");
+
+bool hasCode(const QList<ListEntry>& entries, const QString& code)
+{
+    return std::any_of(entries.begin(), entries.end(), [&](const ListEntry& e) { return e.code == code; });
+}
+
+// "PCE" in any order and case; nothing when the text names no level or anything else.
+std::optional<LevelChoice> parseLevels(const QString& text)
+{
+    LevelChoice levels{false, false, false};
+    for (QChar c : text.toUpper()) {
+        if (c == u'P')
+            levels.phone = true;
+        else if (c == u'C')
+            levels.company = true;
+        else if (c == u'E')
+            levels.equipment = true;
+        else
+            return std::nullopt;
+    }
+    if (!levels.phone && !levels.company && !levels.equipment)
+        return std::nullopt;
+    return levels;
+}
+
+} // namespace
+
+int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption company(QStringLiteral("company"), {}, QStringLiteral("CO"));
+    const QCommandLineOption model(QStringLiteral("model"), {}, QStringLiteral("EQ"));
+    const QCommandLineOption levelsOption(QStringLiteral("levels"), {}, QStringLiteral("PCE"));
+    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("PH"));
+    const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
+    const QCommandLineOption out(QStringLiteral("out"), {}, QStringLiteral("DIR"));
+    const QCommandLineOption source(QStringLiteral("source"));
+    const QCommandLineOption help(QStringLiteral("help"));
+    parser.addOptions({company, model, levelsOption, from, to, out, source, help});
+    if (!parser.parse(QStringList{name()} + arguments)) {
+        ctx.err << parser.errorText() << Qt::endl;
+        return commandUsage(ctx, *this, kGenerateUsage, false);
+    }
+    if (parser.isSet(help))
+        return commandUsage(ctx, *this, kGenerateUsage, true);
+    if (!parser.positionalArguments().isEmpty() || !parser.isSet(company) || !parser.isSet(model) ||
+        parser.isSet(from) != parser.isSet(to))
+        return commandUsage(ctx, *this, kGenerateUsage, false);
+    std::optional<LevelChoice> chosenLevels;
+    if (parser.isSet(levelsOption)) {
+        chosenLevels = parseLevels(parser.value(levelsOption));
+        if (!chosenLevels) {
+            ctx.err << QStringLiteral("--levels takes the letters P, C and E") << Qt::endl;
+            return Usage;
+        }
+        if (parser.isSet(from) && !chosenLevels->phone) {
+            ctx.err << QStringLiteral("--from and --to need the telephone level P") << Qt::endl;
+            return Usage;
+        }
+    }
+
+    if (const auto failed = ctx.start())
+        return *failed;
+    if (!ctx.allowed(QStringLiteral("GenConf")))
+        return RunFailed;
+
+    Session& s = *ctx.session;
+    try {
+        GenerationRequest request;
+        request.company = parser.value(company);
+        request.model = parser.value(model);
+        // The company and the model must be ones the window would offer.
+        if (!hasCode(companyEntries(s.db), request.company)) {
+            ctx.err << QStringLiteral("No company ") << request.company << Qt::endl;
+            return Usage;
+        }
+        if (!hasCode(modelEntries(s.db, request.company), request.model)) {
+            ctx.err << QStringLiteral("Company ") << request.company << QStringLiteral(" has no telephone of model ")
+                    << request.model << Qt::endl;
+            return Usage;
+        }
+        if (chosenLevels) {
+            request.levels = *chosenLevels;
+        } else {
+            LevelBoxes boxes;
+            if (const auto flags = generationSetting(s.db, request.company, request.model, QStringLiteral("$$DEFGEN")))
+                boxes.applyDefault(*flags);
+            request.levels = boxes.choice();
+            if (parser.isSet(from) && !request.levels.phone) {
+                ctx.err << QStringLiteral("--from and --to need the telephone level, which $$DEFGEN leaves out; "
+                                          "give --levels")
+                        << Qt::endl;
+                return Usage;
+            }
+        }
+        request.folder =
+            parser.isSet(out) ? trimFolder(parser.value(out)) : defaultFolder(s.db, request.company, request.model);
+        if (request.folder.isEmpty()) {
+            ctx.err << QStringLiteral("No output folder: give --out or set $$GENPATH of ") << request.company
+                    << request.model << Qt::endl;
+            return Usage;
+        }
+        if (parser.isSet(from)) {
+            request.firstPhone = parser.value(from);
+            request.lastPhone = parser.value(to);
+        } else if (request.levels.phone) {
+            const QList<ListEntry> phones = phoneEntries(s.db, request.company, request.model);
+            request.firstPhone = phones.first().code;
+            request.lastPhone = phones.last().code;
+        }
+        request.source = parser.isSet(source);
+
+        const int shownBefore = ctx.op->shown();
+        GenerationRun run(s, *ctx.log);
+        const RunSummary summary = run.run(request);
+        ctx.out.flush();
+        ctx.err << summary.selected << QStringLiteral(" telephone(s) selected, ") << summary.written
+                << QStringLiteral(" written, ") << summary.skipped << QStringLiteral(" refused") << Qt::endl;
+        if (summary.outcome != RunOutcome::Completed || summary.skipped > 0 || s.runError ||
+            ctx.op->shown() > shownBefore)
+            return RunFailed;
+        return Ok;
+    } catch (const DbError& e) {
+        ctx.err << e.text() << Qt::endl;
+        return DatabaseFailed;
+    }
+}
+
+int DecodeCommand::execute(CliContext& ctx, const QStringList& arguments)
+{
+    if (arguments.size() != 1 || arguments.first().startsWith(u'-'))
+        return commandUsage(ctx, *this, QStringLiteral("FILE\nExit 1 when the file is not a well-formed GXP2000 file."),
+                            arguments.value(0) == u"--help");
+    QFile file(arguments.first());
+    if (!file.open(QIODevice::ReadOnly)) {
+        ctx.err << arguments.first() << QStringLiteral(": ") << file.errorString() << Qt::endl;
+        return Usage;
+    }
+    const QByteArray bytes = file.readAll();
+    const Gxp2000Contents c = decodeGxp2000(bytes);
+    const auto yesNo = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
+    ctx.out << QStringLiteral("Length word: ") << c.lengthWord << QStringLiteral(" (") << bytes.size()
+            << QStringLiteral(" bytes)\nMAC: ") << c.mac << QStringLiteral("\nChecksum holds: ")
+            << yesNo(c.checksumHolds) << QStringLiteral("\nLength holds: ") << yesNo(c.lengthHolds) << u'\n';
+    for (const auto& [code, value] : c.params)
+        ctx.out << u'P' << code << u'=' << value << u'\n';
+    ctx.out.flush();
+    if (!c.wellFormed) {
+        ctx.err << arguments.first() << QStringLiteral(": ") << c.problem << Qt::endl;
+        return RunFailed;
+    }
+    return Ok;
+}
+
+} // namespace vocaset::cli

@@ -1,0 +1,163 @@
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+#include "CliCommand.h"
+#include "Gxp2000Writer.h"
+#include "Schema.h"
+#include "TestDatabase.h"
+
+namespace vocaset::test {
+namespace {
+
+// A settings file naming a working database created from a source holding one company with three
+// GXP2000 telephones.
+class GenerateCli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Database& db = source.db;
+        for (const QString& statement : Schema::createStatements())
+            db.execute(statement);
+        const QStringList rows = {
+            QStringLiteral("SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010142')"),
+            QStringLiteral("SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"),
+            QStringLiteral("SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M13', 'Writing $$')"),
+            QStringLiteral("SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M15', 'Done.')"),
+            QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP', '$$GENPATH', '") + out.path() + QStringLiteral("/')"),
+            QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP', '$$DEFGEN', '101')"),
+            QStringLiteral("LEVELS VALUES('E', 'Equipment')"),
+            QStringLiteral("LEVELS VALUES('C', 'Company')"),
+            QStringLiteral("LEVELS VALUES('P', 'Phone')"),
+            QStringLiteral("TYPES VALUES('T', 'Text')"),
+            QStringLiteral("COMPANY VALUES('AC', 'Acme')"),
+            QStringLiteral("EQUIPMENT VALUES('GXP', 'Desk telephone', 'GRANDSTREAM')"),
+            QStringLiteral("EQUIPMENT_PARAMETERS VALUES('GXP', '1', 'Server', 'E', 'sip.acme', 'T', '')"),
+            QStringLiteral("EQUIPMENT_PARAMETERS VALUES('GXP', '10', 'Realm', 'C', '', 'T', '')"),
+            QStringLiteral("EQUIPMENT_PARAMETERS VALUES('GXP', '2', 'User', 'P', '', 'T', '')"),
+            QStringLiteral("COMPANY_PARAMETERS VALUES('AC', 'GXP', '10', 'acme')"),
+        };
+        for (const QString& row : rows)
+            db.execute(QStringLiteral("INSERT INTO ") + row);
+        for (int n = 1; n <= 3; ++n) {
+            const QString ph = QString::number(100 + n);
+            db.execute(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(ph));
+            db.execute(QStringLiteral("INSERT INTO PHONES VALUES('AC', '%1', 'GXP', 'Desk %1', '00112233440%2')")
+                           .arg(ph)
+                           .arg(n));
+            db.execute(
+                QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP', '%1', '2', 'u&%1=x')").arg(ph));
+        }
+        QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write((working.connectionString() + QStringLiteral("\r\n") + source.connectionString()).toUtf8());
+        settings.close();
+        ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
+    }
+
+    int run(const QStringList& args)
+    {
+        stdOut.clear();
+        err.clear();
+        QTextStream o(&stdOut);
+        QTextStream e(&err);
+        return cli::runCli(args, o, e, working.dir());
+    }
+    int generate(QStringList more = {})
+    {
+        return run(QStringList{QStringLiteral("generate"), QStringLiteral("--company"), QStringLiteral("AC"),
+                               QStringLiteral("--model"), QStringLiteral("GXP")} +
+                   more);
+    }
+    QStringList files() const { return QDir(out.path()).entryList(QDir::Files, QDir::Name); }
+
+    TestDatabase working;
+    TestDatabase source;
+    QTemporaryDir out;
+    QString stdOut;
+    QString err;
+};
+
+TEST_F(GenerateCli, DefaultsComeFromTheModelSettingsAndDecodeReadsTheFilesBack)
+{
+    // $$DEFGEN "101": telephone and equipment levels, every telephone.
+    ASSERT_EQ(generate(), cli::Ok) << err.toStdString();
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("cfg001122334401"), QStringLiteral("cfg001122334402"),
+                                    QStringLiteral("cfg001122334403")}));
+    EXPECT_TRUE(stdOut.startsWith(QStringLiteral("Writing 101 Desk 101 001122334401\nDone.\n")))
+        << stdOut.toStdString();
+
+    ASSERT_EQ(run({QStringLiteral("decode"), out.filePath(QStringLiteral("cfg001122334402"))}), cli::Ok)
+        << err.toStdString();
+    const QStringList lines = stdOut.split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.mid(1), (QStringList{QStringLiteral("MAC: 001122334402"), QStringLiteral("Checksum holds: yes"),
+                                         QStringLiteral("Length holds: yes"), QStringLiteral("P2=u&102=x"),
+                                         QStringLiteral("P1=sip.acme")}));
+    const QByteArray bytes = [&] {
+        QFile f(out.filePath(QStringLiteral("cfg001122334402")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    EXPECT_EQ(lines.first(), QStringLiteral("Length word: %1 (%2 bytes)").arg(bytes.size() / 2).arg(bytes.size()));
+
+    // Explicit levels, range, folder and source files.
+    QTemporaryDir other;
+    ASSERT_EQ(generate({QStringLiteral("--levels"), QStringLiteral("pc"), QStringLiteral("--from"),
+                        QStringLiteral("103"), QStringLiteral("--to"), QStringLiteral("103"), QStringLiteral("--out"),
+                        other.path(), QStringLiteral("--source")}),
+              cli::Ok)
+        << err.toStdString();
+    EXPECT_EQ(QDir(other.path()).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("103 - 001122334403.TXT"), QStringLiteral("cfg001122334403")}));
+    ASSERT_EQ(run({QStringLiteral("decode"), other.filePath(QStringLiteral("cfg001122334403"))}), cli::Ok);
+    EXPECT_TRUE(stdOut.endsWith(QStringLiteral("P2=u&103=x\nP10=acme\n"))) << stdOut.toStdString();
+}
+
+TEST_F(GenerateCli, WrongUsageAndRefusedRuns)
+{
+    EXPECT_EQ(run({QStringLiteral("generate"), QStringLiteral("--company"), QStringLiteral("AC")}), cli::Usage);
+    EXPECT_EQ(generate({QStringLiteral("--levels"), QStringLiteral("X")}), cli::Usage);
+    EXPECT_EQ(generate({QStringLiteral("--from"), QStringLiteral("101")}), cli::Usage);
+    EXPECT_EQ(generate({QStringLiteral("--levels"), QStringLiteral("CE"), QStringLiteral("--from"),
+                        QStringLiteral("101"), QStringLiteral("--to"), QStringLiteral("102")}),
+              cli::Usage);
+    EXPECT_EQ(run({QStringLiteral("generate"), QStringLiteral("--company"), QStringLiteral("ZZ"),
+                   QStringLiteral("--model"), QStringLiteral("GXP")}),
+              cli::Usage);
+    EXPECT_TRUE(err.contains(QStringLiteral("No company ZZ")));
+    EXPECT_TRUE(files().isEmpty());
+
+    // A missing folder ends the run with M7 on standard error.
+    EXPECT_EQ(generate({QStringLiteral("--out"), out.filePath(QStringLiteral("missing"))}), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("M7")));
+
+    // A telephone whose MAC cannot name a file: the others are written, the exit code tells.
+    working.db.execute(QStringLiteral("UPDATE PHONES SET PH_MAC = '0011' WHERE PH_CODE = '102'"));
+    EXPECT_EQ(generate(), cli::RunFailed);
+    EXPECT_EQ(files().size(), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("3 telephone(s) selected, 2 written, 1 refused")));
+
+    working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM'"));
+    EXPECT_EQ(generate(), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("no right")));
+}
+
+TEST_F(GenerateCli, DecodeRefusesWhatIsNotAGxp2000File)
+{
+    const QString path = out.filePath(QStringLiteral("broken"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromHex("0000000900000011223344550D0A0D0A5031") + "=x&gnkey=7d31");
+    f.close();
+    EXPECT_EQ(run({QStringLiteral("decode"), path}), cli::RunFailed);
+    EXPECT_TRUE(stdOut.contains(QStringLiteral("Checksum holds: no")));
+    EXPECT_TRUE(stdOut.contains(QStringLiteral("MAC: 001122334455")));
+    EXPECT_EQ(run({QStringLiteral("decode"), out.filePath(QStringLiteral("none"))}), cli::Usage);
+    EXPECT_EQ(run({QStringLiteral("decode")}), cli::Usage);
+}
+
+} // namespace
+} // namespace vocaset::test
