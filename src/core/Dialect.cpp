@@ -90,34 +90,55 @@ QString concatenation(const QString& sql)
         return sql;
     QList<Token> tokens = tokenize(sql);
     // Operand tokens (no blanks) with the plus signs between them; a chain a + b + c is text
-    // concatenation when any of its operands is a text literal.
+    // concatenation when any of its operands is a text literal. An operand is a literal, a word,
+    // a function call such as SUBSTRING(...) or CAST(...), or a parenthesised expression.
     QList<int> solid;
     for (int i = 0; i < tokens.size(); ++i) {
         if (tokens[i].kind != Token::Space)
             solid.append(i);
     }
-    int k = 0;
-    while (k < solid.size()) {
-        const auto isOperand = [&](int s) {
-            return s < solid.size() && (tokens[solid[s]].kind == Token::Literal || tokens[solid[s]].kind == Token::Word);
-        };
-        if (!isOperand(k)) {
-            ++k;
+    QList<int> closing(solid.size(), -1); // for an opening parenthesis, its partner
+    QList<int> stack;
+    for (int k = 0; k < solid.size(); ++k) {
+        const QString& text = tokens[solid[k]].text;
+        if (tokens[solid[k]].kind != Token::Other)
             continue;
-        }
-        int end = k;
+        if (text == u"(")
+            stack.append(k);
+        else if (text == u")" && !stack.isEmpty())
+            closing[stack.takeLast()] = k;
+    }
+    // The last solid index of the operand that starts at k, or -1.
+    const auto operandEnd = [&](int k) {
+        if (k >= solid.size())
+            return -1;
+        const Token& t = tokens[solid[k]];
+        if (t.kind == Token::Literal)
+            return k;
+        if (t.kind == Token::Word)
+            return k + 1 < solid.size() && closing[k + 1] >= 0 ? closing[k + 1] : k;
+        return closing[k];
+    };
+    // Every position is a possible start, so chains inside parentheses are found too; a chain that
+    // starts later is a tail of one already seen and changes nothing more.
+    for (int k = 0; k < solid.size(); ++k) {
+        int end = operandEnd(k);
+        if (end < 0)
+            continue;
         bool hasLiteral = tokens[solid[k]].kind == Token::Literal;
         QList<int> pluses;
-        while (end + 2 < solid.size() && tokens[solid[end + 1]].kind == Token::Plus && isOperand(end + 2)) {
+        while (end + 2 < solid.size() && tokens[solid[end + 1]].kind == Token::Plus) {
+            const int next = operandEnd(end + 2);
+            if (next < 0)
+                break;
             pluses.append(solid[end + 1]);
-            end += 2;
-            hasLiteral = hasLiteral || tokens[solid[end]].kind == Token::Literal;
+            hasLiteral = hasLiteral || tokens[solid[end + 2]].kind == Token::Literal;
+            end = next;
         }
         if (hasLiteral) {
             for (int p : pluses)
                 tokens[p].text = QStringLiteral("||");
         }
-        k = end + 1;
     }
     return join(tokens);
 }
@@ -160,23 +181,57 @@ QStringList splitMultiColumnAdd(const QString& sql)
 
 QString postgresTypes(const QString& sql)
 {
-    static const QRegularExpression nvarchar(QStringLiteral("\\bnvarchar\\s*\\((\\d+)\\)"),
-                                             QRegularExpression::CaseInsensitiveOption);
     if (!sql.contains(QLatin1String("nvarchar"), Qt::CaseInsensitive))
         return sql;
-    // Only outside literals: a value may well contain the word.
-    const QString replacement = QStringLiteral("varchar(\\1) COLLATE \"C\"");
-    QString result;
-    QString stretch;
-    for (const Token& t : tokenize(sql)) {
-        if (t.kind == Token::Literal) {
-            result += stretch.replace(nvarchar, replacement) + t.text;
-            stretch.clear();
-        } else {
-            stretch += t.text;
+    // A column gets byte order with its type. A cast cannot carry a collation inside its
+    // parentheses, so there the collation follows the closing parenthesis instead. Literals are
+    // left alone: a value may well contain the word.
+    const QString collate = QStringLiteral(" COLLATE \"C\"");
+    QList<Token> tokens = tokenize(sql);
+    QList<int> opens;        // indexes of the open parentheses around the current token
+    QList<bool> castOpens;   // whether each of them opens a CAST
+    QList<bool> needCollate; // whether its closing parenthesis must be followed by the collation
+    const auto nextSolid = [&](int i) {
+        for (++i; i < tokens.size() && tokens[i].kind == Token::Space; ++i) {
         }
+        return i;
+    };
+    int previousSolid = -1;
+    for (int i = 0; i < tokens.size(); ++i) {
+        Token& t = tokens[i];
+        if (t.kind == Token::Space)
+            continue;
+        if (t.kind == Token::Other && t.text == u"(") {
+            opens.append(i);
+            castOpens.append(previousSolid >= 0 && tokens[previousSolid].kind == Token::Word &&
+                             tokens[previousSolid].text.compare(QLatin1String("CAST"), Qt::CaseInsensitive) == 0);
+            needCollate.append(false);
+        } else if (t.kind == Token::Other && t.text == u")" && !opens.isEmpty()) {
+            opens.removeLast();
+            castOpens.removeLast();
+            if (needCollate.takeLast())
+                t.text += collate;
+        } else if (t.kind == Token::Word && t.text.compare(QLatin1String("nvarchar"), Qt::CaseInsensitive) == 0) {
+            // nvarchar ( digits )
+            const int open = nextSolid(i);
+            const int digits = nextSolid(open);
+            const int close = nextSolid(digits);
+            static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
+            if (close < tokens.size() && tokens[open].text == u"(" && number.match(tokens[digits].text).hasMatch() &&
+                tokens[close].text == u")") {
+                t.text = QStringLiteral("varchar");
+                if (!castOpens.isEmpty() && castOpens.last())
+                    needCollate.last() = true;
+                else
+                    tokens[close].text += collate;
+                previousSolid = close;
+                i = close;
+                continue;
+            }
+        }
+        previousSolid = i;
     }
-    return result + stretch.replace(nvarchar, replacement);
+    return join(tokens);
 }
 
 namespace {

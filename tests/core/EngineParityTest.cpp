@@ -174,6 +174,10 @@ TEST(EngineParity, EachRewriteGivesTheStatementItsMeaning)
               (QStringList{QStringLiteral("$$COMPANY"), QStringLiteral("$$PHONES")}));
     EXPECT_EQ(t.value(QStringLiteral("SELECT PH_CODE + ' ' + PH_DESC FROM PHONES WHERE PH_CODE = '100'")),
               QStringLiteral("100 Reception"));
+    // The schema's type name in a cast, as a lookup statement of the settings may write it.
+    EXPECT_EQ(column(t, QStringLiteral("SELECT CAST(PH_DESC AS nvarchar(20)) + '-' + SUBSTRING(PH_CODE, 2, 2) FROM PHONES "
+                                       "ORDER BY 1")),
+              (QStringList{QStringLiteral("Office-01"), QStringLiteral("Reception-00")}));
 
     // Digit aliases: the query tool reads its columns back by them, with grouping and aggregates.
     Recordset rs = t.tdb.db.execute(QStringLiteral(

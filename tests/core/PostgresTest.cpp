@@ -10,6 +10,7 @@
 
 #include "Database.h"
 #include "DatabaseCreation.h"
+#include "Dialect.h"
 #include "Schema.h"
 #include "SchemaUpgrade.h"
 #include "Sql.h"
@@ -62,6 +63,31 @@ QString setting(Database& db, const QString& sql)
 }
 
 } // namespace
+
+TEST(PostgresDialect, ConcatenationReachesCallsAndParenthesesOnEitherSide)
+{
+    EXPECT_EQ(Dialect::concatenation(QStringLiteral("SELECT SUBSTRING(A, 1, 2) + ' ' + CAST(B AS nvarchar(3)) FROM T")),
+              QStringLiteral("SELECT SUBSTRING(A, 1, 2) || ' ' || CAST(B AS nvarchar(3)) FROM T"));
+    EXPECT_EQ(Dialect::concatenation(QStringLiteral("SELECT (B + 'a') + C, UPPER('x' + B) + '.' FROM T")),
+              QStringLiteral("SELECT (B || 'a') + C, UPPER('x' || B) || '.' FROM T"));
+    // Sums of calls and numbers stay sums.
+    const QString sums = QStringLiteral("SELECT COUNT(A) + 1, (B + 2) * 3 FROM T WHERE C = LENGTH(D) + 4");
+    EXPECT_EQ(Dialect::concatenation(sums), sums);
+}
+
+TEST(PostgresDialect, CastsTakeTheByteOrderAfterTheirParentheses)
+{
+    // A collation cannot stand inside CAST( ... ); a column definition carries it with its type.
+    EXPECT_EQ(Dialect::postgresTypes(QStringLiteral(
+                  "SELECT CAST(SUBSTRING(A, 1, 2) AS nvarchar(2)) + ' ' + CAST(B AS NVARCHAR (9)) FROM T ORDER BY 1")),
+              QStringLiteral("SELECT CAST(SUBSTRING(A, 1, 2) AS varchar(2)) COLLATE \"C\" + ' ' + "
+                             "CAST(B AS varchar (9)) COLLATE \"C\" FROM T ORDER BY 1"));
+    EXPECT_EQ(Dialect::postgresTypes(QStringLiteral("ALTER TABLE T ADD C nvarchar(4) DEFAULT CAST('x' AS nvarchar(1))")),
+              QStringLiteral("ALTER TABLE T ADD C varchar(4) COLLATE \"C\" DEFAULT CAST('x' AS varchar(1)) COLLATE \"C\""));
+    // Words that only look like the type, and the type inside a literal, stay.
+    const QString other = QStringLiteral("SELECT nvarchar_count, 'nvarchar(3)' FROM nvarchars WHERE nvarchar(x) = 1");
+    EXPECT_EQ(Dialect::postgresTypes(other), other);
+}
 
 TEST(Server, ConnectionStringKeysTimeoutsAndRefusals)
 {
@@ -245,6 +271,9 @@ TEST(Server, TextOrderIsByteOrderOnAServerWithALinguisticDefault)
               QStringLiteral("B"));
     EXPECT_EQ(setting(db, QStringLiteral("SELECT count(*) FROM COMPANY WHERE CO_CODE BETWEEN 'A' AND 'Z'")),
               QStringLiteral("1"));
+    EXPECT_EQ(setting(db, QStringLiteral("SELECT CAST('x' + CO_CODE AS nvarchar(3)) AS 2FLD FROM COMPANY "
+                                         "WHERE CO_CODE IN ('a', 'B') ORDER BY 2FLD")),
+              QStringLiteral("xB"));
 }
 
 TEST(Server, CreationRunMovesASiteToTheServerAndBack)
