@@ -271,7 +271,9 @@ TEST_F(GenerationRunTest, ScratchTableIsPrivateToTheConnection)
     other.execute(QStringLiteral("INSERT INTO EQ_TEMP VALUES('20', 'theirs', 'v', 'E')"));
     EXPECT_EQ(run().written, 3);
     EXPECT_EQ(other.execute(QStringLiteral("SELECT * FROM EQ_TEMP")).count(), 1);
-    EXPECT_EQ(other.execute(QStringLiteral("SELECT PA_CODE FROM main.EQ_TEMP")).text(0), QStringLiteral("shared"));
+    const QString shared =
+        d.tdb.engine() == Engine::SQLite ? QStringLiteral("main.EQ_TEMP") : QStringLiteral("public.EQ_TEMP");
+    EXPECT_EQ(other.execute(QStringLiteral("SELECT PA_CODE FROM ") + shared).text(0), QStringLiteral("shared"));
 }
 
 } // namespace
