@@ -276,5 +276,35 @@ TEST_F(GenerationRunTest, ScratchTableIsPrivateToTheConnection)
     EXPECT_EQ(other.execute(QStringLiteral("SELECT PA_CODE FROM ") + shared).text(0), QStringLiteral("shared"));
 }
 
+// Stops the run it is handed at its first line, as a window's Cancel does while the run yields.
+class StoppingLog final : public RunLog
+{
+public:
+    void append(const QString& line) override
+    {
+        lines.append(line);
+        if (run)
+            run->requestStop();
+    }
+    GenerationRun* run = nullptr;
+    QStringList lines;
+};
+
+TEST_F(GenerationRunTest, StopRequestEndsAfterTheCurrentTelephone)
+{
+    StoppingLog log;
+    GenerationRun r(d.s, log);
+    log.run = &r;
+    const RunSummary sum = r.run(request);
+    EXPECT_EQ(sum.outcome, RunOutcome::Cancelled);
+    EXPECT_EQ(sum.done, 1);
+    EXPECT_EQ(sum.written, 1);
+    EXPECT_TRUE(sum.cleanedUp);
+    EXPECT_EQ(files(), QStringList{QStringLiteral("cfg001122334401")});
+    // The next run starts afresh.
+    log.run = nullptr;
+    EXPECT_EQ(r.run(request).outcome, RunOutcome::Completed);
+}
+
 } // namespace
 } // namespace vocaset::test
