@@ -234,6 +234,32 @@ QString postgresTypes(const QString& sql)
     return join(tokens);
 }
 
+QString postgresLike(const QString& sql)
+{
+    if (!sql.contains(u'\\') || !sql.contains(QLatin1String("LIKE"), Qt::CaseInsensitive))
+        return sql;
+    // The server reads a backslash in a LIKE pattern as an escape; the embedded engine, like the
+    // statements' own dialect, as a plain character (a folder name in a filter, for instance).
+    QList<Token> tokens = tokenize(sql);
+    const auto nextSolid = [&](int i) {
+        for (++i; i < tokens.size() && tokens[i].kind == Token::Space; ++i) {
+        }
+        return i;
+    };
+    for (int i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].kind != Token::Word || tokens[i].text.compare(QLatin1String("LIKE"), Qt::CaseInsensitive) != 0)
+            continue;
+        const int pattern = nextSolid(i);
+        if (pattern >= tokens.size() || tokens[pattern].kind != Token::Literal || !tokens[pattern].text.contains(u'\\'))
+            continue;
+        const int after = nextSolid(pattern);
+        if (after < tokens.size() && tokens[after].text.compare(QLatin1String("ESCAPE"), Qt::CaseInsensitive) == 0)
+            continue;
+        tokens[pattern].text += QStringLiteral(" ESCAPE ''");
+    }
+    return join(tokens);
+}
+
 namespace {
 
 // Position of the closing parenthesis that matches the one at open, skipping literals.
@@ -322,7 +348,7 @@ QStringList translate(const QString& sql, Engine engine, const TableSqlReader& t
         return sqliteConstraintRebuild(sql, tableSql);
     QString text = digitAliases(concatenation(sql));
     if (engine == Engine::PostgreSQL)
-        text = postgresTypes(text);
+        text = postgresLike(postgresTypes(text));
     return splitMultiColumnAdd(text);
 }
 

@@ -24,6 +24,7 @@ QString concatenation(const QString& sql);        // '+' touching a text literal
 QString digitAliases(const QString& sql);         // an alias such as 0FLD is put in double quotes
 QStringList splitMultiColumnAdd(const QString& sql);
 QString postgresTypes(const QString& sql);        // nvarchar(n) -> varchar(n) COLLATE "C"
+QString postgresLike(const QString& sql);         // a LIKE pattern holding a backslash gets ESCAPE ''
 // SQLite cannot drop or add a constraint: the table is rebuilt from its stored CREATE text.
 QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql);
 

@@ -135,6 +135,10 @@ TEST(EngineParity, EmptyTextNullAndTypedTextStayApart)
     for (const QString& v : values)
         EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM SYSTEM_PARAMETERS WHERE SY_VALUE = '") + sqlText(v) + u'\''), 1)
             << v.toStdString();
+    // A filter on a folder: the backslash is a character of the pattern, not an escape.
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM SYSTEM_PARAMETERS WHERE SY_VALUE LIKE 'C:\\Phones\\%'")), 1);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM SYSTEM_PARAMETERS WHERE SY_VALUE LIKE 'C:\\Phones%'")), 1);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM SYSTEM_PARAMETERS WHERE SY_VALUE LIKE 'a\\%'")), 0);
 }
 
 TEST(EngineParity, TextOrderAndComparisonsAreByteWise)

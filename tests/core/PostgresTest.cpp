@@ -89,6 +89,17 @@ TEST(PostgresDialect, CastsTakeTheByteOrderAfterTheirParentheses)
     EXPECT_EQ(Dialect::postgresTypes(other), other);
 }
 
+TEST(PostgresDialect, BackslashesInLikePatternsAreJustCharacters)
+{
+    EXPECT_EQ(Dialect::postgresLike(QStringLiteral("SELECT * FROM T WHERE A LIKE 'C:\\P%' AND B NOT like '\\_' AND C LIKE '%'")),
+              QStringLiteral("SELECT * FROM T WHERE A LIKE 'C:\\P%' ESCAPE '' AND B NOT like '\\_' ESCAPE '' AND C LIKE '%'"));
+    // An explicit escape, a backslash elsewhere, and the word inside a literal stay as written.
+    const QString kept = QStringLiteral("SELECT 'LIKE \\' FROM T WHERE A LIKE '!%\\' ESCAPE '!' OR B = 'x\\'");
+    EXPECT_EQ(Dialect::postgresLike(kept), kept);
+    const QString embedded = QStringLiteral("SELECT A FROM T WHERE A LIKE 'x\\%'");
+    EXPECT_EQ(Dialect::translate(embedded, Engine::SQLite), QStringList{embedded});
+}
+
 TEST(Server, ConnectionStringKeysTimeoutsAndRefusals)
 {
     REQUIRE_SERVER();
