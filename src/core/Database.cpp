@@ -92,9 +92,10 @@ void Database::open(const QString& connectionString)
         // Session settings, so they hold across transactions: the statement time-out, literals that
         // keep a backslash as typed (folder names) whatever the server's default, and no notices
         // (such as "already exists, skipping") printed by the client library on standard error.
-        const QStringList settings = {
-            QStringLiteral("SET statement_timeout = ") + QString::number(kStatementTimeoutSeconds * 1000),
-            QStringLiteral("SET standard_conforming_strings = on"), QStringLiteral("SET client_min_messages = warning")};
+        const QStringList settings = {QStringLiteral("SET statement_timeout = ") +
+                                          QString::number(kStatementTimeoutSeconds * 1000),
+                                      QStringLiteral("SET standard_conforming_strings = on"),
+                                      QStringLiteral("SET client_min_messages = warning")};
         for (const QString& setting : settings) {
             QSqlQuery q(m_db);
             if (!q.exec(setting)) {
@@ -135,8 +136,8 @@ void Database::fail(const QSqlError& error)
         // so, and treat the connection as closed, since every later statement on it fails as well.
         const QString code = error.nativeErrorCode();
         if (m_db.isValid() &&
-            (!m_db.isOpen() || m_lost || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")) ||
-             text.contains(QLatin1String("server closed the connection")) ||
+            (!m_db.isOpen() || m_lost || code.startsWith(QLatin1String("08")) ||
+             code.startsWith(QLatin1String("57P")) || text.contains(QLatin1String("server closed the connection")) ||
              text.contains(QLatin1String("no connection to the server")))) {
             m_lost = true;
             text = QStringLiteral("The connection to the database server was lost: ") + text;

@@ -60,7 +60,8 @@ QStringList catalogue(Database& db, const QString& table)
                    rs.text(QStringLiteral("DATA_TYPE")) +
                    (rs.isNull(QStringLiteral("DESCRIPTION")) ? QString() : QStringLiteral("/described"));
     for (Recordset rs = db.primaryKeys(table); !rs.eof(); rs.moveNext())
-        out << QStringLiteral("key ") + rs.text(QStringLiteral("COLUMN_NAME")) + u'/' + rs.text(QStringLiteral("ORDINAL"));
+        out << QStringLiteral("key ") + rs.text(QStringLiteral("COLUMN_NAME")) + u'/' +
+                   rs.text(QStringLiteral("ORDINAL"));
     return out;
 }
 
@@ -79,9 +80,13 @@ TEST(EngineParity, RenamesCascadeAlongEveryPathAndOrphansAreRefused)
     // A model code reaches the telephones, the catalogue and the values of both levels.
     t.exec(QStringLiteral("UPDATE EQUIPMENT SET EQ_CODE = 'GXP2010' WHERE EQ_CODE = 'GXP2000'"));
     for (const char* table : {"PHONES", "EQUIPMENT_PARAMETERS", "PHONES_PARAMETERS", "COMPANY_PARAMETERS"}) {
-        EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM ") + QLatin1String(table) + QStringLiteral(" WHERE EQ_CODE = 'GXP2000'")), 0)
+        EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM ") + QLatin1String(table) +
+                          QStringLiteral(" WHERE EQ_CODE = 'GXP2000'")),
+                  0)
             << table;
-        EXPECT_GT(t.count(QStringLiteral("SELECT * FROM ") + QLatin1String(table) + QStringLiteral(" WHERE EQ_CODE = 'GXP2010'")), 0)
+        EXPECT_GT(t.count(QStringLiteral("SELECT * FROM ") + QLatin1String(table) +
+                          QStringLiteral(" WHERE EQ_CODE = 'GXP2010'")),
+                  0)
             << table;
     }
     // A flag letter follows into the phone book.
@@ -126,12 +131,14 @@ TEST(EngineParity, EmptyTextNullAndTypedTextStayApart)
 
     // Values arrive exactly as typed: quotes, backslashes of folder names, "$$" marks, non-ASCII.
     const QStringList values = {QStringLiteral("O'Neil ''x''"), QStringLiteral("C:\\Phones\\AC\\"),
-                                QStringLiteral("$$P,2,3 $$ $1"), QStringLiteral("Zürich – 5 €"), QStringLiteral("a%_b")};
+                                QStringLiteral("$$P,2,3 $$ $1"), QStringLiteral("Zürich – 5 €"),
+                                QStringLiteral("a%_b")};
     for (int i = 0; i < values.size(); ++i)
-        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('T', '") + QString::number(i) + QStringLiteral("', '") +
-               sqlText(values[i]) + QStringLiteral("')"));
-    EXPECT_EQ(column(t, QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'T' ORDER BY SY_SUBCODE")),
-              values);
+        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('T', '") + QString::number(i) +
+               QStringLiteral("', '") + sqlText(values[i]) + QStringLiteral("')"));
+    EXPECT_EQ(
+        column(t, QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'T' ORDER BY SY_SUBCODE")),
+        values);
     for (const QString& v : values)
         EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM SYSTEM_PARAMETERS WHERE SY_VALUE = '") + sqlText(v) + u'\''), 1)
             << v.toStdString();
@@ -144,21 +151,25 @@ TEST(EngineParity, EmptyTextNullAndTypedTextStayApart)
 TEST(EngineParity, TextOrderAndComparisonsAreByteWise)
 {
     TestSession t;
-    const QStringList codes = {QStringLiteral(" 1"),  QStringLiteral("$$A"), QStringLiteral("10"),
-                               QStringLiteral("9"),   QStringLiteral("A"),   QStringLiteral("B"),
-                               QStringLiteral("_x"),  QStringLiteral("a"),   QStringLiteral("b"),
-                               QStringLiteral("é")};
+    const QStringList codes = {QStringLiteral(" 1"), QStringLiteral("$$A"), QStringLiteral("10"), QStringLiteral("9"),
+                               QStringLiteral("A"),  QStringLiteral("B"),   QStringLiteral("_x"), QStringLiteral("a"),
+                               QStringLiteral("b"),  QStringLiteral("é")};
     // Inserted in reverse so that no engine hands back insertion order by chance.
     for (qsizetype i = codes.size() - 1; i >= 0; --i)
         t.exec(QStringLiteral("INSERT INTO COMPANY VALUES('") + codes[i] + QStringLiteral("', 'x')"));
     EXPECT_EQ(column(t, QStringLiteral("SELECT CO_CODE FROM COMPANY ORDER BY CO_CODE")), codes);
-    EXPECT_EQ(column(t, QStringLiteral("SELECT DISTINCT CO_CODE, CO_DESC FROM COMPANY WHERE CO_CODE BETWEEN 'A' AND 'Z' ORDER BY CO_CODE")),
-              (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    EXPECT_EQ(
+        column(t,
+               QStringLiteral(
+                   "SELECT DISTINCT CO_CODE, CO_DESC FROM COMPANY WHERE CO_CODE BETWEEN 'A' AND 'Z' ORDER BY CO_CODE")),
+        (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
     EXPECT_EQ(column(t, QStringLiteral("SELECT CO_CODE FROM COMPANY WHERE CO_CODE >= 'b' ORDER BY CO_CODE DESC")),
               (QStringList{QStringLiteral("é"), QStringLiteral("b")}));
     // Rights and settings compare case-sensitively, LIKE included.
     t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', 'alice', '*')"));
-    EXPECT_EQ(t.count(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = 'ALICE'")), 0);
+    EXPECT_EQ(t.count(QStringLiteral(
+                  "SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = 'ALICE'")),
+              0);
     EXPECT_EQ(t.count(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'authm'")), 0);
     EXPECT_EQ(t.count(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE LIKE 'A%'")), 0);
     EXPECT_EQ(t.count(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE LIKE 'a%'")), 1);
@@ -171,17 +182,22 @@ TEST(EngineParity, EachRewriteGivesTheStatementItsMeaning)
     TestSession t;
     seed(t);
     // Concatenation: the lookup move of the upgrade, on real rows.
-    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('PHONES', 'L_EQ_CODE', 'SELECT EQ_CODE FROM EQUIPMENT')"));
-    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$COMPANY', 'L_CO_CODE', 'SELECT CO_CODE FROM COMPANY')"));
-    t.exec(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_CODE = '$$' + SY_CODE WHERE SY_SUBCODE LIKE 'L%' AND SY_CODE NOT LIKE '$$%'"));
-    EXPECT_EQ(column(t, QStringLiteral("SELECT SY_CODE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE LIKE 'L%' ORDER BY SY_CODE")),
-              (QStringList{QStringLiteral("$$COMPANY"), QStringLiteral("$$PHONES")}));
+    t.exec(
+        QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('PHONES', 'L_EQ_CODE', 'SELECT EQ_CODE FROM EQUIPMENT')"));
+    t.exec(QStringLiteral(
+        "INSERT INTO SYSTEM_PARAMETERS VALUES('$$COMPANY', 'L_CO_CODE', 'SELECT CO_CODE FROM COMPANY')"));
+    t.exec(QStringLiteral(
+        "UPDATE SYSTEM_PARAMETERS SET SY_CODE = '$$' + SY_CODE WHERE SY_SUBCODE LIKE 'L%' AND SY_CODE NOT LIKE '$$%'"));
+    EXPECT_EQ(
+        column(t, QStringLiteral("SELECT SY_CODE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE LIKE 'L%' ORDER BY SY_CODE")),
+        (QStringList{QStringLiteral("$$COMPANY"), QStringLiteral("$$PHONES")}));
     EXPECT_EQ(t.value(QStringLiteral("SELECT PH_CODE + ' ' + PH_DESC FROM PHONES WHERE PH_CODE = '100'")),
               QStringLiteral("100 Reception"));
     // The schema's type name in a cast, as a lookup statement of the settings may write it.
-    EXPECT_EQ(column(t, QStringLiteral("SELECT CAST(PH_DESC AS nvarchar(20)) + '-' + SUBSTRING(PH_CODE, 2, 2) FROM PHONES "
-                                       "ORDER BY 1")),
-              (QStringList{QStringLiteral("Office-01"), QStringLiteral("Reception-00")}));
+    EXPECT_EQ(
+        column(t, QStringLiteral("SELECT CAST(PH_DESC AS nvarchar(20)) + '-' + SUBSTRING(PH_CODE, 2, 2) FROM PHONES "
+                                 "ORDER BY 1")),
+        (QStringList{QStringLiteral("Office-01"), QStringLiteral("Reception-00")}));
 
     // Digit aliases: the query tool reads its columns back by them, with grouping and aggregates.
     Recordset rs = t.tdb.db.execute(QStringLiteral(
@@ -191,21 +207,25 @@ TEST(EngineParity, EachRewriteGivesTheStatementItsMeaning)
     EXPECT_EQ(rs.fieldName(0).toUpper(), QStringLiteral("0FLD"));
     EXPECT_EQ(rs.text(QStringLiteral("0fld")), QStringLiteral("GXP2000"));
     EXPECT_EQ(rs.text(QStringLiteral("1FLD")), QStringLiteral("2"));
-    rs = t.tdb.db.execute(QStringLiteral("SELECT DISTINCT SUBSTRING(PH_MAC, 11, 2) AS 12FLD, PH_DESC AS 3FLD FROM PHONES "
-                                         "ORDER BY 12FLD DESC"));
+    rs = t.tdb.db.execute(
+        QStringLiteral("SELECT DISTINCT SUBSTRING(PH_MAC, 11, 2) AS 12FLD, PH_DESC AS 3FLD FROM PHONES "
+                       "ORDER BY 12FLD DESC"));
     ASSERT_EQ(rs.count(), 2);
     EXPECT_EQ(rs.text(QStringLiteral("12FLD")), QStringLiteral("02"));
     EXPECT_EQ(rs.text(QStringLiteral("3fld")), QStringLiteral("Office"));
 
     // Several columns in one ADD: every column arrives, filled with its default on existing rows.
-    t.exec(QStringLiteral("CREATE TABLE BOOK (CO_CODE nvarchar(5), BK_NUM nvarchar(50), PRIMARY KEY (CO_CODE, BK_NUM))"));
+    t.exec(
+        QStringLiteral("CREATE TABLE BOOK (CO_CODE nvarchar(5), BK_NUM nvarchar(50), PRIMARY KEY (CO_CODE, BK_NUM))"));
     t.exec(QStringLiteral("INSERT INTO BOOK VALUES('AC', '1')"));
-    t.exec(QStringLiteral("ALTER TABLE BOOK ADD BK_EXTNUM NVARCHAR(20) NOT NULL DEFAULT '', BK_FAX NVARCHAR(20) NOT NULL DEFAULT '', "
-                          "BK_MAIL NVARCHAR(100) NOT NULL DEFAULT 'none'"));
-    EXPECT_EQ(catalogue(t.tdb.db, QStringLiteral("BOOK")),
-              (QStringList{QStringLiteral("CO_CODE/1/130"), QStringLiteral("BK_NUM/2/130"), QStringLiteral("BK_EXTNUM/3/130"),
-                           QStringLiteral("BK_FAX/4/130"), QStringLiteral("BK_MAIL/5/130"), QStringLiteral("key CO_CODE/1"),
-                           QStringLiteral("key BK_NUM/2")}));
+    t.exec(QStringLiteral(
+        "ALTER TABLE BOOK ADD BK_EXTNUM NVARCHAR(20) NOT NULL DEFAULT '', BK_FAX NVARCHAR(20) NOT NULL DEFAULT '', "
+        "BK_MAIL NVARCHAR(100) NOT NULL DEFAULT 'none'"));
+    EXPECT_EQ(
+        catalogue(t.tdb.db, QStringLiteral("BOOK")),
+        (QStringList{QStringLiteral("CO_CODE/1/130"), QStringLiteral("BK_NUM/2/130"), QStringLiteral("BK_EXTNUM/3/130"),
+                     QStringLiteral("BK_FAX/4/130"), QStringLiteral("BK_MAIL/5/130"), QStringLiteral("key CO_CODE/1"),
+                     QStringLiteral("key BK_NUM/2")}));
     rs = t.tdb.db.execute(QStringLiteral("SELECT * FROM BOOK"));
     EXPECT_EQ(rs.text(QStringLiteral("BK_FAX")), QString());
     EXPECT_FALSE(rs.isNull(QStringLiteral("BK_FAX")));
@@ -215,15 +235,18 @@ TEST(EngineParity, EachRewriteGivesTheStatementItsMeaning)
     t.exec(QStringLiteral("ALTER TABLE PHONES_PARAMETERS DROP CONSTRAINT FK_PHOPAR_EQUPAR "));
     t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP2000', '100', '2', 'free')"));
     t.exec(QStringLiteral("DELETE FROM PHONES_PARAMETERS WHERE PA_VALUE = 'free'"));
-    t.exec(QStringLiteral("ALTER TABLE PHONES_PARAMETERS ADD CONSTRAINT FK_PHOPAR_EQUPAR FOREIGN KEY (EQ_CODE, PA_CODE) "
-                          "REFERENCES EQUIPMENT_PARAMETERS(EQ_CODE, PA_CODE) ON UPDATE CASCADE  "));
+    t.exec(
+        QStringLiteral("ALTER TABLE PHONES_PARAMETERS ADD CONSTRAINT FK_PHOPAR_EQUPAR FOREIGN KEY (EQ_CODE, PA_CODE) "
+                       "REFERENCES EQUIPMENT_PARAMETERS(EQ_CODE, PA_CODE) ON UPDATE CASCADE  "));
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONES_PARAMETERS")), 2);
-    EXPECT_THROW(t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP2000', '100', '77', 'x')")), DbError);
+    EXPECT_THROW(t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP2000', '100', '77', 'x')")),
+                 DbError);
     t.exec(QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_CODE = '09' WHERE PA_CODE = '9'"));
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE PA_CODE = '09'")), 2);
     // Adding a constraint the table already has is refused, the table left as it was.
-    EXPECT_THROW(t.exec(QStringLiteral("ALTER TABLE PHONES_PARAMETERS ADD CONSTRAINT FK_PHOPAR_EQUPAR FOREIGN KEY (EQ_CODE, PA_CODE) "
-                                       "REFERENCES EQUIPMENT_PARAMETERS(EQ_CODE, PA_CODE) ON UPDATE CASCADE")),
+    EXPECT_THROW(t.exec(QStringLiteral(
+                     "ALTER TABLE PHONES_PARAMETERS ADD CONSTRAINT FK_PHOPAR_EQUPAR FOREIGN KEY (EQ_CODE, PA_CODE) "
+                     "REFERENCES EQUIPMENT_PARAMETERS(EQ_CODE, PA_CODE) ON UPDATE CASCADE")),
                  DbError);
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONES_PARAMETERS")), 2);
 }
@@ -252,8 +275,9 @@ TEST(EngineParity, CatalogueMatchesTheEmbeddedEngine)
     }
     EXPECT_EQ(catalogue(reference, QStringLiteral("TYPED")).mid(0, 3),
               (QStringList{QStringLiteral("ID/1/3"), QStringLiteral("BIG/2/3"), QStringLiteral("N/3/5")}));
-    EXPECT_EQ(t.db.columns(QStringLiteral("PHONE_BOOK"), QStringLiteral("bk_mail")).text(QStringLiteral("ORDINAL_POSITION")),
-              QStringLiteral("8"));
+    EXPECT_EQ(
+        t.db.columns(QStringLiteral("PHONE_BOOK"), QStringLiteral("bk_mail")).text(QStringLiteral("ORDINAL_POSITION")),
+        QStringLiteral("8"));
     EXPECT_TRUE(catalogue(t.db, QStringLiteral("NO_SUCH_TABLE")).isEmpty());
     t.db.execute(QStringLiteral("CREATE INDEX IX_PHONES_MAC ON PHONES (PH_MAC)"));
     EXPECT_TRUE(catalogue(t.db, QStringLiteral("IX_PHONES_MAC")).isEmpty());
@@ -273,14 +297,16 @@ TEST(EngineParity, TemporaryScratchTableIsPrivateToItsConnection)
     TestSession t;
     Database other;
     other.open(t.tdb.connectionString());
-    const QString create = QStringLiteral("CREATE TEMPORARY TABLE EQ_TEMP (PA_CODE nvarchar(50), PA_DESC nvarchar(255), "
-                                          "PA_VALUE nvarchar(255), LE_CODE nvarchar(1), PRIMARY KEY (PA_CODE))");
+    const QString create =
+        QStringLiteral("CREATE TEMPORARY TABLE EQ_TEMP (PA_CODE nvarchar(50), PA_DESC nvarchar(255), "
+                       "PA_VALUE nvarchar(255), LE_CODE nvarchar(1), PRIMARY KEY (PA_CODE))");
     t.exec(create);
     other.execute(create);
     t.exec(QStringLiteral("INSERT INTO EQ_TEMP VALUES('1', 'one', 'mine', 'E')"));
     other.execute(QStringLiteral("INSERT INTO EQ_TEMP VALUES('1', 'one', 'theirs', 'E')"));
     other.execute(QStringLiteral("INSERT INTO EQ_TEMP VALUES('2', 'two', 'theirs', 'P')"));
-    EXPECT_EQ(column(t, QStringLiteral("SELECT PA_VALUE FROM EQ_TEMP ORDER BY PA_CODE")), QStringList{QStringLiteral("mine")});
+    EXPECT_EQ(column(t, QStringLiteral("SELECT PA_VALUE FROM EQ_TEMP ORDER BY PA_CODE")),
+              QStringList{QStringLiteral("mine")});
     EXPECT_EQ(other.execute(QStringLiteral("SELECT * FROM EQ_TEMP")).count(), 2);
     t.exec(QStringLiteral("DELETE FROM EQ_TEMP"));
     EXPECT_EQ(other.execute(QStringLiteral("SELECT * FROM EQ_TEMP")).count(), 2);
@@ -310,9 +336,11 @@ TEST(EngineParity, ARefusedStatementInATransactionUndoesOnlyItself)
         EXPECT_THROW(t.tdb.db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"),
                                            {QStringLiteral("AC"), QStringLiteral("300")}),
                      DbError);
-        t.tdb.db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), {QStringLiteral("AC"), QStringLiteral("301")});
-        EXPECT_THROW(t.tdb.db.executeBound(QStringLiteral("SELECT * FROM NO_SUCH_TABLE WHERE A = ?"), {QStringLiteral("x")}),
-                     DbError);
+        t.tdb.db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"),
+                              {QStringLiteral("AC"), QStringLiteral("301")});
+        EXPECT_THROW(
+            t.tdb.db.executeBound(QStringLiteral("SELECT * FROM NO_SUCH_TABLE WHERE A = ?"), {QStringLiteral("x")}),
+            DbError);
         t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '302')"));
         tx.commit();
     }

@@ -82,8 +82,9 @@ TEST(PostgresDialect, CastsTakeTheByteOrderAfterTheirParentheses)
                   "SELECT CAST(SUBSTRING(A, 1, 2) AS nvarchar(2)) + ' ' + CAST(B AS NVARCHAR (9)) FROM T ORDER BY 1")),
               QStringLiteral("SELECT CAST(SUBSTRING(A, 1, 2) AS varchar(2)) COLLATE \"C\" + ' ' + "
                              "CAST(B AS varchar (9)) COLLATE \"C\" FROM T ORDER BY 1"));
-    EXPECT_EQ(Dialect::postgresTypes(QStringLiteral("ALTER TABLE T ADD C nvarchar(4) DEFAULT CAST('x' AS nvarchar(1))")),
-              QStringLiteral("ALTER TABLE T ADD C varchar(4) COLLATE \"C\" DEFAULT CAST('x' AS varchar(1)) COLLATE \"C\""));
+    EXPECT_EQ(
+        Dialect::postgresTypes(QStringLiteral("ALTER TABLE T ADD C nvarchar(4) DEFAULT CAST('x' AS nvarchar(1))")),
+        QStringLiteral("ALTER TABLE T ADD C varchar(4) COLLATE \"C\" DEFAULT CAST('x' AS varchar(1)) COLLATE \"C\""));
     // Words that only look like the type, and the type inside a literal, stay.
     const QString other = QStringLiteral("SELECT nvarchar_count, 'nvarchar(3)' FROM nvarchars WHERE nvarchar(x) = 1");
     EXPECT_EQ(Dialect::postgresTypes(other), other);
@@ -91,8 +92,10 @@ TEST(PostgresDialect, CastsTakeTheByteOrderAfterTheirParentheses)
 
 TEST(PostgresDialect, BackslashesInLikePatternsAreJustCharacters)
 {
-    EXPECT_EQ(Dialect::postgresLike(QStringLiteral("SELECT * FROM T WHERE A LIKE 'C:\\P%' AND B NOT like '\\_' AND C LIKE '%'")),
-              QStringLiteral("SELECT * FROM T WHERE A LIKE 'C:\\P%' ESCAPE '' AND B NOT like '\\_' ESCAPE '' AND C LIKE '%'"));
+    EXPECT_EQ(Dialect::postgresLike(
+                  QStringLiteral("SELECT * FROM T WHERE A LIKE 'C:\\P%' AND B NOT like '\\_' AND C LIKE '%'")),
+              QStringLiteral(
+                  "SELECT * FROM T WHERE A LIKE 'C:\\P%' ESCAPE '' AND B NOT like '\\_' ESCAPE '' AND C LIKE '%'"));
     // An explicit escape, a backslash elsewhere, and the word inside a literal stay as written.
     const QString kept = QStringLiteral("SELECT 'LIKE \\' FROM T WHERE A LIKE '!%\\' ESCAPE '!' OR B = 'x\\'");
     EXPECT_EQ(Dialect::postgresLike(kept), kept);
@@ -129,7 +132,8 @@ TEST(Server, ConnectionStringKeysTimeoutsAndRefusals)
         FAIL() << "duplicate accepted";
     } catch (const DbError& e) {
         EXPECT_TRUE(e.text().contains(QStringLiteral("duplicate key"))) << e.text().toStdString();
-        EXPECT_FALSE(e.text().contains(QRegularExpression(QStringLiteral("\\([0-9A-Z]{5}\\)$")))) << e.text().toStdString();
+        EXPECT_FALSE(e.text().contains(QRegularExpression(QStringLiteral("\\([0-9A-Z]{5}\\)$"))))
+            << e.text().toStdString();
     }
     EXPECT_THROW(db.execute(QStringLiteral("INSERT INTO T VALUES('abcd')")), DbError);
 
@@ -143,9 +147,10 @@ TEST(Server, ConnectionStringKeysTimeoutsAndRefusals)
     }
     EXPECT_FALSE(missing.isOpen());
     Database closedPort;
-    EXPECT_THROW(closedPort.open(withKey(withKey(t.connectionString(), QStringLiteral("Host"), QStringLiteral("127.0.0.1")),
-                                         QStringLiteral("Port"), QStringLiteral("1"))),
-                 DbError);
+    EXPECT_THROW(
+        closedPort.open(withKey(withKey(t.connectionString(), QStringLiteral("Host"), QStringLiteral("127.0.0.1")),
+                                QStringLiteral("Port"), QStringLiteral("1"))),
+        DbError);
     EXPECT_FALSE(closedPort.isOpen());
 }
 
@@ -209,9 +214,9 @@ TEST(Server, UpgradedColumnsAreByteOrderedTextOfTheirWidthWithCascadingKeys)
     // Every column of the schema, the upgraded ones included, is varchar(n) in byte order.
     Database& db = t.tdb.db;
     QStringList wrong;
-    for (Recordset rs = db.execute(QStringLiteral(
-             "SELECT table_name, column_name, data_type, character_maximum_length, collation_name "
-             "FROM information_schema.columns WHERE table_schema = 'public'"));
+    for (Recordset rs = db.execute(
+             QStringLiteral("SELECT table_name, column_name, data_type, character_maximum_length, collation_name "
+                            "FROM information_schema.columns WHERE table_schema = 'public'"));
          !rs.eof(); rs.moveNext()) {
         if (rs.text(2) != u"character varying" || rs.text(4) != u"C")
             wrong << rs.text(0) + u'.' + rs.text(1) + u' ' + rs.text(2) + u' ' + rs.text(4);
@@ -265,12 +270,13 @@ TEST(Server, TextOrderIsByteOrderOnAServerWithALinguisticDefault)
     EXPECT_EQ(setting(db, QStringLiteral("SELECT x FROM (VALUES ('B'), ('a')) v(x) ORDER BY x")), QStringLiteral("a"));
     for (const QString& statement : Schema::createStatements())
         db.execute(statement);
-    const QStringList codes = {QStringLiteral(" Z"), QStringLiteral("$$B"), QStringLiteral("B"), QStringLiteral("a"),
-                               QStringLiteral("a b"), QStringLiteral("ab"), QStringLiteral("é")};
+    const QStringList codes = {QStringLiteral(" Z"),  QStringLiteral("$$B"), QStringLiteral("B"), QStringLiteral("a"),
+                               QStringLiteral("a b"), QStringLiteral("ab"),  QStringLiteral("é")};
     for (qsizetype i = codes.size() - 1; i >= 0; --i)
         db.execute(QStringLiteral("INSERT INTO COMPANY VALUES('") + codes[i] + QStringLiteral("', 'x')"));
     QStringList ordered;
-    for (Recordset rs = db.execute(QStringLiteral("SELECT CO_CODE FROM COMPANY ORDER BY CO_CODE")); !rs.eof(); rs.moveNext())
+    for (Recordset rs = db.execute(QStringLiteral("SELECT CO_CODE FROM COMPANY ORDER BY CO_CODE")); !rs.eof();
+         rs.moveNext())
         ordered << rs.text(0);
     EXPECT_EQ(ordered, codes);
     // Expressions over a column keep its order: the concatenation and the query tool's substring.
@@ -298,27 +304,29 @@ TEST(Server, CreationRunMovesASiteToTheServerAndBack)
         site.execute(statement);
     const QString version = programVersion();
     const QStringList rows = {
-             QString(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '") + version + QStringLiteral("')")),
-             QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M8', 'Téléphone ''$$'' absent')"),
-             QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ACGXP2000', '$$GENPATH', 'C:\\Phones\\AC\\')"),
-             // SQLite lets a key column without NOT NULL hold a null: it arrives as an empty text.
-             QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$X', NULL, 'null key')"),
-             QStringLiteral("INSERT INTO CREATION_FLAGS VALUES('V', 'Valid', 'N')"),
-             QStringLiteral("INSERT INTO LEVELS VALUES('E', 'Equipment')"),
-             QStringLiteral("INSERT INTO RANGES VALUES('AC', '100')"),
-             QStringLiteral("INSERT INTO RANGES VALUES('AC', '101')"),
-             QStringLiteral("INSERT INTO RANGES VALUES('ZZ', '1')"),
-             QStringLiteral("INSERT INTO TYPES VALUES('S', 'Text')"),
-             QStringLiteral("INSERT INTO COMPANY VALUES('AC', 'O''Hara & Sons – Zürich')"),
-             QStringLiteral("INSERT INTO EQUIPMENT VALUES('', 'No model yet', 'NONE')"),
-             QStringLiteral("INSERT INTO EQUIPMENT VALUES('GXP2000', 'Desk', 'GRANDSTREAM')"),
-             QStringLiteral("INSERT INTO PHONES VALUES('AC', '100', 'GXP2000', 'Reception', '000B82000001')"),
-             // The model column is nullable: the null becomes the empty model code.
-             QStringLiteral("INSERT INTO PHONES VALUES('AC', '101', NULL, 'It''s new', '000B82000002')"),
-             QStringLiteral("INSERT INTO EQUIPMENT_PARAMETERS VALUES('GXP2000', '3', 'Name', 'E', '$$N,1,4 ''x''', 'S', '')"),
-             QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP2000', '100', '3', '')"),
-             QStringLiteral("INSERT INTO COMPANY_PARAMETERS VALUES('AC', 'GXP2000', '3', 'a;b')"),
-             QStringLiteral("INSERT INTO PHONE_BOOK VALUES('AC', '555', 'D''Arcy', 'V', '', '', '', 'x@example.com')"),
+        QString(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '") + version +
+                QStringLiteral("')")),
+        QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M8', 'Téléphone ''$$'' absent')"),
+        QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ACGXP2000', '$$GENPATH', 'C:\\Phones\\AC\\')"),
+        // SQLite lets a key column without NOT NULL hold a null: it arrives as an empty text.
+        QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$X', NULL, 'null key')"),
+        QStringLiteral("INSERT INTO CREATION_FLAGS VALUES('V', 'Valid', 'N')"),
+        QStringLiteral("INSERT INTO LEVELS VALUES('E', 'Equipment')"),
+        QStringLiteral("INSERT INTO RANGES VALUES('AC', '100')"),
+        QStringLiteral("INSERT INTO RANGES VALUES('AC', '101')"),
+        QStringLiteral("INSERT INTO RANGES VALUES('ZZ', '1')"),
+        QStringLiteral("INSERT INTO TYPES VALUES('S', 'Text')"),
+        QStringLiteral("INSERT INTO COMPANY VALUES('AC', 'O''Hara & Sons – Zürich')"),
+        QStringLiteral("INSERT INTO EQUIPMENT VALUES('', 'No model yet', 'NONE')"),
+        QStringLiteral("INSERT INTO EQUIPMENT VALUES('GXP2000', 'Desk', 'GRANDSTREAM')"),
+        QStringLiteral("INSERT INTO PHONES VALUES('AC', '100', 'GXP2000', 'Reception', '000B82000001')"),
+        // The model column is nullable: the null becomes the empty model code.
+        QStringLiteral("INSERT INTO PHONES VALUES('AC', '101', NULL, 'It''s new', '000B82000002')"),
+        QStringLiteral(
+            "INSERT INTO EQUIPMENT_PARAMETERS VALUES('GXP2000', '3', 'Name', 'E', '$$N,1,4 ''x''', 'S', '')"),
+        QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP2000', '100', '3', '')"),
+        QStringLiteral("INSERT INTO COMPANY_PARAMETERS VALUES('AC', 'GXP2000', '3', 'a;b')"),
+        QStringLiteral("INSERT INTO PHONE_BOOK VALUES('AC', '555', 'D''Arcy', 'V', '', '', '', 'x@example.com')"),
     };
     for (const QString& sql : rows)
         site.execute(sql);
