@@ -51,12 +51,8 @@ private:
     QSet<QString> m_seen;
 };
 
-// Lines end in CR LF, the telephones' text files being DOS files.
-inline void appendLine(QByteArray& out, const QByteArray& line)
-{
-    out += line;
-    out += "\r\n";
-}
+// Text files end their lines in CR LF.
+inline constexpr char kLineEnd[] = "\r\n";
 
 // The file layout of one writer module. Rows always come in ascending code order.
 class ConfigWriter

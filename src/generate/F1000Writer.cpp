@@ -7,18 +7,15 @@ QByteArray lines(const QList<ParamRow>& rows, Cp1252Sink& sink, bool comments)
 {
     QByteArray out;
     for (const ParamRow& r : rows) {
-        QByteArray line;
         if (comments) {
-            line = "<!-- ";
-            sink.append(line, r.desc, r.code);
-            line += " -->";
-            appendLine(out, line);
-            line.clear();
+            out += "<!-- ";
+            sink.append(out, r.desc, r.code);
+            out += QByteArray(" -->") + kLineEnd;
         }
-        sink.append(line, r.code, r.code);
-        line += '=';
-        sink.append(line, r.value, r.code);
-        appendLine(out, line);
+        sink.append(out, r.code, r.code);
+        out += '=';
+        sink.append(out, r.value, r.code);
+        out += kLineEnd;
     }
     return out;
 }

@@ -72,14 +72,14 @@ QByteArray Gxp2000Writer::source(const QList<ParamRow>& rows, Cp1252Sink& sink) 
 {
     QByteArray out;
     for (const ParamRow& r : rows) {
-        QByteArray line = "# ";
-        sink.append(line, r.desc, r.code);
-        appendLine(out, line);
-        line = "P";
-        sink.append(line, r.code, r.code);
-        line += " = ";
-        sink.append(line, r.value, r.code);
-        appendLine(out, line);
+        out += "# ";
+        sink.append(out, r.desc, r.code);
+        out += kLineEnd;
+        out += 'P';
+        sink.append(out, r.code, r.code);
+        out += " = ";
+        sink.append(out, r.value, r.code);
+        out += kLineEnd;
     }
     return out;
 }

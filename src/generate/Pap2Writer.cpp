@@ -25,29 +25,20 @@ QString escaped(const QString& value)
 
 QByteArray profile(const QList<ParamRow>& rows, Cp1252Sink& sink, bool comments)
 {
-    QByteArray out;
-    appendLine(out, "<flat-profile>");
+    QByteArray out = QByteArray("<flat-profile>") + kLineEnd;
     for (const ParamRow& r : rows) {
-        QByteArray line;
         if (comments) {
-            line = "<!-- ";
-            sink.append(line, r.desc, r.code);
-            line += " -->";
-            appendLine(out, line);
-            line.clear();
+            out += "<!-- ";
+            sink.append(out, r.desc, r.code);
+            out += QByteArray(" -->") + kLineEnd;
         }
-        const QByteArray code = [&] {
-            QByteArray c;
-            sink.append(c, r.code, r.code);
-            return c;
-        }();
-        line += '<' + code + '>';
-        sink.append(line, escaped(r.value), r.code);
-        line += "</" + code + '>';
-        appendLine(out, line);
+        QByteArray code;
+        sink.append(code, r.code, r.code);
+        out += '<' + code + '>';
+        sink.append(out, escaped(r.value), r.code);
+        out += "</" + code + '>' + kLineEnd;
     }
-    appendLine(out, "</flat-profile>");
-    return out;
+    return out + "</flat-profile>" + kLineEnd;
 }
 
 } // namespace
