@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -165,6 +168,19 @@ TEST_F(FGenerateTest, RefusedStatementIsShownAndTheWindowStaysUsable)
     EXPECT_TRUE(ok()->isEnabled());
     EXPECT_TRUE(filter(2)->isEnabled());
     EXPECT_TRUE(level(1)->isEnabled());
+}
+
+TEST_F(FGenerateTest, CancelClosesTheChildWindow)
+{
+    QMdiArea area;
+    auto* window = new FGenerate(d.s);
+    QMdiSubWindow* sub = area.addSubWindow(window);
+    sub->show();
+    const QPointer<QMdiSubWindow> watch(sub);
+    window->findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watch.isNull() || !watch->isVisible());
+    EXPECT_TRUE(area.subWindowList().isEmpty());
 }
 
 } // namespace
