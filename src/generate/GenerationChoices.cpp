@@ -35,12 +35,6 @@ void LevelBoxes::applyDefault(const QString& flags)
     }
 }
 
-QString entryCode(const QString& shown)
-{
-    const qsizetype sep = shown.indexOf(QStringLiteral(" \\\\ "));
-    return sep < 0 ? shown : shown.left(sep);
-}
-
 QList<ListEntry> companyEntries(Database& db)
 {
     return entries(db, QStringLiteral("SELECT DISTINCT CO_CODE, CO_DESC FROM COMPANY ORDER BY CO_CODE"));

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include "SelectionList.h"
 #include "Session.h"
 
 namespace vocaset {
@@ -40,11 +41,8 @@ struct ListEntry
 {
     QString code;
     QString desc;
-    QString text() const { return code + QStringLiteral(" \\\\ ") + desc; }
+    QString text() const { return listEntry(code, desc); }
 };
-
-// The code of a shown entry: the text before the separator.
-QString entryCode(const QString& shown);
 
 QList<ListEntry> companyEntries(Database& db);
 // Only the models the company has telephones of.

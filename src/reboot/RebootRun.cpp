@@ -5,16 +5,6 @@
 #include "Sql.h"
 
 namespace vocaset {
-namespace {
-
-const QLatin1String kSeparator(" \\\\ ");
-
-} // namespace
-
-QString listEntry(const QString& code, const QString& description)
-{
-    return code + kSeparator + description;
-}
 
 RebootRun::RebootRun(Session& session, RunLog& log, int deadlineMs)
     : m_s(session), m_log(log), m_x(session, log, deadlineMs), m_dialogues(session, log, m_x)

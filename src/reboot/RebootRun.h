@@ -4,16 +4,13 @@
 
 #include <QStringList>
 
-#include "GenerationChoices.h"
 #include "HttpExchange.h"
 #include "Interaction.h"
 #include "RebootDialogues.h"
+#include "SelectionList.h"
 #include "Session.h"
 
 namespace vocaset {
-
-// Entries of the selection lists: code, " \\ ", description; entryCode() reads the code back.
-QString listEntry(const QString& code, const QString& description);
 
 // Restarts a range of telephones of one company and one model, one after the other, each with the
 // dialogue of its model's writer module. Lines go to the log, message boxes to the session's operator.
