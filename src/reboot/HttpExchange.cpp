@@ -103,19 +103,32 @@ bool HttpExchange::connectAndWait(const QString& address)
     }
 }
 
-bool HttpExchange::GetHttp(const QString& address, const QString& request)
+bool HttpExchange::sendRequest(const QString& address, const QString& request)
 {
     if (!connectAndWait(address))
         return false;
     m_reply.clear();
     m_ws1.write(toCp1252(request));
+    return true;
+}
+
+bool HttpExchange::stoppedByCancel()
+{
+    // Cancel closes the socket; that must read as a failure, not as a reply ended by the device.
+    if (!m_abortRun)
+        return false;
+    m_tim1.stop();
+    closeSocket();
+    return true;
+}
+
+bool HttpExchange::GetHttp(const QString& address, const QString& request)
+{
+    if (!sendRequest(address, request))
+        return false;
     for (;;) {
-        // Cancel closes the socket; that must read as a failure, not as a reply ended by the device.
-        if (m_abortRun) {
-            m_tim1.stop();
-            closeSocket();
+        if (stoppedByCancel())
             return false;
-        }
         if (m_ws1.state() == QAbstractSocket::UnconnectedState || m_reply.contains(QLatin1String("</html>")))
             break;
         if (!m_tim1.isActive())
@@ -128,18 +141,13 @@ bool HttpExchange::GetHttp(const QString& address, const QString& request)
 
 bool HttpExchange::PostHttp(const QString& address, const QString& request)
 {
-    if (!connectAndWait(address))
+    if (!sendRequest(address, request))
         return false;
-    m_reply.clear();
-    m_ws1.write(toCp1252(request));
     // The request is handed over once it has left the socket's buffer; the next exchange or the end
     // of the run would otherwise drop it with the connection.
     for (;;) {
-        if (m_abortRun) {
-            m_tim1.stop();
-            closeSocket();
+        if (stoppedByCancel())
             return false;
-        }
         if (m_ws1.bytesToWrite() == 0) {
             m_tim1.stop();
             return true;

@@ -66,6 +66,8 @@ public:
 
 private:
     bool connectAndWait(const QString& address);
+    bool sendRequest(const QString& address, const QString& request);
+    bool stoppedByCancel(); // after Cancel: stops the timer, closes the socket, returns true
     void startConnect(const QString& address);
     bool timedOut(); // logs the time-out and closes the socket
     void waitForEvent();
