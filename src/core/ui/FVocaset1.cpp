@@ -59,8 +59,12 @@ QWidget* FVocaset1::open(const QString& entryName)
         child->setWindowTitle(act ? act->text() : entryName);
     }
     child->setAttribute(Qt::WA_DeleteOnClose);
+    // A window that chose its own size keeps it; the frame adds its border and title bar around it.
+    const QSize wanted = child->testAttribute(Qt::WA_Resized) ? child->size() : QSize();
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->show();
+    if (wanted.isValid())
+        sub->resize(wanted + (sub->size() - child->size()));
     return child;
 }
 

@@ -37,6 +37,7 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
 {
     setObjectName(QStringLiteral("FGenerate"));
     setWindowTitle(QStringLiteral("Vocaset Generation"));
+    resize(560, 480);
 
     auto* grid = new QGridLayout(this);
     auto* levels = new QHBoxLayout;
@@ -82,9 +83,10 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
     m_list1->setObjectName(QStringLiteral("List1"));
     m_progress->setObjectName(QStringLiteral("Progress"));
     m_progress->setOrientation(Qt::Vertical);
+    m_progress->setTextVisible(false);
     m_progress->setValue(0);
     grid->addWidget(m_list1, 7, 0, 1, 2);
-    grid->addWidget(m_progress, 7, 2);
+    grid->addWidget(m_progress, 7, 2, Qt::AlignLeft);
     auto* buttons = new QHBoxLayout;
     m_ok->setObjectName(QStringLiteral("Ok"));
     m_ok->setEnabled(false);
