@@ -5,19 +5,6 @@
 #include "TextFile.h"
 
 namespace vocaset {
-namespace {
-
-QList<ListEntry> entries(Database& db, const QString& sql)
-{
-    Recordset rs = db.execute(sql);
-    QList<ListEntry> out;
-    out.reserve(rs.count());
-    for (; !rs.eof(); rs.moveNext())
-        out.append({rs.text(0), rs.text(1)});
-    return out;
-}
-
-} // namespace
 
 bool LevelBoxes::set(int box, bool on)
 {
@@ -35,25 +22,13 @@ void LevelBoxes::applyDefault(const QString& flags)
     }
 }
 
-QList<ListEntry> companyEntries(Database& db)
-{
-    return entries(db, QStringLiteral("SELECT DISTINCT CO_CODE, CO_DESC FROM COMPANY ORDER BY CO_CODE"));
-}
-
-QList<ListEntry> modelEntries(Database& db, const QString& company)
-{
-    return entries(db, QStringLiteral("SELECT DISTINCT EQUIPMENT.EQ_CODE, EQUIPMENT.EQ_DESC FROM EQUIPMENT INNER JOIN "
-                                      "PHONES ON EQUIPMENT.EQ_CODE = PHONES.EQ_CODE WHERE PHONES.CO_CODE = '") +
-                           sqlText(company) + QStringLiteral("' ORDER BY EQUIPMENT.EQ_CODE"));
-}
-
 QList<ListEntry> phoneEntries(Database& db, const QString& company, const QString& model, const QString& from)
 {
     QString sql = QStringLiteral("SELECT DISTINCT PH_CODE, PH_DESC FROM PHONES WHERE CO_CODE = '") + sqlText(company) +
                   QStringLiteral("' AND EQ_CODE = '") + sqlText(model);
     if (!from.isEmpty())
         sql += QStringLiteral("' AND PH_CODE >= '") + sqlText(from);
-    return entries(db, sql + QStringLiteral("' ORDER BY PH_CODE"));
+    return listEntries(db, sql + QStringLiteral("' ORDER BY PH_CODE"));
 }
 
 std::optional<QString> generationSetting(Database& db, const QString& company, const QString& model,

@@ -36,17 +36,6 @@ private:
     std::array<bool, 3> m_ticked{true, true, true};
 };
 
-// An entry of a selection list: shown as the code, " \\ " and the description.
-struct ListEntry
-{
-    QString code;
-    QString desc;
-    QString text() const { return listEntry(code, desc); }
-};
-
-QList<ListEntry> companyEntries(Database& db);
-// Only the models the company has telephones of.
-QList<ListEntry> modelEntries(Database& db, const QString& company);
 // Telephones of the company and model, from the first code given (all when empty).
 QList<ListEntry> phoneEntries(Database& db, const QString& company, const QString& model,
                               const QString& from = QString());

@@ -13,23 +13,17 @@ RebootRun::RebootRun(Session& session, RunLog& log, int deadlineMs)
 
 QStringList RebootRun::entries(const QString& sql)
 {
-    QStringList list;
-    for (Recordset rs = m_s.db.execute(sql); !rs.eof(); rs.moveNext())
-        list.append(listEntry(rs.text(0), rs.text(1)));
-    return list;
+    return entryTexts(listEntries(m_s.db, sql));
 }
 
 QStringList RebootRun::companies()
 {
-    return entries(QStringLiteral("SELECT DISTINCT CO_CODE, CO_DESC FROM COMPANY ORDER BY CO_CODE"));
+    return entryTexts(companyEntries(m_s.db));
 }
 
 QStringList RebootRun::equipments(const QString& company)
 {
-    return entries(
-        QStringLiteral("SELECT DISTINCT EQUIPMENT.EQ_CODE, EQUIPMENT.EQ_DESC FROM EQUIPMENT INNER JOIN PHONES "
-                       "ON EQUIPMENT.EQ_CODE = PHONES.EQ_CODE WHERE PHONES.CO_CODE = '") +
-        sqlText(company) + QStringLiteral("' ORDER BY EQUIPMENT.EQ_CODE"));
+    return entryTexts(modelEntries(m_s.db, company));
 }
 
 QStringList RebootRun::phonesFrom(const QString& equipment)

@@ -24,11 +24,6 @@ const QString kGenerateUsage =
                    "  --source         also write the readable source files\n"
                    "Prints the run's lines; exit 1 when the run stopped on an error or a telephone got no file.");
 
-bool hasCode(const QList<ListEntry>& entries, const QString& code)
-{
-    return std::any_of(entries.begin(), entries.end(), [&](const ListEntry& e) { return e.code == code; });
-}
-
 // "PCE" in any order and case; nothing when the text names no level or anything else.
 std::optional<LevelChoice> parseLevels(const QString& text)
 {
@@ -95,11 +90,11 @@ int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
         request.company = parser.value(company);
         request.model = parser.value(model);
         // The company and the model must be ones the window would offer.
-        if (!hasCode(companyEntries(s.db), request.company)) {
+        if (!containsCode(companyEntries(s.db), request.company)) {
             ctx.err << QStringLiteral("No company ") << request.company << Qt::endl;
             return Usage;
         }
-        if (!hasCode(modelEntries(s.db, request.company), request.model)) {
+        if (!containsCode(modelEntries(s.db, request.company), request.model)) {
             ctx.err << QStringLiteral("Company ") << request.company << QStringLiteral(" has no telephone of model ")
                     << request.model << Qt::endl;
             return Usage;

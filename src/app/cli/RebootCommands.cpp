@@ -76,11 +76,6 @@ const QString kUsage = QStringLiteral(
     "Each telephone's lines are printed as they come; Ctrl-C ends the run after the current telephone.\n"
     "Exit 1 when the run stopped on an equipment it cannot resolve, was interrupted, or showed a message.");
 
-bool hasCode(const QStringList& entries, const QString& code)
-{
-    return std::any_of(entries.begin(), entries.end(), [&](const QString& e) { return entryCode(e) == code; });
-}
-
 } // namespace
 
 int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
@@ -111,11 +106,11 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
     try {
         RebootRun run(*ctx.session, *ctx.log, m_deadlineMs);
         // The company and the model must be ones the window would offer.
-        if (!hasCode(run.companies(), parser.value(company))) {
+        if (!containsCode(companyEntries(ctx.session->db), parser.value(company))) {
             ctx.err << QStringLiteral("No company ") << parser.value(company) << Qt::endl;
             return Usage;
         }
-        if (!hasCode(run.equipments(parser.value(company)), parser.value(model))) {
+        if (!containsCode(modelEntries(ctx.session->db, parser.value(company)), parser.value(model))) {
             ctx.err << QStringLiteral("Company ") << parser.value(company)
                     << QStringLiteral(" has no telephone of model ") << parser.value(model) << Qt::endl;
             return Usage;
