@@ -41,6 +41,21 @@ const ConfigWriter* writerForModule(const QString& module)
     return nullptr;
 }
 
+std::optional<QString> formatRefusal(const QString& module, const QString& value)
+{
+    for (QChar c : value) {
+        if (c == u'\r')
+            return QStringLiteral("holds a carriage return (CR), which no configuration file can carry");
+        if (c == u'\n')
+            return QStringLiteral("holds a line feed (LF), which no configuration file can carry");
+        if (c.isNull())
+            return QStringLiteral("holds a NUL character, which no configuration file can carry");
+        if (c == u'&' && module == u"GRANDSTREAM")
+            return QStringLiteral("holds \"&\", which starts a new parameter in a GXP2000 file");
+    }
+    return std::nullopt;
+}
+
 bool isMacAddress(const QString& mac)
 {
     if (mac.size() != 12)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -13,12 +15,15 @@
 
 namespace vocaset {
 
-// One row of the merged parameter set.
+// One row of the merged parameter set: what the writers put in the files, and where it came from.
 struct ParamRow
 {
     QString code;
     QString desc;
     QString value;
+    QChar level{};      // 'E', 'C' or 'P': the level whose row gave the value
+    QString rawValue{}; // the value as stored, before its place-holders were expanded
+    QString problem{};  // why a run refuses the telephone over this row; empty when nothing is wrong
 };
 
 // The telephone a file is written for: the current row of the session's telephones.
@@ -70,6 +75,12 @@ public:
 
 // The writer of an EQ_MODULE value; nullptr for "NONE" and for unknown modules.
 const ConfigWriter* writerForModule(const QString& module);
+
+// Why a file of the writer module (an EQ_MODULE value) cannot carry a text, or nothing when it can:
+// CR, LF and NUL would start a new line or end the text in every format, and "&" would start a new
+// parameter in a GXP2000 body. The reason reads after a subject: "holds a line feed (LF), ...".
+// Codes and values are checked alike.
+std::optional<QString> formatRefusal(const QString& module, const QString& value);
 
 // True for exactly twelve hexadecimal digits, the only MAC a telephone fetches a file for.
 bool isMacAddress(const QString& mac);

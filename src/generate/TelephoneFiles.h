@@ -1,0 +1,97 @@
+#pragma once
+
+#include <memory>
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "ConfigWriter.h"
+#include "Database.h"
+#include "GenerationChoices.h"
+
+namespace vocaset {
+
+// One line of a telephone's turn as the generation run hands it on: a line of the run's log, or a
+// message the operator is shown (in a window a message box, in vocaset-cli standard error).
+struct TurnLine
+{
+    enum class Kind { Log, Shown };
+    Kind kind = Kind::Log;
+    QString text;
+};
+
+enum class FilesStatus {
+    Ready,        // names and bytes are set: write them
+    Empty,        // no parameter at the levels chosen: nothing to write (the turn logs M14)
+    NoFile,       // the model's writer module is "NONE": it has no file
+    Refused,      // this telephone gets no file (MAC or file name unusable, file too large, a value
+                  // the format cannot carry); a run goes on with the next telephone
+    MergeFailed,  // a place-holder failed or a parameter came from two levels (M12): a run stops
+    ModuleFailed, // the model has no row or an unknown writer module (M9, M10): a run stops
+    NotFound      // no telephone with that company and code
+};
+
+// What one telephone's turn makes, in memory: exactly the bytes and lines the generation run
+// writes for it.
+struct TelephoneFiles
+{
+    FilesStatus status = FilesStatus::NotFound;
+    PhoneInfo phone;
+    // The files' names (both formed whenever the module has a writer) and, when Ready, their bytes.
+    // source is set only when source files were asked for and the name differs from the
+    // configuration file's (where they coincide the configuration file wins).
+    FileNames names;
+    QByteArray config;
+    std::optional<QByteArray> source;
+    // The merged set in ascending code order (the database's text order), each row with the level
+    // that gave its value and the value as stored before its place-holders were expanded. After a
+    // failed merge: the rows merged so far, as the run leaves them in EQ_TEMP.
+    QList<ParamRow> params;
+    // Rows left out of the set because their code already came from another level; problem says so.
+    QList<ParamRow> rejected;
+    // The turn's lines in order, up to the writing of the files; then those that follow a
+    // successful write (characters written as '?', M15).
+    QList<TurnLine> lines;
+    QList<TurnLine> afterWrite;
+    // Unless Ready, Empty or NoFile: the log texts that say why, as the run logs or shows them.
+    QStringList errors;
+
+    bool ready() const { return status == FilesStatus::Ready; }
+};
+
+// Makes telephones' files in memory, for the generation run and for anything that serves a
+// telephone its file on request. Works on any open Database: one maker per connection and thread.
+//
+// Rows that are the same for every telephone of a company and model (the model's catalogue, its
+// writer module, the equipment defaults and the company's values) are read on the first telephone
+// of that pair and kept for the maker's lifetime; each telephone's own values are read through one
+// prepared statement. So a maker reflects the database as it was at its first telephone of a pair:
+// make a new one (cheap: it sends nothing until asked) to see rows changed since.
+//
+// The messages in the lines (M6, M9 to M15) are looked up in the language given, once per maker;
+// a missing message gives the fallback text and a Shown line, as everywhere else. Nothing is shown
+// or logged by the maker itself. Refused statements throw DbError.
+class TelephoneFileMaker
+{
+public:
+    TelephoneFileMaker(Database& db, const QString& language);
+    ~TelephoneFileMaker();
+    Q_DISABLE_COPY_MOVE(TelephoneFileMaker)
+
+    // The files of the telephone with this company and code (status NotFound when there is none).
+    TelephoneFiles make(const QString& company, const QString& phone, const LevelChoice& levels,
+                        bool withSource = false);
+    // The same for a telephone row already read.
+    TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource = false);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// One telephone's files with a maker of its own, so every row is read as it is now.
+TelephoneFiles makeTelephoneFiles(Database& db, const QString& language, const QString& company, const QString& phone,
+                                  const LevelChoice& levels, bool withSource = false);
+
+} // namespace vocaset
