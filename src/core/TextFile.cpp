@@ -1,8 +1,17 @@
 #include "TextFile.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 
-#include <QSaveFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringList>
 
 namespace vocaset {
@@ -54,17 +63,189 @@ QString fromCp1252(const QByteArray& bytes)
     return out;
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+namespace {
+
+QString systemError(const QString& what, const QString& path, int code)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = path + QStringLiteral(": ") + file.errorString();
-        file.cancelWriting();
-        return false;
+    return what + u' ' + path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
+}
+
+bool fail(QString* error, const QString& what, const QString& path, int code)
+{
+    if (error)
+        *error = systemError(what, path, code);
+    return false;
+}
+
+// Writes all bytes, going on after a short write or a signal; false with errno set otherwise.
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* at = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        at += n;
+        left -= n;
     }
     return true;
+}
+
+// fsync, where a file that cannot be synced at all (EINVAL) is no failure.
+bool syncDescriptor(int fd)
+{
+    while (::fsync(fd) != 0) {
+        if (errno == EINVAL)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+// A new scratch file beside the target, open for writing.
+struct Scratch
+{
+    int fd = -1;
+    PendingFile file;
+};
+
+std::optional<Scratch> createScratch(const QString& target, QString* error)
+{
+    const QFileInfo info(target);
+    // Kept short enough that the scratch name stays within the file system's name limit.
+    const QString base = info.dir().path() + QStringLiteral("/.") + info.fileName().left(200) + u'.';
+    // lstat: a link at the target is replaced, so its target's mode does not matter.
+    struct stat old = {};
+    const bool keepMode = ::lstat(QFile::encodeName(target).constData(), &old) == 0 && S_ISREG(old.st_mode);
+
+    Scratch scratch{-1, {target, {}}};
+    for (int attempt = 0; scratch.fd < 0; ++attempt) {
+        scratch.file.temporary =
+            base + QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
+        scratch.fd = ::open(QFile::encodeName(scratch.file.temporary).constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (scratch.fd < 0 && (errno != EEXIST || attempt == 100)) {
+            fail(error, QStringLiteral("Cannot write"), target, errno);
+            return std::nullopt;
+        }
+    }
+    if (keepMode && ::fchmod(scratch.fd, old.st_mode & 07777) != 0) {
+        const int code = errno;
+        ::close(scratch.fd);
+        discardPending(scratch.file);
+        fail(error, QStringLiteral("Cannot write"), target, code);
+        return std::nullopt;
+    }
+    return scratch;
+}
+
+// Syncs (when asked) and closes a scratch file whose bytes were written; written is false with
+// errno set when writing failed. Anything that failed removes the scratch file.
+std::optional<PendingFile> finishScratch(Scratch& scratch, bool written, bool sync, QString* error,
+                                         const QString& failedFile = {})
+{
+    bool ok = written && (!sync || syncDescriptor(scratch.fd));
+    int code = errno;
+    // close() reports write errors that a network file system kept back until then.
+    if (::close(scratch.fd) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (ok)
+        return scratch.file;
+    discardPending(scratch.file);
+    fail(error, failedFile.isEmpty() ? QStringLiteral("Cannot write") : QStringLiteral("Cannot read"),
+         failedFile.isEmpty() ? scratch.file.target : failedFile, code);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<PendingFile> writeBeside(const QString& target, const QByteArray& bytes, bool sync, QString* error)
+{
+    std::optional<Scratch> scratch = createScratch(target, error);
+    if (!scratch)
+        return std::nullopt;
+    return finishScratch(*scratch, writeAll(scratch->fd, bytes), sync, error);
+}
+
+bool copyFileAtomically(const QString& from, const QString& to, QString* error)
+{
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return fail(error, QStringLiteral("Cannot read"), from, errno);
+    std::optional<Scratch> scratch = createScratch(to, error);
+    if (!scratch) {
+        ::close(in);
+        return false;
+    }
+    QByteArray chunk(1 << 16, Qt::Uninitialized);
+    bool written = true;
+    bool readFailed = false;
+    while (written) {
+        const ssize_t n = ::read(in, chunk.data(), size_t(chunk.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            readFailed = n < 0;
+            break;
+        }
+        written = writeAll(scratch->fd, QByteArray::fromRawData(chunk.constData(), n));
+    }
+    const int code = errno;
+    ::close(in);
+    errno = code;
+    const std::optional<PendingFile> pending =
+        finishScratch(*scratch, written && !readFailed, true, error, readFailed ? from : QString());
+    return pending && replaceTarget(*pending, error);
+}
+
+bool syncFile(const QString& path, QString* error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error, QStringLiteral("Cannot sync"), path, errno);
+    const bool ok = syncDescriptor(fd);
+    const int code = errno;
+    ::close(fd);
+    return ok || fail(error, QStringLiteral("Cannot sync"), path, code);
+}
+
+bool replaceTarget(const PendingFile& file, QString* error)
+{
+    // rename() replaces the directory entry itself: a symbolic link there is replaced, not followed.
+    if (::rename(QFile::encodeName(file.temporary).constData(), QFile::encodeName(file.target).constData()) == 0)
+        return true;
+    const int code = errno;
+    discardPending(file);
+    return fail(error, QStringLiteral("Cannot replace"), file.target, code);
+}
+
+void discardPending(const PendingFile& file)
+{
+    ::unlink(QFile::encodeName(file.temporary).constData());
+}
+
+bool syncFolder(const QString& folder, QString* error)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error, QStringLiteral("Cannot sync"), folder, errno);
+    const bool ok = syncDescriptor(fd);
+    const int code = errno;
+    ::close(fd);
+    return ok || fail(error, QStringLiteral("Cannot sync"), folder, code);
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+{
+    const std::optional<PendingFile> pending = writeBeside(path, bytes, true, error);
+    return pending && replaceTarget(*pending, error);
 }
 
 QString trimFolder(const QString& folder)
@@ -95,6 +276,52 @@ QStringList splitLines(const QString& text)
     if (start < text.size())
         lines.append(text.mid(start));
     return lines;
+}
+
+LineReader::Status LineReader::next(QByteArray& line)
+{
+    constexpr qsizetype kChunk = 1 << 16;
+    for (;;) {
+        if (m_skipLf && m_pos < m_buffer.size()) {
+            if (m_buffer[m_pos] == '\n')
+                m_scan = ++m_pos;
+            m_skipLf = false;
+        }
+        for (; m_scan < m_buffer.size(); ++m_scan) {
+            const char c = m_buffer[m_scan];
+            if (c != '\r' && c != '\n')
+                continue;
+            ++m_number;
+            if (m_scan - m_pos > m_max)
+                return Status::TooLong;
+            line = m_buffer.mid(m_pos, m_scan - m_pos);
+            m_skipLf = c == '\r';
+            m_pos = ++m_scan;
+            return Status::Line;
+        }
+        if (m_buffer.size() - m_pos > m_max) {
+            ++m_number;
+            return Status::TooLong;
+        }
+        if (m_end) {
+            if (m_pos == m_buffer.size())
+                return Status::End;
+            ++m_number;
+            line = m_buffer.mid(m_pos);
+            m_pos = m_scan = m_buffer.size();
+            return Status::Line;
+        }
+        m_buffer.remove(0, m_pos);
+        m_scan -= m_pos;
+        m_pos = 0;
+        const qsizetype had = m_buffer.size();
+        m_buffer.resize(had + kChunk);
+        const qint64 n = m_device.read(m_buffer.data() + had, kChunk);
+        m_buffer.resize(had + std::max<qint64>(n, 0));
+        if (n < 0)
+            return Status::Failed;
+        m_end = n == 0;
+    }
 }
 
 } // namespace vocaset

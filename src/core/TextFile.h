@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 namespace vocaset {
@@ -10,9 +13,38 @@ namespace vocaset {
 QByteArray toCp1252(const QString& text, bool* lossy = nullptr);
 QString fromCp1252(const QByteArray& bytes);
 
-// Writes the bytes to a temporary file beside the target and renames it over the target, so a
-// reader never sees half a file. Returns false with a reason when it could not.
+// Writes the bytes to a temporary file beside the target, syncs it and renames it over the target,
+// so a reader never sees half a file. Every write, close and sync is checked: on failure the
+// temporary file is gone, the old file is untouched, and error names the file and the system's
+// reason. A symbolic link at the target is replaced by the file, never followed.
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Copies a file the same way, reading it in pieces; a read error names the file read.
+bool copyFileAtomically(const QString& from, const QString& to, QString* error = nullptr);
+
+// The steps of writeFileAtomically, for callers that write many files and sync them in batches:
+// writeBeside() each, syncFile() each (or one sync of the file system), then replaceTarget() each.
+struct PendingFile
+{
+    QString target;
+    QString temporary;
+};
+
+// Creates a new temporary file beside the target holding the bytes, with the target's permissions
+// when the target is a plain file. Written and closed, each step checked; synced only when asked.
+// Nothing is left behind when it fails.
+std::optional<PendingFile> writeBeside(const QString& target, const QByteArray& bytes, bool sync,
+                                       QString* error = nullptr);
+// Flushes a written file's bytes to the disk.
+bool syncFile(const QString& path, QString* error = nullptr);
+// Renames the temporary file over the target (a link there is replaced itself); on failure the
+// temporary file is removed and the target left as it was.
+bool replaceTarget(const PendingFile& file, QString* error = nullptr);
+// Removes the temporary file of a write that will not be completed.
+void discardPending(const PendingFile& file);
+// Makes the folder's entries (a rename just done) durable; needed before an input is deleted on
+// the strength of a file that replaces it.
+bool syncFolder(const QString& folder, QString* error = nullptr);
 
 // A folder setting loses one trailing '/' or '\'.
 QString trimFolder(const QString& folder);
@@ -22,5 +54,29 @@ bool isSafeFileName(const QString& name);
 
 // Splits text into lines ending at CR, LF or CR LF; the terminators are not part of the lines.
 QStringList splitLines(const QString& text);
+
+// Reads a device line by line with the line ends of splitLines(), holding one line at a time: a
+// line longer than maxBytes is reported instead of being read into memory.
+class LineReader final
+{
+public:
+    enum class Status { Line, End, TooLong, Failed };
+    LineReader(QIODevice& device, qsizetype maxBytes) : m_device(device), m_max(maxBytes) {}
+    Q_DISABLE_COPY_MOVE(LineReader)
+
+    Status next(QByteArray& line);
+    // The number of the line last returned or found too long, from 1.
+    qsizetype lineNumber() const { return m_number; }
+
+private:
+    QIODevice& m_device;
+    qsizetype m_max;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;  // start of the line being read
+    qsizetype m_scan = 0; // where the search for its end goes on
+    qsizetype m_number = 0;
+    bool m_skipLf = false; // the last line ended at CR: an LF right after it belongs to that end
+    bool m_end = false;
+};
 
 } // namespace vocaset

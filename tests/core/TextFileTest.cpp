@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "FullDisk.h"
 #include "TextFile.h"
 
 using namespace vocaset;
@@ -44,4 +49,70 @@ TEST(TextFile, FoldersNamesAndLines)
         EXPECT_FALSE(isSafeFileName(bad)) << bad.toStdString();
     EXPECT_EQ(splitLines(QStringLiteral("a\r\nb\rc\n\nd")),
               (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QString(), QStringLiteral("d")}));
+}
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+// A write that fails part-way (the size limit here, a full disk below) leaves the old file as it was,
+// no scratch file, and an error naming the file and the system's reason.
+TEST(TextFile, FailedWriteKeepsTheOldFileWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cfg000b82000001"));
+    ASSERT_TRUE(writeFileAtomically(path, "good"));
+    QString error;
+    {
+        test::FileSizeLimit limit(64);
+        EXPECT_FALSE(writeFileAtomically(path, QByteArray(1000, 'x'), &error));
+    }
+    EXPECT_EQ(contents(path), QByteArray("good"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("cfg000b82000001")});
+    EXPECT_TRUE(error.contains(path)) << error.toStdString();
+    EXPECT_TRUE(error.contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << error.toStdString();
+
+    test::FullFolder full;
+    if (!full.mounted())
+        GTEST_SKIP() << "no right to mount a small file system; the full-disk case is not run";
+    const QString onFull = full.filePath(QStringLiteral("cfg000b82000002"));
+    ASSERT_TRUE(writeFileAtomically(onFull, "good"));
+    full.fill();
+    EXPECT_FALSE(writeFileAtomically(onFull, QByteArray(64 * 1024, 'x'), &error));
+    EXPECT_EQ(contents(onFull), QByteArray("good"));
+    EXPECT_TRUE(error.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << error.toStdString();
+    EXPECT_EQ(QDir(full.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral(".filler"), QStringLiteral("cfg000b82000002")}));
+}
+
+// A link planted at the target is replaced by a file; what it pointed to is never written. A plain
+// file keeps its permissions, so a file server that could read the old file reads the new one.
+TEST(TextFile, ReplacesALinkItselfAndKeepsAFilesMode)
+{
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    const QString link = dir.filePath(QStringLiteral("cfg000b82000001"));
+    ASSERT_TRUE(writeFileAtomically(victim, "precious"));
+    ASSERT_TRUE(QFile::link(victim, link));
+    ASSERT_TRUE(writeFileAtomically(link, "config"));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(contents(link), QByteArray("config"));
+    EXPECT_EQ(contents(victim), QByteArray("precious"));
+
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(victim, mode));
+    ASSERT_TRUE(writeFileAtomically(victim, "again"));
+    EXPECT_EQ(QFile::permissions(victim) & 0x7077, mode);
+    // A folder where the file belongs is named in the error, and nothing is left beside it.
+    QString error;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken")));
+    EXPECT_FALSE(writeFileAtomically(dir.filePath(QStringLiteral("taken")), "x", &error));
+    EXPECT_TRUE(error.contains(dir.filePath(QStringLiteral("taken")))) << error.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
 }
