@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <QString>
+
+#include "Database.h"
+#include "ProvisioningServer.h"
+
+namespace vocaset {
+
+// What a requested file name says: the writer module whose file it is and the MAC it names (upper
+// case). "cfg" + MAC for GRANDSTREAM, MAC + ".txt" for PAP2, "ut" + MAC + ".ini" for F1000, as the
+// generation names a telephone's file; the MAC's digits may come in either case.
+struct ProvisioningName
+{
+    QString module;
+    QString mac;
+};
+std::optional<ProvisioningName> parseProvisioningName(const QString& fileName);
+
+// The settings row that puts a company's files behind Digest authentication: SY_CODE is the company,
+// SY_VALUE the password, and the user name is the telephone's MAC in upper case.
+inline constexpr char kProvAuth[] = "$$PROVAUTH";
+
+// Serves telephones their configuration files from the database, built on each request exactly as
+// the generation writes them, so a value changed in the database is served on the next request. One
+// per server thread: it keeps its own connection (opened on first use, opened again after a lost
+// one) and its prepared statements.
+class PhoneFileSource final : public FileSource
+{
+public:
+    PhoneFileSource(QString connectionString, QString language);
+    ~PhoneFileSource() override;
+    Q_DISABLE_COPY_MOVE(PhoneFileSource)
+
+    FileAnswer answer(const QString& fileName, Credentials& credentials) override;
+
+private:
+    Database& database();
+    FileAnswer lookUp(const ProvisioningName& name, Credentials& credentials);
+
+    QString m_connection;
+    QString m_language;
+    std::unique_ptr<Database> m_db;
+};
+
+} // namespace vocaset

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <mutex>
+#include <thread>
+
+#include <QDeadlineTimer>
+#include <QStringList>
+
+#include "Interaction.h"
+
+namespace vocaset::test {
+
+// A run log the server's threads may write to while the test reads it.
+class LockedLog final : public RunLog
+{
+public:
+    void append(const QString& line) override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lines.append(line);
+    }
+    QStringList lines() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    // The lines once at least n are there (the access line follows the reply), or what came in time.
+    QStringList waitFor(qsizetype n, int boundMs = 5000) const
+    {
+        QDeadlineTimer deadline(boundMs);
+        while (lines().size() < n && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return lines();
+    }
+    void clear()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lines.clear();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QStringList m_lines;
+};
+
+} // namespace vocaset::test
