@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <QDir>
 #include <QFile>
 #include <QTextStream>
 
 #include "CliCommand.h"
+#include "FullDisk.h"
 #include "Schema.h"
 #include "TestDatabase.h"
 
@@ -102,4 +107,100 @@ TEST(Cli, UserOptionNeedsASuperuser)
     EXPECT_EQ(c.run({QStringLiteral("--user"), QStringLiteral("bob"), QStringLiteral("db"), QStringLiteral("info")}),
               cli::Ok);
     EXPECT_TRUE(c.out.contains(QStringLiteral("User: BOB")));
+}
+
+namespace {
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+// A patch that did not fully apply, or could not be archived, never exits 0; what cannot be a patch
+// file is refused before anything is touched, and the patch stays until its archive is on disk.
+TEST(Cli, PatchExitCodesAndWhatStaysOnDisk)
+{
+    Cli c;
+    ASSERT_EQ(c.run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok);
+    c.working.db.execute(QStringLiteral("CREATE TABLE EXTRA (X nvarchar(5))"));
+    const QString dir = c.working.dir();
+    const QString archive = dir + QStringLiteral("/vocaset_010142.csv");
+    const QByteArray good = "All;LEVELS;E;Equipment\r\n";
+    const auto patch = [&](const QString& path) {
+        return c.run({QStringLiteral("db"), QStringLiteral("patch"), path});
+    };
+
+    // Every line failed, one of them on a table outside the schema.
+    writeBytes(dir + QStringLiteral("/bad.csv"), "All;NO_TABLE;x\r\nAll;EXTRA;x\r\n");
+    EXPECT_EQ(patch(dir + QStringLiteral("/bad.csv")), cli::RunFailed) << c.err.toStdString();
+    EXPECT_EQ(c.working.db.execute(QStringLiteral("SELECT * FROM EXTRA")).count(), 0);
+    EXPECT_TRUE(c.out.contains(QStringLiteral("0 line(s) applied, 2 failed; archived as ")));
+
+    // Refused before touching anything: the file, if any, is as it was.
+    writeBytes(archive, good);
+    ASSERT_TRUE(QDir(dir).mkdir(QStringLiteral("folder.csv")));
+    for (const QString& path : QStringList{archive, dir + QStringLiteral("/folder.csv"), dir + QStringLiteral("/none.csv"),
+                                QStringLiteral("/dev/zero")}) {
+        EXPECT_EQ(patch(path), cli::Usage) << path.toStdString();
+        EXPECT_TRUE(c.err.contains(path)) << c.err.toStdString();
+    }
+    QFile kept(archive);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), good);
+    EXPECT_EQ(c.working.db.execute(QStringLiteral("SELECT * FROM LEVELS")).count(), 0);
+
+    // A line over 1 MiB refuses the whole file, before its first line.
+    const QString huge = dir + QStringLiteral("/huge.csv");
+    writeBytes(huge, good + QByteArray(2 * 1024 * 1024, 'x'));
+    EXPECT_EQ(patch(huge), cli::RunFailed);
+    EXPECT_TRUE(c.err.contains(QStringLiteral("line 2 is longer than 1 MiB"))) << c.err.toStdString();
+    EXPECT_EQ(c.working.db.execute(QStringLiteral("SELECT * FROM LEVELS")).count(), 0);
+    EXPECT_TRUE(QFile::exists(huge));
+
+    // The archive cannot be written: the rows are in, the patch stays.
+    const QString blocked = dir + QStringLiteral("/sub");
+    ASSERT_TRUE(QDir(dir).mkpath(QStringLiteral("sub/vocaset_010142.csv")));
+    writeBytes(blocked + QStringLiteral("/p.csv"), good);
+    EXPECT_EQ(patch(blocked + QStringLiteral("/p.csv")), cli::RunFailed);
+    EXPECT_TRUE(c.err.contains(blocked + QStringLiteral("/vocaset_010142.csv"))) << c.err.toStdString();
+    EXPECT_TRUE(QFile::exists(blocked + QStringLiteral("/p.csv")));
+    EXPECT_EQ(c.working.db.execute(QStringLiteral("SELECT * FROM LEVELS")).count(), 1);
+
+    // A full disk: the same, with the system's reason.
+    test::FullFolder full;
+    if (!full.mounted())
+        GTEST_SKIP() << "no right to mount a small file system; the full-disk case is not run";
+    writeBytes(full.filePath(QStringLiteral("p.csv")), "All;LEVELS;C;Company\r\n" + QByteArray(8000, '#'));
+    full.fill();
+    EXPECT_EQ(patch(full.filePath(QStringLiteral("p.csv"))), cli::RunFailed);
+    EXPECT_TRUE(c.err.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << c.err.toStdString();
+    EXPECT_TRUE(QFile::exists(full.filePath(QStringLiteral("p.csv"))));
+    EXPECT_FALSE(QFile::exists(full.filePath(QStringLiteral("vocaset_010142.csv"))));
+}
+
+// Taking the last of two values would run on a choice the operator may not have meant.
+TEST(Cli, ARepeatedOptionIsWrongUsage)
+{
+    Cli c;
+    const QString a = QStringLiteral("A");
+    const QList<QStringList> calls = {
+        {QStringLiteral("--settings"), a, QStringLiteral("--settings"), a, QStringLiteral("db"), QStringLiteral("info")},
+        {QStringLiteral("--yes"), QStringLiteral("db"), QStringLiteral("info"), QStringLiteral("--yes")},
+        {QStringLiteral("generate"), QStringLiteral("--company"), a, QStringLiteral("--model"), a,
+         QStringLiteral("--company"), QStringLiteral("B")},
+        {QStringLiteral("reboot"), QStringLiteral("--company"), a, QStringLiteral("--model"), a,
+         QStringLiteral("--from"), a, QStringLiteral("--to"), a, QStringLiteral("--to=B")},
+        {QStringLiteral("db"), QStringLiteral("patch"), a, QStringLiteral("B")},
+    };
+    for (const QStringList& call : calls) {
+        EXPECT_EQ(c.run(call), cli::Usage) << call.join(u' ').toStdString();
+        EXPECT_FALSE(c.err.isEmpty());
+    }
+    EXPECT_TRUE(c.err.contains(QStringLiteral("Usage: vocaset-cli db patch FILE")));
+    // Nothing of it reached the database.
+    EXPECT_EQ(c.working.db.columns(QStringLiteral("SYSTEM_PARAMETERS")).count(), 0);
 }

@@ -157,6 +157,15 @@ TEST_F(GenerateCli, DecodeRefusesWhatIsNotAGxp2000File)
     EXPECT_TRUE(stdOut.contains(QStringLiteral("MAC: 001122334455")));
     EXPECT_EQ(run({QStringLiteral("decode"), out.filePath(QStringLiteral("none"))}), cli::Usage);
     EXPECT_EQ(run({QStringLiteral("decode")}), cli::Usage);
+    // Anything longer than the writer's largest file is refused unread, an endless device included.
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(Gxp2000Writer::kMaxFileBytes + 2, '\0'));
+    f.close();
+    for (const QString& big : {path, QStringLiteral("/dev/zero")}) {
+        EXPECT_EQ(run({QStringLiteral("decode"), big}), cli::RunFailed);
+        EXPECT_TRUE(err.contains(QStringLiteral("larger than the largest GXP2000 file"))) << err.toStdString();
+        EXPECT_TRUE(stdOut.isEmpty());
+    }
 }
 
 } // namespace

@@ -106,6 +106,49 @@ bool CliContext::allowed(const QString& entryName)
     return true;
 }
 
+int commandUsage(CliContext& ctx, const Command& command, const QString& usage, bool asked)
+{
+    QTextStream& stream = asked ? ctx.out : ctx.err;
+    stream << QStringLiteral("Usage: vocaset-cli ") << command.name() << u' ' << usage << u'\n'
+           << command.summary() << Qt::endl;
+    return asked ? Ok : Usage;
+}
+
+namespace {
+
+// The first option given more than once, or nothing. Taking the last of two values would run on a
+// choice the operator may not have meant.
+std::optional<QString> repeatedOption(const QStringList& names)
+{
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (names.indexOf(names[i], i + 1) > i)
+            return names[i];
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCommandLineParser& parser,
+                                    const QStringList& arguments, const QString& usage, qsizetype positionals)
+{
+    const QCommandLineOption help(QStringLiteral("help"));
+    parser.addOption(help);
+    if (!parser.parse(QStringList{command.name()} + arguments)) {
+        ctx.err << parser.errorText() << Qt::endl;
+        return commandUsage(ctx, command, usage, false);
+    }
+    if (const auto repeated = repeatedOption(parser.optionNames())) {
+        ctx.err << QStringLiteral("--") << *repeated << QStringLiteral(" is given more than once") << Qt::endl;
+        return commandUsage(ctx, command, usage, false);
+    }
+    if (parser.isSet(help))
+        return commandUsage(ctx, command, usage, true);
+    if (parser.positionalArguments().size() != positionals)
+        return commandUsage(ctx, command, usage, false);
+    return std::nullopt;
+}
+
 namespace {
 
 void printHelp(QTextStream& out, const std::vector<std::unique_ptr<Command>>& commands)
@@ -134,9 +177,17 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
     ctx.interactive = isatty(STDIN_FILENO) != 0;
 
     QStringList rest;
+    QStringList globals;
     bool help = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
+        if (a == u"--settings" || a == u"--user" || a == u"--yes") {
+            if (globals.contains(a)) {
+                err << a << QStringLiteral(" is given more than once") << Qt::endl;
+                return Usage;
+            }
+            globals.append(a);
+        }
         if (a == u"--settings" || a == u"--user") {
             if (i + 1 >= arguments.size()) {
                 err << a << QStringLiteral(" needs a value") << Qt::endl;

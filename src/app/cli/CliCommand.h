@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include <QCommandLineParser>
 #include <QStringList>
 #include <QTextStream>
 
@@ -88,6 +89,16 @@ public:
 };
 
 std::vector<std::unique_ptr<Command>> allCommands();
+
+// Prints a command's usage when asked with --help or when its arguments are wrong.
+int commandUsage(CliContext& ctx, const Command& command, const QString& usage, bool asked);
+
+// The one parse of a command's arguments, with --help added: an unknown or repeated option, a
+// missing value or another count of positional arguments than expected prints why and the usage
+// and gives Usage; --help prints the usage and gives Ok. Nothing when the command goes on with the
+// parser's values.
+std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCommandLineParser& parser,
+                                    const QStringList& arguments, const QString& usage, qsizetype positionals = 0);
 
 // The whole tool: global options, command dispatch, help. Returns the exit code.
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& appDir);

@@ -1,24 +1,15 @@
 #include "DbCommands.h"
 
-#include <QFile>
-
 #include "PatchImport.h"
 #include "Schema.h"
 
 namespace vocaset::cli {
 
-int commandUsage(CliContext& ctx, const Command& command, const QString& usage, bool asked)
-{
-    QTextStream& stream = asked ? ctx.out : ctx.err;
-    stream << QStringLiteral("Usage: vocaset-cli ") << command.name() << u' ' << usage << u'\n'
-           << command.summary() << Qt::endl;
-    return asked ? Ok : Usage;
-}
-
 int DbCreateCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
-    if (!arguments.isEmpty())
-        return commandUsage(ctx, *this, {}, arguments.first() == u"--help");
+    QCommandLineParser parser;
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, {}))
+        return *done;
     Startup startup = ctx.prepare();
     if (!startup.readSettings())
         return Usage;
@@ -34,8 +25,9 @@ int DbCreateCommand::execute(CliContext& ctx, const QStringList& arguments)
 
 int DbUpgradeCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
-    if (!arguments.isEmpty())
-        return commandUsage(ctx, *this, {}, arguments.first() == u"--help");
+    QCommandLineParser parser;
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, {}))
+        return *done;
     if (const auto failed = ctx.start())
         return *failed;
     ctx.out << QStringLiteral("Database at version ") << ctx.session->programVersion << Qt::endl;
@@ -44,24 +36,39 @@ int DbUpgradeCommand::execute(CliContext& ctx, const QStringList& arguments)
 
 int DbPatchCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
-    if (arguments.size() != 1 || arguments.first().startsWith(u'-'))
-        return commandUsage(ctx, *this, QStringLiteral("FILE"), arguments.value(0) == u"--help");
+    QCommandLineParser parser;
+    const QString usage = QStringLiteral("FILE\nExit 1 when a line failed or the file could not be archived, "
+                                         "2 when FILE is not a plain file or is named like its archive.");
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, usage, 1))
+        return *done;
+    // Refused before the start-up writes anything to the database.
+    const QString path = parser.positionalArguments().first();
+    if (const auto problem = patchFileProblem(path, programVersion())) {
+        ctx.err << *problem << Qt::endl;
+        return Usage;
+    }
     if (const auto failed = ctx.start())
         return *failed;
-    if (!QFile::exists(arguments.first())) {
-        ctx.err << QStringLiteral("No such patch file: ") << arguments.first() << Qt::endl;
-        return RunFailed;
+    const PatchReport report = importDataPatch(*ctx.session, path, *ctx.log);
+    if (!report.fileFound) {
+        // The patch file beside the program: the start-up has just applied it.
+        ctx.err << path << QStringLiteral(" was applied while the database started") << Qt::endl;
+        return ctx.op->shown() > 0 ? RunFailed : Ok;
     }
-    const PatchReport report = importDataPatch(*ctx.session, arguments.first(), *ctx.log);
-    ctx.out << report.applied << QStringLiteral(" line(s) applied, ") << report.failed
-            << QStringLiteral(" failed; archived as ") << report.archivePath << Qt::endl;
-    return report.reported > 0 ? RunFailed : Ok;
+    if (report.refused)
+        return RunFailed;
+    ctx.out << report.applied << QStringLiteral(" line(s) applied, ") << report.failed << QStringLiteral(" failed; ")
+            << (report.archived ? QStringLiteral("archived as ") + report.archivePath
+                                : QStringLiteral("not archived, the patch file stays"))
+            << Qt::endl;
+    return report.failed > 0 || !report.archived ? RunFailed : Ok;
 }
 
 int DbInfoCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
-    if (!arguments.isEmpty())
-        return commandUsage(ctx, *this, {}, arguments.first() == u"--help");
+    QCommandLineParser parser;
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, {}))
+        return *done;
     if (const auto failed = ctx.start())
         return *failed;
     Session& s = *ctx.session;

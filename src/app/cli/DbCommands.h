@@ -36,7 +36,4 @@ public:
     int execute(CliContext& ctx, const QStringList& arguments) override;
 };
 
-// Prints a command's usage when asked with --help or when its arguments are wrong.
-int commandUsage(CliContext& ctx, const Command& command, const QString& usage, bool asked);
-
 } // namespace vocaset::cli

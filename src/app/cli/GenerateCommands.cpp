@@ -55,16 +55,10 @@ int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
     const QCommandLineOption out(QStringLiteral("out"), {}, QStringLiteral("DIR"));
     const QCommandLineOption source(QStringLiteral("source"));
-    const QCommandLineOption help(QStringLiteral("help"));
-    parser.addOptions({company, model, levelsOption, from, to, out, source, help});
-    if (!parser.parse(QStringList{name()} + arguments)) {
-        ctx.err << parser.errorText() << Qt::endl;
-        return commandUsage(ctx, *this, kGenerateUsage, false);
-    }
-    if (parser.isSet(help))
-        return commandUsage(ctx, *this, kGenerateUsage, true);
-    if (!parser.positionalArguments().isEmpty() || !parser.isSet(company) || !parser.isSet(model) ||
-        parser.isSet(from) != parser.isSet(to))
+    parser.addOptions({company, model, levelsOption, from, to, out, source});
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kGenerateUsage))
+        return *done;
+    if (!parser.isSet(company) || !parser.isSet(model) || parser.isSet(from) != parser.isSet(to))
         return commandUsage(ctx, *this, kGenerateUsage, false);
     std::optional<LevelChoice> chosenLevels;
     if (parser.isSet(levelsOption)) {
@@ -148,15 +142,24 @@ int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
 
 int DecodeCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
-    if (arguments.size() != 1 || arguments.first().startsWith(u'-'))
-        return commandUsage(ctx, *this, QStringLiteral("FILE\nExit 1 when the file is not a well-formed GXP2000 file."),
-                            arguments.value(0) == u"--help");
-    QFile file(arguments.first());
+    QCommandLineParser parser;
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments,
+                                           QStringLiteral("FILE\nExit 1 when the file is not a well-formed GXP2000 file."), 1))
+        return *done;
+    const QString path = parser.positionalArguments().first();
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        ctx.err << arguments.first() << QStringLiteral(": ") << file.errorString() << Qt::endl;
+        ctx.err << path << QStringLiteral(": ") << file.errorString() << Qt::endl;
         return Usage;
     }
-    const QByteArray bytes = file.readAll();
+    // Read no further than one byte past the largest file the writer makes: a bigger input (a device,
+    // a huge file) is refused without being held in memory.
+    const QByteArray bytes = file.read(Gxp2000Writer::kMaxFileBytes + 1);
+    if (bytes.size() > Gxp2000Writer::kMaxFileBytes) {
+        ctx.err << path << QStringLiteral(": larger than the largest GXP2000 file (")
+                << Gxp2000Writer::kMaxFileBytes << QStringLiteral(" bytes)") << Qt::endl;
+        return RunFailed;
+    }
     const Gxp2000Contents c = decodeGxp2000(bytes);
     const auto yesNo = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
     ctx.out << QStringLiteral("Length word: ") << c.lengthWord << QStringLiteral(" (") << bytes.size()
@@ -166,7 +169,7 @@ int DecodeCommand::execute(CliContext& ctx, const QStringList& arguments)
         ctx.out << u'P' << code << u'=' << value << u'\n';
     ctx.out.flush();
     if (!c.wellFormed) {
-        ctx.err << arguments.first() << QStringLiteral(": ") << c.problem << Qt::endl;
+        ctx.err << path << QStringLiteral(": ") << c.problem << Qt::endl;
         return RunFailed;
     }
     return Ok;

@@ -86,16 +86,10 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("PH"));
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
     const QCommandLineOption noWait(QStringLiteral("no-wait-busy"));
-    const QCommandLineOption help(QStringLiteral("help"));
-    parser.addOptions({company, model, from, to, noWait, help});
-    if (!parser.parse(QStringList{name()} + arguments)) {
-        ctx.err << parser.errorText() << Qt::endl;
-        return commandUsage(ctx, *this, kUsage, false);
-    }
-    if (parser.isSet(help))
-        return commandUsage(ctx, *this, kUsage, true);
-    if (!parser.positionalArguments().isEmpty() || !parser.isSet(company) || !parser.isSet(model) ||
-        !parser.isSet(from) || !parser.isSet(to))
+    parser.addOptions({company, model, from, to, noWait});
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kUsage))
+        return *done;
+    if (!parser.isSet(company) || !parser.isSet(model) || !parser.isSet(from) || !parser.isSet(to))
         return commandUsage(ctx, *this, kUsage, false);
 
     if (const auto failed = ctx.start())
