@@ -1,0 +1,60 @@
+#include "PhoneBookChoices.h"
+
+#include "Messages.h"
+#include "Sql.h"
+#include "TextFile.h"
+
+namespace vocaset {
+
+int selectTelephones(Session& s, const QString& company, const QString& model)
+{
+    QString sql = QStringLiteral("SELECT * FROM PHONES WHERE ") + QStringLiteral("CO_CODE = '") + sqlText(company) +
+                  QStringLiteral("' ");
+    if (!model.isEmpty())
+        sql += QStringLiteral("AND EQ_CODE = '") + sqlText(model) + QStringLiteral("' ");
+    s.currentPhone = s.db.execute(sql + QStringLiteral("ORDER BY PH_CODE"));
+    return s.currentPhone.count();
+}
+
+QString phoneBookFolder(Session& s, const QString& settingCode, const QString& subCode)
+{
+    const Recordset rs =
+        s.db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '") + sqlText(settingCode) +
+                     QStringLiteral("' AND SY_SUBCODE = '") + sqlText(subCode) + QStringLiteral("'"));
+    return rs.eof() ? QString() : trimFolder(rs.text(0));
+}
+
+QString phoneBookText(Session& s, const QString& code, const QString& english, const QString& argument)
+{
+    QString text = findDescription(s.db, code, s.language).value_or(QString());
+    if (text.isEmpty())
+        text = findDescription(s.db, code, QStringLiteral("EN")).value_or(QString());
+    if (text.isEmpty())
+        text = english;
+    return text.replace(QLatin1String("$$"), argument);
+}
+
+void showPhoneBookText(Session& s, const QString& code, const QString& english, const QString& argument)
+{
+    s.op.showMessage(phoneBookText(s, code, english, argument));
+}
+
+QString entryLeftOutText(Session& s, const QString& entry)
+{
+    return phoneBookText(s, QStringLiteral("M290"),
+                         QStringLiteral("$$: the entry holds a line break or a control character and is left out."),
+                         entry);
+}
+
+QString entryLossyText(Session& s, const QString& entry)
+{
+    return phoneBookText(s, QStringLiteral("M291"),
+                         QStringLiteral("$$: characters without a Windows-1252 code were written as ?."), entry);
+}
+
+void showWriteFailure(Session& s, const QString& error)
+{
+    showPhoneBookText(s, QStringLiteral("M292"), QStringLiteral("The file could not be written: $$"), error);
+}
+
+} // namespace vocaset

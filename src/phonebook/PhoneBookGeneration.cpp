@@ -1,0 +1,109 @@
+#include "PhoneBookGeneration.h"
+
+#include <QFileInfo>
+
+#include "Messages.h"
+#include "Sql.h"
+#include "TextFile.h"
+#include "UiYield.h"
+
+namespace vocaset {
+
+QString xmlEscaped(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c == u'&')
+            out += QLatin1String("&amp;");
+        else if (c == u'<')
+            out += QLatin1String("&lt;");
+        else if (c == u'>')
+            out += QLatin1String("&gt;");
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool fitsOneLine(const QString& text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
+}
+
+PhoneBookSummary PhoneBookGeneration::run(const PhoneBookRequest& r)
+{
+    m_s.runError = false;
+    PhoneBookSummary summary;
+    if (selectTelephones(m_s, r.company, r.model) == 0) {
+        ShowMessage(m_s, QStringLiteral("M8"));
+        summary.outcome = PhoneBookOutcome::NoTelephones;
+        return summary;
+    }
+    if (r.folder.isEmpty() || !QFileInfo(r.folder).isDir()) {
+        ShowMessage(m_s, QStringLiteral("M7"));
+        summary.outcome = PhoneBookOutcome::FolderMissing;
+        return summary;
+    }
+    // The only model with an address-book format; the first telephone of the selection decides.
+    if (m_s.currentPhone.text(QStringLiteral("EQ_CODE")) != u"GXP2000") {
+        ShowMessage(m_s, QStringLiteral("M10"));
+        summary.outcome = PhoneBookOutcome::NotSupported;
+        return summary;
+    }
+
+    Recordset entries = m_s.db.execute(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = '") +
+                                       sqlText(r.company) + QStringLiteral("' AND BK_FLAG <> 'H' ORDER BY BK_NAME"));
+    const int numField = entries.fieldIndex(QStringLiteral("BK_NUM"));
+    const int nameField = entries.fieldIndex(QStringLiteral("BK_NAME"));
+    summary.selected = entries.count();
+    summary.file = r.folder + u'/' + fileName();
+
+    QByteArray out;
+    out.reserve(160 * (summary.selected + 1));
+    const auto line = [&out](const QString& text, bool* lossy = nullptr) {
+        out += toCp1252(text, lossy);
+        out += "\r\n";
+    };
+    line(QStringLiteral("<?xml version=\"1.0\"?>"));
+    line(QStringLiteral("<AddressBook>"));
+    m_log.progress(0, summary.selected);
+    // accountindex is the entry's place in the query's result, also when an entry before it is left out.
+    for (int n = 0; !entries.eof(); entries.moveNext(), ++n) {
+        const QString num = entries.text(numField);
+        const QString name = entries.text(nameField);
+        const QString entry = num + QStringLiteral(" - ") + name;
+        if (!fitsOneLine(num) || !fitsOneLine(name)) {
+            m_log.append(entryLeftOutText(m_s, entry));
+            ++summary.failed;
+        } else {
+            bool lossy = false;
+            line(QStringLiteral("<Contact>"));
+            line(QStringLiteral("<LastName>") + xmlEscaped(name) + QStringLiteral("</LastName>"), &lossy);
+            line(QStringLiteral("<FirstName></FirstName>"));
+            line(QStringLiteral("<Phone>"));
+            line(QStringLiteral("<phonenumber>") + xmlEscaped(num) + QStringLiteral("</phonenumber>"), &lossy);
+            line(QStringLiteral("<accountindex>") + QString::number(n) + QStringLiteral("</accountindex>"));
+            line(QStringLiteral("</Phone>"));
+            line(QStringLiteral("</Contact>"));
+            m_log.append(entry);
+            if (lossy)
+                m_log.append(entryLossyText(m_s, entry));
+            ++summary.succeeded;
+        }
+        m_log.progress(++summary.done, summary.selected);
+        giveUiTurn();
+    }
+    line(QStringLiteral("</AddressBook>"));
+
+    QString error;
+    if (!writeFileAtomically(summary.file, out, &error)) {
+        showWriteFailure(m_s, error);
+        summary.outcome = PhoneBookOutcome::WriteFailed;
+        summary.failed = summary.selected;
+        summary.succeeded = 0;
+    }
+    return summary;
+}
+
+} // namespace vocaset

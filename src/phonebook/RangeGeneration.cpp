@@ -1,0 +1,147 @@
+#include "RangeGeneration.h"
+
+#include "Messages.h"
+#include "Sql.h"
+#include "UiYield.h"
+
+namespace vocaset {
+namespace {
+
+QSet<QString> codes(Database& db, const QString& sql)
+{
+    QSet<QString> out;
+    const Recordset rs = db.execute(sql);
+    out.reserve(rs.count());
+    for (const QVariantList& row : rs.rows())
+        out.insert(row.at(0).toString());
+    return out;
+}
+
+} // namespace
+
+std::optional<int> RangeGeneration::boundValue(const QString& text)
+{
+    if (text.isEmpty() || !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    QString digits = text;
+    while (digits.size() > 1 && digits.startsWith(u'0'))
+        digits.remove(0, 1);
+    // A number too wide for a code is reported by the caller; this only keeps it from overflowing.
+    if (digits.size() > 9)
+        return 999999999;
+    return digits.toInt();
+}
+
+// The log texts of the run, each read once.
+QString RangeGeneration::text(const QString& code)
+{
+    auto it = m_texts.constFind(code);
+    if (it == m_texts.constEnd())
+        it = m_texts.insert(code, MessageText(m_s, code));
+    return *it;
+}
+
+PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
+{
+    m_stopRequested = false;
+    m_texts.clear();
+    PhoneBookSummary summary;
+    summary.outcome = PhoneBookOutcome::Refused;
+    const std::optional<int> from = boundValue(r.from);
+    const std::optional<int> to = boundValue(r.to);
+    if (!from) {
+        showPhoneBookText(m_s, QStringLiteral("M297"), QStringLiteral("The first code \"$$\" is not a whole number."),
+                          r.from);
+        return summary;
+    }
+    if (!to) {
+        showPhoneBookText(m_s, QStringLiteral("M298"), QStringLiteral("The last code \"$$\" is not a whole number."),
+                          r.to);
+        return summary;
+    }
+    // The bounds compare as numbers: 9 to 10 is two codes.
+    if (*to < *from) {
+        ShowMessage(m_s, QStringLiteral("M24"));
+        return summary;
+    }
+    if (QString::number(*to).size() > kCodeWidth) {
+        showPhoneBookText(m_s, QStringLiteral("M299"),
+                          QStringLiteral("The code $$ is longer than five characters and cannot be stored."),
+                          QString::number(*to));
+        return summary;
+    }
+
+    const int count = *to - *from + 1;
+    const QString title = QStringLiteral("Range Generation");
+    if (!m_s.op.askYesNo(MessageText(m_s, QStringLiteral("M26"), QString::number(count)), title) ||
+        (r.remove && !m_s.op.askYesNo(MessageText(m_s, QStringLiteral("M25")), title))) {
+        summary.outcome = PhoneBookOutcome::Declined;
+        return summary;
+    }
+
+    summary.outcome = PhoneBookOutcome::Completed;
+    summary.selected = count;
+    m_company = r.company;
+    const QString company = sqlText(r.company);
+    // What exists is read once: a code then costs one statement, or none when the answer is known.
+    m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
+    if (!r.remove)
+        m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
+
+    Transaction transaction(m_s.db);
+    const QString before = text(QStringLiteral("M27"));
+    m_log.progress(0, count);
+    for (int n = *from; n <= *to; ++n) {
+        const QString code = QString::number(n);
+        m_log.append(before + code);
+        if (r.remove)
+            remove(code, summary);
+        else
+            add(code, summary);
+        m_log.progress(++summary.done, count);
+        giveUiTurn();
+        if (m_stopRequested && n < *to) {
+            summary.outcome = PhoneBookOutcome::Aborted;
+            break;
+        }
+    }
+    transaction.commit();
+    return summary;
+}
+
+void RangeGeneration::add(const QString& code, PhoneBookSummary& summary)
+{
+    // A code in use by a telephone, or listed already, is left as it is (M30): what was asked for is there.
+    if (m_phones.contains(code) || m_ranges.contains(code)) {
+        m_log.append(text(QStringLiteral("M30")));
+        return;
+    }
+    try {
+        m_s.db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), {m_company, code});
+        m_ranges.insert(code);
+        m_log.append(text(QStringLiteral("M31")));
+        ++summary.succeeded;
+    } catch (const DbError&) {
+        m_log.append(text(QStringLiteral("M30")));
+        ++summary.failed;
+    }
+}
+
+void RangeGeneration::remove(const QString& code, PhoneBookSummary& summary)
+{
+    if (!m_ranges.contains(code))
+        return;
+    try {
+        m_s.db.executeBound(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE =?"), {m_company, code});
+        m_ranges.remove(code);
+        m_log.append(text(QStringLiteral("M29")));
+        ++summary.succeeded;
+    } catch (const DbError&) {
+        // The database keeps a code that a telephone still uses.
+        m_log.append(phoneBookText(m_s, QStringLiteral("M300"),
+                                   QStringLiteral("Not deleted: a telephone still uses this code.")));
+        ++summary.failed;
+    }
+}
+
+} // namespace vocaset

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "PhoneBookFixture.h"
+#include "RangeGeneration.h"
+
+namespace vocaset::test {
+namespace {
+
+const QString AC = QStringLiteral("AC");
+
+struct Ranges : PhoneBookData
+{
+    PhoneBookSummary run(const QString& from, const QString& to, bool remove = false)
+    {
+        log.lines.clear();
+        RangeGeneration g(s, log);
+        return g.run({AC, from, to, remove});
+    }
+    QStringList codes()
+    {
+        QStringList out;
+        Recordset rs = tdb.db.execute(QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = 'AC'"));
+        for (; !rs.eof(); rs.moveNext())
+            out.append(rs.text(0));
+        std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+        return out;
+    }
+};
+
+// Bounds that are not two whole numbers in order, or give a code too long for the table, are
+// refused before any question, and nothing changes.
+TEST(RangeGeneration, BadBoundsAreRefusedWithAMessage)
+{
+    Ranges t;
+    const struct
+    {
+        const char *from, *to, *message;
+    } cases[] = {
+        {"", "5", "M297:"},
+        {"5", "", "M298:"},
+        {"x1", "5", "M297:x1"},
+        {"-1", "3", "M297:-1"},
+        {"5", "1 0", "M298:1 0"},
+        {"12", "5", "M24:"},
+        {"10", "9", "M24:"},
+        {"5", "100000", "M299:100000"},
+        {"99999", "000100000", "M299:100000"},
+    };
+    for (const auto& c : cases) {
+        t.op.messages.clear();
+        EXPECT_EQ(t.run(QLatin1String(c.from), QLatin1String(c.to)).outcome, PhoneBookOutcome::Refused) << c.from;
+        EXPECT_EQ(t.op.messages, QStringList{QLatin1String(c.message)}) << c.from << " " << c.to;
+    }
+    EXPECT_TRUE(t.op.questions.isEmpty());
+    EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+}
+
+// Adding logs each code and its outcome; the bounds are numbers (9 to 10, leading zeros dropped);
+// codes in use or present are left alone; No to the size question changes nothing.
+TEST(RangeGeneration, AddsEachCodeOnceAndLogsIt)
+{
+    Ranges t;
+    const PhoneBookSummary s = t.run(QStringLiteral("0100"), QStringLiteral("0103"));
+    EXPECT_EQ(t.op.questions, QStringList{QStringLiteral("M26:4")});
+    EXPECT_EQ(s.outcome, PhoneBookOutcome::Completed);
+    EXPECT_EQ(s.succeeded, 2);
+    EXPECT_EQ(s.failed, 0);
+    EXPECT_EQ(t.log.lines, (QStringList{QStringLiteral("M27:100"), QStringLiteral("M31:"), QStringLiteral("M27:101"),
+                                        QStringLiteral("M30:"), QStringLiteral("M27:102"), QStringLiteral("M30:"),
+                                        QStringLiteral("M27:103"), QStringLiteral("M31:")}));
+    EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("100"), QStringLiteral("101"), QStringLiteral("102"),
+                                      QStringLiteral("103")}));
+
+    EXPECT_EQ(t.run(QStringLiteral("9"), QStringLiteral("10")).succeeded, 2);
+    EXPECT_EQ(t.codes().first(), QStringLiteral("9"));
+
+    t.op.yesNo << false;
+    EXPECT_EQ(t.run(QStringLiteral("1"), QStringLiteral("3")).outcome, PhoneBookOutcome::Declined);
+    EXPECT_TRUE(t.log.lines.isEmpty());
+    EXPECT_EQ(t.codes().size(), 6);
+}
+
+// Deleting removes the codes no telephone uses and says which one it kept; No to either question
+// changes nothing; a stop keeps the codes done so far.
+TEST(RangeGeneration, DeletesCodesNotInUseAndStops)
+{
+    Ranges t;
+    t.run(QStringLiteral("100"), QStringLiteral("103"));
+    t.op.questions.clear();
+    t.op.yesNo << true << false;
+    EXPECT_EQ(t.run(QStringLiteral("100"), QStringLiteral("103"), true).outcome, PhoneBookOutcome::Declined);
+    EXPECT_EQ(t.op.questions, (QStringList{QStringLiteral("M26:4"), QStringLiteral("M25:")}));
+    EXPECT_EQ(t.codes().size(), 4);
+
+    const PhoneBookSummary s = t.run(QStringLiteral("99"), QStringLiteral("103"), true);
+    EXPECT_EQ(s.succeeded, 2);
+    EXPECT_EQ(s.failed, 2);
+    EXPECT_EQ(t.log.lines, (QStringList{QStringLiteral("M27:99"), QStringLiteral("M27:100"), QStringLiteral("M29:"),
+                                        QStringLiteral("M27:101"), QStringLiteral("M300:"), QStringLiteral("M27:102"),
+                                        QStringLiteral("M300:"), QStringLiteral("M27:103"), QStringLiteral("M29:")}));
+    EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+
+    struct StopAtSecondCode : RunLog
+    {
+        RangeGeneration* g = nullptr;
+        int lines = 0;
+        void append(const QString&) override
+        {
+            if (++lines == 3)
+                g->requestStop();
+        }
+    } stopper;
+    RangeGeneration g(t.s, stopper);
+    stopper.g = &g;
+    const PhoneBookSummary stopped = g.run({AC, QStringLiteral("200"), QStringLiteral("299")});
+    EXPECT_EQ(stopped.outcome, PhoneBookOutcome::Aborted);
+    EXPECT_EQ(stopped.done, 2);
+    EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("200"),
+                                      QStringLiteral("201")}));
+}
+
+} // namespace
+} // namespace vocaset::test
