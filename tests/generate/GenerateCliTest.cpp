@@ -1,11 +1,16 @@
+#include <cerrno>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "FullDisk.h"
 #include "Gxp2000Writer.h"
 #include "Schema.h"
 #include "TestDatabase.h"
@@ -166,6 +171,53 @@ TEST_F(GenerateCli, DecodeRefusesWhatIsNotAGxp2000File)
         EXPECT_TRUE(err.contains(QStringLiteral("larger than the largest GXP2000 file"))) << err.toStdString();
         EXPECT_TRUE(stdOut.isEmpty());
     }
+}
+
+} // namespace
+} // namespace vocaset::test
+
+namespace vocaset::test {
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A file that cannot be written fails the run and leaves the file that was there; a link planted
+// in the folder is replaced, and what it pointed to stays as it was.
+TEST_F(GenerateCli, AFailedWriteKeepsTheOldFileAndFailsTheRun)
+{
+    working.db.execute(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = 'user'"));
+    ASSERT_EQ(generate(), cli::Ok) << err.toStdString();
+    const QString first = out.filePath(QStringLiteral("cfg001122334401"));
+    const QString second = out.filePath(QStringLiteral("cfg001122334402"));
+    const QByteArray good = readAll(first);
+
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+    ASSERT_TRUE(QFile(victim).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::remove(first));
+    ASSERT_TRUE(QFile::link(victim, first));
+    ASSERT_TRUE(QFile::remove(second));
+    ASSERT_TRUE(QDir(out.path()).mkdir(QStringLiteral("cfg001122334402")));
+    EXPECT_EQ(generate(), cli::RunFailed);
+    EXPECT_TRUE(err.contains(second)) << err.toStdString();
+    EXPECT_FALSE(QFileInfo(first).isSymLink());
+    EXPECT_EQ(readAll(first), good);
+    EXPECT_EQ(QFileInfo(victim).size(), 0);
+
+    FullFolder full;
+    if (!full.mounted())
+        GTEST_SKIP() << "no right to mount a small file system; the full-disk case is not run";
+    const QStringList onFull = {QStringLiteral("--out"), full.path()};
+    ASSERT_EQ(generate(onFull), cli::Ok) << err.toStdString();
+    full.fill();
+    EXPECT_EQ(generate(onFull), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << err.toStdString();
+    EXPECT_EQ(readAll(full.filePath(QStringLiteral("cfg001122334401"))), good);
+    EXPECT_EQ(QDir(full.path()).entryList(QDir::Files | QDir::Hidden).size(), 4); // three files and the filler
 }
 
 } // namespace
