@@ -85,38 +85,4 @@ std::optional<QString> formatRefusal(const QString& module, const QString& value
 // True for exactly twelve hexadecimal digits, the only MAC a telephone fetches a file for.
 bool isMacAddress(const QString& mac);
 
-// The progress messages of a run (M13 to M15), looked up once per run rather than once per line.
-class ProgressTexts
-{
-public:
-    explicit ProgressTexts(Session& session) : m_s(session) {}
-    QString text(const QString& code, const QString& detail = QString());
-    void clear() { m_templates.clear(); }
-
-private:
-    Session& m_s;
-    QHash<QString, QString> m_templates;
-};
-
-struct WriteJob
-{
-    LevelChoice levels;
-    bool source = false;
-    QString folder; // already expanded for the telephone
-};
-
-enum class WriteOutcome {
-    Written,
-    Empty,   // no parameter to write: M14
-    Skipped, // the telephone's file was refused (bad MAC or name, too large); the run goes on
-    Failed   // the file system refused; RunError is set
-};
-
-// Writes the files of the current telephone from EQ_TEMP, with the progress lines M13, M14, M15.
-WriteOutcome writeTelephoneFiles(Session& s, RunLog& log, ProgressTexts& texts, const ConfigWriter& writer,
-                                 const WriteJob& job);
-
-// The merged set as the writers read it, ascending by code; descriptions only when asked for.
-QList<ParamRow> readMergedSet(Database& db, bool withDescriptions);
-
 } // namespace vocaset

@@ -2,12 +2,136 @@
 
 #include <QFileInfo>
 
+#include "FolderSetting.h"
 #include "Messages.h"
 #include "ParamResolution.h"
 #include "Sql.h"
+#include "TelephoneFiles.h"
 #include "TextFile.h"
 
 namespace vocaset {
+namespace {
+
+// A value a place-holder puts into the output folder must stay one folder name.
+bool plainFolderName(const QString& value)
+{
+    return !value.contains(u'/') && !value.contains(u'\\') && !value.contains(QChar(0)) && value != u"." &&
+           value != u"..";
+}
+
+// The rows of a telephone whose merge failed stay in EQ_TEMP for inspection.
+void keepInScratch(Database& db, const QList<ParamRow>& rows)
+{
+    for (const ParamRow& row : rows)
+        db.executeBound(QStringLiteral("INSERT INTO EQ_TEMP VALUES(?, ?, ?, ?)"),
+                        {row.code, row.desc.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(row.desc),
+                         row.value, QString(row.level)});
+}
+
+} // namespace
+
+// One run's turns: each telephone's folder, its files from the maker, and writing them.
+class GenerationRun::Turns
+{
+public:
+    enum class Turn { Next, FolderMissing, MergeFailed };
+
+    Turns(GenerationRun& run, const GenerationRequest& request)
+        : m_s(run.m_s), m_log(run.m_log), m_request(request), m_maker(m_s.db, m_s.language),
+          m_folder(resolveFolderSetting(request.folder, m_s.appDir))
+    {
+    }
+
+    Turn telephone(RunSummary& summary)
+    {
+        const PhoneInfo phone = PhoneInfo::fromCurrent(m_s.currentPhone);
+        QString folder = m_folder;
+        if (folder.contains(QLatin1String("$$"))) {
+            const Expansion e = expandPlaceHolders(folder, phone.code, phone.description);
+            if (e.badToken) {
+                ShowMessage(m_s, QStringLiteral("M6"), *e.badToken);
+                m_s.runError = true;
+            }
+            // A description such as "../elsewhere" must not lead the files out of the chosen folder.
+            for (const QString& value : e.inserted) {
+                if (!plainFolderName(value)) {
+                    const QString line = QStringLiteral("Telephone %1/%2: a place-holder puts \"%3\" into the output "
+                                                        "folder, which must stay one folder name; no file written")
+                                             .arg(phone.company, phone.code, value);
+                    m_s.op.showMessage(line);
+                    m_log.append(line);
+                    ++summary.skipped;
+                    return Turn::Next;
+                }
+            }
+            folder = e.text;
+        }
+        if (!QFileInfo(folder).isDir()) {
+            ShowMessage(m_s, QStringLiteral("M7"));
+            return Turn::FolderMissing;
+        }
+        if (m_s.runError) {
+            m_log.append(MessageText(m_s, QStringLiteral("M12")));
+            return Turn::MergeFailed;
+        }
+
+        const TelephoneFiles files = m_maker.make(phone, m_request.levels, m_request.source);
+        replay(files.lines);
+        switch (files.status) {
+        case FilesStatus::MergeFailed:
+            m_s.runError = true;
+            keepInScratch(m_s.db, files.params);
+            return Turn::MergeFailed;
+        case FilesStatus::ModuleFailed:
+            m_s.runError = true;
+            break;
+        case FilesStatus::Refused:
+            ++summary.skipped;
+            break;
+        case FilesStatus::Ready:
+            if (write(folder, files)) {
+                replay(files.afterWrite);
+                ++summary.written;
+            }
+            break;
+        case FilesStatus::Empty:
+        case FilesStatus::NoFile:
+        case FilesStatus::NotFound:
+            break;
+        }
+        return Turn::Next;
+    }
+
+private:
+    void replay(const QList<TurnLine>& lines)
+    {
+        for (const TurnLine& line : lines) {
+            if (line.kind == TurnLine::Kind::Shown)
+                m_s.op.showMessage(line.text);
+            else
+                m_log.append(line.text);
+        }
+    }
+
+    bool write(const QString& folder, const TelephoneFiles& files)
+    {
+        const QString base = folder + u'/';
+        QString error;
+        if ((files.source && !writeFileAtomically(base + files.names.source, *files.source, &error)) ||
+            !writeFileAtomically(base + files.names.config, files.config, &error)) {
+            m_s.op.showMessage(error);
+            m_s.runError = true;
+            return false;
+        }
+        return true;
+    }
+
+    Session& m_s;
+    RunLog& m_log;
+    const GenerationRequest& m_request;
+    TelephoneFileMaker m_maker;
+    const QString m_folder;
+};
 
 void GenerationRun::preparePrivateScratch(Database& db)
 {
@@ -29,31 +153,30 @@ RunSummary GenerationRun::run(const GenerationRequest& r)
         sql += QStringLiteral("AND PH_CODE BETWEEN '") + sqlText(r.firstPhone) + QStringLiteral("' AND '") +
                sqlText(r.lastPhone) + QStringLiteral("' ");
     m_s.currentPhone = m_s.db.execute(sql + QStringLiteral("ORDER BY PH_CODE"));
-    summary.selected = m_s.currentPhone.count();
-    if (summary.selected == 0) {
+    const int telephones = m_s.currentPhone.count();
+    if (telephones == 0) {
         ShowMessage(m_s, QStringLiteral("M8"));
         summary.outcome = RunOutcome::NoTelephones;
         return summary;
     }
+    // With the equipment level alone every telephone would write the same model-wide file in turn:
+    // it is written once, for the last telephone, whose file is the one that would remain.
+    const bool oneTurn = r.levels.equipment && !r.levels.company && !r.levels.phone;
+    if (oneTurn)
+        m_s.currentPhone.moveTo(telephones);
+    summary.selected = oneTurn ? 1 : telephones;
 
-    // Every telephone of the run has the chosen model: its catalogue's descriptions are read once.
-    m_descriptions.clear();
-    m_texts.clear(); // messages may have been edited since the last run
-    Recordset catalogue =
-        m_s.db.execute(QStringLiteral("SELECT PA_CODE, PA_DESC FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") +
-                       sqlText(r.model) + u'\'');
-    for (const QVariantList& row : catalogue.rows())
-        m_descriptions.insert(row.at(0).toString(), row.at(1).toString());
-
+    // EQ_TEMP is only filled for a telephone whose merge failed; a run starts with it empty.
+    m_s.db.execute(QStringLiteral("DELETE FROM EQ_TEMP"));
+    Turns turns(*this, r);
     m_log.progress(0, summary.selected);
     for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
-        const Turn turn = telephone(r, summary);
-        if (turn == Turn::FolderMissing) {
+        const Turns::Turn turn = turns.telephone(summary);
+        if (turn == Turns::Turn::FolderMissing) {
             summary.outcome = RunOutcome::FolderMissing;
             return summary;
         }
-        if (turn == Turn::MergeFailed) {
-            m_log.append(MessageText(m_s, QStringLiteral("M12")));
+        if (turn == Turns::Turn::MergeFailed) {
             summary.outcome = RunOutcome::MergeFailed;
             return summary;
         }
@@ -73,187 +196,6 @@ RunSummary GenerationRun::run(const GenerationRequest& r)
     m_s.db.execute(QStringLiteral("DELETE FROM EQ_TEMP"));
     summary.cleanedUp = true;
     return summary;
-}
-
-GenerationRun::Turn GenerationRun::telephone(const GenerationRequest& r, RunSummary& summary)
-{
-    const Recordset& phone = m_s.currentPhone;
-    const QString co = phone.text(QStringLiteral("CO_CODE"));
-    const QString eq = phone.text(QStringLiteral("EQ_CODE"));
-    const QString ph = phone.text(QStringLiteral("PH_CODE"));
-
-    m_s.db.execute(QStringLiteral("DELETE FROM EQ_TEMP"));
-    m_merged.clear();
-    const QString folder = ExpandMacros(m_s, r.folder);
-    if (!QFileInfo(folder).isDir()) {
-        ShowMessage(m_s, QStringLiteral("M7"));
-        return Turn::FolderMissing;
-    }
-
-    // A level whose place-holders failed is still merged; the run stops after its last row.
-    if (r.levels.equipment) {
-        mergeLevel(
-            u'E',
-            QStringLiteral("SELECT * FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") + sqlText(eq) +
-                QStringLiteral("' AND LE_CODE = 'E' ORDER BY PA_CODE"),
-            QStringLiteral("INSERT INTO EQ_TEMP SELECT PA_CODE, PA_DESC, PA_DEFAULT, 'E' FROM EQUIPMENT_PARAMETERS "
-                           "WHERE EQ_CODE = ? AND LE_CODE = 'E' AND PA_CODE NOT LIKE '%$$%' "
-                           "AND PA_DESC NOT LIKE '%$$%' AND PA_DEFAULT NOT LIKE '%$$%'"),
-            {eq});
-        if (m_s.runError)
-            return Turn::MergeFailed;
-    }
-    // Company and telephone values take their description from the model's catalogue.
-    if (r.levels.company) {
-        mergeLevel(u'C',
-                   QStringLiteral("SELECT * FROM COMPANY_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
-                       QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) + QStringLiteral("' ORDER BY PA_CODE"),
-                   QStringLiteral("INSERT INTO EQ_TEMP SELECT V.PA_CODE, E.PA_DESC, V.PA_VALUE, 'C' "
-                                  "FROM COMPANY_PARAMETERS V LEFT JOIN EQUIPMENT_PARAMETERS E "
-                                  "ON E.EQ_CODE = V.EQ_CODE AND E.PA_CODE = V.PA_CODE "
-                                  "WHERE V.CO_CODE = ? AND V.EQ_CODE = ? AND V.PA_CODE NOT LIKE '%$$%' "
-                                  "AND V.PA_VALUE NOT LIKE '%$$%' AND COALESCE(E.PA_DESC, '') NOT LIKE '%$$%'"),
-                   {co, eq});
-        if (m_s.runError)
-            return Turn::MergeFailed;
-    }
-    if (r.levels.phone) {
-        // Only the values stored for this model: a telephone's values left from an earlier model do not
-        // belong in this model's file. The model also completes the key's prefix, so the lookup does
-        // not scan every telephone value of the company.
-        mergeLevel(u'P',
-                   QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE CO_CODE = '") + sqlText(co) +
-                       QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) + QStringLiteral("' AND PH_CODE = '") +
-                       sqlText(ph) + QStringLiteral("' ORDER BY PA_CODE"),
-                   QStringLiteral("INSERT INTO EQ_TEMP SELECT V.PA_CODE, E.PA_DESC, V.PA_VALUE, 'P' "
-                                  "FROM PHONES_PARAMETERS V LEFT JOIN EQUIPMENT_PARAMETERS E "
-                                  "ON E.EQ_CODE = V.EQ_CODE AND E.PA_CODE = V.PA_CODE "
-                                  "WHERE V.CO_CODE = ? AND V.EQ_CODE = ? AND V.PH_CODE = ? "
-                                  "AND V.PA_CODE NOT LIKE '%$$%' AND V.PA_VALUE NOT LIKE '%$$%' "
-                                  "AND COALESCE(E.PA_DESC, '') NOT LIKE '%$$%'"),
-                   {co, eq, ph});
-        if (m_s.runError)
-            return Turn::MergeFailed;
-    }
-
-    const Recordset module =
-        m_s.db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = '") + sqlText(eq) + u'\'');
-    if (module.count() != 1) {
-        ShowMessage(m_s, QStringLiteral("M9"));
-        m_s.runError = true;
-        return Turn::Next;
-    }
-    const QString name = module.text(0);
-    if (name == u"NONE")
-        return Turn::Next;
-    const ConfigWriter* writer = writerForModule(name);
-    if (!writer) {
-        ShowMessage(m_s, QStringLiteral("M10"));
-        m_s.runError = true;
-        return Turn::Next;
-    }
-    switch (writeTelephoneFiles(m_s, m_log, m_texts, *writer, {r.levels, r.source, folder})) {
-    case WriteOutcome::Written:
-        ++summary.written;
-        break;
-    case WriteOutcome::Skipped:
-        ++summary.skipped;
-        break;
-    case WriteOutcome::Empty:
-    case WriteOutcome::Failed:
-        break;
-    }
-    return Turn::Next;
-}
-
-void GenerationRun::mergeLevel(QChar level, const QString& readSql, const QString& copySql, const QVariantList& keys)
-{
-    const Recordset rows = m_s.db.execute(readSql);
-    const int codeField = rows.fieldIndex(QStringLiteral("PA_CODE"));
-    const int valueField = rows.fieldIndex(level == u'E' ? QStringLiteral("PA_DEFAULT") : QStringLiteral("PA_VALUE"));
-    const int descField = rows.fieldIndex(QStringLiteral("PA_DESC"));
-    const QString mark = QStringLiteral("$$");
-
-    QList<qsizetype> plainRows;
-    bool collided = false;
-    for (qsizetype i = 0; i < rows.count(); ++i) {
-        const QVariantList& row = rows.rows().at(i);
-        QString code = row.at(codeField).toString();
-        QString value = row.at(valueField).toString();
-        QVariant desc = description(level, row, codeField, descField);
-        const bool plain = !code.contains(mark) && !value.contains(mark) && !desc.toString().contains(mark);
-        if (!plain) {
-            // Expanded value by value, left to right; the row is stored even when one failed, and the
-            // run stops after the level. An expansion that failed leaves the later values as typed.
-            const bool failedBefore = m_s.runError;
-            m_s.runError = false;
-            code = ExpandMacros(m_s, code);
-            if (!m_s.runError && !desc.isNull())
-                desc = ExpandMacros(m_s, desc.toString());
-            if (!m_s.runError)
-                value = ExpandMacros(m_s, value);
-            m_s.runError = m_s.runError || failedBefore;
-        }
-        if (const auto it = m_merged.constFind(code); it != m_merged.constEnd()) {
-            m_log.append(QStringLiteral("Telephone %1: parameter %2 comes from level %3 and from level %4")
-                             .arg(telephoneName(), code, QString(*it), QString(level)));
-            m_s.runError = true;
-            collided = true;
-            continue;
-        }
-        m_merged.insert(code, level);
-        if (plain)
-            plainRows.append(i);
-        else
-            m_expanded << code << desc << value;
-    }
-
-    // Rows without place-holders are copied by the database itself, with the same selection as the
-    // read above. After a collision every row goes in by itself, so the colliding ones stay out.
-    if (collided) {
-        for (qsizetype i : std::as_const(plainRows)) {
-            const QVariantList& row = rows.rows().at(i);
-            m_expanded << row.at(codeField) << description(level, row, codeField, descField) << row.at(valueField);
-        }
-    } else if (!plainRows.isEmpty()) {
-        m_s.db.executeBound(copySql, keys);
-    }
-    storeExpanded(level);
-}
-
-QVariant GenerationRun::description(QChar level, const QVariantList& row, int codeField, int descField)
-{
-    // Equipment rows carry their own; company and telephone values take the catalogue's.
-    if (level == u'E')
-        return row.at(descField);
-    const QString code = row.at(codeField).toString();
-    if (const auto it = m_descriptions.constFind(code); it != m_descriptions.constEnd())
-        return *it;
-    m_log.append(QStringLiteral("Telephone %1: parameter %2 is not in the catalogue of %3")
-                     .arg(telephoneName(), code, m_s.currentPhone.text(QStringLiteral("EQ_CODE"))));
-    return QVariant(QMetaType::fromType<QString>()); // stored as NULL, as the database's copy does
-}
-
-QString GenerationRun::telephoneName() const
-{
-    return m_s.currentPhone.text(QStringLiteral("CO_CODE")) + u'/' + m_s.currentPhone.text(QStringLiteral("PH_CODE"));
-}
-
-void GenerationRun::storeExpanded(QChar level)
-{
-    // A few prepared multi-row statements with bound values: the database ends as with one quoted
-    // INSERT per row, without paying a statement per row.
-    constexpr qsizetype kRowsPerStatement = 50;
-    constexpr qsizetype kBound = 3;
-    const QString row = QStringLiteral("(?, ?, ?, '") + level + QStringLiteral("')");
-    for (qsizetype at = 0; at < m_expanded.size(); at += kRowsPerStatement * kBound) {
-        const QVariantList chunk = m_expanded.mid(at, kRowsPerStatement * kBound);
-        QString sql = QStringLiteral("INSERT INTO EQ_TEMP VALUES") + row;
-        for (qsizetype n = 1; n < chunk.size() / kBound; ++n)
-            sql += QStringLiteral(", ") + row;
-        m_s.db.executeBound(sql, chunk);
-    }
-    m_expanded.clear();
 }
 
 } // namespace vocaset

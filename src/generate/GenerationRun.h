@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 
-#include "ConfigWriter.h"
 #include "GenerationChoices.h"
 #include "Interaction.h"
 #include "Session.h"
@@ -11,7 +9,8 @@
 namespace vocaset {
 
 // What the operator chose: company, model, levels, the telephone range (with the telephone level),
-// the folder text as shown (place-holders not yet expanded) and whether source files are wanted.
+// the folder text as shown (place-holders not yet expanded; "$$APPPATH$$" or a relative folder is
+// taken from the program's folder) and whether source files are wanted.
 struct GenerationRequest
 {
     QString company;
@@ -35,19 +34,19 @@ enum class RunOutcome {
 struct RunSummary
 {
     RunOutcome outcome = RunOutcome::Completed;
-    int selected = 0;       // telephones selected
-    int done = 0;           // telephones whose turn ended
+    int selected = 0;       // turns the run takes: the telephones selected, or one for a model-wide file
+    int done = 0;           // turns ended
     int written = 0;        // telephones whose files were written
     int skipped = 0;        // telephones whose files were refused
     bool cleanedUp = false; // EQ_TEMP emptied at the end, so the window may enable Generate again
 };
 
-// The generation run: selects the telephones, merges the chosen levels of each into the
-// connection's own EQ_TEMP and hands it to the model's writer. Refused statements throw DbError.
+// The generation run: selects the telephones and writes the files that TelephoneFileMaker makes for
+// each into the folder, with the turn's lines. Refused statements throw DbError.
 class GenerationRun
 {
 public:
-    GenerationRun(Session& session, RunLog& log) : m_s(session), m_log(log), m_texts(session) {}
+    GenerationRun(Session& session, RunLog& log) : m_s(session), m_log(log) {}
     Q_DISABLE_COPY_MOVE(GenerationRun)
 
     RunSummary run(const GenerationRequest& request);
@@ -59,20 +58,11 @@ public:
     static void preparePrivateScratch(Database& db);
 
 private:
-    enum class Turn { Next, FolderMissing, MergeFailed };
-    Turn telephone(const GenerationRequest& request, RunSummary& summary);
-    void mergeLevel(QChar level, const QString& readSql, const QString& copySql, const QVariantList& keys);
-    QVariant description(QChar level, const QVariantList& row, int codeField, int descField);
-    QString telephoneName() const;
-    void storeExpanded(QChar level);
+    class Turns;
 
     Session& m_s;
     RunLog& m_log;
     bool m_stopRequested = false;
-    ProgressTexts m_texts;
-    QHash<QString, QString> m_descriptions; // the model's catalogue: code -> description
-    QHash<QString, QChar> m_merged;         // codes of the current telephone and their level
-    QVariantList m_expanded;                // rows of the level to insert here: code, description, value
 };
 
 } // namespace vocaset

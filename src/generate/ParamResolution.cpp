@@ -29,7 +29,7 @@ std::optional<int> wholeNumber(const QString& text, int limit)
 }
 
 // The value a place-holder token stands for, or nothing when the token is malformed or unknown.
-std::optional<QString> tokenValue(const Session& s, const QString& token)
+std::optional<QString> tokenValue(const QString& token, const QString& code, const QString& description)
 {
     int start = 0;
     int length = 0;
@@ -50,9 +50,9 @@ std::optional<QString> tokenValue(const Session& s, const QString& token)
     const QString name = comma >= 0 ? token.left(comma) : token;
     QString value;
     if (name == u"$$P")
-        value = s.currentPhone.text(QStringLiteral("PH_CODE"));
+        value = code;
     else if (name == u"$$N")
-        value = s.currentPhone.text(QStringLiteral("PH_DESC"));
+        value = description;
     else
         return std::nullopt;
     if (start != 0)
@@ -104,11 +104,12 @@ QString GetParamValue(Session& s, const QString& code)
     return {};
 }
 
-QString ExpandMacros(Session& s, const QString& text)
+Expansion expandPlaceHolders(const QString& text, const QString& code, const QString& description)
 {
+    Expansion e{text, std::nullopt, {}};
     if (!text.contains(kMark))
-        return text;
-    QString work = text;
+        return e;
+    QString& work = e.text;
     // Characters that came from a telephone's code or description are data: a "$$" inside them is
     // never taken for a place-holder, so a description such as "a$$N" cannot loop forever.
     QList<bool> inserted(work.size(), false);
@@ -135,11 +136,10 @@ QString ExpandMacros(Session& s, const QString& text)
         else if (const qsizetype b = token.indexOf(u' '); b >= 0)
             token.truncate(b);
 
-        const std::optional<QString> value = tokenValue(s, token);
+        const std::optional<QString> value = tokenValue(token, code, description);
         if (!value) {
-            ShowMessage(s, QStringLiteral("M6"), token);
-            s.runError = true;
-            return work;
+            e.badToken = token;
+            return e;
         }
         // Every occurrence of the token is replaced in this one pass.
         for (qsizetype hit = at; (hit = work.indexOf(token, hit)) >= 0;) {
@@ -150,10 +150,24 @@ QString ExpandMacros(Session& s, const QString& text)
             work.replace(hit, token.size(), *value);
             inserted.remove(hit, token.size());
             inserted.insert(hit, value->size(), true);
+            e.inserted.append(*value);
             hit += value->size();
         }
     }
-    return work;
+    return e;
+}
+
+QString ExpandMacros(Session& s, const QString& text)
+{
+    if (!text.contains(kMark))
+        return text;
+    const Expansion e = expandPlaceHolders(text, s.currentPhone.text(QStringLiteral("PH_CODE")),
+                                           s.currentPhone.text(QStringLiteral("PH_DESC")));
+    if (e.badToken) {
+        ShowMessage(s, QStringLiteral("M6"), *e.badToken);
+        s.runError = true;
+    }
+    return e.text;
 }
 
 } // namespace vocaset

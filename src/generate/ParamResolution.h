@@ -1,10 +1,24 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
+#include <QStringList>
 
 #include "Session.h"
 
 namespace vocaset {
+
+// Place-holders of a text expanded for one telephone.
+struct Expansion
+{
+    QString text;                    // as expanded; after a failure, as expanded so far
+    std::optional<QString> badToken; // the place-holder that could not be expanded
+    QStringList inserted;            // the values put in, in order
+};
+// ExpandMacros without the session: the telephone's code and description are given, and a failure
+// is returned rather than shown.
+Expansion expandPlaceHolders(const QString& text, const QString& code, const QString& description);
 
 // The effective value of one parameter for the telephone s.currentPhone stands on, taken only from
 // the level the model's catalogue names ("E" default, "C" company value, "P" telephone value).

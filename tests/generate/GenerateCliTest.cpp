@@ -55,7 +55,7 @@ protected:
                            .arg(ph)
                            .arg(n));
             db.execute(
-                QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP', '%1', '2', 'u&%1=x')").arg(ph));
+                QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP', '%1', '2', 'u=%1;x')").arg(ph));
         }
         QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
@@ -100,7 +100,7 @@ TEST_F(GenerateCli, DefaultsComeFromTheModelSettingsAndDecodeReadsTheFilesBack)
         << err.toStdString();
     const QStringList lines = stdOut.split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.mid(1), (QStringList{QStringLiteral("MAC: 001122334402"), QStringLiteral("Checksum holds: yes"),
-                                         QStringLiteral("Length holds: yes"), QStringLiteral("P2=u&102=x"),
+                                         QStringLiteral("Length holds: yes"), QStringLiteral("P2=u=102;x"),
                                          QStringLiteral("P1=sip.acme")}));
     const QByteArray bytes = [&] {
         QFile f(out.filePath(QStringLiteral("cfg001122334402")));
@@ -118,7 +118,7 @@ TEST_F(GenerateCli, DefaultsComeFromTheModelSettingsAndDecodeReadsTheFilesBack)
     EXPECT_EQ(QDir(other.path()).entryList(QDir::Files, QDir::Name),
               (QStringList{QStringLiteral("103 - 001122334403.TXT"), QStringLiteral("cfg001122334403")}));
     ASSERT_EQ(run({QStringLiteral("decode"), other.filePath(QStringLiteral("cfg001122334403"))}), cli::Ok);
-    EXPECT_TRUE(stdOut.endsWith(QStringLiteral("P2=u&103=x\nP10=acme\n"))) << stdOut.toStdString();
+    EXPECT_TRUE(stdOut.endsWith(QStringLiteral("P2=u=103;x\nP10=acme\n"))) << stdOut.toStdString();
 }
 
 TEST_F(GenerateCli, WrongUsageAndRefusedRuns)

@@ -198,9 +198,15 @@ TEST_F(GenerationRunTest, ModulesDecideTheWriter)
     EXPECT_EQ(d.op.messages, QStringList{QStringLiteral("M10:")});
     EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM EQ_TEMP")), 0);
 
+    // The equipment level alone gives one model-wide file: written and logged once, for the last
+    // telephone, whose file is the one that would otherwise remain.
     d.exec(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = 'F1000'"));
     request.levels = {false, false, true};
-    EXPECT_EQ(run().written, 3);
+    d.log.lines.clear();
+    sum = run();
+    EXPECT_EQ(sum.selected, 1);
+    EXPECT_EQ(sum.written, 1);
+    EXPECT_EQ(d.log.lines, (QStringList{QStringLiteral("M13:ACGXP.ini"), QStringLiteral("M15:")}));
     EXPECT_EQ(file(QStringLiteral("ACGXP.ini")), QByteArray("1=one\r\n2=sip103\r\n"));
 
     d.exec(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = 'PAP2'"));
