@@ -24,6 +24,9 @@ public:
     virtual ~Operator() = default;
     // Shows a text with only an OK button and waits; an empty title means the application's default.
     virtual void showMessage(const QString& text, const QString& title = {}) = 0;
+    // A failure the run could not get past (a refused statement): shown like a message where
+    // nothing distinguishes them, with an error sign in a window.
+    virtual void showError(const QString& text, const QString& title = {}) { showMessage(text, title); }
     virtual bool askYesNo(const QString& text, const QString& title = {}) = 0;
     // A text prompt pre-filled with a default; nothing when cancelled.
     virtual std::optional<QString> askText(const QString& prompt, const QString& defaultText) = 0;

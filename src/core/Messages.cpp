@@ -34,4 +34,14 @@ QString GetMessage(Session& s, const QString& code, const QString& argument, boo
     return text;
 }
 
+QString textOr(Session& s, const QString& code, const QString& english, const QString& argument)
+{
+    std::optional<QString> text = findDescription(s.db, code, s.language);
+    if ((!text || text->isEmpty()) && s.language != u"EN")
+        text = findDescription(s.db, code, QStringLiteral("EN"));
+    QString out = text && !text->isEmpty() ? *text : english;
+    out.replace(QLatin1String("$$"), argument);
+    return out;
+}
+
 } // namespace vocaset

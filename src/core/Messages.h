@@ -32,4 +32,9 @@ inline QString MessageText(Session& s, const QString& code, const QString& argum
     return GetMessage(s, code, argument, show);
 }
 
+// A text of the program's own (a caption, a status or log text it composes) in the session's
+// language, else the English row, else the English text given here; every "$$" takes the argument.
+// Never shows anything: a database without these rows runs quietly with the built-in texts.
+QString textOr(Session& s, const QString& code, const QString& english, const QString& argument = {});
+
 } // namespace vocaset

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -15,7 +14,9 @@
 #include <gtest/gtest.h>
 
 #include "GenerateFixture.h"
+#include "ProgressStrip.h"
 #include "QtApp.h"
+#include "RunLogView.h"
 
 namespace vocaset::test {
 namespace {
@@ -98,11 +99,12 @@ TEST_F(FGenerateTest, SelectionChainEnablesGenerate)
     ok()->click();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               (QStringList{QStringLiteral("cfg001122334402"), QStringLiteral("cfg001122334403")}));
-    const auto* list = child<QListWidget>(QStringLiteral("List1"));
-    EXPECT_EQ(list->count(), 4);
-    EXPECT_EQ(list->currentRow(), 3);
-    EXPECT_EQ(child<QProgressBar>(QStringLiteral("Progress"))->value(), 2);
-    EXPECT_EQ(child<QProgressBar>(QStringLiteral("Progress"))->maximum(), 2);
+    auto* list = child<RunLogView>(QStringLiteral("List1"));
+    list->flush();
+    EXPECT_EQ(list->lineCount(), 4);
+    EXPECT_EQ(list->currentLine(), 3);
+    EXPECT_EQ(child<QProgressBar>(QStringLiteral("ProgressBar"))->value(), 2);
+    EXPECT_EQ(child<QProgressBar>(QStringLiteral("ProgressBar"))->maximum(), 2);
     EXPECT_TRUE(ok()->isEnabled());
     EXPECT_TRUE(filter(4)->isEnabled());
 

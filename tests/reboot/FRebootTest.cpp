@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -12,8 +11,10 @@
 #include "FReboot.h"
 #include "FVocaset1.h"
 #include "FakePhone.h"
+#include "ProgressStrip.h"
 #include "QtApp.h"
 #include "RebootTestData.h"
+#include "RunLogView.h"
 
 namespace vocaset::test {
 namespace {
@@ -26,12 +27,9 @@ QStringList items(const QComboBox* box)
     return list;
 }
 
-QStringList lines(const QListWidget* list)
+QStringList lines(const RunLogView* list)
 {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(list->item(i)->text());
-    return out;
+    return list->lines();
 }
 
 class FRebootTest : public ::testing::Test
@@ -136,9 +134,9 @@ TEST_F(FRebootTest, RunLogsEachTelephoneAndCanBeRepeated)
     for (int pass = 0; pass < 2; ++pass) {
         w.ok()->click();
         EXPECT_EQ(lines(w.lb1()), expected);
-        EXPECT_EQ(w.lb1()->currentRow(), 3);
-        EXPECT_EQ(w.progress()->value(), 2);
-        EXPECT_EQ(w.progress()->maximum(), 2);
+        EXPECT_EQ(w.lb1()->currentLine(), 3);
+        EXPECT_EQ(w.progress()->bar()->value(), 2);
+        EXPECT_EQ(w.progress()->bar()->maximum(), 2);
         EXPECT_EQ(w.cancelTag(), QStringLiteral("End"));
         EXPECT_EQ(w.cancel()->text(), QStringLiteral("Close"));
         EXPECT_TRUE(w.ok()->isEnabled());

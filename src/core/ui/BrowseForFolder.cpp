@@ -5,11 +5,11 @@
 
 namespace vocaset {
 
-QString BrowseForFolder(const QString& initial, QWidget* owner)
+QString BrowseForFolder(const QString& initial, QWidget* owner, const QString& title)
 {
     const QString start = initial.isEmpty() ? QDir::currentPath() : initial;
-    // The prompt above the tree shows the initial folder, as the label it came from did.
-    const QString chosen = QFileDialog::getExistingDirectory(owner, initial, start, QFileDialog::ShowDirsOnly);
+    const QString caption = title.isEmpty() ? initial : title;
+    const QString chosen = QFileDialog::getExistingDirectory(owner, caption, start, QFileDialog::ShowDirsOnly);
     return chosen.isEmpty() ? initial : QDir::toNativeSeparators(chosen);
 }
 

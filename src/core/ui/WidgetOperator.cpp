@@ -15,7 +15,12 @@ QString titleOr(const QString& title)
 
 void WidgetOperator::showMessage(const QString& text, const QString& title)
 {
-    QMessageBox::information(m_parent, titleOr(title), text, QMessageBox::Ok);
+    QMessageBox::warning(m_parent, titleOr(title), text, QMessageBox::Ok);
+}
+
+void WidgetOperator::showError(const QString& text, const QString& title)
+{
+    QMessageBox::critical(m_parent, titleOr(title), text, QMessageBox::Ok);
 }
 
 bool WidgetOperator::askYesNo(const QString& text, const QString& title)

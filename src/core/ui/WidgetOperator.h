@@ -6,7 +6,9 @@ class QWidget;
 
 namespace vocaset {
 
-// The operator as message boxes and an input dialog over a parent window.
+// The operator as message boxes and an input dialog over a parent window. The messages the programs
+// show are warnings (a missing folder, a setting not found), so they carry the warning sign;
+// refused statements carry the error sign.
 class WidgetOperator final : public Operator
 {
 public:
@@ -14,6 +16,7 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
 
     void showMessage(const QString& text, const QString& title = {}) override;
+    void showError(const QString& text, const QString& title = {}) override;
     bool askYesNo(const QString& text, const QString& title = {}) override;
     std::optional<QString> askText(const QString& prompt, const QString& defaultText) override;
 

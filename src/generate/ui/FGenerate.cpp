@@ -7,16 +7,15 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QMdiSubWindow>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 
 #include "BrowseForFolder.h"
 #include "DbError.h"
 #include "GenerationRun.h"
-#include "ListRunLog.h"
+#include "ProgressStrip.h"
+#include "RunLogView.h"
 
 namespace vocaset {
 namespace {
@@ -31,8 +30,8 @@ QString indexed(const char* name, int i)
 FGenerate::FGenerate(Session& session, QWidget* parent)
     : QWidget(parent), m_s(session), m_plab(new QLabel(QStringLiteral("Path"), this)), m_lpath(new QLabel(this)),
       m_btPath(new QPushButton(QStringLiteral("..."), this)),
-      m_genSrc(new QCheckBox(QStringLiteral("Generate Source"), this)), m_list1(new QListWidget(this)),
-      m_progress(new QProgressBar(this)), m_ok(new QPushButton(QStringLiteral("Generate"), this)),
+      m_genSrc(new QCheckBox(QStringLiteral("Generate Source"), this)), m_list1(new RunLogView(this)),
+      m_progress(new ProgressStrip(session, this)), m_ok(new QPushButton(QStringLiteral("Generate"), this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this))
 {
     setObjectName(QStringLiteral("FGenerate"));
@@ -81,12 +80,9 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
     m_genSrc->setObjectName(QStringLiteral("GenSrc"));
     grid->addWidget(m_genSrc, 6, 0, 1, 3);
     m_list1->setObjectName(QStringLiteral("List1"));
-    m_progress->setObjectName(QStringLiteral("Progress"));
-    m_progress->setOrientation(Qt::Vertical);
-    m_progress->setTextVisible(false);
-    m_progress->setValue(0);
-    grid->addWidget(m_list1, 7, 0, 1, 2);
-    grid->addWidget(m_progress, 7, 2, Qt::AlignLeft);
+    m_list1->setProgressStrip(m_progress);
+    grid->addWidget(m_list1, 7, 0, 1, 3);
+    grid->addWidget(m_progress, 8, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     m_ok->setObjectName(QStringLiteral("Ok"));
     m_ok->setEnabled(false);
@@ -94,7 +90,7 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
     buttons->addStretch();
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
-    grid->addLayout(buttons, 8, 0, 1, 3);
+    grid->addLayout(buttons, 9, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(7, 1);
 
@@ -219,7 +215,7 @@ void FGenerate::generate()
 {
     m_list1->clear();
     m_ok->setEnabled(false);
-    m_progress->setValue(0);
+    m_progress->start();
 
     GenerationRequest request;
     request.company = chosenCode(1);
@@ -242,8 +238,7 @@ void FGenerate::generate()
         w->setEnabled(false);
     }
 
-    ListRunLog log(m_list1, m_progress);
-    GenerationRun run(m_s, log);
+    GenerationRun run(m_s, *m_list1);
     m_run = &run;
     bool enableOk = false;
     try {

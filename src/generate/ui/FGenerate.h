@@ -10,13 +10,13 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
-class QProgressBar;
 class QPushButton;
 
 namespace vocaset {
 
 class GenerationRun;
+class ProgressStrip;
+class RunLogView;
 
 // The generation window: company, model, levels and telephone range narrow the selection; Generate
 // runs the generation over it. Controls keep their short names as object names.
@@ -55,8 +55,8 @@ private:
     QLabel* m_lpath;
     QPushButton* m_btPath;
     QCheckBox* m_genSrc;
-    QListWidget* m_list1;
-    QProgressBar* m_progress;
+    RunLogView* m_list1;
+    ProgressStrip* m_progress;
     QPushButton* m_ok;
     QPushButton* m_cancel;
 

@@ -6,13 +6,13 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QMdiSubWindow>
-#include <QProgressBar>
 #include <QPushButton>
 
 #include "DbError.h"
 #include "Messages.h"
+#include "ProgressStrip.h"
+#include "RunLogView.h"
 
 namespace vocaset {
 namespace {
@@ -26,9 +26,9 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
       m_eLab(new QLabel(QStringLiteral("Equipment"), this)), m_pfLab(new QLabel(QStringLiteral("Phone from"), this)),
       m_ptLab(new QLabel(QStringLiteral("Phone to"), this)), m_filter{new QComboBox(this), new QComboBox(this),
                                                                       new QComboBox(this), new QComboBox(this)},
-      m_cbusy(new QCheckBox(QStringLiteral("Wait if Busy"), this)), m_lb1(new QListWidget(this)),
-      m_bar(new QProgressBar(this)), m_ok(new QPushButton(QStringLiteral("Reboot"), this)),
-      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_log(m_lb1, m_bar), m_run(session, m_log, deadlineMs)
+      m_cbusy(new QCheckBox(QStringLiteral("Wait if Busy"), this)), m_lb1(new RunLogView(this)),
+      m_bar(new ProgressStrip(session, this)), m_ok(new QPushButton(QStringLiteral("Reboot"), this)),
+      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_run(session, *m_lb1, deadlineMs)
 {
     setObjectName(QStringLiteral("FReboot"));
     setWindowTitle(QStringLiteral("Vocaset Reboot"));
@@ -62,8 +62,7 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
     resize(520, 480);
 
     m_cbusy->setChecked(true);
-    m_bar->setRange(0, 1);
-    m_bar->setValue(0);
+    m_lb1->setProgressStrip(m_bar);
     for (int i = 1; i < 4; ++i)
         m_filter[i]->setEnabled(false);
     m_ok->setEnabled(false);
@@ -164,6 +163,7 @@ void FReboot::startRun()
     if (m_run.running() || !allChosen())
         return;
     m_lb1->clear();
+    m_bar->start();
     m_ok->setEnabled(false);
     try {
         setCancel(QStringLiteral("Abort"), QStringLiteral("CANCEL_ABO"));

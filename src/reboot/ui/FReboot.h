@@ -4,18 +4,18 @@
 
 #include <QWidget>
 
-#include "ListRunLog.h"
 #include "RebootRun.h"
 #include "Session.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
-class QProgressBar;
 class QPushButton;
 
 namespace vocaset {
+
+class ProgressStrip;
+class RunLogView;
 
 // The reboot window: company, model and a range of telephone codes, then one reboot after the
 // other with the log of each telephone. Cancel aborts a run, or closes the window when idle.
@@ -31,8 +31,8 @@ public:
     QPushButton* ok() const { return m_ok; }
     QPushButton* cancel() const { return m_cancel; }
     QCheckBox* busy() const { return m_cbusy; }
-    QListWidget* lb1() const { return m_lb1; }
-    QProgressBar* progress() const { return m_bar; }
+    RunLogView* lb1() const { return m_lb1; }
+    ProgressStrip* progress() const { return m_bar; }
     // "End" when Cancel closes the window, "Abort" while a run is going on.
     const QString& cancelTag() const { return m_cancelTag; }
     bool running() const { return m_run.running(); }
@@ -58,14 +58,13 @@ private:
     QLabel* m_ptLab;
     std::array<QComboBox*, 4> m_filter;
     QCheckBox* m_cbusy;
-    QListWidget* m_lb1;
-    QProgressBar* m_bar;
+    RunLogView* m_lb1;
+    ProgressStrip* m_bar;
     QPushButton* m_ok;
     QPushButton* m_cancel;
     QString m_cancelCaption; // the designed or described caption of Cancel, when no run-state text exists
     QString m_cancelTag = QStringLiteral("End");
     bool m_closeWhenIdle = false;
-    ListRunLog m_log;
     RebootRun m_run;
 };
 

@@ -1,0 +1,110 @@
+#include "RunLogView.h"
+
+#include <QAbstractListModel>
+#include <QTimer>
+
+#include "ProgressStrip.h"
+#include "UiYield.h"
+
+namespace vocaset {
+
+class RunLogModel final : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(lines.size()); }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= lines.size())
+            return {};
+        return lines.at(index.row());
+    }
+    void add(QStringList& batch)
+    {
+        const int first = int(lines.size());
+        beginInsertRows({}, first, first + int(batch.size()) - 1);
+        lines.append(std::move(batch));
+        endInsertRows();
+        batch = QStringList();
+    }
+    void reset()
+    {
+        beginResetModel();
+        lines.clear();
+        endResetModel();
+    }
+
+    QStringList lines;
+};
+
+RunLogView::RunLogView(QWidget* parent) : QListView(parent), m_model(new RunLogModel(this))
+{
+    setModel(m_model);
+    setUniformItemSizes(true);
+    setLayoutMode(QListView::Batched);
+    setBatchSize(2000);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setTextElideMode(Qt::ElideRight);
+}
+
+RunLogView::~RunLogView() = default;
+
+void RunLogView::append(const QString& line)
+{
+    m_pending.append(line);
+    if (!m_flushQueued) {
+        m_flushQueued = true;
+        QTimer::singleShot(0, this, &RunLogView::flush);
+    }
+    giveUiTurn();
+}
+
+void RunLogView::progress(int done, int total)
+{
+    if (m_strip)
+        m_strip->setProgress(done, total);
+}
+
+void RunLogView::flush()
+{
+    m_flushQueued = false;
+    if (m_pending.isEmpty())
+        return;
+    m_model->add(m_pending);
+    const QModelIndex last = m_model->index(m_model->rowCount() - 1);
+    setCurrentIndex(last);
+    scrollTo(last, QAbstractItemView::PositionAtBottom);
+}
+
+void RunLogView::clear()
+{
+    m_pending.clear();
+    m_model->reset();
+}
+
+int RunLogView::lineCount() const
+{
+    return int(m_model->lines.size() + m_pending.size());
+}
+
+QString RunLogView::line(int row) const
+{
+    const qsizetype shown = m_model->lines.size();
+    return row < shown ? m_model->lines.value(row) : m_pending.value(row - shown);
+}
+
+QStringList RunLogView::lines() const
+{
+    return m_model->lines + m_pending;
+}
+
+int RunLogView::currentLine() const
+{
+    if (!m_pending.isEmpty())
+        return lineCount() - 1;
+    return currentIndex().isValid() ? currentIndex().row() : -1;
+}
+
+} // namespace vocaset

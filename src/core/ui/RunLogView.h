@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QListView>
+#include <QStringList>
+
+#include "Interaction.h"
+
+namespace vocaset {
+
+class ProgressStrip;
+class RunLogModel;
+
+// A run window's log list. Appended lines are held back and shown in one batch when the event
+// loop next runs (a run gives it a turn every few milliseconds), rows have one height, and the
+// last line is selected after each batch: 100 000 lines cost no more per line than the first ten.
+// It is the window's RunLog; progress reports go to the strip set with setProgressStrip().
+class RunLogView final : public QListView, public RunLog
+{
+    Q_OBJECT
+
+public:
+    explicit RunLogView(QWidget* parent = nullptr);
+    ~RunLogView() override;
+
+    void append(const QString& line) override;
+    void progress(int done, int total) override;
+
+    void setProgressStrip(ProgressStrip* strip) { m_strip = strip; }
+    void clear();
+    // Shows the lines still held back now (the counts below include them anyway).
+    void flush();
+
+    int lineCount() const;
+    QString line(int row) const;
+    QStringList lines() const;
+    // The selected line, -1 when none.
+    int currentLine() const;
+
+private:
+    RunLogModel* m_model;
+    ProgressStrip* m_strip = nullptr;
+    QStringList m_pending;
+    bool m_flushQueued = false;
+};
+
+} // namespace vocaset

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <functional>
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include "DbError.h"
+#include "Session.h"
+
+class QAbstractButton;
+class QAction;
+class QRect;
+class QWidget;
+
+// What every window of the programs does the same way, so a user who knows one knows all:
+// captions and tooltips from the captions table, placement inside the work area, Tab in reading
+// order, Enter and Esc, confirmation before a run is abandoned, refused statements shown without
+// leaving the window unusable. The log list and the progress strip are RunLogView and ProgressStrip.
+namespace vocaset {
+
+// Captions of a window from the captions table: the window's caption under its key (the object
+// name in upper case unless given), each named child control's under key + "_" + its object name
+// in upper case, and its tooltip under that key + "_TIP". Rows in the session's language win, then
+// English rows; without a row the designed text stays. Labels, buttons, check boxes and group
+// boxes take captions; any named widget takes a tooltip.
+void applyCaptions(Session& s, QWidget* window, const QString& windowKey = {});
+
+// Gives a window the size that shows all its controls (its size hint, or the size it chose when
+// larger), shrunk only where the area is smaller, and moves it fully inside the area. The area is
+// in the coordinates of the window's parent (a child window's frame: the main window's work area).
+void placeInside(QWidget* window, const QRect& area);
+// The same for a top-level window, inside the work area of its screen (call it once shown, so the
+// title bar is counted).
+void placeOnScreen(QWidget* window);
+
+// Tab order as the widgets are given: top to bottom, left to right.
+void setReadingOrder(const QList<QWidget*>& widgets);
+
+// Keys of a window with a main action: Enter (or Return) presses the main action when it is
+// enabled, or the push button that has the focus; Esc closes the window when no run is going on.
+// Keys that a control uses itself (an open drop-down list) never get here.
+class WindowKeys final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Installs itself on the window and lives as long as it.
+    WindowKeys(QWidget* window, QAbstractButton* mainAction, std::function<bool()> running);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_window;
+    QAbstractButton* m_main;
+    std::function<bool()> m_running;
+};
+
+// A run window that agreed to close once its run has stopped sets this dynamic property to true;
+// Quit in the main window then waits for it and ends the program after it.
+inline constexpr char kClosePending[] = "closePending";
+
+// Asks the operator whether the run going on may be stopped (message M230); the session's operator
+// answers, so tests script the answer. Cancel, closing the window and Quit all ask this.
+bool confirmAbandon(Session& s);
+
+// Gives each text an Alt+letter mnemonic: the first letter not yet taken among the actions (one
+// menu level); an '&' that the text holds is shown as such.
+void addMnemonics(const QList<QAction*>& actions);
+
+// Closes a window: its frame when it is a child of the main window, otherwise the window itself.
+void closeWindow(QWidget* window);
+
+// Runs a window handler's work. A refused statement is shown as an error with its text and ends
+// the work; the window stays usable. False when that happened.
+template <typename F> bool guarded(Session& s, F&& work)
+{
+    try {
+        work();
+        return true;
+    } catch (const DbError& e) {
+        s.op.showError(e.text());
+        return false;
+    }
+}
+
+} // namespace vocaset
