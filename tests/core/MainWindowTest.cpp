@@ -4,7 +4,11 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
 #include <QTimer>
 
 #include "BrowseForFolder.h"
@@ -12,6 +16,7 @@
 #include "MenuRights.h"
 #include "QtApp.h"
 #include "TestDatabase.h"
+#include "WindowConventions.h"
 
 using namespace vocaset;
 using vocaset::test::TestSession;
@@ -26,6 +31,18 @@ QStringList enabledEntries(Session& s)
             out << e.entry.name;
     }
     return out;
+}
+
+// Lets queued work run until the condition fails, for at most two seconds.
+template <typename F> bool waitUntilFalse(F condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (condition() && clock.elapsed() < 2000) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return !condition();
 }
 
 } // namespace
@@ -82,7 +99,7 @@ TEST(MainWindow, ShowsCaptionsRightsAndDisabledHeaders)
     t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', 'Reboot', '')"));
     FVocaset1 w(t.s);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Vocaset 1.1.42 - ALICE"));
-    EXPECT_EQ(w.action(QStringLiteral("Reboot"))->text(), QStringLiteral("Restart"));
+    EXPECT_EQ(w.action(QStringLiteral("Reboot"))->text(), QStringLiteral("&Restart"));
     EXPECT_TRUE(w.action(QStringLiteral("Reboot"))->isEnabled());
     // Phone-book generation is allowed but unreachable: its headers stay disabled.
     EXPECT_TRUE(w.action(QStringLiteral("PbGen"))->isEnabled());
@@ -115,3 +132,144 @@ TEST(FolderPicker, CancellingReturnsTheInitialFolder)
         EXPECT_EQ(BrowseForFolder(initial, nullptr), initial);
     }
 }
+
+namespace {
+
+// A child window with a run: closing it asks, and an agreed close waits for the run's end.
+class RunningChild final : public QWidget
+{
+public:
+    explicit RunningChild(Session& s) : m_s(s) { setObjectName(QStringLiteral("FRunning")); }
+    bool running = true;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (running) {
+            if (confirmAbandon(m_s))
+                setProperty(kClosePending, true);
+            event->ignore();
+            return;
+        }
+        event->accept();
+    }
+
+private:
+    Session& m_s;
+};
+
+// The manual's window as the help viewer offers it to F1.
+class HelpChild final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE void showSection(const QString& anchor) { sections.append(anchor); }
+    QStringList sections;
+};
+
+struct Frame
+{
+    Frame()
+    {
+        vocaset::test::qtApp();
+        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+    }
+    TestSession t;
+};
+
+} // namespace
+
+TEST(MainWindow, ASecondClickRaisesTheOpenWindowPlacedInsideTheWorkArea)
+{
+    Frame f;
+    FVocaset1 w(f.t.s, {{QStringLiteral("Reboot"), [](Session&) -> QWidget* {
+                             auto* big = new QWidget;
+                             big->setMinimumSize(500, 400);
+                             big->resize(2000, 300); // wider than the work area
+                             return big;
+                         }}});
+    w.resize(1000, 700);
+    w.show();
+    QWidget* first = w.open(QStringLiteral("Reboot"));
+    w.open(QStringLiteral("Config"));
+    EXPECT_EQ(w.mdiArea()->activeSubWindow()->widget()->windowTitle(), QStringLiteral("Configure"));
+    EXPECT_EQ(w.open(QStringLiteral("Reboot")), first);
+    EXPECT_EQ(w.mdiArea()->subWindowList().size(), 2);
+    EXPECT_EQ(w.mdiArea()->activeSubWindow()->widget(), first);
+
+    const QRect area = w.mdiArea()->viewport()->rect();
+    for (QMdiSubWindow* sub : w.mdiArea()->subWindowList()) {
+        EXPECT_TRUE(area.contains(sub->geometry())) << sub->windowTitle().toStdString();
+        EXPECT_GE(sub->widget()->width(), sub->widget()->minimumSizeHint().width());
+    }
+    EXPECT_GE(first->height(), 400);
+
+    // The Window menu lists both, the active one ticked; the hint shows only on the empty area.
+    Q_EMIT w.windowMenu()->aboutToShow();
+    QStringList listed;
+    for (QAction* a : w.windowMenu()->actions()) {
+        if (a->isCheckable())
+            listed.append(a->text() + (a->isChecked() ? QStringLiteral("*") : QString()));
+    }
+    EXPECT_EQ(listed.size(), 2);
+    EXPECT_EQ(listed.filter(QStringLiteral("*")).size(), 1);
+    EXPECT_FALSE(w.findChild<QLabel*>(QStringLiteral("Hint"))->isVisible());
+    w.mdiArea()->closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("Hint"))->isVisible());
+    EXPECT_EQ(w.hint(), QStringLiteral("Choose Generate > Parameters Files to write the telephones' configuration files."));
+    // Reopened after closing: a new window, not the one that went.
+    EXPECT_NE(w.open(QStringLiteral("Reboot")), nullptr);
+    EXPECT_EQ(w.mdiArea()->subWindowList().size(), 1);
+}
+
+TEST(MainWindow, QuitDuringARunAsksAndEndsOnlyOnceTheRunHasStopped)
+{
+    Frame f;
+    RunningChild* child = nullptr;
+    FVocaset1 w(f.t.s, {{QStringLiteral("Reboot"), [&](Session& s) -> QWidget* { return child = new RunningChild(s); }}});
+    w.show();
+    w.open(QStringLiteral("Config"));
+    w.open(QStringLiteral("Reboot"));
+    EXPECT_EQ(w.action(QStringLiteral("Quit"))->shortcut(), QKeySequence(QKeySequence::Quit));
+
+    f.t.op.yesNo.enqueue(false);
+    w.action(QStringLiteral("Quit"))->trigger();
+    EXPECT_EQ(f.t.op.questions.size(), 1);
+    EXPECT_TRUE(w.isVisible()); // refused: the program goes on, the run's window stays
+    EXPECT_EQ(w.mdiArea()->subWindowList().size(), 1);
+
+    f.t.op.yesNo.enqueue(true);
+    w.action(QStringLiteral("Quit"))->trigger();
+    EXPECT_TRUE(w.isVisible());
+    child->running = false; // the run has stopped: its window closes, then the program
+    closeWindow(child);
+    EXPECT_TRUE(waitUntilFalse([&] { return w.isVisible(); }));
+}
+
+TEST(MainWindow, F1OpensTheManualAtTheActiveWindowsSection)
+{
+    Frame f;
+    {
+        FVocaset1 w(f.t.s);
+        w.show();
+        w.findChild<QAction*>(QStringLiteral("HelpKey"))->trigger(); // no help window yet: nothing
+        EXPECT_TRUE(w.mdiArea()->subWindowList().isEmpty());
+    }
+    HelpChild* help = nullptr;
+    FVocaset1 w(f.t.s, {{QStringLiteral("Help1"), [&](Session&) -> QWidget* { return help = new HelpChild; }},
+                        {QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new RunningChild(s); }}});
+    w.show();
+    w.open(QStringLiteral("Reboot"));
+    QAction* key = w.findChild<QAction*>(QStringLiteral("HelpKey"));
+    EXPECT_EQ(key->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    key->trigger();
+    key->trigger(); // the manual itself is active now: one window, its own section
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->sections, (QStringList{QStringLiteral("FRunning"), QString()}));
+    EXPECT_EQ(w.mdiArea()->subWindowList().size(), 2);
+    static_cast<RunningChild*>(w.mdiArea()->subWindowList().first()->widget())->running = false;
+}
+
+#include "MainWindowTest.moc"

@@ -1,14 +1,35 @@
 #include "FVocaset1.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "Messages.h"
+#include "ProgressStrip.h"
+#include "WindowConventions.h"
 
 namespace vocaset {
+namespace {
+
+QString plain(QString caption)
+{
+    // A caption as the hint quotes it: without the mnemonic mark.
+    caption.replace(QLatin1String("&&"), QStringLiteral("\x01"));
+    caption.remove(u'&');
+    caption.replace(u'\x01', u'&');
+    return caption;
+}
+
+} // namespace
 
 FVocaset1::FVocaset1(Session& session, QHash<QString, WindowFactory> factories, QWidget* parent)
-    : QMainWindow(parent), m_s(session), m_factories(std::move(factories)), m_mdi(new QMdiArea(this))
+    : QMainWindow(parent), m_s(session), m_factories(std::move(factories)), m_mdi(new QMdiArea(this)),
+      m_hint(new QLabel(m_mdi->viewport()))
 {
     setObjectName(QStringLiteral("FVocaset1"));
     setCentralWidget(m_mdi);
@@ -26,15 +47,49 @@ FVocaset1::FVocaset1(Session& session, QHash<QString, WindowFactory> factories, 
             act = parentMenu ? parentMenu->addAction(entry.designedCaption)
                              : menuBar()->addAction(entry.designedCaption);
             const QString name = entry.name;
-            if (name == u"Quit")
+            if (name == u"Quit") {
+                act->setShortcut(QKeySequence::Quit);
                 connect(act, &QAction::triggered, this, &QWidget::close);
-            else
+            } else {
                 connect(act, &QAction::triggered, this, [this, name] { open(name); });
+            }
         }
         act->setObjectName(entry.name);
         m_actions.insert(entry.name, act);
     }
+    buildWindowMenu();
+
+    auto* help = new QAction(this);
+    help->setObjectName(QStringLiteral("HelpKey"));
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, &FVocaset1::showHelp);
+    addAction(help);
+
+    m_hint->setObjectName(QStringLiteral("Hint"));
+    m_hint->setAlignment(Qt::AlignCenter);
+    m_hint->setWordWrap(true);
+    m_hint->setForegroundRole(QPalette::BrightText);
+    m_mdi->viewport()->installEventFilter(this);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, &FVocaset1::childActivated);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+
     load();
+    updateHint();
+}
+
+FVocaset1::~FVocaset1()
+{
+    // The child windows go with the frame after this object's members: they must not call back.
+    disconnect(m_mdi, nullptr, this, nullptr);
+    for (const QPointer<QMdiSubWindow>& sub : std::as_const(m_open)) {
+        if (sub)
+            disconnect(sub, nullptr, this, nullptr);
+    }
+}
+
+QString FVocaset1::text(const char* key, const char* english) const
+{
+    return textOr(m_s, QLatin1String(key), QLatin1String(english));
 }
 
 void FVocaset1::load()
@@ -46,26 +101,161 @@ void FVocaset1::load()
         act->setText(st.caption);
         act->setEnabled(st.enabled);
     }
+    // Alt+letter on every level of the menu, the Window menu included.
+    addMnemonics(menuBar()->actions());
+    for (QMenu* menu : std::as_const(m_menus))
+        addMnemonics(menu->actions());
+    m_windowMenu->setTitle(text("FVOCASET1_WINDOW", "Window"));
+    addMnemonics({m_windowMenu->menuAction()});
+}
+
+void FVocaset1::buildWindowMenu()
+{
+    m_windowMenu = new QMenu(this);
+    m_windowMenu->setObjectName(QStringLiteral("Window"));
+    QAction* before = m_menus.contains(QStringLiteral("Help")) ? m_menus.value(QStringLiteral("Help"))->menuAction()
+                                                                : nullptr;
+    menuBar()->insertMenu(before, m_windowMenu);
+    connect(m_windowMenu, &QMenu::aboutToShow, this, &FVocaset1::fillWindowMenu);
+    fillWindowMenu();
+}
+
+void FVocaset1::fillWindowMenu()
+{
+    m_windowMenu->clear();
+    QAction* tile = m_windowMenu->addAction(text("FVOCASET1_TILE", "Tile"), m_mdi, &QMdiArea::tileSubWindows);
+    tile->setObjectName(QStringLiteral("Tile"));
+    QAction* cascade =
+        m_windowMenu->addAction(text("FVOCASET1_CASCADE", "Cascade"), m_mdi, &QMdiArea::cascadeSubWindows);
+    cascade->setObjectName(QStringLiteral("Cascade"));
+    addMnemonics({tile, cascade});
+    const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
+    tile->setEnabled(!subs.isEmpty());
+    cascade->setEnabled(!subs.isEmpty());
+    if (!subs.isEmpty())
+        m_windowMenu->addSeparator();
+    for (int i = 0; i < subs.size(); ++i) {
+        QMdiSubWindow* sub = subs[i];
+        QString title = sub->windowTitle();
+        title.replace(u'&', QLatin1String("&&"));
+        QAction* act = m_windowMenu->addAction(i < 9 ? u'&' + QString::number(i + 1) + u' ' + title : title);
+        act->setCheckable(true);
+        act->setChecked(sub == m_mdi->activeSubWindow());
+        connect(act, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
+            if (sub)
+                m_mdi->setActiveSubWindow(sub);
+        });
+    }
 }
 
 QWidget* FVocaset1::open(const QString& entryName)
 {
+    // A window that is closing (hidden, deleted at the next turn) is not brought forward.
+    if (QMdiSubWindow* sub = m_open.value(entryName); sub && !sub->isHidden()) {
+        if (sub->isMinimized())
+            sub->showNormal();
+        m_mdi->setActiveSubWindow(sub);
+        sub->raise();
+        return sub->widget();
+    }
     QAction* act = m_actions.value(entryName);
     QWidget* child = nullptr;
     if (auto it = m_factories.find(entryName); it != m_factories.end())
         child = (*it)(m_s);
     if (!child) {
         child = new QWidget;
-        child->setWindowTitle(act ? act->text() : entryName);
+        child->setWindowTitle(act ? plain(act->text()) : entryName);
     }
     child->setAttribute(Qt::WA_DeleteOnClose);
-    // A window that chose its own size keeps it; the frame adds its border and title bar around it.
-    const QSize wanted = child->testAttribute(Qt::WA_Resized) ? child->size() : QSize();
+    // A window that chose its own size keeps it when it shows all controls; the frame adds its
+    // border and title bar around it, and the whole stays inside the work area.
+    const QSize wanted = (child->testAttribute(Qt::WA_Resized) ? child->size() : child->sizeHint())
+                             .expandedTo(child->minimumSizeHint());
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
+    m_open.insert(entryName, sub);
+    connect(sub, &QObject::destroyed, this, [this] {
+        updateHint();
+        // Quit waited for a run to stop; its window has gone now.
+        if (m_quitting)
+            QTimer::singleShot(0, this, &QWidget::close);
+    });
     sub->show();
     if (wanted.isValid())
         sub->resize(wanted + (sub->size() - child->size()));
+    const QRect area = m_mdi->viewport()->rect();
+    if (m_mdi->isVisible() && !area.isEmpty())
+        placeInside(sub, area);
+    updateHint();
     return child;
+}
+
+void FVocaset1::showHelp()
+{
+    QAction* entry = m_actions.value(QStringLiteral("Help1"));
+    // Until the manual has a window of its own, F1 does nothing.
+    if (!entry || !entry->isEnabled() || !m_factories.contains(QStringLiteral("Help1")))
+        return;
+    QMdiSubWindow* active = m_mdi->activeSubWindow();
+    const QString anchor = active && active->widget() ? active->widget()->objectName() : QString();
+    QWidget* help = open(QStringLiteral("Help1"));
+    if (help && help->metaObject()->indexOfMethod("showSection(QString)") >= 0)
+        QMetaObject::invokeMethod(help, "showSection", Q_ARG(QString, anchor));
+}
+
+void FVocaset1::childActivated(QMdiSubWindow* sub)
+{
+    disconnect(m_statusLink);
+    statusBar()->clearMessage();
+    if (!sub || !sub->widget())
+        return;
+    if (auto* strip = sub->widget()->findChild<ProgressStrip*>()) {
+        statusBar()->showMessage(strip->statusText());
+        m_statusLink = connect(strip, &ProgressStrip::statusChanged, statusBar(),
+                               [bar = statusBar()](const QString& status) { bar->showMessage(status); });
+    }
+}
+
+QString FVocaset1::hint() const
+{
+    return m_hint->text();
+}
+
+void FVocaset1::updateHint()
+{
+    const QAction* generate = m_actions.value(QStringLiteral("Generate"));
+    const QAction* genConf = m_actions.value(QStringLiteral("GenConf"));
+    if (generate && genConf && generate->isEnabled() && genConf->isEnabled())
+        m_hint->setText(text("FVOCASET1_HINT", "Choose %1 > %2 to write the telephones' configuration files.")
+                            .arg(plain(generate->text()), plain(genConf->text())));
+    else
+        m_hint->setText(text("FVOCASET1_NORIGHTS", "No menu entry is open to user %1: ask an administrator.")
+                            .arg(m_s.userName));
+    m_hint->setGeometry(m_mdi->viewport()->rect().adjusted(40, 40, -40, -40));
+    m_hint->setVisible(m_mdi->subWindowList().isEmpty());
+    m_hint->lower();
+}
+
+bool FVocaset1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_mdi->viewport() && event->type() == QEvent::Resize)
+        m_hint->setGeometry(m_mdi->viewport()->rect().adjusted(40, 40, -40, -40));
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FVocaset1::closeEvent(QCloseEvent* event)
+{
+    // Each child window decides: an idle one closes, one with a run asks first.
+    m_mdi->closeAllSubWindows();
+    const QList<QMdiSubWindow*> left = m_mdi->subWindowList();
+    if (left.isEmpty()) {
+        event->accept();
+        return;
+    }
+    // The program ends once the runs that agreed to stop have; a refusal keeps it open.
+    m_quitting = std::all_of(left.begin(), left.end(), [](QMdiSubWindow* sub) {
+        return sub->widget() && sub->widget()->property(kClosePending).toBool();
+    });
+    event->ignore();
 }
 
 } // namespace vocaset
