@@ -11,7 +11,7 @@ namespace vocaset {
 struct PatchReport
 {
     bool fileFound = false;
-    bool refused = false;  // not applied at all: the reason was shown
+    bool refused = false; // not applied at all: the reason was shown
     int applied = 0;
     int failed = 0;
     int reported = 0;      // failed lines tagged with the version, which the operator was shown

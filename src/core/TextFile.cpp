@@ -1,5 +1,6 @@
 #include "TextFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -276,6 +277,40 @@ QStringList splitLines(const QString& text)
     if (start < text.size())
         lines.append(text.mid(start));
     return lines;
+}
+
+QString escapeControls(const QString& text, bool keepLineBreaks)
+{
+    const auto isControl = [](char16_t c) {
+        return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+    };
+    if (std::none_of(text.begin(), text.end(), [&](QChar c) { return isControl(c.unicode()); }))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!isControl(c)) {
+            out.append(QChar(c));
+        } else if (keepLineBreaks && (c == u'\n' || (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n'))) {
+            if (c == u'\r')
+                ++i;
+            out.append(u'\n');
+        } else if (c == u'\r') {
+            out.append(QLatin1String("\\r"));
+        } else if (c == u'\n') {
+            out.append(QLatin1String("\\n"));
+        } else if (c == u'\t') {
+            out.append(QLatin1String("\\t"));
+        } else if (c == 0) {
+            out.append(QLatin1String("\\0"));
+        } else if (c > 0xFF) {
+            out.append(QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0')));
+        } else {
+            out.append(QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0')));
+        }
+    }
+    return out;
 }
 
 LineReader::Status LineReader::next(QByteArray& line)

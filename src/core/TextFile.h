@@ -55,6 +55,12 @@ bool isSafeFileName(const QString& name);
 // Splits text into lines ending at CR, LF or CR LF; the terminators are not part of the lines.
 QStringList splitLines(const QString& text);
 
+// Text from the database or a file made fit to show as one line: CR, LF, NUL, tab and every other
+// control character (C0, DEL, C1, the Unicode line and paragraph separators) written as an escape
+// such as \r, \n, \0 or \x1b, so a stored value can neither forge a log line nor drive a
+// terminal. With keepLineBreaks, LF and CR LF stay line breaks (for multi-line messages).
+QString escapeControls(const QString& text, bool keepLineBreaks = false);
+
 // Reads a device line by line with the line ends of splitLines(), holding one line at a time: a
 // line longer than maxBytes is reported instead of being read into memory.
 class LineReader final

@@ -143,8 +143,8 @@ TEST(Cli, PatchExitCodesAndWhatStaysOnDisk)
     // Refused before touching anything: the file, if any, is as it was.
     writeBytes(archive, good);
     ASSERT_TRUE(QDir(dir).mkdir(QStringLiteral("folder.csv")));
-    for (const QString& path : QStringList{archive, dir + QStringLiteral("/folder.csv"), dir + QStringLiteral("/none.csv"),
-                                QStringLiteral("/dev/zero")}) {
+    for (const QString& path : QStringList{archive, dir + QStringLiteral("/folder.csv"),
+                                           dir + QStringLiteral("/none.csv"), QStringLiteral("/dev/zero")}) {
         EXPECT_EQ(patch(path), cli::Usage) << path.toStdString();
         EXPECT_TRUE(c.err.contains(path)) << c.err.toStdString();
     }
@@ -188,7 +188,8 @@ TEST(Cli, ARepeatedOptionIsWrongUsage)
     Cli c;
     const QString a = QStringLiteral("A");
     const QList<QStringList> calls = {
-        {QStringLiteral("--settings"), a, QStringLiteral("--settings"), a, QStringLiteral("db"), QStringLiteral("info")},
+        {QStringLiteral("--settings"), a, QStringLiteral("--settings"), a, QStringLiteral("db"),
+         QStringLiteral("info")},
         {QStringLiteral("--yes"), QStringLiteral("db"), QStringLiteral("info"), QStringLiteral("--yes")},
         {QStringLiteral("generate"), QStringLiteral("--company"), a, QStringLiteral("--model"), a,
          QStringLiteral("--company"), QStringLiteral("B")},
@@ -203,4 +204,36 @@ TEST(Cli, ARepeatedOptionIsWrongUsage)
     EXPECT_TRUE(c.err.contains(QStringLiteral("Usage: vocaset-cli db patch FILE")));
     // Nothing of it reached the database.
     EXPECT_EQ(c.working.db.columns(QStringLiteral("SYSTEM_PARAMETERS")).count(), 0);
+}
+
+// A stored name can neither add a line to the log nor send a terminal escape; messages keep the
+// line breaks of their own texts.
+TEST(Cli, ControlCharactersReachThePersonEscaped)
+{
+    const struct
+    {
+        QString raw;
+        QString logLine;
+        QString message;
+    } cases[] = {
+        {QStringLiteral("plain \\\\ text"), QStringLiteral("plain \\\\ text"), QStringLiteral("plain \\\\ text")},
+        {QStringLiteral("Desk\r\nDone."), QStringLiteral("Desk\\r\\nDone."), QStringLiteral("Desk\nDone.")},
+        {QStringLiteral("a\rb\nc"), QStringLiteral("a\\rb\\nc"), QStringLiteral("a\\rb\nc")},
+        {QStringLiteral("n") + QChar(0) + QStringLiteral("l\tt") + QChar(0x1b) + QStringLiteral("[2J"),
+         QStringLiteral("n\\0l\\tt\\x1b[2J"), QStringLiteral("n\\0l\\tt\\x1b[2J")},
+        {QStringLiteral("caf\u00e9 \u0085\u2028\u00a0"), QStringLiteral("caf\u00e9 \\x85\\u2028\u00a0"),
+         QStringLiteral("caf\u00e9 \\x85\\u2028\u00a0")},
+    };
+    for (const auto& c : cases) {
+        QString out;
+        QString err;
+        QTextStream o(&out);
+        QTextStream e(&err);
+        cli::StreamRunLog log(o);
+        cli::CliOperator op(e, false, false);
+        log.append(c.raw);
+        op.showMessage(c.raw);
+        EXPECT_EQ(out, c.logLine + u'\n');
+        EXPECT_EQ(err, c.message + u'\n');
+    }
 }

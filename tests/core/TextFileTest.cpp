@@ -105,7 +105,8 @@ TEST(TextFile, ReplacesALinkItselfAndKeepsAFilesMode)
     EXPECT_EQ(contents(link), QByteArray("config"));
     EXPECT_EQ(contents(victim), QByteArray("precious"));
 
-    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    const auto mode =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     ASSERT_TRUE(QFile::setPermissions(victim, mode));
     ASSERT_TRUE(writeFileAtomically(victim, "again"));
     EXPECT_EQ(QFile::permissions(victim) & 0x7077, mode);

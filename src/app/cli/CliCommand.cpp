@@ -10,12 +10,12 @@ namespace vocaset::cli {
 void CliOperator::showMessage(const QString& text, const QString&)
 {
     ++m_shown;
-    m_err << text << Qt::endl;
+    m_err << escapeControls(text, true) << Qt::endl;
 }
 
 bool CliOperator::askYesNo(const QString& text, const QString&)
 {
-    m_err << text << (m_yes ? QStringLiteral(" [yes]") : QStringLiteral(" [y/N] ")) << Qt::flush;
+    m_err << escapeControls(text, true) << (m_yes ? QStringLiteral(" [yes]") : QStringLiteral(" [y/N] ")) << Qt::flush;
     if (m_yes) {
         m_err << Qt::endl;
         return true;
@@ -35,7 +35,8 @@ std::optional<QString> CliOperator::askText(const QString& prompt, const QString
         return m_answer;
     if (!m_tty)
         return defaultText;
-    m_err << prompt << QStringLiteral(" [") << defaultText << QStringLiteral("] ") << Qt::flush;
+    m_err << escapeControls(prompt, true) << QStringLiteral(" [") << escapeControls(defaultText) << QStringLiteral("] ")
+          << Qt::flush;
     QTextStream in(stdin);
     const QString answer = in.readLine();
     return answer.isEmpty() ? defaultText : answer;
@@ -109,8 +110,8 @@ bool CliContext::allowed(const QString& entryName)
 int commandUsage(CliContext& ctx, const Command& command, const QString& usage, bool asked)
 {
     QTextStream& stream = asked ? ctx.out : ctx.err;
-    stream << QStringLiteral("Usage: vocaset-cli ") << command.name() << u' ' << usage << u'\n'
-           << command.summary() << Qt::endl;
+    stream << QStringLiteral("Usage: vocaset-cli ") << command.name() << u' ' << usage << u'\n' << command.summary()
+           << Qt::endl;
     return asked ? Ok : Usage;
 }
 

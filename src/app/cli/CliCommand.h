@@ -11,6 +11,7 @@
 #include "Interaction.h"
 #include "Session.h"
 #include "Startup.h"
+#include "TextFile.h"
 
 namespace vocaset::cli {
 
@@ -42,7 +43,8 @@ class StreamRunLog final : public RunLog
 {
 public:
     explicit StreamRunLog(QTextStream& out) : m_out(out) {}
-    void append(const QString& line) override { m_out << line << Qt::endl; }
+    // A value from the database holding a line break or a terminal escape is shown escaped.
+    void append(const QString& line) override { m_out << escapeControls(line) << Qt::endl; }
 
 private:
     QTextStream& m_out;
