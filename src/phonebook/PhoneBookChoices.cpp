@@ -1,5 +1,8 @@
 #include "PhoneBookChoices.h"
 
+#include <QFileInfo>
+
+#include "FolderSetting.h"
 #include "Messages.h"
 #include "Sql.h"
 #include "TextFile.h"
@@ -14,6 +17,25 @@ int selectTelephones(Session& s, const QString& company, const QString& model)
         sql += QStringLiteral("AND EQ_CODE = '") + sqlText(model) + QStringLiteral("' ");
     s.currentPhone = s.db.execute(sql + QStringLiteral("ORDER BY PH_CODE"));
     return s.currentPhone.count();
+}
+
+std::optional<QString> checkRequest(Session& s, const PhoneBookRequest& r, bool gxp2000Only, PhoneBookSummary& summary)
+{
+    s.runError = false;
+    const auto refuse = [&](const char* message, PhoneBookOutcome outcome) {
+        ShowMessage(s, QLatin1String(message));
+        summary.outcome = outcome;
+        return std::nullopt;
+    };
+    if (selectTelephones(s, r.company, r.model) == 0)
+        return refuse("M8", PhoneBookOutcome::NoTelephones);
+    const QString folder = resolveFolderSetting(r.folder, s.appDir);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return refuse("M7", PhoneBookOutcome::FolderMissing);
+    // The test is on the first telephone's model code, not on its writer module.
+    if (gxp2000Only && s.currentPhone.text(QStringLiteral("EQ_CODE")) != u"GXP2000")
+        return refuse("M10", PhoneBookOutcome::NotSupported);
+    return folder;
 }
 
 QString phoneBookFolder(Session& s, const QString& settingCode, const QString& subCode)

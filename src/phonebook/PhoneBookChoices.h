@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 
 #include "Session.h"
@@ -41,6 +43,14 @@ struct PhoneBookRequest
 // Selects the company's telephones (of the model, when given) into the session's current set,
 // positioned on the first; returns how many there are.
 int selectTelephones(Session& s, const QString& company, const QString& model = QString());
+
+// The checks a phone-book run makes before it touches a file: the company has telephones (of the
+// model, when given; M8), the folder exists (M7) and, for the address-book formats, the first
+// telephone's model is exactly "GXP2000" (M10). Clears RunError. Returns the folder, with
+// "$$APPPATH$$" and a relative path resolved against the program's folder, or nothing with the
+// outcome set.
+std::optional<QString> checkRequest(Session& s, const PhoneBookRequest& request, bool gxp2000Only,
+                                    PhoneBookSummary& summary);
 
 // A folder setting of the phone-book windows: "$$PBGEN" or "$$PBIMP" under company + model,
 // "$$PBExp" under the company alone. One trailing separator is removed; empty when unset.

@@ -38,25 +38,17 @@ bool PhoneBookExport::mayReplace(const QString& path, PhoneBookSummary& summary)
 
 PhoneBookSummary PhoneBookExport::run(const PhoneBookRequest& r, ExportFormat format)
 {
-    m_s.runError = false;
     PhoneBookSummary summary;
-    if (selectTelephones(m_s, r.company) == 0) {
-        ShowMessage(m_s, QStringLiteral("M8"));
-        summary.outcome = PhoneBookOutcome::NoTelephones;
+    const std::optional<QString> folder = checkRequest(m_s, r, false, summary);
+    if (!folder)
         return summary;
-    }
-    if (r.folder.isEmpty() || !QFileInfo(r.folder).isDir()) {
-        ShowMessage(m_s, QStringLiteral("M7"));
-        summary.outcome = PhoneBookOutcome::FolderMissing;
-        return summary;
-    }
     const QString name = format == ExportFormat::Csv ? csvName() : workbookName(r.company);
     if (!isSafeFileName(name)) {
         showPhoneBookText(m_s, QStringLiteral("M303"), QStringLiteral("The file name $$ cannot be used."), name);
         summary.outcome = PhoneBookOutcome::WriteFailed;
         return summary;
     }
-    summary.file = r.folder + u'/' + name;
+    summary.file = *folder + u'/' + name;
 
     Recordset entries =
         m_s.db.execute(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = '") + sqlText(r.company) + u'\'');

@@ -33,31 +33,17 @@ bool fitsOneLine(const QString& text)
 
 PhoneBookSummary PhoneBookGeneration::run(const PhoneBookRequest& r)
 {
-    m_s.runError = false;
     PhoneBookSummary summary;
-    if (selectTelephones(m_s, r.company, r.model) == 0) {
-        ShowMessage(m_s, QStringLiteral("M8"));
-        summary.outcome = PhoneBookOutcome::NoTelephones;
+    const std::optional<QString> folder = checkRequest(m_s, r, true, summary);
+    if (!folder)
         return summary;
-    }
-    if (r.folder.isEmpty() || !QFileInfo(r.folder).isDir()) {
-        ShowMessage(m_s, QStringLiteral("M7"));
-        summary.outcome = PhoneBookOutcome::FolderMissing;
-        return summary;
-    }
-    // The only model with an address-book format; the first telephone of the selection decides.
-    if (m_s.currentPhone.text(QStringLiteral("EQ_CODE")) != u"GXP2000") {
-        ShowMessage(m_s, QStringLiteral("M10"));
-        summary.outcome = PhoneBookOutcome::NotSupported;
-        return summary;
-    }
 
     Recordset entries = m_s.db.execute(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = '") +
                                        sqlText(r.company) + QStringLiteral("' AND BK_FLAG <> 'H' ORDER BY BK_NAME"));
     const int numField = entries.fieldIndex(QStringLiteral("BK_NUM"));
     const int nameField = entries.fieldIndex(QStringLiteral("BK_NAME"));
     summary.selected = entries.count();
-    summary.file = r.folder + u'/' + fileName();
+    summary.file = *folder + u'/' + fileName();
 
     QByteArray out;
     out.reserve(160 * (summary.selected + 1));

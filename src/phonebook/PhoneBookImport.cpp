@@ -147,26 +147,13 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
 
 PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
 {
-    m_s.runError = false;
     m_stopRequested = false;
     m_failedText = QString();
     PhoneBookSummary summary;
-    if (selectTelephones(m_s, r.company, r.model) == 0) {
-        ShowMessage(m_s, QStringLiteral("M8"));
-        summary.outcome = PhoneBookOutcome::NoTelephones;
+    const std::optional<QString> folder = checkRequest(m_s, r, true, summary);
+    if (!folder)
         return summary;
-    }
-    if (r.folder.isEmpty() || !QFileInfo(r.folder).isDir()) {
-        ShowMessage(m_s, QStringLiteral("M7"));
-        summary.outcome = PhoneBookOutcome::FolderMissing;
-        return summary;
-    }
-    if (m_s.currentPhone.text(QStringLiteral("EQ_CODE")) != u"GXP2000") {
-        ShowMessage(m_s, QStringLiteral("M10"));
-        summary.outcome = PhoneBookOutcome::NotSupported;
-        return summary;
-    }
-    summary.file = r.folder + u'/' + fileName();
+    summary.file = *folder + u'/' + fileName();
     if (!QFileInfo::exists(summary.file)) {
         ShowMessage(m_s, QStringLiteral("M16"), summary.file);
         summary.outcome = PhoneBookOutcome::FileMissing;

@@ -15,10 +15,10 @@ const QString GXP = QStringLiteral("GXP2000");
 
 struct Books : PhoneBookData
 {
-    PhoneBookSummary generate(const QString& co = QStringLiteral("AC"), const QString& eq = QStringLiteral("GXP2000"))
+    PhoneBookSummary generate(const QString& folder = QString())
     {
         PhoneBookGeneration run(s, log);
-        return run.run({co, eq, files.path()});
+        return run.run({AC, GXP, folder.isNull() ? files.path() : folder});
     }
     PhoneBookSummary exportBook(ExportFormat format, const QString& co = QStringLiteral("AC"))
     {
@@ -58,9 +58,11 @@ TEST(PhoneBookGeneration, WritesThePublishedEntriesOfTheCompany)
     EXPECT_EQ(b.log.lines, (QStringList{QStringLiteral("202 - Anna"), QStringLiteral("M290:203 - Bad\r\nName"),
                                         QStringLiteral("1&2 - O'Brien"), QStringLiteral("200 - Zoë & <Partners>")}));
 
-    // A second run replaces the file; with nothing published it holds the frame alone.
+    // A second run replaces the file; with nothing published it holds the frame alone. The folder
+    // may name the program's folder.
     b.exec(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'H'"));
-    EXPECT_EQ(b.generate().selected, 0);
+    b.s.appDir = b.files.path();
+    EXPECT_EQ(b.generate(QStringLiteral("$$APPPATH$$")).selected, 0);
     EXPECT_EQ(b.read(QStringLiteral("gs_phonebook.xml")),
               QByteArray("<?xml version=\"1.0\"?>\r\n<AddressBook>\r\n</AddressBook>\r\n"));
     EXPECT_EQ(QDir(b.files.path()).entryList(QDir::Files | QDir::Hidden), QStringList{PhoneBookGeneration::fileName()});

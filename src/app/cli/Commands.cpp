@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 #include "DbCommands.h"
 #include "GenerateCommands.h"
+#include "PhoneBookCommands.h"
 #include "RebootCommands.h"
 
 namespace vocaset::cli {
@@ -16,6 +17,11 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<GenerateCommand>());
     c.push_back(std::make_unique<DecodeCommand>());
     c.push_back(std::make_unique<RebootCommand>());
+    c.push_back(std::make_unique<PhoneBookGenerateCommand>());
+    c.push_back(std::make_unique<PhoneBookImportCommand>());
+    c.push_back(std::make_unique<PhoneBookExportCommand>());
+    c.push_back(std::make_unique<RangesCommand>(false));
+    c.push_back(std::make_unique<RangesCommand>(true));
     return c;
 }
 
