@@ -10,6 +10,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QFileInfo>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -101,8 +104,10 @@ TEST_F(FGenerateTest, SelectionChainEnablesGenerate)
               (QStringList{QStringLiteral("cfg001122334402"), QStringLiteral("cfg001122334403")}));
     auto* list = child<RunLogView>(QStringLiteral("List1"));
     list->flush();
-    EXPECT_EQ(list->lineCount(), 4);
-    EXPECT_EQ(list->currentLine(), 3);
+    EXPECT_EQ(list->lineCount(), 5);
+    EXPECT_EQ(list->currentLine(), 4);
+    EXPECT_EQ(list->line(4), QStringLiteral("2 selected, 2 written, 0 refused"));
+    EXPECT_EQ(child<ProgressStrip>(QStringLiteral("Progress"))->statusText(), list->line(4));
     EXPECT_EQ(child<QProgressBar>(QStringLiteral("ProgressBar"))->value(), 2);
     EXPECT_EQ(child<QProgressBar>(QStringLiteral("ProgressBar"))->maximum(), 2);
     EXPECT_TRUE(ok()->isEnabled());
@@ -183,6 +188,115 @@ TEST_F(FGenerateTest, CancelClosesTheChildWindow)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(watch.isNull() || !watch->isVisible());
     EXPECT_TRUE(area.subWindowList().isEmpty());
+}
+
+TEST_F(FGenerateTest, FrenchCaptionsTabOrderAndKeys)
+{
+    d.s.language = QStringLiteral("FR");
+    for (const auto& [key, text] : {std::pair{"FGENERATE", "Génération Vocaset"}, {"FGENERATE_FLAB2", "Modèle"},
+                                    {"FGENERATE_OK", "Générer"}, {"FGENERATE_GENSRC_TIP", "Aussi la source"}})
+        d.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', '") + QString::fromUtf8(key) +
+               QStringLiteral("', '") + QString::fromUtf8(text) + QStringLiteral("')"));
+    d.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FGENERATE_FLAB1', 'Firm')"));
+    w = std::make_unique<FGenerate>(d.s);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Génération Vocaset"));
+    EXPECT_EQ(child<QLabel>(QStringLiteral("FLab2"))->text(), QStringLiteral("Modèle"));
+    EXPECT_EQ(child<QLabel>(QStringLiteral("FLab1"))->text(), QStringLiteral("Firm")); // English row
+    EXPECT_EQ(child<QLabel>(QStringLiteral("FLab3"))->text(), QStringLiteral("Phone from")); // designed
+    EXPECT_EQ(ok()->text(), QStringLiteral("Générer"));
+    EXPECT_EQ(child<QCheckBox>(QStringLiteral("GenSrc"))->toolTip(), QStringLiteral("Aussi la source"));
+
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    EXPECT_EQ(w->focusWidget(), filter(1));
+    QStringList order;
+    QWidget* at = level(0);
+    for (int i = 0; i < 12; ++i, at = at->nextInFocusChain()) {
+        while (at->focusPolicy() == Qt::NoFocus || at->objectName().isEmpty())
+            at = at->nextInFocusChain();
+        order.append(at->objectName());
+    }
+    EXPECT_EQ(order.join(u' '),
+              QStringLiteral("CLev0 CLev1 CLev2 Filter1 Filter2 BtPath Filter3 Filter4 GenSrc List1 Ok Cancel"));
+
+    // Enter runs Generate only once it is enabled; Esc closes the idle window.
+    QTest::keyClick(filter(1), Qt::Key_Return);
+    EXPECT_EQ(child<RunLogView>(QStringLiteral("List1"))->lineCount(), 0);
+    level(0)->click();
+    choose(1, AC);
+    choose(2, GXP);
+    QTest::keyClick(filter(2), Qt::Key_Return);
+    EXPECT_GT(child<RunLogView>(QStringLiteral("List1"))->lineCount(), 0);
+    EXPECT_FALSE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    QTest::keyClick(filter(2), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(FGenerateTest, MissingFolderIsNamedAndOfferedAndTheWindowStaysUsable)
+{
+    const QString missing = dir.path() + QStringLiteral("/new/cfg");
+    d.exec(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '") + missing +
+           QStringLiteral("' WHERE SY_SUBCODE = '$$GENPATH'"));
+    d.op.yesNo.enqueue(false);
+    choose(1, AC);
+    choose(2, GXP);
+    ASSERT_EQ(d.op.questions.size(), 1);
+    EXPECT_TRUE(d.op.questions[0].contains(missing)) << d.op.questions[0].toStdString();
+    EXPECT_FALSE(w->folderConfirmed());
+    EXPECT_TRUE(child<ProgressStrip>(QStringLiteral("Progress"))->statusText().contains(missing));
+    EXPECT_TRUE(filter(2)->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(QStringLiteral("BtPath"))->isEnabled());
+
+    choose(2, GXP); // accepted this time: the folder is made and the range is offered
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    EXPECT_TRUE(w->folderConfirmed());
+    choose(3, QStringLiteral("101"));
+    choose(4, QStringLiteral("103"));
+    ASSERT_TRUE(ok()->isEnabled());
+
+    // Removed before the run: the run's M7, then the same offer, and Generate is enabled again.
+    ASSERT_TRUE(QDir(missing).removeRecursively());
+    d.op.yesNo.enqueue(true);
+    ok()->click();
+    EXPECT_EQ(d.op.questions.size(), 3);
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    EXPECT_TRUE(ok()->isEnabled());
+    EXPECT_EQ(filter(4)->currentText(), QStringLiteral("103 \\\\ Desk"));
+    ok()->click();
+    EXPECT_EQ(QDir(missing).entryList(QDir::Files).size(), 3);
+}
+
+TEST_F(FGenerateTest, ClosingDuringARunAsksThenStopsAfterTheCurrentTelephone)
+{
+    for (int i = 104; i < 160; ++i)
+        d.phone(AC, QString::number(i), GXP, QStringLiteral("Desk"), QStringLiteral("0011223345") + QString::number(i - 100).rightJustified(2, u'0'));
+    level(0)->click();
+    choose(1, AC);
+    choose(2, GXP);
+    w->show();
+    auto* log = child<RunLogView>(QStringLiteral("List1"));
+    // The first answer keeps the run going, the second stops it.
+    for (bool stop : {false, true}) {
+        d.op.yesNo.enqueue(stop);
+        bool askedWhileRunning = false;
+        QObject::connect(log->model(), &QAbstractItemModel::rowsInserted, w.get(), [&] {
+            if (!askedWhileRunning && w->running()) {
+                askedWhileRunning = true;
+                w->close();
+            }
+        }, Qt::SingleShotConnection);
+        ok()->click();
+        EXPECT_TRUE(askedWhileRunning);
+        const QString last = log->line(log->lineCount() - 1);
+        if (!stop) {
+            EXPECT_EQ(last, QStringLiteral("59 selected, 59 written, 0 refused"));
+            EXPECT_TRUE(w->isVisible());
+        } else {
+            EXPECT_TRUE(last.startsWith(QStringLiteral("aborted after "))) << last.toStdString();
+            EXPECT_FALSE(w->isVisible());
+        }
+    }
+    EXPECT_EQ(d.op.questions.size(), 2);
 }
 
 } // namespace

@@ -1,21 +1,25 @@
 #include "FGenerate.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSignalBlocker>
 
 #include "BrowseForFolder.h"
-#include "DbError.h"
+#include "FolderSetting.h"
 #include "GenerationRun.h"
+#include "Messages.h"
+#include "ParamResolution.h"
 #include "ProgressStrip.h"
 #include "RunLogView.h"
+#include "WindowConventions.h"
 
 namespace vocaset {
 namespace {
@@ -25,10 +29,17 @@ QString indexed(const char* name, int i)
     return QLatin1String(name) + QString::number(i);
 }
 
+template <typename W> W* named(W* widget, const QString& name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
 } // namespace
 
 FGenerate::FGenerate(Session& session, QWidget* parent)
-    : QWidget(parent), m_s(session), m_plab(new QLabel(QStringLiteral("Path"), this)), m_lpath(new QLabel(this)),
+    : QWidget(parent), m_s(session), m_levLab(new QLabel(QStringLiteral("Level"), this)),
+      m_plab(new QLabel(QStringLiteral("Path"), this)), m_lpath(new QLabel(this)),
       m_btPath(new QPushButton(QStringLiteral("..."), this)),
       m_genSrc(new QCheckBox(QStringLiteral("Generate Source"), this)), m_list1(new RunLogView(this)),
       m_progress(new ProgressStrip(session, this)), m_ok(new QPushButton(QStringLiteral("Generate"), this)),
@@ -36,20 +47,26 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
 {
     setObjectName(QStringLiteral("FGenerate"));
     setWindowTitle(QStringLiteral("Vocaset Generation"));
-    resize(560, 480);
 
     auto* grid = new QGridLayout(this);
     auto* levels = new QHBoxLayout;
-    levels->addWidget(new QLabel(QStringLiteral("Level"), this));
+    m_levLab->setObjectName(QStringLiteral("LevLab"));
+    m_levLab->setToolTip(QStringLiteral("The parameter levels merged into each file: the telephone's own values, "
+                                        "the company's values and the model's defaults."));
+    grid->addWidget(m_levLab, 0, 0);
     const QString captions[3] = {QStringLiteral("Phone"), QStringLiteral("Company"), QStringLiteral("Equipment")};
+    const QString tips[3] = {QStringLiteral("Values set for each telephone; asks for a range of telephones."),
+                             QStringLiteral("Values set for the company and model."),
+                             QStringLiteral("Defaults of the model's parameter catalogue.")};
     for (int k = 0; k < 3; ++k) {
-        m_clev[k] = new QCheckBox(captions[k], this);
-        m_clev[k]->setObjectName(indexed("CLev", k));
+        m_clev[k] = named(new QCheckBox(captions[k], this), indexed("CLev", k));
         m_clev[k]->setChecked(true);
+        m_clev[k]->setToolTip(tips[k]);
         levels->addWidget(m_clev[k]);
         connect(m_clev[k], &QCheckBox::clicked, this, [this, k](bool ticked) { levelClicked(k, ticked); });
     }
-    grid->addLayout(levels, 0, 0, 1, 3);
+    levels->addStretch();
+    grid->addLayout(levels, 0, 1, 1, 2);
 
     const QString labels[5] = {{},
                                QStringLiteral("Company"),
@@ -58,11 +75,13 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
                                QStringLiteral("Phone to")};
     const int rows[5] = {0, 1, 2, 4, 5};
     for (int i = 1; i <= 4; ++i) {
-        m_flab[i] = new QLabel(labels[i], this);
-        m_flab[i]->setObjectName(indexed("FLab", i));
-        m_filter[i] = new QComboBox(this);
-        m_filter[i]->setObjectName(indexed("Filter", i));
+        m_flab[i] = named(new QLabel(labels[i], this), indexed("FLab", i));
+        m_filter[i] = named(new QComboBox(this), indexed("Filter", i));
         m_filter[i]->setEnabled(i == 1);
+        // Long enough for a model's name; the open list is as wide as its longest entry.
+        m_filter[i]->setMinimumContentsLength(32);
+        m_filter[i]->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        m_flab[i]->setBuddy(m_filter[i]);
         grid->addWidget(m_flab[i], rows[i], 0);
         grid->addWidget(m_filter[i], rows[i], 1, 1, 2);
         connect(m_filter[i], &QComboBox::activated, this, [this, i] { chooseFilter(i); });
@@ -71,14 +90,17 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
     m_lpath->setObjectName(QStringLiteral("LPath"));
     m_lpath->setFrameShape(QFrame::Panel);
     m_lpath->setFrameShadow(QFrame::Sunken);
+    m_lpath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_btPath->setObjectName(QStringLiteral("BtPath"));
+    m_btPath->setToolTip(QStringLiteral("Choose the folder the configuration files are written to."));
     m_btPath->setEnabled(false);
     grid->addWidget(m_plab, 3, 0);
     grid->addWidget(m_lpath, 3, 1);
     grid->addWidget(m_btPath, 3, 2);
 
     m_genSrc->setObjectName(QStringLiteral("GenSrc"));
-    grid->addWidget(m_genSrc, 6, 0, 1, 3);
+    m_genSrc->setToolTip(QStringLiteral("Also write a readable source file beside each configuration file."));
+    grid->addWidget(m_genSrc, 6, 1, 1, 2);
     m_list1->setObjectName(QStringLiteral("List1"));
     m_list1->setProgressStrip(m_progress);
     grid->addWidget(m_list1, 7, 0, 1, 3);
@@ -93,22 +115,31 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
     grid->addLayout(buttons, 9, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(7, 1);
+    resize(640, 560);
+
+    setReadingOrder({m_clev[0], m_clev[1], m_clev[2], m_filter[1], m_filter[2], m_btPath, m_filter[3], m_filter[4],
+                     m_genSrc, m_list1, m_ok, m_cancel});
+    new WindowKeys(this, m_ok, [this] { return running(); });
 
     connect(m_btPath, &QPushButton::clicked, this, &FGenerate::browse);
     connect(m_ok, &QPushButton::clicked, this, &FGenerate::generate);
     connect(m_cancel, &QPushButton::clicked, this, &FGenerate::cancel);
 
-    guarded([this] { fill(m_filter[1], companyEntries(m_s.db)); });
+    guarded(m_s, [this] {
+        applyCaptions(m_s, this);
+        fill(m_filter[1], companyEntries(m_s.db));
+    });
+    m_cancelCaption = m_cancel->text();
 }
 
 FGenerate::~FGenerate() = default;
 
-template <typename F> void FGenerate::guarded(F action)
+void FGenerate::showEvent(QShowEvent* event)
 {
-    try {
-        action();
-    } catch (const DbError& e) {
-        m_s.op.showMessage(e.text());
+    QWidget::showEvent(event);
+    if (!m_focused) {
+        m_focused = true;
+        m_filter[1]->setFocus();
     }
 }
 
@@ -118,11 +149,24 @@ void FGenerate::fill(QComboBox* list, const QList<ListEntry>& entries)
     for (const ListEntry& e : entries)
         list->addItem(e.text());
     list->setCurrentIndex(-1);
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + 24);
 }
 
 QString FGenerate::chosenCode(int i) const
 {
     return entryCode(m_filter[i]->currentText());
+}
+
+bool FGenerate::choose(int i, const QString& code)
+{
+    for (int k = 0; k < m_filter[i]->count(); ++k) {
+        if (entryCode(m_filter[i]->itemText(k)) == code) {
+            m_filter[i]->setCurrentIndex(k);
+            chooseFilter(i);
+            return true;
+        }
+    }
+    return false;
 }
 
 void FGenerate::syncLevelBoxes()
@@ -141,7 +185,7 @@ void FGenerate::chooseFilter(int i)
         m_filter[j]->clear();
         m_filter[j]->setEnabled(false);
     }
-    guarded([&] {
+    guarded(m_s, [&] {
         switch (i) {
         case 1:
             setPath({});
@@ -176,7 +220,7 @@ void FGenerate::levelClicked(int box, bool ticked)
     syncLevelBoxes();
     // The telephone range lists come and go with the telephone level.
     if (box == 0 && m_levels.ticked(0) == ticked && m_folderConfirmed)
-        guarded([this] { folderCheck(); });
+        guarded(m_s, [this] { folderCheck(); });
 }
 
 void FGenerate::setPath(const QString& text)
@@ -194,9 +238,23 @@ void FGenerate::folderCheck()
     }
     const QString co = chosenCode(1);
     const QString eq = chosenCode(2);
-    if (!QFileInfo(folderForFirstPhone(m_s, co, eq, m_lpath->text())).isDir())
-        return;
+    const QString text = m_lpath->text();
+    const QString folder = folderForFirstPhone(m_s, co, eq, text);
+    if (!QFileInfo(folder).isDir()) {
+        if (text.isEmpty() || chosenCode(2).isEmpty())
+            return;
+        // A folder of its own per telephone is made by nobody here: only a plain folder is offered.
+        if (text.contains(QLatin1String("$$"))) {
+            m_progress->setStatus(textOr(m_s, QStringLiteral("M232"), QStringLiteral("The folder $$ does not exist."),
+                                         QDir::toNativeSeparators(folder)),
+                                  true);
+            return;
+        }
+        if (!offerToCreate(folder))
+            return;
+    }
     m_folderConfirmed = true;
+    m_progress->setStatus({});
     if (m_levels.ticked(0)) {
         fill(m_filter[3], phoneEntries(m_s.db, co, eq));
         m_filter[3]->setEnabled(true);
@@ -205,14 +263,59 @@ void FGenerate::folderCheck()
     }
 }
 
+bool FGenerate::offerToCreate(const QString& folder)
+{
+    const QString shown = QDir::toNativeSeparators(folder);
+    if (!m_s.op.askYesNo(textOr(m_s, QStringLiteral("M231"),
+                                QStringLiteral("The folder $$ does not exist. Create it?"), shown))) {
+        m_progress->setStatus(
+            textOr(m_s, QStringLiteral("M232"), QStringLiteral("The folder $$ does not exist."), shown), true);
+        return false;
+    }
+    if (!QDir().mkpath(folder)) {
+        m_s.op.showError(
+            textOr(m_s, QStringLiteral("M233"), QStringLiteral("The folder $$ could not be created."), shown));
+        return false;
+    }
+    return true;
+}
+
 void FGenerate::browse()
 {
-    const QString chosen = BrowseForFolder(m_lpath->text(), this);
-    guarded([&] { setPath(chosen); });
+    const QString from = chosenCode(3);
+    const QString to = chosenCode(4);
+    const QString chosen = BrowseForFolder(
+        m_lpath->text(), this, textOr(m_s, QStringLiteral("FGENERATE_BTPATH_TITLE"), QStringLiteral("Output folder")));
+    guarded(m_s, [&] {
+        setPath(chosen);
+        // The range chosen before stays when the telephones are still offered.
+        if (!from.isEmpty() && m_filter[3]->isEnabled() && choose(3, from) && !to.isEmpty())
+            choose(4, to);
+    });
+}
+
+void FGenerate::setRunning(bool running)
+{
+    if (running) {
+        m_locked = {m_btPath, m_genSrc, m_filter[1], m_filter[2], m_filter[3], m_filter[4],
+                    m_clev[0], m_clev[1], m_clev[2]};
+        m_wasEnabled.clear();
+        for (QWidget* w : std::as_const(m_locked)) {
+            m_wasEnabled.append(w->isEnabled());
+            w->setEnabled(false);
+        }
+        m_cancel->setText(textOr(m_s, QStringLiteral("CANCEL_ABO"), QStringLiteral("Abort")));
+    } else {
+        for (qsizetype i = 0; i < m_locked.size(); ++i)
+            m_locked[i]->setEnabled(m_wasEnabled[i]);
+        m_cancel->setText(m_cancelCaption);
+    }
 }
 
 void FGenerate::generate()
 {
+    if (m_run || !m_ok->isEnabled())
+        return;
     m_list1->clear();
     m_ok->setEnabled(false);
     m_progress->start();
@@ -227,53 +330,72 @@ void FGenerate::generate()
     request.source = m_genSrc->isChecked();
 
     // The selection stays as it is while the run gives the user interface its turns.
-    QList<QWidget*> locked{m_btPath, m_genSrc};
-    for (int i = 1; i <= 4; ++i)
-        locked.append(m_filter[i]);
-    for (QCheckBox* box : m_clev)
-        locked.append(box);
-    QList<bool> wasEnabled;
-    for (QWidget* w : locked) {
-        wasEnabled.append(w->isEnabled());
-        w->setEnabled(false);
-    }
-
+    setRunning(true);
     GenerationRun run(m_s, *m_list1);
     m_run = &run;
-    bool enableOk = false;
-    try {
-        enableOk = run.run(request).cleanedUp;
-    } catch (const DbError& e) {
-        m_s.op.showMessage(e.text());
-        enableOk = true;
-    }
+    RunSummary summary;
+    const bool completed = guarded(m_s, [&] { summary = run.run(request); });
     m_run = nullptr;
-    for (int i = 0; i < locked.size(); ++i)
-        locked[i]->setEnabled(wasEnabled[i]);
-    m_ok->setEnabled(enableOk && m_folderConfirmed);
+    setRunning(false);
+    if (completed) {
+        finishRun(summary);
+    } else {
+        m_progress->finish(textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
+        m_ok->setEnabled(m_folderConfirmed);
+    }
     if (m_closeAfterRun)
-        cancel();
+        closeWindow(this);
+}
+
+void FGenerate::finishRun(const RunSummary& summary)
+{
+    RunTally tally{summary.selected, summary.done, summary.written, summary.skipped,
+                   summary.outcome == RunOutcome::Cancelled, {}};
+    const bool problem = summary.outcome != RunOutcome::Completed || summary.skipped > 0;
+    const QString line = m_progress->summaryText(tally, textOr(m_s, QStringLiteral("FGENERATE_WRITTEN"),
+                                                               QStringLiteral("%1 written")),
+                                                 textOr(m_s, QStringLiteral("FGENERATE_REFUSED"),
+                                                        QStringLiteral("%1 refused")));
+    m_list1->append(line);
+    m_list1->flush();
+    m_progress->finish(line, problem);
+    m_ok->setEnabled(m_folderConfirmed);
+    // The telephone whose folder was missing is still the current one: its folder is named.
+    if (summary.outcome == RunOutcome::FolderMissing && !m_closeAfterRun) {
+        guarded(m_s, [this] {
+            const QString folder = ExpandMacros(m_s, resolveFolderSetting(m_lpath->text(), m_s.appDir));
+            if (!QFileInfo(folder).isDir())
+                offerToCreate(folder);
+        });
+    }
+}
+
+bool FGenerate::stopRunAsked()
+{
+    if (!confirmAbandon(m_s))
+        return false;
+    m_run->requestStop();
+    return true;
 }
 
 void FGenerate::cancel()
 {
     if (m_run) {
-        m_run->requestStop();
-        m_closeAfterRun = true;
+        // The run stops after the current telephone; the window stays to show how far it got.
+        stopRunAsked();
         return;
     }
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        sub->close();
-    else
-        close();
+    closeWindow(this);
 }
 
 void FGenerate::closeEvent(QCloseEvent* event)
 {
     // The run lives on this window's stack: the window closes once it has stopped.
     if (m_run) {
-        m_run->requestStop();
-        m_closeAfterRun = true;
+        if (!m_closeAfterRun && stopRunAsked()) {
+            m_closeAfterRun = true;
+            setProperty(kClosePending, true);
+        }
         event->ignore();
         return;
     }

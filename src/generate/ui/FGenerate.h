@@ -17,12 +17,15 @@ namespace vocaset {
 class GenerationRun;
 class ProgressStrip;
 class RunLogView;
+struct RunSummary;
 
 // The generation window: company, model, levels and telephone range narrow the selection; Generate
-// runs the generation over it. Controls keep their short names as object names.
+// runs the generation over it. Controls keep their short names as object names, which are also
+// their caption keys (FGENERATE_ + the name in upper case).
 class FGenerate final : public QWidget
 {
     Q_OBJECT
+    Q_PROPERTY(bool running READ running)
 
 public:
     explicit FGenerate(Session& session, QWidget* parent = nullptr);
@@ -33,21 +36,27 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    template <typename F> void guarded(F action);
     void chooseFilter(int i);
     void levelClicked(int box, bool ticked);
     void setPath(const QString& text);
     void folderCheck();
+    bool offerToCreate(const QString& folder);
     void browse();
     void generate();
+    void finishRun(const RunSummary& summary);
     void cancel();
+    bool stopRunAsked();
     void fill(QComboBox* list, const QList<ListEntry>& entries);
+    bool choose(int i, const QString& code);
     QString chosenCode(int i) const;
     void syncLevelBoxes();
+    void setRunning(bool running);
 
     Session& m_s;
+    QLabel* m_levLab;
     std::array<QCheckBox*, 3> m_clev{};
     std::array<QLabel*, 5> m_flab{};      // 1 to 4 used
     std::array<QComboBox*, 5> m_filter{}; // 1 to 4 used
@@ -59,11 +68,15 @@ private:
     ProgressStrip* m_progress;
     QPushButton* m_ok;
     QPushButton* m_cancel;
+    QString m_cancelCaption;
 
     LevelBoxes m_levels;
     bool m_folderConfirmed = false;
+    bool m_focused = false; // the first showing focuses the company list
     GenerationRun* m_run = nullptr;
     bool m_closeAfterRun = false;
+    QList<QWidget*> m_locked;   // the selection, locked while a run goes
+    QList<bool> m_wasEnabled;
 };
 
 } // namespace vocaset
