@@ -1,0 +1,166 @@
+// Times range generation of the codes 1 to 99 999 (adding, adding again, deleting) against a floor of
+// bare prepared inserts in one transaction, and the import of a 10 000-user list (new, then again).
+// The log lines go to a text stream on /dev/null, as the command line prints them. An optional
+// argument names another database (a connection string) in place of a temporary SQLite file.
+#include <ctime>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include "Database.h"
+#include "PhoneBookImport.h"
+#include "RangeGeneration.h"
+#include "Schema.h"
+
+using namespace vocaset;
+
+namespace {
+
+class YesOperator final : public Operator
+{
+public:
+    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    std::optional<QString> askText(const QString&, const QString& d) override { return d; }
+};
+
+class StreamLog final : public RunLog
+{
+public:
+    explicit StreamLog(QTextStream& out) : m_out(out) {}
+    void append(const QString& line) override
+    {
+        m_out << line << '\n';
+        ++lines;
+    }
+    int lines = 0;
+
+private:
+    QTextStream& m_out;
+};
+
+void setUp(Database& db)
+{
+    for (const QString& table : {QStringLiteral("PHONE_BOOK"), QStringLiteral("PHONES"), QStringLiteral("RANGES")})
+        db.execute(QStringLiteral("DELETE FROM ") + table);
+    db.execute(QStringLiteral("INSERT INTO RANGES VALUES('BENCH', '1')"));
+    db.execute(QStringLiteral("INSERT INTO PHONES VALUES('BENCH', '1', 'GXP2000', 'Desk', '000B82000001')"));
+}
+
+void createSchema(Database& db)
+{
+    for (const QString& statement : Schema::createStatements())
+        db.execute(statement);
+    for (const char* flag : {"V", "H", "W"})
+        db.execute(QStringLiteral("INSERT INTO CREATION_FLAGS VALUES('%1', 'flag', 'N')").arg(QLatin1String(flag)));
+    const char* texts[][2] = {{"M25", "Delete?"},  {"M26", "$$ codes?"},    {"M27", "Code "},
+                              {"M29", "Deleted."}, {"M30", "Not created."}, {"M31", "Created."}};
+    for (const auto& t : texts)
+        db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', '%1', '%2')")
+                       .arg(QLatin1String(t[0]), QLatin1String(t[1])));
+    db.execute(QStringLiteral("INSERT INTO COMPANY VALUES('BENCH', 'Bench')"));
+    db.execute(QStringLiteral("INSERT INTO EQUIPMENT VALUES('GXP2000', 'Desk', 'GRANDSTREAM')"));
+}
+
+// Wall time, and the process's own processor time beside it: on a shared machine the first also
+// counts the other processes' turns.
+struct Clock
+{
+    QElapsedTimer wall;
+    std::clock_t cpu = 0;
+    void start()
+    {
+        wall.start();
+        cpu = std::clock();
+    }
+    QString figures() const
+    {
+        return QStringLiteral("%1 s (processor %2 s)")
+            .arg(double(wall.nsecsElapsed()) / 1e9, 0, 'f', 3)
+            .arg(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0, 'f', 3);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    Database db;
+    const bool server = argc > 1;
+    db.open(server ? QString::fromLocal8Bit(argv[1])
+                   : QStringLiteral("Provider=SQLite;Data Source=") + dir.filePath(QStringLiteral("bench.db")));
+    if (server) {
+        QStringList tables = Schema::copyOrder();
+        tables.append(QStringLiteral("EQ_TEMP"));
+        for (const QString& table : tables)
+            db.execute(QStringLiteral("DROP TABLE IF EXISTS ") + table + QStringLiteral(" CASCADE"));
+    }
+    createSchema(db);
+    YesOperator op;
+    Session s(db, op);
+    QFile devNull(QStringLiteral("/dev/null"));
+    devNull.open(QIODevice::WriteOnly);
+    QTextStream out(&devNull);
+    QTextStream report(stdout);
+    report << (server ? "Server database" : "SQLite file in a temporary folder") << Qt::endl;
+
+    setUp(db);
+    Clock t;
+    t.start();
+    {
+        Transaction tx(db);
+        for (int n = 2; n <= 99999; ++n)
+            db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"),
+                            {QStringLiteral("BENCH"), QString::number(n)});
+        tx.commit();
+    }
+    report << QStringLiteral("floor: 99 998 prepared inserts in one transaction   %1").arg(t.figures()) << Qt::endl;
+
+    const struct
+    {
+        const char* what;
+        bool remove;
+        bool fresh;
+    } rangeRuns[] = {{"ranges 1..99 999 added to an empty table       ", false, true},
+                     {"ranges 1..99 999 added again (all present)     ", false, false},
+                     {"ranges 1..99 999 deleted (one code in use)     ", true, false}};
+    for (const auto& r : rangeRuns) {
+        if (r.fresh)
+            setUp(db);
+        StreamLog log(out);
+        RangeGeneration run(s, log);
+        t.start();
+        const PhoneBookSummary summary =
+            run.run({QStringLiteral("BENCH"), QStringLiteral("1"), QStringLiteral("99999"), r.remove});
+        out.flush();
+        report << QLatin1String(r.what)
+               << QStringLiteral("%1  (%2 done, %3 lines)").arg(t.figures()).arg(summary.succeeded).arg(log.lines)
+               << Qt::endl;
+    }
+
+    // 10 000 users of the usual layout.
+    QByteArray list = "[Users]\r\n";
+    for (int n = 1; n <= 10000; ++n)
+        list += "[User" + QByteArray::number(n) + "]\r\nName=First" + QByteArray::number(n) + "\r\nSurname=Last" +
+                QByteArray::number(n) + "\r\nExtension=" + QByteArray::number(10000 + n) + "\r\nPassword=x\r\n";
+    QFile file(dir.filePath(PhoneBookImport::fileName()));
+    file.open(QIODevice::WriteOnly);
+    file.write(list);
+    file.close();
+    for (const char* what :
+         {"import of 10 000 users, all new                ", "import of the same 10 000 users again         "}) {
+        StreamLog log(out);
+        PhoneBookImport run(s, log);
+        t.start();
+        const PhoneBookSummary summary = run.run({QStringLiteral("BENCH"), QStringLiteral("GXP2000"), dir.path()});
+        out.flush();
+        report << QLatin1String(what)
+               << QStringLiteral("%1  (%2 added or updated)").arg(t.figures()).arg(summary.succeeded) << Qt::endl;
+    }
+    return 0;
+}
