@@ -1,13 +1,16 @@
 // Builds the source database: the schema, then every seed script in the order given. In the scripts
-// @OUTDIR@ stands for the output root, whose company and model folders are created here.
+// @OUTDIR@ stands for the output root, whose company and model folders are created here, as are the
+// folders that relative settings name below it.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextStream>
 
 #include "Database.h"
+#include "FolderSetting.h"
 #include "Schema.h"
 #include "TextFile.h"
 
@@ -75,10 +78,15 @@ int main(int argc, char* argv[])
                 }
             }
         }
-        // Every folder a setting names under the output root exists after the set-up.
-        const Recordset folders = db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE LIKE '$$%' AND SY_VALUE LIKE '") + outputRoot + QStringLiteral("%'"));
-        for (const QVariantList& row : folders.rows())
-            QDir().mkpath(row[0].toString());
+        // Every folder a setting names under the output root exists after the set-up. Relative folders
+        // are the program's, which is the database's folder.
+        const QString appDir = QFileInfo(target).absolutePath();
+        const Recordset folders = db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE LIKE '$$%'"));
+        for (const QVariantList& row : folders.rows()) {
+            const QString folder = resolveFolderSetting(row[0].toString(), appDir);
+            if (folder.startsWith(outputRoot + u'/') && !folder.contains(QLatin1String("$$")))
+                QDir().mkpath(folder);
+        }
         tx.commit();
         db.execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
         db.close();

@@ -1,5 +1,6 @@
 #include "GenerationChoices.h"
 
+#include "FolderSetting.h"
 #include "ParamResolution.h"
 #include "Sql.h"
 #include "TextFile.h"
@@ -42,15 +43,18 @@ std::optional<QString> generationSetting(Database& db, const QString& company, c
     return rs.text(0);
 }
 
-QString defaultFolder(Database& db, const QString& company, const QString& model)
+QString defaultFolder(Database& db, const QString& company, const QString& model, const QString& appDir)
 {
-    return trimFolder(generationSetting(db, company, model, QStringLiteral("$$GENPATH")).value_or(QString()));
+    const QString folder =
+        trimFolder(generationSetting(db, company, model, QStringLiteral("$$GENPATH")).value_or(QString()));
+    return resolveFolderSetting(folder, appDir);
 }
 
 QString folderForFirstPhone(Session& s, const QString& company, const QString& model, const QString& folderText)
 {
-    if (!folderText.contains(QLatin1String("$$")))
-        return folderText;
+    const QString folder = resolveFolderSetting(folderText, s.appDir);
+    if (!folder.contains(QLatin1String("$$")))
+        return folder;
     // The session's telephone is shared with the runs of other windows: it is put back afterwards.
     struct Restore
     {
@@ -61,7 +65,7 @@ QString folderForFirstPhone(Session& s, const QString& company, const QString& m
     s.currentPhone =
         s.db.execute(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = '") + sqlText(company) +
                      QStringLiteral("' AND EQ_CODE = '") + sqlText(model) + QStringLiteral("' ORDER BY PH_CODE"));
-    return ExpandMacros(s, folderText);
+    return ExpandMacros(s, folder);
 }
 
 } // namespace vocaset

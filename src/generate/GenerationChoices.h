@@ -44,11 +44,12 @@ QList<ListEntry> phoneEntries(Database& db, const QString& company, const QStrin
 std::optional<QString> generationSetting(Database& db, const QString& company, const QString& model,
                                          const QString& subCode);
 // The output folder of a company and model as the window shows it: "$$GENPATH" less one trailing
-// separator, or empty.
-QString defaultFolder(Database& db, const QString& company, const QString& model);
+// separator, or empty; with the program's folder given, resolved against it.
+QString defaultFolder(Database& db, const QString& company, const QString& model, const QString& appDir = {});
 
-// The folder a folder text names before any run: place-holders are expanded for the first telephone
-// of the company and model; the current telephone of the session is left where it was.
+// The folder a folder text names before any run: resolved against the program's folder, then
+// place-holders expanded for the first telephone of the company and model; the current telephone
+// of the session is left where it was.
 QString folderForFirstPhone(Session& s, const QString& company, const QString& model, const QString& folderText);
 
 } // namespace vocaset

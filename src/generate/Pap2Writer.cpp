@@ -3,7 +3,8 @@
 namespace vocaset {
 namespace {
 
-// The device's parser reads entities; an unescaped "&" would make the profile malformed.
+// The device's parser reads entities; an unescaped "&" would make the profile malformed, and a
+// description holding "-->" would end its comment early.
 QString escaped(const QString& value)
 {
     if (!value.contains(u'&') && !value.contains(u'<') && !value.contains(u'>'))
@@ -29,7 +30,7 @@ QByteArray profile(const QList<ParamRow>& rows, Cp1252Sink& sink, bool comments)
     for (const ParamRow& r : rows) {
         if (comments) {
             out += "<!-- ";
-            sink.append(out, r.desc, r.code);
+            sink.append(out, escaped(r.desc), r.code);
             out += QByteArray(" -->") + kLineEnd;
         }
         QByteArray code;

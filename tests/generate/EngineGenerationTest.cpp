@@ -14,6 +14,7 @@
 #include "DatabaseCreation.h"
 #include "GenerateFixture.h"
 #include "GenerationRun.h"
+#include "TelephoneFiles.h"
 
 namespace vocaset::test {
 namespace {
@@ -178,10 +179,10 @@ TEST(GenerationOnTheServer, ASessionLostMidRunStopsWithItsErrorAndNoPartialFile)
     const QString pid = d.value(QStringLiteral("SELECT pg_backend_pid()"));
     int telephones = 0;
     HookLog lostLog;
-    // The second telephone's set is merged and its files not yet begun when the server ends the
-    // session, as a shutdown does.
+    // The first telephone's files are written and the second telephone's values not yet read when
+    // the server ends the session, as a shutdown does.
     lostLog.hook = [&](const QString& line) {
-        if (line.startsWith(QStringLiteral("M13:")) && ++telephones == 2)
+        if (line.startsWith(QStringLiteral("M15:")) && ++telephones == 1)
             admin.execute(QStringLiteral("SELECT pg_terminate_backend(") + pid + QStringLiteral(", 10000)"));
     };
     try {
@@ -228,6 +229,7 @@ TEST(DemoGeneration, AWorkingCopyOnTheEngineWritesWhatTheSourceWrites)
                                       "WHERE EQ_CODE IS NOT NULL GROUP BY CO_CODE, EQ_CODE ORDER BY CO_CODE, EQ_CODE"));
     ASSERT_GE(pairs.count(), 3);
     int files = 0;
+    int served = 0;
     for (; !pairs.eof(); pairs.moveNext()) {
         const QString pair = pairs.text(0) + u'-' + pairs.text(1);
         for (const bool phoneLevel : {true, false}) {
@@ -242,11 +244,26 @@ TEST(DemoGeneration, AWorkingCopyOnTheEngineWritesWhatTheSourceWrites)
             EXPECT_EQ(b.outcome, a.outcome) << tag.toStdString();
             EXPECT_EQ(b.written, a.written) << tag.toStdString();
             EXPECT_EQ(fromWorking.lines, fromSource.lines) << tag.toStdString();
-            files += int(filesIn(r.folder).size());
+            const QMap<QString, QByteArray> written = filesIn(r.folder);
+            files += int(written.size());
+            if (!phoneLevel)
+                continue;
+            // What a telephone is served on request is what the run wrote for it.
+            TelephoneFileMaker maker(working.tdb.db, working.s.language);
+            const Recordset phones = working.tdb.db.execute(
+                QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '%1' AND EQ_CODE = '%2'").arg(pairs.text(0), pairs.text(1)));
+            for (const QVariantList& row : phones.rows()) {
+                const TelephoneFiles f = maker.make(pairs.text(0), row.at(0).toString(), r.levels, true);
+                ASSERT_TRUE(f.ready()) << tag.toStdString() << ' ' << f.errors.join(u' ').toStdString();
+                EXPECT_EQ(f.config, written.value(f.names.config)) << tag.toStdString() << ' ' << f.names.config.toStdString();
+                EXPECT_EQ(f.source.value_or(QByteArray()), written.value(f.names.source)) << tag.toStdString();
+                ++served;
+            }
         }
     }
     EXPECT_EQ(working.op.messages.mid(1), sourceOp.messages);
     EXPECT_GT(files, 10);
+    EXPECT_EQ(served, working.count(QStringLiteral("SELECT * FROM PHONES WHERE EQ_CODE IS NOT NULL")));
     const QMap<QString, QByteArray> fromSource = filesIn(root.filePath(QStringLiteral("source")));
     const QMap<QString, QByteArray> fromWorking = filesIn(root.filePath(QStringLiteral("working")));
     EXPECT_EQ(fromWorking.keys(), fromSource.keys());

@@ -164,6 +164,11 @@ TEST(Writers, Pap2ProfileEscapesValues)
               QByteArray("<flat-profile>\r\n<!-- About Display_Name_1_ -->\r\n"
                          "<Display_Name_1_>A &amp; B &lt;x&gt;</Display_Name_1_>\r\n"
                          "<!-- About Proxy_1_ -->\r\n<Proxy_1_></Proxy_1_>\r\n</flat-profile>\r\n"));
+    // A description cannot end its comment early.
+    const QList<ParamRow> described{{QStringLiteral("Proxy_1_"), QStringLiteral("a --> <b> & c"), QStringLiteral("x")}};
+    EXPECT_EQ(Pap2Writer().source(described, sink),
+              QByteArray("<flat-profile>\r\n<!-- a --&gt; &lt;b&gt; &amp; c -->\r\n<Proxy_1_>x</Proxy_1_>\r\n"
+                         "</flat-profile>\r\n"));
 }
 
 TEST(Writers, F1000WritesValuesAsTheyStand)

@@ -1,6 +1,7 @@
 #include "GenerateCommands.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 
 #include "DbCommands.h"
@@ -109,6 +110,10 @@ int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
         }
         request.folder =
             parser.isSet(out) ? trimFolder(parser.value(out)) : defaultFolder(s.db, request.company, request.model);
+        // A relative folder typed on the command line is taken from the current folder, a setting's from
+        // the program's.
+        if (parser.isSet(out) && !request.folder.isEmpty() && !request.folder.startsWith(QLatin1String("$$APPPATH$$")))
+            request.folder = QDir::current().absoluteFilePath(request.folder);
         if (request.folder.isEmpty()) {
             ctx.err << QStringLiteral("No output folder: give --out or set $$GENPATH of ") << request.company
                     << request.model << Qt::endl;
