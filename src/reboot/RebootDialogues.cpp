@@ -83,20 +83,20 @@ QString RebootDialogues::basicCredentials(const QString& user, const QString& pa
     return encoded;
 }
 
-void RebootDialogues::RebootGXP2000(const QString& address, const QString& password)
+bool RebootDialogues::RebootGXP2000(const QString& address, const QString& password)
 {
     begin(QStringLiteral("GXP2000 "), address);
     const QString block = headerBlock10(address);
 
     for (;;) {
         if (!m_x.GetHttp(address, QStringLiteral("GET /") + block + kCrLf))
-            return;
+            return false;
         if (!m_x.reply().contains(QLatin1String("device is busy")))
             break;
         logMessage(QStringLiteral("M21"));
         giveUiTurn();
         if (!m_waitIfBusy)
-            return;
+            return false;
         m_x.waitDeadline();
     }
 
@@ -105,18 +105,20 @@ void RebootDialogues::RebootGXP2000(const QString& address, const QString& passw
         QStringLiteral("P2=") + formEncode(password) + QStringLiteral("&gnkey=") + QLatin1String(kGnKey);
     if (!m_x.GetHttp(address, QStringLiteral("POST /dologin.htm") + block + QStringLiteral("Content-Length: ") +
                                   QString::number(body.size()) + kCrLf + kCrLf + body + kCrLf))
-        return;
+        return false;
     if (!m_x.reply().contains(QLatin1String("Set-Cookie:"))) {
         logMessage(QStringLiteral("M22"));
-        return;
+        return false;
     }
     m_cookieLine = QStringLiteral("Cookie: ") + cookieOf(m_x.reply());
 
-    if (m_x.GetHttp(address, QStringLiteral("GET /rs.htm") + block + m_cookieLine + kCrLf + kCrLf))
-        logMessage(QStringLiteral("M15"));
+    if (!m_x.GetHttp(address, QStringLiteral("GET /rs.htm") + block + m_cookieLine + kCrLf + kCrLf))
+        return false;
+    logMessage(QStringLiteral("M15"));
+    return true;
 }
 
-void RebootDialogues::RebootPAP2(const QString& address, const QString& password)
+bool RebootDialogues::RebootPAP2(const QString& address, const QString& password)
 {
     begin(QStringLiteral("PAP2 "), address);
     const CMD5 md5;
@@ -124,10 +126,10 @@ void RebootDialogues::RebootPAP2(const QString& address, const QString& password
     const QString block = headerBlock10(address);
 
     if (!m_x.GetHttp(address, QStringLiteral("GET ") + path + block + kCrLf))
-        return;
+        return false;
     if (!m_x.reply().contains(QLatin1String("WWW-Authenticate: Digest"))) {
         logMessage(QStringLiteral("M15"));
-        return;
+        return true;
     }
 
     const QString& challenge = m_x.reply();
@@ -151,16 +153,17 @@ void RebootDialogues::RebootPAP2(const QString& address, const QString& password
                                   QStringLiteral("\", response=\"") + response + QStringLiteral("\"") + kCrLf;
 
     if (!m_x.GetHttp(address, QStringLiteral("GET ") + path + block + authorization + kCrLf))
-        return;
+        return false;
     if (m_x.reply().mid(9, 3) != u"200") {
         logMessage(QStringLiteral("M22"));
         giveUiTurn();
-        return;
+        return false;
     }
     logMessage(QStringLiteral("M15"));
+    return true;
 }
 
-void RebootDialogues::RebootF1000(const QString& address, const QString& password)
+bool RebootDialogues::RebootF1000(const QString& address, const QString& password)
 {
     begin(QStringLiteral("F1000 "), address);
     const QString path = QStringLiteral("/adminprivate/contents_admin.html");
@@ -169,7 +172,7 @@ void RebootDialogues::RebootF1000(const QString& address, const QString& passwor
     QString credentials = basicCredentials(user, password);
     if (!m_x.GetHttp(address, QStringLiteral("GET ") + path + headerBlock11(address) +
                                   QStringLiteral("Authorization: Basic ") + credentials + kCrLf + kCrLf))
-        return;
+        return false;
 
     credentials = basicCredentials(user, password);
     const QString body = QStringLiteral("rebootcmd=1&reboot=REBOOT");
@@ -182,9 +185,10 @@ void RebootDialogues::RebootF1000(const QString& address, const QString& passwor
                             QString::number(body.size()) + kCrLf + QStringLiteral("Authorization: Basic ") +
                             credentials + kCrLf + kCrLf + body;
     if (!m_x.PostHttp(address, request))
-        return;
+        return false;
     logMessage(QStringLiteral("M15"));
     giveUiTurn();
+    return true;
 }
 
 } // namespace vocaset

@@ -25,12 +25,13 @@ public:
     void setWaitIfBusy(bool wait) { m_waitIfBusy = wait; }
     bool waitIfBusy() const { return m_waitIfBusy; }
 
+    // Each returns true when the telephone accepted the reboot (the M15 line).
     // Form login, cookie, reboot page.
-    void RebootGXP2000(const QString& address, const QString& password);
+    bool RebootGXP2000(const QString& address, const QString& password);
     // The reboot page behind HTTP Digest authentication.
-    void RebootPAP2(const QString& address, const QString& password);
+    bool RebootPAP2(const QString& address, const QString& password);
     // HTTP Basic authentication, then the reboot form.
-    void RebootF1000(const QString& address, const QString& password);
+    bool RebootF1000(const QString& address, const QString& password);
 
     // The value of the first Set-Cookie header, up to its first ";" or the line end.
     static QString cookieOf(const QString& reply);

@@ -62,38 +62,65 @@ RebootRun::Outcome RebootRun::run(const QString& company, const QString& equipme
         QStringLiteral("' ") + QStringLiteral("AND EQ_CODE = '") + sqlText(equipment) + QStringLiteral("' ") +
         QStringLiteral("AND PH_CODE BETWEEN '") + sqlText(first) + QStringLiteral("' ") + QStringLiteral("AND '") +
         sqlText(last) + QStringLiteral("' ") + QStringLiteral("ORDER BY PH_CODE"));
-    const int total = m_s.currentPhone.count();
-    int done = 0;
-    m_log.progress(done, total);
+    m_summary = Summary();
+    const int total = m_summary.selected = m_s.currentPhone.count();
+    m_log.progress(0, total);
+    if (total == 0)
+        ShowMessage(m_s, QStringLiteral("M8"));
 
     for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
         const Recordset module =
             m_s.db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = '") +
                            sqlText(m_s.currentPhone.text(QStringLiteral("EQ_CODE"))) + QStringLiteral("'"));
+        std::optional<bool> restarted; // stays empty for a model without a reboot dialogue
         if (module.count() == 1) {
             const QString name = module.text(0);
             if (name == u"GRANDSTREAM") {
-                GXP2000();
+                restarted = GXP2000();
             } else if (name == u"PAP2") {
-                PAP2();
+                restarted = PAP2();
             } else if (name == u"F1000") {
-                F1000();
+                restarted = F1000();
             } else if (name != u"NONE") {
                 ShowMessage(m_s, QStringLiteral("M10"));
                 m_stopRun = true;
+                restarted = false;
             }
         } else {
             ShowMessage(m_s, QStringLiteral("M9"));
             m_stopRun = true;
+            restarted = false;
         }
-        m_log.progress(++done, total);
+        if (restarted == true)
+            ++m_summary.restarted;
+        else if (restarted == false)
+            m_summary.failed.append(m_s.currentPhone.text(QStringLiteral("PH_CODE")));
+        m_log.progress(++m_summary.done, total);
         if (m_stopRun || m_x.aborted())
             break;
     }
 
     if (m_stopRun)
-        return Outcome::Stopped;
-    return m_x.aborted() ? Outcome::Aborted : Outcome::Completed;
+        m_summary.outcome = Outcome::Stopped;
+    else
+        m_summary.outcome = m_x.aborted() ? Outcome::Aborted : Outcome::Completed;
+    return m_summary.outcome;
+}
+
+QString RebootRun::Summary::line() const
+{
+    QString text = QStringLiteral("%1 telephone(s) selected, %2 restarted, %3 failed")
+                       .arg(selected)
+                       .arg(restarted)
+                       .arg(failed.size());
+    if (!failed.isEmpty())
+        text += QStringLiteral(": ") + failed.join(QStringLiteral(", "));
+    if (outcome != Outcome::Completed && done < selected)
+        text += (outcome == Outcome::Aborted ? QStringLiteral("; aborted after %1 of %2")
+                                             : QStringLiteral("; stopped after %1 of %2"))
+                    .arg(done)
+                    .arg(selected);
+    return text;
 }
 
 std::optional<QStringList> RebootRun::settingValues(const QStringList& keys)
@@ -112,26 +139,23 @@ std::optional<QStringList> RebootRun::settingValues(const QStringList& keys)
     return values;
 }
 
-void RebootRun::GXP2000()
+bool RebootRun::GXP2000()
 {
     const auto values = settingValues({QStringLiteral("$$IP1"), QStringLiteral("$$IP2"), QStringLiteral("$$IP3"),
                                        QStringLiteral("$$IP4"), QStringLiteral("$$EPWD")});
-    if (values)
-        m_dialogues.RebootGXP2000(values->mid(0, 4).join(u'.'), values->at(4));
+    return values && m_dialogues.RebootGXP2000(values->mid(0, 4).join(u'.'), values->at(4));
 }
 
-void RebootRun::PAP2()
+bool RebootRun::PAP2()
 {
     const auto values = settingValues({QStringLiteral("$$IP1"), QStringLiteral("$$EPWD")});
-    if (values)
-        m_dialogues.RebootPAP2(values->at(0), values->at(1));
+    return values && m_dialogues.RebootPAP2(values->at(0), values->at(1));
 }
 
-void RebootRun::F1000()
+bool RebootRun::F1000()
 {
     const auto values = settingValues({QStringLiteral("$$IP1"), QStringLiteral("$$EPWD")});
-    if (values)
-        m_dialogues.RebootF1000(values->at(0), values->at(1));
+    return values && m_dialogues.RebootF1000(values->at(0), values->at(1));
 }
 
 } // namespace vocaset

@@ -23,6 +23,22 @@ public:
         Aborted    // the operator cancelled
     };
 
+    // What the last run did, for its closing line and its exit code.
+    struct Summary
+    {
+        Outcome outcome = Outcome::Completed;
+        int selected = 0;   // telephones of the range
+        int done = 0;       // telephones whose turn ended
+        int restarted = 0;  // telephones that accepted the reboot
+        QStringList failed; // codes of the telephones that had their turn and did not restart
+
+        // Telephones not restarted, those an early end left out included; a model without a reboot
+        // dialogue ("NONE") counts as neither.
+        int failures() const { return int(failed.size()) + selected - done; }
+        // "3 telephone(s) selected, 1 restarted, 2 failed: 101, 102", with how an early end came.
+        QString line() const;
+    };
+
     RebootRun(Session& session, RunLog& log, int deadlineMs = HttpExchange::kDefaultDeadlineMs);
     Q_DISABLE_COPY_MOVE(RebootRun)
 
@@ -34,7 +50,9 @@ public:
 
     // The run over the telephones of the company and model whose codes lie between first and last.
     // A refused statement throws DbError; the run is then over.
+    // No telephone in the range shows M8.
     Outcome run(const QString& company, const QString& equipment, const QString& first, const QString& last);
+    const Summary& summary() const { return m_summary; }
 
     // The operator's Cancel: the exchange under way fails, the run ends after the current telephone.
     void abort() { m_x.abort(); }
@@ -45,9 +63,10 @@ public:
     HttpExchange& exchange() { return m_x; }
 
 private:
-    void GXP2000();
-    void PAP2();
-    void F1000();
+    // Each true when the telephone accepted the reboot.
+    bool GXP2000();
+    bool PAP2();
+    bool F1000();
     // The values of the parameters the settings name for each key, or nothing after M20.
     std::optional<QStringList> settingValues(const QStringList& keys);
     QStringList entries(const QString& sql);
@@ -59,6 +78,7 @@ private:
     QString m_equipment;
     bool m_stopRun = false;
     bool m_running = false;
+    Summary m_summary;
 };
 
 } // namespace vocaset

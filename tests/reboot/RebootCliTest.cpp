@@ -72,7 +72,40 @@ TEST_F(RebootCliTest, RunsTheRangeWithTheLogOnStandardOutput)
     EXPECT_EQ(out, QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk\n") + msg("M15") +
                        QStringLiteral("\nPAP2 ") + second.address() + QStringLiteral(" - 102 - Lab\n") + msg("M15") +
                        QStringLiteral("\n"));
-    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    EXPECT_EQ(err, QStringLiteral("2 telephone(s) selected, 2 restarted, 0 failed\n"));
+}
+
+// A telephone that refuses the connection, never answers or refuses the login was not restarted:
+// the run says which and exits 1, as does a range without any telephone.
+TEST_F(RebootCliTest, EveryTelephoneNotRestartedIsNamedAndFailsTheRun)
+{
+    allowEverything();
+    addPhone(t, QStringLiteral("AC"), QStringLiteral("103"), QStringLiteral("PAP"), QStringLiteral("Hall"));
+    addPhone(t, QStringLiteral("AC"), QStringLiteral("104"), QStringLiteral("PAP"), QStringLiteral("Shop"));
+    const QString closedPort = []() -> QString {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost);
+        return QStringLiteral("127.0.0.1:") + QString::number(server.serverPort());
+    }();
+    FakePhone silent, refusing, good;
+    address(QStringLiteral("101"), closedPort);
+    address(QStringLiteral("102"), silent.address());
+    address(QStringLiteral("103"), refusing.address());
+    address(QStringLiteral("104"), good.address());
+    silent.add({papFirst(silent.address()), {}, false});
+    refusing.add({papFirst(refusing.address()),
+                  "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\", qop=\"auth\"\r\n\r\n"});
+    refusing.add({{}, "HTTP/1.0 401 Unauthorized\r\n\r\n"});
+    good.add({papFirst(good.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("104"))), cli::RunFailed);
+    EXPECT_TRUE(err.endsWith(QStringLiteral("4 telephone(s) selected, 1 restarted, 3 failed: 101, 102, 103\n")))
+        << err.toStdString();
+    EXPECT_EQ(out.count(msg("M15")), 1) << out.toStdString();
+
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("105"), QStringLiteral("109"))), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("M8"))) << err.toStdString();
+    EXPECT_TRUE(err.endsWith(QStringLiteral("0 telephone(s) selected, 0 restarted, 0 failed\n"))) << err.toStdString();
 }
 
 TEST_F(RebootCliTest, StoppedRunsAndShownMessagesExitWithOne)

@@ -74,7 +74,8 @@ const QString kUsage = QStringLiteral(
     "  --to PH          last telephone code of the range\n"
     "  --no-wait-busy   leave a busy telephone instead of asking it again every 5 seconds\n"
     "Each telephone's lines are printed as they come; Ctrl-C ends the run after the current telephone.\n"
-    "Exit 1 when the run stopped on an equipment it cannot resolve, was interrupted, or showed a message.");
+    "Ends with a line of telephones selected, restarted and failed. Exit 1 when a telephone was not restarted, no\n"
+    "telephone matched, the run stopped on an equipment it cannot resolve, was interrupted, or showed a message.");
 
 } // namespace
 
@@ -118,7 +119,10 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
         ctx.out.flush();
         if (outcome == RebootRun::Outcome::Aborted)
             ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
-        if (outcome != RebootRun::Outcome::Completed || ctx.op->shown() > shownBefore)
+        const RebootRun::Summary& summary = run.summary();
+        ctx.err << summary.line() << Qt::endl;
+        if (outcome != RebootRun::Outcome::Completed || summary.selected == 0 || summary.failures() > 0 ||
+            ctx.op->shown() > shownBefore)
             return RunFailed;
         return Ok;
     } catch (const DbError& e) {
