@@ -58,6 +58,17 @@ std::optional<ProvisioningName> parseProvisioningName(const QString& fileName)
     return std::nullopt;
 }
 
+QString PhoneFileSource::prepareDatabase(Database& db)
+{
+    try {
+        db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_PHONES_MAC ON PHONES (UPPER(PH_MAC))"));
+        return {};
+    } catch (const DbError& e) {
+        return QStringLiteral("No index on the MAC of PHONES (") + e.text() +
+               QStringLiteral("); each request reads every telephone");
+    }
+}
+
 PhoneFileSource::PhoneFileSource(QString connectionString, QString language)
     : m_connection(std::move(connectionString)), m_language(std::move(language))
 {

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "Interaction.h"
+#include "Recordset.h"
 
 namespace vocaset::test {
 
@@ -42,5 +43,20 @@ private:
     mutable std::mutex m_mutex;
     QStringList m_lines;
 };
+
+// The name a telephone fetches its file by, from its writer module and MAC as stored.
+inline QString provisioningFileName(const QString& module, const QString& mac)
+{
+    if (module == u"GRANDSTREAM")
+        return QStringLiteral("cfg") + mac;
+    if (module == u"PAP2")
+        return mac + QStringLiteral(".txt");
+    return QStringLiteral("ut") + mac + QStringLiteral(".ini");
+}
+
+// The demo telephones whose model has a file: company, code, model, MAC, module.
+inline const char* const kDemoPhones =
+    "SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_MAC, E.EQ_MODULE FROM PHONES P "
+    "INNER JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE WHERE E.EQ_MODULE <> 'NONE' ORDER BY P.CO_CODE, P.PH_CODE";
 
 } // namespace vocaset::test

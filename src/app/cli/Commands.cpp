@@ -3,6 +3,7 @@
 #include "GenerateCommands.h"
 #include "PhoneBookCommands.h"
 #include "RebootCommands.h"
+#include "ServeCommand.h"
 
 namespace vocaset::cli {
 
@@ -17,6 +18,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<GenerateCommand>());
     c.push_back(std::make_unique<DecodeCommand>());
     c.push_back(std::make_unique<RebootCommand>());
+    c.push_back(std::make_unique<ServeCommand>());
     c.push_back(std::make_unique<PhoneBookGenerateCommand>());
     c.push_back(std::make_unique<PhoneBookImportCommand>());
     c.push_back(std::make_unique<PhoneBookExportCommand>());

@@ -1,0 +1,295 @@
+// Times vocaset-cli serve on a SQLite database of 10 000 telephones: keep-alive clients fetching random
+// telephones' files for a while (responses per second, median and 99th-percentile latency), then the
+// same while a client holds 1 000 idle connections open, and the server's peak memory. The server
+// runs as its own process, so its figures are its own; the clients share one epoll loop here.
+//
+// bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N]
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include "BenchData.h"
+#include "Database.h"
+#include "Sql.h"
+#include "Version.h"
+
+using namespace vocaset;
+
+namespace {
+
+QTextStream out(stdout);
+
+int option(const QStringList& args, const QString& name, int fallback)
+{
+    const qsizetype at = args.indexOf(name);
+    return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : fallback;
+}
+
+int connectTo(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    return fd;
+}
+
+// One keep-alive client: one request at a time on its connection.
+struct Client
+{
+    int fd = -1;
+    QByteArray in;
+    qint64 sentAt = 0;
+};
+
+struct Figures
+{
+    qint64 responses = 0;
+    qint64 failures = 0;
+    double seconds = 0;
+    std::vector<qint64> latenciesUs;
+
+    double percentile(double p)
+    {
+        if (latenciesUs.empty())
+            return 0;
+        const size_t at = std::min(latenciesUs.size() - 1, size_t(p * double(latenciesUs.size())));
+        std::nth_element(latenciesUs.begin(), latenciesUs.begin() + qsizetype(at), latenciesUs.end());
+        return double(latenciesUs[at]) / 1000.0;
+    }
+};
+
+// The length of a complete reply at the start of the buffer, or 0 while it is incomplete.
+qsizetype replyLength(const QByteArray& in, int* status)
+{
+    const qsizetype end = in.indexOf("\r\n\r\n");
+    if (end < 0)
+        return 0;
+    *status = in.mid(9, 3).toInt();
+    const QByteArray head = in.left(end).toLower();
+    const qsizetype at = head.indexOf("content-length:");
+    const qsizetype length = at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+    return in.size() >= end + 4 + length ? end + 4 + length : 0;
+}
+
+Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int seconds)
+{
+    Figures f;
+    const int poller = ::epoll_create1(EPOLL_CLOEXEC);
+    std::vector<Client> all(static_cast<size_t>(clients));
+    QRandomGenerator random(42);
+    QElapsedTimer clock;
+    clock.start();
+    const auto send = [&](Client& c) {
+        const QByteArray request = "GET /" + targets.at(random.bounded(int(targets.size()))) +
+                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        c.sentAt = clock.nsecsElapsed();
+        return ::send(c.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size();
+    };
+    for (size_t i = 0; i < all.size(); ++i) {
+        all[i].fd = connectTo(port);
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = i;
+        ::epoll_ctl(poller, EPOLL_CTL_ADD, all[i].fd, &event);
+        send(all[i]);
+    }
+    const qint64 end = qint64(seconds) * 1000000000;
+    epoll_event events[128];
+    char buffer[65536];
+    while (clock.nsecsElapsed() < end) {
+        const int n = ::epoll_wait(poller, events, 128, 100);
+        for (int e = 0; e < n; ++e) {
+            Client& c = all[events[e].data.u64];
+            ssize_t got;
+            while ((got = ::recv(c.fd, buffer, sizeof buffer, 0)) > 0)
+                c.in.append(buffer, got);
+            int status = 0;
+            const qsizetype length = replyLength(c.in, &status);
+            if (length == 0)
+                continue;
+            c.in.remove(0, length);
+            f.latenciesUs.push_back((clock.nsecsElapsed() - c.sentAt) / 1000);
+            ++(status == 200 ? f.responses : f.failures);
+            send(c);
+        }
+    }
+    f.seconds = double(clock.nsecsElapsed()) / 1e9;
+    for (Client& c : all)
+        ::close(c.fd);
+    ::close(poller);
+    return f;
+}
+
+// The figures of one phase; the server's CPU time shows what a response costs whatever else the
+// machine is doing.
+void report(const QString& title, Figures f, double serverCpuSeconds)
+{
+    out << title << QStringLiteral(": %1 responses in %2 s = %3 responses/s, median %4 ms, 99th percentile %5 ms, "
+                                   "%6 failed; server CPU %7 s = %8 responses per CPU second")
+                        .arg(f.responses)
+                        .arg(f.seconds, 0, 'f', 1)
+                        .arg(double(f.responses) / f.seconds, 0, 'f', 0)
+                        .arg(f.percentile(0.5), 0, 'f', 2)
+                        .arg(f.percentile(0.99), 0, 'f', 2)
+                        .arg(f.failures)
+                        .arg(serverCpuSeconds, 0, 'f', 1)
+                        .arg(double(f.responses) / qMax(serverCpuSeconds, 0.01), 0, 'f', 0)
+        << Qt::endl;
+}
+
+QString loadAverage()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll().split(' ').first()) : QStringLiteral("?");
+}
+
+// User and system CPU seconds a process has used so far.
+double cpuSecondsOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name (which may hold blanks): state is field 3, utime 14, stime 15.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
+}
+
+long peakKilobytesOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const int phones = option(args, QStringLiteral("--phones"), 10000);
+    const int clients = option(args, QStringLiteral("--clients"), 64);
+    const int seconds = option(args, QStringLiteral("--seconds"), 20);
+    const int idle = option(args, QStringLiteral("--idle"), 1000);
+    const int threads = option(args, QStringLiteral("--threads"), qMax(2, QThread::idealThreadCount()));
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+
+    QTemporaryDir dir;
+    const QString dbFile = dir.filePath(QStringLiteral("serve.db"));
+    QElapsedTimer built;
+    built.start();
+    QList<QByteArray> targets;
+    {
+        Database db;
+        db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+        bench::buildDataSet(db, phones);
+        db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '") +
+                   sqlText(programVersion()) + QStringLiteral("')"));
+        db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+        const Recordset macs = db.execute(QStringLiteral("SELECT PH_MAC FROM PHONES"));
+        for (const QVariantList& row : macs.rows())
+            targets.append("cfg" + row.at(0).toString().toLatin1());
+    }
+    out << QStringLiteral("%1 telephones x 150 parameters on SQLite, built in %2 s; server with %3 threads")
+               .arg(targets.size())
+               .arg(double(built.elapsed()) / 1000, 0, 'f', 1)
+               .arg(threads)
+        << Qt::endl;
+
+    QFile settings(dir.filePath(QStringLiteral("ParamDB.txt")));
+    if (!settings.open(QIODevice::WriteOnly))
+        return 1;
+    settings.write(QByteArray("Provider=SQLite;Data Source=") + dbFile.toUtf8() + "\r\n");
+    settings.close();
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        port = probe.serverPort();
+    }
+    QProcess server;
+    server.setStandardOutputFile(dir.filePath(QStringLiteral("access.log")));
+    server.setProcessChannelMode(QProcess::SeparateChannels);
+    server.start(QStringLiteral(VOCASET_CLI),
+                 {QStringLiteral("--settings"), settings.fileName(), QStringLiteral("serve"), QStringLiteral("--listen"),
+                  QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--threads"), QString::number(threads)});
+    int probe = -1;
+    for (int tries = 0; tries < 200 && (probe = connectTo(port)) < 0; ++tries)
+        QThread::msleep(25);
+    if (probe < 0) {
+        out << QStringLiteral("The server did not start: ") << server.readAllStandardError() << Qt::endl;
+        return 1;
+    }
+    ::close(probe);
+
+    out << QStringLiteral("Machine load average before the run: ") << loadAverage() << Qt::endl;
+    double cpu = cpuSecondsOf(server.processId());
+    const auto phase = [&](const QString& title, int phaseSeconds) {
+        const Figures f = drive(port, targets, clients, phaseSeconds);
+        const double now = cpuSecondsOf(server.processId());
+        report(title, f, now - cpu);
+        cpu = now;
+    };
+    phase(QStringLiteral("%1 keep-alive clients").arg(clients), seconds);
+
+    std::vector<int> held;
+    for (int i = 0; i < idle; ++i) {
+        const int fd = connectTo(port);
+        if (fd >= 0)
+            held.push_back(fd);
+    }
+    phase(QStringLiteral("%1 keep-alive clients beside %2 idle connections").arg(clients).arg(held.size()),
+          qMax(1, seconds / 4));
+    // Idle connections that the server still holds: a read would see its close (0) at once otherwise.
+    int open = 0;
+    for (int fd : held) {
+        char byte;
+        const ssize_t got = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+        open += got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        ::close(fd);
+    }
+    out << QStringLiteral("Idle connections still open afterwards: %1 of %2").arg(open).arg(held.size()) << Qt::endl;
+
+    out << QStringLiteral("Server peak memory: %1 MB").arg(double(peakKilobytesOf(server.processId())) / 1024, 0, 'f', 1)
+        << Qt::endl;
+    server.terminate(); // SIGTERM
+    server.waitForFinished(15000);
+    out << QStringLiteral("Server exit code after SIGTERM: %1").arg(server.exitCode()) << Qt::endl;
+    return server.exitCode();
+}

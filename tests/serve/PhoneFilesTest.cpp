@@ -1,0 +1,238 @@
+// Telephones fetching their files from a working copy of the demo database on the engine under test:
+// found by MAC, refused, in conflict, behind Digest per company, changed between two requests, and
+// served by two servers on one database at once.
+
+#include <future>
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "DatabaseCreation.h"
+#include "HttpClient.h"
+#include "PhoneFileSource.h"
+#include "ServeTestSupport.h"
+#include "TestDatabase.h"
+
+namespace vocaset::test {
+namespace {
+
+const QByteArray kReception = "/cfg000B82E79E4A"; // ALPIN 201, GXP2000
+
+class DemoSite : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString sourceFile = root.filePath(QStringLiteral("source.db"));
+        if (!QFile::copy(QStringLiteral(VOCASET_DEMO_DB), sourceFile))
+            GTEST_SKIP() << "the demo source database has not been built: " << VOCASET_DEMO_DB;
+        ASSERT_EQ(createDatabase(working.s, QStringLiteral("Provider=SQLite;Data Source=") + sourceFile, working.log),
+                  CreationOutcome::Created);
+    }
+
+    std::unique_ptr<ProvisioningServer> serve(LockedLog& into, const QString& connection = QString())
+    {
+        ServerOptions options;
+        options.port = 0;
+        const QString db = connection.isEmpty() ? working.tdb.connectionString() : connection;
+        auto server = std::make_unique<ProvisioningServer>(
+            options, [db] { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN")); }, into);
+        QString error;
+        EXPECT_TRUE(server->start(&error)) << error.toStdString();
+        return server;
+    }
+    void exec(const QString& sql, const QVariantList& values = {}) { working.tdb.db.executeBound(sql, values); }
+
+    QTemporaryDir root;
+    TestSession working{false};
+    LockedLog log;
+};
+
+TEST_F(DemoSite, FoundByMacRefusedInConflictAndChangedBetweenRequests)
+{
+    const auto server = serve(log);
+    HttpClient client(server->port());
+    const HttpReply first = client.request("GET", kReception);
+    ASSERT_EQ(first.status, 200);
+    EXPECT_EQ(first.header("Content-Type"), "application/octet-stream");
+    EXPECT_EQ(first.body.mid(6, 6), QByteArray::fromHex("000B82E79E4A"));
+    for (const QByteArray& same : {QByteArray("/cfg000b82e79e4a"), QByteArray("/phones/alpin/cfg000B82E79e4A")})
+        EXPECT_EQ(client.request("GET", same).body, first.body) << same.constData();
+    const HttpReply pap2 = client.request("GET", "/0014BF48995F.txt");
+    EXPECT_EQ(pap2.status, 200);
+    EXPECT_TRUE(pap2.body.startsWith("<flat-profile>\r\n")) << pap2.body.left(40).constData();
+
+    // Names no telephone fetches: unknown MAC, another model's name for a known MAC, a short MAC.
+    for (const char* missing : {"/cfg000B82E79E4B", "/ut000B82E79E4A.ini", "/cfg0014bf48995f", "/cfg000B82E79E4",
+                                      "/000B82E79E4A.TXT", "/cfg000B82E79E4A.txt"})
+        EXPECT_EQ(client.request("GET", missing).status, 404) << missing;
+
+    // A value changed in the database is in the very next reply, under a new tag.
+    exec(QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = 'ALPIN' AND EQ_CODE = 'GXP2000' "
+                        "AND PA_CODE = '2'"),
+         {QStringLiteral("changed-secret")});
+    const HttpReply changed = client.request("GET", kReception, {{"If-None-Match", first.header("ETag")}});
+    EXPECT_EQ(changed.status, 200);
+    EXPECT_TRUE(changed.body.contains("P2=changed-secret"));
+    EXPECT_NE(changed.header("ETag"), first.header("ETag"));
+
+    // A value the format cannot carry: 500 and the run's own line.
+    exec(QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = 'ALPIN' AND EQ_CODE = 'GXP2000' "
+                        "AND PA_CODE = '2'"),
+         {QStringLiteral("two\nlines")});
+    const HttpReply refused = client.request("GET", kReception);
+    EXPECT_EQ(refused.status, 500);
+    EXPECT_FALSE(refused.body.contains("two"));
+
+    // One MAC on two telephones: neither is served, and the log names both.
+    exec(QStringLiteral("UPDATE PHONES SET PH_MAC = '000b82e79e4a' WHERE CO_CODE = 'OHARA' AND PH_CODE = '101'"));
+    EXPECT_EQ(client.request("GET", kReception).status, 409);
+
+    // Each request's line, the refusal and the conflict each after the line that says why.
+    const QStringList lines = log.waitFor(15);
+    const auto lineOf = [&](const QString& part) {
+        const auto it = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(part); });
+        return it == lines.end() ? qsizetype(-1) : qsizetype(it - lines.begin());
+    };
+    EXPECT_TRUE(lines.value(0).contains(QStringLiteral(" GET /cfg000B82E79E4A ALPIN 201 200 ")))
+        << lines.value(0).toStdString();
+    EXPECT_TRUE(lines.value(3).contains(QStringLiteral(" ALPIN 220 200 "))) << lines.value(3).toStdString();
+    EXPECT_TRUE(lines.value(4).contains(QStringLiteral(" - - 404 "))) << lines.value(4).toStdString();
+    const qsizetype failed = lineOf(QStringLiteral(" ALPIN 201 500 "));
+    ASSERT_GT(failed, 0) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[failed - 1].contains(QStringLiteral("line feed"))) << lines[failed - 1].toStdString();
+    const qsizetype conflict = lineOf(QStringLiteral(" - - 409 "));
+    ASSERT_GT(conflict, 0) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[conflict - 1].contains(QStringLiteral("ALPIN/201")) &&
+                lines[conflict - 1].contains(QStringLiteral("OHARA/101")))
+        << lines[conflict - 1].toStdString();
+    EXPECT_EQ(lines.size(), 15 + (failed - 12)) << "one line per request, and the notes";
+
+    // A database that cannot be reached: 503, and the reason in the log.
+    LockedLog downLog;
+    const auto down = serve(downLog, QStringLiteral("Provider=SQLite;Data Source=") +
+                                         root.filePath(QStringLiteral("missing/folder/x.db")));
+    EXPECT_EQ(HttpClient(down->port()).request("GET", kReception).status, 503);
+    EXPECT_TRUE(downLog.waitFor(2).first().startsWith(QStringLiteral("Database unavailable")));
+}
+
+TEST_F(DemoSite, DigestPerCompanyWithTheTelephonesMac)
+{
+    exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVAUTH', 'alpine secret')"));
+    exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('OHARA', '$$PROVAUTH', 'ohara secret')"));
+    const auto server = serve(log);
+    HttpClient client(server->port());
+    const QByteArray ohara = "/cfg000B82946FF4";      // OHARA 101
+    const QByteArray oharaPap2 = "/0014bf624d73.txt"; // OHARA 110, MAC stored in lower case
+
+    struct Case
+    {
+        QByteArray target;
+        QString user;
+        QString password;
+        int status;
+    };
+    const QList<Case> cases = {
+        {kReception, QString(), QString(), 401},
+        {kReception, QStringLiteral("000B82E79E4A"), QStringLiteral("alpine secret"), 200},
+        {kReception, QStringLiteral("000b82e79e4a"), QStringLiteral("alpine secret"), 401},
+        {kReception, QStringLiteral("000B82E79E4A"), QStringLiteral("alpine secreT"), 401},
+        // Another telephone of the same company, and another company's telephone with its own password.
+        {kReception, QStringLiteral("000B82EE69AF"), QStringLiteral("alpine secret"), 401},
+        {kReception, QStringLiteral("000B82946FF4"), QStringLiteral("ohara secret"), 401},
+        {kReception, QStringLiteral("000B82E79E4A"), QStringLiteral("ohara secret"), 401},
+        {ohara, QStringLiteral("000B82946FF4"), QStringLiteral("ohara secret"), 200},
+        {ohara, QStringLiteral("000B82946FF4"), QStringLiteral("alpine secret"), 401},
+        {oharaPap2, QStringLiteral("0014BF624D73"), QStringLiteral("ohara secret"), 200},
+    };
+    for (const Case& c : cases) {
+        const HttpReply r =
+            c.user.isEmpty() ? client.request("GET", c.target) : client.getWithDigest(c.target, c.user, c.password);
+        EXPECT_EQ(r.status, c.status) << c.target.constData() << ' ' << c.user.toStdString() << ' '
+                                      << c.password.toStdString();
+        if (r.status == 401) {
+            EXPECT_TRUE(r.header("WWW-Authenticate").startsWith("Digest "));
+        }
+    }
+
+    // Behind a balancer the answer to one server's challenge may reach another: it says the nonce is
+    // stale, so the telephone answers its challenge without asking anyone for a password.
+    LockedLog otherLog;
+    const auto other = serve(otherLog);
+    const HttpReply challenge = client.request("GET", ohara);
+    HttpClient elsewhere(other->port());
+    const HttpReply stale =
+        elsewhere.request("GET", ohara,
+                          {{"Authorization", digestAuthorization(challenge.header("WWW-Authenticate"), "GET", ohara,
+                                                                 QStringLiteral("000B82946FF4"),
+                                                                 QStringLiteral("ohara secret"), 1)}});
+    EXPECT_EQ(stale.status, 401);
+    EXPECT_TRUE(stale.header("WWW-Authenticate").toLower().replace('"', "").contains("stale=true"))
+        << stale.header("WWW-Authenticate").constData();
+    EXPECT_EQ(elsewhere.request("GET", ohara,
+                                {{"Authorization", digestAuthorization(stale.header("WWW-Authenticate"), "GET", ohara,
+                                                                       QStringLiteral("000B82946FF4"),
+                                                                       QStringLiteral("ohara secret"), 1)}})
+                  .status,
+              200);
+
+    // Without its row a company's files are open again, at the next request.
+    exec(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'ALPIN' AND SY_SUBCODE = '$$PROVAUTH'"));
+    EXPECT_EQ(client.request("GET", kReception).status, 200);
+    EXPECT_EQ(client.request("GET", ohara).status, 401);
+}
+
+TEST_F(DemoSite, TwoServersOnOneDatabaseAnswerAtOnce)
+{
+    LockedLog otherLog;
+    const auto a = serve(log);
+    const auto b = serve(otherLog);
+    QList<QByteArray> targets;
+    QMap<QByteArray, QByteArray> expected;
+    {
+        Recordset phones = working.tdb.db.execute(QLatin1String(kDemoPhones));
+        HttpClient client(a->port());
+        for (; !phones.eof(); phones.moveNext()) {
+            const QByteArray target = '/' + provisioningFileName(phones.text(4), phones.text(3)).toLatin1();
+            const HttpReply r = client.request("GET", target);
+            ASSERT_EQ(r.status, 200) << target.constData();
+            targets.append(target);
+            expected.insert(target, r.body);
+        }
+    }
+    ASSERT_GE(targets.size(), 20);
+
+    // Four clients, each on both servers in turn, fetching telephones in a random order.
+    constexpr int kRounds = 40;
+    std::vector<std::future<int>> clients;
+    for (int c = 0; c < 4; ++c) {
+        clients.push_back(std::async(std::launch::async, [&, c] {
+            HttpClient onA(a->port());
+            HttpClient onB(b->port());
+            QRandomGenerator random(quint32(c + 1));
+            int right = 0;
+            for (int i = 0; i < kRounds; ++i) {
+                const QByteArray& target = targets.at(random.bounded(int(targets.size())));
+                const HttpReply r = (i % 2 ? onA : onB).request("GET", target);
+                right += r.status == 200 && r.body == expected.value(target);
+            }
+            return right;
+        }));
+    }
+    for (auto& c : clients)
+        EXPECT_EQ(c.get(), kRounds);
+    EXPECT_EQ(otherLog.waitFor(2 * kRounds).size(), 2 * kRounds) << "the second server answered its share";
+
+    // Both see a change at once: neither keeps a copy of what it served.
+    exec(QStringLiteral("UPDATE PHONES SET PH_DESC = 'Front door' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"));
+    const HttpReply fromA = HttpClient(a->port()).request("GET", kReception);
+    EXPECT_EQ(fromA.status, 200);
+    EXPECT_NE(fromA.body, expected.value(kReception));
+    EXPECT_EQ(HttpClient(b->port()).request("GET", kReception).body, fromA.body);
+}
+
+} // namespace
+} // namespace vocaset::test

@@ -1,0 +1,150 @@
+// vocaset-cli serve on a working database created from the demo source: every demo telephone gets
+// the bytes vocaset-cli generate writes, the access log goes to standard output, SIGTERM ends it.
+
+#include <csignal>
+#include <thread>
+
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+#include "CliCommand.h"
+#include "HttpClient.h"
+#include "ServeTestSupport.h"
+#include "TestDatabase.h"
+
+namespace vocaset::test {
+namespace {
+
+class ServeCli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString sourceFile = root.filePath(QStringLiteral("source.db"));
+        if (!QFile::copy(QStringLiteral(VOCASET_DEMO_DB), sourceFile))
+            GTEST_SKIP() << "the demo source database has not been built: " << VOCASET_DEMO_DB;
+        QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(
+            (working.connectionString() + QStringLiteral("\r\nProvider=SQLite;Data Source=") + sourceFile).toUtf8());
+        settings.close();
+        ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
+    }
+
+    int run(const QStringList& args)
+    {
+        out.clear();
+        err.clear();
+        QTextStream o(&out);
+        QTextStream e(&err);
+        return cli::runCli(args, o, e, working.dir());
+    }
+    static quint16 freePort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    }
+
+    QTemporaryDir root;
+    TestDatabase working;
+    QString out;
+    QString err;
+};
+
+TEST_F(ServeCli, EveryDemoTelephoneGetsWhatGenerateWrites)
+{
+    // The files generate writes, company by company and model by model, with the models' settings.
+    QMap<QString, QByteArray> written;
+    Recordset pairs = working.db.execute(
+        QStringLiteral("SELECT DISTINCT P.CO_CODE, P.EQ_CODE FROM PHONES P INNER JOIN EQUIPMENT E "
+                       "ON E.EQ_CODE = P.EQ_CODE WHERE E.EQ_MODULE <> 'NONE' ORDER BY P.CO_CODE, P.EQ_CODE"));
+    ASSERT_GE(pairs.count(), 6);
+    for (; !pairs.eof(); pairs.moveNext()) {
+        const QString into = root.filePath(pairs.text(0) + pairs.text(1));
+        QDir().mkpath(into);
+        ASSERT_EQ(run({QStringLiteral("generate"), QStringLiteral("--company"), pairs.text(0),
+                       QStringLiteral("--model"), pairs.text(1), QStringLiteral("--out"), into}),
+                  cli::Ok)
+            << err.toStdString();
+        for (const QFileInfo& file : QDir(into).entryInfoList(QDir::Files)) {
+            QFile f(file.filePath());
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            written.insert(file.fileName(), f.readAll());
+        }
+    }
+
+    const quint16 port = freePort();
+    int exitCode = -1;
+    QString serveOut;
+    QString serveErr;
+    std::thread serving([&] {
+        QTextStream o(&serveOut);
+        QTextStream e(&serveErr);
+        exitCode = cli::runCli({QStringLiteral("serve"), QStringLiteral("--listen"),
+                                QStringLiteral("127.0.0.1:") + QString::number(port), QStringLiteral("--threads"),
+                                QStringLiteral("3")},
+                               o, e, working.dir());
+    });
+    HttpClient client(port);
+    for (int tries = 0; tries < 200 && client.request("HEAD", "/").status == 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+
+    Recordset phones = working.db.execute(QLatin1String(kDemoPhones));
+    int served = 0;
+    for (; !phones.eof(); phones.moveNext()) {
+        const QString name = provisioningFileName(phones.text(4), phones.text(3));
+        const HttpReply r = client.request("GET", "/config/" + name.toLatin1());
+        EXPECT_EQ(r.status, 200) << name.toStdString();
+        EXPECT_TRUE(written.contains(name)) << name.toStdString();
+        EXPECT_EQ(r.body, written.value(name)) << name.toStdString();
+        served += r.status == 200;
+    }
+    EXPECT_EQ(served, phones.count());
+    EXPECT_GE(served, 20);
+
+    std::raise(SIGTERM);
+    serving.join();
+    EXPECT_EQ(exitCode, cli::Ok) << serveErr.toStdString();
+    EXPECT_TRUE(serveErr.contains(QStringLiteral("Serving on http://127.0.0.1:%1 with 3 threads").arg(port)))
+        << serveErr.toStdString();
+    const QStringList lines = serveOut.split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const QString& l) { return l.contains(QStringLiteral(" GET /config/")); }),
+              served)
+        << serveOut.toStdString();
+}
+
+TEST_F(ServeCli, WrongOptionsAreRefusedBeforeAnythingListens)
+{
+    const QList<QStringList> wrong = {
+        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1")},
+        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:70000")},
+        {QStringLiteral("--listen"), QStringLiteral("no-such-host:8080")},
+        {QStringLiteral("--threads"), QStringLiteral("0")},
+        {QStringLiteral("--timeout"), QStringLiteral("x")},
+        {QStringLiteral("--tls-cert"), root.filePath(QStringLiteral("source.db"))},
+        {QStringLiteral("--tls-cert"), root.filePath(QStringLiteral("none.pem")), QStringLiteral("--tls-key"),
+         root.filePath(QStringLiteral("none.pem"))},
+        {QStringLiteral("extra")},
+    };
+    for (const QStringList& args : wrong) {
+        const int code = run(QStringList{QStringLiteral("serve")} + args);
+        EXPECT_EQ(code, cli::Usage) << args.join(u' ').toStdString() << ": " << err.toStdString();
+        EXPECT_FALSE(err.isEmpty());
+    }
+    // A certificate that is no certificate is refused by the server at start.
+    EXPECT_EQ(run({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                   QStringLiteral("--tls-cert"), root.filePath(QStringLiteral("source.db")),
+                   QStringLiteral("--tls-key"), root.filePath(QStringLiteral("source.db"))}),
+              cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("certificate"))) << err.toStdString();
+}
+
+} // namespace
+} // namespace vocaset::test
