@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+#include <QApplication>
 
 #include "FReboot.h"
 #include "FVocaset1.h"
@@ -98,9 +100,8 @@ TEST_F(FRebootTest, ChoicesNarrowTheListsAndChoosingAgainResetsTheLaterOnes)
     EXPECT_EQ(items(w.filter(2)),
               (QStringList{QStringLiteral("NON \\\\ Analog"), QStringLiteral("PAP \\\\ Linksys PAP2")}));
     choose(w, 2, QStringLiteral("PAP \\\\ Linksys PAP2"));
-    // Every company's telephones of the model.
-    EXPECT_EQ(items(w.filter(3)), (QStringList{QStringLiteral("100 \\\\ Shop"), QStringLiteral("101 \\\\ Desk"),
-                                               QStringLiteral("102 \\\\ Lab")}));
+    // Only the chosen company's telephones, though BT has a PAP telephone too.
+    EXPECT_EQ(items(w.filter(3)), (QStringList{QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab")}));
     choose(w, 3, QStringLiteral("101 \\\\ Desk"));
     EXPECT_EQ(items(w.filter(4)), (QStringList{QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab")}));
     EXPECT_FALSE(w.ok()->isEnabled());
@@ -153,10 +154,12 @@ TEST_F(FRebootTest, CancelAbortsTheRunThenClosesTheWindow)
     w.show();
     chooseAll(w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab"));
     QString tagDuringRun, captionDuringRun;
+    bool listsLocked = false;
     FakePhone::Step hang{papFirst(first.address()), {}, false};
     hang.onRequest = [&] {
         tagDuringRun = w.cancelTag();
         captionDuringRun = w.cancel()->text();
+        listsLocked = !w.filter(1)->isEnabled() && !w.filter(2)->isEnabled() && !w.filter(4)->isEnabled();
         EXPECT_FALSE(w.ok()->isEnabled());
         w.cancel()->click();
     };
@@ -167,6 +170,10 @@ TEST_F(FRebootTest, CancelAbortsTheRunThenClosesTheWindow)
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(lines(w.lb1()), QStringList{QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk")});
     EXPECT_EQ(second.connections, 0);
+    EXPECT_TRUE(listsLocked);
+    EXPECT_TRUE(w.filter(1)->isEnabled() && w.filter(4)->isEnabled());
+    EXPECT_EQ(w.progress()->statusText(), QStringLiteral("aborted after 1 of 2"));
+    EXPECT_EQ(t.op.questions.size(), 1); // Cancel asked before it aborted
     EXPECT_EQ(w.cancelTag(), QStringLiteral("End"));
     w.cancel()->click();
     EXPECT_FALSE(w.isVisible());
@@ -194,6 +201,27 @@ TEST_F(FRebootTest, ClosingDuringARunWaitsForItsEnd)
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(waitUntil([&] { return alive.isNull(); }));
     EXPECT_TRUE(waitUntil([&] { return area.subWindowList().isEmpty(); }));
+}
+
+TEST_F(FRebootTest, TabGoesInReadingOrderAndEscClosesWhenIdle)
+{
+    FReboot w(t.s);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    EXPECT_EQ(w.focusWidget(), w.filter(1));
+    QStringList order;
+    QWidget* at = w.filter(1);
+    for (int i = 0; i < 8; ++i, at = at->nextInFocusChain()) {
+        while (at->focusPolicy() == Qt::NoFocus || at->objectName().isEmpty())
+            at = at->nextInFocusChain();
+        order.append(at->objectName());
+    }
+    EXPECT_EQ(order.join(u' '), QStringLiteral("Filter1 Filter2 Filter3 Filter4 Cbusy Lb1 Ok Cancel"));
+    EXPECT_FALSE(w.busy()->toolTip().isEmpty());
+    QTest::keyClick(w.filter(1), Qt::Key_Return); // Reboot is not enabled yet: nothing happens
+    EXPECT_TRUE(w.lb1()->lines().isEmpty());
+    QTest::keyClick(w.filter(1), Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
 }
 
 TEST_F(FRebootTest, RefusedStatementIsShownAndTheWindowStaysUsable)

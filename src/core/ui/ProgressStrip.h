@@ -50,6 +50,9 @@ public:
     // succeededText is the window's own "%1 written" / "%1 restarted" text, failedText its "%1 refused".
     QString summaryText(const RunTally& tally, const QString& succeededText, const QString& failedText = {}) const;
 
+    // The last count reported, drawn or not.
+    int done() const { return m_done; }
+    int total() const { return m_total; }
     QString barText() const;
     QString statusText() const;
     QProgressBar* bar() const { return m_bar; }

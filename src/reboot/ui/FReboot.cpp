@@ -6,21 +6,16 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QPushButton>
 
 #include "DbError.h"
+#include "GenerationChoices.h"
 #include "Messages.h"
 #include "ProgressStrip.h"
 #include "RunLogView.h"
+#include "WindowConventions.h"
 
 namespace vocaset {
-namespace {
-
-const QString kWindowKey = QStringLiteral("FREBOOT");
-
-} // namespace
-
 FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
     : QWidget(parent), m_s(session), m_cLab(new QLabel(QStringLiteral("Company"), this)),
       m_eLab(new QLabel(QStringLiteral("Equipment"), this)), m_pfLab(new QLabel(QStringLiteral("Phone from"), this)),
@@ -46,7 +41,9 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         m_filter[i]->setObjectName(QStringLiteral("Filter") + QString::number(i + 1));
         m_filter[i]->setEditable(false);
-        m_filter[i]->setMinimumContentsLength(24);
+        m_filter[i]->setMinimumContentsLength(32);
+        m_filter[i]->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        labels[i]->setBuddy(m_filter[i]);
         grid->addWidget(labels[i], i, 0);
         grid->addWidget(m_filter[i], i, 1);
         connect(m_filter[i], &QComboBox::activated, this, [this, i] { choose(i + 1); });
@@ -59,10 +56,16 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
     grid->addLayout(buttons, 7, 0, 1, 2);
-    resize(520, 480);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(5, 1);
+    resize(560, 500);
 
     m_cbusy->setChecked(true);
     m_lb1->setProgressStrip(m_bar);
+    m_cbusy->setToolTip(QStringLiteral("A GXP2000 telephone that is busy is asked again after a pause, "
+                                       "instead of being skipped."));
+    setReadingOrder({m_filter[0], m_filter[1], m_filter[2], m_filter[3], m_cbusy, m_lb1, m_ok, m_cancel});
+    new WindowKeys(this, m_ok, [this] { return running(); });
     for (int i = 1; i < 4; ++i)
         m_filter[i]->setEnabled(false);
     m_ok->setEnabled(false);
@@ -72,31 +75,19 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
     // Read at every busy telephone, so unticking it during a run stops the waiting.
     connect(m_cbusy, &QCheckBox::toggled, this, [this](bool on) { m_run.setWaitIfBusy(on); });
 
-    try {
+    guarded(m_s, [this] {
         fill(m_filter[0], m_run.companies());
-        loadCaptions();
-    } catch (const DbError& e) {
-        m_s.op.showMessage(e.text());
-    }
+        applyCaptions(m_s, this);
+    });
     m_cancelCaption = m_cancel->text();
 }
 
-void FReboot::loadCaptions()
+void FReboot::showEvent(QShowEvent* event)
 {
-    if (const auto caption = findDescription(m_s.db, kWindowKey, m_s.language))
-        setWindowTitle(*caption);
-    const std::pair<QWidget*, QString> controls[] = {
-        {m_cLab, QStringLiteral("CLAB")},    {m_eLab, QStringLiteral("ELAB")},   {m_pfLab, QStringLiteral("PFLAB")},
-        {m_ptLab, QStringLiteral("PTLAB")},  {m_cbusy, QStringLiteral("CBUSY")}, {m_ok, QStringLiteral("OK")},
-        {m_cancel, QStringLiteral("CANCEL")}};
-    for (const auto& [control, name] : controls) {
-        const auto caption = findDescription(m_s.db, kWindowKey + u'_' + name, m_s.language);
-        if (!caption)
-            continue;
-        if (auto* label = qobject_cast<QLabel*>(control))
-            label->setText(*caption);
-        else if (auto* button = qobject_cast<QAbstractButton*>(control))
-            button->setText(*caption);
+    QWidget::showEvent(event);
+    if (!m_focused) {
+        m_focused = true;
+        m_filter[0]->setFocus();
     }
 }
 
@@ -125,7 +116,9 @@ void FReboot::choose(int i)
         m_filter[j - 1]->clear();
         m_filter[j - 1]->setEnabled(false);
     }
-    try {
+    // Only the chosen company's telephones are offered, as in the generation window: the run
+    // selects that company's anyway, and another's code in the range would be skipped unsaid.
+    guarded(m_s, [&] {
         switch (i) {
         case 1:
             m_filter[1]->setEnabled(true);
@@ -133,19 +126,17 @@ void FReboot::choose(int i)
             break;
         case 2:
             m_filter[2]->setEnabled(true);
-            fill(m_filter[2], m_run.phonesFrom(chosenCode(2)));
+            fill(m_filter[2], entryTexts(phoneEntries(m_s.db, chosenCode(1), chosenCode(2))));
             break;
         case 3:
             m_filter[3]->setEnabled(true);
-            fill(m_filter[3], m_run.phonesTo(chosenCode(2), chosenCode(3)));
+            fill(m_filter[3], entryTexts(phoneEntries(m_s.db, chosenCode(1), chosenCode(2), chosenCode(3))));
             break;
         default:
             m_ok->setEnabled(!m_run.running());
             break;
         }
-    } catch (const DbError& e) {
-        m_s.op.showMessage(e.text());
-    }
+    });
 }
 
 void FReboot::setCancel(const QString& tag, const QString& captionKey)
@@ -158,6 +149,20 @@ void FReboot::setCancel(const QString& tag, const QString& captionKey)
         m_cancel->setText(tag == u"Abort" ? QStringLiteral("Abort") : m_cancelCaption);
 }
 
+void FReboot::lockLists(bool locked)
+{
+    if (locked) {
+        m_listsEnabled.clear();
+        for (QComboBox* box : m_filter) {
+            m_listsEnabled.append(box->isEnabled());
+            box->setEnabled(false);
+        }
+        return;
+    }
+    for (int i = 0; i < 4 && i < m_listsEnabled.size(); ++i)
+        m_filter[i]->setEnabled(m_listsEnabled[i]);
+}
+
 void FReboot::startRun()
 {
     if (m_run.running() || !allChosen())
@@ -165,49 +170,58 @@ void FReboot::startRun()
     m_lb1->clear();
     m_bar->start();
     m_ok->setEnabled(false);
-    try {
+    lockLists(true);
+    std::optional<RebootRun::Outcome> outcome;
+    guarded(m_s, [&] {
         setCancel(QStringLiteral("Abort"), QStringLiteral("CANCEL_ABO"));
         m_run.setWaitIfBusy(m_cbusy->isChecked());
-        m_run.run(chosenCode(1), chosenCode(2), chosenCode(3), chosenCode(4));
-    } catch (const DbError& e) {
-        m_s.op.showMessage(e.text());
-    }
-    try {
+        outcome = m_run.run(chosenCode(1), chosenCode(2), chosenCode(3), chosenCode(4));
+    });
+    lockLists(false);
+    guarded(m_s, [&] {
         setCancel(QStringLiteral("End"), QStringLiteral("CANCEL_END"));
-    } catch (const DbError& e) {
-        m_s.op.showMessage(e.text());
-    }
+        finishRun(outcome.value_or(RebootRun::Outcome::Stopped), !outcome);
+    });
     m_ok->setEnabled(allChosen());
     // The window was closed during the run; it goes now that the run is over.
     if (m_closeWhenIdle)
-        closeWindow();
+        closeWindow(this);
 }
 
-void FReboot::closeWindow()
+void FReboot::finishRun(RebootRun::Outcome outcome, bool failed)
 {
-    // Inside the main window the frame closes, and the frame asks this window first.
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        frame->close();
-    else
-        close();
+    QString status = outcome == RebootRun::Outcome::Aborted
+                         ? textOr(m_s, QStringLiteral("RUN_ABORTED"), QStringLiteral("aborted after %1 of %2"))
+                         : textOr(m_s, QStringLiteral("RUN_PROGRESS"), QStringLiteral("%1 of %2"));
+    status = status.arg(m_bar->done()).arg(m_bar->total());
+    if (failed)
+        status = textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed."));
+    m_bar->finish(status, failed || outcome != RebootRun::Outcome::Completed);
 }
 
 void FReboot::pressCancel()
 {
-    m_run.abort();
-    if (m_cancelTag == u"End")
-        closeWindow();
+    if (m_cancelTag == u"End") {
+        m_run.abort();
+        closeWindow(this);
+    } else if (confirmAbandon(m_s)) {
+        m_run.abort();
+    }
 }
 
 void FReboot::closeEvent(QCloseEvent* event)
 {
-    m_run.abort();
     if (m_run.running()) {
         // The run's waits are on this window's stack: it ends first, then the window closes.
-        m_closeWhenIdle = true;
+        if (!m_closeWhenIdle && confirmAbandon(m_s)) {
+            m_run.abort();
+            m_closeWhenIdle = true;
+            setProperty(kClosePending, true);
+        }
         event->ignore();
         return;
     }
+    m_run.abort();
     m_run.closeSocket();
     event->accept();
 }

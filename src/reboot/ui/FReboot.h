@@ -22,6 +22,7 @@ class RunLogView;
 class FReboot final : public QWidget
 {
     Q_OBJECT
+    Q_PROPERTY(bool running READ running)
 
 public:
     explicit FReboot(Session& session, int deadlineMs = HttpExchange::kDefaultDeadlineMs, QWidget* parent = nullptr);
@@ -39,13 +40,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    void loadCaptions();
+    void finishRun(RebootRun::Outcome outcome, bool failed);
+    void lockLists(bool locked);
     void choose(int i);
     void startRun();
     void pressCancel();
-    void closeWindow();
     void setCancel(const QString& tag, const QString& captionKey);
     void fill(QComboBox* box, const QStringList& entries);
     QString chosenCode(int i) const;
@@ -65,6 +67,8 @@ private:
     QString m_cancelCaption; // the designed or described caption of Cancel, when no run-state text exists
     QString m_cancelTag = QStringLiteral("End");
     bool m_closeWhenIdle = false;
+    bool m_focused = false;
+    QList<bool> m_listsEnabled; // the lists' state before a run locked them
     RebootRun m_run;
 };
 
