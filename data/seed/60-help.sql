@@ -1,0 +1,25 @@
+-- Help viewer and About box: captions and texts in English and French; "$$" takes the argument.
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FRMBROWSER', 'Help');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FRMBROWSER_LBLADDRESS', '&Address');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FRMABOUT_CMDOK', 'OK');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FRMABOUT_CMDSYSINFO', '&System Info...');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M350', 'System information is not available at the moment.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M351', 'Loading...');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M352', 'About $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M353', 'Version $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M354', 'Written by the Vocaset developers, 2026. Placed in the public domain: use, copy and change it freely.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M355', 'Provided as is, without warranty of any kind. Try new settings on one telephone before you generate and reboot a whole company.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M356', 'The page $$ cannot be found.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M357', 'No program on this computer opens $$.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FRMBROWSER', 'Aide');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FRMBROWSER_LBLADDRESS', '&Adresse');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FRMABOUT_CMDOK', 'OK');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FRMABOUT_CMDSYSINFO', '&Infos système...');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M350', 'Les informations système ne sont pas disponibles actuellement');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M351', 'Traitement en cours...');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M352', 'À propos de $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M353', 'Version $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M354', 'Écrit par les développeurs de Vocaset, 2026. Versé dans le domaine public : utilisez-le, copiez-le et modifiez-le librement.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M355', 'Fourni tel quel, sans aucune garantie. Essayez de nouveaux réglages sur un téléphone avant de générer et de redémarrer toute une société.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M356', 'La page $$ est introuvable.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M357', 'Aucun programme de cet ordinateur n''ouvre $$.');

@@ -1,0 +1,145 @@
+// Takes the manual's pictures of the windows: opens each window of the main program offscreen on a
+// copy of the demo database, makes the first choices in its lists and saves it as <object name>.png.
+// scripts/screenshots runs it; the pictures go to data/manual/.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include "FVocaset1.h"
+#include "MenuRights.h"
+#include "Sql.h"
+#include "Startup.h"
+#include "TextFile.h"
+#include "Windows.h"
+
+using namespace vocaset;
+
+namespace {
+
+// Nobody answers: questions get No, prompts their default, messages go to standard error.
+class QuietOperator final : public Operator
+{
+public:
+    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
+    bool askYesNo(const QString&, const QString&) override { return false; }
+    std::optional<QString> askText(const QString&, const QString& defaultText) override { return defaultText; }
+};
+
+void settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Chooses the first entry of each selection list in turn ("Phone to" its last), as an operator
+// would, so that the picture shows a window ready to run.
+void chooseFirstEntries(QWidget* window)
+{
+    for (int i = 1; i <= 4; ++i) {
+        auto* list = window->findChild<QComboBox*>(QStringLiteral("Filter") + QString::number(i));
+        if (!list || !list->isEnabled() || list->count() == 0)
+            continue;
+        const int index = i == 4 ? list->count() - 1 : 0;
+        list->setCurrentIndex(index);
+        Q_EMIT list->activated(index);
+        settle(50);
+    }
+}
+
+// The generation window is shown after a run on the demo telephones, with its log and summary. No
+// other window runs: a reboot would send requests to the demo telephones' addresses.
+void runGeneration(QWidget* window)
+{
+    auto* generate = window->findChild<QPushButton*>(QStringLiteral("Ok"));
+    if (window->objectName() != u"FGenerate" || !generate || !generate->isEnabled())
+        return;
+    generate->click();
+    for (int i = 0; i < 100 && !generate->isEnabled(); ++i)
+        settle(50);
+}
+
+bool save(QWidget* widget, const QString& path)
+{
+    const bool ok = widget->grab().save(path, "PNG");
+    QTextStream(ok ? stdout : stderr) << (ok ? "wrote " : "cannot write ") << path << Qt::endl;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3 || args.size() > 4) {
+        QTextStream(stderr) << "Usage: vocaset-screenshots SOURCE_DB OUT_DIR [LANGUAGE]\n"
+                               "Opens every window on a copy of the source database and saves OUT_DIR/<window>.png."
+                            << Qt::endl;
+        return 2;
+    }
+    const QString source = QFileInfo(args[1]).absoluteFilePath();
+    const QString out = QFileInfo(args[2]).absoluteFilePath();
+    QDir().mkpath(out);
+
+    // A working database of our own; the program's folder is the source database's, where the
+    // manual and the demo output folders are.
+    QTemporaryDir work;
+    const QString settings = work.filePath(QStringLiteral("ParamDB.txt"));
+    if (!writeFileAtomically(
+            settings, (QStringLiteral("Provider=SQLite;Data Source=") + work.filePath(QStringLiteral("shots.db")) +
+                       QStringLiteral("\r\nProvider=SQLite;Data Source=") + source + QStringLiteral("\r\n"))
+                          .toUtf8()))
+        return 1;
+    QuietOperator person;
+    NullRunLog log;
+    Database db;
+    Session session(db, person);
+    session.appDir = QFileInfo(source).absolutePath();
+    session.userName = QStringLiteral("ADMIN");
+    if (Startup(session, settings, log).run() != StartupOutcome::Created ||
+        Startup(session, settings, log).run() != StartupOutcome::Ready)
+        return 1;
+    if (args.size() == 4) {
+        db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '") + sqlText(args[3]) +
+                   QStringLiteral("' WHERE SY_CODE = '$$LNG'"));
+        session.language = args[3];
+    }
+
+    const auto windows = childWindows();
+    FVocaset1 frame(session, windows);
+    frame.resize(1100, 780);
+    frame.show();
+    settle(100);
+    bool ok = true;
+    for (const MenuEntry& entry : mainMenuEntries()) {
+        if (!windows.contains(entry.name))
+            continue;
+        QWidget* window = frame.open(entry.name);
+        settle(300); // the help window reads its page on the next turns of the event loop
+        chooseFirstEntries(window);
+        runGeneration(window);
+        QWidget* framed = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+        ok = save(framed ? framed : window, out + u'/' + window->objectName() + QStringLiteral(".png")) && ok;
+        frame.mdiArea()->closeAllSubWindows();
+        settle(50);
+    }
+    // The frame with the window used most.
+    if (windows.contains(QStringLiteral("GenConf"))) {
+        chooseFirstEntries(frame.open(QStringLiteral("GenConf")));
+        settle(100);
+    }
+    ok = save(&frame, out + QStringLiteral("/FVocaset1.png")) && ok;
+    return ok ? 0 : 1;
+}
