@@ -80,6 +80,7 @@ void HttpExchange::startConnect(const QString& address)
     if (m_ws1.state() != QAbstractSocket::UnconnectedState)
         m_ws1.abort();
     const DeviceEndpoint endpoint = splitAddress(address);
+    m_peer = endpoint.host + u':' + QString::number(endpoint.port);
     m_ws1.connectToHost(endpoint.host, endpoint.port);
 }
 
@@ -241,8 +242,27 @@ void HttpExchange::onError(QAbstractSocket::SocketError error)
         wake();
         return;
     }
-    m_log.append(QStringLiteral("Socket ERROR ") + QString::number(int(error)) + QStringLiteral(" / ") +
-                 m_ws1.errorString());
+    // A readable line naming the telephone, from the messages table; the socket layer's own words
+    // only where no message says more.
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        m_log.append(textOr(m_s, QStringLiteral("M235"), QStringLiteral("Connection refused by $$."), m_peer));
+        break;
+    case QAbstractSocket::HostNotFoundError:
+        m_log.append(textOr(m_s, QStringLiteral("M236"), QStringLiteral("The address $$ was not found."), m_peer));
+        break;
+    case QAbstractSocket::NetworkError:
+        m_log.append(
+            textOr(m_s, QStringLiteral("M237"), QStringLiteral("$$ cannot be reached from this computer."), m_peer));
+        break;
+    case QAbstractSocket::SocketTimeoutError:
+        m_log.append(textOr(m_s, QStringLiteral("M238"), QStringLiteral("The connection to $$ was cut."), m_peer));
+        break;
+    default:
+        m_log.append(textOr(m_s, QStringLiteral("M239"), QStringLiteral("Connection error with $$."), m_peer) +
+                     QStringLiteral(" (") + m_ws1.errorString() + u')');
+        break;
+    }
     closeSocket();
     wake();
 }

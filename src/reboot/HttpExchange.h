@@ -83,6 +83,7 @@ private:
     QTcpSocket m_ws1;
     QTimer m_tim1;
     QString m_reply;
+    QString m_peer; // "host:port" of the exchange, as the log names it
     bool m_abortRun = false;
     QEventLoop* m_wait = nullptr;
     bool m_quitting = false;
