@@ -190,13 +190,18 @@ void FReboot::startRun()
 
 void FReboot::finishRun(RebootRun::Outcome outcome, bool failed)
 {
-    QString status = outcome == RebootRun::Outcome::Aborted
-                         ? textOr(m_s, QStringLiteral("RUN_ABORTED"), QStringLiteral("aborted after %1 of %2"))
-                         : textOr(m_s, QStringLiteral("RUN_PROGRESS"), QStringLiteral("%1 of %2"));
-    status = status.arg(m_bar->done()).arg(m_bar->total());
-    if (failed)
-        status = textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed."));
-    m_bar->finish(status, failed || outcome != RebootRun::Outcome::Completed);
+    if (failed) {
+        m_bar->finish(textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
+        return;
+    }
+    const RebootRun::Summary& summary = m_run.summary();
+    const RunTally tally{summary.selected, summary.done, summary.restarted, int(summary.failed.size()),
+                         outcome != RebootRun::Outcome::Completed, summary.failed};
+    const QString line = m_bar->summaryText(
+        tally, textOr(m_s, QStringLiteral("FREBOOT_RESTARTED"), QStringLiteral("%1 restarted")));
+    m_lb1->append(line);
+    m_lb1->flush();
+    m_bar->finish(line, summary.failures() > 0 || outcome != RebootRun::Outcome::Completed);
 }
 
 void FReboot::pressCancel()
