@@ -93,7 +93,9 @@ frmAbout::frmAbout(Session& session, QWidget* parent)
     connect(m_ok, &QPushButton::clicked, this, [this] { closeWindow(this); });
     connect(m_sysInfo, &QPushButton::clicked, this, &frmAbout::startSysInfo);
     setReadingOrder({m_sysInfo, m_ok});
+    // OK has the focus when the box opens, so Enter closes it.
     setFocusProxy(m_ok);
+    m_ok->setFocus();
     new WindowKeys(this, m_ok, {});
     resize(460, sizeHint().height());
 }
