@@ -45,7 +45,7 @@ Database::~Database()
     close();
 }
 
-void Database::open(const QString& connectionString)
+void Database::open(const QString& connectionString, Access access)
 {
     close();
     const ConnectionString cs(connectionString);
@@ -59,7 +59,9 @@ void Database::open(const QString& connectionString)
         if (file.isEmpty())
             throw DbError(QStringLiteral("the connection string names no Data Source"));
         m_db.setDatabaseName(file);
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(kStatementTimeoutSeconds * 1000));
+        // Read-only: a missing file is not created, and the file's bytes never change.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(kStatementTimeoutSeconds * 1000) +
+                               (access == Access::ReadOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     } else if (provider == u"postgresql" || provider == u"postgres") {
         m_engine = Engine::PostgreSQL;
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
@@ -82,20 +84,28 @@ void Database::open(const QString& connectionString)
     if (m_engine == Engine::SQLite) {
         // The schema's cascades and refusals depend on foreign keys; LIKE compares case-sensitively
         // as on the server engine.
-        for (const char* pragma : {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL",
-                                   "PRAGMA case_sensitive_like = ON"}) {
+        // A read-only source keeps its journal mode: switching it to WAL would rewrite its header.
+        QStringList pragmas = {QStringLiteral("PRAGMA foreign_keys = ON"), QStringLiteral("PRAGMA case_sensitive_like = ON")};
+        if (access == Access::ReadWrite)
+            pragmas << QStringLiteral("PRAGMA journal_mode = WAL") << QStringLiteral("PRAGMA synchronous = NORMAL");
+        for (const QString& pragma : pragmas) {
             QSqlQuery q(m_db);
-            if (!q.exec(QLatin1String(pragma)))
-                fail(q.lastError());
+            if (!q.exec(pragma)) {
+                const QSqlError error = q.lastError();
+                close();
+                fail(error);
+            }
         }
     } else {
         // Session settings, so they hold across transactions: the statement time-out, literals that
         // keep a backslash as typed (folder names) whatever the server's default, and no notices
         // (such as "already exists, skipping") printed by the client library on standard error.
-        const QStringList settings = {QStringLiteral("SET statement_timeout = ") +
+        QStringList settings = {QStringLiteral("SET statement_timeout = ") +
                                           QString::number(kStatementTimeoutSeconds * 1000),
                                       QStringLiteral("SET standard_conforming_strings = on"),
                                       QStringLiteral("SET client_min_messages = warning")};
+        if (access == Access::ReadOnly)
+            settings << QStringLiteral("SET default_transaction_read_only = on");
         for (const QString& setting : settings) {
             QSqlQuery q(m_db);
             if (!q.exec(setting)) {
@@ -276,6 +286,11 @@ const char* const kServerPrimaryKey =
     "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
     "WHERE i.indrelid = to_regclass(?) AND i.indisprimary ORDER BY k.n";
 
+const char* const kServerForeignKeyColumns =
+    "SELECT a.attname FROM pg_catalog.pg_constraint c "
+    "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = ANY (c.conkey) "
+    "WHERE c.conrelid = to_regclass(?) AND c.contype = 'f'";
+
 } // namespace
 
 Recordset Database::columns(const QString& table, const QString& column)
@@ -322,11 +337,29 @@ Recordset Database::primaryKeys(const QString& table)
     return Recordset({QStringLiteral("COLUMN_NAME"), QStringLiteral("ORDINAL")}, std::move(rows));
 }
 
+QStringList Database::foreignKeyColumns(const QString& table)
+{
+    QStringList names;
+    Recordset rs;
+    if (m_engine == Engine::SQLite)
+        rs = executeBound(QStringLiteral("SELECT \"from\" FROM pragma_foreign_key_list(?)"), {table});
+    else if (isPlainIdentifier(table))
+        rs = executeBound(QLatin1String(kServerForeignKeyColumns), {table});
+    for (const QVariantList& r : rs.rows()) {
+        const QString name = r[0].toString().toUpper();
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
 void Database::begin()
 {
     if (!isOpen())
         throw DbError(QStringLiteral("the database is not open"));
-    if (!m_db.transaction())
+    if (m_engine == Engine::SQLite)
+        sendPlain(QStringLiteral("BEGIN IMMEDIATE"));
+    else if (!m_db.transaction())
         fail(m_db.lastError());
     m_inTransaction = true;
 }

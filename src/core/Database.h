@@ -41,8 +41,13 @@ public:
     ~Database();
     Q_DISABLE_COPY_MOVE(Database)
 
+    enum class Access {
+        ReadWrite,
+        ReadOnly // a source to copy from: a missing file is an open failure, nothing is written to it
+    };
+
     // Opens the database a connection string names; throws DbError when it cannot.
-    void open(const QString& connectionString);
+    void open(const QString& connectionString, Access access = Access::ReadWrite);
     void close();
     bool isOpen() const;
     Engine engine() const { return m_engine; }
@@ -59,7 +64,12 @@ public:
     Recordset columns(const QString& table, const QString& column = {});
     // Primary-key catalogue of one table (COLUMN_NAME, ORDINAL).
     Recordset primaryKeys(const QString& table);
+    // The columns of a table that belong to one of its foreign keys, upper-case.
+    QStringList foreignKeyColumns(const QString& table);
 
+    // A write transaction. On SQLite it takes the write lock at once, waiting for another writer up
+    // to the statement time-out: a transaction that first read and then wanted to write would be
+    // refused at once ("database is locked") when another connection wrote meanwhile.
     void begin();
     void commit();
     void rollback();

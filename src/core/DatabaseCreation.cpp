@@ -1,5 +1,7 @@
 #include "DatabaseCreation.h"
 
+#include <algorithm>
+
 #include "Schema.h"
 #include "Sql.h"
 #include "UiYield.h"
@@ -9,16 +11,24 @@ namespace vocaset {
 int CopyTable(Database& source, Database& target, const QString& table, RunLog& log)
 {
     Recordset rs = source.execute(QStringLiteral("SELECT * FROM ") + table);
+    // A null in a foreign-key column (a telephone without a model) stays null: as an empty text it
+    // would name a row that does not exist, and the copy would fail.
+    const QStringList keyColumns = target.foreignKeyColumns(table);
+    QList<bool> keepNull;
+    for (int i = 0; i < rs.fieldCount(); ++i)
+        keepNull.append(keyColumns.contains(rs.fieldName(i).toUpper()));
     const int total = rs.count();
     int done = 0;
     for (; !rs.eof(); rs.moveNext()) {
-        QString statement = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES('");
+        QString statement = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES(");
         for (int i = 0; i < rs.fieldCount(); ++i) {
-            if (!rs.isNull(i))
-                statement += sqlText(rs.text(i));
-            statement += QStringLiteral("', '");
+            if (i > 0)
+                statement += QStringLiteral(", ");
+            if (rs.isNull(i) && keepNull[i])
+                statement += QStringLiteral("NULL");
+            else
+                statement += u'\'' + sqlText(rs.text(i)) + u'\'';
         }
-        statement.chop(3);
         statement += u')';
         target.execute(statement);
         log.progress(++done, total);
@@ -27,32 +37,49 @@ int CopyTable(Database& source, Database& target, const QString& table, RunLog& 
     return done;
 }
 
+bool holdsSchemaTables(Database& db)
+{
+    const QStringList& tables = Schema::copyOrder();
+    return std::any_of(tables.begin(), tables.end(), [&](const QString& t) { return db.columns(t).count() > 0; });
+}
+
 CreationOutcome createDatabase(Session& s, const QString& sourceConnection, RunLog& log)
 {
     if (sourceConnection.isEmpty()) {
         s.op.showMessage(QStringLiteral("DATABASE CREATION\r\nOriginal Database Not Specified : see Manual (ParamDB.txt )"));
         return CreationOutcome::SourceNotSpecified;
     }
-    for (const QString& statement : Schema::createStatements())
-        s.db.execute(statement);
-
+    // The source first: a source that cannot be opened or has another version leaves the working
+    // database untouched. It is only read, so a mistyped file name is not created.
     Database source;
     try {
-        source.open(sourceConnection);
+        source.open(sourceConnection, Database::Access::ReadOnly);
     } catch (const DbError&) {
         s.op.showMessage(QStringLiteral("Open Original Database Failed : ") + ConnectionString::masked(sourceConnection));
         return CreationOutcome::SourceOpenFailed;
     }
-    const Recordset version =
-        source.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$BASEVER'"));
-    if (version.eof() || version.text(0) != s.programVersion) {
+    QString version;
+    try {
+        const Recordset rs =
+            source.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$BASEVER'"));
+        version = rs.eof() ? QString() : rs.text(0);
+    } catch (const DbError&) {
+        // No settings table: no version record either.
+    }
+    if (version != s.programVersion) {
         s.op.showMessage(QStringLiteral("The Original Database MUST be Version : ") + s.programVersion +
                          QStringLiteral("\r\nRun this program version on the old database to convert"));
         return CreationOutcome::WrongSourceVersion;
     }
-    // One transaction for the whole copy: much faster than a commit per row, and a refused row
-    // leaves the tables empty rather than half filled.
+    if (holdsSchemaTables(s.db)) {
+        s.op.showMessage(kIncompleteDatabase);
+        return CreationOutcome::WorkingIncomplete;
+    }
+    // Tables and rows in one transaction: a creation that does not finish (a refused row, the
+    // process killed) leaves the working database empty, to be created at the next start.
     Transaction tx(s.db);
+    for (const QString& statement : Schema::createStatements())
+        s.db.execute(statement);
     for (const QString& table : Schema::copyOrder()) {
         const int rows = CopyTable(source, s.db, table, log);
         log.append(table + QStringLiteral(": ") + QString::number(rows));

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include "DatabaseCreation.h"
+#include "Dialect.h"
 #include "Messages.h"
 #include "PatchImport.h"
 #include "SchemaUpgrade.h"
@@ -18,7 +19,7 @@ QString loginName()
 {
     if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name)
         return QString::fromLocal8Bit(pw->pw_name).toUpper();
-    return qEnvironmentVariable("USER").toUpper();
+    return QString();
 }
 
 Startup::Startup(Session& session, QString settingsPath, RunLog& log)
@@ -60,9 +61,47 @@ bool Startup::readLanguage()
         const Recordset rs = m_s.db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$LNG'"));
         m_s.language = rs.eof() ? QStringLiteral("EN") : rs.text(0);
         return true;
-    } catch (const DbError&) {
+    } catch (const DbError& e) {
+        m_languageError = e.text();
         return false;
     }
+}
+
+WorkingState Startup::inspectWorking()
+{
+    try {
+        if (m_languageError.isEmpty()) {
+            // The settings could be read: a table without a single row is what a creation left
+            // unfinished, never an old database to upgrade from 000000.
+            if (m_s.db.execute(QStringLiteral("SELECT COUNT(*) FROM SYSTEM_PARAMETERS")).text(0).toInt() > 0)
+                return WorkingState::Ready;
+            m_s.op.showMessage(kIncompleteDatabase);
+            return WorkingState::Incomplete;
+        }
+        if (m_s.db.columns(QStringLiteral("SYSTEM_PARAMETERS")).count() == 0) {
+            if (!holdsSchemaTables(m_s.db))
+                return WorkingState::Empty;
+            m_s.op.showMessage(kIncompleteDatabase);
+            return WorkingState::Incomplete;
+        }
+    } catch (const DbError& e) {
+        m_languageError = e.text();
+    }
+    // The table is there and cannot be read, or the catalogue itself cannot: say what the engine
+    // finds wrong rather than creating tables over it.
+    QString finding;
+    if (m_s.db.engine() == Engine::SQLite) {
+        try {
+            const Recordset check = m_s.db.execute(QStringLiteral("PRAGMA quick_check"));
+            if (!check.eof() && check.text(0) != u"ok")
+                finding = check.text(0);
+        } catch (const DbError& e) {
+            finding = e.text();
+        }
+    }
+    m_s.op.showMessage(QStringLiteral("The working database is damaged: the settings cannot be read (") + m_languageError +
+                       (finding.isEmpty() ? QString() : QStringLiteral("; check: ") + finding) + u')');
+    return WorkingState::Damaged;
 }
 
 void Startup::actAsSuperuser()
@@ -93,16 +132,34 @@ StartupOutcome Startup::createFromSource()
     }
 }
 
-StartupOutcome Startup::run()
+std::optional<StartupOutcome> Startup::prepare()
 {
     if (!readSettings())
         return StartupOutcome::SettingsMissing;
     if (!openMain())
         return StartupOutcome::OpenFailed;
-    if (!readLanguage())
+    readLanguage();
+    switch (inspectWorking()) {
+    case WorkingState::Ready:
+        break;
+    case WorkingState::Empty:
         return createFromSource();
+    case WorkingState::Incomplete:
+    case WorkingState::Damaged:
+        return StartupOutcome::DatabaseFailed;
+    }
     try {
         actAsSuperuser();
+    } catch (const DbError& e) {
+        m_s.op.showMessage(e.text());
+        return StartupOutcome::DatabaseFailed;
+    }
+    return std::nullopt;
+}
+
+StartupOutcome Startup::finish()
+{
+    try {
         m_s.programVersion = programVersion();
         upgradeSchema(m_s);
         importDataPatch(m_s, defaultPatchPath(m_s), m_log);
@@ -111,6 +168,13 @@ StartupOutcome Startup::run()
         return StartupOutcome::DatabaseFailed;
     }
     return StartupOutcome::Ready;
+}
+
+StartupOutcome Startup::run()
+{
+    if (const auto stopped = prepare())
+        return *stopped;
+    return finish();
 }
 
 } // namespace vocaset

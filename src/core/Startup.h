@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 
 #include "Session.h"
@@ -15,8 +17,17 @@ enum class StartupOutcome {
     DatabaseFailed,   // a later statement of the start-up was refused (text shown)
 };
 
-// The operating system's login name of the current user, upper case.
+// The login name of the current user from the account database, upper case; empty when the
+// account has no entry there (no environment variable can choose it: rights are keyed on it).
 QString loginName();
+
+// What the working database holds when the settings cannot be read or hold nothing.
+enum class WorkingState {
+    Ready,      // the settings table holds rows
+    Empty,      // no table of the schema: the creation run fills it
+    Incomplete, // some of the tables, but no settings (message shown)
+    Damaged,    // the settings table is there but cannot be read (message shown)
+};
 
 // The start-up sequence of the main program up to the main window: settings file, connection,
 // language, superuser prompt, schema upgrade, data-patch import. Failures are shown through the
@@ -27,11 +38,18 @@ public:
     Startup(Session& session, QString settingsPath, RunLog& log);
 
     StartupOutcome run();
+    // The steps that only read (settings file, connection, language, superuser prompt), or the
+    // creation run of an empty database: nothing when the steps that write may follow.
+    std::optional<StartupOutcome> prepare();
+    // The steps that write: version check and upgrade, pending data patch.
+    StartupOutcome finish();
 
-    // The pieces, in order; run() calls them all.
+    // The pieces, in order.
     bool readSettings();
     bool openMain();
-    bool readLanguage(); // false: the database has no settings table
+    bool readLanguage(); // false: the settings table cannot be read
+    // After readLanguage() failed or found no settings: why, with the message for the bad cases.
+    WorkingState inspectWorking();
     void actAsSuperuser();
     StartupOutcome createFromSource();
 
@@ -44,6 +62,7 @@ private:
     RunLog& m_log;
     QString m_line1;
     QString m_line2;
+    QString m_languageError; // why the settings could not be read
 };
 
 } // namespace vocaset

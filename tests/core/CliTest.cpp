@@ -100,8 +100,13 @@ TEST(Cli, UserOptionNeedsASuperuser)
 {
     Cli c;
     ASSERT_EQ(c.run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok);
+    // Refused before the start-up stamps or upgrades anything.
+    c.working.db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '010140' WHERE SY_CODE = '$$BASEVER'"));
     EXPECT_EQ(c.run({QStringLiteral("--user"), QStringLiteral("bob"), QStringLiteral("db"), QStringLiteral("info")}),
               cli::Usage);
+    EXPECT_EQ(c.working.db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$BASEVER'"))
+                  .text(0),
+              QStringLiteral("010140"));
     c.working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$SUPERUSER', '") + loginName() +
                          QStringLiteral("', '*')"));
     EXPECT_EQ(c.run({QStringLiteral("--user"), QStringLiteral("bob"), QStringLiteral("db"), QStringLiteral("info")}),

@@ -53,7 +53,9 @@ TEST(Creation, CopiesEveryTableWithQuotesAsTyped)
     }
 }
 
-TEST(Creation, ASourceOfAnotherVersionIsRefusedAfterTheSchemaExists)
+// The source is checked before anything is created, and the schema and rows go in together: a
+// creation that stops leaves the working database empty, so the next one starts afresh.
+TEST(Creation, AStoppedCreationLeavesTheWorkingDatabaseEmptyForTheNextOne)
 {
     TestSession t(false);
     TestDatabase src;
@@ -61,8 +63,29 @@ TEST(Creation, ASourceOfAnotherVersionIsRefusedAfterTheSchemaExists)
     EXPECT_EQ(createDatabase(t.s, src.connectionString(), t.log), CreationOutcome::WrongSourceVersion);
     EXPECT_EQ(t.op.messages, QStringList{QStringLiteral("The Original Database MUST be Version : 010142\r\n"
                                                         "Run this program version on the old database to convert")});
-    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM COMPANY")), 0);
-    EXPECT_EQ(t.tdb.db.columns(QStringLiteral("PHONE_BOOK")).count(), 8);
+    EXPECT_FALSE(holdsSchemaTables(t.tdb.db));
+
+    // A row the working database refuses (a column too many) rolls back the tables made before it.
+    src.db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '010142' WHERE SY_CODE = '$$BASEVER'"));
+    src.db.execute(QStringLiteral("ALTER TABLE TYPES ADD TY_EXTRA nvarchar(5)"));
+    EXPECT_THROW(createDatabase(t.s, src.connectionString(), t.log), DbError);
+    EXPECT_FALSE(holdsSchemaTables(t.tdb.db));
+
+    // A telephone without a model keeps its null, which an empty text would turn into a broken key.
+    TestDatabase good;
+    fillSource(good.db, t.s.programVersion);
+    good.db.execute(QStringLiteral("INSERT INTO RANGES VALUES('AC', '101')"));
+    good.db.execute(QStringLiteral("INSERT INTO PHONES VALUES('AC', '101', NULL, 'Spare', '000B82000002')"));
+    EXPECT_EQ(createDatabase(t.s, good.connectionString(), t.log), CreationOutcome::Created);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONES WHERE EQ_CODE IS NULL AND PH_CODE = '101'")), 1);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONES")), 2);
+
+    // Tables without settings are reported, never created over.
+    TestSession half(false);
+    half.exec(QStringLiteral("CREATE TABLE LEVELS (LE_CODE nvarchar(1), LE_DESC nvarchar(50) NOT NULL, PRIMARY KEY (LE_CODE))"));
+    EXPECT_EQ(createDatabase(half.s, good.connectionString(), half.log), CreationOutcome::WorkingIncomplete);
+    EXPECT_EQ(half.op.messages, QStringList{kIncompleteDatabase});
+    EXPECT_EQ(half.tdb.db.columns(QStringLiteral("SYSTEM_PARAMETERS")).count(), 0);
 }
 
 TEST(Creation, MissingOrUnreachableSourceStopsWithItsMessage)

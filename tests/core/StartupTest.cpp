@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "DatabaseCreation.h"
 #include "Schema.h"
 #include "Startup.h"
 #include "TestDatabase.h"
@@ -158,4 +159,78 @@ TEST(Startup, UpgradesThenImportsThePendingPatch)
     EXPECT_EQ(p.op.messages, QStringList{QStringLiteral("Update From 010140 To 010142")});
     EXPECT_EQ(p.db.execute(QStringLiteral("SELECT LE_DESC FROM LEVELS")).text(0), QStringLiteral("Equipment"));
     EXPECT_TRUE(QFile::exists(p.s.appDir + QStringLiteral("/vocaset_010142.csv")));
+}
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString sqliteFile(const QString& connection)
+{
+    return ConnectionString(connection).value(QStringLiteral("Data Source"));
+}
+
+} // namespace
+
+// Settings that cannot be read are damage to report, and a settings table without rows is a creation
+// left unfinished: neither is created over nor upgraded from 000000.
+TEST(Startup, AnIncompleteOrDamagedDatabaseIsReportedAndLeftAlone)
+{
+    {
+        Program p;
+        p.prepareWorking();
+        p.working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS"));
+        EXPECT_EQ(p.run(), StartupOutcome::DatabaseFailed);
+        EXPECT_EQ(p.op.messages, QStringList{kIncompleteDatabase});
+        EXPECT_EQ(p.working.db.execute(QStringLiteral("SELECT * FROM SYSTEM_PARAMETERS")).count(), 0);
+    }
+    Program p;
+    if (p.working.engine() != Engine::SQLite)
+        GTEST_SKIP() << "the damaged file is a SQLite file";
+    p.prepareWorking();
+    const int root =
+        p.working.db.execute(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'SYSTEM_PARAMETERS'")).text(0).toInt();
+    const int pageSize = p.working.db.execute(QStringLiteral("PRAGMA page_size")).text(0).toInt();
+    p.working.db.close(); // the last connection moves the log into the file
+    {
+        QFile f(sqliteFile(p.working.connectionString()));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.seek(qint64(root - 1) * pageSize));
+        f.write(QByteArray(pageSize, '\xff'));
+    }
+    EXPECT_EQ(p.run(), StartupOutcome::DatabaseFailed);
+    ASSERT_EQ(p.op.messages.size(), 1);
+    EXPECT_TRUE(p.op.messages[0].startsWith(QStringLiteral("The working database is damaged"))) << p.op.messages[0].toStdString();
+    EXPECT_FALSE(p.op.messages[0].contains(QStringLiteral("already exists")));
+}
+
+// The source of a creation is only read: a mistyped name creates no file, and a source in another
+// journal mode keeps every byte.
+TEST(Startup, TheSourceIsOpenedReadOnly)
+{
+    Program p;
+    if (p.working.engine() != Engine::SQLite)
+        GTEST_SKIP() << "file bytes and names are SQLite's";
+    const QString typo = p.working.dir() + QStringLiteral("/typo.db");
+    p.writeSettings(p.working.connectionString().toUtf8() + "\r\nProvider=SQLite;Data Source=" + typo.toUtf8() + "\r\n");
+    EXPECT_EQ(p.run(), StartupOutcome::CreationStopped);
+    EXPECT_EQ(p.op.messages, QStringList{QStringLiteral("Open Original Database Failed : Provider=SQLite;Data Source=") + typo});
+    EXPECT_FALSE(QFile::exists(typo));
+
+    TestDatabase source;
+    for (const QString& statement : Schema::createStatements())
+        source.db.execute(statement);
+    source.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010142')"));
+    source.db.execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
+    source.db.close();
+    const QString file = sqliteFile(source.connectionString());
+    const QByteArray before = fileBytes(file);
+    p.writeSettings(p.working.connectionString().toUtf8() + "\r\n" + source.connectionString().toUtf8() + "\r\n");
+    EXPECT_EQ(p.run(), StartupOutcome::Created);
+    EXPECT_EQ(fileBytes(file), before);
+    EXPECT_FALSE(QFile::exists(file + QStringLiteral("-wal")));
 }

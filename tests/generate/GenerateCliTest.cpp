@@ -1,5 +1,7 @@
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include <QDir>
 #include <QFile>
@@ -223,6 +225,40 @@ TEST_F(GenerateCli, AFailedWriteKeepsTheOldFileAndFailsTheRun)
     EXPECT_TRUE(err.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << err.toStdString();
     EXPECT_EQ(readAll(full.filePath(QStringLiteral("cfg001122334401"))), good);
     EXPECT_EQ(QDir(full.path()).entryList(QDir::Files | QDir::Hidden).size(), 4); // three files and the filler
+}
+
+} // namespace
+} // namespace vocaset::test
+
+namespace vocaset::test {
+namespace {
+
+// Another operator's write transaction makes a generation wait for it, not fail: the start-up's
+// version stamp queues behind the lock and the run then writes its files.
+TEST_F(GenerateCli, AGenerationWaitsForAnotherWritersLock)
+{
+    working.db.execute(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = 'user'"));
+    std::atomic<bool> held{false};
+    std::atomic<bool> released{false};
+    std::thread writer([&] {
+        Database other;
+        other.open(working.connectionString());
+        Transaction tx(other);
+        other.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = SY_VALUE WHERE SY_CODE = '$$BASEVER'"));
+        other.execute(QStringLiteral("INSERT INTO LEVELS VALUES('X', 'Held')"));
+        held = true;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        released = true;
+        tx.commit();
+    });
+    while (!held)
+        std::this_thread::yield();
+    const int code = generate();
+    const bool waited = released;
+    writer.join();
+    EXPECT_EQ(code, cli::Ok) << err.toStdString();
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(files().size(), 3);
 }
 
 } // namespace

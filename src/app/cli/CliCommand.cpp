@@ -74,15 +74,16 @@ int CliContext::exitCodeOf(StartupOutcome outcome)
 std::optional<int> CliContext::start()
 {
     Startup startup = prepare();
-    const StartupOutcome outcome = startup.run();
-    if (outcome == StartupOutcome::Ready) {
-        if (!requestedUser.isEmpty() && session->userName != requestedUser.toUpper()) {
-            err << QStringLiteral("--user needs a login listed as superuser; ") << loginName()
-                << QStringLiteral(" is not") << Qt::endl;
-            return Usage;
-        }
-        return std::nullopt;
+    std::optional<StartupOutcome> stopped = startup.prepare();
+    // --user from a login that may not use it is refused before the start-up writes anything.
+    if (!stopped && !requestedUser.isEmpty() && session->userName != requestedUser.toUpper()) {
+        err << QStringLiteral("--user needs a login listed as superuser; ") << loginName() << QStringLiteral(" is not")
+            << Qt::endl;
+        return Usage;
     }
+    const StartupOutcome outcome = stopped ? *stopped : startup.finish();
+    if (outcome == StartupOutcome::Ready)
+        return std::nullopt;
     if (outcome == StartupOutcome::Created)
         err << QStringLiteral("The working database was empty and has been created; run the command again.") << Qt::endl;
     return outcome == StartupOutcome::Created ? RunFailed : exitCodeOf(outcome);

@@ -15,12 +15,19 @@ int DbCreateCommand::execute(CliContext& ctx, const QStringList& arguments)
         return Usage;
     if (!startup.openMain())
         return DatabaseFailed;
-    if (startup.readLanguage()) {
+    startup.readLanguage();
+    switch (startup.inspectWorking()) {
+    case WorkingState::Ready:
         ctx.err << QStringLiteral("The working database already holds the settings table; nothing to create.")
                 << Qt::endl;
         return Ok;
+    case WorkingState::Empty:
+        return CliContext::exitCodeOf(startup.createFromSource());
+    case WorkingState::Incomplete:
+    case WorkingState::Damaged:
+        break;
     }
-    return CliContext::exitCodeOf(startup.createFromSource());
+    return DatabaseFailed;
 }
 
 int DbUpgradeCommand::execute(CliContext& ctx, const QStringList& arguments)

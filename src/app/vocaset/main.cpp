@@ -41,12 +41,21 @@ int main(int argc, char* argv[])
     session.userName = loginName();
     NullRunLog log;
     Startup startup(session, session.appDir + QStringLiteral("/ParamDB.txt"), log);
-    const StartupOutcome outcome = startup.run();
-    if (outcome != StartupOutcome::Ready)
-        return outcome == StartupOutcome::Created ? 0 : 1;
+    // Whatever fails before the main window stands (a statement of its load included) ends the
+    // program with the reason in a box, never with an abort.
+    try {
+        const StartupOutcome outcome = startup.run();
+        if (outcome != StartupOutcome::Ready)
+            return outcome == StartupOutcome::Created ? 0 : 1;
 
-    FVocaset1 window(session, childWindows());
-    person.setParent(&window);
-    window.show();
-    return QApplication::exec();
+        FVocaset1 window(session, childWindows());
+        person.setParent(&window);
+        window.show();
+        return QApplication::exec();
+    } catch (const DbError& e) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(), e.text());
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromLocal8Bit(e.what()));
+    }
+    return 1;
 }
