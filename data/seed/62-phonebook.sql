@@ -31,3 +31,20 @@ INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M302', 'Le fichier $$ est en 
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M303', 'Le nom de fichier $$ ne peut pas être utilisé.');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M304', 'Importation arrêtée par l''opérateur : rien n''a été modifié.');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M305', '$$ n''est pas une liste d''utilisateurs : il dépasse 64 Mio. Rien n''a été modifié.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M306', 'No application opened $$; the file is kept there.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M306', 'Aucune application n''a ouvert $$ ; le fichier y reste.');
+-- Export choices and the closing lines of the runs ("%1" is the count).
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPBEXP_OPT0', 'CSV');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPBEXP_OPT1', 'Spreadsheet (.xlsx)');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPBGEN_DONE', '%1 written');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPBIMP_DONE', '%1 added or updated');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPBEXP_DONE', '%1 exported');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FRGEN_CREATED', '%1 created');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FRGEN_DELETED', '%1 deleted');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPBEXP_OPT0', 'CSV');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPBEXP_OPT1', 'Tableur (.xlsx)');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPBGEN_DONE', '%1 écrites');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPBIMP_DONE', '%1 ajoutées ou mises à jour');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPBEXP_DONE', '%1 exportées');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FRGEN_CREATED', '%1 créés');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FRGEN_DELETED', '%1 supprimés');

@@ -46,32 +46,21 @@ QString phoneBookFolder(Session& s, const QString& settingCode, const QString& s
     return rs.eof() ? QString() : trimFolder(rs.text(0));
 }
 
-QString phoneBookText(Session& s, const QString& code, const QString& english, const QString& argument)
-{
-    QString text = findDescription(s.db, code, s.language).value_or(QString());
-    if (text.isEmpty())
-        text = findDescription(s.db, code, QStringLiteral("EN")).value_or(QString());
-    if (text.isEmpty())
-        text = english;
-    return text.replace(QLatin1String("$$"), argument);
-}
-
 void showPhoneBookText(Session& s, const QString& code, const QString& english, const QString& argument)
 {
-    s.op.showMessage(phoneBookText(s, code, english, argument));
+    s.op.showMessage(textOr(s, code, english, argument));
 }
 
 QString entryLeftOutText(Session& s, const QString& entry)
 {
-    return phoneBookText(s, QStringLiteral("M290"),
-                         QStringLiteral("$$: the entry holds a line break or a control character and is left out."),
-                         entry);
+    return textOr(s, QStringLiteral("M290"),
+                  QStringLiteral("$$: the entry holds a line break or a control character and is left out."), entry);
 }
 
 QString entryLossyText(Session& s, const QString& entry)
 {
-    return phoneBookText(s, QStringLiteral("M291"),
-                         QStringLiteral("$$: characters without a Windows-1252 code were written as ?."), entry);
+    return textOr(s, QStringLiteral("M291"),
+                  QStringLiteral("$$: characters without a Windows-1252 code were written as ?."), entry);
 }
 
 void showWriteFailure(Session& s, const QString& error)

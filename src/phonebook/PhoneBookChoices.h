@@ -56,10 +56,7 @@ std::optional<QString> checkRequest(Session& s, const PhoneBookRequest& request,
 // "$$PBExp" under the company alone. One trailing separator is removed; empty when unset.
 QString phoneBookFolder(Session& s, const QString& settingCode, const QString& subCode);
 
-// A program text in the session's language: the stored message when there is one, else the
-// English text given; "$$" takes the argument. Never shows anything.
-QString phoneBookText(Session& s, const QString& code, const QString& english, const QString& argument = QString());
-// The same text in a message box.
+// A program text (textOr) in a message box.
 void showPhoneBookText(Session& s, const QString& code, const QString& english, const QString& argument = QString());
 
 // Texts the file-writing runs share: an entry left out of a one-line-per-value file (M290), an entry

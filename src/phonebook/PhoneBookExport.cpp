@@ -38,6 +38,7 @@ bool PhoneBookExport::mayReplace(const QString& path, PhoneBookSummary& summary)
 
 PhoneBookSummary PhoneBookExport::run(const PhoneBookRequest& r, ExportFormat format)
 {
+    m_stopRequested = false;
     PhoneBookSummary summary;
     const std::optional<QString> folder = checkRequest(m_s, r, false, summary);
     if (!folder)
@@ -91,6 +92,10 @@ void PhoneBookExport::writeCsv(Recordset& entries, PhoneBookSummary& summary)
         }
         m_log.progress(++summary.done, summary.selected);
         giveUiTurn();
+        if (m_stopRequested) {
+            summary.outcome = PhoneBookOutcome::Aborted;
+            return;
+        }
     }
     QString error;
     if (!writeFileAtomically(summary.file, out, &error)) {
@@ -109,6 +114,10 @@ void PhoneBookExport::writeWorkbook(Recordset& entries, PhoneBookSummary& summar
         header.append(entries.fieldName(f).toUpper());
     book.writeHeader(0, header);
     for (int row = 1; !entries.eof() && book.ok(); entries.moveNext(), ++row) {
+        if (m_stopRequested) {
+            summary.outcome = PhoneBookOutcome::Aborted;
+            return; // the workbook is abandoned unsaved
+        }
         for (int f = 0; f < entries.fieldCount(); ++f)
             book.writeText(row, f, entries.text(f));
         ++summary.succeeded;

@@ -22,6 +22,8 @@ public:
     // An existing file is replaced only when the operator agrees (M32). The file written is in the
     // summary, for the window to open.
     PhoneBookSummary run(const PhoneBookRequest& request, ExportFormat format);
+    // Asks a run that is giving the user interface a turn to stop; the file is then not written.
+    void requestStop() { m_stopRequested = true; }
 
 private:
     bool mayReplace(const QString& path, PhoneBookSummary& summary);
@@ -31,6 +33,7 @@ private:
 
     Session& m_s;
     RunLog& m_log;
+    bool m_stopRequested = false;
 };
 
 } // namespace vocaset

@@ -33,6 +33,7 @@ bool fitsOneLine(const QString& text)
 
 PhoneBookSummary PhoneBookGeneration::run(const PhoneBookRequest& r)
 {
+    m_stopRequested = false;
     PhoneBookSummary summary;
     const std::optional<QString> folder = checkRequest(m_s, r, true, summary);
     if (!folder)
@@ -79,6 +80,10 @@ PhoneBookSummary PhoneBookGeneration::run(const PhoneBookRequest& r)
         }
         m_log.progress(++summary.done, summary.selected);
         giveUiTurn();
+        if (m_stopRequested) {
+            summary.outcome = PhoneBookOutcome::Aborted;
+            return summary;
+        }
     }
     line(QStringLiteral("</AddressBook>"));
 

@@ -18,10 +18,13 @@ public:
     // Selects the company's telephones of the model, checks the folder and the model, and writes
     // the file. Refused statements throw DbError.
     PhoneBookSummary run(const PhoneBookRequest& request);
+    // Asks a run that is giving the user interface a turn to stop; the file is then not written.
+    void requestStop() { m_stopRequested = true; }
 
 private:
     Session& m_s;
     RunLog& m_log;
+    bool m_stopRequested = false;
 };
 
 // "&", "<" and ">" as the XML parser of the telephone reads them.

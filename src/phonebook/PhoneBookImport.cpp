@@ -114,10 +114,10 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
 {
     const QString entry = u.extension + QStringLiteral(" - ") + u.name;
     if (u.name.size() > kNameWidth || u.extension.size() > kNumberWidth) {
-        m_log.append(phoneBookText(m_s, QStringLiteral("M301"),
-                                   QStringLiteral("$$: the name or the extension is longer than the phone book holds; "
-                                                  "not imported."),
-                                   entry));
+        m_log.append(textOr(m_s, QStringLiteral("M301"),
+                            QStringLiteral("$$: the name or the extension is longer than the phone book holds; "
+                                           "not imported."),
+                            entry));
         ++summary.failed;
         return;
     }
@@ -216,8 +216,8 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
         m_log.progress(++summary.done, summary.selected);
         giveUiTurn();
         if (m_stopRequested) {
-            m_log.append(phoneBookText(m_s, QStringLiteral("M304"),
-                                       QStringLiteral("Import stopped by the operator: nothing was changed.")));
+            m_log.append(textOr(m_s, QStringLiteral("M304"),
+                                QStringLiteral("Import stopped by the operator: nothing was changed.")));
             summary.outcome = PhoneBookOutcome::Aborted;
             return summary; // the transaction rolls back
         }

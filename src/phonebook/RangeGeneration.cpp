@@ -138,8 +138,8 @@ void RangeGeneration::remove(const QString& code, PhoneBookSummary& summary)
         ++summary.succeeded;
     } catch (const DbError&) {
         // The database keeps a code that a telephone still uses.
-        m_log.append(phoneBookText(m_s, QStringLiteral("M300"),
-                                   QStringLiteral("Not deleted: a telephone still uses this code.")));
+        m_log.append(
+            textOr(m_s, QStringLiteral("M300"), QStringLiteral("Not deleted: a telephone still uses this code.")));
         ++summary.failed;
     }
 }

@@ -1,7 +1,11 @@
 #include "Windows.h"
 
 #include "FGenerate.h"
+#include "FPBExp.h"
+#include "FPBGen.h"
+#include "FPBImp.h"
 #include "FReboot.h"
+#include "FRgen.h"
 #include "ManualPage.h"
 #include "frmAbout.h"
 #include "frmBrowser.h"
@@ -13,6 +17,10 @@ QHash<QString, FVocaset1::WindowFactory> childWindows()
     QHash<QString, FVocaset1::WindowFactory> windows;
     windows.insert(QStringLiteral("GenConf"), [](Session& s) -> QWidget* { return new FGenerate(s); });
     windows.insert(QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new FReboot(s); });
+    windows.insert(QStringLiteral("PbGen"), [](Session& s) -> QWidget* { return new FPBGen(s); });
+    windows.insert(QStringLiteral("PbImp"), [](Session& s) -> QWidget* { return new FPBImp(s); });
+    windows.insert(QStringLiteral("PbExp"), [](Session& s) -> QWidget* { return new FPBExp(s); });
+    windows.insert(QStringLiteral("Ranges"), [](Session& s) -> QWidget* { return new FRgen(s); });
     windows.insert(QStringLiteral("Help1"), [](Session& s) -> QWidget* {
         auto* help = new frmBrowser(s);
         help->setStartingAddress(manualUrl(s.appDir));
