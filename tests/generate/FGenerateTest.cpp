@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QFileInfo>
 #include <QApplication>
 
@@ -268,28 +269,29 @@ TEST_F(FGenerateTest, MissingFolderIsNamedAndOfferedAndTheWindowStaysUsable)
 
 TEST_F(FGenerateTest, ClosingDuringARunAsksThenStopsAfterTheCurrentTelephone)
 {
-    for (int i = 104; i < 160; ++i)
-        d.phone(AC, QString::number(i), GXP, QStringLiteral("Desk"), QStringLiteral("0011223345") + QString::number(i - 100).rightJustified(2, u'0'));
-    level(0)->click();
+    // Long enough for the run to give the event loop several turns.
+    for (int i = 104; i < 400; ++i)
+        d.phone(AC, QString::number(i), GXP, QStringLiteral("Desk"), QStringLiteral("00112233") + QString::number(i).rightJustified(4, u'0'));
     choose(1, AC);
     choose(2, GXP);
+    choose(3, QStringLiteral("101"));
+    choose(4, QStringLiteral("399"));
     w->show();
     auto* log = child<RunLogView>(QStringLiteral("List1"));
     // The first answer keeps the run going, the second stops it.
     for (bool stop : {false, true}) {
         d.op.yesNo.enqueue(stop);
         bool askedWhileRunning = false;
-        QObject::connect(log->model(), &QAbstractItemModel::rowsInserted, w.get(), [&] {
-            if (!askedWhileRunning && w->running()) {
-                askedWhileRunning = true;
-                w->close();
-            }
-        }, Qt::SingleShotConnection);
+        // Delivered at the run's first turn of the event loop.
+        QTimer::singleShot(0, w.get(), [&] {
+            askedWhileRunning = w->running();
+            w->close();
+        });
         ok()->click();
         EXPECT_TRUE(askedWhileRunning);
         const QString last = log->line(log->lineCount() - 1);
         if (!stop) {
-            EXPECT_EQ(last, QStringLiteral("59 selected, 59 written, 0 refused"));
+            EXPECT_EQ(last, QStringLiteral("299 selected, 299 written, 0 refused"));
             EXPECT_TRUE(w->isVisible());
         } else {
             EXPECT_TRUE(last.startsWith(QStringLiteral("aborted after "))) << last.toStdString();

@@ -9,7 +9,7 @@
 namespace vocaset {
 namespace {
 
-constexpr qint64 kRedrawMs = 50;
+constexpr qint64 kRedrawMs = 100;
 constexpr int kFailuresNamed = 5;
 
 QString clockText(qint64 seconds)

@@ -7,6 +7,13 @@
 #include "UiYield.h"
 
 namespace vocaset {
+namespace {
+
+// Lines are shown at most this often: each batch repaints the list, which costs a run more than
+// its lines when done at every turn of the event loop.
+constexpr qint64 kBatchMs = 100;
+
+} // namespace
 
 class RunLogModel final : public QAbstractListModel
 {
@@ -56,7 +63,8 @@ void RunLogView::append(const QString& line)
     m_pending.append(line);
     if (!m_flushQueued) {
         m_flushQueued = true;
-        QTimer::singleShot(0, this, &RunLogView::flush);
+        const qint64 since = m_lastFlush.isValid() ? m_lastFlush.elapsed() : kBatchMs;
+        QTimer::singleShot(int(qMax<qint64>(0, kBatchMs - since)), this, &RunLogView::flush);
     }
     giveUiTurn();
 }
@@ -72,6 +80,7 @@ void RunLogView::flush()
     m_flushQueued = false;
     if (m_pending.isEmpty())
         return;
+    m_lastFlush.start();
     m_model->add(m_pending);
     const QModelIndex last = m_model->index(m_model->rowCount() - 1);
     setCurrentIndex(last);

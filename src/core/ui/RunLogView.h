@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QListView>
 #include <QStringList>
 
@@ -10,8 +11,8 @@ namespace vocaset {
 class ProgressStrip;
 class RunLogModel;
 
-// A run window's log list. Appended lines are held back and shown in one batch when the event
-// loop next runs (a run gives it a turn every few milliseconds), rows have one height, and the
+// A run window's log list. Appended lines are held back and shown in one batch at most every tenth
+// of a second (a run gives the event loop a turn every few milliseconds), rows have one height, and the
 // last line is selected after each batch: 100 000 lines cost no more per line than the first ten.
 // It is the window's RunLog; progress reports go to the strip set with setProgressStrip().
 class RunLogView final : public QListView, public RunLog
@@ -41,6 +42,7 @@ private:
     ProgressStrip* m_strip = nullptr;
     QStringList m_pending;
     bool m_flushQueued = false;
+    QElapsedTimer m_lastFlush;
 };
 
 } // namespace vocaset
