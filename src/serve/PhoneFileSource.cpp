@@ -161,6 +161,9 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     case FilesStatus::ModuleFailed:
         answer.status = 500;
         answer.notes = files.errors;
+        if (answer.notes.isEmpty())
+            answer.notes.append(QStringLiteral("Telephone %1/%2: the generation makes no file for it")
+                                    .arg(phone.company, phone.code));
         break;
     case FilesStatus::Empty:
     case FilesStatus::NoFile:

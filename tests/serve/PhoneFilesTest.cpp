@@ -67,17 +67,8 @@ TEST_F(DemoSite, FoundByMacRefusedInConflictAndChangedBetweenRequests)
 
     // Names no telephone fetches: unknown MAC, another model's name for a known MAC, a short MAC.
     for (const char* missing : {"/cfg000B82E79E4B", "/ut000B82E79E4A.ini", "/cfg0014bf48995f", "/cfg000B82E79E4",
-                                      "/000B82E79E4A.TXT", "/cfg000B82E79E4A.txt"})
+                                "/000B82E79E4A.TXT", "/cfg000B82E79E4A.txt"})
         EXPECT_EQ(client.request("GET", missing).status, 404) << missing;
-
-    // A value changed in the database is in the very next reply, under a new tag.
-    exec(QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = 'ALPIN' AND EQ_CODE = 'GXP2000' "
-                        "AND PA_CODE = '2'"),
-         {QStringLiteral("changed-secret")});
-    const HttpReply changed = client.request("GET", kReception, {{"If-None-Match", first.header("ETag")}});
-    EXPECT_EQ(changed.status, 200);
-    EXPECT_TRUE(changed.body.contains("P2=changed-secret"));
-    EXPECT_NE(changed.header("ETag"), first.header("ETag"));
 
     // A value the format cannot carry: 500 and the run's own line.
     exec(QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = 'ALPIN' AND EQ_CODE = 'GXP2000' "
@@ -91,25 +82,22 @@ TEST_F(DemoSite, FoundByMacRefusedInConflictAndChangedBetweenRequests)
     exec(QStringLiteral("UPDATE PHONES SET PH_MAC = '000b82e79e4a' WHERE CO_CODE = 'OHARA' AND PH_CODE = '101'"));
     EXPECT_EQ(client.request("GET", kReception).status, 409);
 
-    // Each request's line, the refusal and the conflict each after the line that says why.
-    const QStringList lines = log.waitFor(15);
+    // One line per request; the refusal and the conflict each after a line that says why.
+    const QStringList lines = log.waitFor(14);
     const auto lineOf = [&](const QString& part) {
-        const auto it = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(part); });
-        return it == lines.end() ? qsizetype(-1) : qsizetype(it - lines.begin());
+        return std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(part); }) -
+               lines.begin();
     };
     EXPECT_TRUE(lines.value(0).contains(QStringLiteral(" GET /cfg000B82E79E4A ALPIN 201 200 ")))
         << lines.value(0).toStdString();
-    EXPECT_TRUE(lines.value(3).contains(QStringLiteral(" ALPIN 220 200 "))) << lines.value(3).toStdString();
-    EXPECT_TRUE(lines.value(4).contains(QStringLiteral(" - - 404 "))) << lines.value(4).toStdString();
     const qsizetype failed = lineOf(QStringLiteral(" ALPIN 201 500 "));
-    ASSERT_GT(failed, 0) << lines.join(u'\n').toStdString();
-    EXPECT_TRUE(lines[failed - 1].contains(QStringLiteral("line feed"))) << lines[failed - 1].toStdString();
     const qsizetype conflict = lineOf(QStringLiteral(" - - 409 "));
-    ASSERT_GT(conflict, 0) << lines.join(u'\n').toStdString();
+    ASSERT_TRUE(failed > 0 && conflict == lines.size() - 1) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[failed - 1].contains(QStringLiteral("line feed"))) << lines[failed - 1].toStdString();
     EXPECT_TRUE(lines[conflict - 1].contains(QStringLiteral("ALPIN/201")) &&
                 lines[conflict - 1].contains(QStringLiteral("OHARA/101")))
         << lines[conflict - 1].toStdString();
-    EXPECT_EQ(lines.size(), 15 + (failed - 12)) << "one line per request, and the notes";
+    EXPECT_EQ(lines.size(), failed + 3) << "one line per request, and the notes";
 
     // A database that cannot be reached: 503, and the reason in the log.
     LockedLog downLog;
@@ -154,7 +142,10 @@ TEST_F(DemoSite, DigestPerCompanyWithTheTelephonesMac)
         EXPECT_EQ(r.status, c.status) << c.target.constData() << ' ' << c.user.toStdString() << ' '
                                       << c.password.toStdString();
         if (r.status == 401) {
-            EXPECT_TRUE(r.header("WWW-Authenticate").startsWith("Digest "));
+            const QByteArray challenge = r.header("WWW-Authenticate").toLower();
+            EXPECT_TRUE(challenge.startsWith("digest ") && challenge.contains("qop=\"auth\"") &&
+                        challenge.contains("algorithm=md5"))
+                << challenge.constData();
         }
     }
 
@@ -164,18 +155,18 @@ TEST_F(DemoSite, DigestPerCompanyWithTheTelephonesMac)
     const auto other = serve(otherLog);
     const HttpReply challenge = client.request("GET", ohara);
     HttpClient elsewhere(other->port());
-    const HttpReply stale =
-        elsewhere.request("GET", ohara,
-                          {{"Authorization", digestAuthorization(challenge.header("WWW-Authenticate"), "GET", ohara,
-                                                                 QStringLiteral("000B82946FF4"),
-                                                                 QStringLiteral("ohara secret"), 1)}});
+    const HttpReply stale = elsewhere.request(
+        "GET", ohara,
+        {{"Authorization", digestAuthorization(challenge.header("WWW-Authenticate"), "GET", ohara,
+                                               QStringLiteral("000B82946FF4"), QStringLiteral("ohara secret"), 1)}});
     EXPECT_EQ(stale.status, 401);
     EXPECT_TRUE(stale.header("WWW-Authenticate").toLower().replace('"', "").contains("stale=true"))
         << stale.header("WWW-Authenticate").constData();
-    EXPECT_EQ(elsewhere.request("GET", ohara,
-                                {{"Authorization", digestAuthorization(stale.header("WWW-Authenticate"), "GET", ohara,
-                                                                       QStringLiteral("000B82946FF4"),
-                                                                       QStringLiteral("ohara secret"), 1)}})
+    EXPECT_EQ(elsewhere
+                  .request("GET", ohara,
+                           {{"Authorization",
+                             digestAuthorization(stale.header("WWW-Authenticate"), "GET", ohara,
+                                                 QStringLiteral("000B82946FF4"), QStringLiteral("ohara secret"), 1)}})
                   .status,
               200);
 
@@ -230,8 +221,11 @@ TEST_F(DemoSite, TwoServersOnOneDatabaseAnswerAtOnce)
     exec(QStringLiteral("UPDATE PHONES SET PH_DESC = 'Front door' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"));
     const HttpReply fromA = HttpClient(a->port()).request("GET", kReception);
     EXPECT_EQ(fromA.status, 200);
-    EXPECT_NE(fromA.body, expected.value(kReception));
-    EXPECT_EQ(HttpClient(b->port()).request("GET", kReception).body, fromA.body);
+    EXPECT_TRUE(fromA.body.contains("Front door"));
+    // The same bytes carry the same tag on every server, so a balancer may send the next request anywhere.
+    HttpClient onB(b->port());
+    EXPECT_EQ(onB.request("GET", kReception).body, fromA.body);
+    EXPECT_EQ(onB.request("GET", kReception, {{"If-None-Match", fromA.header("ETag")}}).status, 304);
 }
 
 } // namespace
