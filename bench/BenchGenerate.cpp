@@ -1,11 +1,20 @@
-// Times the generation run for each writer against a floor: the same three SELECTs per telephone,
-// merged in memory and written with the same writer, without EQ_TEMP. Each measurement runs in a
-// child process of its own so that its peak memory is its own.
+// Times the generation run for each writer against the engine's floor: the same data read directly
+// through the SQLite C library (three prepared SELECTs per telephone), merged in a map, encoded by
+// the same writer and written with the same kind of write. Each measurement runs in a child process
+// of its own so that its peak memory is its own.
+//
+// Writes compared: "file" syncs and renames each file by itself, "batch" puts files in place in
+// batches with one sync each (as the run does), "nosync" renames without any sync (the cost of the
+// program alone).
+#include <sqlite3.h>
 #include <sys/resource.h>
+
+#include <map>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -13,9 +22,9 @@
 
 #include "BenchData.h"
 #include "ConfigWriter.h"
+#include "FileBatch.h"
 #include "GenerationRun.h"
 #include "ParamResolution.h"
-#include "Sql.h"
 #include "TextFile.h"
 
 using namespace vocaset;
@@ -30,66 +39,126 @@ public:
     std::optional<QString> askText(const QString&, const QString& d) override { return d; }
 };
 
-long peakKilobytes()
+rusage usage()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u;
 }
 
-// One telephone after the other: three SELECTs, an in-memory merge, the writer's bytes, the file.
-int floorRun(Session& s, const ConfigWriter& writer, const QString& folder)
+// Processor time of this process so far, user and system, in seconds.
+double processorSeconds(const rusage& u)
 {
-    s.currentPhone = s.db.execute(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = '") + sqlText(bench::kCompany) +
-                                  QStringLiteral("' AND EQ_CODE = '") + sqlText(bench::kModel) +
-                                  QStringLiteral("' ORDER BY PH_CODE"));
-    int written = 0;
-    const LevelChoice levels;
-    for (; !s.currentPhone.eof(); s.currentPhone.moveNext()) {
-        const PhoneInfo phone = PhoneInfo::fromCurrent(s.currentPhone);
-        QMap<QString, ParamRow> merged;
-        // EQUIPMENT_PARAMETERS: EQ_CODE, PA_CODE, PA_DESC, LE_CODE, PA_DEFAULT; the value tables end in PA_VALUE.
-        const Recordset e = s.db.execute(QStringLiteral("SELECT * FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") +
-                                         sqlText(phone.model) + QStringLiteral("' AND LE_CODE = 'E' ORDER BY PA_CODE"));
-        for (const QVariantList& r : e.rows())
-            merged.insert(r.at(1).toString(),
-                          {r.at(1).toString(), r.at(2).toString(), ExpandMacros(s, r.at(4).toString())});
-        const Recordset c = s.db.execute(QStringLiteral("SELECT * FROM COMPANY_PARAMETERS WHERE CO_CODE = '") +
-                                         sqlText(phone.company) + QStringLiteral("' AND EQ_CODE = '") +
-                                         sqlText(phone.model) + QStringLiteral("' ORDER BY PA_CODE"));
-        for (const QVariantList& r : c.rows())
-            merged.insert(r.at(2).toString(), {r.at(2).toString(), {}, ExpandMacros(s, r.at(3).toString())});
-        const Recordset p = s.db.execute(QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE CO_CODE = '") +
-                                         sqlText(phone.company) + QStringLiteral("' AND EQ_CODE = '") +
-                                         sqlText(phone.model) + QStringLiteral("' AND PH_CODE = '") +
-                                         sqlText(phone.code) + QStringLiteral("' ORDER BY PA_CODE"));
-        for (const QVariantList& r : p.rows())
-            merged.insert(r.at(3).toString(), {r.at(3).toString(), {}, ExpandMacros(s, r.at(4).toString())});
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
-        Cp1252Sink sink;
-        const QList<ParamRow> rows = merged.values();
-        const FileNames names = writer.names(phone, levels);
-        if (const auto bytes = writer.config(phone, rows, sink, nullptr);
-            bytes && writeFileAtomically(folder + u'/' + names.config, *bytes))
-            ++written;
+// One kind of write for the floor; the batch is committed before the clock stops.
+class Writer
+{
+public:
+    explicit Writer(const QString& mode) : m_mode(mode) {}
+    bool write(const QString& path, const QByteArray& bytes)
+    {
+        if (m_mode == u"file")
+            return writeFileAtomically(path, bytes);
+        if (m_mode == u"nosync") {
+            const auto pending = writeBeside(path, bytes, false);
+            return pending && replaceTarget(*pending);
+        }
+        if (!m_batch.add({{path, bytes}}, nullptr))
+            return false;
+        return !m_batch.due() || m_batch.commit(nullptr) == 0;
     }
+    bool finish() { return m_batch.commit(nullptr) == 0; }
+
+private:
+    QString m_mode;
+    FileBatch m_batch;
+};
+
+QString columnText(sqlite3_stmt* st, int i)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i));
+}
+
+// Binds texts to a statement, runs it and hands each row to the callback.
+template <typename F> void each(sqlite3_stmt* st, std::initializer_list<QByteArray> values, F row)
+{
+    sqlite3_reset(st);
+    int i = 0;
+    for (const QByteArray& v : values)
+        sqlite3_bind_text(st, ++i, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW)
+        row(st);
+}
+
+// One telephone after the other, straight on the C library: three SELECTs, a merge in a map keyed
+// by the code's bytes (the database's order), place-holders where there are any, the writer, the file.
+int floorRun(const QString& dbFile, const ConfigWriter& writer, const QString& folder, const QString& writeMode)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(dbFile).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return -1;
+    const auto prepare = [db](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+        return st;
+    };
+    sqlite3_stmt* phones = prepare("SELECT CO_CODE, PH_CODE, EQ_CODE, PH_DESC, PH_MAC FROM PHONES "
+                                   "WHERE CO_CODE = ? AND EQ_CODE = ? ORDER BY PH_CODE");
+    sqlite3_stmt* e = prepare("SELECT PA_CODE, PA_DESC, PA_DEFAULT FROM EQUIPMENT_PARAMETERS "
+                              "WHERE EQ_CODE = ? AND LE_CODE = 'E' ORDER BY PA_CODE");
+    sqlite3_stmt* c = prepare("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ?");
+    sqlite3_stmt* p = prepare("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS "
+                              "WHERE CO_CODE = ? AND EQ_CODE = ? AND PH_CODE = ?");
+
+    const LevelChoice levels;
+    Writer out(writeMode);
+    int written = 0;
+    const QByteArray co = bench::kCompany.toUtf8();
+    const QByteArray eq = bench::kModel.toUtf8();
+    each(phones, {co, eq}, [&](sqlite3_stmt* ph) {
+        const PhoneInfo phone{columnText(ph, 0), columnText(ph, 1), columnText(ph, 2), columnText(ph, 3),
+                              columnText(ph, 4)};
+        std::map<QByteArray, ParamRow> merged;
+        const auto add = [&](sqlite3_stmt* st, int descColumn, int valueColumn) {
+            const QByteArray code(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), sqlite3_column_bytes(st, 0));
+            QString value = columnText(st, valueColumn);
+            if (value.contains(QLatin1String("$$")))
+                value = expandPlaceHolders(value, phone.code, phone.description).text;
+            merged[code] = {QString::fromUtf8(code), descColumn < 0 ? QString() : columnText(st, descColumn), value};
+        };
+        each(e, {eq}, [&](sqlite3_stmt* st) { add(st, 1, 2); });
+        each(c, {co, eq}, [&](sqlite3_stmt* st) { add(st, -1, 1); });
+        each(p, {co, eq, phone.code.toUtf8()}, [&](sqlite3_stmt* st) { add(st, -1, 1); });
+        QList<ParamRow> rows;
+        rows.reserve(qsizetype(merged.size()));
+        for (auto& [code, row] : merged)
+            rows.append(std::move(row));
+        Cp1252Sink sink;
+        const auto bytes = writer.config(phone, rows, sink, nullptr);
+        if (bytes && out.write(folder + u'/' + writer.names(phone, levels).config, *bytes))
+            ++written;
+    });
+    if (!out.finish())
+        written = 0;
+    for (sqlite3_stmt* st : {phones, e, c, p})
+        sqlite3_finalize(st);
+    sqlite3_close(db);
     return written;
 }
 
-// Child: one measurement, printed as "phones seconds peak-kB".
+// Child: one measurement, printed as "phones seconds processor-seconds peak-kB".
 int child(const QString& mode, const QString& module, const QString& dbFile, const QString& folder)
 {
-    Database db;
-    db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
-    SilentOperator op;
-    Session s(db, op);
-    db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = '") + sqlText(module) + u'\'');
-    const int phones = db.execute(QStringLiteral("SELECT COUNT(*) FROM PHONES")).value(0).toInt();
-
-    QElapsedTimer timer;
-    timer.start();
     int written = 0;
+    QElapsedTimer timer;
+    double cpuBefore = 0;
     if (mode == u"run") {
+        Database db;
+        db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+        SilentOperator op;
+        Session s(db, op);
         NullRunLog log;
         GenerationRun run(s, log);
         GenerationRequest r;
@@ -98,13 +167,19 @@ int child(const QString& mode, const QString& module, const QString& dbFile, con
         r.firstPhone = QStringLiteral("00000");
         r.lastPhone = QStringLiteral("99999");
         r.folder = folder;
+        cpuBefore = processorSeconds(usage());
+        timer.start();
         written = run.run(r).written;
     } else {
-        written = floorRun(s, *writerForModule(module), folder);
+        cpuBefore = processorSeconds(usage());
+        timer.start();
+        written = floorRun(dbFile, *writerForModule(module), folder, mode.section(u'-', 1));
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
-    QTextStream(stdout) << written << u' ' << seconds << u' ' << peakKilobytes() << Qt::endl;
-    return written == phones ? 0 : 1;
+    const rusage after = usage();
+    QTextStream(stdout) << written << u' ' << seconds << u' ' << processorSeconds(after) - cpuBefore << u' '
+                        << after.ru_maxrss << Qt::endl;
+    return 0;
 }
 
 } // namespace
@@ -131,6 +206,11 @@ int main(int argc, char* argv[])
     QString base = QDir::tempPath();
     if (const qsizetype i = args.indexOf(QStringLiteral("--dir")); i > 0 && i + 1 < args.size())
         base = args[i + 1];
+    // --modes limits the measurements, e.g. "run,floor-batch"; per-file syncs take long on slow disks.
+    QStringList modes = {QStringLiteral("floor-nosync"), QStringLiteral("floor-file"), QStringLiteral("floor-batch"),
+                         QStringLiteral("run")};
+    if (const qsizetype i = args.indexOf(QStringLiteral("--modes")); i > 0 && i + 1 < args.size())
+        modes = args[i + 1].split(u',');
     QTextStream out(stdout);
     QTemporaryDir work(base + QStringLiteral("/bench_generate-XXXXXX"));
     const QString dbFile = work.filePath(QStringLiteral("bench.db"));
@@ -144,38 +224,52 @@ int main(int argc, char* argv[])
             << t.elapsed() / 1000.0 << " s" << Qt::endl;
     }
 
-    out << qSetFieldWidth(12) << Qt::left << "writer"
+    // The machine may be busy with other work: the processor time per telephone says what the
+    // program itself costs, the wall-clock rate what the operator waits.
+    out << qSetFieldWidth(14) << Qt::left << "writer"
         << "mode"
         << "phones/s"
         << "seconds"
+        << "CPU us/phone"
         << "peak MB" << qSetFieldWidth(0) << Qt::endl;
     int failures = 0;
     for (const char* module : {"GRANDSTREAM", "PAP2", "F1000"}) {
+        {
+            Database db;
+            db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+            db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = '") + QLatin1String(module) + u'\'');
+        }
         QMap<QString, double> rate;
-        for (const char* mode : {"floor", "run"}) {
-            const QString folder = work.filePath(QLatin1String(module) + u'-' + QLatin1String(mode));
+        QMap<QString, double> cpu;
+        for (const QString& mode : std::as_const(modes)) {
+            const QString folder = work.filePath(QLatin1String(module) + u'-' + mode);
             QDir().mkpath(folder);
             QProcess p;
             p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             p.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--child"), QLatin1String(mode), QLatin1String(module), dbFile, folder});
+                    {QStringLiteral("--child"), mode, QLatin1String(module), dbFile, folder});
             p.waitForFinished(-1);
             const QStringList f = QString::fromLocal8Bit(p.readAllStandardOutput()).split(u' ');
-            if (p.exitCode() != 0 || f.size() != 3) {
+            if (p.exitCode() != 0 || f.size() != 4 || f[0].toInt() != phones) {
                 out << module << ' ' << mode << ": failed" << Qt::endl;
                 ++failures;
                 continue;
             }
-            rate[QLatin1String(mode)] = f[0].toDouble() / f[1].toDouble();
-            out << qSetFieldWidth(12) << module << mode << QString::number(rate[QLatin1String(mode)], 'f', 0)
-                << QString::number(f[1].toDouble(), 'f', 2) << QString::number(f[2].trimmed().toDouble() / 1024, 'f', 1)
-                << qSetFieldWidth(0) << Qt::endl;
+            rate[mode] = f[0].toDouble() / f[1].toDouble();
+            cpu[mode] = f[2].toDouble() * 1e6 / f[0].toDouble();
+            out << qSetFieldWidth(14) << module << mode << QString::number(rate[mode], 'f', 0)
+                << QString::number(f[1].toDouble(), 'f', 2) << QString::number(cpu[mode], 'f', 0)
+                << QString::number(f[3].trimmed().toDouble() / 1024, 'f', 1) << qSetFieldWidth(0) << Qt::endl;
             QDir(folder).removeRecursively();
         }
-        if (rate.size() == 2)
-            out << "  " << module << ": run at "
-                << QString::number(100 * rate[QStringLiteral("run")] / rate[QStringLiteral("floor")], 'f', 0)
-                << "% of the floor's rate" << Qt::endl;
+        for (const QString& floor : {QStringLiteral("floor-batch"), QStringLiteral("floor-file"),
+                                     QStringLiteral("floor-nosync")}) {
+            const QString run = QStringLiteral("run");
+            if (rate.contains(run) && rate.contains(floor))
+                out << "  " << module << ": run at " << QString::number(100 * rate[run] / rate[floor], 'f', 0)
+                    << "% of the rate of " << floor << ", "
+                    << QString::number(100 * cpu[floor] / cpu[run], 'f', 0) << "% by processor time" << Qt::endl;
+        }
     }
     return failures == 0 ? 0 : 1;
 }

@@ -18,12 +18,30 @@ PhoneInfo PhoneInfo::fromCurrent(const Recordset& phones)
 
 void Cp1252Sink::append(QByteArray& out, const QString& text, const QString& param)
 {
+    // Characters below 0x80 and from 0xA0 to 0xFF are their own code: most texts are copied as they are.
+    const bool own = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x80 || (c.unicode() >= 0xA0 && c.unicode() <= 0xFF);
+    });
+    if (own) {
+        const qsizetype at = out.size();
+        out.resize(at + text.size());
+        std::transform(text.begin(), text.end(), out.begin() + at, [](QChar c) { return char(c.unicode()); });
+        return;
+    }
     bool lossy = false;
     out += toCp1252(text, &lossy);
     if (lossy && !m_seen.contains(param)) {
         m_seen.insert(param);
         m_lossy.append(param);
     }
+}
+
+qsizetype textSize(const QList<ParamRow>& rows, bool withDescriptions)
+{
+    qsizetype n = 0;
+    for (const ParamRow& r : rows)
+        n += r.code.size() + r.value.size() + (withDescriptions ? r.desc.size() : 0);
+    return n;
 }
 
 const ConfigWriter* writerForModule(const QString& module)

@@ -56,6 +56,10 @@ private:
     QSet<QString> m_seen;
 };
 
+// The characters of the rows' codes and values (and descriptions): what a file of them needs
+// besides its fixed parts, for reserving its buffer at once.
+qsizetype textSize(const QList<ParamRow>& rows, bool withDescriptions);
+
 // Text files end their lines in CR LF.
 inline constexpr char kLineEnd[] = "\r\n";
 

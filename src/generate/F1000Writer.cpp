@@ -6,6 +6,7 @@ namespace {
 QByteArray lines(const QList<ParamRow>& rows, Cp1252Sink& sink, bool comments)
 {
     QByteArray out;
+    out.reserve(textSize(rows, comments) + (comments ? 14 : 3) * rows.size());
     for (const ParamRow& r : rows) {
         if (comments) {
             out += "<!-- ";

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "FileBatch.h"
 #include "FolderSetting.h"
 #include "Messages.h"
 #include "ParamResolution.h"
@@ -34,15 +35,44 @@ void keepInScratch(Database& db, const QList<ParamRow>& rows)
 class GenerationRun::Turns
 {
 public:
-    enum class Turn { Next, FolderMissing, MergeFailed };
-
     Turns(GenerationRun& run, const GenerationRequest& request)
         : m_s(run.m_s), m_log(run.m_log), m_request(request), m_maker(m_s.db, m_s.language),
           m_folder(resolveFolderSetting(request.folder, m_s.appDir))
     {
     }
 
-    Turn telephone(RunSummary& summary)
+    // Every telephone's turn, in code order, until one ends the run.
+    RunOutcome all(RunSummary& summary, const bool& stopRequested)
+    {
+        for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
+            if (const std::optional<RunOutcome> end = telephone(summary))
+                return *end;
+            m_log.progress(++summary.done, summary.selected);
+            if (m_s.runError)
+                return RunOutcome::Stopped;
+            if (stopRequested) {
+                m_log.append(QStringLiteral("Run stopped by the operator after %1 of %2 telephones")
+                                 .arg(summary.done)
+                                 .arg(summary.selected));
+                return RunOutcome::Cancelled;
+            }
+        }
+        return RunOutcome::Completed;
+    }
+
+    // Puts the pending files in place; telephones whose files did not land no longer count as written.
+    void commit(RunSummary& summary)
+    {
+        QString error;
+        if (const int failed = m_batch.commit(&error); failed > 0) {
+            summary.written -= failed;
+            fail(error);
+        }
+    }
+
+private:
+    // One telephone's turn; an outcome when the run ends without its clean-up.
+    std::optional<RunOutcome> telephone(RunSummary& summary)
     {
         const PhoneInfo phone = PhoneInfo::fromCurrent(m_s.currentPhone);
         QString folder = m_folder;
@@ -61,18 +91,18 @@ public:
                     m_s.op.showMessage(line);
                     m_log.append(line);
                     ++summary.skipped;
-                    return Turn::Next;
+                    return std::nullopt;
                 }
             }
             folder = e.text;
         }
         if (!QFileInfo(folder).isDir()) {
             ShowMessage(m_s, QStringLiteral("M7"));
-            return Turn::FolderMissing;
+            return RunOutcome::FolderMissing;
         }
         if (m_s.runError) {
             m_log.append(MessageText(m_s, QStringLiteral("M12")));
-            return Turn::MergeFailed;
+            return RunOutcome::MergeFailed;
         }
 
         const TelephoneFiles files = m_maker.make(phone, m_request.levels, m_request.source);
@@ -81,7 +111,7 @@ public:
         case FilesStatus::MergeFailed:
             m_s.runError = true;
             keepInScratch(m_s.db, files.params);
-            return Turn::MergeFailed;
+            return RunOutcome::MergeFailed;
         case FilesStatus::ModuleFailed:
             m_s.runError = true;
             break;
@@ -92,6 +122,8 @@ public:
             if (write(folder, files)) {
                 replay(files.afterWrite);
                 ++summary.written;
+                if (m_batch.due())
+                    commit(summary);
             }
             break;
         case FilesStatus::Empty:
@@ -99,10 +131,9 @@ public:
         case FilesStatus::NotFound:
             break;
         }
-        return Turn::Next;
+        return std::nullopt;
     }
 
-private:
     void replay(const QList<TurnLine>& lines)
     {
         for (const TurnLine& line : lines) {
@@ -113,17 +144,25 @@ private:
         }
     }
 
+    // The telephone's files join the batch, source file first.
     bool write(const QString& folder, const TelephoneFiles& files)
     {
         const QString base = folder + u'/';
+        QList<FileBatch::File> group;
+        if (files.source)
+            group.append({base + files.names.source, *files.source});
+        group.append({base + files.names.config, files.config});
         QString error;
-        if ((files.source && !writeFileAtomically(base + files.names.source, *files.source, &error)) ||
-            !writeFileAtomically(base + files.names.config, files.config, &error)) {
-            m_s.op.showMessage(error);
-            m_s.runError = true;
-            return false;
-        }
-        return true;
+        if (m_batch.add(group, &error))
+            return true;
+        fail(error);
+        return false;
+    }
+
+    void fail(const QString& error)
+    {
+        m_s.op.showError(error);
+        m_s.runError = true;
     }
 
     Session& m_s;
@@ -131,6 +170,7 @@ private:
     const GenerationRequest& m_request;
     TelephoneFileMaker m_maker;
     const QString m_folder;
+    FileBatch m_batch;
 };
 
 void GenerationRun::preparePrivateScratch(Database& db)
@@ -170,29 +210,18 @@ RunSummary GenerationRun::run(const GenerationRequest& r)
     m_s.db.execute(QStringLiteral("DELETE FROM EQ_TEMP"));
     Turns turns(*this, r);
     m_log.progress(0, summary.selected);
-    for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
-        const Turns::Turn turn = turns.telephone(summary);
-        if (turn == Turns::Turn::FolderMissing) {
-            summary.outcome = RunOutcome::FolderMissing;
-            return summary;
-        }
-        if (turn == Turns::Turn::MergeFailed) {
-            summary.outcome = RunOutcome::MergeFailed;
-            return summary;
-        }
-        m_log.progress(++summary.done, summary.selected);
-        if (m_s.runError) {
-            summary.outcome = RunOutcome::Stopped;
-            break;
-        }
-        if (m_stopRequested) {
-            m_log.append(QStringLiteral("Run stopped by the operator after %1 of %2 telephones")
-                             .arg(summary.done)
-                             .arg(summary.selected));
-            summary.outcome = RunOutcome::Cancelled;
-            break;
-        }
+    try {
+        summary.outcome = turns.all(summary, m_stopRequested);
+    } catch (const DbError&) {
+        // The telephones done so far keep their files, as if each had been written at once.
+        turns.commit(summary);
+        throw;
     }
+    turns.commit(summary);
+    if (summary.outcome == RunOutcome::FolderMissing || summary.outcome == RunOutcome::MergeFailed)
+        return summary;
+    if (m_s.runError)
+        summary.outcome = RunOutcome::Stopped;
     m_s.db.execute(QStringLiteral("DELETE FROM EQ_TEMP"));
     summary.cleanedUp = true;
     return summary;

@@ -40,6 +40,7 @@ std::optional<QByteArray> Gxp2000Writer::config(const PhoneInfo& phone, const QL
                                                 QString* refusal) const
 {
     QByteArray file(kHeaderBytes, '\0');
+    file.reserve(kHeaderBytes + textSize(rows, false) + 3 * rows.size() + kTrailer.size() + 1);
     for (int i = 0; i < 6; ++i)
         file[6 + i] = char(HexDec(phone.mac.mid(2 * i, 2)) & 0xFF);
     file.replace(12, 4, kHeaderEnd);
@@ -71,6 +72,7 @@ std::optional<QByteArray> Gxp2000Writer::config(const PhoneInfo& phone, const QL
 QByteArray Gxp2000Writer::source(const QList<ParamRow>& rows, Cp1252Sink& sink) const
 {
     QByteArray out;
+    out.reserve(textSize(rows, true) + 10 * rows.size());
     for (const ParamRow& r : rows) {
         out += "# ";
         sink.append(out, r.desc, r.code);

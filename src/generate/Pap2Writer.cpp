@@ -26,7 +26,9 @@ QString escaped(const QString& value)
 
 QByteArray profile(const QList<ParamRow>& rows, Cp1252Sink& sink, bool comments)
 {
-    QByteArray out = QByteArray("<flat-profile>") + kLineEnd;
+    QByteArray out;
+    out.reserve(textSize(rows, comments) + textSize(rows, false) + (comments ? 16 : 7) * rows.size() + 40);
+    out += QByteArray("<flat-profile>") + kLineEnd;
     for (const ParamRow& r : rows) {
         if (comments) {
             out += "<!-- ";
@@ -39,7 +41,9 @@ QByteArray profile(const QList<ParamRow>& rows, Cp1252Sink& sink, bool comments)
         sink.append(out, escaped(r.value), r.code);
         out += "</" + code + '>' + kLineEnd;
     }
-    return out + "</flat-profile>" + kLineEnd;
+    out += "</flat-profile>";
+    out += kLineEnd;
+    return out;
 }
 
 } // namespace

@@ -37,12 +37,19 @@ bool codeBefore(const ParamRow& a, const ParamRow& b)
     return a.code.size() < b.code.size();
 }
 
-// A stored row of a level, as read: the value and (equipment rows) the description as typed.
+// A row of a level as stored, prepared for the merge: its description taken, and whether it holds
+// place-holders to expand for each telephone.
 struct StoredRow
 {
-    QString code;
-    QVariant desc; // null: the catalogue has no row for the code
-    QString value;
+    ParamRow row;
+    bool described = true; // false: the catalogue has no row for the code (description null)
+    bool marked = false;
+
+    StoredRow(const QString& code, const QVariant& desc, const QString& value, QChar level)
+        : row{code, desc.toString(), value, level, value}, described(!desc.isNull()),
+          marked(code.contains(kMark) || value.contains(kMark) || row.desc.contains(kMark))
+    {
+    }
 };
 
 } // namespace
@@ -67,8 +74,13 @@ struct TelephoneFileMaker::Impl
     {
         lines.append({kind, text});
     }
-    bool mergeLevel(Turn& t, QChar level, const QList<StoredRow>& rows, QHash<QString, QChar>& merged);
-    QVariant catalogueDescription(Turn& t, const QString& code);
+    bool mergeLevel(Turn& t, const QList<StoredRow>& rows, QHash<QString, QChar>& merged);
+    // A company or telephone value takes its description from the model's catalogue.
+    StoredRow valueRow(const QString& code, const QString& value, QChar level) const
+    {
+        const auto it = descriptions.constFind(code);
+        return StoredRow(code, it == descriptions.constEnd() ? QVariant() : QVariant(*it), value, level);
+    }
     TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource);
     void refuse(Turn& t, const QString& text, bool shown = false);
 
@@ -102,14 +114,15 @@ void TelephoneFileMaker::Impl::load(const QString& co, const QString& eq)
     const Recordset e = db.executeBound(QStringLiteral("SELECT PA_CODE, PA_DESC, PA_DEFAULT FROM EQUIPMENT_PARAMETERS "
                                                        "WHERE EQ_CODE = ? AND LE_CODE = 'E' ORDER BY PA_CODE"),
                                         {eq});
+    // Equipment rows carry their own description.
     for (const QVariantList& row : e.rows())
-        equipmentRows.append({row.at(0).toString(), row.at(1), row.at(2).toString()});
+        equipmentRows.append(StoredRow(row.at(0).toString(), row.at(1), row.at(2).toString(), u'E'));
     const Recordset c = db.executeBound(
         QStringLiteral("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
                        "ORDER BY PA_CODE"),
         {co, eq});
     for (const QVariantList& row : c.rows())
-        companyRows.append({row.at(0).toString(), QVariant(), row.at(1).toString()});
+        companyRows.append(valueRow(row.at(0).toString(), row.at(1).toString(), u'C'));
     const Recordset m = db.executeBound(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = ?"), {eq});
     module = m.count() == 1 ? std::optional<QString>(m.text(0)) : std::nullopt;
 
@@ -164,30 +177,21 @@ void TelephoneFileMaker::Impl::refuse(Turn& t, const QString& text, bool shown)
     t.f.errors.append(text);
 }
 
-QVariant TelephoneFileMaker::Impl::catalogueDescription(Turn& t, const QString& code)
-{
-    if (const auto it = descriptions.constFind(code); it != descriptions.constEnd())
-        return *it;
-    line(t.f.lines, TurnLine::Kind::Log,
-         QStringLiteral("Telephone %1: parameter %2 is not in the catalogue of %3").arg(t.who, code, model));
-    return QVariant();
-}
-
 // Adds a level's rows to the set, each expanded for the telephone. A row whose place-holder failed
 // is still added as far as it was expanded; a code that an earlier level gave already stays out.
 // Returns false when the run must stop after this level.
-bool TelephoneFileMaker::Impl::mergeLevel(Turn& t, QChar level, const QList<StoredRow>& rows,
-                                         QHash<QString, QChar>& merged)
+bool TelephoneFileMaker::Impl::mergeLevel(Turn& t, const QList<StoredRow>& rows, QHash<QString, QChar>& merged)
 {
     bool ok = true;
     for (const StoredRow& stored : rows) {
-        // Equipment rows carry their own description; company and telephone values take the catalogue's.
-        const QVariant desc = level == u'E' ? stored.desc : catalogueDescription(t, stored.code);
-        ParamRow row{stored.code, desc.toString(), stored.value, level, stored.value};
-        if (row.code.contains(kMark) || row.value.contains(kMark) || row.desc.contains(kMark)) {
+        ParamRow row = stored.row;
+        if (!stored.described)
+            line(t.f.lines, TurnLine::Kind::Log,
+                 QStringLiteral("Telephone %1: parameter %2 is not in the catalogue of %3").arg(t.who, row.code, model));
+        if (stored.marked) {
             // Code, description and value in that order; after a failure the rest stay as typed.
             for (QString* text : {&row.code, &row.desc, &row.value}) {
-                if (text == &row.desc && desc.isNull())
+                if (text == &row.desc && !stored.described)
                     continue;
                 const Expansion e = expandPlaceHolders(*text, t.f.phone.code, t.f.phone.description);
                 *text = e.text;
@@ -203,14 +207,14 @@ bool TelephoneFileMaker::Impl::mergeLevel(Turn& t, QChar level, const QList<Stor
         }
         if (const auto it = merged.constFind(row.code); it != merged.constEnd()) {
             row.problem = QStringLiteral("Telephone %1: parameter %2 comes from level %3 and from level %4")
-                              .arg(t.who, row.code, QString(*it), QString(level));
+                              .arg(t.who, row.code, QString(*it), QString(row.level));
             refuse(t, row.problem);
             t.f.rejected.append(row);
             ok = false;
             continue;
         }
-        merged.insert(row.code, level);
-        t.f.params.append(row);
+        merged.insert(row.code, row.level);
+        t.f.params.append(std::move(row));
     }
     return ok;
 }
@@ -226,9 +230,9 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
     merged.reserve(equipmentRows.size() + companyRows.size() + 32);
     bool ok = true;
     if (levels.equipment)
-        ok = mergeLevel(t, u'E', equipmentRows, merged);
+        ok = mergeLevel(t, equipmentRows, merged);
     if (ok && levels.company)
-        ok = mergeLevel(t, u'C', companyRows, merged);
+        ok = mergeLevel(t, companyRows, merged);
     if (ok && levels.phone) {
         const Recordset p = db.executeBound(
             QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
@@ -237,8 +241,8 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
         QList<StoredRow> rows;
         rows.reserve(p.count());
         for (const QVariantList& row : p.rows())
-            rows.append({row.at(0).toString(), QVariant(), row.at(1).toString()});
-        ok = mergeLevel(t, u'P', rows, merged);
+            rows.append(valueRow(row.at(0).toString(), row.at(1).toString(), u'P'));
+        ok = mergeLevel(t, rows, merged);
     }
     if (!ok) {
         f.status = FilesStatus::MergeFailed;

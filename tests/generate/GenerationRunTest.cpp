@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -266,6 +267,22 @@ TEST_F(GenerationRunTest, LossyCharactersAreLoggedAndFilesReplaced)
     EXPECT_TRUE(d.log.lines.contains(
         QStringLiteral("Telephone AC/101, parameter 20: characters without a Windows-1252 code written as '?'")));
     EXPECT_EQ(files().size(), 1); // no temporary file left behind
+}
+
+TEST_F(GenerationRunTest, AFileThatCannotBeReplacedFailsTheRunButNotTheOthersOfItsBatch)
+{
+    // Files are put in place in batches: the telephone whose file cannot land is the only one
+    // without its file, the run ends in error, and no temporary file stays behind.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("cfg001122334402")));
+    const RunSummary sum = run();
+    EXPECT_EQ(sum.outcome, RunOutcome::Stopped);
+    EXPECT_EQ(sum.written, 2);
+    EXPECT_TRUE(d.s.runError);
+    ASSERT_EQ(d.op.messages.size(), 1);
+    EXPECT_TRUE(d.op.messages.first().contains(dir.filePath(QStringLiteral("cfg001122334402"))));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("cfg001122334401"), QStringLiteral("cfg001122334403")}));
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("cfg001122334402"))).isDir());
 }
 
 TEST_F(GenerationRunTest, ScratchTableIsPrivateToTheConnection)
