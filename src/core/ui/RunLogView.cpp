@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "ProgressStrip.h"
+#include "TextFile.h"
 #include "UiYield.h"
 
 namespace vocaset {
@@ -60,7 +61,7 @@ RunLogView::~RunLogView() = default;
 
 void RunLogView::append(const QString& line)
 {
-    m_pending.append(line);
+    m_pending.append(escapeControls(line));
     if (!m_flushQueued) {
         m_flushQueued = true;
         const qint64 since = m_lastFlush.isValid() ? m_lastFlush.elapsed() : kBatchMs;
