@@ -37,8 +37,12 @@ public:
     void requestStop() { m_stopRequested = true; }
 
 private:
-    void add(const QString& code, PhoneBookSummary& summary);
-    void remove(const QString& code, PhoneBookSummary& summary);
+    static constexpr int kBlock = 100;
+    // Writes a whole block in one statement when every code of it is to be written; false otherwise.
+    bool writeTogether(const QStringList& block, bool remove);
+    // One code's turn; written when its block's statement already did the work.
+    void add(const QString& code, bool written, PhoneBookSummary& summary);
+    void remove(const QString& code, bool written, PhoneBookSummary& summary);
     QString text(const QString& code);
 
     Session& m_s;
