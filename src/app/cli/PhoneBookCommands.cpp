@@ -17,6 +17,7 @@ namespace {
 
 const QCommandLineOption kCompany(QStringLiteral("company"), {}, QStringLiteral("CO"));
 const QCommandLineOption kModel(QStringLiteral("model"), {}, QStringLiteral("EQ"));
+const QCommandLineOption kOut(QStringLiteral("out"), {}, QStringLiteral("DIR"));
 
 // What a phone-book command chose once its arguments are read.
 struct Choice
@@ -94,6 +95,23 @@ int runPhoneBook(CliContext& ctx, const QString& entry, const QCommandLineParser
     }
 }
 
+// Parses a phone-book command: --company, --model when the run is per model, and the options given.
+// Nothing when the command goes on.
+std::optional<int> parsePhoneBook(CliContext& ctx, const Command& command, QCommandLineParser& parser,
+                                  const QStringList& arguments, const QString& usage,
+                                  const QList<QCommandLineOption>& options, bool perModel)
+{
+    parser.addOption(kCompany);
+    if (perModel)
+        parser.addOption(kModel);
+    parser.addOptions(options);
+    if (const auto done = parseCommandLine(ctx, command, parser, arguments, usage))
+        return done;
+    if (!parser.isSet(kCompany) || (perModel && !parser.isSet(kModel)))
+        return commandUsage(ctx, command, usage, false);
+    return std::nullopt;
+}
+
 QString counted(const PhoneBookSummary& s, const QString& what, const QString& done, const QString& failed)
 {
     QString line = QStringLiteral("%1 %2, %3 %4, %5 %6")
@@ -122,12 +140,8 @@ int PhoneBookGenerateCommand::execute(CliContext& ctx, const QStringList& argume
                        "Writes DIR/gs_phonebook.xml from the company's entries not marked hidden, one line per entry.\n"
                        "Exit 1 when nothing was written or an entry was left out.");
     QCommandLineParser parser;
-    const QCommandLineOption out(QStringLiteral("out"), {}, QStringLiteral("DIR"));
-    parser.addOptions({kCompany, kModel, out});
-    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, usage))
+    if (const auto done = parsePhoneBook(ctx, *this, parser, arguments, usage, {kOut}, true))
         return *done;
-    if (!parser.isSet(kCompany) || !parser.isSet(kModel))
-        return commandUsage(ctx, *this, usage, false);
     return runPhoneBook(
         ctx, QStringLiteral("PbGen"), parser,
         {parser.value(kCompany), parser.value(kModel), QStringLiteral("out"), QStringLiteral("$$PBGEN")},
@@ -149,11 +163,8 @@ int PhoneBookImportCommand::execute(CliContext& ctx, const QStringList& argument
         "only the company's entries change, all at once. Exit 1 when the file was refused or a user failed.");
     QCommandLineParser parser;
     const QCommandLineOption dir(QStringLiteral("dir"), {}, QStringLiteral("DIR"));
-    parser.addOptions({kCompany, kModel, dir});
-    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, usage))
+    if (const auto done = parsePhoneBook(ctx, *this, parser, arguments, usage, {dir}, true))
         return *done;
-    if (!parser.isSet(kCompany) || !parser.isSet(kModel))
-        return commandUsage(ctx, *this, usage, false);
     return runPhoneBook(
         ctx, QStringLiteral("PbImp"), parser,
         {parser.value(kCompany), parser.value(kModel), QStringLiteral("dir"), QStringLiteral("$$PBIMP")},
@@ -174,13 +185,11 @@ int PhoneBookExportCommand::execute(CliContext& ctx, const QStringList& argument
         "Every entry of the company, hidden ones too. An existing file is replaced only on Yes (--yes).\n"
         "Exit 1 when nothing was written or an entry was left out.");
     QCommandLineParser parser;
-    const QCommandLineOption out(QStringLiteral("out"), {}, QStringLiteral("DIR"));
     const QCommandLineOption format(QStringLiteral("format"), {}, QStringLiteral("F"));
-    parser.addOptions({kCompany, out, format});
-    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, usage))
+    if (const auto done = parsePhoneBook(ctx, *this, parser, arguments, usage, {kOut, format}, false))
         return *done;
     const QString f = parser.value(format).toLower();
-    if (!parser.isSet(kCompany) || !(f.isEmpty() || f == u"csv" || f == u"xlsx"))
+    if (!(f.isEmpty() || f == u"csv" || f == u"xlsx"))
         return commandUsage(ctx, *this, usage, false);
     const ExportFormat chosen = f == u"xlsx" ? ExportFormat::Xlsx : ExportFormat::Csv;
     return runPhoneBook(
