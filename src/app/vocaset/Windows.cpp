@@ -4,6 +4,7 @@
 #include "FPBExp.h"
 #include "FPBGen.h"
 #include "FPBImp.h"
+#include "FParameters.h"
 #include "FReboot.h"
 #include "FRgen.h"
 #include "ManualPage.h"
@@ -15,6 +16,7 @@ namespace vocaset {
 QHash<QString, FVocaset1::WindowFactory> childWindows()
 {
     QHash<QString, FVocaset1::WindowFactory> windows;
+    windows.insert(QStringLiteral("Config"), [](Session& s) -> QWidget* { return new FParameters(s); });
     windows.insert(QStringLiteral("GenConf"), [](Session& s) -> QWidget* { return new FGenerate(s); });
     windows.insert(QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new FReboot(s); });
     windows.insert(QStringLiteral("PbGen"), [](Session& s) -> QWidget* { return new FPBGen(s); });

@@ -1,0 +1,25 @@
+-- Configuration editor: its own messages and captions in English and French.
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M260', 'The table "$$" does not exist or is not a plain table name.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M261', 'The table $$ has no primary key: its rows are listed read-only.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M262', 'The records could not be listed: $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M263', 'The drop-down values could not be read: $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M264', 'The MAC address "$$" is not 12 hexadecimal digits; the record is not saved.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M265', 'The record is not saved: $$.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M266', 'With the second password only system rows are saved: $$ must begin with two dollar signs.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M267', 'System rows need the second password: $$ must not begin with two dollar signs.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M268', 'Abandon the record being edited?');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M269', '$$ records');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M270', 'The database answered: $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPARAMETERS_ALL', 'All');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M260', 'La table « $$ » n''existe pas ou son nom n''est pas un nom simple.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M261', 'La table $$ n''a pas de clé primaire : ses lignes sont affichées en lecture seule.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M262', 'Les enregistrements n''ont pas pu être lus : $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M263', 'Les valeurs de la liste n''ont pas pu être lues : $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M264', 'L''adresse MAC « $$ » n''a pas 12 chiffres hexadécimaux ; l''enregistrement n''est pas écrit.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M265', 'L''enregistrement n''est pas écrit : $$.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M266', 'Avec le second mot de passe, seules les lignes système sont écrites : $$ doit commencer par deux signes dollar.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M267', 'Les lignes système demandent le second mot de passe : $$ ne doit pas commencer par deux signes dollar.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M268', 'Abandonner l''enregistrement en cours de modification ?');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M269', '$$ enregistrements');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M270', 'Réponse de la base de données : $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPARAMETERS_ALL', 'Tous');

@@ -1,0 +1,38 @@
+#include "EditorMessages.h"
+
+#include "Messages.h"
+
+namespace vocaset {
+
+namespace {
+
+struct Entry
+{
+    const char* code;
+    const char* english;
+};
+
+// Kept in the order of EditorText.
+constexpr Entry kTexts[] = {
+    {"M260", "The table \"$$\" does not exist or is not a plain table name."},
+    {"M261", "The table $$ has no primary key: its rows are listed read-only."},
+    {"M262", "The records could not be listed: $$"},
+    {"M263", "The drop-down values could not be read: $$"},
+    {"M264", "The MAC address \"$$\" is not 12 hexadecimal digits; the record is not saved."},
+    {"M265", "The record is not saved: $$."},
+    {"M266", "With the second password only system rows are saved: $$ must begin with two dollar signs."},
+    {"M267", "System rows need the second password: $$ must not begin with two dollar signs."},
+    {"M268", "Abandon the record being edited?"},
+    {"M269", "$$ records"},
+    {"M270", "The database answered: $$"},
+};
+
+} // namespace
+
+QString editorText(Session& s, EditorText which, const QString& argument)
+{
+    const Entry& e = kTexts[int(which)];
+    return textOr(s, QLatin1String(e.code), QLatin1String(e.english), argument);
+}
+
+} // namespace vocaset

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "TableCatalogue.h"
+
+namespace vocaset {
+
+// The message that refuses a record about to be saved, or nothing. values holds the record's value
+// for every column of the catalogue, written says which of them the statement writes. Checked:
+// - the first key of a system row ("$$") needs the second password, and that password saves only
+//   system rows, so a row never leaves the set it was listed in;
+// - a telephone's MAC address is twelve hexadecimal digits, the name of the file it fetches;
+// - a parameter value or default is one the telephone's file format can carry.
+std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, AccessMode mode, const QStringList& values,
+                                     const QList<bool>& written);
+
+} // namespace vocaset

@@ -1,0 +1,334 @@
+#include "RecordForm.h"
+
+#include "DbError.h"
+#include "EditorMessages.h"
+#include "Lookups.h"
+#include "Messages.h"
+#include "RecordChecks.h"
+#include "SelectionList.h"
+#include "Sql.h"
+#include "UiYield.h"
+
+namespace vocaset {
+
+QString EditRow::comboValue() const
+{
+    return entryCode(comboText());
+}
+
+QString EditRow::value() const
+{
+    if (textShown)
+        return text;
+    if (comboShown)
+        return comboValue();
+    return {};
+}
+
+RecordForm::RecordForm(Session& s, TableCatalogue cat, AccessMode mode) : m_s(s), m_cat(std::move(cat)), m_mode(mode) {}
+
+QString RecordForm::okCaption() const
+{
+    switch (m_op) {
+    case Operation::Update:
+        return textOr(m_s, QStringLiteral("OK_UPD"), QStringLiteral("Update"));
+    case Operation::Insert:
+        return textOr(m_s, QStringLiteral("OK_INS"), QStringLiteral("Insert"));
+    case Operation::Delete:
+        return textOr(m_s, QStringLiteral("OK_DEL"), QStringLiteral("Delete"));
+    case Operation::None:
+        break;
+    }
+    return {};
+}
+
+bool RecordForm::dirty() const
+{
+    for (const EditRow& r : m_rows) {
+        if (m_op == Operation::Update && r.value() != r.original && (r.textShown || r.choice >= 0))
+            return true;
+        if (m_op == Operation::Insert && (!r.text.isEmpty() || r.choice >= 0))
+            return true;
+    }
+    return false;
+}
+
+bool RecordForm::startEdit(const QStringList& cells)
+{
+    return start(Operation::Update, cells);
+}
+
+bool RecordForm::startNew()
+{
+    return start(Operation::Insert, {});
+}
+
+bool RecordForm::startDelete(const QStringList& cells)
+{
+    return start(Operation::Delete, cells);
+}
+
+bool RecordForm::start(Operation op, const QStringList& cells)
+{
+    // Without a key no statement could name one row; a tab without access lists nothing to open.
+    if (m_cat.columns.isEmpty() || m_cat.keyCount() == 0 || m_mode == AccessMode::False)
+        return false;
+    m_op = op;
+    m_lookupError.clear();
+    m_rows.clear();
+    for (int i = 0; i < m_cat.columns.size(); ++i) {
+        EditRow r;
+        r.column = m_cat.columns[i].name;
+        r.caption = m_cat.columns[i].caption;
+        r.key = m_cat.isKey(r.column);
+        r.original = cells.value(i);
+        m_rows.append(r);
+    }
+    if (op != Operation::Delete)
+        readLookups();
+    m_ok = op != Operation::Insert;
+
+    bool filled = false; // an insert fills its first drop-down only; the chain fills the others
+    for (int i = 0; i < m_rows.size(); ++i) {
+        EditRow& r = m_rows[i];
+        switch (op) {
+        case Operation::Delete:
+            r.text = r.original;
+            r.textShown = true;
+            break;
+        case Operation::Update:
+            r.text = r.original;
+            // A key is typed over to rename the code; the schema's cascades carry the new code into
+            // every referencing row.
+            if (r.key || !r.lookup) {
+                r.textShown = r.textEnabled = true;
+            } else {
+                fill(i);
+                r.choice = -1;
+                for (int e = 0; e < r.entries.size(); ++e)
+                    if (entryCode(r.entries[e]) == r.original) {
+                        r.choice = e;
+                        break;
+                    }
+                r.comboShown = r.comboEnabled = true;
+            }
+            break;
+        case Operation::Insert:
+            if (!r.lookup) {
+                r.textShown = r.textEnabled = true;
+            } else {
+                r.comboShown = true;
+                if (!filled) {
+                    fill(i);
+                    r.comboEnabled = true;
+                    filled = true;
+                }
+            }
+            break;
+        case Operation::None:
+            break;
+        }
+    }
+    checkReady();
+    return true;
+}
+
+void RecordForm::readLookups()
+{
+    for (EditRow& r : m_rows) {
+        // Keys of a listed record are typed in Edit: their lookups are not needed.
+        if (m_op == Operation::Update && r.key)
+            continue;
+        try {
+            r.lookup = lookupStatement(m_s.db, m_cat.table, r.column);
+        } catch (const DbError& e) {
+            m_lookupError = editorText(m_s, EditorText::LookupFailed, e.text());
+        }
+    }
+}
+
+void RecordForm::fill(int row)
+{
+    EditRow& r = m_rows[row];
+    r.entries.clear();
+    r.choice = -1;
+    if (!r.lookup)
+        return;
+    const QString sql = expandPlaceholders(*r.lookup, [this](const QString& name) {
+        for (const EditRow& other : m_rows)
+            if (other.column == name)
+                return other.value();
+        return QString();
+    });
+    try {
+        const Recordset rs = m_s.db.execute(sql);
+        r.entries.reserve(rs.count());
+        for (const QVariantList& v : rs.rows()) {
+            r.entries.append(v.size() > 1 ? listEntry(v.at(0).toString(), v.at(1).toString()) : v.value(0).toString());
+            giveUiTurn();
+        }
+    } catch (const DbError& e) {
+        m_lookupError = editorText(m_s, EditorText::LookupFailed, e.text());
+    }
+}
+
+void RecordForm::setText(int row, const QString& text)
+{
+    if (row < 0 || row >= m_rows.size() || m_op == Operation::None)
+        return;
+    m_rows[row].text = text;
+    if (row + 1 < m_rows.size() && !text.isEmpty()) {
+        EditRow& next = m_rows[row + 1];
+        next.textEnabled = next.textEnabled || next.textShown;
+        next.comboEnabled = next.comboEnabled || next.comboShown;
+    }
+    checkReady();
+}
+
+void RecordForm::choose(int row, int entry)
+{
+    if (row < 0 || row >= m_rows.size() || m_op == Operation::None)
+        return;
+    m_rows[row].choice = entry >= 0 && entry < m_rows[row].entries.size() ? entry : -1;
+    if (m_op != Operation::Insert)
+        return;
+    int next = -1;
+    for (int j = row + 1; j < m_rows.size(); ++j) {
+        EditRow& r = m_rows[j];
+        if (!r.comboShown)
+            continue;
+        if (next < 0)
+            next = j;
+        r.entries.clear();
+        r.choice = -1;
+        r.comboEnabled = false;
+    }
+    if (next >= 0)
+        fill(next);
+    if (row + 1 < m_rows.size() && !m_rows[row].comboText().isEmpty()) {
+        EditRow& after = m_rows[row + 1];
+        after.textEnabled = after.textEnabled || after.textShown;
+        after.comboEnabled = after.comboShown;
+    }
+    checkReady();
+}
+
+void RecordForm::checkReady()
+{
+    if (m_op != Operation::Insert)
+        return;
+    // Every key typed and every drop-down chosen; other texts may stay empty. Unlike a one-way
+    // switch, a key emptied again disables Ok, so no record is inserted with an empty key.
+    int count = 0;
+    for (const EditRow& r : m_rows) {
+        if (r.textEnabled && (!r.key || !r.text.isEmpty()))
+            ++count;
+        if (r.comboEnabled && !r.comboText().isEmpty())
+            ++count;
+    }
+    m_ok = count >= m_rows.size();
+}
+
+QStringList RecordForm::values() const
+{
+    QStringList out;
+    for (const EditRow& r : m_rows)
+        out.append(r.value());
+    return out;
+}
+
+QList<bool> RecordForm::written() const
+{
+    QList<bool> out;
+    for (const EditRow& r : m_rows) {
+        if (m_op == Operation::Insert)
+            out.append(true);
+        else if (m_op == Operation::Update)
+            out.append((r.textShown || r.choice >= 0) && r.value() != r.original);
+        else
+            out.append(false);
+    }
+    return out;
+}
+
+QString RecordForm::keyCondition() const
+{
+    QStringList parts;
+    for (const EditRow& r : m_rows)
+        if (r.key)
+            parts.append(r.column + QStringLiteral(" = '") + sqlText(r.original) + u'\'');
+    return QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
+}
+
+QString RecordForm::statement(bool* changed) const
+{
+    if (changed)
+        *changed = true;
+    switch (m_op) {
+    case Operation::Update: {
+        QStringList sets;
+        const QList<bool> write = written();
+        for (int i = 0; i < m_rows.size(); ++i)
+            if (write[i])
+                sets.append(m_rows[i].column + QStringLiteral(" = '") + sqlText(m_rows[i].value()) + u'\'');
+        if (changed)
+            *changed = !sets.isEmpty();
+        return QStringLiteral("UPDATE ") + m_cat.table + QStringLiteral(" SET ") + sets.join(QStringLiteral(", ")) +
+               keyCondition();
+    }
+    case Operation::Delete:
+        return QStringLiteral("DELETE FROM ") + m_cat.table + keyCondition();
+    case Operation::Insert: {
+        QStringList quoted;
+        for (const QString& v : values())
+            quoted.append(sqlText(v));
+        return QStringLiteral("INSERT INTO ") + m_cat.table + QStringLiteral(" VALUES('") +
+               quoted.join(QStringLiteral("', '")) + QStringLiteral("' )");
+    }
+    case Operation::None:
+        break;
+    }
+    return {};
+}
+
+SaveResult RecordForm::save()
+{
+    SaveResult result;
+    bool changed = false;
+    const QString sql = statement(&changed);
+    if (m_op == Operation::None || !changed) {
+        end();
+        return result;
+    }
+    if (m_op != Operation::Delete) {
+        if (std::optional<QString> refusal = recordRefusal(m_s, m_cat, m_mode, values(), written())) {
+            result.outcome = SaveResult::Refused;
+            result.message = *refusal;
+            return result;
+        }
+    }
+    try {
+        m_s.db.execute(sql);
+    } catch (const DbError& e) {
+        static const char* const codes[] = {"", "M19", "M17", "M18"};
+        static const char* const english[] = {"", "The record could not be updated.", "The record could not be stored.",
+                                              "The record could not be deleted."};
+        result.outcome = SaveResult::Failed;
+        result.message = textOr(m_s, QLatin1String(codes[int(m_op)]), QLatin1String(english[int(m_op)])) + u'\n' +
+                         editorText(m_s, EditorText::EngineReason, e.text());
+        return result;
+    }
+    result.outcome = SaveResult::Saved;
+    result.cells = values();
+    end();
+    return result;
+}
+
+void RecordForm::end()
+{
+    m_op = Operation::None;
+    m_rows.clear();
+    m_ok = false;
+}
+
+} // namespace vocaset

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <memory>
+
+#include <QList>
+#include <QWidget>
+
+#include "EditorAccess.h"
+#include "RecordForm.h"
+#include "RecordList.h"
+#include "TableCatalogue.h"
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTabBar;
+class QTreeView;
+
+namespace vocaset {
+
+class ProgressStrip;
+class RecordListModel;
+
+// The configuration editor: one tab per table the settings name, the table's rows listed with a
+// filter per key column, and one record at a time changed, inserted or deleted through edit rows.
+// Controls keep their short names as object names; indexed arrays are named with their index
+// ("Filter1", "Text3").
+class FParameters final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // prompt asks for a tab's password; by default a masked dialog titled "Password Required".
+    explicit FParameters(Session& session, PasswordPrompt prompt = {}, QWidget* parent = nullptr);
+    ~FParameters() override;
+
+    const QString& currentTable() const { return m_cat.table; }
+    AccessMode accessMode() const { return m_mode; }
+    const QString& whereClause() const { return m_where; }
+    RecordListModel* listModel() const { return m_model; }
+    const RecordForm& form() const { return *m_form; }
+    bool listing() const { return m_listing; }
+
+    // The tab selection, as a click on tab index (0-based) does.
+    void selectTab(int index);
+    // Opens the record menu over a list row, as a right click on it does.
+    void openRecordMenu(int row, const QPoint& globalPos);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setUp();
+    void FormList();
+    void RempList();
+    void setFilterRows(int count);
+    void fitColumns(const QList<QVariantList>& rows);
+    void sortClicked(int section);
+    // Takes the row the record commands act on and enables those that apply; false when none may.
+    bool prepareRecordMenu(int row);
+    void startOperation(Operation op);
+    void setEditRows(int count);
+    void syncEditRows();
+    void textEdited(int row, const QString& text);
+    void comboChosen(int row, int entry);
+    void okClicked();
+    void endOperation();
+    void arrangeControls();
+    void setError(const QString& text);
+    void addError(const QString& text);
+    bool editing() const;
+
+    Session& m_s;
+    PasswordPrompt m_prompt;
+
+    QFrame* m_tabBody;
+    QTabBar* m_tabStrip;
+    QGroupBox* m_rcompany;
+    QList<QLabel*> m_flab;      // FLab(1) and further
+    QList<QComboBox*> m_filter; // Filter(1) and further
+    QTreeView* m_listCom;
+    RecordListModel* m_model;
+    QList<QLabel*> m_label; // Label(1) and further
+    QList<QLineEdit*> m_text;
+    QList<QComboBox*> m_combo;
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
+    QLabel* m_lerr;
+    ProgressStrip* m_progress;
+    QMenu* m_mnuRecord;
+    QAction* m_edit;
+    QAction* m_delete;
+    QAction* m_new;
+
+    QList<EditorTab> m_tabs;
+    TableCatalogue m_cat;
+    AccessMode m_mode = AccessMode::False;
+    QString m_where;
+    std::unique_ptr<RecordForm> m_form;
+    ListSort m_sort;
+    int m_clickedRow = -1;
+    bool m_loading = false;
+    bool m_listing = false;
+    bool m_stopListing = false;
+    bool m_closeAfterListing = false;
+};
+
+} // namespace vocaset
