@@ -10,7 +10,7 @@ namespace vocaset::test {
 
 inline QString sourceDir()
 {
-    return qEnvironmentVariable("VOCASET_SOURCE_DIR");
+    return QStringLiteral(VOCASET_SOURCE_TREE);
 }
 
 // Loads the help texts the source database ships.
