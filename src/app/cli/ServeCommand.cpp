@@ -23,7 +23,7 @@ const QString kUsage = QStringLiteral(
     "  --listen ADDR:PORT    address and port to listen on (default 127.0.0.1:8080; [::1]:8080 for IPv6)\n"
     "  --tls-cert FILE       PEM certificate (chain); with --tls-key the server speaks HTTPS only\n"
     "  --tls-key FILE        PEM private key of the certificate\n"
-    "  --threads N           server threads, each with its own database connection (default: one per core)\n"
+    "  --threads N           server threads, each with its own database connection (default: one per core, at least 2)\n"
     "  --max-connections N   open connections at most (default 4096)\n"
     "  --timeout S           an idle connection is closed after S seconds (default 30)\n"
     "GET or HEAD of cfgMAC (GXP2000), MAC.txt (PAP2) or utMAC.ini (F1000), in any folder, answers the file the\n"
