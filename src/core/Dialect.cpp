@@ -340,6 +340,32 @@ QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& ta
             QStringLiteral("ALTER TABLE ") + scratch + QStringLiteral(" RENAME TO ") + table};
 }
 
+QString asNumber(const QString& expr, Engine engine)
+{
+    if (engine != Engine::PostgreSQL)
+        return expr;
+    return QStringLiteral("CAST(") + expr + QStringLiteral(" AS double precision)");
+}
+
+QString asText(const QString& expr, Engine engine)
+{
+    if (engine != Engine::PostgreSQL)
+        return expr;
+    return QStringLiteral("CAST(") + expr + QStringLiteral(" AS varchar)");
+}
+
+QString dayText(const QString& expr, Engine engine)
+{
+    if (engine == Engine::PostgreSQL)
+        return QStringLiteral("to_char(") + expr + QStringLiteral(", 'YYYY/MM/DD')");
+    return QStringLiteral("strftime('%Y/%m/%d', ") + expr + u')';
+}
+
+QString nullsFirst(Engine engine)
+{
+    return engine == Engine::PostgreSQL ? QStringLiteral(" NULLS FIRST") : QString();
+}
+
 QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql)
 {
     static const QRegularExpression constraintDdl(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+\\w+\\s+(DROP|ADD)\\s+CONSTRAINT\\b"),

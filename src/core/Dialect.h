@@ -28,5 +28,13 @@ QString postgresLike(const QString& sql);         // a LIKE pattern holding a ba
 // SQLite cannot drop or add a constraint: the table is rebuilt from its stored CREATE text.
 QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql);
 
+// Pieces for statements built from a column's type, so that they give the same rows on both
+// engines. The server neither sums text nor applies LIKE to a number, averages integers as exact
+// decimals, formats dates with its own function and sorts NULL last; SQLite needs none of it.
+QString asNumber(const QString& expr, Engine engine); // CAST(expr AS double precision) on the server
+QString asText(const QString& expr, Engine engine);   // CAST(expr AS varchar) on the server
+QString dayText(const QString& expr, Engine engine);  // the date as its yyyy/mm/dd text
+QString nullsFirst(Engine engine);                    // follows an ORDER BY item
+
 } // namespace Dialect
 } // namespace vocaset

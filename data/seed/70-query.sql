@@ -1,0 +1,21 @@
+-- Query tool: messages in English and French; "$$" takes the argument.
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M320', '$$ field(s) of the catalogue left out: the query tool shows the first 21.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M321', 'The table setting $$ is not a plain table name.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M322', 'The catalogue value $$ does not begin with a plain column name; the field is left out.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M323', 'The catalogue value $$ gives SUB no start and length from 1, such as SUB(3,2); the field is shown whole.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M324', 'The catalogue $$ lists no field to query.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M320', '$$ champ(s) du catalogue laissé(s) de côté : l''outil de requête affiche les 21 premiers.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M321', 'Le paramètre de table $$ n''est pas un simple nom de table.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M322', 'La valeur de catalogue $$ ne commence pas par un simple nom de colonne ; le champ est laissé de côté.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M323', 'La valeur de catalogue $$ ne donne pas à SUB un début et une longueur à partir de 1, comme SUB(3,2) ; le champ est affiché en entier.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M324', 'Le catalogue $$ ne liste aucun champ à interroger.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M325', '$$ row(s) found.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M326', 'The query was refused.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M327', 'The spreadsheet was not written: $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M328', 'Written: $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M329', 'No program on this computer opens $$; the file is kept there.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M325', '$$ ligne(s) trouvée(s).');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M326', 'La requête a été refusée.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M327', 'Le classeur n''a pas été écrit : $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M328', 'Écrit : $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M329', 'Aucun programme de cet ordinateur n''ouvre $$ ; le fichier y reste.');

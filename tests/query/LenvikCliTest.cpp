@@ -1,0 +1,126 @@
+// lenvik without its window: options, output, exit codes, and the catalogue chosen by the name the
+// executable is started under.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "LenvikCommand.h"
+#include "QueryFixture.h"
+#include "XlsxReader.h"
+
+using namespace vocaset;
+using namespace vocaset::test;
+
+namespace {
+
+struct Cli
+{
+    Cli()
+    {
+        createCalls(t, sampleCalls());
+        addQueryMessages(t);
+        addCatalogue(t, QStringLiteral("calls"), QStringLiteral("CALLS"),
+                     {QStringLiteral("CO_CODE"), QStringLiteral("CL_ID:COUNT"), QStringLiteral("CL_DATE"),
+                      QStringLiteral("CL_COST"), QStringLiteral("NO_COLUMN")});
+        settings = t.tdb.dir() + QStringLiteral("/ParamDB.txt");
+        QFile file(settings);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(t.tdb.connectionString().toUtf8() + "\r\n");
+    }
+    int run(QStringList args, const QString& program = QStringLiteral("calls"))
+    {
+        out.clear();
+        err.clear();
+        QTextStream o(&out);
+        QTextStream e(&err);
+        return runLenvik(args << QStringLiteral("--settings") << settings, o, e, t.tdb.dir(), program);
+    }
+
+    TestSession t;
+    QString settings;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+TEST(LenvikCli, PrintsStatementHeaderAndRows)
+{
+    Cli c;
+    ASSERT_EQ(c.run({QStringLiteral("--query"), QStringLiteral("--fields"), QStringLiteral("co_code,CL_ID"),
+                     QStringLiteral("--set"), QStringLiteral("CO_CODE=<>O'N"), QStringLiteral("--set"),
+                     QStringLiteral("CL_DATE=2024/01/0*")}),
+              LenvikOk)
+        << c.err.toStdString();
+    const QStringList lines = c.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("SELECT DISTINCT CO_CODE AS 0FLD, COUNT(CL_ID) AS 1FLD FROM CALLS "
+                                                   "WHERE CO_CODE <> 'O''N' AND ")));
+    EXPECT_EQ(lines[1], QStringLiteral("CO_CODE\tCL_ID"));
+    // Calls of AC and BE with a date: 20 each, less the two of each without one.
+    EXPECT_EQ(lines[2], QStringLiteral("AC\t18"));
+    EXPECT_EQ(lines[3], QStringLiteral("BE\t18"));
+
+    QTemporaryDir dir;
+    const QString book = dir.filePath(QStringLiteral("calls.xlsx"));
+    EXPECT_EQ(c.run({QStringLiteral("--query"), QStringLiteral("--fields"), QStringLiteral("CO_CODE,CL_COST"),
+                     QStringLiteral("--export"), book}),
+              LenvikOk);
+    const XlsxReader r(book);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.rows().size(), c.out.count(u'\n') - 1); // header and rows, as printed
+    EXPECT_EQ(r.format(1, 1), QStringLiteral("# ##0.00"));
+}
+
+TEST(LenvikCli, ExitCodesNameTheProblem)
+{
+    Cli c;
+    struct Case
+    {
+        QStringList args;
+        int code;
+        const char* says;
+    };
+    const QList<Case> cases = {
+        {{}, LenvikUsage, "needs --query"},
+        {{QStringLiteral("--query"), QStringLiteral("--set"), QStringLiteral("NOPE=1")}, LenvikUsage, "No field NOPE"},
+        {{QStringLiteral("--query"), QStringLiteral("--set"), QStringLiteral("CL_COST=1")},
+         LenvikUsage,
+         "has no filter"},
+        {{QStringLiteral("--query"), QStringLiteral("--fields"), QStringLiteral("NO_COLUMN")},
+         LenvikDatabaseFailed,
+         "no_column"},
+        {{QStringLiteral("--query"), QStringLiteral("--fields"), QStringLiteral("CO_CODE"), QStringLiteral("--export"),
+          c.t.tdb.dir() + QStringLiteral("/none/x.xlsx")},
+         LenvikRunFailed,
+         "x.xlsx"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.says);
+        EXPECT_EQ(c.run(k.args), k.code);
+        EXPECT_TRUE(c.err.contains(QLatin1String(k.says), Qt::CaseInsensitive)) << c.err.toStdString();
+    }
+    EXPECT_EQ(c.run({QStringLiteral("--query")}, QStringLiteral("other")), LenvikRunFailed);
+    EXPECT_TRUE(c.err.contains(QStringLiteral("Paramètre Table Inexistante")));
+    c.settings += u'x';
+    EXPECT_EQ(c.run({QStringLiteral("--query")}), LenvikUsage);
+}
+
+TEST(LenvikCli, TheNameStartedUnderChoosesTheCatalogue)
+{
+    Cli c;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("calls"));
+    ASSERT_TRUE(QFile::link(QStringLiteral(LENVIK_PATH), link));
+    QProcess p;
+    p.start(link, {QStringLiteral("--query"), QStringLiteral("--fields"), QStringLiteral("CO_CODE"),
+                   QStringLiteral("--settings"), c.settings});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), LenvikOk) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(
+        QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).mid(1),
+        (QStringList{QStringLiteral("CO_CODE"), QStringLiteral("AC"), QStringLiteral("BE"), QStringLiteral("O'N")}));
+}
