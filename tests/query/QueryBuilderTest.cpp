@@ -89,19 +89,6 @@ TEST(QueryCatalogue, ValuesGiveNameAndAggregate)
     }
 }
 
-TEST(QueryCatalogue, ColumnTypeGivesDataClass)
-{
-    bool unknown = true;
-    EXPECT_EQ(dataClassOf(0, false, &unknown), DataClass::Number); // no such column
-    EXPECT_FALSE(unknown);
-    for (int type : {AdoType::Char, AdoType::WChar, AdoType::Integer})
-        EXPECT_EQ(dataClassOf(type, true), DataClass::Text);
-    EXPECT_EQ(dataClassOf(AdoType::Timestamp, true), DataClass::Date);
-    EXPECT_EQ(dataClassOf(AdoType::Double, true), DataClass::Number);
-    EXPECT_EQ(dataClassOf(11, true, &unknown), DataClass::Text);
-    EXPECT_TRUE(unknown);
-}
-
 TEST(QueryBuilder, StatementsAsTheToolBuildsThem)
 {
     const QueryBuilder b(QStringLiteral("T"), catalogue());
@@ -164,15 +151,7 @@ TEST(QueryBuilder, SubstringGroupsAndOrdersByWhatItShows)
     EXPECT_EQ(b.expression(1), QStringLiteral("NUM"));
     EXPECT_EQ(b.valuesStatement(0),
               QStringLiteral("SELECT DISTINCT SUBSTRING(NUM, 3, 2) AS 0FLD FROM T ORDER BY SUBSTRING(NUM, 3, 2)"));
-}
-
-TEST(QueryBuilder, FilterListStatement)
-{
-    QList<QueryField> fields = catalogue();
-    fields[1].orderSuffix = QStringLiteral("DESC");
-    const QueryBuilder b(QStringLiteral("T"), fields);
-    EXPECT_EQ(b.valuesStatement(0), QStringLiteral("SELECT DISTINCT CODE AS 0FLD FROM T ORDER BY T.CODE"));
-    EXPECT_EQ(b.valuesStatement(1), QStringLiteral("SELECT DISTINCT NAME AS 1FLD FROM T ORDER BY T.NAME DESC"));
+    EXPECT_EQ(b.valuesStatement(1), QStringLiteral("SELECT DISTINCT NUM AS 1FLD FROM T ORDER BY T.NUM"));
 }
 
 TEST(QueryBuilder, ServerCastsWhatItWouldRefuseOrReadOtherwise)
@@ -248,28 +227,7 @@ TEST(FilterRow, EventsEnableAndCycleTheComparison)
     EXPECT_EQ(FilterRow::nextOperator(QStringLiteral("?")), QStringLiteral("="));
 }
 
-TEST(ResultList, HeaderClicksAndNumberFormat)
-{
-    SortState sort;
-    sort.click(1);
-    EXPECT_EQ(sort.order(), Qt::AscendingOrder);
-    sort.click(1);
-    EXPECT_EQ(sort.order(), Qt::DescendingOrder);
-    sort.click(2);
-    EXPECT_EQ(sort.column(), 2);
-    EXPECT_EQ(sort.order(), Qt::AscendingOrder);
-
-    EXPECT_EQ(formatNumber(1234567.5), QStringLiteral("1 234 567.50"));
-    EXPECT_EQ(formatNumber(-1234.567), QStringLiteral("-1 234.57"));
-    EXPECT_EQ(formatNumber(999), QStringLiteral("999.00"));
-    EXPECT_EQ(formatNumber(-0.001), QStringLiteral("0.00"));
-    EXPECT_EQ(displayText(QStringLiteral("2024-01-05T10:11:12.000"), DataClass::Date), QStringLiteral("2024/01/05"));
-    EXPECT_EQ(displayText(QDateTime(QDate(2023, 12, 31), QTime(23, 0)), DataClass::Date), QStringLiteral("2023/12/31"));
-    EXPECT_EQ(displayText(QStringLiteral("n/a"), DataClass::Number), QStringLiteral("n/a"));
-    EXPECT_EQ(displayText(QVariant(), DataClass::Number), QString());
-}
-
-TEST(ResultList, SortsNumbersAsNumbersAndTextAsShown)
+TEST(ResultList, SortsNumbersAsNumbersAndTextAsShownAndFormatsCells)
 {
     QueryResult r;
     r.fields = {field(QStringLiteral("CODE"), 0),
@@ -295,4 +253,9 @@ TEST(ResultList, SortsNumbersAsNumbersAndTextAsShown)
     EXPECT_EQ(column(1), QStringLiteral("c,b,A"));
     EXPECT_EQ(m.rowAt(0), 2);
     EXPECT_EQ(m.data(m.index(0, 2), Qt::TextAlignmentRole).toInt() & Qt::AlignRight, int(Qt::AlignRight));
+
+    EXPECT_EQ(formatNumber(-1234567.891), QStringLiteral("-1 234 567.89"));
+    EXPECT_EQ(formatNumber(-0.001), QStringLiteral("0.00"));
+    EXPECT_EQ(displayText(QStringLiteral("2024-01-05T10:11:12.000"), DataClass::Date), QStringLiteral("2024/01/05"));
+    EXPECT_EQ(displayText(QStringLiteral("n/a"), DataClass::Number), QStringLiteral("n/a"));
 }
