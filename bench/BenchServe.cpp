@@ -107,8 +107,8 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
     QElapsedTimer clock;
     clock.start();
     const auto send = [&](Client& c) {
-        const QByteArray request = "GET /" + targets.at(random.bounded(int(targets.size()))) +
-                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const QByteArray request =
+            "GET /" + targets.at(random.bounded(int(targets.size()))) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         c.sentAt = clock.nsecsElapsed();
         return ::send(c.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size();
     };
@@ -151,23 +151,25 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
 // machine is doing.
 void report(const QString& title, Figures f, double serverCpuSeconds)
 {
-    out << title << QStringLiteral(": %1 responses in %2 s = %3 responses/s, median %4 ms, 99th percentile %5 ms, "
-                                   "%6 failed; server CPU %7 s = %8 responses per CPU second")
-                        .arg(f.responses)
-                        .arg(f.seconds, 0, 'f', 1)
-                        .arg(double(f.responses) / f.seconds, 0, 'f', 0)
-                        .arg(f.percentile(0.5), 0, 'f', 2)
-                        .arg(f.percentile(0.99), 0, 'f', 2)
-                        .arg(f.failures)
-                        .arg(serverCpuSeconds, 0, 'f', 1)
-                        .arg(double(f.responses) / qMax(serverCpuSeconds, 0.01), 0, 'f', 0)
+    out << title
+        << QStringLiteral(": %1 responses in %2 s = %3 responses/s, median %4 ms, 99th percentile %5 ms, "
+                          "%6 failed; server CPU %7 s = %8 responses per CPU second")
+               .arg(f.responses)
+               .arg(f.seconds, 0, 'f', 1)
+               .arg(double(f.responses) / f.seconds, 0, 'f', 0)
+               .arg(f.percentile(0.5), 0, 'f', 2)
+               .arg(f.percentile(0.99), 0, 'f', 2)
+               .arg(f.failures)
+               .arg(serverCpuSeconds, 0, 'f', 1)
+               .arg(double(f.responses) / qMax(serverCpuSeconds, 0.01), 0, 'f', 0)
         << Qt::endl;
 }
 
 QString loadAverage()
 {
     QFile load(QStringLiteral("/proc/loadavg"));
-    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll().split(' ').first()) : QStringLiteral("?");
+    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll().split(' ').first())
+                                          : QStringLiteral("?");
 }
 
 // User and system CPU seconds a process has used so far.
@@ -247,8 +249,9 @@ int main(int argc, char* argv[])
     server.setStandardOutputFile(dir.filePath(QStringLiteral("access.log")));
     server.setProcessChannelMode(QProcess::SeparateChannels);
     server.start(QStringLiteral(VOCASET_CLI),
-                 {QStringLiteral("--settings"), settings.fileName(), QStringLiteral("serve"), QStringLiteral("--listen"),
-                  QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--threads"), QString::number(threads)});
+                 {QStringLiteral("--settings"), settings.fileName(), QStringLiteral("serve"),
+                  QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--threads"),
+                  QString::number(threads)});
     int probe = -1;
     for (int tries = 0; tries < 200 && (probe = connectTo(port)) < 0; ++tries)
         QThread::msleep(25);
@@ -286,7 +289,8 @@ int main(int argc, char* argv[])
     }
     out << QStringLiteral("Idle connections still open afterwards: %1 of %2").arg(open).arg(held.size()) << Qt::endl;
 
-    out << QStringLiteral("Server peak memory: %1 MB").arg(double(peakKilobytesOf(server.processId())) / 1024, 0, 'f', 1)
+    out << QStringLiteral("Server peak memory: %1 MB")
+               .arg(double(peakKilobytesOf(server.processId())) / 1024, 0, 'f', 1)
         << Qt::endl;
     server.terminate(); // SIGTERM
     server.waitForFinished(15000);

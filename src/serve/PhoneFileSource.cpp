@@ -162,8 +162,8 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         answer.status = 500;
         answer.notes = files.errors;
         if (answer.notes.isEmpty())
-            answer.notes.append(QStringLiteral("Telephone %1/%2: the generation makes no file for it")
-                                    .arg(phone.company, phone.code));
+            answer.notes.append(
+                QStringLiteral("Telephone %1/%2: the generation makes no file for it").arg(phone.company, phone.code));
         break;
     case FilesStatus::Empty:
     case FilesStatus::NoFile:
