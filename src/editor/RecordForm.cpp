@@ -213,6 +213,33 @@ void RecordForm::choose(int row, int entry)
     checkReady();
 }
 
+bool RecordForm::setValue(int row, const QString& value)
+{
+    if (row < 0 || row >= m_rows.size())
+        return false;
+    const EditRow& r = m_rows[row];
+    if (r.textShown && r.textEnabled) {
+        setText(row, value);
+        return true;
+    }
+    if (!r.comboShown || !r.comboEnabled)
+        return false;
+    for (int e = 0; e < r.entries.size(); ++e)
+        if (entryCode(r.entries[e]) == value) {
+            choose(row, e);
+            return true;
+        }
+    return false;
+}
+
+int RecordForm::rowOf(const QString& column) const
+{
+    for (int i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].column.compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 void RecordForm::checkReady()
 {
     if (m_op != Operation::Insert)

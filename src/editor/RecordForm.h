@@ -79,6 +79,12 @@ public:
     // drop-downs and fills the next one; a filled field enables the one after it.
     void setText(int row, const QString& text);
     void choose(int row, int entry);
+    // Gives a column a value as the operator would: typed into its text box, or chosen by its code
+    // among the drop-down's entries. False when the field is not open for input or the drop-down
+    // does not offer the value.
+    bool setValue(int row, const QString& value);
+    // The edit row of a column, or -1.
+    int rowOf(const QString& column) const;
 
     // The statement Ok would send now; changed is false for an Edit that changes nothing.
     QString statement(bool* changed = nullptr) const;

@@ -1,4 +1,5 @@
 #include "CliCommand.h"
+#include "ConfigCommands.h"
 #include "DbCommands.h"
 #include "GenerateCommands.h"
 #include "PhoneBookCommands.h"
@@ -15,6 +16,10 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<DbUpgradeCommand>());
     c.push_back(std::make_unique<DbPatchCommand>());
     c.push_back(std::make_unique<DbInfoCommand>());
+    c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::List));
+    c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Set));
+    c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Add));
+    c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Delete));
     c.push_back(std::make_unique<GenerateCommand>());
     c.push_back(std::make_unique<DecodeCommand>());
     c.push_back(std::make_unique<RebootCommand>());

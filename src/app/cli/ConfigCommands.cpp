@@ -1,0 +1,182 @@
+#include "ConfigCommands.h"
+
+#include <QCommandLineParser>
+
+#include "DbError.h"
+#include "EditorAccess.h"
+#include "EditorMessages.h"
+#include "RecordForm.h"
+#include "RecordList.h"
+#include "TextFile.h"
+
+namespace vocaset::cli {
+namespace {
+
+const char* const kNames[] = {"config list", "config set", "config add", "config delete"};
+const char* const kSummaries[] = {
+    "print the records of an editor tab's table, tab-separated",
+    "change the columns of one record of a table",
+    "add a record to a table",
+    "delete one record of a table",
+};
+const char* const kUsages[] = {
+    "TABLE [KEY=VALUE]... [--password PWD]\n"
+    "  KEY=VALUE       keep only the records whose key column KEY holds VALUE\n"
+    "  --password PWD  the tab's password (asked on a terminal when the tab has one)\n"
+    "Prints a line of column names, then one line per record; the count goes to standard error.",
+    "TABLE KEY=VALUE... COLUMN=VALUE... [--password PWD]\n"
+    "  Every key column names the record; the other columns take their new values, a drop-down's\n"
+    "  value by its code. Exit 1 when the record is missing or refused.",
+    "TABLE COLUMN=VALUE... [--password PWD]\n"
+    "  Columns not given stay empty; every key and every drop-down needs a value. Exit 1 when refused.",
+    "TABLE KEY=VALUE... [--password PWD]\n"
+    "  Every key column names the record. Exit 1 when the record is missing or still referenced.",
+};
+
+// TABLE and COLUMN=VALUE arguments: everything that is not an option or an option's value.
+qsizetype countPositionals(const QStringList& arguments)
+{
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == u"--password")
+            ++i;
+        else if (!arguments[i].startsWith(QLatin1String("--")))
+            ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+QString ConfigCommand::name() const
+{
+    return QLatin1String(kNames[m_verb]);
+}
+
+QString ConfigCommand::summary() const
+{
+    return QLatin1String(kSummaries[m_verb]);
+}
+
+int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption password(QStringLiteral("password"), {}, QStringLiteral("PWD"));
+    parser.addOption(password);
+    const QString usage = QLatin1String(kUsages[m_verb]);
+    if (const auto done =
+            parseCommandLine(ctx, *this, parser, arguments, usage, std::max<qsizetype>(1, countPositionals(arguments))))
+        return *done;
+    QStringList words = parser.positionalArguments();
+    const QString table = words.takeFirst().toUpper();
+    QList<std::pair<QString, QString>> pairs;
+    for (const QString& word : std::as_const(words)) {
+        const qsizetype eq = word.indexOf(u'=');
+        if (eq <= 0)
+            return commandUsage(ctx, *this, usage, false);
+        pairs.append({word.left(eq).toUpper(), word.mid(eq + 1)});
+    }
+
+    if (const auto failed = ctx.start())
+        return *failed;
+    if (!ctx.allowed(QStringLiteral("Config")))
+        return RunFailed;
+    Session& s = *ctx.session;
+    try {
+        const QList<EditorTab> tabs = loadTabs(s);
+        if (std::none_of(tabs.begin(), tabs.end(), [&](const EditorTab& t) { return t.table.toUpper() == table; })) {
+            ctx.err << table << QStringLiteral(" is not one of your editor tabs") << Qt::endl;
+            return RunFailed;
+        }
+        const TabAccess access = decideAccess(s, table, [&]() -> std::optional<QString> {
+            if (parser.isSet(password))
+                return parser.value(password);
+            return ctx.op->askText(QStringLiteral("Password"), QString());
+        });
+        if (access.mode == AccessMode::False) {
+            ctx.err << access.error << Qt::endl;
+            return RunFailed;
+        }
+        const TableCatalogue cat = readCatalogue(s, table);
+        FilterChoice keys(cat.keyCount());
+        for (const auto& [column, value] : std::as_const(pairs)) {
+            if (cat.columnIndex(column) < 0) {
+                ctx.err << table << QStringLiteral(" has no column ") << column << Qt::endl;
+                return Usage;
+            }
+            for (int i = 0; i < cat.keyCount(); ++i)
+                if (cat.filters[i].column == column)
+                    keys[i] = value;
+        }
+
+        if (m_verb == List) {
+            QStringList names;
+            for (const CatalogueColumn& c : cat.columns)
+                names.append(c.name);
+            ctx.out << names.join(u'\t') << Qt::endl;
+            const ListedRecords listed = listRecords(s, cat, access.mode, keys);
+            for (const QVariantList& row : listed.rows) {
+                QStringList cells = cellTexts(row);
+                // A tab or line break inside a value is shown escaped, so each record stays one line.
+                for (QString& cell : cells)
+                    cell = escapeControls(cell);
+                ctx.out << cells.join(u'\t') << Qt::endl;
+            }
+            ctx.err << editorText(s, EditorText::RecordCount, QString::number(listed.rows.size())) << Qt::endl;
+            return Ok;
+        }
+
+        RecordForm form(s, cat, access.mode);
+        if (m_verb == Add) {
+            if (!form.startNew()) {
+                ctx.err << editorText(s, EditorText::NoPrimaryKey, table) << Qt::endl;
+                return RunFailed;
+            }
+        } else {
+            if (std::any_of(keys.begin(), keys.end(), [](const auto& k) { return !k.has_value(); })) {
+                ctx.err << QStringLiteral("Name the record by every key column of ") << table << Qt::endl;
+                return Usage;
+            }
+            const ListedRecords found = listRecords(s, cat, access.mode, keys);
+            if (found.rows.isEmpty()) {
+                ctx.err << QStringLiteral("No such record in ") << table << Qt::endl;
+                return RunFailed;
+            }
+            const QStringList cells = cellTexts(found.rows.first());
+            if (!(m_verb == Set ? form.startEdit(cells) : form.startDelete(cells)))
+                return RunFailed;
+        }
+        if (m_verb != Delete) {
+            // Columns in their order, so each drop-down is filled from the values before it.
+            for (const EditRow& row : QList<EditRow>(form.rows())) {
+                auto given =
+                    std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == row.column; });
+                if (given == pairs.end() || (m_verb == Set && row.key))
+                    continue;
+                if (!form.setValue(form.rowOf(row.column), given->second)) {
+                    ctx.err << given->second << QStringLiteral(" is not a value offered for ") << row.column
+                            << Qt::endl;
+                    return RunFailed;
+                }
+            }
+            if (!form.okEnabled()) {
+                ctx.err << QStringLiteral("Give a value to every key and drop-down column of ") << table << Qt::endl;
+                return RunFailed;
+            }
+        }
+        const SaveResult result = form.save();
+        if (result.outcome == SaveResult::Refused || result.outcome == SaveResult::Failed) {
+            ctx.err << result.message << Qt::endl;
+            return RunFailed;
+        }
+        ctx.err << (result.outcome == SaveResult::NothingToSave ? QStringLiteral("Nothing changed")
+                                                                : QStringLiteral("1 record saved"))
+                << Qt::endl;
+        return Ok;
+    } catch (const DbError& e) {
+        ctx.err << e.text() << Qt::endl;
+        return DatabaseFailed;
+    }
+}
+
+} // namespace vocaset::cli
