@@ -8,7 +8,6 @@
 #include "ParamResolution.h"
 #include "Sql.h"
 #include "TelephoneFiles.h"
-#include "TextFile.h"
 
 namespace vocaset {
 namespace {

@@ -6,7 +6,6 @@
 
 #include "Messages.h"
 #include "ParamResolution.h"
-#include "Sql.h"
 #include "TextFile.h"
 
 namespace vocaset {
@@ -298,15 +297,16 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
     // Values are written unescaped (GXP2000, F1000), so a text the format cannot carry would forge
     // lines or parameters of its own: the telephone gets no file rather than a forged one.
     bool carried = true;
-    for (const ParamRow& row : std::as_const(f.params)) {
+    for (ParamRow& row : f.params) {
         const std::pair<const char*, const QString*> texts[] = {
             {"code", &row.code}, {"value", &row.value}, {"description", sourceWanted ? &row.desc : nullptr}};
         for (const auto& [what, text] : texts) {
             // Descriptions only go into source files, which nothing splits on "&".
             const auto why = text ? formatRefusal(text == &row.desc ? QString() : *module, *text) : std::nullopt;
             if (why) {
-                refuse(t, QStringLiteral("Telephone %1, parameter %2: the %3 %4; no file written")
-                              .arg(t.who, row.code, QLatin1String(what), *why));
+                row.problem = QStringLiteral("Telephone %1, parameter %2: the %3 %4; no file written")
+                                  .arg(t.who, row.code, QLatin1String(what), *why);
+                refuse(t, row.problem);
                 carried = false;
             }
         }
