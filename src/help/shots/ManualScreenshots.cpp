@@ -1,6 +1,7 @@
 // Takes the manual's pictures of the windows: opens each window of the main program offscreen on a
-// copy of the demo database, makes the first choices in its lists and saves it as <object name>.png.
-// scripts/screenshots runs it; the pictures go to data/manual/.
+// copy of the demo database, makes the first choices in its lists and saves it as <object name>.png,
+// and the query tool's window after a query as lenvik.png. scripts/screenshots runs it; the pictures
+// go to data/manual/.
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,6 +21,11 @@
 #include "Startup.h"
 #include "TextFile.h"
 #include "Windows.h"
+#if __has_include("Form1.h")
+#include "Form1.h"
+#include "QueryTool.h"
+#define VOCASET_SHOTS_QUERY_TOOL
+#endif
 
 using namespace vocaset;
 
@@ -141,5 +147,18 @@ int main(int argc, char* argv[])
         settle(100);
     }
     ok = save(&frame, out + QStringLiteral("/FVocaset1.png")) && ok;
+
+#ifdef VOCASET_SHOTS_QUERY_TOOL
+    // The query tool as its demo catalogue "lenvik" opens, after one query.
+    QueryTool tool(session, QStringLiteral("lenvik"));
+    if (tool.start(settings, log) != QueryStart::Ready)
+        return 1;
+    Form1 query(tool);
+    query.show();
+    if (auto* run = query.findChild<QPushButton*>(QStringLiteral("CExec")))
+        run->click();
+    settle(300);
+    ok = save(&query, out + QStringLiteral("/lenvik.png")) && ok;
+#endif
     return ok ? 0 : 1;
 }
