@@ -258,9 +258,11 @@ void RecordForm::checkReady()
 
 QStringList RecordForm::values() const
 {
+    // What an update does not write keeps its listed value, a drop-down without choice included.
+    const QList<bool> write = written();
     QStringList out;
-    for (const EditRow& r : m_rows)
-        out.append(r.value());
+    for (int i = 0; i < m_rows.size(); ++i)
+        out.append(m_op == Operation::Update && !write[i] ? m_rows[i].original : m_rows[i].value());
     return out;
 }
 

@@ -56,7 +56,6 @@ TEST_F(ConfigCli, ListAddSetDeleteWithTheWindowsChecks)
     EXPECT_EQ(lines.value(1).split(u'\t').size(), 5);
     EXPECT_EQ(lines.size() - 1,
               working.db.execute(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = 'OHARA'")).count());
-    EXPECT_EQ(config("list", {QStringLiteral("PHONES"), QStringLiteral("NOPE=1")}), cli::Usage);
 
     // A new company, then a telephone for it through the drop-downs' chain; a bad MAC is refused first.
     ASSERT_EQ(config("add", {QStringLiteral("RANGES"), QStringLiteral("CO_CODE=ALPIN"), QStringLiteral("PH_CODE=999")}),
@@ -87,7 +86,6 @@ TEST_F(ConfigCli, ListAddSetDeleteWithTheWindowsChecks)
         config("delete", {QStringLiteral("PHONES"), QStringLiteral("CO_CODE=ALPIN"), QStringLiteral("PH_CODE=999")}),
         cli::Ok);
     EXPECT_EQ(config("delete", range), cli::Ok) << err.toStdString();
-    EXPECT_EQ(config("delete", range), cli::RunFailed) << "no such record any more";
 }
 
 TEST_F(ConfigCli, PasswordsDecideTheRows)

@@ -28,21 +28,16 @@ TEST(Arrangement, MinimumSizeAndRules)
     EXPECT_EQ(small.width, kMinWidth);
     EXPECT_EQ(small.height, kMinHeight);
 
+    // Bottom up: error line, buttons on the right above it, edit rows stacked above them; the list
+    // below the filter rows.
     const EditorGeometry g = arrange(window(15000, 9000, 2, 3));
-    EXPECT_EQ(g.error.top, 9000 - 3 * 285);
-    EXPECT_EQ(g.error.width, 15000 - 300);
-    EXPECT_EQ(g.cancel.right(), 15000 - 200);
-    EXPECT_EQ(g.ok.right(), g.cancel.left - 100);
-    EXPECT_EQ(g.cancel.bottom(), g.error.top - 100);
-    EXPECT_EQ(g.editLabels[1].bottom(), g.error.top - 300);
-    EXPECT_EQ(g.editLabels[0].bottom(), g.editLabels[1].top - 100);
+    EXPECT_LT(g.ok.right(), g.cancel.left);
+    EXPECT_LT(g.cancel.bottom(), g.error.top);
+    EXPECT_LT(g.editLabels[1].bottom(), g.error.top);
+    EXPECT_LT(g.editLabels[0].bottom(), g.editLabels[1].top);
     EXPECT_LE(g.editFields[0].right(), g.ok.left) << "fields stop short of the buttons";
-    EXPECT_EQ(g.tabStrip.bottom(), g.editLabels[0].top - 100);
-    EXPECT_EQ(g.frame.top, g.tabStrip.top + 400);
-    EXPECT_EQ(g.filterLabels[2].top, g.filterLabels[1].bottom() + 100);
-    EXPECT_EQ(g.list.top, g.filterLabels[2].bottom() + 100);
-    EXPECT_EQ(g.list.width, g.frame.width - 200);
-    EXPECT_EQ(g.list.bottom(), g.frame.height - 100);
+    EXPECT_LT(g.tabStrip.bottom(), g.editLabels[0].top);
+    EXPECT_GT(g.list.top, g.filterLabels[2].bottom());
 }
 
 TEST(Arrangement, EditRowsTakeTheirSpaceFromTheList)

@@ -204,6 +204,7 @@ TEST_F(FormTest, EditWritesOnlyWhatChanged)
     f.setText(3, QStringLiteral("Desk B"));
     EXPECT_EQ(f.statement(),
               QStringLiteral("UPDATE PHONES SET PH_DESC = 'Desk B' WHERE CO_CODE = 'AC' AND PH_CODE = '101'"));
+    EXPECT_EQ(f.save().cells.value(2), QStringLiteral("GXP")) << "the list keeps the model it was not given";
 
     // A renamed key carries into every referencing row.
     RecordForm catalogue = form("EQUIPMENT_PARAMETERS");
@@ -311,11 +312,15 @@ TEST(DemoTables, EveryTableEditsAndRefusesDeletesOfUsedCodes)
             return cellTexts(row) == saved.cells;
         })) << tab.table.toStdString();
     }
+    const QString m18 = demo.value(
+        QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$DESC_EN' AND SY_SUBCODE = 'M18'"));
     for (const char* master : {"COMPANY", "EQUIPMENT", "LEVELS", "TYPES"}) {
         const TableCatalogue cat = readCatalogue(demo.s, QLatin1String(master));
         RecordForm f(demo.s, cat, AccessMode::True);
         ASSERT_TRUE(f.startDelete(cellTexts(listRecords(demo.s, cat, AccessMode::True, {}).rows.first())));
-        EXPECT_EQ(f.save().outcome, SaveResult::Failed) << master;
+        const SaveResult refused = f.save();
+        EXPECT_EQ(refused.outcome, SaveResult::Failed) << master;
+        EXPECT_TRUE(refused.message.startsWith(m18 + u'\n')) << master;
     }
 }
 
