@@ -8,29 +8,48 @@
 
 namespace vocaset {
 
+namespace {
+
+// INSERT INTO T VALUES('a', 'b', ''): every value quoted, a null as an empty text, except where
+// nullKept says the column keeps its null.
+QString insertStatement(const QString& table, const Recordset& rs, const QList<bool>& nullKept)
+{
+    QString statement = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES(");
+    for (int i = 0; i < rs.fieldCount(); ++i) {
+        if (i > 0)
+            statement += QStringLiteral(", ");
+        if (rs.isNull(i) && nullKept.value(i))
+            statement += QStringLiteral("NULL");
+        else
+            statement += u'\'' + sqlText(rs.text(i)) + u'\'';
+    }
+    return statement + u')';
+}
+
+} // namespace
+
 int CopyTable(Database& source, Database& target, const QString& table, RunLog& log)
 {
     Recordset rs = source.execute(QStringLiteral("SELECT * FROM ") + table);
-    // A null in a foreign-key column (a telephone without a model) stays null: as an empty text it
-    // would name a row that does not exist, and the copy would fail.
     const QStringList keyColumns = target.foreignKeyColumns(table);
-    QList<bool> keepNull;
+    QList<bool> inForeignKey;
     for (int i = 0; i < rs.fieldCount(); ++i)
-        keepNull.append(keyColumns.contains(rs.fieldName(i).toUpper()));
+        inForeignKey.append(keyColumns.contains(rs.fieldName(i).toUpper()));
     const int total = rs.count();
     int done = 0;
     for (; !rs.eof(); rs.moveNext()) {
-        QString statement = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES(");
-        for (int i = 0; i < rs.fieldCount(); ++i) {
-            if (i > 0)
-                statement += QStringLiteral(", ");
-            if (rs.isNull(i) && keepNull[i])
-                statement += QStringLiteral("NULL");
-            else
-                statement += u'\'' + sqlText(rs.text(i)) + u'\'';
+        try {
+            target.execute(insertStatement(table, rs, {}));
+        } catch (const DbError&) {
+            // A null in a foreign-key column (a telephone without a model) stays null when the empty
+            // text names no row there: the copy would otherwise break the key and stop.
+            bool nullKey = false;
+            for (int i = 0; i < rs.fieldCount(); ++i)
+                nullKey = nullKey || (inForeignKey[i] && rs.isNull(i));
+            if (!nullKey)
+                throw;
+            target.execute(insertStatement(table, rs, inForeignKey));
         }
-        statement += u')';
-        target.execute(statement);
         log.progress(++done, total);
         giveUiTurn();
     }

@@ -24,8 +24,8 @@ inline const QString kIncompleteDatabase =
 bool holdsSchemaTables(Database& db);
 
 // Copies every row of one table from the source connection into the same table of the target.
-// Nulls arrive as empty texts, except in foreign-key columns, where they stay null; quotes inside
-// values arrive as typed. Returns the rows copied.
+// Nulls arrive as empty texts, except in a foreign-key column where the empty text names no row;
+// quotes inside values arrive as typed. Returns the rows copied.
 int CopyTable(Database& source, Database& target, const QString& table, RunLog& log);
 
 // Fills an empty working database (the main connection of the session) from the source database

@@ -66,15 +66,11 @@ QString fromCp1252(const QByteArray& bytes)
 
 namespace {
 
-QString systemError(const QString& what, const QString& path, int code)
-{
-    return what + u' ' + path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
-}
-
+// "Cannot write /srv/tftp/cfg000b82000001: No space left on device": the file and the system's reason.
 bool fail(QString* error, const QString& what, const QString& path, int code)
 {
     if (error)
-        *error = systemError(what, path, code);
+        *error = what + u' ' + path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
     return false;
 }
 
@@ -206,15 +202,24 @@ bool copyFileAtomically(const QString& from, const QString& to, QString* error)
     return pending && replaceTarget(*pending, error);
 }
 
-bool syncFile(const QString& path, QString* error)
+namespace {
+
+bool syncPath(const QString& path, int flags, QString* error)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0)
         return fail(error, QStringLiteral("Cannot sync"), path, errno);
     const bool ok = syncDescriptor(fd);
     const int code = errno;
     ::close(fd);
     return ok || fail(error, QStringLiteral("Cannot sync"), path, code);
+}
+
+} // namespace
+
+bool syncFile(const QString& path, QString* error)
+{
+    return syncPath(path, 0, error);
 }
 
 bool replaceTarget(const PendingFile& file, QString* error)
@@ -234,13 +239,7 @@ void discardPending(const PendingFile& file)
 
 bool syncFolder(const QString& folder, QString* error)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return fail(error, QStringLiteral("Cannot sync"), folder, errno);
-    const bool ok = syncDescriptor(fd);
-    const int code = errno;
-    ::close(fd);
-    return ok || fail(error, QStringLiteral("Cannot sync"), folder, code);
+    return syncPath(folder, O_DIRECTORY, error);
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
