@@ -135,16 +135,9 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption threads(QStringLiteral("threads"), {}, QStringLiteral("N"));
     const QCommandLineOption maxConnections(QStringLiteral("max-connections"), {}, QStringLiteral("N"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), {}, QStringLiteral("S"));
-    const QCommandLineOption help(QStringLiteral("help"));
-    parser.addOptions({listen, cert, key, threads, maxConnections, timeout, help});
-    if (!parser.parse(QStringList{name()} + arguments)) {
-        ctx.err << parser.errorText() << Qt::endl;
-        return commandUsage(ctx, *this, kUsage, false);
-    }
-    if (parser.isSet(help))
-        return commandUsage(ctx, *this, kUsage, true);
-    if (!parser.positionalArguments().isEmpty())
-        return commandUsage(ctx, *this, kUsage, false);
+    parser.addOptions({listen, cert, key, threads, maxConnections, timeout});
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kUsage))
+        return *done;
 
     ServerOptions options;
     options.threads = qMax(2, QThread::idealThreadCount());
