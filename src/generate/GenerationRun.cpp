@@ -179,6 +179,27 @@ void GenerationRun::preparePrivateScratch(Database& db)
                        "PA_DESC nvarchar(255), PA_VALUE nvarchar(255), LE_CODE nvarchar(1), PRIMARY KEY (PA_CODE))"));
 }
 
+int GenerationRun::selectTelephones(Session& s, const GenerationRequest& r)
+{
+    QString sql = QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = '") + sqlText(r.company) +
+                  QStringLiteral("' AND EQ_CODE = '") + sqlText(r.model) + QStringLiteral("' ");
+    if (r.levels.phone)
+        sql += QStringLiteral("AND PH_CODE BETWEEN '") + sqlText(r.firstPhone) + QStringLiteral("' AND '") +
+               sqlText(r.lastPhone) + QStringLiteral("' ");
+    s.currentPhone = s.db.execute(sql + QStringLiteral("ORDER BY PH_CODE"));
+    const int telephones = s.currentPhone.count();
+    if (telephones == 0) {
+        ShowMessage(s, QStringLiteral("M8"));
+        return 0;
+    }
+    // With the equipment level alone every telephone would write the same model-wide file in turn:
+    // it is written once, for the last telephone, whose file is the one that would remain.
+    const bool oneTurn = r.levels.equipment && !r.levels.company && !r.levels.phone;
+    if (oneTurn)
+        s.currentPhone.moveTo(telephones);
+    return oneTurn ? 1 : telephones;
+}
+
 RunSummary GenerationRun::run(const GenerationRequest& r)
 {
     m_s.runError = false;
@@ -186,24 +207,11 @@ RunSummary GenerationRun::run(const GenerationRequest& r)
     RunSummary summary;
     preparePrivateScratch(m_s.db);
 
-    QString sql = QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = '") + sqlText(r.company) +
-                  QStringLiteral("' AND EQ_CODE = '") + sqlText(r.model) + QStringLiteral("' ");
-    if (r.levels.phone)
-        sql += QStringLiteral("AND PH_CODE BETWEEN '") + sqlText(r.firstPhone) + QStringLiteral("' AND '") +
-               sqlText(r.lastPhone) + QStringLiteral("' ");
-    m_s.currentPhone = m_s.db.execute(sql + QStringLiteral("ORDER BY PH_CODE"));
-    const int telephones = m_s.currentPhone.count();
-    if (telephones == 0) {
-        ShowMessage(m_s, QStringLiteral("M8"));
+    summary.selected = selectTelephones(m_s, r);
+    if (summary.selected == 0) {
         summary.outcome = RunOutcome::NoTelephones;
         return summary;
     }
-    // With the equipment level alone every telephone would write the same model-wide file in turn:
-    // it is written once, for the last telephone, whose file is the one that would remain.
-    const bool oneTurn = r.levels.equipment && !r.levels.company && !r.levels.phone;
-    if (oneTurn)
-        m_s.currentPhone.moveTo(telephones);
-    summary.selected = oneTurn ? 1 : telephones;
 
     // EQ_TEMP is only filled for a telephone whose merge failed; a run starts with it empty.
     m_s.db.execute(QStringLiteral("DELETE FROM EQ_TEMP"));

@@ -56,6 +56,9 @@ public:
     // EQ_TEMP of this connection: a temporary table that hides the shared one, so two operators
     // generating at once never mix their sets.
     static void preparePrivateScratch(Database& db);
+    // Selects the request's telephones into the session's current telephone and returns the number
+    // of turns a run takes: 0 when there is none (M8 shown), 1 for the equipment level alone.
+    static int selectTelephones(Session& s, const GenerationRequest& request);
 
 private:
     class Turns;

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FExplain.h"
 #include "GenerateFixture.h"
 #include "ProgressStrip.h"
 #include "QtApp.h"
@@ -212,13 +214,14 @@ TEST_F(FGenerateTest, FrenchCaptionsTabOrderAndKeys)
     EXPECT_EQ(w->focusWidget(), filter(1));
     QStringList order;
     QWidget* at = level(0);
-    for (int i = 0; i < 12; ++i, at = at->nextInFocusChain()) {
+    for (int i = 0; i < 13; ++i, at = at->nextInFocusChain()) {
         while (at->focusPolicy() == Qt::NoFocus || at->objectName().isEmpty())
             at = at->nextInFocusChain();
         order.append(at->objectName());
     }
-    EXPECT_EQ(order.join(u' '),
-              QStringLiteral("CLev0 CLev1 CLev2 Filter1 Filter2 BtPath Filter3 Filter4 GenSrc List1 Ok Cancel"));
+    EXPECT_EQ(
+        order.join(u' '),
+        QStringLiteral("CLev0 CLev1 CLev2 Filter1 Filter2 BtPath Filter3 Filter4 GenSrc List1 Preview Ok Cancel"));
 
     // Enter runs Generate only once it is enabled; Esc closes the idle window.
     QTest::keyClick(filter(1), Qt::Key_Return);
@@ -299,6 +302,77 @@ TEST_F(FGenerateTest, ClosingDuringARunAsksThenStopsAfterTheCurrentTelephone)
         }
     }
     EXPECT_EQ(d.op.questions.size(), 2);
+}
+
+} // namespace
+} // namespace vocaset::test
+
+namespace vocaset::test {
+namespace {
+
+TEST_F(FGenerateTest, PreviewWritesNothingAndADoubleClickShowsATelephonesValues)
+{
+    d.s.language = QStringLiteral("FR");
+    for (const auto& [key, text] :
+         {std::pair{"FGENERATE_PREVIEW", "Aperçu"}, {"FEXPLAIN", "Valeurs de $$"}, {"FEXPLAIN_COL2", "Valeur"}})
+        d.setting(QStringLiteral("$$DESC_FR"), QString::fromUtf8(key), QString::fromUtf8(text));
+    w = std::make_unique<FGenerate>(d.s);
+    w->show();
+    choose(1, AC);
+    choose(2, GXP);
+    choose(3, QStringLiteral("101"));
+    choose(4, QStringLiteral("102"));
+    auto* preview = child<QPushButton>(QStringLiteral("Preview"));
+    EXPECT_EQ(preview->text(), QStringLiteral("Aperçu"));
+    auto* list = child<RunLogView>(QStringLiteral("List1"));
+    const QStringList lines = {QStringLiteral("101 Desk: cfg001122334401 %1"),
+                               QStringLiteral("102 Desk: cfg001122334402 %1"),
+                               QStringLiteral("2 telephone(s) selected: %1; nothing written")};
+    for (const auto& [verdict, counts] : {std::pair{"new, 1 parameter(s)", "0 unchanged, 2 new, 0 changed, 0 refused"},
+                                          {"unchanged", "2 unchanged, 0 new, 0 changed, 0 refused"}}) {
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+        preview->click();
+        list->flush();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), files);
+        EXPECT_EQ(list->lines(),
+                  (QStringList{lines[0].arg(QLatin1String(verdict)), lines[1].arg(QLatin1String(verdict)),
+                               lines[2].arg(QLatin1String(counts))}))
+            << list->lines().join(u'|').toStdString();
+        EXPECT_EQ(child<ProgressStrip>(QStringLiteral("Progress"))->statusText(), list->line(2));
+        EXPECT_EQ(child<QProgressBar>(QStringLiteral("ProgressBar"))->value(), 2);
+        EXPECT_TRUE(preview->isEnabled());
+        EXPECT_TRUE(ok()->isEnabled());
+        ok()->click();
+    }
+
+    // A double click on a line of the second telephone's turn: its values in a window of their own.
+    list->flush();
+    int line = 0;
+    while (line < list->lineCount() && w->linePhone(line) != u"102")
+        ++line;
+    ASSERT_LT(line, list->lineCount());
+    EXPECT_EQ(w->linePhone(line - 1), QStringLiteral("101"));
+    const QRect row = list->visualRect(list->model()->index(line, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    auto* values = w->findChild<FExplain*>();
+    ASSERT_NE(values, nullptr);
+    EXPECT_TRUE(values->isVisible());
+    EXPECT_EQ(values->windowTitle(), QStringLiteral("Valeurs de AC/102"));
+    QTableWidget* table = values->table();
+    EXPECT_EQ(table->horizontalHeaderItem(2)->text(), QStringLiteral("Valeur"));
+    ASSERT_EQ(table->rowCount(), 1);
+    QStringList cells;
+    for (int c = 0; c < table->columnCount(); ++c)
+        cells << table->item(0, c)->text();
+    EXPECT_EQ(cells, (QStringList{QStringLiteral("1"), QStringLiteral("Desc 1"), QStringLiteral("sip102"),
+                                  QStringLiteral("E"), QStringLiteral("sip$$P"), QString()}));
+    // The summary line belongs to no telephone; Esc closes the table.
+    w->showValues(list->lineCount() - 1);
+    EXPECT_EQ(values->windowTitle(), QStringLiteral("Valeurs de AC/102"));
+    QTest::keyClick(table, Qt::Key_Escape);
+    EXPECT_FALSE(values->isVisible());
+    EXPECT_TRUE(w->isVisible());
 }
 
 } // namespace

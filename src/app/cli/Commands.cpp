@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 #include "ConfigCommands.h"
 #include "DbCommands.h"
+#include "ExplainCommand.h"
 #include "GenerateCommands.h"
 #include "PhoneBookCommands.h"
 #include "RebootCommands.h"
@@ -22,6 +23,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Delete));
     c.push_back(std::make_unique<GenerateCommand>());
     c.push_back(std::make_unique<DecodeCommand>());
+    c.push_back(std::make_unique<ExplainCommand>());
     c.push_back(std::make_unique<RebootCommand>());
     c.push_back(std::make_unique<ServeCommand>());
     c.push_back(std::make_unique<PhoneBookGenerateCommand>());

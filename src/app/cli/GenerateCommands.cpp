@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include "DbCommands.h"
+#include "ExplainCommand.h"
 #include "GenerationChoices.h"
 #include "GenerationRun.h"
 #include "Gxp2000Writer.h"
@@ -23,9 +24,12 @@ const QString kGenerateUsage =
                    "  --to PH          last telephone of the range\n"
                    "  --out DIR        output folder (default: the model's $$GENPATH setting)\n"
                    "  --source         also write the readable source files\n"
+                   "  --dry-run        write nothing: compare each file with the one in the folder\n"
+                   "  --show-secrets   with --dry-run, show passwords instead of ***\n"
                    "Prints the run's lines; exit 1 when the run stopped on an error or a telephone got no file.");
 
-// "PCE" in any order and case; nothing when the text names no level or anything else.
+} // namespace
+
 std::optional<LevelChoice> parseLevels(const QString& text)
 {
     LevelChoice levels{false, false, false};
@@ -44,8 +48,6 @@ std::optional<LevelChoice> parseLevels(const QString& text)
     return levels;
 }
 
-} // namespace
-
 int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -56,10 +58,13 @@ int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
     const QCommandLineOption out(QStringLiteral("out"), {}, QStringLiteral("DIR"));
     const QCommandLineOption source(QStringLiteral("source"));
-    parser.addOptions({company, model, levelsOption, from, to, out, source});
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
+    const QCommandLineOption showSecrets(QStringLiteral("show-secrets"));
+    parser.addOptions({company, model, levelsOption, from, to, out, source, dryRun, showSecrets});
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kGenerateUsage))
         return *done;
-    if (!parser.isSet(company) || !parser.isSet(model) || parser.isSet(from) != parser.isSet(to))
+    if (!parser.isSet(company) || !parser.isSet(model) || parser.isSet(from) != parser.isSet(to) ||
+        (parser.isSet(showSecrets) && !parser.isSet(dryRun)))
         return commandUsage(ctx, *this, kGenerateUsage, false);
     std::optional<LevelChoice> chosenLevels;
     if (parser.isSet(levelsOption)) {
@@ -128,6 +133,8 @@ int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
             request.lastPhone = phones.last().code;
         }
         request.source = parser.isSet(source);
+        if (parser.isSet(dryRun))
+            return runDryRun(ctx, request, parser.isSet(showSecrets));
 
         const int shownBefore = ctx.op->shown();
         GenerationRun run(s, *ctx.log);

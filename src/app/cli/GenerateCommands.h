@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include "CliCommand.h"
+#include "GenerationChoices.h"
 
 namespace vocaset::cli {
 
@@ -24,5 +27,8 @@ public:
     QString summary() const override { return QStringLiteral("show what a GXP2000 configuration file holds"); }
     int execute(CliContext& ctx, const QStringList& arguments) override;
 };
+
+// "PCE" in any order and case; nothing when the text names no level or anything else.
+std::optional<LevelChoice> parseLevels(const QString& text);
 
 } // namespace vocaset::cli

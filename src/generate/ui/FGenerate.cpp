@@ -13,6 +13,8 @@
 #include <QSignalBlocker>
 
 #include "BrowseForFolder.h"
+#include "DryRun.h"
+#include "FExplain.h"
 #include "FolderSetting.h"
 #include "GenerationRun.h"
 #include "Messages.h"
@@ -35,6 +37,26 @@ template <typename W> W* named(W* widget, const QString& name)
     return widget;
 }
 
+// The log of a run: each line also remembers the telephone whose turn the run was on when it came,
+// so a double click can show that telephone's values.
+class PhoneLines final : public RunLog
+{
+public:
+    PhoneLines(Session& s, RunLogView& view, QHash<int, QString>& phones) : m_s(s), m_view(view), m_phones(phones) {}
+    void append(const QString& line) override
+    {
+        if (!m_s.currentPhone.eof())
+            m_phones.insert(m_view.lineCount(), m_s.currentPhone.text(QStringLiteral("PH_CODE")));
+        m_view.append(line);
+    }
+    void progress(int done, int total) override { m_view.progress(done, total); }
+
+private:
+    Session& m_s;
+    RunLogView& m_view;
+    QHash<int, QString>& m_phones;
+};
+
 } // namespace
 
 FGenerate::FGenerate(Session& session, QWidget* parent)
@@ -42,8 +64,8 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
       m_plab(new QLabel(QStringLiteral("Path"), this)), m_lpath(new QLabel(this)),
       m_btPath(new QPushButton(QStringLiteral("..."), this)),
       m_genSrc(new QCheckBox(QStringLiteral("Generate Source"), this)), m_list1(new RunLogView(this)),
-      m_progress(new ProgressStrip(session, this)), m_ok(new QPushButton(QStringLiteral("Generate"), this)),
-      m_cancel(new QPushButton(QStringLiteral("Cancel"), this))
+      m_progress(new ProgressStrip(session, this)), m_previewButton(new QPushButton(QStringLiteral("Preview"), this)),
+      m_ok(new QPushButton(QStringLiteral("Generate"), this)), m_cancel(new QPushButton(QStringLiteral("Cancel"), this))
 {
     setObjectName(QStringLiteral("FGenerate"));
     setWindowTitle(QStringLiteral("Vocaset Generation"));
@@ -102,14 +124,19 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
     m_genSrc->setToolTip(QStringLiteral("Also write a readable source file beside each configuration file."));
     grid->addWidget(m_genSrc, 6, 1, 1, 2);
     m_list1->setObjectName(QStringLiteral("List1"));
+    m_list1->setToolTip(QStringLiteral("Double-click a telephone's line to see where each of its values comes from."));
     m_list1->setProgressStrip(m_progress);
     grid->addWidget(m_list1, 7, 0, 1, 3);
     grid->addWidget(m_progress, 8, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
+    m_previewButton->setObjectName(QStringLiteral("Preview"));
+    m_previewButton->setToolTip(QStringLiteral("Run the same selection without writing: each file compared with the "
+                                               "one in the folder."));
     m_ok->setObjectName(QStringLiteral("Ok"));
-    m_ok->setEnabled(false);
+    setRunnable(false);
     m_cancel->setObjectName(QStringLiteral("Cancel"));
     buttons->addStretch();
+    buttons->addWidget(m_previewButton);
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
     grid->addLayout(buttons, 9, 0, 1, 3);
@@ -118,11 +145,13 @@ FGenerate::FGenerate(Session& session, QWidget* parent)
     resize(640, 560);
 
     setReadingOrder({m_clev[0], m_clev[1], m_clev[2], m_filter[1], m_filter[2], m_btPath, m_filter[3], m_filter[4],
-                     m_genSrc, m_list1, m_ok, m_cancel});
+                     m_genSrc, m_list1, m_previewButton, m_ok, m_cancel});
     new WindowKeys(this, m_ok, [this] { return running(); });
 
     connect(m_btPath, &QPushButton::clicked, this, &FGenerate::browse);
     connect(m_ok, &QPushButton::clicked, this, &FGenerate::generate);
+    connect(m_previewButton, &QPushButton::clicked, this, &FGenerate::previewRun);
+    connect(m_list1, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& at) { showValues(at.row()); });
     connect(m_cancel, &QPushButton::clicked, this, &FGenerate::cancel);
 
     guarded(m_s, [this] {
@@ -179,7 +208,7 @@ void FGenerate::syncLevelBoxes()
 
 void FGenerate::chooseFilter(int i)
 {
-    m_ok->setEnabled(false);
+    setRunnable(false);
     m_btPath->setEnabled(false);
     for (int j = i + 1; j <= 4; ++j) {
         m_filter[j]->clear();
@@ -199,7 +228,7 @@ void FGenerate::chooseFilter(int i)
                 syncLevelBoxes();
             }
             m_btPath->setEnabled(true);
-            setPath(defaultFolder(m_s.db, chosenCode(1), chosenCode(2)));
+            setPath(defaultFolder(m_s.db, chosenCode(1), chosenCode(2), m_s.appDir));
             break;
         case 3:
             fill(m_filter[4], phoneEntries(m_s.db, chosenCode(1), chosenCode(2), chosenCode(3)));
@@ -208,7 +237,7 @@ void FGenerate::chooseFilter(int i)
             break;
         case 4:
             m_btPath->setEnabled(true);
-            m_ok->setEnabled(m_folderConfirmed);
+            setRunnable(m_folderConfirmed);
             break;
         }
     });
@@ -231,7 +260,7 @@ void FGenerate::setPath(const QString& text)
 
 void FGenerate::folderCheck()
 {
-    m_ok->setEnabled(false);
+    setRunnable(false);
     for (int j = 3; j <= 4; ++j) {
         m_filter[j]->clear();
         m_filter[j]->setEnabled(false);
@@ -259,7 +288,7 @@ void FGenerate::folderCheck()
         fill(m_filter[3], phoneEntries(m_s.db, co, eq));
         m_filter[3]->setEnabled(true);
     } else {
-        m_ok->setEnabled(true);
+        setRunnable(true);
     }
 }
 
@@ -312,12 +341,19 @@ void FGenerate::setRunning(bool running)
     }
 }
 
-void FGenerate::generate()
+void FGenerate::setRunnable(bool enabled)
 {
-    if (m_run || !m_ok->isEnabled())
+    m_ok->setEnabled(enabled);
+    m_previewButton->setEnabled(enabled);
+}
+
+void FGenerate::runSelection(bool dryRun)
+{
+    if (running() || !m_ok->isEnabled())
         return;
     m_list1->clear();
-    m_ok->setEnabled(false);
+    m_linePhones.clear();
+    setRunnable(false);
     m_progress->start();
 
     GenerationRequest request;
@@ -328,23 +364,55 @@ void FGenerate::generate()
     request.lastPhone = chosenCode(4);
     request.folder = m_lpath->text();
     request.source = m_genSrc->isChecked();
+    m_runCompany = request.company;
+    m_runLevels = request.levels;
 
     // The selection stays as it is while the run gives the user interface its turns.
     setRunning(true);
-    GenerationRun run(m_s, *m_list1);
-    m_run = &run;
-    RunSummary summary;
-    const bool completed = guarded(m_s, [&] { summary = run.run(request); });
-    m_run = nullptr;
-    setRunning(false);
-    if (completed) {
-        finishRun(summary);
+    PhoneLines log(m_s, *m_list1, m_linePhones);
+    // The run lives here while it gives the user interface its turns; Cancel finds it in the slot.
+    const auto runWith = [&](auto& run, auto*& slot, auto finish) {
+        slot = &run;
+        decltype(run.run(request)) summary;
+        const bool done = guarded(m_s, [&] { summary = run.run(request); });
+        slot = nullptr;
+        setRunning(false);
+        if (done)
+            (this->*finish)(summary);
+        return done;
+    };
+    bool completed = false;
+    if (dryRun) {
+        DryRun run(m_s, log);
+        completed = runWith(run, m_preview, &FGenerate::finishPreview);
     } else {
+        GenerationRun run(m_s, log);
+        completed = runWith(run, m_run, &FGenerate::finishRun);
+    }
+    if (!completed) {
         m_progress->finish(textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
-        m_ok->setEnabled(m_folderConfirmed);
+        setRunnable(m_folderConfirmed);
     }
     if (m_closeAfterRun)
         closeWindow(this);
+}
+
+void FGenerate::finishPreview(const DryRunSummary& summary)
+{
+    m_list1->append(summary.line);
+    m_list1->flush();
+    m_progress->finish(summary.line, !summary.clean());
+    setRunnable(m_folderConfirmed);
+}
+
+void FGenerate::showValues(int line)
+{
+    const QString phone = m_linePhones.value(line);
+    if (phone.isEmpty() || running())
+        return;
+    if (!m_values)
+        m_values = new FExplain(m_s, this);
+    m_values->showTelephone(m_runCompany, phone, m_runLevels);
 }
 
 void FGenerate::finishRun(const RunSummary& summary)
@@ -359,7 +427,7 @@ void FGenerate::finishRun(const RunSummary& summary)
     m_list1->append(line);
     m_list1->flush();
     m_progress->finish(line, problem);
-    m_ok->setEnabled(m_folderConfirmed);
+    setRunnable(m_folderConfirmed);
     // The telephone whose folder was missing is still the current one: its folder is named.
     if (summary.outcome == RunOutcome::FolderMissing && !m_closeAfterRun) {
         guarded(m_s, [this] {
@@ -374,13 +442,16 @@ bool FGenerate::stopRunAsked()
 {
     if (!confirmAbandon(m_s))
         return false;
-    m_run->requestStop();
+    if (m_run)
+        m_run->requestStop();
+    if (m_preview)
+        m_preview->requestStop();
     return true;
 }
 
 void FGenerate::cancel()
 {
-    if (m_run) {
+    if (running()) {
         // The run stops after the current telephone; the window stays to show how far it got.
         stopRunAsked();
         return;
@@ -391,7 +462,7 @@ void FGenerate::cancel()
 void FGenerate::closeEvent(QCloseEvent* event)
 {
     // The run lives on this window's stack: the window closes once it has stopped.
-    if (m_run) {
+    if (running()) {
         if (!m_closeAfterRun && stopRunAsked()) {
             m_closeAfterRun = true;
             setProperty(kClosePending, true);

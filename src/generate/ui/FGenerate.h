@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include <QHash>
 #include <QWidget>
 
 #include "GenerationChoices.h"
@@ -14,14 +15,18 @@ class QPushButton;
 
 namespace vocaset {
 
+class DryRun;
+class FExplain;
 class GenerationRun;
 class ProgressStrip;
 class RunLogView;
+struct DryRunSummary;
 struct RunSummary;
 
 // The generation window: company, model, levels and telephone range narrow the selection; Generate
-// runs the generation over it. Controls keep their short names as object names, which are also
-// their caption keys (FGENERATE_ + the name in upper case).
+// runs the generation over it, Preview the same run without writing. A double click on a line of a
+// telephone's turn shows where each of its values comes from. Controls keep their short names as
+// object names, which are also their caption keys (FGENERATE_ + the name in upper case).
 class FGenerate final : public QWidget
 {
     Q_OBJECT
@@ -32,7 +37,11 @@ public:
     ~FGenerate() override;
 
     bool folderConfirmed() const { return m_folderConfirmed; }
-    bool running() const { return m_run != nullptr; }
+    bool running() const { return m_run != nullptr || m_preview != nullptr; }
+    // The telephone whose turn wrote a line of the log; empty for the run's own lines.
+    QString linePhone(int line) const { return m_linePhones.value(line); }
+    // Shows the values of the telephone whose turn wrote the line, if any.
+    void showValues(int line);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -45,8 +54,12 @@ private:
     void folderCheck();
     bool offerToCreate(const QString& folder);
     void browse();
-    void generate();
+    void generate() { runSelection(false); }
+    void previewRun() { runSelection(true); }
+    void runSelection(bool dryRun);
     void finishRun(const RunSummary& summary);
+    void finishPreview(const DryRunSummary& summary);
+    void setRunnable(bool enabled);
     void cancel();
     bool stopRunAsked();
     void fill(QComboBox* list, const QList<ListEntry>& entries);
@@ -66,6 +79,7 @@ private:
     QCheckBox* m_genSrc;
     RunLogView* m_list1;
     ProgressStrip* m_progress;
+    QPushButton* m_previewButton;
     QPushButton* m_ok;
     QPushButton* m_cancel;
     QString m_cancelCaption;
@@ -74,6 +88,12 @@ private:
     bool m_folderConfirmed = false;
     bool m_focused = false; // the first showing focuses the company list
     GenerationRun* m_run = nullptr;
+    DryRun* m_preview = nullptr;
+    // The last run's lines that belong to a telephone's turn, and the company and levels it used.
+    QHash<int, QString> m_linePhones;
+    QString m_runCompany;
+    LevelChoice m_runLevels;
+    FExplain* m_values = nullptr;
     bool m_closeAfterRun = false;
     QList<QWidget*> m_locked;   // the selection, locked while a run goes
     QList<bool> m_wasEnabled;
