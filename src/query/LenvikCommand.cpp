@@ -131,6 +131,12 @@ int runLenvik(const QStringList& arguments, QTextStream& out, QTextStream& err, 
         return usage(err, LenvikUsage, QStringLiteral("Without a window lenvik needs --query."));
     if (!parser.positionalArguments().isEmpty())
         return usage(err, LenvikUsage, QStringLiteral("Unexpected: ") + parser.positionalArguments().join(u' '));
+    // Only --set may come more than once; taking the last of two values would run on a choice the
+    // operator may not have meant.
+    for (const QCommandLineOption* single : {&catalogue, &fieldsOption, &exportTo, &settings}) {
+        if (parser.values(*single).size() > 1)
+            return usage(err, LenvikUsage, u"--" + single->names().first() + QStringLiteral(" is given more than once"));
+    }
 
     StreamOperator op(err);
     StreamLog log(err);

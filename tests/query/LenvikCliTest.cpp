@@ -86,6 +86,10 @@ TEST(LenvikCli, ExitCodesNameTheProblem)
     };
     const QList<Case> cases = {
         {{}, LenvikUsage, "needs --query"},
+        {{QStringLiteral("--query"), QStringLiteral("--catalogue"), QStringLiteral("a"), QStringLiteral("--catalogue"),
+          QStringLiteral("b")},
+         LenvikUsage,
+         "--catalogue is given more than once"},
         {{QStringLiteral("--query"), QStringLiteral("--set"), QStringLiteral("NOPE=1")}, LenvikUsage, "No field NOPE"},
         {{QStringLiteral("--query"), QStringLiteral("--set"), QStringLiteral("CL_COST=1")},
          LenvikUsage,
