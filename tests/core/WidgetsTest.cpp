@@ -189,6 +189,7 @@ TEST(WindowConventions, PlacementKeepsWindowsInsideTheArea)
 
 TEST(WindowConventions, ConfirmationAndMnemonics)
 {
+    vocaset::test::qtApp();
     TestSession t;
     t.op.yesNo.enqueue(false);
     EXPECT_FALSE(confirmAbandon(t.s));
