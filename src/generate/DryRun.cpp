@@ -110,14 +110,14 @@ FileParameters readFileParameters(const QString& module, const QByteArray& bytes
 FileComparison compareFiles(const QString& module, const std::optional<QByteArray>& before, const QByteArray& after)
 {
     FileComparison c;
+    if (before && *before == after) {
+        c.verdict = FileComparison::Verdict::Unchanged;
+        return c;
+    }
     const FileParameters now = readFileParameters(module, after);
     c.parameters = int(now.params.size());
     if (!before)
         return c;
-    if (*before == after) {
-        c.verdict = FileComparison::Verdict::Unchanged;
-        return c;
-    }
     c.verdict = FileComparison::Verdict::Changed;
     const FileParameters old = readFileParameters(module, *before);
     c.invalid = old.problem;

@@ -35,7 +35,7 @@ struct FileComparison
 {
     enum class Verdict { Unchanged, New, Changed };
     Verdict verdict = Verdict::New;
-    int parameters = 0;          // in the file the run writes
+    int parameters = 0;          // in the file the run writes, unless it is unchanged
     QList<ParamChange> changes;  // new file's order, then the removed ones
     QString invalid;             // why the file there is not a valid file of the module
     QString macBefore, macAfter; // GXP2000: set when the header's MAC changes
