@@ -1,8 +1,12 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
+#include <QTextStream>
 
 #include "Database.h"
+#include "Interaction.h"
 
 namespace vocaset::bench {
 
@@ -13,5 +17,15 @@ inline const QString kModel = QStringLiteral("MODEL");
 // 150 parameters: 100 at the equipment level, 30 at the company level, 20 at the telephone level,
 // with a value for every company and telephone parameter. Some values carry place-holders.
 void buildDataSet(Database& db, int phones);
+
+// Answers Yes and takes every default; shown messages go to standard error, so a benchmark that
+// stops on one says why.
+class SilentOperator final : public Operator
+{
+public:
+    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    std::optional<QString> askText(const QString&, const QString& d) override { return d; }
+};
 
 } // namespace vocaset::bench

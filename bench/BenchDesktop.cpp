@@ -22,14 +22,6 @@ using namespace vocaset;
 
 namespace {
 
-class QuietOperator final : public Operator
-{
-public:
-    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    std::optional<QString> askText(const QString&, const QString& d) override { return d; }
-};
-
 // The command line prints every log line on standard output; here it goes to /dev/null.
 class PrintedLog final : public RunLog
 {
@@ -67,7 +59,7 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
 
     QTemporaryDir dir;
-    QuietOperator person;
+    bench::SilentOperator person;
     Database db;
     db.open(QStringLiteral("Provider=SQLite;Data Source=") + dir.path() + QStringLiteral("/bench.db"));
     bench::buildDataSet(db, phones);

@@ -21,14 +21,6 @@ using namespace vocaset;
 
 namespace {
 
-class SilentOperator final : public Operator
-{
-public:
-    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    std::optional<QString> askText(const QString&, const QString& d) override { return d; }
-};
-
 // 5 000 telephones with 20 values each: 100 000 rows in PHONES_PARAMETERS, the editor's only tab.
 constexpr int kPhones = 5000;
 
@@ -79,7 +71,7 @@ int main(int argc, char* argv[])
 
     Database db;
     db.open(connection(file));
-    SilentOperator person;
+    bench::SilentOperator person;
     Session s(db, person);
     s.userName = QStringLiteral("BENCH");
 

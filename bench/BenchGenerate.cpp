@@ -31,14 +31,6 @@ using namespace vocaset;
 
 namespace {
 
-class SilentOperator final : public Operator
-{
-public:
-    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    std::optional<QString> askText(const QString&, const QString& d) override { return d; }
-};
-
 rusage usage()
 {
     rusage u{};
@@ -157,7 +149,7 @@ int child(const QString& mode, const QString& module, const QString& dbFile, con
     if (mode == u"run") {
         Database db;
         db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
-        SilentOperator op;
+        bench::SilentOperator op;
         Session s(db, op);
         NullRunLog log;
         GenerationRun run(s, log);

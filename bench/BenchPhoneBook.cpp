@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "BenchData.h"
 #include "Database.h"
 #include "PhoneBookImport.h"
 #include "RangeGeneration.h"
@@ -18,14 +19,6 @@
 using namespace vocaset;
 
 namespace {
-
-class YesOperator final : public Operator
-{
-public:
-    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    std::optional<QString> askText(const QString&, const QString& d) override { return d; }
-};
 
 class StreamLog final : public RunLog
 {
@@ -101,7 +94,7 @@ int main(int argc, char** argv)
             db.execute(QStringLiteral("DROP TABLE IF EXISTS ") + table + QStringLiteral(" CASCADE"));
     }
     createSchema(db);
-    YesOperator op;
+    bench::SilentOperator op;
     Session s(db, op);
     QFile devNull(QStringLiteral("/dev/null"));
     devNull.open(QIODevice::WriteOnly);

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "BenchData.h"
 #include "Database.h"
 #include "Form1.h"
 #include "QueryTool.h"
@@ -22,14 +23,6 @@
 using namespace vocaset;
 
 namespace {
-
-class SilentOperator final : public Operator
-{
-public:
-    void showMessage(const QString& text, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    std::optional<QString> askText(const QString&, const QString& d) override { return d; }
-};
 
 void send(Database& db, const QString& sql)
 {
@@ -109,7 +102,7 @@ int measure(const QString& engineName, const QString& connection, int rows, QTex
     buildCalls(db, rows);
     out << engineName << ": " << rows << " calls built in " << seconds(t) << " s" << Qt::endl;
 
-    SilentOperator op;
+    bench::SilentOperator op;
     Session s(db, op);
     QueryTool tool(s, QStringLiteral("bench"));
     if (tool.loadSetup() != QueryStart::Ready)
