@@ -89,7 +89,7 @@ private:
                                              .arg(phone.company, phone.code, value);
                     m_s.op.showMessage(line);
                     m_log.append(line);
-                    ++summary.skipped;
+                    refuse(summary, phone);
                     return std::nullopt;
                 }
             }
@@ -115,7 +115,7 @@ private:
             m_s.runError = true;
             break;
         case FilesStatus::Refused:
-            ++summary.skipped;
+            refuse(summary, phone);
             break;
         case FilesStatus::Ready:
             if (write(folder, files)) {
@@ -131,6 +131,12 @@ private:
             break;
         }
         return std::nullopt;
+    }
+
+    static void refuse(RunSummary& summary, const PhoneInfo& phone)
+    {
+        ++summary.skipped;
+        summary.refused.append(phone.code);
     }
 
     void replay(const QList<TurnLine>& lines)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "GenerationChoices.h"
 #include "Interaction.h"
@@ -38,6 +39,7 @@ struct RunSummary
     int done = 0;           // turns ended
     int written = 0;        // telephones whose files were written
     int skipped = 0;        // telephones whose files were refused
+    QStringList refused;    // their codes, for the summary line
     bool cleanedUp = false; // EQ_TEMP emptied at the end, so the window may enable Generate again
 };
 

@@ -145,11 +145,12 @@ TEST_F(GenerateCli, WrongUsageAndRefusedRuns)
     working.db.execute(QStringLiteral("UPDATE PHONES SET PH_MAC = '0011' WHERE PH_CODE = '102'"));
     EXPECT_EQ(generate(), cli::RunFailed);
     EXPECT_EQ(files().size(), 2);
-    EXPECT_TRUE(err.contains(QStringLiteral("3 telephone(s) selected, 2 written, 1 refused")));
+    EXPECT_TRUE(err.contains(QStringLiteral("3 telephone(s) selected, 2 written, 1 refused: 102")));
     // So is a value that would add a parameter of its own to the file.
     working.db.execute(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = 'u&P1=x' WHERE PH_CODE = '103'"));
     EXPECT_EQ(generate(), cli::RunFailed);
-    EXPECT_TRUE(err.contains(QStringLiteral("3 telephone(s) selected, 1 written, 2 refused"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("3 telephone(s) selected, 1 written, 2 refused: 102, 103")))
+        << err.toStdString();
     EXPECT_TRUE(stdOut.contains(QStringLiteral("Telephone AC/103, parameter 2: the value holds \"&\"")));
 
     working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM'"));

@@ -236,6 +236,7 @@ TEST_F(GenerationRunTest, TelephonesWithUnusableNamesGetNoFile)
     const RunSummary sum = run();
     EXPECT_EQ(sum.outcome, RunOutcome::Completed);
     EXPECT_EQ(sum.skipped, 2);
+    EXPECT_EQ(sum.refused, (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
     EXPECT_EQ(sum.written, 1);
     EXPECT_EQ(files(), QStringList{QStringLiteral("cfg001122334403")});
     EXPECT_EQ(d.op.messages, (QStringList{QStringLiteral("M11:"), QStringLiteral("M11:")}));

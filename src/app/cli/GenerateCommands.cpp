@@ -141,7 +141,10 @@ int GenerateCommand::execute(CliContext& ctx, const QStringList& arguments)
         const RunSummary summary = run.run(request);
         ctx.out.flush();
         ctx.err << summary.selected << QStringLiteral(" telephone(s) selected, ") << summary.written
-                << QStringLiteral(" written, ") << summary.skipped << QStringLiteral(" refused") << Qt::endl;
+                << QStringLiteral(" written, ") << summary.skipped << QStringLiteral(" refused");
+        if (!summary.refused.isEmpty())
+            ctx.err << QStringLiteral(": ") << summary.refused.join(QStringLiteral(", "));
+        ctx.err << Qt::endl;
         if (summary.outcome != RunOutcome::Completed || summary.skipped > 0 || s.runError ||
             ctx.op->shown() > shownBefore)
             return RunFailed;

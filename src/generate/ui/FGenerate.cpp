@@ -418,7 +418,7 @@ void FGenerate::showValues(int line)
 void FGenerate::finishRun(const RunSummary& summary)
 {
     RunTally tally{summary.selected, summary.done, summary.written, summary.skipped,
-                   summary.outcome == RunOutcome::Cancelled, {}};
+                   summary.outcome == RunOutcome::Cancelled, summary.refused};
     const bool problem = summary.outcome != RunOutcome::Completed || summary.skipped > 0;
     const QString line = m_progress->summaryText(tally, textOr(m_s, QStringLiteral("FGENERATE_WRITTEN"),
                                                                QStringLiteral("%1 written")),
