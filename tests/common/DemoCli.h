@@ -11,25 +11,22 @@
 
 namespace vocaset::test {
 
-// vocaset-cli run in-process on a working database created from a copy of the demo source database
-// (the test target defines VOCASET_DEMO_DB and links vocaset_cli). Skipped when the demo is not built.
-class DemoCli : public ::testing::Test
+// vocaset-cli run in-process in the folder of a working database of its own (the test target links
+// vocaset_cli); standard output and error of the last run are left in out and err.
+class CliFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    // Writes ParamDB.txt naming the working database and a source, then fills the working database
+    // from the source as "db create" does.
+    void createFrom(const QString& sourceConnection)
     {
-        const QString sourceFile = demoDir.filePath(QStringLiteral("source.db"));
-        if (!QFile::copy(QStringLiteral(VOCASET_DEMO_DB), sourceFile))
-            GTEST_SKIP() << "the demo source database has not been built: " << VOCASET_DEMO_DB;
         QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(
-            (working.connectionString() + QStringLiteral("\r\nProvider=SQLite;Data Source=") + sourceFile).toUtf8());
+        settings.write((working.connectionString() + QStringLiteral("\r\n") + sourceConnection).toUtf8());
         settings.close();
         ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
     }
 
-    // Standard output and error of the run are left in out and err.
     int run(const QStringList& args)
     {
         out.clear();
@@ -39,10 +36,27 @@ protected:
         return cli::runCli(args, o, e, working.dir());
     }
 
-    QTemporaryDir demoDir;
     TestDatabase working;
     QString out;
     QString err;
 };
+
+#ifdef VOCASET_DEMO_DB
+// The same on a working database created from a copy of the demo source database (the test target
+// defines VOCASET_DEMO_DB). Skipped when the demo is not built.
+class DemoCli : public CliFixture
+{
+protected:
+    void SetUp() override
+    {
+        const QString sourceFile = demoDir.filePath(QStringLiteral("source.db"));
+        if (!QFile::copy(QStringLiteral(VOCASET_DEMO_DB), sourceFile))
+            GTEST_SKIP() << "the demo source database has not been built: " << VOCASET_DEMO_DB;
+        createFrom(QStringLiteral("Provider=SQLite;Data Source=") + sourceFile);
+    }
+
+    QTemporaryDir demoDir;
+};
+#endif
 
 } // namespace vocaset::test

@@ -7,44 +7,21 @@
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "DemoCli.h"
 #include "EditorFixture.h"
 
 namespace vocaset::test {
 namespace {
 
-class ConfigCli : public ::testing::Test
+class ConfigCli : public DemoCli
 {
 protected:
-    void SetUp() override
-    {
-        const QString source = dir.filePath(QStringLiteral("source.db"));
-        if (!QFile::copy(QStringLiteral(VOCASET_DEMO_DB), source))
-            GTEST_SKIP() << "the demo source database has not been built";
-        QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(
-            (working.connectionString() + QStringLiteral("\r\nProvider=SQLite;Data Source=") + source).toUtf8());
-        settings.close();
-        ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
-    }
-    int run(const QStringList& args)
-    {
-        out.clear();
-        err.clear();
-        QTextStream o(&out);
-        QTextStream e(&err);
-        return cli::runCli(args, o, e, working.dir());
-    }
     int config(const char* verb, const QStringList& args)
     {
         return run(QStringList{QStringLiteral("config"), QLatin1String(verb)} + args);
     }
     QString value(const QString& sql) { return working.db.execute(sql).text(0); }
 
-    QTemporaryDir dir;
-    TestDatabase working;
-    QString out;
-    QString err;
 };
 
 TEST_F(ConfigCli, ListAddSetDeleteWithTheWindowsChecks)

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "DemoCli.h"
 #include "FullDisk.h"
 #include "Gxp2000Writer.h"
 #include "Schema.h"
@@ -22,7 +23,7 @@ namespace {
 
 // A settings file naming a working database created from a source holding one company with three
 // GXP2000 telephones.
-class GenerateCli : public ::testing::Test
+class GenerateCli : public CliFixture
 {
 protected:
     void SetUp() override
@@ -35,7 +36,7 @@ protected:
             QStringLiteral("SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"),
             QStringLiteral("SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M13', 'Writing $$')"),
             QStringLiteral("SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M15', 'Done.')"),
-            QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP', '$$GENPATH', '") + out.path() + QStringLiteral("/')"),
+            QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP', '$$GENPATH', '") + folder.path() + QStringLiteral("/')"),
             QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP', '$$DEFGEN', '101')"),
             QStringLiteral("LEVELS VALUES('E', 'Equipment')"),
             QStringLiteral("LEVELS VALUES('C', 'Company')"),
@@ -59,34 +60,19 @@ protected:
             db.execute(
                 QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP', '%1', '2', 'u=%1;x')").arg(ph));
         }
-        QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write((working.connectionString() + QStringLiteral("\r\n") + source.connectionString()).toUtf8());
-        settings.close();
-        ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
+        createFrom(source.connectionString());
     }
 
-    int run(const QStringList& args)
-    {
-        stdOut.clear();
-        err.clear();
-        QTextStream o(&stdOut);
-        QTextStream e(&err);
-        return cli::runCli(args, o, e, working.dir());
-    }
     int generate(QStringList more = {})
     {
         return run(QStringList{QStringLiteral("generate"), QStringLiteral("--company"), QStringLiteral("AC"),
                                QStringLiteral("--model"), QStringLiteral("GXP")} +
                    more);
     }
-    QStringList files() const { return QDir(out.path()).entryList(QDir::Files, QDir::Name); }
+    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files, QDir::Name); }
 
-    TestDatabase working;
     TestDatabase source;
-    QTemporaryDir out;
-    QString stdOut;
-    QString err;
+    QTemporaryDir folder;
 };
 
 TEST_F(GenerateCli, DefaultsComeFromTheModelSettingsAndDecodeReadsTheFilesBack)
@@ -95,17 +81,17 @@ TEST_F(GenerateCli, DefaultsComeFromTheModelSettingsAndDecodeReadsTheFilesBack)
     ASSERT_EQ(generate(), cli::Ok) << err.toStdString();
     EXPECT_EQ(files(), (QStringList{QStringLiteral("cfg001122334401"), QStringLiteral("cfg001122334402"),
                                     QStringLiteral("cfg001122334403")}));
-    EXPECT_TRUE(stdOut.startsWith(QStringLiteral("Writing 101 Desk 101 001122334401\nDone.\n")))
-        << stdOut.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Writing 101 Desk 101 001122334401\nDone.\n")))
+        << out.toStdString();
 
-    ASSERT_EQ(run({QStringLiteral("decode"), out.filePath(QStringLiteral("cfg001122334402"))}), cli::Ok)
+    ASSERT_EQ(run({QStringLiteral("decode"), folder.filePath(QStringLiteral("cfg001122334402"))}), cli::Ok)
         << err.toStdString();
-    const QStringList lines = stdOut.split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.mid(1), (QStringList{QStringLiteral("MAC: 001122334402"), QStringLiteral("Checksum holds: yes"),
                                          QStringLiteral("Length holds: yes"), QStringLiteral("P2=u=102;x"),
                                          QStringLiteral("P1=sip.acme")}));
     const QByteArray bytes = [&] {
-        QFile f(out.filePath(QStringLiteral("cfg001122334402")));
+        QFile f(folder.filePath(QStringLiteral("cfg001122334402")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }();
     EXPECT_EQ(lines.first(), QStringLiteral("Length word: %1 (%2 bytes)").arg(bytes.size() / 2).arg(bytes.size()));
@@ -120,7 +106,7 @@ TEST_F(GenerateCli, DefaultsComeFromTheModelSettingsAndDecodeReadsTheFilesBack)
     EXPECT_EQ(QDir(other.path()).entryList(QDir::Files, QDir::Name),
               (QStringList{QStringLiteral("103 - 001122334403.TXT"), QStringLiteral("cfg001122334403")}));
     ASSERT_EQ(run({QStringLiteral("decode"), other.filePath(QStringLiteral("cfg001122334403"))}), cli::Ok);
-    EXPECT_TRUE(stdOut.endsWith(QStringLiteral("P2=u=103;x\nP10=acme\n"))) << stdOut.toStdString();
+    EXPECT_TRUE(out.endsWith(QStringLiteral("P2=u=103;x\nP10=acme\n"))) << out.toStdString();
 }
 
 TEST_F(GenerateCli, WrongUsageAndRefusedRuns)
@@ -138,7 +124,7 @@ TEST_F(GenerateCli, WrongUsageAndRefusedRuns)
     EXPECT_TRUE(files().isEmpty());
 
     // A missing folder ends the run with M7 on standard error.
-    EXPECT_EQ(generate({QStringLiteral("--out"), out.filePath(QStringLiteral("missing"))}), cli::RunFailed);
+    EXPECT_EQ(generate({QStringLiteral("--out"), folder.filePath(QStringLiteral("missing"))}), cli::RunFailed);
     EXPECT_TRUE(err.contains(QStringLiteral("M7")));
 
     // A telephone whose MAC cannot name a file: the others are written, the exit code tells.
@@ -151,7 +137,7 @@ TEST_F(GenerateCli, WrongUsageAndRefusedRuns)
     EXPECT_EQ(generate(), cli::RunFailed);
     EXPECT_TRUE(err.contains(QStringLiteral("3 telephone(s) selected, 1 written, 2 refused: 102, 103")))
         << err.toStdString();
-    EXPECT_TRUE(stdOut.contains(QStringLiteral("Telephone AC/103, parameter 2: the value holds \"&\"")));
+    EXPECT_TRUE(out.contains(QStringLiteral("Telephone AC/103, parameter 2: the value holds \"&\"")));
 
     working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM'"));
     EXPECT_EQ(generate(), cli::RunFailed);
@@ -160,15 +146,15 @@ TEST_F(GenerateCli, WrongUsageAndRefusedRuns)
 
 TEST_F(GenerateCli, DecodeRefusesWhatIsNotAGxp2000File)
 {
-    const QString path = out.filePath(QStringLiteral("broken"));
+    const QString path = folder.filePath(QStringLiteral("broken"));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray::fromHex("0000000900000011223344550D0A0D0A5031") + "=x&gnkey=7d31");
     f.close();
     EXPECT_EQ(run({QStringLiteral("decode"), path}), cli::RunFailed);
-    EXPECT_TRUE(stdOut.contains(QStringLiteral("Checksum holds: no")));
-    EXPECT_TRUE(stdOut.contains(QStringLiteral("MAC: 001122334455")));
-    EXPECT_EQ(run({QStringLiteral("decode"), out.filePath(QStringLiteral("none"))}), cli::Usage);
+    EXPECT_TRUE(out.contains(QStringLiteral("Checksum holds: no")));
+    EXPECT_TRUE(out.contains(QStringLiteral("MAC: 001122334455")));
+    EXPECT_EQ(run({QStringLiteral("decode"), folder.filePath(QStringLiteral("none"))}), cli::Usage);
     EXPECT_EQ(run({QStringLiteral("decode")}), cli::Usage);
     // Anything longer than the writer's largest file is refused unread, an endless device included.
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -177,7 +163,7 @@ TEST_F(GenerateCli, DecodeRefusesWhatIsNotAGxp2000File)
     for (const QString& big : {path, QStringLiteral("/dev/zero")}) {
         EXPECT_EQ(run({QStringLiteral("decode"), big}), cli::RunFailed);
         EXPECT_TRUE(err.contains(QStringLiteral("larger than the largest GXP2000 file"))) << err.toStdString();
-        EXPECT_TRUE(stdOut.isEmpty());
+        EXPECT_TRUE(out.isEmpty());
     }
 }
 
@@ -199,8 +185,8 @@ TEST_F(GenerateCli, AFailedWriteKeepsTheOldFileAndFailsTheRun)
 {
     working.db.execute(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = 'user'"));
     ASSERT_EQ(generate(), cli::Ok) << err.toStdString();
-    const QString first = out.filePath(QStringLiteral("cfg001122334401"));
-    const QString second = out.filePath(QStringLiteral("cfg001122334402"));
+    const QString first = folder.filePath(QStringLiteral("cfg001122334401"));
+    const QString second = folder.filePath(QStringLiteral("cfg001122334402"));
     const QByteArray good = readAll(first);
 
     QTemporaryDir elsewhere;
@@ -209,7 +195,7 @@ TEST_F(GenerateCli, AFailedWriteKeepsTheOldFileAndFailsTheRun)
     ASSERT_TRUE(QFile::remove(first));
     ASSERT_TRUE(QFile::link(victim, first));
     ASSERT_TRUE(QFile::remove(second));
-    ASSERT_TRUE(QDir(out.path()).mkdir(QStringLiteral("cfg001122334402")));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("cfg001122334402")));
     EXPECT_EQ(generate(), cli::RunFailed);
     EXPECT_TRUE(err.contains(second)) << err.toStdString();
     EXPECT_FALSE(QFileInfo(first).isSymLink());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "DemoCli.h"
 #include "Schema.h"
 #include "TestDatabase.h"
 #include "XlsxReader.h"
@@ -15,7 +16,7 @@ namespace {
 
 // A working database created from a source with one company (GXP2000 telephones 101 and 102, two
 // phone-book entries), the phone-book folders as settings relative to the program's folder.
-class PhoneBookCli : public ::testing::Test
+class PhoneBookCli : public CliFixture
 {
 protected:
     void SetUp() override
@@ -47,22 +48,10 @@ protected:
         for (const char* m : {"M25", "M26", "M27", "M29", "M30", "M31", "M32", "M33"})
             db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', '%1', '%1 $$')")
                            .arg(QLatin1String(m)));
-        QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write((working.connectionString() + QStringLiteral("\r\n") + source.connectionString()).toUtf8());
-        settings.close();
-        ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
+        createFrom(source.connectionString());
         ASSERT_TRUE(QDir(working.dir()).mkdir(QStringLiteral("book")));
     }
 
-    int run(const QStringList& args)
-    {
-        out.clear();
-        err.clear();
-        QTextStream o(&out);
-        QTextStream e(&err);
-        return cli::runCli(args, o, e, working.dir());
-    }
     QString book(const QString& name) const { return working.dir() + QStringLiteral("/book/") + name; }
     QByteArray read(const QString& name) const
     {
@@ -70,10 +59,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    TestDatabase working;
     TestDatabase source;
-    QString out;
-    QString err;
 };
 
 const QStringList kAc = {QStringLiteral("--company"), QStringLiteral("AC")};

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "DemoCli.h"
 #include "HttpClient.h"
 #include "ServeTestSupport.h"
 #include "TestDatabase.h"
@@ -20,41 +21,15 @@
 namespace vocaset::test {
 namespace {
 
-class ServeCli : public ::testing::Test
+class ServeCli : public DemoCli
 {
 protected:
-    void SetUp() override
-    {
-        const QString sourceFile = root.filePath(QStringLiteral("source.db"));
-        if (!QFile::copy(QStringLiteral(VOCASET_DEMO_DB), sourceFile))
-            GTEST_SKIP() << "the demo source database has not been built: " << VOCASET_DEMO_DB;
-        QFile settings(working.dir() + QStringLiteral("/ParamDB.txt"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(
-            (working.connectionString() + QStringLiteral("\r\nProvider=SQLite;Data Source=") + sourceFile).toUtf8());
-        settings.close();
-        ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
-    }
-
-    int run(const QStringList& args)
-    {
-        out.clear();
-        err.clear();
-        QTextStream o(&out);
-        QTextStream e(&err);
-        return cli::runCli(args, o, e, working.dir());
-    }
     static quint16 freePort()
     {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
         return probe.serverPort();
     }
-
-    QTemporaryDir root;
-    TestDatabase working;
-    QString out;
-    QString err;
 };
 
 TEST_F(ServeCli, EveryDemoTelephoneGetsWhatGenerateWrites)
@@ -66,7 +41,7 @@ TEST_F(ServeCli, EveryDemoTelephoneGetsWhatGenerateWrites)
                        "ON E.EQ_CODE = P.EQ_CODE WHERE E.EQ_MODULE <> 'NONE' ORDER BY P.CO_CODE, P.EQ_CODE"));
     ASSERT_GE(pairs.count(), 6);
     for (; !pairs.eof(); pairs.moveNext()) {
-        const QString into = root.filePath(pairs.text(0) + pairs.text(1));
+        const QString into = demoDir.filePath(pairs.text(0) + pairs.text(1));
         QDir().mkpath(into);
         ASSERT_EQ(run({QStringLiteral("generate"), QStringLiteral("--company"), pairs.text(0),
                        QStringLiteral("--model"), pairs.text(1), QStringLiteral("--out"), into}),
@@ -129,9 +104,9 @@ TEST_F(ServeCli, WrongOptionsAreRefusedBeforeAnythingListens)
         {QStringLiteral("--listen"), QStringLiteral("127.0.0.1")},
         {QStringLiteral("--listen"), QStringLiteral("no-such-host:8080")},
         {QStringLiteral("--threads"), QStringLiteral("0")},
-        {QStringLiteral("--tls-cert"), root.filePath(QStringLiteral("source.db"))},
-        {QStringLiteral("--tls-cert"), root.filePath(QStringLiteral("none.pem")), QStringLiteral("--tls-key"),
-         root.filePath(QStringLiteral("none.pem"))},
+        {QStringLiteral("--tls-cert"), demoDir.filePath(QStringLiteral("source.db"))},
+        {QStringLiteral("--tls-cert"), demoDir.filePath(QStringLiteral("none.pem")), QStringLiteral("--tls-key"),
+         demoDir.filePath(QStringLiteral("none.pem"))},
     };
     for (const QStringList& args : wrong) {
         const int code = run(QStringList{QStringLiteral("serve")} + args);
@@ -140,8 +115,8 @@ TEST_F(ServeCli, WrongOptionsAreRefusedBeforeAnythingListens)
     }
     // A certificate that is no certificate is refused by the server at start.
     EXPECT_EQ(run({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                   QStringLiteral("--tls-cert"), root.filePath(QStringLiteral("source.db")),
-                   QStringLiteral("--tls-key"), root.filePath(QStringLiteral("source.db"))}),
+                   QStringLiteral("--tls-cert"), demoDir.filePath(QStringLiteral("source.db")),
+                   QStringLiteral("--tls-key"), demoDir.filePath(QStringLiteral("source.db"))}),
               cli::RunFailed);
     EXPECT_TRUE(err.contains(QStringLiteral("certificate"))) << err.toStdString();
 }
