@@ -131,8 +131,8 @@ TEST(Form1, SortsByHeaderExportsAndSurvivesARefusal)
         EXPECT_TRUE(proposed.endsWith(QStringLiteral("/calls.xlsx")));
         return dir.filePath(QStringLiteral("out.xlsx"));
     };
-    w.form->openFile = [&](const QString& path) {
-        opened = path;
+    w.form->openLink = [&](const QUrl& link) {
+        opened = link.toLocalFile();
         return false;
     };
     w.child<QPushButton>("BtExcel")->click();
@@ -142,6 +142,17 @@ TEST(Form1, SortsByHeaderExportsAndSurvivesARefusal)
     EXPECT_EQ(book.cell(1, 1), sums[0]);  // the list's order
     ASSERT_EQ(w.t.op.messages.size(), 1); // no program opens it: said so
     EXPECT_TRUE(w.t.op.messages[0].contains(opened));
+    // F1 opens the manual beside the program at the query tool's section.
+    QUrl manual;
+    w.form->openLink = [&](const QUrl& link) {
+        manual = link;
+        return true;
+    };
+    w.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QTest::keyClick(w.form.get(), Qt::Key_F1);
+    EXPECT_EQ(manual.fileName(), QStringLiteral("manual.htm"));
+    EXPECT_EQ(manual.fragment(), QStringLiteral("lenvik"));
 
     // The missing column: the engine's refusal is shown, the choices stay, the window works on.
     w.child<QCheckBox>("CkField", 4)->setChecked(true);

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTreeView>
@@ -154,7 +155,15 @@ Form1::Form1(QueryTool& tool, QWidget* parent)
     chooseExportFile = [this](const QString& proposed) {
         return QFileDialog::getSaveFileName(this, m_btExcel->text(), proposed, QStringLiteral("*.xlsx"));
     };
-    openFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    openLink = [](const QUrl& link) { return QDesktopServices::openUrl(link); };
+    // F1: the manual beside the program, at the query tool's section.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] {
+        QUrl manual = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/manual.htm"));
+        manual.setFragment(QStringLiteral("lenvik"));
+        if (!openLink(manual))
+            ShowMessage(m_s, QStringLiteral("M329"), manual.toLocalFile());
+    });
     for (QWidget* w : std::as_const(order)) {
         if (qobject_cast<DropDownCombo*>(w)) {
             w->setFocus();
@@ -325,7 +334,7 @@ void Form1::exportResult()
         return;
     }
     m_strip->setStatus(textOr(m_s, QStringLiteral("M328"), QStringLiteral("Written: $$"), path));
-    if (!openFile(path))
+    if (!openLink(QUrl::fromLocalFile(path)))
         ShowMessage(m_s, QStringLiteral("M329"), path);
 }
 

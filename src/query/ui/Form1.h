@@ -3,6 +3,7 @@
 #include <array>
 #include <functional>
 
+#include <QUrl>
 #include <QWidget>
 
 #include "FilterRow.h"
@@ -35,10 +36,10 @@ public:
     bool running() const { return m_running; }
     const ResultModel& result() const { return *m_model; }
 
-    // Where an export goes (a save dialog by default; empty: cancelled) and how the written file is
-    // opened (the desktop's default application); replaceable for tests.
+    // Where an export goes (a save dialog by default; empty: cancelled) and how the written file and
+    // the manual (F1) are opened (the desktop's default application); replaceable for tests.
     std::function<QString(const QString& proposed)> chooseExportFile;
-    std::function<bool(const QString& path)> openFile;
+    std::function<bool(const QUrl& link)> openLink;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
