@@ -280,8 +280,9 @@ bool ProvisioningServer::start(QString* error)
     sockaddr_in v4{};
     sockaddr_in6 v6{};
     const sockaddr* bind = nullptr;
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG | MHD_USE_ITC;
-    flags |= MHD_is_feature_supported(MHD_FEATURE_EPOLL) == MHD_YES ? MHD_USE_EPOLL : MHD_USE_POLL;
+    // poll(), not epoll: with epoll and a thread pool, stopping to accept races a worker that drops the
+    // listening socket from its own set at the same moment, and the library aborts the process.
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | MHD_USE_ITC;
     if (host.protocol() == QAbstractSocket::IPv6Protocol) {
         v6.sin6_family = AF_INET6;
         v6.sin6_port = htons(m_options.port);
@@ -338,15 +339,16 @@ void ProvisioningServer::stop(int graceMs)
 {
     if (!m_daemon)
         return;
+    // The workers may still poll the listening socket until the daemon stops: close it only then.
     const MHD_socket listening = MHD_quiesce_daemon(m_daemon);
-    if (listening != MHD_INVALID_SOCKET)
-        ::close(listening);
     QElapsedTimer waited;
     waited.start();
     while (m_inFlight.load() > 0 && waited.elapsed() < graceMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
+    if (listening != MHD_INVALID_SOCKET)
+        ::close(listening);
 }
 
 FileSource& ProvisioningServer::threadSource()

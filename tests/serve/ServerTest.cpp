@@ -95,14 +95,18 @@ TEST(ProvisioningHttp, RequestChecksTagsAndOneLogLinePerRequest)
     ASSERT_EQ(lines.size(), cases.size() + 6) << lines.join(u'\n').toStdString();
     const QRegularExpression shape(QStringLiteral(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1 (\S+ \S+ \S+ \S+ \d{3} \d+) \d+\.\d\d$)"));
-    const QMap<int, QString> expected = {
-        {0, QStringLiteral("GET /any/folder/plain.txt CO 7 200 16")},
-        {2, QStringLiteral("HEAD /plain.txt CO 7 200 0")},
-        {8, QStringLiteral("DELETE /plain.txt - - 405 19")},
-        {10, QStringLiteral("GET /x%0D%0A2000-01-01T00:00:00.000Z%20forged - - 404 10")},
-    };
-    for (auto it = expected.begin(); it != expected.end(); ++it)
-        EXPECT_EQ(shape.match(lines[it.key()]).captured(1), it.value()) << lines[it.key()].toStdString();
+    // A refused method closes its connection, so the next request may be logged by another worker first:
+    // the lines are compared as a set.
+    QStringList logged;
+    for (const QString& line : lines) {
+        EXPECT_TRUE(shape.match(line).hasMatch()) << line.toStdString();
+        logged << shape.match(line).captured(1);
+    }
+    for (const QString& expected : {QStringLiteral("GET /any/folder/plain.txt CO 7 200 16"),
+                                    QStringLiteral("HEAD /plain.txt CO 7 200 0"),
+                                    QStringLiteral("DELETE /plain.txt - - 405 19"),
+                                    QStringLiteral("GET /x%0D%0A2000-01-01T00:00:00.000Z%20forged - - 404 10")})
+        EXPECT_TRUE(logged.contains(expected)) << expected.toStdString() << "\n" << lines.join(u'\n').toStdString();
 }
 
 TEST(ProvisioningHttp, StopAnswersTheRequestInFlight)
