@@ -27,6 +27,17 @@ protected:
         ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok) << err.toStdString();
     }
 
+    // Gives the source the schema, its version and full rights for everyone, then the rows given as
+    // "TABLE VALUES(...)".
+    void seedSource(const QStringList& rows)
+    {
+        source.createSchema();
+        source.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010142')"));
+        source.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+        for (const QString& row : rows)
+            source.db.execute(QStringLiteral("INSERT INTO ") + row);
+    }
+
     int run(const QStringList& args)
     {
         out.clear();
@@ -37,6 +48,7 @@ protected:
     }
 
     TestDatabase working;
+    TestDatabase source;
     QString out;
     QString err;
 };

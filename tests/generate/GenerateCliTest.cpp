@@ -15,7 +15,6 @@
 #include "DemoCli.h"
 #include "FullDisk.h"
 #include "Gxp2000Writer.h"
-#include "Schema.h"
 #include "TestDatabase.h"
 
 namespace vocaset::test {
@@ -29,11 +28,7 @@ protected:
     void SetUp() override
     {
         Database& db = source.db;
-        for (const QString& statement : Schema::createStatements())
-            db.execute(statement);
-        const QStringList rows = {
-            QStringLiteral("SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010142')"),
-            QStringLiteral("SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"),
+        seedSource({
             QStringLiteral("SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M13', 'Writing $$')"),
             QStringLiteral("SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M15', 'Done.')"),
             QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP', '$$GENPATH', '") + folder.path() + QStringLiteral("/')"),
@@ -48,9 +43,7 @@ protected:
             QStringLiteral("EQUIPMENT_PARAMETERS VALUES('GXP', '10', 'Realm', 'C', '', 'T', '')"),
             QStringLiteral("EQUIPMENT_PARAMETERS VALUES('GXP', '2', 'User', 'P', '', 'T', '')"),
             QStringLiteral("COMPANY_PARAMETERS VALUES('AC', 'GXP', '10', 'acme')"),
-        };
-        for (const QString& row : rows)
-            db.execute(QStringLiteral("INSERT INTO ") + row);
+        });
         for (int n = 1; n <= 3; ++n) {
             const QString ph = QString::number(100 + n);
             db.execute(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(ph));
@@ -71,7 +64,6 @@ protected:
     }
     QStringList files() const { return QDir(folder.path()).entryList(QDir::Files, QDir::Name); }
 
-    TestDatabase source;
     QTemporaryDir folder;
 };
 

@@ -7,7 +7,6 @@
 
 #include "CliCommand.h"
 #include "DemoCli.h"
-#include "Schema.h"
 #include "TestDatabase.h"
 #include "XlsxReader.h"
 
@@ -22,11 +21,7 @@ protected:
     void SetUp() override
     {
         Database& db = source.db;
-        for (const QString& statement : Schema::createStatements())
-            db.execute(statement);
-        const QStringList rows = {
-            QStringLiteral("SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010142')"),
-            QStringLiteral("SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"),
+        seedSource({
             QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP2000', '$$PBGEN', 'book/')"),
             QStringLiteral("SYSTEM_PARAMETERS VALUES('ACGXP2000', '$$PBIMP', '$$APPPATH$$/book')"),
             QStringLiteral("SYSTEM_PARAMETERS VALUES('AC', '$$PBExp', 'book')"),
@@ -42,9 +37,7 @@ protected:
             QStringLiteral("PHONES VALUES('AC', '102', 'GXP2000', 'Desk', '000B82000002')"),
             QStringLiteral("PHONE_BOOK VALUES('AC', '200', 'Anna', 'V', '', '', '', '')"),
             QStringLiteral("PHONE_BOOK VALUES('AC', '201', 'Ben', 'H', '', '', '', '')"),
-        };
-        for (const QString& row : rows)
-            db.execute(QStringLiteral("INSERT INTO ") + row);
+        });
         for (const char* m : {"M25", "M26", "M27", "M29", "M30", "M31", "M32", "M33"})
             db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', '%1', '%1 $$')")
                            .arg(QLatin1String(m)));
@@ -59,7 +52,6 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    TestDatabase source;
 };
 
 const QStringList kAc = {QStringLiteral("--company"), QStringLiteral("AC")};
