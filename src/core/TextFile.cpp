@@ -64,6 +64,99 @@ QString fromCp1252(const QByteArray& bytes)
     return out;
 }
 
+QString decodeText(const QByteArray& bytes, bool* utf8)
+{
+    QByteArrayView view(bytes);
+    const bool bom = view.startsWith("\xEF\xBB\xBF");
+    if (bom)
+        view = view.sliced(3);
+    const bool valid = view.isValidUtf8();
+    if (utf8)
+        *utf8 = valid;
+    return valid ? QString::fromUtf8(view) : fromCp1252(bytes);
+}
+
+namespace {
+
+// Opens an input without blocking on a FIFO and checks what it is before a byte is read.
+int openInput(const QString& path, qint64 maxBytes, QString* error, qint64* size)
+{
+    const auto refuse = [&](const QString& reason) {
+        if (error)
+            *error = path + QStringLiteral(": ") + reason;
+        return -1;
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st
+    {
+    };
+    QString reason;
+    if (::fstat(fd, &st) != 0)
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    else if (S_ISDIR(st.st_mode))
+        reason = QStringLiteral("is a folder, not a file");
+    else if (!S_ISREG(st.st_mode))
+        reason = QStringLiteral("is not a regular file (a device, FIFO or socket)");
+    else if (st.st_size > maxBytes)
+        reason = QStringLiteral("is larger than ") + QString::number(maxBytes) + QStringLiteral(" bytes");
+    if (!reason.isEmpty()) {
+        ::close(fd);
+        return refuse(reason);
+    }
+    *size = st.st_size;
+    return fd;
+}
+
+} // namespace
+
+bool isReadableInput(const QString& path, qint64 maxBytes, QString* error)
+{
+    qint64 size = 0;
+    const int fd = openInput(path, maxBytes, error, &size);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+std::optional<QByteArray> readInputFile(const QString& path, qint64 maxBytes, QString* error)
+{
+    qint64 size = 0;
+    const int fd = openInput(path, maxBytes, error, &size);
+    if (fd < 0)
+        return std::nullopt;
+    // The size is only a hint: a file that grows while it is read still stops at the cap.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int code = errno;
+            ::close(fd);
+            if (error)
+                *error = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + n > maxBytes) {
+            ::close(fd);
+            if (error)
+                *error =
+                    path + QStringLiteral(": is larger than ") + QString::number(maxBytes) + QStringLiteral(" bytes");
+            return std::nullopt;
+        }
+        bytes.append(chunk, n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
 namespace {
 
 // "Cannot write /srv/tftp/cfg000b82000001: No space left on device": the file and the system's reason.

@@ -13,6 +13,18 @@ namespace vocaset {
 QByteArray toCp1252(const QString& text, bool* lossy = nullptr);
 QString fromCp1252(const QByteArray& bytes);
 
+// Text of an input file: valid UTF-8 (a byte-order mark is dropped) is read as UTF-8, anything else
+// as Windows-1252; utf8 (when given) tells which, for the run's log.
+QString decodeText(const QByteArray& bytes, bool* utf8 = nullptr);
+
+// Reads a whole input file (settings, user list, patch, certificate, import). Only a regular file
+// of at most maxBytes is read: a device, FIFO or folder is refused before anything is read, so
+// /dev/zero cannot exhaust memory nor a FIFO block the program. On failure error names the file
+// and the reason.
+std::optional<QByteArray> readInputFile(const QString& path, qint64 maxBytes, QString* error = nullptr);
+// The same check without reading: the file may be opened and read by the caller's own loop.
+bool isReadableInput(const QString& path, qint64 maxBytes, QString* error = nullptr);
+
 // Writes the bytes to a temporary file beside the target, syncs it and renames it over the target,
 // so a reader never sees half a file. Every write, close and sync is checked: on failure the
 // temporary file is gone, the old file is untouched, and error names the file and the system's

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -116,4 +118,47 @@ TEST(TextFile, ReplacesALinkItselfAndKeepsAFilesMode)
     EXPECT_FALSE(writeFileAtomically(dir.filePath(QStringLiteral("taken")), "x", &error));
     EXPECT_TRUE(error.contains(dir.filePath(QStringLiteral("taken")))) << error.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
+}
+
+// Inputs are read only when they are regular files under the cap: a device, a FIFO or a folder is
+// refused at once by name (a FIFO with no writer would block, /dev/zero would never end).
+TEST(TextFile, InputFilesAreRegularAndCapped)
+{
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("small.ini"));
+    const QString fifo = dir.filePath(QStringLiteral("fifo.ini"));
+    QFile f(small);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Users]\r\n");
+    f.close();
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    QString error;
+    EXPECT_EQ(readInputFile(small, 9, &error).value_or("<refused>"), QByteArray("[Users]\r\n")) << error.toStdString();
+    struct Case
+    {
+        QString path;
+        qint64 cap;
+        const char* reason;
+    };
+    for (const Case& c :
+         {Case{small, 8, "larger than 8 bytes"}, Case{QStringLiteral("/dev/zero"), 1 << 20, "not a regular"},
+          Case{fifo, 1 << 20, "not a regular"}, Case{dir.path(), 1 << 20, "folder"},
+          Case{dir.filePath(QStringLiteral("none")), 1 << 20, "No such file"}}) {
+        error.clear();
+        EXPECT_FALSE(readInputFile(c.path, c.cap, &error)) << c.path.toStdString();
+        EXPECT_FALSE(isReadableInput(c.path, c.cap));
+        EXPECT_TRUE(error.startsWith(c.path) && error.contains(QLatin1String(c.reason))) << error.toStdString();
+    }
+}
+
+TEST(TextFile, InputTextIsUtf8WhenValidElseWindows1252)
+{
+    bool utf8 = false;
+    EXPECT_EQ(decodeText("Zo\xC3\xAB", &utf8), QStringLiteral("Zo\u00EB"));
+    EXPECT_TRUE(utf8);
+    EXPECT_EQ(decodeText("\xEF\xBB\xBFZo\xC3\xAB", &utf8), QStringLiteral("Zo\u00EB")); // the mark is dropped
+    EXPECT_TRUE(utf8);
+    EXPECT_EQ(decodeText("Zo\xEB \x80", &utf8), QStringLiteral("Zo\u00EB \u20AC"));
+    EXPECT_FALSE(utf8);
 }
