@@ -98,9 +98,11 @@ bool RecordForm::start(Operation op, const QStringList& cells)
             break;
         case Operation::Update:
             r.text = r.original;
-            // A key is typed over to rename the code; the schema's cascades carry the new code into
-            // every referencing row.
-            if (r.key || !r.lookup) {
+            // A key stays as listed: typing over it would leave the rows and settings that name the
+            // code behind. Renaming a code is an operation of its own.
+            if (r.key) {
+                r.textShown = true;
+            } else if (!r.lookup) {
                 r.textShown = r.textEnabled = true;
             } else {
                 fill(i);
@@ -177,12 +179,18 @@ void RecordForm::setText(int row, const QString& text)
     if (row < 0 || row >= m_rows.size() || m_op == Operation::None)
         return;
     m_rows[row].text = text;
-    if (row + 1 < m_rows.size() && !text.isEmpty()) {
-        EditRow& next = m_rows[row + 1];
-        next.textEnabled = next.textEnabled || next.textShown;
-        next.comboEnabled = next.comboEnabled || next.comboShown;
-    }
+    if (!text.isEmpty())
+        openAfter(row);
     checkReady();
+}
+
+void RecordForm::openAfter(int row)
+{
+    if (row + 1 >= m_rows.size())
+        return;
+    EditRow& next = m_rows[row + 1];
+    next.textEnabled = next.textEnabled || next.textShown;
+    next.comboEnabled = next.comboEnabled || next.comboShown;
 }
 
 void RecordForm::choose(int row, int entry)
@@ -220,6 +228,12 @@ bool RecordForm::setValue(int row, const QString& value)
     const EditRow& r = m_rows[row];
     if (r.textShown && r.textEnabled) {
         setText(row, value);
+        // A value given, even an empty one, counts as filled in: the field after it opens, as it
+        // does for an operator who typed and cleared the text.
+        if (value.isEmpty()) {
+            openAfter(row);
+            checkReady();
+        }
         return true;
     }
     if (!r.comboShown || !r.comboEnabled)
@@ -230,6 +244,34 @@ bool RecordForm::setValue(int row, const QString& value)
             return true;
         }
     return false;
+}
+
+QString RecordForm::waitingFor(int row) const
+{
+    if (row <= 0 || row >= m_rows.size())
+        return {};
+    const EditRow& r = m_rows[row];
+    // During an insert a drop-down is filled when the one before it is chosen.
+    if (m_op == Operation::Insert && r.comboShown) {
+        for (int j = row - 1; j >= 0; --j) {
+            if (!m_rows[j].comboShown)
+                continue;
+            if (m_rows[j].choice < 0)
+                return m_rows[j].column;
+            break;
+        }
+    }
+    const bool open = (r.textShown && r.textEnabled) || (r.comboShown && r.comboEnabled);
+    return open ? QString() : m_rows[row - 1].column;
+}
+
+QStringList RecordForm::missing() const
+{
+    QStringList out;
+    for (const EditRow& r : m_rows)
+        if ((r.textShown && r.key && r.text.isEmpty()) || (r.comboShown && r.comboText().isEmpty()))
+            out.append(r.column);
+    return out;
 }
 
 int RecordForm::rowOf(const QString& column) const
@@ -273,7 +315,7 @@ QList<bool> RecordForm::written() const
         if (m_op == Operation::Insert)
             out.append(true);
         else if (m_op == Operation::Update)
-            out.append((r.textShown || r.choice >= 0) && r.value() != r.original);
+            out.append(!r.key && (r.textShown || r.choice >= 0) && r.value() != r.original);
         else
             out.append(false);
     }

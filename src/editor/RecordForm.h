@@ -85,6 +85,11 @@ public:
     bool setValue(int row, const QString& value);
     // The edit row of a column, or -1.
     int rowOf(const QString& column) const;
+    // The column that must be filled in before a field can take a value: during an insert the
+    // drop-down before a drop-down, else the field before a closed one; empty when nothing waits.
+    QString waitingFor(int row) const;
+    // The columns an insert still needs: empty keys and drop-downs without a choice.
+    QStringList missing() const;
 
     // The statement Ok would send now; changed is false for an Edit that changes nothing.
     QString statement(bool* changed = nullptr) const;
@@ -95,6 +100,7 @@ public:
 private:
     bool start(Operation op, const QStringList& cells);
     void fill(int row);
+    void openAfter(int row); // enables the field after a filled one
     void readLookups();
     void checkReady();
     QStringList values() const;

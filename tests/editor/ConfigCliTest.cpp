@@ -1,6 +1,13 @@
 // vocaset-cli config: the editor's tabs, passwords, lookups and checks without a window, on a working
 // database created from the demo source.
 
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QTextStream>
 
@@ -69,12 +76,152 @@ TEST_F(ConfigCli, PasswordsDecideTheRows)
 {
     const QStringList settings = {QStringLiteral("SYSTEM_PARAMETERS"), QStringLiteral("SY_CODE=$$TABS")};
     EXPECT_EQ(config("list", settings), cli::RunFailed) << "no terminal, no password";
-    ASSERT_EQ(config("list", settings + QStringList{QStringLiteral("--password"), QStringLiteral("settings")}),
-              cli::Ok);
+    qputenv("VOCASET_PASSWORD", "settings");
+    ASSERT_EQ(config("list", settings), cli::Ok);
     EXPECT_EQ(out.count(u'\n'), 1) << "the system rows are not listed with the first password";
-    ASSERT_EQ(config("list", settings + QStringList{QStringLiteral("--password"), QStringLiteral("vocaset-admin")}),
-              cli::Ok);
+    qputenv("VOCASET_PASSWORD", "vocaset-admin");
+    ASSERT_EQ(config("list", settings), cli::Ok);
     EXPECT_GT(out.count(u'\n'), 10);
+    qunsetenv("VOCASET_PASSWORD");
+}
+
+// A filter the command cannot apply, or a column named twice, is wrong usage naming the column; an
+// insert names the column a drop-down waits for instead of blaming the value.
+TEST_F(ConfigCli, ArgumentsTheCommandCannotApplyAreNamed)
+{
+    const QStringList phone = {QStringLiteral("PHONES"), QStringLiteral("CO_CODE=ALPIN"),
+                               QStringLiteral("PH_CODE=201")};
+    const QStringList parameter = {QStringLiteral("EQUIPMENT_PARAMETERS"), QStringLiteral("EQ_CODE=PAP2"),
+                                   QStringLiteral("PA_CODE=Extra"), QStringLiteral("PA_DESC=Extra setting")};
+    struct Case
+    {
+        const char* verb;
+        QStringList args;
+        int code;
+        const char* says;
+    };
+    const QList<Case> cases = {
+        {"list", {QStringLiteral("PHONES"), QStringLiteral("PH_DESC=Reception")}, cli::Usage, "PH_DESC"},
+        {"list", phone + QStringList{QStringLiteral("co_code=OHARA")}, cli::Usage, "CO_CODE is given more than once"},
+        {"delete", phone + QStringList{QStringLiteral("PH_MAC=0011223344AA")}, cli::Usage, "PH_MAC"},
+        {"set", phone + QStringList{QStringLiteral("PH_DESC=a"), QStringLiteral("PH_DESC=b")}, cli::Usage,
+         "PH_DESC is given more than once"},
+        {"list",
+         {QStringLiteral("PHONES"), QStringLiteral("--password"), QStringLiteral("x")},
+         cli::Usage,
+         "--password-file"},
+        // The level is left out: the type's list is filled only once a level is chosen.
+        {"add", parameter + QStringList{QStringLiteral("TY_CODE=S")}, cli::RunFailed, "give LE_CODE="},
+        {"add", parameter.mid(0, 2) + QStringList{QStringLiteral("LE_CODE=C"), QStringLiteral("TY_CODE=S")},
+         cli::RunFailed, "Give a value to PA_CODE of"},
+        // The default, a text column before the type, is left out: it stays empty.
+        {"add", parameter + QStringList{QStringLiteral("LE_CODE=C"), QStringLiteral("TY_CODE=S")}, cli::Ok,
+         "1 record saved"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.verb) + " " + c.args.join(u' ').toStdString());
+        EXPECT_EQ(config(c.verb, c.args), c.code) << err.toStdString();
+        EXPECT_TRUE(err.contains(QLatin1String(c.says))) << err.toStdString();
+        EXPECT_FALSE(err.contains(QLatin1String("is not a value offered"))) << err.toStdString();
+    }
+    EXPECT_EQ(value(QStringLiteral("SELECT PA_DEFAULT || '/' || TY_CODE FROM EQUIPMENT_PARAMETERS WHERE PA_CODE = "
+                                   "'Extra'")),
+              QStringLiteral("/S"));
+    EXPECT_EQ(value(QStringLiteral("SELECT PH_DESC FROM PHONES WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'")),
+              QStringLiteral("Reception"));
+}
+
+// The variable --help names for a script's password.
+constexpr char kPasswordVariable[] = "VOCASET_PASSWORD";
+
+// Runs the installed tool on a terminal of its own, types the answer at its prompt and returns what
+// the terminal showed; exit holds its exit code.
+QByteArray onTerminal(const QStringList& args, const QByteArray& typed, int& exit)
+{
+    QList<QByteArray> bytes;
+    for (const QString& a : args)
+        bytes.append(a.toLocal8Bit());
+    std::vector<char*> argv{const_cast<char*>(VOCASET_CLI_PATH)};
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        ::unsetenv(kPasswordVariable);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    QByteArray shown;
+    bool answered = false;
+    char buffer[4096];
+    for (int idle = 0; idle < 300;) {
+        pollfd ready{master, POLLIN, 0};
+        if (::poll(&ready, 1, 100) == 0) {
+            ++idle;
+            continue;
+        }
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, n);
+        if (!answered && shown.contains("Password")) {
+            // Typed once the prompt is out, as a person would.
+            ::usleep(100000);
+            [[maybe_unused]] const ssize_t w = ::write(master, typed.constData(), size_t(typed.size()));
+            answered = true;
+        }
+    }
+    ::close(master);
+    ::kill(child, SIGKILL); // a tool still waiting after 30 quiet seconds
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return shown;
+}
+
+// A password comes from a file, the environment or the terminal, typed without echo; --user only
+// says who acts, and answers no password question.
+TEST_F(ConfigCli, PasswordsAreNeverShownNorTakenFromTheUserName)
+{
+    const QStringList rights = {QStringLiteral("config"), QStringLiteral("list"), QStringLiteral("SYSTEM_PARAMETERS"),
+                                QStringLiteral("SY_CODE=AUTHM")};
+    working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$SUPERUSER', '") + loginName() +
+                       QStringLiteral("', '*')"));
+    EXPECT_EQ(run(QStringList{QStringLiteral("--user"), QStringLiteral("settings")} + rights), cli::RunFailed);
+    EXPECT_FALSE(out.contains(QStringLiteral("AUTHM"))) << out.toStdString();
+    working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$SUPERUSER'"));
+
+    const QString file = working.dir() + QStringLiteral("/password");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("settings\r\nnot this line\r\n");
+    }
+    ASSERT_EQ(run(QStringList{QStringLiteral("--password-file"), file} + rights), cli::Ok) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("AUTHM\t*\t*")));
+    qputenv(kPasswordVariable, "vocaset-admin");
+    ASSERT_EQ(run({QStringLiteral("config"), QStringLiteral("list"), QStringLiteral("SYSTEM_PARAMETERS"),
+                   QStringLiteral("SY_CODE=$$TABS")}),
+              cli::Ok);
+    EXPECT_TRUE(out.contains(QStringLiteral("$$TABS\t01\tCOMPANY")));
+    qunsetenv(kPasswordVariable);
+
+    // What cannot be a password file is refused before anything is read.
+    const QString fifo = working.dir() + QStringLiteral("/fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& bad : QStringList{QStringLiteral("/dev/zero"), fifo, working.dir() + QStringLiteral("/none")}) {
+        EXPECT_EQ(run(QStringList{QStringLiteral("--password-file"), bad} + rights), cli::Usage);
+        EXPECT_TRUE(err.contains(bad)) << err.toStdString();
+    }
+
+    int exit = -1;
+    const QByteArray shown =
+        onTerminal(QStringList{QStringLiteral("--settings"), working.dir() + QStringLiteral("/ParamDB.txt")} + rights,
+                   "settings\n", exit);
+    EXPECT_EQ(exit, cli::Ok) << shown.constData();
+    EXPECT_TRUE(shown.contains("AUTHM\t*\t*")) << shown.constData();
+    EXPECT_FALSE(shown.contains("settings")) << shown.constData();
 }
 
 } // namespace

@@ -177,7 +177,8 @@ TEST_F(FormTest, EditWritesOnlyWhatChanged)
 
     ASSERT_TRUE(f.startEdit(listed));
     const auto& r = f.rows();
-    EXPECT_TRUE(r[0].textShown && r[1].textShown) << "keys are typed, not chosen";
+    EXPECT_TRUE(r[0].textShown && r[1].textShown && !r[0].textEnabled && !r[1].textEnabled)
+        << "keys are shown as listed, read-only";
     EXPECT_TRUE(r[2].comboShown);
     EXPECT_EQ(r[2].comboValue(), QStringLiteral("GXP"));
     EXPECT_TRUE(f.okEnabled());
@@ -206,13 +207,17 @@ TEST_F(FormTest, EditWritesOnlyWhatChanged)
               QStringLiteral("UPDATE PHONES SET PH_DESC = 'Desk B' WHERE CO_CODE = 'AC' AND PH_CODE = '101'"));
     EXPECT_EQ(f.save().cells.value(2), QStringLiteral("GXP")) << "the list keeps the model it was not given";
 
-    // A renamed key carries into every referencing row.
+    // A key is never written by an edit, so no code is split between the rows that name it.
     RecordForm catalogue = form("EQUIPMENT_PARAMETERS");
     ASSERT_TRUE(catalogue.startEdit({QStringLiteral("GXP"), QStringLiteral("1"), QStringLiteral("d"),
                                      QStringLiteral("P"), QString(), QStringLiteral("T"), QString()}));
+    EXPECT_FALSE(catalogue.setValue(1, QStringLiteral("P1")));
     catalogue.setText(1, QStringLiteral("P1"));
+    catalogue.setText(2, QStringLiteral("described"));
+    EXPECT_EQ(catalogue.statement(), QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DESC = 'described' WHERE "
+                                                    "EQ_CODE = 'GXP' AND PA_CODE = '1'"));
     EXPECT_EQ(catalogue.save().outcome, SaveResult::Saved);
-    EXPECT_EQ(row("PHONES_PARAMETERS", "PH_CODE = '101'").value(3), QStringLiteral("P1"));
+    EXPECT_EQ(row("PHONES_PARAMETERS", "PH_CODE = '101'").value(3), QStringLiteral("1"));
 }
 
 TEST_F(FormTest, ChecksRefuseWhatTheGenerationWouldRefuse)

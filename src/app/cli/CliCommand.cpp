@@ -1,8 +1,11 @@
 #include "CliCommand.h"
 
 #include <cstdio>
+#include <termios.h>
 #include <unistd.h>
+#include <utility>
 
+#include "DbError.h"
 #include "MenuRights.h"
 
 namespace vocaset::cli {
@@ -32,7 +35,7 @@ bool CliOperator::askYesNo(const QString& text, const QString&)
 std::optional<QString> CliOperator::askText(const QString& prompt, const QString& defaultText)
 {
     if (!m_answer.isEmpty())
-        return m_answer;
+        return std::exchange(m_answer, QString());
     if (!m_tty)
         return defaultText;
     m_err << escapeControls(prompt, true) << QStringLiteral(" [") << escapeControls(defaultText) << QStringLiteral("] ")
@@ -40,6 +43,35 @@ std::optional<QString> CliOperator::askText(const QString& prompt, const QString
     QTextStream in(stdin);
     const QString answer = in.readLine();
     return answer.isEmpty() ? defaultText : answer;
+}
+
+std::optional<QString> CliOperator::askSecret(const QString& prompt)
+{
+    if (!m_tty)
+        return std::nullopt;
+    // Echo goes off before the prompt is shown, so nothing typed after it can appear; what was
+    // typed ahead is kept.
+    termios saved{};
+    const bool quiet = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (quiet) {
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        silent.c_lflag |= ECHONL;
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &silent);
+    }
+    m_err << escapeControls(prompt, true) << QStringLiteral(": ") << Qt::flush;
+    QTextStream in(stdin);
+    const QString answer = in.readLine();
+    if (quiet)
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    return answer;
+}
+
+std::optional<QString> CliContext::password()
+{
+    if (givenPassword)
+        return givenPassword;
+    return op->askSecret(QStringLiteral("Password"));
 }
 
 Startup CliContext::prepare()
@@ -75,6 +107,8 @@ std::optional<int> CliContext::start()
 {
     Startup startup = prepare();
     std::optional<StartupOutcome> stopped = startup.prepare();
+    // --user answers the act-as question and nothing after it.
+    op->setTextAnswer(QString());
     // --user from a login that may not use it is refused before the start-up writes anything.
     if (!stopped && !requestedUser.isEmpty() && session->userName != requestedUser.toUpper()) {
         err << QStringLiteral("--user needs a login listed as superuser; ") << loginName() << QStringLiteral(" is not")
@@ -153,14 +187,22 @@ std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCo
 
 namespace {
 
+// A password file holds one line; anything much longer is not one.
+constexpr qint64 kMaxPasswordFile = 64 * 1024;
+
 void printHelp(QTextStream& out, const std::vector<std::unique_ptr<Command>>& commands)
 {
-    out << QStringLiteral("Usage: vocaset-cli [--settings FILE] [--user NAME] [--yes] COMMAND [ARGS]\n\n"
+    out << QStringLiteral("Usage: vocaset-cli [--settings FILE] [--user NAME] [--password-file FILE] [--yes] COMMAND "
+                          "[ARGS]\n\n"
                           "Global options:\n"
-                          "  --settings FILE  connection settings file (default: ParamDB.txt beside the program)\n"
-                          "  --user NAME      act as this user (only for users listed as superuser)\n"
-                          "  --yes            answer Yes to every question\n"
-                          "  --help           this text; COMMAND --help describes one command\n\n"
+                          "  --settings FILE       connection settings file (default: ParamDB.txt beside the program)\n"
+                          "  --user NAME           act as this user (only for users listed as superuser)\n"
+                          "  --password-file FILE  the password of a protected editor tab: the file's first line\n"
+                          "  --yes                 answer Yes to every question\n"
+                          "  --help                this text; COMMAND --help describes one command\n\n"
+                          "A password is taken from --password-file, else from the environment variable ")
+        << QLatin1String(kPasswordVariable)
+        << QStringLiteral(",\nelse asked on the terminal without echo; it is never given as an option's value.\n\n"
                           "Commands:\n");
     for (const auto& c : commands)
         out << QStringLiteral("  ") << c->name().leftJustified(16) << u' ' << c->summary() << u'\n';
@@ -180,22 +222,31 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
 
     QStringList rest;
     QStringList globals;
+    QString passwordFile;
     bool help = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
-        if (a == u"--settings" || a == u"--user" || a == u"--yes") {
+        if (a == u"--password" || a.startsWith(QLatin1String("--password="))) {
+            err << QStringLiteral("--password is not taken: a value on the command line shows in the process list. "
+                                  "Give --password-file FILE or the environment variable ")
+                << QLatin1String(kPasswordVariable) << Qt::endl;
+            return Usage;
+        }
+        const bool valued = a == u"--settings" || a == u"--user" || a == u"--password-file";
+        if (valued || a == u"--yes") {
             if (globals.contains(a)) {
                 err << a << QStringLiteral(" is given more than once") << Qt::endl;
                 return Usage;
             }
             globals.append(a);
         }
-        if (a == u"--settings" || a == u"--user") {
+        if (valued) {
             if (i + 1 >= arguments.size()) {
                 err << a << QStringLiteral(" needs a value") << Qt::endl;
                 return Usage;
             }
-            (a == u"--settings" ? ctx.settingsPath : ctx.requestedUser) = arguments[++i];
+            QString& value = a == u"--settings" ? ctx.settingsPath : a == u"--user" ? ctx.requestedUser : passwordFile;
+            value = arguments[++i];
         } else if (a == u"--yes") {
             ctx.assumeYes = true;
         } else if (a == u"--help" || a == u"-h") {
@@ -227,7 +278,27 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
     if (help)
         args.prepend(QStringLiteral("--help"));
 
-    return chosen->execute(ctx, args);
+    if (globals.contains(QStringLiteral("--password-file"))) {
+        QString error;
+        const std::optional<QByteArray> bytes = readInputFile(passwordFile, kMaxPasswordFile, &error);
+        if (!bytes) {
+            err << QStringLiteral("Cannot read the password file ") << error << Qt::endl;
+            return Usage;
+        }
+        ctx.givenPassword = splitLines(decodeText(*bytes)).value(0);
+    } else if (qEnvironmentVariableIsSet(kPasswordVariable)) {
+        ctx.givenPassword = qEnvironmentVariable(kPasswordVariable);
+    }
+
+    // A statement refused anywhere in a command (a damaged file, a lost server) ends it with the
+    // engine's text and its own exit code.
+    try {
+        return chosen->execute(ctx, args);
+    } catch (const DbError& e) {
+        out.flush();
+        err << escapeControls(e.text(), true) << Qt::endl;
+        return DatabaseFailed;
+    }
 }
 
 } // namespace vocaset::cli

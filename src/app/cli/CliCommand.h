@@ -18,6 +18,10 @@ namespace vocaset::cli {
 // Exit codes of vocaset-cli.
 enum Exit { Ok = 0, RunFailed = 1, Usage = 2, DatabaseFailed = 3 };
 
+// The environment variable that gives a script's password; a value on the command line would show
+// in the process list.
+inline constexpr char kPasswordVariable[] = "VOCASET_PASSWORD";
+
 // Shown messages go to standard error; questions take --yes, else the terminal, else "No".
 class CliOperator final : public Operator
 {
@@ -26,8 +30,11 @@ public:
     void showMessage(const QString& text, const QString& title = {}) override;
     bool askYesNo(const QString& text, const QString& title = {}) override;
     std::optional<QString> askText(const QString& prompt, const QString& defaultText) override;
+    // A secret typed on the terminal without echo; nothing when standard input is not a terminal.
+    std::optional<QString> askSecret(const QString& prompt);
     int shown() const { return m_shown; }
-    // The answer to give to a text prompt (the superuser's act-as question) instead of asking.
+    // The answer to the next text prompt (the superuser's act-as question) instead of asking; it
+    // answers that one prompt only.
     void setTextAnswer(const QString& answer) { m_answer = answer; }
 
 private:
@@ -60,6 +67,7 @@ struct CliContext
     QString appDir;
     QString settingsPath; // --settings, or ParamDB.txt beside the executable
     QString requestedUser; // --user: the name a superuser acts as
+    std::optional<QString> givenPassword; // --password-file, else the environment variable
     bool assumeYes = false;
     bool interactive = false;
 
@@ -76,6 +84,9 @@ struct CliContext
     // True when the user holds the menu right of an entry and of every menu above it; otherwise
     // prints why on standard error.
     bool allowed(const QString& entryName);
+    // The password a protected tab asks for: the one given by file or environment, else typed on
+    // the terminal without echo; nothing when neither is possible.
+    std::optional<QString> password();
     static int exitCodeOf(StartupOutcome outcome);
 };
 

@@ -20,30 +20,25 @@ const char* const kSummaries[] = {
     "delete one record of a table",
 };
 const char* const kUsages[] = {
-    "TABLE [KEY=VALUE]... [--password PWD]\n"
-    "  KEY=VALUE       keep only the records whose key column KEY holds VALUE\n"
-    "  --password PWD  the tab's password (asked on a terminal when the tab has one)\n"
-    "Prints a line of column names, then one line per record; the count goes to standard error.",
-    "TABLE KEY=VALUE... COLUMN=VALUE... [--password PWD]\n"
+    "TABLE [KEY=VALUE]...\n"
+    "  KEY=VALUE  keep only the records whose key column KEY holds VALUE\n"
+    "Prints a line of column names, then one line per record; the count goes to standard error.\n"
+    "A protected tab takes its password from --password-file or the environment (vocaset-cli --help),\n"
+    "else asks for it on a terminal.",
+    "TABLE KEY=VALUE... COLUMN=VALUE...\n"
     "  Every key column names the record; the other columns take their new values, a drop-down's\n"
-    "  value by its code. Exit 1 when the record is missing or refused.",
-    "TABLE COLUMN=VALUE... [--password PWD]\n"
+    "  value by its code. Keys are not changed here (see rename). Exit 1 when the record is missing or refused.",
+    "TABLE COLUMN=VALUE...\n"
     "  Columns not given stay empty; every key and every drop-down needs a value. Exit 1 when refused.",
-    "TABLE KEY=VALUE... [--password PWD]\n"
+    "TABLE KEY=VALUE...\n"
     "  Every key column names the record. Exit 1 when the record is missing or still referenced.",
 };
 
-// TABLE and COLUMN=VALUE arguments: everything that is not an option or an option's value.
+// TABLE and COLUMN=VALUE arguments: everything that is not an option.
 qsizetype countPositionals(const QStringList& arguments)
 {
-    qsizetype n = 0;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == u"--password")
-            ++i;
-        else if (!arguments[i].startsWith(QLatin1String("--")))
-            ++n;
-    }
-    return n;
+    return std::count_if(arguments.begin(), arguments.end(),
+                         [](const QString& a) { return !a.startsWith(QLatin1String("--")); });
 }
 
 } // namespace
@@ -61,8 +56,6 @@ QString ConfigCommand::summary() const
 int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
     QCommandLineParser parser;
-    const QCommandLineOption password(QStringLiteral("password"), {}, QStringLiteral("PWD"));
-    parser.addOption(password);
     const QString usage = QLatin1String(kUsages[m_verb]);
     if (const auto done =
             parseCommandLine(ctx, *this, parser, arguments, usage, std::max<qsizetype>(1, countPositionals(arguments))))
@@ -74,7 +67,13 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
         const qsizetype eq = word.indexOf(u'=');
         if (eq <= 0)
             return commandUsage(ctx, *this, usage, false);
-        pairs.append({word.left(eq).toUpper(), word.mid(eq + 1)});
+        const QString column = word.left(eq).toUpper();
+        // Taking the last of two values would save or list what the operator may not have meant.
+        if (std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == column; })) {
+            ctx.err << column << QStringLiteral(" is given more than once") << Qt::endl;
+            return Usage;
+        }
+        pairs.append({column, word.mid(eq + 1)});
     }
 
     if (const auto failed = ctx.start())
@@ -88,11 +87,7 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
             ctx.err << table << QStringLiteral(" is not one of your editor tabs") << Qt::endl;
             return RunFailed;
         }
-        const TabAccess access = decideAccess(s, table, [&]() -> std::optional<QString> {
-            if (parser.isSet(password))
-                return parser.value(password);
-            return ctx.op->askText(QStringLiteral("Password"), QString());
-        });
+        const TabAccess access = decideAccess(s, table, [&] { return ctx.password(); });
         if (access.mode == AccessMode::False) {
             ctx.err << access.error << Qt::endl;
             return RunFailed;
@@ -102,6 +97,12 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
         for (const auto& [column, value] : std::as_const(pairs)) {
             if (cat.columnIndex(column) < 0) {
                 ctx.err << table << QStringLiteral(" has no column ") << column << Qt::endl;
+                return Usage;
+            }
+            // A list and a deletion are chosen by key columns only: any other column would be ignored.
+            if ((m_verb == List || m_verb == Delete) && !cat.isKey(column)) {
+                ctx.err << column << QStringLiteral(" is not a key column of ") << table
+                        << QStringLiteral("; records are chosen by their key columns") << Qt::endl;
                 return Usage;
             }
             for (int i = 0; i < cat.keyCount(); ++i)
@@ -151,16 +152,28 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
             for (const EditRow& row : QList<EditRow>(form.rows())) {
                 auto given =
                     std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == row.column; });
-                if (given == pairs.end() || (m_verb == Set && row.key))
+                const int at = form.rowOf(row.column);
+                // A text column left out of a new record is given empty, so the field after it opens.
+                if (given == pairs.end()) {
+                    if (m_verb == Add && row.textShown && !row.key)
+                        form.setValue(at, QString());
                     continue;
-                if (!form.setValue(form.rowOf(row.column), given->second)) {
-                    ctx.err << given->second << QStringLiteral(" is not a value offered for ") << row.column
-                            << Qt::endl;
+                }
+                if (m_verb == Set && row.key)
+                    continue;
+                if (!form.setValue(at, given->second)) {
+                    if (const QString before = form.waitingFor(at); !before.isEmpty())
+                        ctx.err << row.column << QStringLiteral(" can be given only once ") << before
+                                << QStringLiteral(" is: give ") << before << QStringLiteral("=VALUE first") << Qt::endl;
+                    else
+                        ctx.err << given->second << QStringLiteral(" is not a value offered for ") << row.column
+                                << Qt::endl;
                     return RunFailed;
                 }
             }
             if (!form.okEnabled()) {
-                ctx.err << QStringLiteral("Give a value to every key and drop-down column of ") << table << Qt::endl;
+                ctx.err << QStringLiteral("Give a value to ") << form.missing().join(QStringLiteral(", "))
+                        << QStringLiteral(" of ") << table << Qt::endl;
                 return RunFailed;
             }
         }
