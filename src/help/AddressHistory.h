@@ -17,6 +17,16 @@ public:
 
     bool navigationAllowed() const { return m_rewriting == 0; }
 
+    // The trail for Back and Forward: a page shown by a new navigation drops the pages ahead of the
+    // current one; one reached by Back or Forward only moves along the trail.
+    void shown(const QString& address);
+    bool canGoBack() const { return m_at > 0; }
+    bool canGoForward() const { return m_at + 1 < m_trail.size(); }
+    // The address one step back or forward (the step is taken once its page is shown).
+    QString back() const { return canGoBack() ? m_trail.at(m_at - 1) : QString(); }
+    QString forward() const { return canGoForward() ? m_trail.at(m_at + 1) : QString(); }
+    void step(int direction);
+
     // Held while the program rewrites the address list.
     class Rewrite
     {
@@ -31,6 +41,8 @@ public:
 
 private:
     QStringList m_entries;
+    QStringList m_trail;
+    qsizetype m_at = -1;
     int m_limit;
     int m_rewriting = 0;
 };

@@ -10,9 +10,9 @@
 
 namespace vocaset {
 
-QUrl manualUrl(const QString& executableFolder, const QString& anchor)
+QUrl manualUrl(const QString& executableFolder, const QString& anchor, const QString& language)
 {
-    QString path = manualAddress(executableFolder).mid(int(qstrlen("file://")));
+    QString path = manualAddress(executableFolder, language).mid(int(qstrlen("file://")));
     // A network path keeps its server right after "file://"; as a local file it starts with "//".
     if (!path.startsWith(u'/'))
         path.prepend(QStringLiteral("//"));

@@ -8,8 +8,8 @@ namespace vocaset {
 
 // The manual beside the program as a link the viewer follows, built from the menu's address rule;
 // a '#', '%' or blank in a folder name stays part of the path. The anchor, when given, names the
-// section to show.
-QUrl manualUrl(const QString& executableFolder, const QString& anchor = {});
+// section to show. The language picks the manual in that language when it is there.
+QUrl manualUrl(const QString& executableFolder, const QString& anchor = {}, const QString& language = {});
 
 // What the operator typed in the address box: "about:blank", a link with a scheme, or a file path
 // (a relative one is taken from the program's folder) with an optional "#section".

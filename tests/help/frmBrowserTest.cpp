@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 
 #include "FVocaset1.h"
 #include "HelpSeed.h"
@@ -105,6 +106,51 @@ TEST_F(BrowserTest, AddressListMostRecentFirstEachOnce)
     settle(w, finished, 5);
     QTest::qWait(50);
     EXPECT_EQ(finished.count(), 5);
+    EXPECT_EQ(w.location(), two);
+}
+
+TEST_F(BrowserTest, TypedAddressesBackAndForwardFromTheKeyboard)
+{
+    const QUrl one = page(QStringLiteral("one.htm"), QStringLiteral("One"));
+    const QUrl two = page(QStringLiteral("two.htm"), QStringLiteral("Two"));
+    const QUrl three = page(QStringLiteral("three.htm"), QStringLiteral("Three"));
+    w.show();
+    QApplication::setActiveWindow(&w);
+    // Typed where the keyboard focus is, as the operator types: the box passes keys to its line.
+    const auto typeAddress = [&](const QString& address) {
+        w.addressBox()->setFocus();
+        w.addressBox()->lineEdit()->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), address);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    };
+    typeAddress(QStringLiteral("one.htm"));
+    settle(w, finished, 1);
+    EXPECT_EQ(w.location(), one);
+    typeAddress(two.toLocalFile());
+    settle(w, finished, 2);
+    EXPECT_EQ(w.location(), two);
+    w.navigate(three);
+    settle(w, finished, 3);
+    EXPECT_FALSE(w.forwardButton()->isEnabled());
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::AltModifier);
+    settle(w, finished, 4);
+    EXPECT_EQ(w.location(), two);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::AltModifier);
+    settle(w, finished, 5);
+    EXPECT_EQ(w.location(), one);
+    EXPECT_FALSE(w.backButton()->isEnabled());
+    EXPECT_EQ(w.addressBox()->currentText(), one.toDisplayString()) << "the box shows the page shown";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right, Qt::AltModifier);
+    settle(w, finished, 6);
+    EXPECT_EQ(w.location(), two);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Two"));
+    // A new page from the middle of the trail drops the pages ahead.
+    typeAddress(QStringLiteral("one.htm"));
+    settle(w, finished, 7);
+    EXPECT_FALSE(w.forwardButton()->isEnabled());
+    w.backButton()->click();
+    settle(w, finished, 8);
     EXPECT_EQ(w.location(), two);
 }
 

@@ -25,7 +25,7 @@ QHash<QString, FVocaset1::WindowFactory> childWindows()
     windows.insert(QStringLiteral("Ranges"), [](Session& s) -> QWidget* { return new FRgen(s); });
     windows.insert(QStringLiteral("Help1"), [](Session& s) -> QWidget* {
         auto* help = new frmBrowser(s);
-        help->setStartingAddress(manualUrl(s.appDir));
+        help->setStartingAddress(manualUrl(s.appDir, {}, s.language));
         return help;
     });
     windows.insert(QStringLiteral("About"), [](Session& s) -> QWidget* { return new frmAbout(s); });

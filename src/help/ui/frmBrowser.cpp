@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 
 #include "HelpTexts.h"
 #include "ManualPage.h"
@@ -50,7 +51,8 @@ public:
 
 frmBrowser::frmBrowser(Session& session, QWidget* parent)
     : QWidget(parent), m_s(session), m_addressRow(new QWidget(this)), m_addressLabel(new QLabel(m_addressRow)),
-      m_address(new QComboBox(m_addressRow)), m_browser(new PageBrowser(this)), m_timer(new QTimer(this)),
+      m_address(new QComboBox(m_addressRow)), m_back(new QToolButton(m_addressRow)),
+      m_forward(new QToolButton(m_addressRow)), m_browser(new PageBrowser(this)), m_timer(new QTimer(this)),
       m_openExternal([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName(QStringLiteral("frmBrowser"));
@@ -59,6 +61,18 @@ frmBrowser::frmBrowser(Session& session, QWidget* parent)
     m_address->setObjectName(QStringLiteral("cboAddress"));
     m_browser->setObjectName(QStringLiteral("brwWebBrowser"));
     m_timer->setObjectName(QStringLiteral("timTimer"));
+    m_back->setObjectName(QStringLiteral("cmdBack"));
+    m_forward->setObjectName(QStringLiteral("cmdForward"));
+    m_back->setArrowType(Qt::LeftArrow);
+    m_forward->setArrowType(Qt::RightArrow);
+    m_back->setShortcut(QKeySequence::Back);
+    m_forward->setShortcut(QKeySequence::Forward);
+    m_back->setToolTip(QStringLiteral("Back (%1)").arg(m_back->shortcut().toString(QKeySequence::NativeText)));
+    m_forward->setToolTip(QStringLiteral("Forward (%1)").arg(m_forward->shortcut().toString(QKeySequence::NativeText)));
+    m_back->setEnabled(false);
+    m_forward->setEnabled(false);
+    connect(m_back, &QToolButton::clicked, this, [this] { goAlongTrail(-1); });
+    connect(m_forward, &QToolButton::clicked, this, [this] { goAlongTrail(1); });
 
     setWindowTitle(QStringLiteral("Help"));
     m_addressLabel->setText(QStringLiteral("&Address"));
@@ -77,13 +91,16 @@ frmBrowser::frmBrowser(Session& session, QWidget* parent)
     m_timer->setInterval(kTickMs);
 
     connect(m_address, &QComboBox::activated, this, &frmBrowser::chooseAddress);
-    // Enter in the address box is taken here: the box would pass it on and report it twice.
+    // Enter in the address box is taken here: the box would pass it on and report it twice, and it
+    // navigates only to addresses already in its list. The box holds the keyboard focus and hands
+    // keys to its line on its own, so both are watched.
+    m_address->installEventFilter(this);
     m_address->lineEdit()->installEventFilter(this);
     connect(m_browser, &QTextBrowser::anchorClicked, this,
             [this](const QUrl& link) { navigate(m_location.resolved(link)); });
     connect(m_timer, &QTimer::timeout, this, &frmBrowser::tick);
 
-    setReadingOrder({m_address, m_browser});
+    setReadingOrder({m_back, m_forward, m_address, m_browser});
     // The page has the focus, so the keys scroll it at once; Esc closes the window when idle.
     setFocusProxy(m_browser);
     new WindowKeys(this, nullptr, [this] { return m_busy; });
@@ -92,7 +109,7 @@ frmBrowser::frmBrowser(Session& session, QWidget* parent)
 
 void frmBrowser::showSection(const QString& anchor)
 {
-    const QUrl url = manualUrl(m_s.appDir, anchor);
+    const QUrl url = manualUrl(m_s.appDir, anchor, m_s.language);
     // Before the window has opened, its opening goes straight to the section.
     if (m_loaded)
         navigate(url);
@@ -149,11 +166,25 @@ void frmBrowser::finishNavigation()
     {
         AddressHistory::Rewrite rewrite(m_history);
         m_history.visited(m_location.toDisplayString());
+        m_history.shown(m_location.toDisplayString());
         m_address->clear();
         m_address->addItems(m_history.entries());
         m_address->setCurrentIndex(0);
+        // The box shows the page shown, whatever was typed into it meanwhile.
+        m_address->setEditText(m_location.toDisplayString());
     }
+    m_back->setEnabled(m_history.canGoBack());
+    m_forward->setEnabled(m_history.canGoForward());
     Q_EMIT navigationFinished(m_location);
+}
+
+void frmBrowser::goAlongTrail(int direction)
+{
+    const QString address = direction < 0 ? m_history.back() : m_history.forward();
+    if (address.isEmpty() || m_busy)
+        return;
+    m_history.step(direction);
+    navigate(addressUrl(address, m_s.appDir));
 }
 
 QString frmBrowser::locationCaption() const
@@ -180,7 +211,7 @@ void frmBrowser::chooseAddress()
 
 bool frmBrowser::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_address->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == m_address || watched == m_address->lineEdit()) && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             chooseAddress();
@@ -212,8 +243,12 @@ void frmBrowser::layOut()
     const QSize label = m_addressLabel->sizeHint();
     m_addressLabel->setGeometry(kAddressLeft, kBelowLabel, label.width(), label.height());
     const int boxTop = kBelowLabel + label.height() + kBelowLabel;
-    m_address->setGeometry(kAddressLeft, boxTop, std::max(0, width() - kAddressLeft - kMargin),
-                           m_address->sizeHint().height());
+    const int boxHeight = m_address->sizeHint().height();
+    // Back and Forward stand left of the address box, as square as the box is high.
+    m_back->setGeometry(kAddressLeft, boxTop, boxHeight, boxHeight);
+    m_forward->setGeometry(kAddressLeft + boxHeight, boxTop, boxHeight, boxHeight);
+    const int boxLeft = kAddressLeft + 2 * boxHeight + kAddressLeft;
+    m_address->setGeometry(boxLeft, boxTop, std::max(0, width() - boxLeft - kMargin), boxHeight);
     m_addressRow->setGeometry(0, 0, width(), boxTop + m_address->height());
     // The page fills the window below the address row, 100 twips in from its top and left.
     const int innerTop = m_addressRow->height();

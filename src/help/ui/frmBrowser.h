@@ -12,6 +12,7 @@ class QComboBox;
 class QLabel;
 class QTextBrowser;
 class QTimer;
+class QToolButton;
 
 namespace vocaset {
 
@@ -40,6 +41,8 @@ public:
     QComboBox* addressBox() const { return m_address; }
     QWidget* addressRow() const { return m_addressRow; }
     QTimer* timer() const { return m_timer; }
+    QToolButton* backButton() const { return m_back; }
+    QToolButton* forwardButton() const { return m_forward; }
     // How links that are no local page are opened (the desktop's default browser unless replaced).
     void setExternalOpener(std::function<bool(const QUrl&)> opener) { m_openExternal = std::move(opener); }
 
@@ -59,12 +62,16 @@ private:
     void finishNavigation();
     void tick();
     void chooseAddress();
+    // Back (-1) or Forward (+1) along the pages shown.
+    void goAlongTrail(int direction);
     QString locationCaption() const;
 
     Session& m_s;
     QWidget* m_addressRow; // picAddress
     QLabel* m_addressLabel;
     QComboBox* m_address;
+    QToolButton* m_back;
+    QToolButton* m_forward;
     QTextBrowser* m_browser;
     QTimer* m_timer;
     AddressHistory m_history;
