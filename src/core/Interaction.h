@@ -27,6 +27,11 @@ public:
     // A failure the run could not get past (a refused statement): shown like a message where
     // nothing distinguishes them, with an error sign in a window.
     virtual void showError(const QString& text, const QString& title = {}) { showMessage(text, title); }
+    // A failure told in words, with the engine's own text as detail (behind a button in a window).
+    virtual void showDetailed(const QString& text, const QString& detail)
+    {
+        showMessage(detail.isEmpty() ? text : text + u'\n' + detail);
+    }
     virtual bool askYesNo(const QString& text, const QString& title = {}) = 0;
     // A text prompt pre-filled with a default; nothing when cancelled.
     virtual std::optional<QString> askText(const QString& prompt, const QString& defaultText) = 0;

@@ -52,6 +52,17 @@ EditorGeometry arrange(const LayoutInput& in)
     return g;
 }
 
+int minimumHeight(const LayoutInput& in, int listHeight)
+{
+    // Every height below the list's is fixed, so the list grows one for one with the window; a
+    // window tall enough that nothing is clamped tells how much it needs.
+    LayoutInput tall = in;
+    tall.width = std::max(in.width, kMinWidth);
+    tall.height = 1000000;
+    const EditorGeometry g = arrange(tall);
+    return std::max(kMinHeight, tall.height - (g.list.height - listHeight));
+}
+
 int widenedColumn(int current, int textWidth)
 {
     const int wanted = textWidth + 300;

@@ -51,6 +51,10 @@ struct EditorGeometry
 // bottom. Sizes that would be negative in a window too small for its rows become 0.
 EditorGeometry arrange(const LayoutInput& in);
 
+// The smallest window height whose arrangement gives the record list at least listHeight, never
+// below the minimum height: with many edit rows the window needs more than the minimum.
+int minimumHeight(const LayoutInput& in, int listHeight);
+
 // The width a list column takes after a value of the given text width (in twips, before the 300
 // margin): wider when the value needs more and the column is still below the widening limit.
 int widenedColumn(int current, int textWidth);

@@ -2,6 +2,7 @@
 
 #include "ConfigWriter.h"
 #include "EditorMessages.h"
+#include "MenuRights.h"
 #include "Sql.h"
 
 namespace vocaset {
@@ -35,6 +36,13 @@ std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, Acce
             return editorText(s, EditorText::SystemKeyRefused, rule);
     }
     const auto valueOf = [&](const char* column) { return values.value(cat.columnIndex(QLatin1String(column))); };
+    // A user's menu rights name entries, several separated by ';': a misspelt one would give no right.
+    if (cat.table.compare(QLatin1String("SYSTEM_PARAMETERS"), Qt::CaseInsensitive) == 0 &&
+        valueOf("SY_CODE") == u"AUTHM" && !unknownRightsEntries(valueOf("SY_SUBCODE")).isEmpty()) {
+        if (const QStringList unknown = unknownRightsEntries(valueOf("SY_VALUE")); !unknown.isEmpty())
+            return editorText(s, EditorText::BadValue,
+                              QStringLiteral("no menu entry is named ") + unknown.join(QStringLiteral(", ")));
+    }
     for (int i = 0; i < cat.columns.size(); ++i) {
         if (!written.value(i))
             continue;

@@ -15,7 +15,8 @@ namespace vocaset {
 // - the first key of a system row ("$$") needs the second password, and that password saves only
 //   system rows, so a row never leaves the set it was listed in;
 // - a telephone's MAC address is twelve hexadecimal digits, the name of the file it fetches;
-// - a parameter value or default is one the telephone's file format can carry.
+// - a parameter value or default is one the telephone's file format can carry;
+// - a user's menu rights ("AUTHM") name only menu entries.
 std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, AccessMode mode, const QStringList& values,
                                      const QList<bool>& written);
 

@@ -5,6 +5,7 @@
 #include "Lookups.h"
 #include "Messages.h"
 #include "RecordChecks.h"
+#include "RefusalText.h"
 #include "SelectionList.h"
 #include "Sql.h"
 #include "UiYield.h"
@@ -381,12 +382,9 @@ SaveResult RecordForm::save()
     try {
         m_s.db.execute(sql);
     } catch (const DbError& e) {
-        static const char* const codes[] = {"", "M19", "M17", "M18"};
-        static const char* const english[] = {"", "The record could not be updated.", "The record could not be stored.",
-                                              "The record could not be deleted."};
         result.outcome = SaveResult::Failed;
-        result.message = textOr(m_s, QLatin1String(codes[int(m_op)]), QLatin1String(english[int(m_op)])) + u'\n' +
-                         editorText(m_s, EditorText::EngineReason, e.text());
+        result.message = refusalInWords(m_s, m_cat, m_op, values(), e.text());
+        result.detail = editorText(m_s, EditorText::EngineReason, e.text());
         return result;
     }
     result.outcome = SaveResult::Saved;

@@ -46,7 +46,8 @@ struct SaveResult
         Failed   // the database refused the statement; the operation stays open
     };
     Outcome outcome = NothingToSave;
-    QString message;   // for the operator when refused or failed
+    QString message;   // for the operator when refused or failed, in words
+    QString detail;    // the database's own text when it refused the statement
     QStringList cells; // the record as stored, after a saved Edit
 };
 

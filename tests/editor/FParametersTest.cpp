@@ -5,20 +5,26 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QQueue>
 #include <QTabBar>
+#include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
 #include "EditorFixture.h"
 #include "FParameters.h"
+#include "ProgressStrip.h"
 #include "QtApp.h"
 #include "RecordListModel.h"
+#include "ToolkitTranslation.h"
 
 namespace vocaset::test {
 namespace {
@@ -38,8 +44,46 @@ protected:
             ++asked;
             return passwords.isEmpty() ? std::nullopt : passwords.dequeue();
         });
-        w->show();
+        show();
     }
+    void show()
+    {
+        w->show();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    }
+    // A key pressed where the keyboard focus is, as the operator types it.
+    void press(int key)
+    {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w.get();
+        QTest::keyClick(target, Qt::Key(key));
+    }
+    // Answers the modal dialog the window opens, once it is on the screen.
+    template <typename Dialog, typename F> void whenShown(F answer)
+    {
+        auto* poll = new QTimer(w.get());
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+                dialog && dialog->isVisible()) {
+                poll->deleteLater();
+                poll->stop();
+                answer(dialog);
+            }
+        });
+        poll->start(10);
+    }
+    void clickTab(int index) { QTest::mouseClick(tabs(), Qt::LeftButton, {}, tabs()->tabRect(index).center()); }
+    // The record count shown under the list.
+    QString status() { return w->findChild<ProgressStrip*>()->statusText(); }
+    // The texts of the listed rows, each row's cells joined by '|'.
+    QStringList listed()
+    {
+        QStringList rows;
+        for (int r = 0; r < w->listModel()->recordCount(); ++r)
+            rows.append(w->listModel()->cells(r).join(u'|'));
+        return rows;
+    }
+    bool editing() { return child<QLabel>("Label", 1)->isVisible(); }
     template <typename T> T* child(const QString& name) { return w->findChild<T*>(name); }
     template <typename T> T* child(const char* name, int i)
     {
@@ -191,7 +235,7 @@ TEST_F(FParametersTest, RecordMenuEditAndTheKeyboardOrder)
     EXPECT_FALSE(list()->isEnabled());
     EXPECT_TRUE(child<QComboBox>("Combo", 3)->isVisible()) << "the model has a lookup";
     EXPECT_TRUE(child<QPushButton>(QStringLiteral("Ok"))->isEnabled());
-    EXPECT_EQ(child<QPushButton>(QStringLiteral("Ok"))->text(), QStringLiteral("Update"));
+    EXPECT_EQ(child<QPushButton>(QStringLiteral("Ok"))->text(), QStringLiteral("&Update"));
     rightClick(0);
     EXPECT_FALSE(menu()->isVisible()) << "no record menu while a record is open";
 
@@ -257,7 +301,10 @@ TEST_F(FParametersTest, InsertThroughTheChainedDropDowns)
     ASSERT_TRUE(ok->isEnabled());
     ok->click();
     EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM COMPANY_PARAMETERS")), stored + 1);
-    EXPECT_EQ(records(), stored + 1) << "listed again after the insert";
+    // The list read before the test removed the row: only a new listing shows the row as inserted.
+    EXPECT_TRUE(listed().contains(QStringLiteral("OHARA|PAP2|%1|x'y").arg(code))) << "listed again after the insert";
+    EXPECT_EQ(records(), stored + 1);
+    EXPECT_EQ(status(), QStringLiteral("%1 records").arg(stored + 1));
 }
 
 TEST_F(FParametersTest, TablesThatCannotBeEditedLeaveTheWindowUsable)
@@ -290,6 +337,197 @@ TEST_F(FParametersTest, TablesThatCannotBeEditedLeaveTheWindowUsable)
     EXPECT_FALSE(lerr()->isVisible());
     EXPECT_TRUE(w->isEnabled());
     EXPECT_GT(records(), 0);
+}
+
+TEST_F(FParametersTest, AnEmptyTableOffersNewOnlyOverItsPlaceholderRow)
+{
+    d.exec(QStringLiteral("DELETE FROM PHONE_BOOK"));
+    open();
+    tabs()->setCurrentIndex(tab("PHONE_BOOK"));
+    EXPECT_EQ(list()->model()->rowCount(), 1) << "one placeholder row";
+    EXPECT_EQ(records(), 0);
+    EXPECT_EQ(status(), QStringLiteral("0 records"));
+    rightClick(0);
+    ASSERT_TRUE(menu()->isVisible());
+    EXPECT_TRUE(entry("New")->isEnabled());
+    EXPECT_FALSE(entry("Edit")->isEnabled() || entry("Delete")->isEnabled());
+    menu()->hide();
+
+    // Below the last row there is nothing to act on.
+    const QPoint empty(10, list()->viewport()->height() - 5);
+    ASSERT_FALSE(list()->indexAt(empty).isValid());
+    QContextMenuEvent event(QContextMenuEvent::Mouse, empty, list()->viewport()->mapToGlobal(empty));
+    QCoreApplication::sendEvent(list()->viewport(), &event);
+    EXPECT_FALSE(menu()->isVisible());
+}
+
+TEST_F(FParametersTest, DeleteFromTheKeyboardRemovesTheRowAndItsCount)
+{
+    open();
+    tabs()->setCurrentIndex(tab("PHONE_BOOK"));
+    const int before = records();
+    ASSERT_GT(before, 2);
+    EXPECT_EQ(status(), QStringLiteral("%1 records").arg(before));
+    list()->setFocus();
+    list()->setCurrentIndex(w->listModel()->index(1, 1));
+    const QString gone = listed().at(1);
+    press(Qt::Key_Delete);
+    ASSERT_TRUE(editing());
+    press(Qt::Key_Return); // Ok
+    EXPECT_FALSE(editing());
+    EXPECT_EQ(records(), before - 1);
+    EXPECT_FALSE(listed().contains(gone));
+    EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM PHONE_BOOK")), before - 1);
+    EXPECT_EQ(status(), QStringLiteral("%1 records").arg(before - 1));
+    EXPECT_FALSE(w->findChild<ProgressStrip*>()->bar()->isVisible()) << "a count, not a full bar";
+}
+
+TEST_F(FParametersTest, ARefusedRecordStaysOpenAndIsExplainedInWords)
+{
+    open();
+    tabs()->setCurrentIndex(tab("COMPANY"));
+    const int before = records();
+    list()->setFocus();
+    press(Qt::Key_Insert); // New
+    ASSERT_TRUE(editing());
+    type(1, QStringLiteral("ALPIN"));
+    type(2, QStringLiteral("Second Alpine"));
+    press(Qt::Key_Return);
+    ASSERT_EQ(d.op.messages.size(), 1);
+    const QStringList lines = d.op.messages[0].split(u'\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("The record could not be stored. This code is already used: CO_CODE = ALPIN."));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("The database answered: "))) << lines[1].toStdString();
+    EXPECT_TRUE(editing()) << "the record stays open with what was typed";
+    EXPECT_EQ(child<QLineEdit>("Text", 2)->text(), QStringLiteral("Second Alpine"));
+    EXPECT_EQ(records(), before);
+
+    // Esc asks before the typed record is thrown away, as closing does.
+    d.op.yesNo.enqueue(false);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(d.op.questions.size(), 1);
+    EXPECT_TRUE(editing());
+    d.op.yesNo.enqueue(true);
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(editing());
+
+    // A company its telephones still name cannot go; the message says where it is used.
+    list()->setCurrentIndex(w->listModel()->index(0, 1));
+    ASSERT_EQ(w->listModel()->cells(0).value(0), QStringLiteral("ALPIN"));
+    press(Qt::Key_Delete);
+    press(Qt::Key_Return);
+    ASSERT_EQ(d.op.messages.size(), 2);
+    EXPECT_TRUE(d.op.messages[1].startsWith(
+        QStringLiteral("The record could not be deleted. Other records still refer to it, in ")))
+        << d.op.messages[1].toStdString();
+    EXPECT_TRUE(d.op.messages[1].section(u'\n', 0, 0).contains(QStringLiteral("PHONES")));
+    EXPECT_EQ(records(), before) << "the row stays listed";
+    EXPECT_TRUE(listed().first().startsWith(QStringLiteral("ALPIN|")));
+}
+
+TEST_F(FParametersTest, TabChangesResetFiltersAndAskThePasswordAgain)
+{
+    open();
+    const int phones = tab("PHONES");
+    const int settings = tab("SYSTEM_PARAMETERS");
+    tabs()->setCurrentIndex(phones);
+    const int all = records();
+    QComboBox* filter = child<QComboBox>("Filter", 1);
+    const int alpin = filter->findText(QStringLiteral("ALPIN"));
+    filter->setCurrentIndex(alpin);
+    Q_EMIT filter->activated(alpin);
+    ASSERT_LT(records(), all);
+    clickTab(tab("COMPANY"));
+    clickTab(phones);
+    EXPECT_EQ(child<QComboBox>("Filter", 1)->currentText(), QStringLiteral("All"));
+    EXPECT_EQ(records(), all);
+
+    // A wrong password shows no record and no count of the tab before.
+    asked = 0;
+    passwords.enqueue(QStringLiteral("guess"));
+    clickTab(settings);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(records(), 0);
+    EXPECT_EQ(status(), QString());
+    passwords.enqueue(QStringLiteral("settings"));
+    clickTab(settings); // the same tab again: asked again
+    EXPECT_EQ(asked, 2);
+    EXPECT_GT(records(), 0);
+    clickTab(phones);
+    passwords.enqueue(QStringLiteral("guess"));
+    clickTab(settings);
+    EXPECT_EQ(asked, 3) << "nothing is remembered between selections";
+    EXPECT_EQ(records(), 0);
+}
+
+TEST_F(FParametersTest, ThePasswordPromptIsMaskedAndSpeaksTheUserLanguage)
+{
+    d.s.language = QStringLiteral("FR");
+    installToolkitTranslation(d.s.language);
+    w = std::make_unique<FParameters>(d.s);
+    show();
+    QStringList seen;
+    whenShown<QInputDialog>([&](QInputDialog* dialog) {
+        seen << dialog->windowTitle() << dialog->labelText();
+        auto* field = dialog->findChild<QLineEdit*>();
+        seen << QString::number(field->echoMode() == QLineEdit::Password);
+        // The title fits in its bar, with room for the frame's buttons.
+        seen << QString::number(dialog->width() > dialog->fontMetrics().horizontalAdvance(dialog->windowTitle()) + 100);
+        for (auto* button : dialog->findChildren<QPushButton*>())
+            seen << button->text();
+        QTest::keyClicks(field, QStringLiteral("settings"));
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    tabs()->setCurrentIndex(tab("SYSTEM_PARAMETERS"));
+    installToolkitTranslation({});
+    ASSERT_GE(seen.size(), 4);
+    EXPECT_EQ(seen[0], QStringLiteral("Mot de passe requis"));
+    EXPECT_EQ(seen[1], QStringLiteral("Mot de passe"));
+    EXPECT_EQ(seen[2], QStringLiteral("1")) << "masked";
+    EXPECT_EQ(seen[3], QStringLiteral("1")) << "title not cut: " << seen.join(u',').toStdString();
+    EXPECT_TRUE(seen.contains(QStringLiteral("Annuler"))) << seen.join(u',').toStdString();
+    EXPECT_EQ(w->accessMode(), AccessMode::True);
+
+    // The record menu's entries each have their own Alt+letter.
+    EXPECT_EQ(entry("Edit")->text(), QStringLiteral("&Modifier"));
+    EXPECT_EQ(entry("Delete")->text(), QStringLiteral("&Supprimer"));
+    EXPECT_EQ(entry("New")->text(), QStringLiteral("&Nouveau"));
+}
+
+TEST_F(FParametersTest, ALongValueWidensItsColumnOnlyUntilTheLimit)
+{
+    const QString wide(60, u'W');
+    const QString wider(400, u'W');
+    d.exec(QStringLiteral("INSERT INTO COMPANY VALUES('AAAA1', '%1')").arg(wide));
+    d.exec(QStringLiteral("INSERT INTO COMPANY VALUES('AAAA2', '%1')").arg(wider));
+    open();
+    tabs()->setCurrentIndex(tab("COMPANY"));
+    const QFontMetrics fm(list()->font());
+    // The first value past the width widens it once; the next, though wider still, no more.
+    const int width = list()->columnWidth(2);
+    EXPECT_GE(width, fm.horizontalAdvance(wide));
+    EXPECT_LT(width, fm.horizontalAdvance(wider) / 2);
+}
+
+TEST_F(FParametersTest, AtItsMinimumSizeTheWindowShowsTabsFiltersAndThreeRowsWhileEditing)
+{
+    open();
+    w->resize(w->minimumSize());
+    tabs()->setCurrentIndex(tab("PHONE_BOOK"));
+    list()->setFocus();
+    list()->setCurrentIndex(w->listModel()->index(0, 1));
+    press(Qt::Key_F2);
+    ASSERT_TRUE(editing());
+    QCoreApplication::processEvents();
+    const auto inWindow = [&](QWidget* c) { return QRect(c->mapTo(w.get(), QPoint(0, 0)), c->size()); };
+    EXPECT_LE(inWindow(tabs()).bottom(), inWindow(child<QLabel>("Label", 1)).top())
+        << "the first edit row stays below the tabs";
+    EXPECT_LE(inWindow(child<QComboBox>("Filter", 1)).bottom(), inWindow(list()).top());
+    const QRect third = list()->visualRect(w->listModel()->index(2, 1));
+    EXPECT_TRUE(list()->viewport()->rect().contains(third)) << "three list rows in view";
+    EXPECT_LE(inWindow(list()).bottom(), inWindow(child<QLabel>("Label", 1)).top());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(editing());
 }
 
 } // namespace

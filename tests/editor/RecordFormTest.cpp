@@ -157,13 +157,15 @@ TEST_F(FormTest, KeysMustBeTypedBeforeOk)
     EXPECT_EQ(f.save().outcome, SaveResult::Saved);
     EXPECT_EQ(row("COMPANY", "CO_CODE = 'O''H'").value(1), QString()) << "the name may stay empty";
 
-    // A second insert of the same code fails with M17 and keeps what was typed.
+    // A second insert of the same code fails with M17, says why in words with the engine's text as
+    // detail, and keeps what was typed.
     ASSERT_TRUE(f.startNew());
     f.setText(0, QStringLiteral("O'H"));
     f.setText(1, QStringLiteral("again"));
     const SaveResult failed = f.save();
     EXPECT_EQ(failed.outcome, SaveResult::Failed);
-    EXPECT_TRUE(failed.message.startsWith(QStringLiteral("M17 text\n"))) << failed.message.toStdString();
+    EXPECT_EQ(failed.message, QStringLiteral("M17 text This code is already used: CO_CODE = O'H."));
+    EXPECT_TRUE(failed.detail.startsWith(QStringLiteral("The database answered: "))) << failed.detail.toStdString();
     EXPECT_EQ(f.operation(), Operation::Insert);
     EXPECT_EQ(f.rows()[1].text, QStringLiteral("again"));
 }
@@ -325,7 +327,10 @@ TEST(DemoTables, EveryTableEditsAndRefusesDeletesOfUsedCodes)
         ASSERT_TRUE(f.startDelete(cellTexts(listRecords(demo.s, cat, AccessMode::True, {}).rows.first())));
         const SaveResult refused = f.save();
         EXPECT_EQ(refused.outcome, SaveResult::Failed) << master;
-        EXPECT_TRUE(refused.message.startsWith(m18 + u'\n')) << master;
+        // Where the code is still used is named, from the tables that hold it.
+        EXPECT_TRUE(refused.message.startsWith(m18 + QStringLiteral(" Other records still refer to it, in ")))
+            << refused.message.toStdString();
+        EXPECT_FALSE(refused.detail.isEmpty()) << master;
     }
 }
 

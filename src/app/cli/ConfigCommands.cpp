@@ -180,6 +180,8 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
         const SaveResult result = form.save();
         if (result.outcome == SaveResult::Refused || result.outcome == SaveResult::Failed) {
             ctx.err << result.message << Qt::endl;
+            if (!result.detail.isEmpty())
+                ctx.err << result.detail << Qt::endl;
             return RunFailed;
         }
         ctx.err << (result.outcome == SaveResult::NothingToSave ? QStringLiteral("Nothing changed")

@@ -14,7 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTreeView>
@@ -45,14 +47,21 @@ QRect pixels(const TwipRect& r)
     return {r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel, r.height / kTwipsPerPixel};
 }
 
-std::optional<QString> askPassword(QWidget* owner)
+std::optional<QString> askPassword(Session& s, QWidget* owner)
 {
-    bool ok = false;
-    const QString typed = QInputDialog::getText(owner, QStringLiteral("Password Required"), QStringLiteral("Password"),
-                                                QLineEdit::Password, QString(), &ok);
-    if (!ok)
+    QInputDialog dialog(owner);
+    dialog.setObjectName(QStringLiteral("PasswordPrompt"));
+    const QString title = textOr(s, QStringLiteral("FPARAMETERS_PWDTITLE"), QStringLiteral("Password Required"));
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(textOr(s, QStringLiteral("FPARAMETERS_PWD"), QStringLiteral("Password")));
+    dialog.setTextEchoMode(QLineEdit::Password);
+    // The title bar shows the whole title, with room for the frame's buttons; the dialog takes its
+    // width from its controls, so the text field asks for it.
+    if (auto* field = dialog.findChild<QLineEdit*>())
+        field->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) * 3 / 2 + 140);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return typed;
+    return dialog.textValue();
 }
 
 } // namespace
@@ -70,7 +79,7 @@ FParameters::FParameters(Session& session, PasswordPrompt prompt, QWidget* paren
     setMinimumSize(kMinWidth / kTwipsPerPixel, (kMinHeight + kTwipsPerPixel - 1) / kTwipsPerPixel);
     resize(960, 640);
     if (!m_prompt)
-        m_prompt = [this] { return askPassword(isVisible() ? this : QApplication::activeWindow()); };
+        m_prompt = [this] { return askPassword(m_s, isVisible() ? this : QApplication::activeWindow()); };
 
     m_tabBody->setFrameShape(QFrame::StyledPanel);
     m_tabStrip->setObjectName(QStringLiteral("TabStrip"));
@@ -149,6 +158,7 @@ void FParameters::setUp()
     for (const auto& [action, suffix] : entries)
         action->setText(textOr(m_s, key + QLatin1String(suffix), action->text()));
     m_mnuRecord->setTitle(m_mnuRecord->menuAction()->text());
+    addMnemonics({m_edit, m_delete, m_new});
 
     try {
         m_tabs = loadTabs(m_s);
@@ -173,6 +183,7 @@ void FParameters::selectTab(int index)
         m_tabStrip->setCurrentIndex(index);
     }
     m_lerr->hide();
+    m_progress->setStatus({});
     m_mode = AccessMode::False;
     const EditorTab& tab = m_tabs[index];
     setWindowTitle(QStringLiteral("Configuration - ") + tab.caption);
@@ -279,6 +290,7 @@ void FParameters::RempList()
 
     m_listing = true;
     m_stopListing = false;
+    m_progress->bar()->show();
     m_progress->start();
     ListedRecords listed;
     bool failed = false;
@@ -297,6 +309,8 @@ void FParameters::RempList()
     m_model->setRecords(std::move(listed.rows), m_cat.keyIndexes(), !failed);
 
     m_progress->finish(editorText(m_s, EditorText::RecordCount, QString::number(count)), failed || listed.stopped);
+    // Outside a listing the count is a text: a full bar would read as a run still going.
+    m_progress->bar()->hide();
 
     if (!m_loading)
         setEnabled(true);
@@ -388,7 +402,9 @@ void FParameters::startOperation(Operation op)
             filter->setEnabled(false);
     }
     setEditRows(int(m_form->rows().size()));
-    m_ok->setText(m_form->okCaption());
+    const QStringList buttons = withMnemonics({m_form->okCaption(), withoutMnemonic(m_cancel->text())});
+    m_ok->setText(buttons[0]);
+    m_cancel->setText(buttons[1]);
     m_ok->show();
     m_cancel->show();
     syncEditRows();
@@ -498,15 +514,17 @@ void FParameters::okClicked()
     case SaveResult::Refused:
     case SaveResult::Failed:
         // The record stays open with what was typed, to be corrected or abandoned.
-        m_s.op.showMessage(result.message);
+        m_s.op.showDetailed(result.message, result.detail);
         return;
     case SaveResult::NothingToSave:
         break;
     case SaveResult::Saved:
         if (op == Operation::Update)
             m_model->setCells(m_clickedRow, result.cells);
-        else if (op == Operation::Delete)
+        else if (op == Operation::Delete) {
             m_model->removeRecord(m_clickedRow);
+            m_progress->setStatus(editorText(m_s, EditorText::RecordCount, QString::number(m_model->recordCount())));
+        }
         break;
     }
     endOperation();
@@ -569,6 +587,19 @@ void FParameters::arrangeControls()
     in.editRowHeights = QList<int>(rows, twips(fieldHeight));
     in.filterRowHeights = QList<int>(m_filter.size(), twips(m_filter.first()->sizeHint().height()));
     in.filterTop = twips(fm.height() + 8);
+    // The tab strip, the filters, the list's header and three of its rows stay in view: the window's
+    // minimum grows with the edit rows of the record being edited.
+    const int rowHeight = m_model->rowCount() > 0 ? m_listCom->sizeHintForRow(0) : fm.height() + 8;
+    const int listRows = m_listCom->header()->sizeHint().height() + 3 * rowHeight + 2 * m_listCom->frameWidth() +
+                         m_listCom->horizontalScrollBar()->sizeHint().height();
+    const int minHeight = (vocaset::minimumHeight(in, twips(listRows)) + kTwipsPerPixel - 1) / kTwipsPerPixel;
+    if (minimumHeight() != minHeight) {
+        setMinimumHeight(minHeight);
+        // A child window's frame grows with it.
+        if (QWidget* frame = parentWidget(); frame && height() < minHeight)
+            frame->resize(frame->width(), frame->height() - height() + minHeight);
+        in.height = twips(std::max(height(), minHeight));
+    }
     const EditorGeometry g = arrange(in);
 
     const QRect strip = pixels(g.tabStrip);
@@ -635,11 +666,16 @@ void FParameters::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (editing() && m_form->dirty() && !m_s.op.askYesNo(editorText(m_s, EditorText::AbandonRecord))) {
+    if (!mayAbandonRecord()) {
         event->ignore();
         return;
     }
     event->accept();
+}
+
+bool FParameters::mayAbandonRecord()
+{
+    return !editing() || !m_form->dirty() || m_s.op.askYesNo(editorText(m_s, EditorText::AbandonRecord));
 }
 
 bool FParameters::eventFilter(QObject* watched, QEvent* event)
@@ -661,7 +697,8 @@ bool FParameters::eventFilter(QObject* watched, QEvent* event)
         return false;
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (watched == this && key == Qt::Key_Escape && editing()) {
-        endOperation();
+        if (mayAbandonRecord())
+            endOperation();
         return true;
     }
     // The record commands from the keyboard: F2 edits, Insert adds, Delete removes the current row.

@@ -35,7 +35,8 @@ class FParameters final : public QWidget
     Q_OBJECT
 
 public:
-    // prompt asks for a tab's password; by default a masked dialog titled "Password Required".
+    // prompt asks for a tab's password; by default a masked dialog titled "Password Required", its
+    // texts from the captions table.
     explicit FParameters(Session& session, PasswordPrompt prompt = {}, QWidget* parent = nullptr);
     ~FParameters() override;
 
@@ -76,6 +77,8 @@ private:
     void setError(const QString& text);
     void addError(const QString& text);
     bool editing() const;
+    // Asks before typed data is thrown away; true when nothing is lost or the operator agrees.
+    bool mayAbandonRecord();
 
     Session& m_s;
     PasswordPrompt m_prompt;
