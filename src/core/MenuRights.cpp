@@ -1,5 +1,9 @@
 #include "MenuRights.h"
 
+#include <algorithm>
+
+#include <QFileInfo>
+
 #include "Messages.h"
 #include "Sql.h"
 
@@ -26,11 +30,21 @@ const QList<MenuEntry>& mainMenuEntries()
     return entries;
 }
 
-QString manualAddress(const QString& executableFolder)
+QString manualFile(const QString& executableFolder, const QString& language)
+{
+    const QString own = executableFolder + QStringLiteral("/manual.") + language.toLower() + QStringLiteral(".htm");
+    if (!language.isEmpty() && language.compare(QLatin1String("EN"), Qt::CaseInsensitive) != 0 &&
+        QFileInfo(own).isFile())
+        return own;
+    return executableFolder + QStringLiteral("/manual.htm");
+}
+
+QString manualAddress(const QString& executableFolder, const QString& language)
 {
     QString folder = executableFolder;
     folder.replace(u'\\', u'/');
-    QString address = QStringLiteral("file://") + folder + QStringLiteral("/manual.htm");
+    const QString name = QFileInfo(manualFile(executableFolder, language)).fileName();
+    QString address = QStringLiteral("file://") + folder + u'/' + name;
     address.replace(QLatin1String("////"), QLatin1String("//"));
     return address;
 }
@@ -44,6 +58,28 @@ bool hasRow(Database& db, const QString& sql)
 
 } // namespace
 
+QStringList rightsEntries(const QString& value)
+{
+    QStringList names;
+    for (const QString& part : value.split(u';')) {
+        if (const QString name = part.trimmed(); !name.isEmpty())
+            names.append(name);
+    }
+    return names;
+}
+
+QStringList unknownRightsEntries(const QString& value)
+{
+    QStringList unknown;
+    for (const QString& name : rightsEntries(value)) {
+        const bool known = name == u"*" || std::any_of(mainMenuEntries().begin(), mainMenuEntries().end(),
+                                                       [&](const MenuEntry& e) { return e.name == name; });
+        if (!known)
+            unknown.append(name);
+    }
+    return unknown;
+}
+
 MainMenuState loadMainMenu(Session& s)
 {
     MainMenuState state;
@@ -53,18 +89,25 @@ MainMenuState loadMainMenu(Session& s)
                             : QStringLiteral("Vocaset");
 
     const QString user = sqlText(s.userName);
+    // The user's row names the entries, several separated by ';' (the key allows one row per user).
+    const Recordset own = s.db.execute(
+        QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '") + user +
+        QStringLiteral("'"));
+    const QStringList ownEntries = own.eof() ? QStringList() : rightsEntries(own.text(0));
     for (const MenuEntry& entry : mainMenuEntries()) {
         MenuEntryState st{entry, entry.designedCaption, false};
         if (const auto text = findDescription(s.db, windowKey + u'_' + entry.name.toUpper(), s.language))
             st.caption = *text;
         st.enabled =
-            hasRow(s.db, QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '*'")) ||
-            hasRow(s.db, QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '") +
-                             entry.name + QStringLiteral("'")) ||
-            hasRow(s.db, QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '") +
-                             user + QStringLiteral("' AND SY_VALUE = '*'")) ||
-            hasRow(s.db, QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '") +
-                             user + QStringLiteral("' AND SY_VALUE = '") + entry.name + QStringLiteral("'"));
+            hasRow(s.db, QStringLiteral(
+                             "SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '*'")) ||
+            hasRow(s.db,
+                   QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '") +
+                       entry.name + QStringLiteral("'")) ||
+            hasRow(s.db,
+                   QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '") +
+                       user + QStringLiteral("' AND SY_VALUE = '*'")) ||
+            ownEntries.contains(entry.name);
         state.entries.append(st);
     }
     return state;

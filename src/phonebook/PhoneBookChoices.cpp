@@ -33,7 +33,7 @@ std::optional<QString> checkRequest(Session& s, const PhoneBookRequest& r, bool 
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return refuse("M7", PhoneBookOutcome::FolderMissing);
     // The test is on the first telephone's model code, not on its writer module.
-    if (gxp2000Only && s.currentPhone.text(QStringLiteral("EQ_CODE")) != u"GXP2000")
+    if (gxp2000Only && s.currentPhone.text(QStringLiteral("EQ_CODE")) != QLatin1String(kAddressBookModel))
         return refuse("M10", PhoneBookOutcome::NotSupported);
     return folder;
 }

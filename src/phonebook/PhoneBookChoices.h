@@ -40,6 +40,9 @@ struct PhoneBookRequest
     QString folder;
 };
 
+// The only model whose address book the phone-book generation and import write.
+inline constexpr auto kAddressBookModel = "GXP2000";
+
 // Selects the company's telephones (of the model, when given) into the session's current set,
 // positioned on the first; returns how many there are.
 int selectTelephones(Session& s, const QString& company, const QString& model = QString());

@@ -110,8 +110,11 @@ void PhoneBookExport::writeWorkbook(Recordset& entries, PhoneBookSummary& summar
 {
     SpreadsheetFile book(summary.file);
     QStringList header;
-    for (int f = 0; f < entries.fieldCount(); ++f)
-        header.append(entries.fieldName(f).toUpper());
+    // The columns under the captions the editor shows for them; the name where there is none.
+    for (int f = 0; f < entries.fieldCount(); ++f) {
+        const QString name = entries.fieldName(f).toUpper();
+        header.append(textOr(m_s, name, name));
+    }
     book.writeHeader(0, header);
     for (int row = 1; !entries.eof() && book.ok(); entries.moveNext(), ++row) {
         if (m_stopRequested) {

@@ -30,7 +30,9 @@ QueryStart QueryTool::loadSetup()
             m_s.db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$LNG'"));
         m_s.language = lng.eof() ? QStringLiteral("EN") : lng.text(0);
         m_setup.allText = textOr(m_s, QStringLiteral("ALL"), QStringLiteral("(All)"));
-        m_setup.execCaption = textOr(m_s, QStringLiteral("OK_UPD"), QStringLiteral("Query"));
+        // The run button's own caption; a database without it keeps the update caption.
+        m_setup.execCaption =
+            textOr(m_s, QStringLiteral("OK_RUN"), textOr(m_s, QStringLiteral("OK_UPD"), QStringLiteral("Query")));
         m_setup.exportCaption = textOr(m_s, QStringLiteral("OK_EXP"), QStringLiteral("Export"));
         const Recordset table =
             m_s.db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$") +

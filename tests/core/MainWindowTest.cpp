@@ -6,9 +6,13 @@
 
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "BrowseForFolder.h"
@@ -64,6 +68,15 @@ TEST(MainMenu, RightsRowsDecideEachEntry)
     t.s.userName = QStringLiteral("BOB");
     EXPECT_EQ(enabledEntries(t.s).size(), mainMenuEntries().size());
 
+    // One row per user holds several entries, separated by ';' (blanks around a name ignored).
+    t.s.userName = QStringLiteral("DAVE");
+    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', 'DAVE', 'Generate; GenConf;Reboot;;help1')"));
+    EXPECT_EQ(enabledEntries(t.s), (QStringList{QStringLiteral("Generate"), QStringLiteral("GenConf"),
+                                                QStringLiteral("PbGen"), QStringLiteral("Reboot")}));
+    EXPECT_EQ(unknownRightsEntries(QStringLiteral("Generate; GenConf;Reboot;;help1")),
+              QStringList{QStringLiteral("help1")});
+    EXPECT_TRUE(unknownRightsEntries(QStringLiteral("*")).isEmpty());
+
     t.s.userName = QStringLiteral("CAROL");
     t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
     EXPECT_EQ(enabledEntries(t.s).size(), mainMenuEntries().size());
@@ -113,12 +126,84 @@ TEST(MainWindow, ShowsCaptionsRightsAndDisabledHeaders)
     EXPECT_EQ(w.mdiArea()->subWindowList().first()->widget()->windowTitle(), QStringLiteral("Restart"));
 }
 
+TEST(MainWindow, TheStartHintNamesTheEntriesOpenToTheUser)
+{
+    vocaset::test::qtApp();
+    TestSession t;
+    struct Case
+    {
+        const char* rights;
+        QString hint;
+    } cases[] = {
+        {"", QStringLiteral("No menu entry is open to user ALICE: ask an administrator.")},
+        {"Config;Help;About", QStringLiteral("Open to user ALICE: Configure, Help > About.")},
+        {"Generate;GenConf",
+         QStringLiteral("Choose Generate > Parameters Files to write the telephones' configuration files.")},
+    };
+    for (const Case& c : cases) {
+        t.exec(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM'"));
+        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', 'ALICE', '%1')")
+                   .arg(QLatin1String(c.rights)));
+        FVocaset1 w(t.s);
+        EXPECT_EQ(w.hint(), c.hint) << c.rights;
+    }
+}
+
+TEST(MainWindow, EveryMenuHasUniqueMnemonicsInEachLanguage)
+{
+    vocaset::test::qtApp();
+    TestSession t;
+    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+    for (const char* file : {"/data/seed/31-captions.sql", "/data/seed/35-desktop.sql"}) {
+        QFile seed(QStringLiteral(VOCASET_SOURCE_TREE) + QLatin1String(file));
+        ASSERT_TRUE(seed.open(QIODevice::ReadOnly));
+        for (const QString& line : QString::fromUtf8(seed.readAll()).split(u'\n')) {
+            if (line.startsWith(QLatin1String("INSERT")))
+                t.exec(line.trimmed().chopped(1));
+        }
+    }
+    for (const QString& language : {QStringLiteral("EN"), QStringLiteral("FR")}) {
+        t.s.language = language;
+        FVocaset1 w(t.s);
+        // Each menu level, the menu bar with its Window menu first, then every submenu.
+        QList<QList<QAction*>> levels{w.menuBar()->actions()};
+        for (QMenu* menu : w.findChildren<QMenu*>())
+            levels.append(menu->actions());
+        for (const QList<QAction*>& level : std::as_const(levels)) {
+            QStringList keys;
+            for (QAction* a : level) {
+                if (a->isSeparator() || a->text().isEmpty())
+                    continue;
+                const QString text = a->text().replace(QLatin1String("&&"), QString());
+                const qsizetype at = text.indexOf(u'&');
+                ASSERT_GE(at, 0) << language.toStdString() << ": " << a->text().toStdString();
+                const QChar key = text.at(at + 1).toLower();
+                EXPECT_LT(key.unicode(), 0x80) << language.toStdString() << ": " << a->text().toStdString();
+                keys.append(key);
+            }
+            EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), keys.size())
+                << language.toStdString() << ": " << keys.join(u' ').toStdString();
+        }
+        if (language == u"FR") {
+            EXPECT_EQ(w.action(QStringLiteral("About"))->text(), QStringLiteral("À &propos"));
+            EXPECT_TRUE(w.action(QStringLiteral("Help1"))->text().endsWith(QStringLiteral("\tF1")));
+        }
+    }
+}
+
 TEST(MainWindow, ManualAddressFollowsTheFolder)
 {
     EXPECT_EQ(manualAddress(QStringLiteral("/opt/vocaset/bin")), QStringLiteral("file:///opt/vocaset/bin/manual.htm"));
     EXPECT_EQ(manualAddress(QStringLiteral("C:\\Program Files\\Vocaset")),
               QStringLiteral("file://C:/Program Files/Vocaset/manual.htm"));
     EXPECT_EQ(manualAddress(QStringLiteral("\\\\server\\share")), QStringLiteral("file://server/share/manual.htm"));
+    // A language with a manual of its own gets it; one without keeps the English manual.
+    QTemporaryDir dir;
+    QFile(dir.filePath(QStringLiteral("manual.fr.htm"))).open(QIODevice::WriteOnly);
+    EXPECT_EQ(manualFile(dir.path(), QStringLiteral("FR")), dir.filePath(QStringLiteral("manual.fr.htm")));
+    EXPECT_EQ(manualFile(dir.path(), QStringLiteral("DE")), dir.filePath(QStringLiteral("manual.htm")));
+    EXPECT_EQ(manualAddress(dir.path(), QStringLiteral("FR")),
+              QStringLiteral("file://") + dir.path() + QStringLiteral("/manual.fr.htm"));
 }
 
 TEST(FolderPicker, CancellingReturnsTheInitialFolder)
@@ -215,6 +300,10 @@ TEST(MainWindow, ASecondClickRaisesTheOpenWindowPlacedInsideTheWorkArea)
     EXPECT_EQ(listed.size(), 2);
     EXPECT_EQ(listed.filter(QStringLiteral("*")).size(), 1);
     EXPECT_FALSE(w.findChild<QLabel*>(QStringLiteral("Hint"))->isVisible());
+    // Each new window opens a step further down and right, not on top of the one before.
+    const QList<QMdiSubWindow*> subs = w.mdiArea()->subWindowList(QMdiArea::CreationOrder);
+    EXPECT_GT(subs[1]->pos().x(), subs[0]->pos().x());
+    EXPECT_GT(subs[1]->pos().y(), subs[0]->pos().y());
     w.mdiArea()->closeAllSubWindows();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("Hint"))->isVisible());

@@ -52,6 +52,68 @@ TEST(RunLogView, BatchesLinesAndSelectsTheLastOne)
     EXPECT_EQ(log.currentLine(), 0);
 }
 
+TEST(RunLogView, FollowsTheRunUnlessScrolledUpAndEndsOnTheSummary)
+{
+    vocaset::test::qtApp();
+    RunLogView log;
+    log.resize(300, 120);
+    log.show();
+    // Whether a line is drawn in full, once the event loop has had its turn.
+    const auto inView = [&](int row) {
+        QCoreApplication::processEvents();
+        const QRect r = log.visualRect(log.model()->index(row, 0));
+        return r.isValid() && log.viewport()->rect().contains(r);
+    };
+    for (int i = 0; i < 5000; ++i)
+        log.append(QStringLiteral("line ") + QString::number(i));
+    log.flush();
+    // The last line is selected and drawn, not a blank area under a moved scroll thumb.
+    EXPECT_EQ(log.currentLine(), 4999);
+    EXPECT_TRUE(inView(4999));
+
+    // Scrolled up to read: new lines leave the view where it is.
+    QTest::keyClick(log.viewport(), Qt::Key_Home);
+    QTest::keyClick(&log, Qt::Key_Home);
+    ASSERT_TRUE(inView(0));
+    for (int i = 0; i < 100; ++i)
+        log.append(QStringLiteral("more ") + QString::number(i));
+    log.flush();
+    EXPECT_TRUE(inView(0));
+    EXPECT_FALSE(inView(log.lineCount() - 1));
+
+    // Back at the end, it follows again; the run's end shows its summary whatever the position.
+    QTest::keyClick(&log, Qt::Key_End);
+    log.append(QStringLiteral("next"));
+    log.flush();
+    EXPECT_TRUE(inView(log.lineCount() - 1));
+    QTest::keyClick(&log, Qt::Key_Home);
+    log.append(QStringLiteral("12 selected, 12 written, 0 failed"));
+    log.showEnd();
+    EXPECT_TRUE(inView(log.lineCount() - 1));
+    EXPECT_EQ(log.currentLine(), log.lineCount() - 1);
+}
+
+TEST(ProgressStrip, TheCountIsRightFromTheFirstItemToAnAbort)
+{
+    vocaset::test::qtApp();
+    TestSession t;
+    ProgressStrip strip(t.s);
+    qint64 now = 0;
+    strip.setClock([&] { return now; });
+    RunLogView log;
+    log.setProgressStrip(&strip);
+    strip.start();
+    EXPECT_EQ(strip.barText(), QString()) << "no count before the selection is known";
+    log.progress(0, 4); // the run has counted its selection, at once after the start
+    EXPECT_EQ(strip.barText(), QStringLiteral("0 of 4"));
+    now = 12000;
+    log.progress(1, 4);
+    EXPECT_EQ(strip.barText(), QStringLiteral("1 of 4 - 0:36 left"));
+    strip.finish(strip.summaryText({4, 1, 1, 0, true, {}}, QStringLiteral("%1 written")), true);
+    EXPECT_EQ(strip.barText(), QStringLiteral("1 of 4")) << "an aborted run has no time left";
+    EXPECT_EQ(strip.statusText(), QStringLiteral("aborted after 1 of 4: 1 written, 0 failed"));
+}
+
 TEST(ProgressStrip, CountsAndSummariesComeFromTheCaptionsTable)
 {
     vocaset::test::qtApp();
@@ -118,9 +180,10 @@ TEST(WindowConventions, CaptionsTooltipsAndFallbacks)
     applyCaptions(t.s, &w);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Essai"));
     EXPECT_EQ(label->text(), QStringLiteral("Société"));
-    EXPECT_EQ(box->text(), QStringLiteral("Wait if Busy"));
+    // Controls then get their Alt+letters, each its own.
+    EXPECT_EQ(box->text(), QStringLiteral("&Wait if Busy"));
     EXPECT_EQ(box->toolTip(), QStringLiteral("Réessayer"));
-    EXPECT_EQ(ok->text(), QStringLiteral("Run"));
+    EXPECT_EQ(ok->text(), QStringLiteral("&Run"));
 
     EXPECT_EQ(textOr(t.s, QStringLiteral("M230"), QStringLiteral("Stop $$?"), QStringLiteral("a$$b")),
               QStringLiteral("Stop a$$b?"));
@@ -201,4 +264,8 @@ TEST(WindowConventions, ConfirmationAndMnemonics)
     EXPECT_EQ(files.text(), QStringLiteral("&Files"));
     EXPECT_EQ(config.text(), QStringLiteral("F&onts && Faces"));
     EXPECT_EQ(reboot.text(), QStringLiteral("F")); // no letter left
+    // A letter the keyboard types directly comes before an accented one.
+    EXPECT_EQ(withMnemonics({QStringLiteral("À propos"), QStringLiteral("É"), QStringLiteral("Aide")}),
+              (QStringList{QStringLiteral("À &propos"), QStringLiteral("&É"), QStringLiteral("&Aide")}));
+    EXPECT_EQ(withoutMnemonic(QStringLiteral("F&onts && Faces")), QStringLiteral("Fonts & Faces"));
 }

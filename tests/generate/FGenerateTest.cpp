@@ -23,6 +23,7 @@
 #include "ProgressStrip.h"
 #include "QtApp.h"
 #include "RunLogView.h"
+#include "WindowConventions.h"
 
 namespace vocaset::test {
 namespace {
@@ -203,10 +204,11 @@ TEST_F(FGenerateTest, FrenchCaptionsTabOrderAndKeys)
     d.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FGENERATE_FLAB1', 'Firm')"));
     w = std::make_unique<FGenerate>(d.s);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Génération Vocaset"));
-    EXPECT_EQ(child<QLabel>(QStringLiteral("FLab2"))->text(), QStringLiteral("Modèle"));
-    EXPECT_EQ(child<QLabel>(QStringLiteral("FLab1"))->text(), QStringLiteral("Firm")); // English row
-    EXPECT_EQ(child<QLabel>(QStringLiteral("FLab3"))->text(), QStringLiteral("Phone from")); // designed
-    EXPECT_EQ(ok()->text(), QStringLiteral("Générer"));
+    EXPECT_EQ(withoutMnemonic(child<QLabel>(QStringLiteral("FLab2"))->text()), QStringLiteral("Modèle"));
+    EXPECT_EQ(withoutMnemonic(child<QLabel>(QStringLiteral("FLab1"))->text()), QStringLiteral("Firm")); // English row
+    EXPECT_EQ(withoutMnemonic(child<QLabel>(QStringLiteral("FLab3"))->text()),
+              QStringLiteral("Phone from")); // designed
+    EXPECT_EQ(withoutMnemonic(ok()->text()), QStringLiteral("Générer"));
     EXPECT_EQ(child<QCheckBox>(QStringLiteral("GenSrc"))->toolTip(), QStringLiteral("Aussi la source"));
 
     w->show();
@@ -323,7 +325,7 @@ TEST_F(FGenerateTest, PreviewWritesNothingAndADoubleClickShowsATelephonesValues)
     choose(3, QStringLiteral("101"));
     choose(4, QStringLiteral("102"));
     auto* preview = child<QPushButton>(QStringLiteral("Preview"));
-    EXPECT_EQ(preview->text(), QStringLiteral("Aperçu"));
+    EXPECT_EQ(withoutMnemonic(preview->text()), QStringLiteral("Aperçu"));
     auto* list = child<RunLogView>(QStringLiteral("List1"));
     const QStringList lines = {QStringLiteral("101 Desk: cfg001122334401 %1"),
                                QStringLiteral("102 Desk: cfg001122334402 %1"),

@@ -158,6 +158,9 @@ TEST(PhoneBookExport, WorkbookReadsBackWithHeaderAndRows)
     Books b;
     b.entry(AC, QStringLiteral("0200"), QStringLiteral("Anna & Co"), QStringLiteral("V"), QStringLiteral("a@x"));
     b.entry(AC, QStringLiteral("201"), QStringLiteral("Two\nlines"), QStringLiteral("H"));
+    // The header takes the captions the editor shows for the columns, the name where there is none.
+    b.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'BK_NUM', 'Number')"));
+    b.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'BK_NAME', 'Name')"));
 
     const PhoneBookSummary done = b.exportBook(ExportFormat::Xlsx);
     EXPECT_EQ(done.outcome, PhoneBookOutcome::Completed);
@@ -167,7 +170,7 @@ TEST(PhoneBookExport, WorkbookReadsBackWithHeaderAndRows)
     ASSERT_TRUE(r.ok()) << r.error().toStdString();
     ASSERT_EQ(r.rows().size(), 3);
     EXPECT_EQ(r.rows()[0],
-              (QStringList{QStringLiteral("CO_CODE"), QStringLiteral("BK_NUM"), QStringLiteral("BK_NAME"),
+              (QStringList{QStringLiteral("CO_CODE"), QStringLiteral("Number"), QStringLiteral("Name"),
                            QStringLiteral("BK_FLAG"), QStringLiteral("BK_EXTNUM"), QStringLiteral("BK_FAX"),
                            QStringLiteral("BK_GSM"), QStringLiteral("BK_MAIL")}));
     QList<QStringList> rows = r.rows().mid(1);
@@ -181,6 +184,7 @@ TEST(PhoneBookExport, WorkbookReadsBackWithHeaderAndRows)
                                     {},
                                     QStringLiteral("a@x")}));
     EXPECT_EQ(r.type(1, 1), QStringLiteral("s")); // the number stays text, with its zero
+    EXPECT_TRUE(r.entry(QStringLiteral("docProps/core.xml")).contains("<dc:creator>Vocaset</dc:creator>"));
     EXPECT_EQ(rows[1].value(2), QStringLiteral("Two\nlines"));
 
     b.exec(QStringLiteral("DELETE FROM PHONE_BOOK"));

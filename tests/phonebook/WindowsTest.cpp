@@ -68,12 +68,21 @@ TEST(PhoneBookWindows, GenerationWindowRunsFromTheChosenCompanyAndModel)
     EXPECT_TRUE(t.read(QStringLiteral("gs_phonebook.xml")).contains("<LastName>Anna</LastName>"));
     EXPECT_TRUE(ok->isEnabled());
 
-    // Choosing the company again clears the folder and needs a model again.
+    // A folder setting relative to the program's folder is shown as the folder the run writes to.
+    t.s.appDir = t.files.path();
+    t.exec(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = 'books' WHERE SY_SUBCODE = '$$PBGEN'"));
+    Windows::choose(&w, "Filter2", QStringLiteral("GXP2000"));
+    EXPECT_EQ(w.folder(), t.files.path() + QStringLiteral("/books"));
+
+    // Choosing the company again clears the folder and needs a model again; a company with only
+    // models whose address book cannot be written is offered none.
     Windows::choose(&w, "Filter1", QStringLiteral("BC"));
     EXPECT_TRUE(w.folder().isEmpty());
     EXPECT_FALSE(ok->isEnabled());
-    t.exec(QStringLiteral("DELETE FROM PHONES WHERE CO_CODE = 'BC'"));
-    Windows::choose(&w, "Filter2", QStringLiteral("PAP2"));
+    EXPECT_EQ(Windows::child<QComboBox>(&w, "Filter2")->count(), 0);
+    Windows::choose(&w, "Filter1", AC);
+    t.exec(QStringLiteral("DELETE FROM PHONES WHERE CO_CODE = 'AC'"));
+    Windows::choose(&w, "Filter2", QStringLiteral("GXP2000"));
     EXPECT_EQ(t.op.messages, QStringList{QStringLiteral("M8:")});
     EXPECT_FALSE(ok->isEnabled());
 }
@@ -94,8 +103,8 @@ TEST(PhoneBookWindows, ExportWindowOpensTheWorkbookAndTakesCaptions)
         return false;
     });
     EXPECT_EQ(w.windowTitle(), QStringLiteral("PhoneBook Exportation"));
-    EXPECT_EQ(Windows::child<QRadioButton>(&w, "Opt1")->text(), QStringLiteral("Tableur"));
-    EXPECT_EQ(Windows::child<QPushButton>(&w, "Ok")->text(), QStringLiteral("Exporter"));
+    EXPECT_EQ(Windows::child<QRadioButton>(&w, "Opt1")->text(), QStringLiteral("&Tableur"));
+    EXPECT_EQ(Windows::child<QPushButton>(&w, "Ok")->text(), QStringLiteral("&Exporter"));
     EXPECT_TRUE(Windows::child<QRadioButton>(&w, "Opt0")->isChecked());
     EXPECT_EQ(Windows::child<QComboBox>(&w, "Filter2"), nullptr);
 

@@ -16,6 +16,7 @@
 #include "Form1.h"
 #include "QtApp.h"
 #include "QueryFixture.h"
+#include "WindowConventions.h"
 #include "XlsxReader.h"
 
 using namespace vocaset;
@@ -72,7 +73,7 @@ TEST(Form1, RowsFollowTheCatalogueAndFiltersFollowTheirEvents)
         EXPECT_EQ(w.child<QPushButton>("BtField", i)->isVisible(), filter);
         EXPECT_FALSE(w.child<QPushButton>("BtField", i)->isEnabled());
     }
-    EXPECT_EQ(w.child<QCheckBox>("CkField", 0)->text(), QStringLiteral("CO_CODE"));
+    EXPECT_EQ(withoutMnemonic(w.child<QCheckBox>("CkField", 0)->text()), QStringLiteral("CO_CODE"));
 
     DropDownCombo* cb = w.child<DropDownCombo>("CbField", 0);
     QPushButton* bt = w.child<QPushButton>("BtField", 0);

@@ -10,6 +10,7 @@
 #include "Form1.h"
 #include "LenvikCommand.h"
 #include "QueryTool.h"
+#include "ToolkitTranslation.h"
 #include "WidgetOperator.h"
 #include "WindowConventions.h"
 
@@ -45,6 +46,7 @@ int main(int argc, char* argv[])
     case vocaset::QueryStart::NoCatalogue:
         return vocaset::LenvikRunFailed;
     }
+    vocaset::installToolkitTranslation(session.language);
     vocaset::Form1 window(tool);
     op.setParent(&window);
     window.show();

@@ -3,6 +3,7 @@
 
 #include "FVocaset1.h"
 #include "Startup.h"
+#include "ToolkitTranslation.h"
 #include "WidgetOperator.h"
 #include "Windows.h"
 
@@ -48,6 +49,7 @@ int main(int argc, char* argv[])
         if (outcome != StartupOutcome::Ready)
             return outcome == StartupOutcome::Created ? 0 : 1;
 
+        installToolkitTranslation(session.language);
         FVocaset1 window(session, childWindows());
         person.setParent(&window);
         window.show();

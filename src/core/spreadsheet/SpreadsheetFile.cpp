@@ -54,8 +54,15 @@ SpreadsheetFile::SpreadsheetFile(const QString& path, const QString& sheetName) 
         }
     }
     m_sheet = workbook_add_worksheet(m_book, name.isEmpty() ? nullptr : name.constData());
-    if (!m_sheet)
+    if (!m_sheet) {
         fail(QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED)));
+        return;
+    }
+    // The workbook names the program that made it as its creator.
+    char creator[] = "Vocaset";
+    lxw_doc_properties properties{};
+    properties.author = creator;
+    workbook_set_properties(m_book, &properties);
 }
 
 SpreadsheetFile::~SpreadsheetFile()

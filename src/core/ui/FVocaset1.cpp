@@ -16,13 +16,12 @@
 namespace vocaset {
 namespace {
 
-QString plain(QString caption)
+// Child windows open this far below and right of the one opened before them.
+constexpr int kCascadeStep = 28;
+
+QString plain(const QString& caption)
 {
-    // A caption as the hint quotes it: without the mnemonic mark.
-    caption.replace(QLatin1String("&&"), QStringLiteral("\x01"));
-    caption.remove(u'&');
-    caption.replace(u'\x01', u'&');
-    return caption;
+    return withoutMnemonic(caption).section(u'\t', 0, 0);
 }
 
 } // namespace
@@ -101,12 +100,15 @@ void FVocaset1::load()
         act->setText(st.caption);
         act->setEnabled(st.enabled);
     }
-    // Alt+letter on every level of the menu, the Window menu included.
+    // Alt+letter on every level of the menu, the Window menu among the menu bar's titles.
+    m_windowMenu->setTitle(text("FVOCASET1_WINDOW", "Window"));
     addMnemonics(menuBar()->actions());
     for (QMenu* menu : std::as_const(m_menus))
         addMnemonics(menu->actions());
-    m_windowMenu->setTitle(text("FVOCASET1_WINDOW", "Window"));
-    addMnemonics({m_windowMenu->menuAction()});
+    // The manual's entry shows the key that opens it from anywhere (F1, at the active window's section).
+    if (QAction* manual = m_actions.value(QStringLiteral("Help1")))
+        manual->setText(manual->text() + u'\t' +
+                        QKeySequence(QKeySequence::HelpContents).toString(QKeySequence::NativeText));
 }
 
 void FVocaset1::buildWindowMenu()
@@ -183,6 +185,11 @@ QWidget* FVocaset1::open(const QString& entryName)
     if (wanted.isValid())
         sub->resize(wanted + (sub->size() - child->size()));
     const QRect area = m_mdi->viewport()->rect();
+    // Each new window opens a step below and right of the others, back at the top once the steps
+    // would push it out of the work area.
+    const int others = int(m_mdi->subWindowList().size()) - 1;
+    const int steps = std::max(1, std::min(area.width() - sub->width(), area.height() - sub->height()) / kCascadeStep);
+    sub->move(area.topLeft() + QPoint(1, 1) * (kCascadeStep * (others % steps)));
     if (m_mdi->isVisible() && !area.isEmpty())
         placeInside(sub, area);
     updateHint();
@@ -220,13 +227,38 @@ QString FVocaset1::hint() const
     return m_hint->text();
 }
 
+QString FVocaset1::menuPath(const QString& entryName) const
+{
+    // The captions from the menu bar down, or nothing when a header on the way is closed.
+    QStringList path;
+    for (QString name = entryName; !name.isEmpty();) {
+        const QAction* act = m_actions.value(name);
+        if (!act || !act->isEnabled())
+            return {};
+        path.prepend(plain(act->text()));
+        const auto entry = std::find_if(mainMenuEntries().begin(), mainMenuEntries().end(),
+                                        [&](const MenuEntry& e) { return e.name == name; });
+        name = entry == mainMenuEntries().end() ? QString() : entry->parent;
+    }
+    return path.join(QStringLiteral(" > "));
+}
+
 void FVocaset1::updateHint()
 {
-    const QAction* generate = m_actions.value(QStringLiteral("Generate"));
-    const QAction* genConf = m_actions.value(QStringLiteral("GenConf"));
-    if (generate && genConf && generate->isEnabled() && genConf->isEnabled())
+    QStringList open;
+    for (const MenuEntry& entry : mainMenuEntries()) {
+        if (entry.submenu || entry.name == u"Quit")
+            continue;
+        if (const QString path = menuPath(entry.name); !path.isEmpty())
+            open.append(path);
+    }
+    if (!menuPath(QStringLiteral("GenConf")).isEmpty())
         m_hint->setText(text("FVOCASET1_HINT", "Choose %1 > %2 to write the telephones' configuration files.")
-                            .arg(plain(generate->text()), plain(genConf->text())));
+                            .arg(plain(m_actions.value(QStringLiteral("Generate"))->text()),
+                                 plain(m_actions.value(QStringLiteral("GenConf"))->text())));
+    else if (!open.isEmpty())
+        m_hint->setText(
+            text("FVOCASET1_HINTOPEN", "Open to user %1: %2.").arg(m_s.userName, open.join(QStringLiteral(", "))));
     else
         m_hint->setText(text("FVOCASET1_NORIGHTS", "No menu entry is open to user %1: ask an administrator.")
                             .arg(m_s.userName));

@@ -51,6 +51,7 @@ private:
     void fillWindowMenu();
     void childActivated(QMdiSubWindow* sub);
     void updateHint();
+    QString menuPath(const QString& entryName) const;
     QString text(const char* key, const char* english) const;
 
     Session& m_s;

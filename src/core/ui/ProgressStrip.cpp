@@ -25,6 +25,7 @@ QString clockText(qint64 seconds)
 ProgressStrip::ProgressStrip(Session& session, QWidget* parent)
     : QWidget(parent), m_s(session), m_bar(new QProgressBar(this)), m_status(new QLabel(this))
 {
+    m_sinceCreated.start();
     setObjectName(QStringLiteral("Progress"));
     m_bar->setObjectName(QStringLiteral("ProgressBar"));
     m_bar->setOrientation(Qt::Horizontal);
@@ -46,36 +47,44 @@ QString ProgressStrip::text(const char* key, const char* english) const
     return textOr(m_s, QLatin1String(key), QLatin1String(english));
 }
 
+qint64 ProgressStrip::now() const
+{
+    return m_clock ? m_clock() : m_sinceCreated.elapsed();
+}
+
 void ProgressStrip::start(int total)
 {
-    m_runClock.start();
-    m_lastDraw.invalidate();
+    m_runStart = now();
+    m_lastDraw = -1;
     setStatus(QString());
-    show(0, total);
+    show(0, total, true);
 }
 
 void ProgressStrip::setProgress(int done, int total)
 {
-    if (!m_runClock.isValid())
-        m_runClock.start();
+    if (m_runStart < 0)
+        m_runStart = now();
+    // A repaint per telephone would cost more than the telephone; the last count is drawn by finish().
+    // A new total (the selection counted) is drawn at once, so the first item never reads "0 of 0".
+    const bool newTotal = total != m_total;
     m_done = done;
     m_total = total;
-    // A repaint per telephone would cost more than the telephone; the last count is drawn by finish().
-    if (m_lastDraw.isValid() && m_lastDraw.elapsed() < kRedrawMs && done < total)
+    if (!newTotal && m_lastDraw >= 0 && now() - m_lastDraw < kRedrawMs && done < total)
         return;
-    show(done, total);
+    show(done, total, true);
 }
 
-void ProgressStrip::show(int done, int total)
+void ProgressStrip::show(int done, int total, bool running)
 {
     m_done = done;
     m_total = total;
-    m_lastDraw.start();
+    m_lastDraw = now();
     m_bar->setRange(0, qMax(total, 1));
     m_bar->setValue(qBound(0, done, qMax(total, 1)));
-    QString format = text("RUN_PROGRESS", "%1 of %2").arg(done).arg(total);
-    const qint64 elapsed = m_runClock.isValid() ? m_runClock.elapsed() : 0;
-    if (done > 0 && done < total && elapsed >= kTimeLeftAfterMs) {
+    // Before the run knows its selection there is no count to show.
+    QString format = total > 0 || done > 0 ? text("RUN_PROGRESS", "%1 of %2").arg(done).arg(total) : QString();
+    const qint64 elapsed = m_runStart >= 0 ? now() - m_runStart : 0;
+    if (running && done > 0 && done < total && elapsed >= kTimeLeftAfterMs) {
         const qint64 left = elapsed * (total - done) / done / 1000;
         format += QStringLiteral(" - ") + text("RUN_TIMELEFT", "%1 left").arg(clockText(left));
     }
@@ -86,8 +95,9 @@ void ProgressStrip::show(int done, int total)
 
 void ProgressStrip::finish(const QString& summary, bool problem)
 {
-    show(m_done, m_total);
-    m_runClock.invalidate();
+    // A run that stopped early has no time left.
+    show(m_done, m_total, false);
+    m_runStart = -1;
     setStatus(summary, problem);
 }
 

@@ -1,6 +1,7 @@
 #include "RunLogView.h"
 
 #include <QAbstractListModel>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "ProgressStrip.h"
@@ -49,12 +50,16 @@ public:
 RunLogView::RunLogView(QWidget* parent) : QListView(parent), m_model(new RunLogModel(this))
 {
     setModel(m_model);
+    // Uniform rows are laid out at once whatever their number; a batched layout would leave the
+    // rows scrolled to blank until its later passes reach them.
     setUniformItemSizes(true);
-    setLayoutMode(QListView::Batched);
-    setBatchSize(2000);
+    setLayoutMode(QListView::SinglePass);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setTextElideMode(Qt::ElideRight);
+    // The log follows the run while its end is in view; scrolled up to read, it stays put.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this](int value) { m_follow = value >= verticalScrollBar()->maximum(); });
 }
 
 RunLogView::~RunLogView() = default;
@@ -82,16 +87,33 @@ void RunLogView::flush()
     if (m_pending.isEmpty())
         return;
     m_lastFlush.start();
+    const bool follow = m_follow;
     m_model->add(m_pending);
+    if (follow)
+        showLast();
+}
+
+void RunLogView::showEnd()
+{
+    flush();
+    showLast();
+}
+
+void RunLogView::showLast()
+{
     const QModelIndex last = m_model->index(m_model->rowCount() - 1);
+    if (!last.isValid())
+        return;
     setCurrentIndex(last);
-    scrollTo(last, QAbstractItemView::PositionAtBottom);
+    scrollToBottom();
+    m_follow = true;
 }
 
 void RunLogView::clear()
 {
     m_pending.clear();
     m_model->reset();
+    m_follow = true;
 }
 
 int RunLogView::lineCount() const

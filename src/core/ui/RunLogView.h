@@ -13,7 +13,8 @@ class RunLogModel;
 
 // A run window's log list. Appended lines are held back and shown in one batch at most every tenth
 // of a second (a run gives the event loop a turn every few milliseconds), rows have one height, and the
-// last line is selected after each batch: 100 000 lines cost no more per line than the first ten.
+// last line is selected and kept in view after each batch, unless the operator has scrolled up to read:
+// 100 000 lines cost no more per line than the first ten.
 // It is the window's RunLog; progress reports go to the strip set with setProgressStrip().
 class RunLogView final : public QListView, public RunLog
 {
@@ -30,6 +31,8 @@ public:
     void clear();
     // Shows the lines still held back now (the counts below include them anyway).
     void flush();
+    // The end of a run: every line shown and the last one (the summary) selected and in view.
+    void showEnd();
 
     int lineCount() const;
     QString line(int row) const;
@@ -38,10 +41,13 @@ public:
     int currentLine() const;
 
 private:
+    void showLast();
+
     RunLogModel* m_model;
     ProgressStrip* m_strip = nullptr;
     QStringList m_pending;
     bool m_flushQueued = false;
+    bool m_follow = true;
     QElapsedTimer m_lastFlush;
 };
 

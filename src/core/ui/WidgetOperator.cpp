@@ -23,6 +23,13 @@ void WidgetOperator::showError(const QString& text, const QString& title)
     QMessageBox::critical(m_parent, titleOr(title), text, QMessageBox::Ok);
 }
 
+void WidgetOperator::showDetailed(const QString& text, const QString& detail)
+{
+    QMessageBox box(QMessageBox::Warning, titleOr({}), text, QMessageBox::Ok, m_parent);
+    box.setDetailedText(detail);
+    box.exec();
+}
+
 bool WidgetOperator::askYesNo(const QString& text, const QString& title)
 {
     return QMessageBox::question(m_parent, titleOr(title), text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;

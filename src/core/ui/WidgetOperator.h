@@ -17,6 +17,7 @@ public:
 
     void showMessage(const QString& text, const QString& title = {}) override;
     void showError(const QString& text, const QString& title = {}) override;
+    void showDetailed(const QString& text, const QString& detail) override;
     bool askYesNo(const QString& text, const QString& title = {}) override;
     std::optional<QString> askText(const QString& prompt, const QString& defaultText) override;
 

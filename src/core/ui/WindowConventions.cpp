@@ -1,14 +1,18 @@
 #include "WindowConventions.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
+#include <QStyle>
 
 #include "Messages.h"
 
@@ -52,6 +56,7 @@ void applyCaptions(Session& s, QWidget* window, const QString& windowKey)
         if (const auto tip = caption(s, controlKey + QStringLiteral("_TIP")))
             control->setToolTip(*tip);
     }
+    addControlMnemonics(window);
 }
 
 void placeInside(QWidget* window, const QRect& area)
@@ -69,17 +74,29 @@ void placeInside(QWidget* window, const QRect& area)
     window->setGeometry(g);
 }
 
-void placeOnScreen(QWidget* window)
+void placeOnScreen(QWidget* window, const QWidget* over)
 {
-    const QScreen* screen = window->screen();
+    const QScreen* screen = over ? over->screen() : window->screen();
     if (!screen)
         return;
-    // The frame (title bar, borders) around the window must fit as well.
+    // The frame (title bar, borders) around the window must fit as well. Until the window manager
+    // has framed a window just shown, its frame is unknown: a title bar's height is assumed.
     const QRect frame = window->frameGeometry();
     const QRect inner = window->geometry();
-    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                           frame.bottom() - inner.bottom());
-    placeInside(window, screen->availableGeometry().marginsRemoved(margins));
+    QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                     frame.bottom() - inner.bottom());
+    if (margins.isNull()) {
+        const int border = 4;
+        const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) + 2 * border;
+        margins = QMargins(border, title, border, border);
+    }
+    const QRect area = screen->availableGeometry().marginsRemoved(margins);
+    // A window opened from another one opens over its middle.
+    if (over) {
+        const QRect base = over->window()->geometry();
+        window->move(base.center() - QPoint(window->width() / 2, window->height() / 2));
+    }
+    placeInside(window, area);
 }
 
 void setReadingOrder(const QList<QWidget*>& widgets)
@@ -129,22 +146,112 @@ bool confirmAbandon(Session& s)
         textOr(s, QStringLiteral("M230"), QStringLiteral("A run is going on. Stop it after the current item?")));
 }
 
-void addMnemonics(const QList<QAction*>& actions)
+namespace {
+
+// A mnemonic letter the keyboard types directly: plain letters and digits first, so "À propos"
+// takes its "p"; an accented letter only when no plain one is left.
+qsizetype mnemonicPosition(const QString& text, const QSet<QChar>& taken)
+{
+    qsizetype fallback = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar letter = text.at(i).toLower();
+        if (!letter.isLetterOrNumber() || taken.contains(letter))
+            continue;
+        if (letter.unicode() < 0x80)
+            return i;
+        if (fallback < 0)
+            fallback = i;
+    }
+    return fallback;
+}
+
+// The mnemonic a text already carries ("&Address"), or a null character.
+QChar carriedMnemonic(const QString& text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text.at(i) != u'&')
+            continue;
+        if (text.at(i + 1) != u'&')
+            return text.at(i + 1).toLower();
+        ++i;
+    }
+    return {};
+}
+
+} // namespace
+
+QStringList withMnemonics(const QStringList& texts)
 {
     QSet<QChar> taken;
-    for (QAction* action : actions) {
-        QString text = action->text();
+    QStringList out;
+    for (QString text : texts) {
         text.replace(u'&', QLatin1String("&&"));
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar letter = text.at(i).toLower();
-            if (letter.isLetterOrNumber() && !taken.contains(letter)) {
-                taken.insert(letter);
-                text.insert(i, u'&');
-                break;
-            }
+        if (const qsizetype at = mnemonicPosition(text, taken); at >= 0) {
+            taken.insert(text.at(at).toLower());
+            text.insert(at, u'&');
         }
-        action->setText(text);
+        out.append(text);
     }
+    return out;
+}
+
+void addMnemonics(const QList<QAction*>& actions)
+{
+    QStringList texts;
+    for (const QAction* action : actions)
+        texts.append(action->text());
+    texts = withMnemonics(texts);
+    for (qsizetype i = 0; i < actions.size(); ++i)
+        actions[i]->setText(texts[i]);
+}
+
+void addControlMnemonics(QWidget* window)
+{
+    // Controls in reading order: top to bottom, then left to right (creation order before the
+    // window is laid out).
+    if (window->layout())
+        window->layout()->activate();
+    QList<QWidget*> controls;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const auto* label = qobject_cast<QLabel*>(w);
+        if ((label && label->buddy()) || qobject_cast<QAbstractButton*>(w))
+            controls.append(w);
+    }
+    const auto at = [window](const QWidget* w) { return w->mapTo(window, QPoint(0, 0)); };
+    std::stable_sort(controls.begin(), controls.end(), [&](const QWidget* a, const QWidget* b) {
+        return std::pair(at(a).y(), at(a).x()) < std::pair(at(b).y(), at(b).x());
+    });
+    const auto textOf = [](const QWidget* w) {
+        const auto* label = qobject_cast<const QLabel*>(w);
+        return label ? label->text() : static_cast<const QAbstractButton*>(w)->text();
+    };
+    QSet<QChar> taken;
+    for (const QWidget* w : std::as_const(controls)) {
+        if (const QChar carried = carriedMnemonic(textOf(w)); !carried.isNull())
+            taken.insert(carried);
+    }
+    for (QWidget* w : std::as_const(controls)) {
+        QString text = textOf(w);
+        if (!carriedMnemonic(text).isNull() || text.contains(u'<'))
+            continue;
+        const qsizetype pos = mnemonicPosition(text, taken);
+        if (pos < 0)
+            continue;
+        taken.insert(text.at(pos).toLower());
+        text.insert(pos, u'&');
+        if (auto* label = qobject_cast<QLabel*>(w))
+            label->setText(text);
+        else
+            static_cast<QAbstractButton*>(w)->setText(text);
+    }
+}
+
+QString withoutMnemonic(QString text)
+{
+    text.replace(QLatin1String("&&"), QStringLiteral("\x01"));
+    text.remove(u'&');
+    text.replace(u'\x01', u'&');
+    return text;
 }
 
 void closeWindow(QWidget* window)

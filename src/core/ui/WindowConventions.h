@@ -24,16 +24,16 @@ namespace vocaset {
 // name in upper case unless given), each named child control's under key + "_" + its object name
 // in upper case, and its tooltip under that key + "_TIP". Rows in the session's language win, then
 // English rows; without a row the designed text stays. Labels, buttons, check boxes and group
-// boxes take captions; any named widget takes a tooltip.
+// boxes take captions; any named widget takes a tooltip. The controls then get their mnemonics.
 void applyCaptions(Session& s, QWidget* window, const QString& windowKey = {});
 
 // Gives a window the size that shows all its controls (its size hint, or the size it chose when
 // larger), shrunk only where the area is smaller, and moves it fully inside the area. The area is
 // in the coordinates of the window's parent (a child window's frame: the main window's work area).
 void placeInside(QWidget* window, const QRect& area);
-// The same for a top-level window, inside the work area of its screen (call it once shown, so the
-// title bar is counted).
-void placeOnScreen(QWidget* window);
+// The same for a top-level window, inside the work area of its screen with room for its title bar
+// (call it once shown); one opened from another window (over) opens over that window's middle.
+void placeOnScreen(QWidget* window, const QWidget* over = nullptr);
 
 // Tab order as the widgets are given: top to bottom, left to right.
 void setReadingOrder(const QList<QWidget*>& widgets);
@@ -66,9 +66,15 @@ inline constexpr char kClosePending[] = "closePending";
 // answers, so tests script the answer. Cancel, closing the window and Quit all ask this.
 bool confirmAbandon(Session& s);
 
-// Gives each text an Alt+letter mnemonic: the first letter not yet taken among the actions (one
-// menu level); an '&' that the text holds is shown as such.
+// Gives each text an Alt+letter mnemonic: the first letter not yet taken among the texts (one menu
+// level), a plain letter before an accented one; an '&' that a text holds is shown as such.
+QStringList withMnemonics(const QStringList& texts);
 void addMnemonics(const QList<QAction*>& actions);
+// The same for the buttons, check boxes and labels with a buddy of a window, in reading order;
+// a control that already carries a mnemonic keeps it.
+void addControlMnemonics(QWidget* window);
+// A caption as the operator reads it: the mnemonic mark removed, "&&" shown as "&".
+QString withoutMnemonic(QString text);
 
 // Closes a window: its frame when it is a child of the main window, otherwise the window itself.
 void closeWindow(QWidget* window);

@@ -103,7 +103,7 @@ void FExplain::showTelephone(const QString& company, const QString& phone, const
     show();
     if (!m_placed) {
         m_placed = true;
-        placeOnScreen(this);
+        placeOnScreen(this, parentWidget());
     }
     raise();
     activateWindow();

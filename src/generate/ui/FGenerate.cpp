@@ -400,7 +400,7 @@ void FGenerate::runSelection(bool dryRun)
 void FGenerate::finishPreview(const DryRunSummary& summary)
 {
     m_list1->append(summary.line);
-    m_list1->flush();
+    m_list1->showEnd();
     m_progress->finish(summary.line, !summary.clean());
     setRunnable(m_folderConfirmed);
 }
@@ -425,7 +425,7 @@ void FGenerate::finishRun(const RunSummary& summary)
                                                  textOr(m_s, QStringLiteral("FGENERATE_REFUSED"),
                                                         QStringLiteral("%1 refused")));
     m_list1->append(line);
-    m_list1->flush();
+    m_list1->showEnd();
     m_progress->finish(line, problem);
     setRunnable(m_folderConfirmed);
     // The telephone whose folder was missing is still the current one: its folder is named.

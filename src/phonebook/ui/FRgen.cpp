@@ -124,7 +124,7 @@ void FRgen::generate()
         w->setEnabled(true);
     updateOk();
 
-    m_list1->flush();
+    m_list1->showEnd();
     showRunEnd(m_s, m_bar, summary, completed,
                m_delAll->isChecked() ? textOr(m_s, QStringLiteral("FRGEN_DELETED"), QStringLiteral("%1 deleted"))
                                      : textOr(m_s, QStringLiteral("FRGEN_CREATED"), QStringLiteral("%1 created")));

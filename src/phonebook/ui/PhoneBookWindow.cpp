@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "BrowseForFolder.h"
+#include "FolderSetting.h"
 #include "Messages.h"
 #include "ProgressStrip.h"
 #include "RunLogView.h"
@@ -154,7 +155,10 @@ void PhoneBookWindow::choose(int i)
     m_lPath->clear();
     guarded(m_s, [&] {
         if (i == 1 && m_filter2) {
-            fill(m_filter2, modelEntries(m_s.db, chosenCode(1)));
+            // Only the model whose address book these windows write is offered.
+            QList<ListEntry> models = modelEntries(m_s.db, chosenCode(1));
+            models.removeIf([](const ListEntry& e) { return e.code != QLatin1String(kAddressBookModel); });
+            fill(m_filter2, models);
             m_filter2->setEnabled(true);
             return;
         }
@@ -164,7 +168,8 @@ void PhoneBookWindow::choose(int i)
             return;
         }
         const QString key = m_filter2 ? chosenCode(1) + chosenCode(2) : chosenCode(1);
-        m_lPath->setText(phoneBookFolder(m_s, key, QLatin1String(m_kind.folderKey)));
+        // The folder as the run will use it: resolved against the program's folder.
+        m_lPath->setText(resolveFolderSetting(phoneBookFolder(m_s, key, QLatin1String(m_kind.folderKey)), m_s.appDir));
         m_btPath->setEnabled(true);
         m_ok->setEnabled(true);
     });
@@ -198,7 +203,7 @@ void PhoneBookWindow::generate()
         w->setEnabled(true);
     m_ok->setEnabled(true);
 
-    m_list1->flush();
+    m_list1->showEnd();
     showRunEnd(m_s, m_bar, summary, completed,
                textOr(m_s, QLatin1String(m_kind.doneKey), QLatin1String(m_kind.doneEnglish)));
     if (completed)

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "DropDownCombo.h"
+#include "MenuRights.h"
 #include "Messages.h"
 #include "ProgressStrip.h"
 #include "QueryExport.h"
@@ -147,6 +148,7 @@ Form1::Form1(QueryTool& tool, QWidget* parent)
 
     order << m_cExec << m_btExcel << m_lv;
     setReadingOrder(order);
+    addControlMnemonics(this);
     new WindowKeys(this, m_cExec, [this] { return m_running; });
     connect(m_cExec, &QPushButton::clicked, this, &Form1::runQuery);
     connect(m_btExcel, &QPushButton::clicked, this, &Form1::exportResult);
@@ -159,7 +161,7 @@ Form1::Form1(QueryTool& tool, QWidget* parent)
     // F1: the manual beside the program, at the query tool's section.
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] {
-        QUrl manual = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/manual.htm"));
+        QUrl manual = QUrl::fromLocalFile(manualFile(QCoreApplication::applicationDirPath(), m_s.language));
         manual.setFragment(QStringLiteral("lenvik"));
         if (!openLink(manual))
             ShowMessage(m_s, QStringLiteral("M329"), manual.toLocalFile());

@@ -200,7 +200,7 @@ void FReboot::finishRun(RebootRun::Outcome outcome, bool failed)
     const QString line = m_bar->summaryText(
         tally, textOr(m_s, QStringLiteral("FREBOOT_RESTARTED"), QStringLiteral("%1 restarted")));
     m_lb1->append(line);
-    m_lb1->flush();
+    m_lb1->showEnd();
     m_bar->finish(line, summary.failures() > 0 || outcome != RebootRun::Outcome::Completed);
 }
 
