@@ -48,4 +48,21 @@ QString expandPlaceholders(const QString& statement, const std::function<QString
     return out;
 }
 
+QHash<QString, QString> codeDescriptions(Database& db, const QString& codeColumn, const QString& language)
+{
+    QHash<QString, QString> out;
+    if (codeColumn.isEmpty())
+        return out;
+    const QString prefix = codeColumn.toUpper() + u'_';
+    Recordset rs = db.execute(
+        QStringLiteral("SELECT SY_SUBCODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$DESC_") +
+        sqlText(language) + QStringLiteral("' AND SY_SUBCODE LIKE '") + sqlText(prefix) + QStringLiteral("%'"));
+    for (; !rs.eof(); rs.moveNext()) {
+        // LIKE reads '_' as any character: the prefix is checked exactly here.
+        if (const QString key = rs.text(0); key.startsWith(prefix) && !rs.text(1).isEmpty())
+            out.insert(key.mid(prefix.size()), rs.text(1));
+    }
+    return out;
+}
+
 } // namespace vocaset

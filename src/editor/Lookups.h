@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <QHash>
+
 #include "Database.h"
 
 namespace vocaset {
@@ -17,5 +19,10 @@ std::optional<QString> lookupStatement(Database& db, const QString& table, const
 // One pass from left to right: a value holding "&" is never read as a place-holder, and a name
 // that begins another one replaces only itself. A lone "&" stays as written.
 QString expandPlaceholders(const QString& statement, const std::function<QString(const QString& name)>& valueOf);
+
+// The descriptions of a code column's values in a language, from the rows "$$DESC_" + language /
+// column + "_" + code ("LE_CODE_E"): a drop-down of codes shows them in place of the code table's
+// own text, which holds one language only. Empty when there are none.
+QHash<QString, QString> codeDescriptions(Database& db, const QString& codeColumn, const QString& language);
 
 } // namespace vocaset

@@ -166,8 +166,12 @@ void RecordForm::fill(int row)
     try {
         const Recordset rs = m_s.db.execute(sql);
         r.entries.reserve(rs.count());
+        // A code table holds its descriptions in one language; the user's language may have its own.
+        const QHash<QString, QString> own =
+            rs.fieldCount() > 1 ? codeDescriptions(m_s.db, rs.fieldName(0), m_s.language) : QHash<QString, QString>();
         for (const QVariantList& v : rs.rows()) {
-            r.entries.append(v.size() > 1 ? listEntry(v.at(0).toString(), v.at(1).toString()) : v.value(0).toString());
+            const QString code = v.value(0).toString();
+            r.entries.append(v.size() > 1 ? listEntry(code, own.value(code, v.at(1).toString())) : code);
             giveUiTurn();
         }
     } catch (const DbError& e) {

@@ -16,6 +16,7 @@
 #include "CliCommand.h"
 #include "DemoCli.h"
 #include "EditorFixture.h"
+#include "Startup.h"
 
 namespace vocaset::test {
 namespace {
@@ -28,7 +29,6 @@ protected:
         return run(QStringList{QStringLiteral("config"), QLatin1String(verb)} + args);
     }
     QString value(const QString& sql) { return working.db.execute(sql).text(0); }
-
 };
 
 TEST_F(ConfigCli, ListAddSetDeleteWithTheWindowsChecks)
@@ -82,6 +82,28 @@ TEST_F(ConfigCli, PasswordsDecideTheRows)
     qputenv("VOCASET_PASSWORD", "vocaset-admin");
     ASSERT_EQ(config("list", settings), cli::Ok);
     EXPECT_GT(out.count(u'\n'), 10);
+    qunsetenv("VOCASET_PASSWORD");
+}
+
+// A user's menu rights name several entries in one row; a name that is no menu entry is refused, and
+// the command line then allows exactly the named entries.
+TEST_F(ConfigCli, MenuRightsOfAUserNameSeveralEntries)
+{
+    qputenv("VOCASET_PASSWORD", "settings");
+    const QString user = loginName();
+    const QStringList row = {QStringLiteral("SYSTEM_PARAMETERS"), QStringLiteral("SY_CODE=AUTHM"),
+                             QStringLiteral("SY_SUBCODE=") + user};
+    EXPECT_EQ(config("add", row + QStringList{QStringLiteral("SY_VALUE=Config;Rebot")}), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("no menu entry is named Rebot"))) << err.toStdString();
+    ASSERT_EQ(config("add", row + QStringList{QStringLiteral("SY_VALUE=Config; Reboot")}), cli::Ok)
+        << err.toStdString();
+    working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '*'"));
+    EXPECT_EQ(config("list", row), cli::Ok) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Config; Reboot")));
+    EXPECT_EQ(run({QStringLiteral("generate"), QStringLiteral("--company"), QStringLiteral("ALPIN"),
+                   QStringLiteral("--model"), QStringLiteral("GXP2000")}),
+              cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("GenConf"))) << err.toStdString();
     qunsetenv("VOCASET_PASSWORD");
 }
 

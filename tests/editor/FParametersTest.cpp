@@ -156,6 +156,17 @@ TEST_F(FParametersTest, OpensOnTheFirstTabInTheUserLanguage)
     EXPECT_TRUE(list()->isColumnHidden(0));
     EXPECT_EQ(w->focusWidget(), list());
     EXPECT_EQ(asked, 0);
+
+    // The code tables hold English texts; their drop-downs show the French rows.
+    tabs()->setCurrentIndex(tab("EQUIPMENT_PARAMETERS"));
+    command(0, "Edit");
+    QStringList levels;
+    for (QComboBox* box : w->findChildren<QComboBox*>())
+        if (box->isVisible() && box->objectName().startsWith(QLatin1String("Combo")))
+            for (int i = 0; i < box->count(); ++i)
+                levels << box->itemText(i);
+    EXPECT_TRUE(levels.contains(QStringLiteral("E \\\\ Valeur par défaut du modèle")))
+        << levels.join(u',').toStdString();
 }
 
 TEST_F(FParametersTest, PasswordsDecideWhichSettingsAreListed)
