@@ -22,12 +22,35 @@ QStringList captures(const QString& text, const QString& pattern)
     return out;
 }
 
+// The section anchors of a manual, in their order.
+QStringList anchors(const QString& name)
+{
+    QFile file(test::sourceDir() + QStringLiteral("/data/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return captures(decodeHtmlPage(file.readAll()), QStringLiteral("<[a-z0-9]+[^>]*\\s(?:id|name)=\"([^\"]+)\""));
+}
+
 } // namespace
 
-TEST(Manual, Windows1252WithASectionPerWindowAndEveryLinkAnchorAndPictureResolved)
+// F1 lands on the same section in either language: the French manual has the English one's anchors, in order.
+TEST(Manual, TheFrenchManualHasTheEnglishSections)
+{
+    const QStringList english = anchors(QStringLiteral("manual.htm"));
+    ASSERT_GT(english.size(), 20);
+    EXPECT_EQ(anchors(QStringLiteral("manual.fr.htm")), english);
+}
+
+class Manuals : public ::testing::TestWithParam<const char*>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(EnglishAndFrench, Manuals, ::testing::Values("manual.htm", "manual.fr.htm"));
+
+TEST_P(Manuals, Windows1252WithASectionPerWindowAndEveryLinkAnchorAndPictureResolved)
 {
     const QString folder = test::sourceDir() + QStringLiteral("/data");
-    QFile file(folder + QStringLiteral("/manual.htm"));
+    QFile file(folder + u'/' + QLatin1String(GetParam()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     EXPECT_TRUE(bytes.left(300).contains("charset=\"windows-1252\""));
@@ -39,7 +62,7 @@ TEST(Manual, Windows1252WithASectionPerWindowAndEveryLinkAnchorAndPictureResolve
         EXPECT_FALSE(bytes.contains(undefined)) << "a byte without a Windows-1252 character";
 
     const QString text = decodeHtmlPage(bytes);
-    const QStringList ids = captures(text, QStringLiteral("<[a-z0-9]+[^>]*\\s(?:id|name)=\"([^\"]+)\""));
+    const QStringList ids = anchors(QLatin1String(GetParam()));
     EXPECT_EQ(QSet<QString>(ids.begin(), ids.end()).size(), ids.size()) << "an id given twice";
     // F1 opens the manual at the active window's object name.
     for (const char* window : {"FVocaset1", "FGenerate", "FReboot", "FParameters", "FPBGen", "FPBImp", "FPBExp",
