@@ -18,6 +18,7 @@ namespace {
 
 // Child windows open this far below and right of the one opened before them.
 constexpr int kCascadeStep = 28;
+constexpr int kCascadeSteps = 8;
 
 QString plain(const QString& caption)
 {
@@ -185,11 +186,10 @@ QWidget* FVocaset1::open(const QString& entryName)
     if (wanted.isValid())
         sub->resize(wanted + (sub->size() - child->size()));
     const QRect area = m_mdi->viewport()->rect();
-    // Each new window opens a step below and right of the others, back at the top once the steps
-    // would push it out of the work area.
+    // Each new window opens a step below and right of the one before, eight steps at most; one too
+    // large for its step is moved back inside the work area below.
     const int others = int(m_mdi->subWindowList().size()) - 1;
-    const int steps = std::max(1, std::min(area.width() - sub->width(), area.height() - sub->height()) / kCascadeStep);
-    sub->move(area.topLeft() + QPoint(1, 1) * (kCascadeStep * (others % steps)));
+    sub->move(area.topLeft() + QPoint(1, 1) * (kCascadeStep * (others % kCascadeSteps)));
     if (m_mdi->isVisible() && !area.isEmpty())
         placeInside(sub, area);
     updateHint();
