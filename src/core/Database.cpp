@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -58,6 +59,11 @@ void Database::open(const QString& connectionString, Access access)
             file = cs.value(QStringLiteral("Database"));
         if (file.isEmpty())
             throw DbError(QStringLiteral("the connection string names no Data Source"));
+        // The engine would take the name up to the NUL and open (or create) another file.
+        if (file.contains(QChar(u'\0')))
+            throw DbError(QStringLiteral("the Data Source holds a NUL character"));
+        if (access == Access::Existing && !QFileInfo(file).isFile())
+            throw DbError(file + QStringLiteral(": no such database file"));
         m_db.setDatabaseName(file);
         // Read-only: a missing file is not created, and the file's bytes never change.
         m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(kStatementTimeoutSeconds * 1000) +
@@ -86,7 +92,7 @@ void Database::open(const QString& connectionString, Access access)
         // as on the server engine.
         // A read-only source keeps its journal mode: switching it to WAL would rewrite its header.
         QStringList pragmas = {QStringLiteral("PRAGMA foreign_keys = ON"), QStringLiteral("PRAGMA case_sensitive_like = ON")};
-        if (access == Access::ReadWrite)
+        if (access != Access::ReadOnly)
             pragmas << QStringLiteral("PRAGMA journal_mode = WAL") << QStringLiteral("PRAGMA synchronous = NORMAL");
         for (const QString& pragma : pragmas) {
             QSqlQuery q(m_db);

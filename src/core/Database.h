@@ -43,7 +43,8 @@ public:
 
     enum class Access {
         ReadWrite,
-        ReadOnly // a source to copy from: a missing file is an open failure, nothing is written to it
+        Existing, // read-write, but a missing file is an open failure rather than a new, empty database
+        ReadOnly  // a source to copy from: a missing file is an open failure, nothing is written to it
     };
 
     // Opens the database a connection string names; throws DbError when it cannot.

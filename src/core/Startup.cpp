@@ -3,8 +3,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <QFile>
-
 #include "DatabaseCreation.h"
 #include "Dialect.h"
 #include "Messages.h"
@@ -29,13 +27,15 @@ Startup::Startup(Session& session, QString settingsPath, RunLog& log)
 
 bool Startup::readSettings()
 {
-    QFile file(m_settingsPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_s.op.showMessage(QStringLiteral("Cannot read the connection settings file ") + m_settingsPath +
-                           QStringLiteral(" : ") + file.errorString());
+    // Two lines of connection strings: a larger file, a device or a FIFO is not a settings file.
+    constexpr qint64 kMaxSettings = 64 * 1024;
+    QString error;
+    const std::optional<QByteArray> bytes = readInputFile(m_settingsPath, kMaxSettings, &error);
+    if (!bytes) {
+        m_s.op.showMessage(QStringLiteral("Cannot read the connection settings file ") + error);
         return false;
     }
-    const QStringList lines = splitLines(fromCp1252(file.readAll()));
+    const QStringList lines = splitLines(decodeText(*bytes));
     m_line1 = lines.value(0);
     m_line2 = lines.value(1);
     m_line1.replace(QLatin1String("$$APPPATH$$"), m_s.appDir);
@@ -43,10 +43,10 @@ bool Startup::readSettings()
     return true;
 }
 
-bool Startup::openMain()
+bool Startup::openMain(Database::Access access)
 {
     try {
-        m_s.db.open(m_line1);
+        m_s.db.open(m_line1, access);
         return true;
     } catch (const DbError& e) {
         m_log.append(e.text());

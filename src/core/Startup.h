@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "Database.h"
 #include "Session.h"
 
 namespace vocaset {
@@ -46,7 +47,9 @@ public:
 
     // The pieces, in order.
     bool readSettings();
-    bool openMain();
+    // Opens line 1; the query tool opens an existing database only, the main program creates a
+    // missing file for its creation run.
+    bool openMain(Database::Access access = Database::Access::ReadWrite);
     bool readLanguage(); // false: the settings table cannot be read
     // After readLanguage() failed or found no settings: why, with the message for the bad cases.
     WorkingState inspectWorking();

@@ -18,7 +18,8 @@ QueryStart QueryTool::start(const QString& settingsPath, RunLog& log)
     Startup startup(m_s, settingsPath, log);
     if (!startup.readSettings())
         return QueryStart::SettingsMissing;
-    if (!startup.openMain())
+    // A mistyped database name must not leave a new, empty database behind.
+    if (!startup.openMain(Database::Access::Existing))
         return QueryStart::OpenFailed;
     return loadSetup();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
 
 #include "DatabaseCreation.h"
@@ -76,12 +78,35 @@ TEST(Startup, SettingsLinesTakeTheProgramFolder)
 
 TEST(Startup, OpenFailureNamesTheConnectionWithoutItsPassword)
 {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=topsecret",
+         "Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=****"},
+        {"Provider=Nothing;Pwd=topsecret;User ID=u", "Provider=Nothing;Pwd=****;User ID=u"},
+        {"Provider=Nothing; PASSWORD =topsecret", "Provider=Nothing; PASSWORD =****"},
+    };
+    for (const auto& [line, shown] : cases) {
+        Program p;
+        p.writeSettings(QByteArray(line) + "\r\n");
+        EXPECT_EQ(p.run(), StartupOutcome::OpenFailed);
+        EXPECT_EQ(p.op.messages, QStringList{QStringLiteral("Open Database Failed : ") + QLatin1String(shown)});
+    }
+}
+
+// Only a regular file of reasonable size is read as settings: an endless device or a FIFO with no
+// writer is refused by name before a byte is read.
+TEST(Startup, SettingsThatAreNoPlainFileAreRefusedBeforeReading)
+{
     Program p;
-    p.writeSettings("Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=topsecret\r\n");
-    EXPECT_EQ(p.run(), StartupOutcome::OpenFailed);
-    ASSERT_EQ(p.op.messages.size(), 1);
-    EXPECT_EQ(p.op.messages[0],
-              QStringLiteral("Open Database Failed : Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=****"));
+    const QString fifo = p.s.appDir + QStringLiteral("/fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {QStringLiteral("/dev/zero"), fifo, p.s.appDir}) {
+        p.op.messages.clear();
+        Startup startup(p.s, path, p.log);
+        EXPECT_FALSE(startup.readSettings());
+        ASSERT_EQ(p.op.messages.size(), 1);
+        EXPECT_TRUE(p.op.messages[0].contains(path)) << p.op.messages[0].toStdString();
+    }
+    EXPECT_FALSE(p.db.isOpen());
 }
 
 TEST(Startup, EmptyDatabaseIsCreatedFromTheSourceThenStartsNormally)

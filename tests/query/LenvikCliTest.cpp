@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -127,4 +128,25 @@ TEST(LenvikCli, TheNameStartedUnderChoosesTheCatalogue)
     EXPECT_EQ(
         QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).mid(1),
         (QStringList{QStringLiteral("CO_CODE"), QStringLiteral("AC"), QStringLiteral("BE"), QStringLiteral("O'N")}));
+}
+
+// The query tool reads only an existing database: a mistyped name, or one a NUL would cut short,
+// is the open failure and leaves no new file behind; settings that are no plain file are refused.
+TEST(LenvikCli, OpensOnlyAnExistingDatabase)
+{
+    Cli c;
+    QTemporaryDir dir;
+    for (const QByteArray& name : {QByteArray("missing.db"), QByteArray("voca\0set.db", 11)}) {
+        QFile settings(c.settings);
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("Provider=SQLite;Data Source=" + QFile::encodeName(dir.path()) + '/' + name + "\r\n");
+        settings.close();
+        EXPECT_EQ(c.run({QStringLiteral("--query")}), LenvikDatabaseFailed);
+        EXPECT_TRUE(c.err.contains(QStringLiteral("Open Database Failed : Provider=SQLite;Data Source=")))
+            << c.err.toStdString();
+        EXPECT_TRUE(QDir(dir.path()).isEmpty()) << QDir(dir.path()).entryList().join(u' ').toStdString();
+    }
+    c.settings = QStringLiteral("/dev/zero");
+    EXPECT_EQ(c.run({QStringLiteral("--query")}), LenvikUsage);
+    EXPECT_TRUE(c.err.contains(QStringLiteral("/dev/zero"))) << c.err.toStdString();
 }
