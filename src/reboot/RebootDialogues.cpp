@@ -26,6 +26,49 @@ void RebootDialogues::logMessage(const QString& code)
     m_log.append(MessageText(m_s, code));
 }
 
+int RebootDialogues::statusOf(const QString& reply)
+{
+    if (!reply.startsWith(QLatin1String("HTTP/")))
+        return 0;
+    const qsizetype blank = reply.indexOf(u' ');
+    const QStringView code = QStringView(reply).mid(blank + 1, 3);
+    bool ok = false;
+    const int status = blank > 0 && code.size() == 3 ? code.toInt(&ok) : 0;
+    return ok && status >= 100 && status <= 999 ? status : 0;
+}
+
+bool RebootDialogues::failedReply(const QString& address)
+{
+    const int status = statusOf(m_x.reply());
+    if (status == 0) {
+        m_log.append(textOr(m_s, QStringLiteral("M460"),
+                            QStringLiteral("No answer from $$: the connection closed without a reply."), address));
+        return true;
+    }
+    if (status >= 200 && status < 400)
+        return false;
+    const QString& reply = m_x.reply();
+    qsizetype end = reply.size();
+    for (const QChar stop : {QChar(u'\r'), QChar(u'\n')}) {
+        const qsizetype at = reply.indexOf(stop);
+        if (at >= 0 && at < end)
+            end = at;
+    }
+    const QString statusLine = reply.left(std::min<qsizetype>(end, 200));
+    m_log.append(textOr(m_s, QStringLiteral("M461"), QStringLiteral("The telephone answered with an error: $$"),
+                        escapeControls(statusLine)));
+    return true;
+}
+
+bool RebootDialogues::refusedLogin()
+{
+    const int status = statusOf(m_x.reply());
+    if (status != 401 && status != 403)
+        return false;
+    logMessage(QStringLiteral("M22"));
+    return true;
+}
+
 QString RebootDialogues::cookieOf(const QString& reply)
 {
     static const QLatin1String kHeader("Set-Cookie:");
@@ -91,8 +134,11 @@ bool RebootDialogues::RebootGXP2000(const QString& address, const QString& passw
     for (;;) {
         if (!m_x.GetHttp(address, QStringLiteral("GET /") + block + kCrLf))
             return false;
-        if (!m_x.reply().contains(QLatin1String("device is busy")))
+        if (!m_x.reply().contains(QLatin1String("device is busy"))) {
+            if (failedReply(address))
+                return false;
             break;
+        }
         logMessage(QStringLiteral("M21"));
         giveUiTurn();
         if (!m_waitIfBusy)
@@ -106,13 +152,16 @@ bool RebootDialogues::RebootGXP2000(const QString& address, const QString& passw
     if (!m_x.GetHttp(address, QStringLiteral("POST /dologin.htm") + block + QStringLiteral("Content-Length: ") +
                                   QString::number(body.size()) + kCrLf + kCrLf + body + kCrLf))
         return false;
+    if (refusedLogin() || failedReply(address))
+        return false;
     if (!m_x.reply().contains(QLatin1String("Set-Cookie:"))) {
         logMessage(QStringLiteral("M22"));
         return false;
     }
     m_cookieLine = QStringLiteral("Cookie: ") + cookieOf(m_x.reply());
 
-    if (!m_x.GetHttp(address, QStringLiteral("GET /rs.htm") + block + m_cookieLine + kCrLf + kCrLf))
+    if (!m_x.GetHttp(address, QStringLiteral("GET /rs.htm") + block + m_cookieLine + kCrLf + kCrLf) ||
+        failedReply(address))
         return false;
     logMessage(QStringLiteral("M15"));
     return true;
@@ -128,6 +177,8 @@ bool RebootDialogues::RebootPAP2(const QString& address, const QString& password
     if (!m_x.GetHttp(address, QStringLiteral("GET ") + path + block + kCrLf))
         return false;
     if (!m_x.reply().contains(QLatin1String("WWW-Authenticate: Digest"))) {
+        if (failedReply(address))
+            return false;
         logMessage(QStringLiteral("M15"));
         return true;
     }
@@ -155,7 +206,9 @@ bool RebootDialogues::RebootPAP2(const QString& address, const QString& password
     if (!m_x.GetHttp(address, QStringLiteral("GET ") + path + block + authorization + kCrLf))
         return false;
     if (m_x.reply().mid(9, 3) != u"200") {
-        logMessage(QStringLiteral("M22"));
+        // An error page or no answer is told as such; any other answer than 200 is a refusal.
+        if (!refusedLogin() && !failedReply(address))
+            logMessage(QStringLiteral("M22"));
         giveUiTurn();
         return false;
     }
@@ -171,7 +224,8 @@ bool RebootDialogues::RebootF1000(const QString& address, const QString& passwor
 
     QString credentials = basicCredentials(user, password);
     if (!m_x.GetHttp(address, QStringLiteral("GET ") + path + headerBlock11(address) +
-                                  QStringLiteral("Authorization: Basic ") + credentials + kCrLf + kCrLf))
+                                  QStringLiteral("Authorization: Basic ") + credentials + kCrLf + kCrLf) ||
+        refusedLogin() || failedReply(address))
         return false;
 
     credentials = basicCredentials(user, password);

@@ -42,10 +42,17 @@ public:
     static QString chooseQop(const QString& offered);
     // Base64 of user ":" password as one unbroken text without "=".
     static QString basicCredentials(const QString& user, const QString& password);
+    // The status code of a reply ("HTTP/1.0 404 Not Found" gives 404); 0 when it has no status line.
+    static int statusOf(const QString& reply);
 
 private:
     void begin(const QString& label, const QString& address);
     void logMessage(const QString& code);
+    // True, after a log line saying why, when the reply is no HTTP answer (the telephone closed
+    // without one) or carries a status other than 2xx or 3xx: an error page is no success.
+    bool failedReply(const QString& address);
+    // True, after M22, when the telephone refused the credentials (401 or 403).
+    bool refusedLogin();
 
     Session& m_s;
     RunLog& m_log;

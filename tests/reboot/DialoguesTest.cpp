@@ -306,5 +306,94 @@ TEST_F(DialoguesTest, SilentDevicesCostOneDeadlineEach)
     EXPECT_EQ(t.log.lines, (QStringList{first("PAP2 ", mute), msg("M23")}));
 }
 
+// An error page is no restart, and a telephone that closes without answering is told as such, not
+// as a refused login; a refusal of the credentials stays M22. Each ends the dialogue, false.
+TEST_F(DialoguesTest, AnErrorPageOrNoAnswerIsAFailure)
+{
+    const QString noAnswer = QStringLiteral("No answer from %1: the connection closed without a reply.");
+    const QString error = QStringLiteral("The telephone answered with an error: ");
+    const QByteArray login = "HTTP/1.0 200 OK\r\nSet-Cookie: SID=1\r\n\r\n";
+    const QByteArray challenge = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"R\", nonce=\"N\", "
+                                 "opaque=\"O\", qop=\"auth\"\r\n\r\n";
+    struct Case
+    {
+        const char* name;
+        std::function<void(FakePhone&, const QString&)> steps;
+        std::function<bool(const QString&)> reboot;
+        QString last; // the last log line; %1 is the address
+        int requests;
+    };
+    const QList<Case> cases = {
+        {"GXP2000 reboot page 404",
+         [&](FakePhone& p, const QString& a) {
+             p.add({gxpProbe(a), kLoginPage});
+             p.add({gxpLogin(a, "P2=pw&gnkey=7d31"), login});
+             p.add({gxpReboot(a, "SID=1"), "HTTP/1.0 404 Not Found\r\n\r\n<html>no</html>"});
+         },
+         [&](const QString& a) { return d.RebootGXP2000(a, QStringLiteral("pw")); },
+         error + QLatin1String("HTTP/1.0 404 Not Found"), 3},
+        {"GXP2000 probe 500",
+         [&](FakePhone& p, const QString& a) {
+             p.add({gxpProbe(a), "HTTP/1.0 500 Server Error\r\n\r\n"});
+         },
+         [&](const QString& a) { return d.RebootGXP2000(a, QStringLiteral("pw")); },
+         error + QLatin1String("HTTP/1.0 500 Server Error"), 1},
+        {"GXP2000 login closed without a reply",
+         [&](FakePhone& p, const QString& a) {
+             p.add({gxpProbe(a), kLoginPage});
+             p.add({gxpLogin(a, "P2=pw&gnkey=7d31"), {}});
+         },
+         [&](const QString& a) { return d.RebootGXP2000(a, QStringLiteral("pw")); }, noAnswer, 2},
+        {"GXP2000 login 403",
+         [&](FakePhone& p, const QString& a) {
+             p.add({gxpProbe(a), kLoginPage});
+             p.add({gxpLogin(a, "P2=pw&gnkey=7d31"), "HTTP/1.0 403 Forbidden\r\nSet-Cookie: SID=1\r\n\r\n"});
+         },
+         [&](const QString& a) { return d.RebootGXP2000(a, QStringLiteral("pw")); }, msg("M22"), 2},
+        {"PAP2 without challenge 404",
+         [&](FakePhone& p, const QString& a) {
+             p.add({kPapPath + block10(a) + "\r\n", "HTTP/1.0 404 Not Found\r\n\r\n"});
+         },
+         [&](const QString& a) { return d.RebootPAP2(a, QStringLiteral("pw")); },
+         error + QLatin1String("HTTP/1.0 404 Not Found"), 1},
+        {"PAP2 closed without a reply",
+         [&](FakePhone& p, const QString& a) {
+             p.add({kPapPath + block10(a) + "\r\n", {}});
+         },
+         [&](const QString& a) { return d.RebootPAP2(a, QStringLiteral("pw")); }, noAnswer, 1},
+        {"PAP2 authenticated 500",
+         [&](FakePhone& p, const QString& a) {
+             p.add({kPapPath + block10(a) + "\r\n", challenge});
+             p.add({kPapPath + block10(a) + digestLine("R", "pw", "N", "auth", "O") + "\r\n",
+                    "HTTP/1.0 500 Internal Error\r\n\r\n"});
+         },
+         [&](const QString& a) { return d.RebootPAP2(a, QStringLiteral("pw")); },
+         error + QLatin1String("HTTP/1.0 500 Internal Error"), 2},
+        {"F1000 credentials refused",
+         [&](FakePhone& p, const QString& a) {
+             p.add({f1000Get(a, basic("admin:pw")), "HTTP/1.1 401 Unauthorized\r\n\r\n"});
+         },
+         [&](const QString& a) { return d.RebootF1000(a, QStringLiteral("pw")); }, msg("M22"), 1},
+        {"F1000 page 404",
+         [&](FakePhone& p, const QString& a) {
+             p.add({f1000Get(a, basic("admin:pw")), "HTTP/1.1 404 Not Found\r\n\r\n"});
+         },
+         [&](const QString& a) { return d.RebootF1000(a, QStringLiteral("pw")); },
+         error + QLatin1String("HTTP/1.1 404 Not Found"), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePhone phone;
+        c.steps(phone, phone.address());
+        t.log.lines.clear();
+        EXPECT_FALSE(c.reboot(phone.address()));
+        EXPECT_EQ(t.log.lines.size(), 2) << t.log.lines.join(u'|').toStdString();
+        EXPECT_EQ(t.log.lines.value(1), c.last.contains(u"%1") ? c.last.arg(phone.address()) : c.last);
+        // Nothing more is sent after the failure: no reboot form follows a refused page.
+        EXPECT_EQ(phone.connections, c.requests);
+        expectClean(phone);
+    }
+}
+
 } // namespace
 } // namespace vocaset::test

@@ -84,6 +84,22 @@ TEST_F(HttpExchangeTest, ReplyWithoutMarkerCompletesOnlyWhenTheDeviceCloses)
     EXPECT_TRUE(t.log.lines.isEmpty());
 }
 
+// The device writes its last bytes and closes at once: they arrive with the close and belong to the
+// reply, whatever its size.
+TEST_F(HttpExchangeTest, LastBytesThatComeWithTheCloseAreKept)
+{
+    for (const qsizetype size : {qsizetype(40), qsizetype(600000)}) {
+        FakePhone phone;
+        const QByteArray reply = "HTTP/1.0 200 OK\r\n\r\n" + QByteArray(size, 'x') + "<end>";
+        phone.add({get(phone.address()), reply, true});
+        HttpExchange x(t.s, t.log, kLong);
+        ASSERT_TRUE(x.GetHttp(phone.address(), QString::fromLatin1(get(phone.address()))));
+        EXPECT_EQ(x.reply().size(), reply.size());
+        EXPECT_TRUE(x.reply().endsWith(QLatin1String("<end>")));
+    }
+    EXPECT_TRUE(t.log.lines.isEmpty());
+}
+
 TEST_F(HttpExchangeTest, DeviceThatNeitherClosesNorSendsTheMarkerTimesOut)
 {
     FakePhone phone;
