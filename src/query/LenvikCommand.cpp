@@ -45,7 +45,8 @@ const char* const kUsage =
     "Runs one query of the query tool without its window and prints the statement built, then the list's\n"
     "header and rows, tab-separated.\n\n"
     "  --catalogue NAME  the catalogue \"$$NAME_TABLE\" / \"$$NAME_FIELDS\" (default: the program's name)\n"
-    "  --fields NAMES    the fields to show, by column name, comma-separated (default: every field)\n"
+    "  --fields NAMES    the fields to show, by column name, comma-separated (default: every field);\n"
+    "                    COLUMN:KIND (QTY:SUM, QTY:SUB(1,3)) picks among fields of one column\n"
     "  --set FIELD=VALUE a filter on FIELD: VALUE as picked from its list, compared with '=', or with\n"
     "                    '<>', '>' or '<' when VALUE begins with one; a VALUE holding '*' is typed text,\n"
     "                    matched as a pattern ('*' stands for any text)\n"
@@ -61,19 +62,56 @@ int usage(QTextStream& stream, int code, const QString& problem = {})
     return code;
 }
 
-// The first field of that column name, preferring one that has a filter when asked to.
+// A field by its column name, or by COLUMN:KIND as the catalogue writes it (QTY:SUM, QTY:SUB(1,3)),
+// which tells apart two fields of one column. A bare name takes the field that shows the column as
+// it is before one that aggregates it, and one with a filter first when asked to; -1 when none.
 int fieldNamed(const QList<QueryField>& fields, const QString& name, bool wantFilter)
 {
-    int found = -1;
+    if (name.contains(u':')) {
+        const CatalogueValue v = parseCatalogueValue(name);
+        if (v.aggregate == Aggregate::None)
+            return -1;
+        for (int i = 0; i < fields.size(); ++i) {
+            const QueryField& f = fields[i];
+            if (f.name.compare(v.name, Qt::CaseInsensitive) == 0 && f.aggregate == v.aggregate &&
+                (v.subStart == 0 || (f.subStart == v.subStart && f.subLength == v.subLength)))
+                return i;
+        }
+        return -1;
+    }
+    int best = -1;
+    int bestRank = 0;
     for (int i = 0; i < fields.size(); ++i) {
         if (fields[i].name.compare(name, Qt::CaseInsensitive) != 0)
             continue;
-        if (!wantFilter || fields[i].filterable())
-            return i;
-        if (found < 0)
-            found = i;
+        const int rank =
+            1 + (fields[i].aggregate == Aggregate::None ? 1 : 0) + (wantFilter && fields[i].filterable() ? 2 : 0);
+        if (rank > bestRank) {
+            best = i;
+            bestRank = rank;
+        }
     }
-    return found;
+    return best;
+}
+
+// The names of --fields: commas separate them, except inside the parentheses of SUB(start,length).
+QStringList fieldNames(const QString& text)
+{
+    QStringList names;
+    QString current;
+    int depth = 0;
+    for (const QChar c : text) {
+        depth += c == u'(' ? 1 : c == u')' && depth > 0 ? -1 : 0;
+        if (c == u',' && depth == 0) {
+            names.append(current.trimmed());
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    names.append(current.trimmed());
+    names.removeAll(QString());
+    return names;
 }
 
 // FIELD=VALUE into the filter row of that field.
@@ -161,8 +199,8 @@ int runLenvik(const QStringList& arguments, QTextStream& out, QTextStream& err, 
     const QList<QueryField>& fields = tool.setup().fields;
     QList<FieldChoice> choices(fields.size());
     if (parser.isSet(fieldsOption)) {
-        for (const QString& name : parser.value(fieldsOption).split(u',', Qt::SkipEmptyParts)) {
-            const int field = fieldNamed(fields, name.trimmed(), false);
+        for (const QString& name : fieldNames(parser.value(fieldsOption))) {
+            const int field = fieldNamed(fields, name, false);
             if (field < 0)
                 return usage(err, LenvikUsage,
                              QStringLiteral("No field ") + name + QStringLiteral(" in the catalogue"));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "SpreadsheetFile.h"
@@ -129,6 +130,42 @@ TEST(SpreadsheetFile, AbandonedWorkbookLeavesNothingAndLinksAreReplaced)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("keep"));
     EXPECT_EQ(XlsxReader(link).cell(0, 0), QStringLiteral("x"));
+}
+
+// What a spreadsheet application shows for a stored text: each _xHHHH_ is the character of that code.
+QString asShown(const QString& stored)
+{
+    static const QRegularExpression escape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+    QString shown;
+    qsizetype from = 0;
+    for (auto it = escape.globalMatch(stored); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        shown += stored.mid(from, m.capturedStart() - from) + QChar(m.captured(1).toUShort(nullptr, 16));
+        from = m.capturedEnd();
+    }
+    return shown + stored.mid(from);
+}
+
+// A text that looks like the workbook's own escape of a character is shown as typed, in the header
+// and in the cells, and control characters come back as they were.
+TEST(SpreadsheetFile, TextsThatLookLikeEscapesAreShownAsTyped)
+{
+    const QStringList texts = {
+        QStringLiteral("_x0041_"),       QStringLiteral("a_x00e9_b_X0041_"),   QStringLiteral("__x0041__x0042_"),
+        QStringLiteral("_x0041_x0042_"), QStringLiteral("_x004_ and _x00G1_"), QStringLiteral("tab\there") + QChar(1)};
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("escapes.xlsx"));
+    SpreadsheetFile book(path);
+    ASSERT_TRUE(book.writeHeader(0, texts));
+    for (int i = 0; i < texts.size(); ++i)
+        ASSERT_TRUE(book.writeText(1, i, texts[i]));
+    ASSERT_TRUE(book.save()) << book.error().toStdString();
+    const XlsxReader r(path);
+    ASSERT_TRUE(r.ok());
+    for (int i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(asShown(r.cell(0, i)), texts[i]) << r.cell(0, i).toStdString();
+        EXPECT_EQ(asShown(r.cell(1, i)), texts[i]) << r.cell(1, i).toStdString();
+    }
 }
 
 } // namespace

@@ -150,3 +150,37 @@ TEST(LenvikCli, OpensOnlyAnExistingDatabase)
     EXPECT_EQ(c.run({QStringLiteral("--query")}), LenvikUsage);
     EXPECT_TRUE(c.err.contains(QStringLiteral("/dev/zero"))) << c.err.toStdString();
 }
+
+// Two catalogue fields on one column are told apart by COLUMN:KIND, in --fields and in --set; a
+// bare name is the column shown as it is.
+TEST(LenvikCli, ColumnAndKindPickAmongFieldsOfOneColumn)
+{
+    Cli c;
+    addCatalogue(c.t, QStringLiteral("dup"), QStringLiteral("CALLS"),
+                 {QStringLiteral("CO_CODE"), QStringLiteral("CL_SECS:SUM"), QStringLiteral("CL_SECS"),
+                  QStringLiteral("CL_NUM:SUB(1,3)"), QStringLiteral("CL_NUM")});
+    const auto query = [&](const QStringList& args) {
+        return c.run(QStringList{QStringLiteral("--query"), QStringLiteral("--catalogue"), QStringLiteral("dup")} +
+                     args);
+    };
+    const std::pair<QStringList, const char*> picks[] = {
+        {{QStringLiteral("--fields"), QStringLiteral("CO_CODE,CL_SECS")},
+         "SELECT DISTINCT CO_CODE AS 0FLD, CL_SECS AS 2FLD FROM"},
+        {{QStringLiteral("--fields"), QStringLiteral("cl_secs:sum")}, "SELECT DISTINCT SUM(CL_SECS) AS 1FLD FROM"},
+        {{QStringLiteral("--fields"), QStringLiteral("CL_NUM:SUB(1,3),CL_NUM")},
+         "SUBSTRING(CL_NUM, 1, 3) AS 3FLD, CL_NUM AS 4FLD FROM"},
+        {{QStringLiteral("--fields"), QStringLiteral("CO_CODE"), QStringLiteral("--set"),
+          QStringLiteral("CL_NUM:SUB(1,3)=041")},
+         "WHERE SUBSTRING(CL_NUM, 1, 3) = '041'"},
+    };
+    for (const auto& [args, statement] : picks) {
+        EXPECT_EQ(query(args), LenvikOk) << c.err.toStdString();
+        EXPECT_TRUE(c.out.section(u'\n', 0, 0).contains(QLatin1String(statement)))
+            << c.out.section(u'\n', 0, 0).toStdString();
+    }
+    for (const QString& unknown :
+         {QStringLiteral("CL_SECS:AVG"), QStringLiteral("CL_NUM:SUB(2,3)"), QStringLiteral("CL_SECS:MAX")}) {
+        EXPECT_EQ(query({QStringLiteral("--fields"), unknown}), LenvikUsage);
+        EXPECT_TRUE(c.err.contains(QStringLiteral("No field ") + unknown)) << c.err.toStdString();
+    }
+}

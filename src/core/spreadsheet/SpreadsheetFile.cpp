@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <xlsxwriter.h>
@@ -21,6 +22,18 @@ constexpr int kMaxColumns = 16384;
 QString cellName(int row, int column)
 {
     return QStringLiteral("row %1, column %2").arg(row + 1).arg(column + 1);
+}
+
+// A workbook reads _xHHHH_ in a text as the character of that code. A text that holds such a
+// sequence keeps it by escaping its underscore as _x005F_ (every one, even where two overlap).
+QByteArray cellText(const QString& text)
+{
+    static const QRegularExpression lookalike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    if (!text.contains(QLatin1String("_x")))
+        return text.toUtf8();
+    QString escaped = text;
+    escaped.replace(lookalike, QStringLiteral("_x005F_"));
+    return escaped.toUtf8();
 }
 
 } // namespace
@@ -122,7 +135,7 @@ bool SpreadsheetFile::writeHeader(int row, const QStringList& names)
     for (int c = 0; c < names.size() && ok(); ++c) {
         if (row < 0 || row >= kMaxRows || c >= kMaxColumns)
             return check(LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE, row, c);
-        check(worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(c), names[c].toUtf8().constData(), bold), row,
+        check(worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(c), cellText(names[c]).constData(), bold), row,
               c);
     }
     if (ok() && row < kMaxRows - 1)
@@ -139,8 +152,9 @@ bool SpreadsheetFile::writeText(int row, int column, const QString& text)
     // An empty text would give an empty string cell; a blank cell reads the same and costs nothing.
     if (text.isEmpty())
         return true;
-    return check(worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(column), text.toUtf8().constData(), nullptr),
-                 row, column);
+    return check(
+        worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(column), cellText(text).constData(), nullptr), row,
+        column);
 }
 
 bool SpreadsheetFile::writeNumber(int row, int column, double value, const QString& numberFormat)
