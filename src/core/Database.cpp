@@ -1,9 +1,14 @@
 #include "Database.h"
 
 #include <atomic>
+#include <utility>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
 
@@ -128,6 +133,7 @@ void Database::close()
     m_prepared.clear();
     m_inTransaction = false;
     m_lost = false;
+    m_ended.clear();
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -140,7 +146,7 @@ bool Database::isOpen() const
     return m_db.isValid() && m_db.isOpen() && !m_lost;
 }
 
-void Database::fail(const QSqlError& error)
+QString Database::describe(const QSqlError& error)
 {
     QString text = error.databaseText().trimmed();
     if (m_engine == Engine::PostgreSQL) {
@@ -163,7 +169,72 @@ void Database::fail(const QSqlError& error)
         text = error.text().trimmed();
     if (text.isEmpty())
         text = QStringLiteral("database error");
+    return text;
+}
+
+void Database::fail(const QSqlError& error)
+{
+    const QString text = describe(error);
+    // Inside a transaction, a failure of the engine itself (rather than a refusal of the statement)
+    // ends it: whatever the engine still holds of it is rolled back, and the caller is told.
+    if (m_inTransaction && (m_lost || isEngineFailure(error) || !engineHoldsTransaction()))
+        endTransaction(text);
     throw DbError(text);
+}
+
+void Database::endTransaction(const QString& reason)
+{
+    m_ended = reason;
+    m_prepared.clear();
+    if (engineHoldsTransaction())
+        m_db.rollback();
+    throw TransactionLost(reason);
+}
+
+bool Database::engineHoldsTransaction()
+{
+    if (!m_db.isValid() || !m_db.isOpen() || m_lost)
+        return false;
+    const QVariant handle = m_db.driver()->handle();
+    if (m_engine == Engine::SQLite) {
+        if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return m_inTransaction;
+        sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
+        return db && sqlite3_get_autocommit(db) == 0;
+    }
+    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return m_inTransaction;
+    // An aborted transaction (a failed statement whose savepoint could not be rolled back to) holds
+    // nothing that can still be committed.
+    const PGTransactionStatusType status = PQtransactionStatus(*static_cast<PGconn* const*>(handle.constData()));
+    return status == PQTRANS_INTRANS || status == PQTRANS_ACTIVE;
+}
+
+bool Database::isEngineFailure(const QSqlError& error) const
+{
+    const QString code = error.nativeErrorCode();
+    if (m_engine == Engine::PostgreSQL) {
+        // Insufficient resources (a full disk), system errors (I/O), internal errors (corruption).
+        return code.startsWith(QLatin1String("53")) || code.startsWith(QLatin1String("58")) ||
+               code.startsWith(QLatin1String("XX"));
+    }
+    bool ok = false;
+    const int primary = code.toInt(&ok) & 0xff;
+    return ok && (primary == SQLITE_NOMEM || primary == SQLITE_IOERR || primary == SQLITE_CORRUPT ||
+                  primary == SQLITE_FULL || primary == SQLITE_CANTOPEN || primary == SQLITE_NOTADB);
+}
+
+bool Database::transactionHeld()
+{
+    return m_inTransaction && m_ended.isEmpty() && engineHoldsTransaction();
+}
+
+void Database::checkUsable() const
+{
+    if (!m_ended.isEmpty())
+        throw TransactionLost(m_ended);
+    if (!isOpen())
+        throw DbError(QStringLiteral("the database is not open"));
 }
 
 Recordset Database::fetch(QSqlQuery& query) const
@@ -197,8 +268,7 @@ QString Database::storedTableSql(const QString& table)
 
 Recordset Database::execute(const QString& sql)
 {
-    if (!isOpen())
-        throw DbError(QStringLiteral("the database is not open"));
+    checkUsable();
     const QStringList statements =
         Dialect::translate(sql, m_engine, [this](const QString& table) { return storedTableSql(table); });
     StatementGuard guard(*this);
@@ -216,8 +286,7 @@ Recordset Database::execute(const QString& sql)
 
 Recordset Database::executeBound(const QString& sql, const QVariantList& values)
 {
-    if (!isOpen())
-        throw DbError(QStringLiteral("the database is not open"));
+    checkUsable();
     StatementGuard guard(*this);
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
@@ -258,6 +327,17 @@ int adoTypeOf(const QString& declared)
     return AdoType::WChar;
 }
 
+// The width of a declared text type such as nvarchar(50) or CHAR(1): SQLite keeps the declaration
+// but not the limit. Null for any other type.
+QVariant declaredWidth(const QString& declared)
+{
+    if (const int ado = adoTypeOf(declared); ado != AdoType::WChar && ado != AdoType::Char)
+        return {};
+    static const QRegularExpression width(QStringLiteral("^[^(]*\\(\\s*([0-9]+)\\s*\\)\\s*$"));
+    const QRegularExpressionMatch m = width.match(declared);
+    return m.hasMatch() ? QVariant(m.captured(1).toInt()) : QVariant();
+}
+
 // The server's type names (as format_type and information_schema spell them), mapped as SQLite's
 // declared types are above, so the same CREATE TABLE gives the same codes on both engines.
 int adoTypeOfServer(const QString& dataType)
@@ -283,7 +363,9 @@ int adoTypeOfServer(const QString& dataType)
 // fraction of the cost (its key views took some 70 ms a call). to_regclass finds the table the way a
 // statement does, through the search path, so a connection's temporary EQ_TEMP hides the shared one.
 const char* const kServerColumns =
-    "SELECT a.attname, format_type(a.atttypid, NULL) FROM pg_catalog.pg_attribute a "
+    "SELECT a.attname, format_type(a.atttypid, NULL), "
+    "CASE WHEN a.atttypid IN ('varchar'::regtype, 'bpchar'::regtype) AND a.atttypmod > 4 THEN a.atttypmod - 4 END "
+    "FROM pg_catalog.pg_attribute a "
     "JOIN pg_catalog.pg_class c ON c.oid = a.attrelid AND c.relkind IN ('r', 'p', 'v', 'm', 'f') "
     "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
 const char* const kServerPrimaryKey =
@@ -308,7 +390,8 @@ Recordset Database::columns(const QString& table, const QString& column)
             const QString name = r[1].toString().toUpper();
             if (!column.isEmpty() && name.compare(column, Qt::CaseInsensitive) != 0)
                 continue;
-            rows.append({name, r[0].toInt() + 1, QVariant(), adoTypeOf(r[2].toString())});
+            const QString declared = r[2].toString();
+            rows.append({name, r[0].toInt() + 1, QVariant(), adoTypeOf(declared), declaredWidth(declared)});
         }
     } else if (isPlainIdentifier(table)) {
         const Recordset info = executeBound(QLatin1String(kServerColumns), {table});
@@ -319,11 +402,12 @@ Recordset Database::columns(const QString& table, const QString& column)
             ++position;
             if (!column.isEmpty() && name.compare(column, Qt::CaseInsensitive) != 0)
                 continue;
-            rows.append({name, position, QVariant(), adoTypeOfServer(r[1].toString())});
+            rows.append({name, position, QVariant(), adoTypeOfServer(r[1].toString()),
+                         r[2].isNull() ? QVariant() : QVariant(r[2].toInt())});
         }
     }
     return Recordset({QStringLiteral("COLUMN_NAME"), QStringLiteral("ORDINAL_POSITION"), QStringLiteral("DESCRIPTION"),
-                      QStringLiteral("DATA_TYPE")},
+                      QStringLiteral("DATA_TYPE"), QStringLiteral("CHARACTER_MAXIMUM_LENGTH")},
                      std::move(rows));
 }
 
@@ -361,8 +445,7 @@ QStringList Database::foreignKeyColumns(const QString& table)
 
 void Database::begin()
 {
-    if (!isOpen())
-        throw DbError(QStringLiteral("the database is not open"));
+    checkUsable();
     if (m_engine == Engine::SQLite)
         sendPlain(QStringLiteral("BEGIN IMMEDIATE"));
     else if (!m_db.transaction())
@@ -372,17 +455,20 @@ void Database::begin()
 
 void Database::commit()
 {
-    m_inTransaction = false;
-    if (!isOpen())
-        throw DbError(QStringLiteral("the database is not open"));
+    checkUsable();
+    // A commit the engine refuses (a full disk when the pages are written) keeps nothing.
     if (!m_db.commit())
-        fail(m_db.lastError());
+        endTransaction(describe(m_db.lastError()));
+    m_inTransaction = false;
 }
 
 void Database::rollback()
 {
     m_inTransaction = false;
     m_prepared.clear();
+    // A transaction the engine ended has been rolled back already.
+    if (!std::exchange(m_ended, QString()).isEmpty())
+        return;
     if (!isOpen())
         throw DbError(QStringLiteral("the database is not open"));
     if (!m_db.rollback())

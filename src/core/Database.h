@@ -61,7 +61,8 @@ public:
     Recordset executeBound(const QString& sql, const QVariantList& values);
 
     // Column catalogue of one table (COLUMN_NAME, ORDINAL_POSITION, DESCRIPTION, DATA_TYPE with the
-    // ADO codes), optionally restricted to one column. Names come back upper-case.
+    // ADO codes, CHARACTER_MAXIMUM_LENGTH: the declared width of a text column such as nvarchar(50),
+    // null without one), optionally restricted to one column. Names come back upper-case.
     Recordset columns(const QString& table, const QString& column = {});
     // Primary-key catalogue of one table (COLUMN_NAME, ORDINAL).
     Recordset primaryKeys(const QString& table);
@@ -72,8 +73,14 @@ public:
     // to the statement time-out: a transaction that first read and then wanted to write would be
     // refused at once ("database is locked") when another connection wrote meanwhile.
     void begin();
+    // A commit the engine refuses leaves nothing of the transaction and throws TransactionLost.
     void commit();
     void rollback();
+    // True while the transaction begun with begin() is still open on the engine. An engine ends it by
+    // itself on some failures (SQLite on a full disk or an I/O error, the server when the session is
+    // lost); a statement that fails then throws TransactionLost, as does every later one until
+    // rollback(), so nothing is written outside the transaction the caller believes it is in.
+    bool transactionHeld();
 
 private:
     // On the server a refused statement would abort the whole open transaction; a savepoint around
@@ -95,15 +102,22 @@ private:
     };
 
     Recordset fetch(QSqlQuery& query) const;
+    bool engineHoldsTransaction();
+    bool isEngineFailure(const QSqlError& error) const;
     QString storedTableSql(const QString& table);
     void sendPlain(const QString& sql);
+    void checkUsable() const;
+    // The engine's text of an error; marks a server session that ended as lost.
+    QString describe(const QSqlError& error);
     [[noreturn]] void fail(const QSqlError& error);
+    [[noreturn]] void endTransaction(const QString& reason);
 
     QString m_name;
     QSqlDatabase m_db;
     Engine m_engine = Engine::SQLite;
     bool m_inTransaction = false;
     bool m_lost = false; // the server ended the session
+    QString m_ended;     // why the engine ended the open transaction; empty while it holds it
     QHash<QString, QSqlQuery> m_prepared;
 };
 

@@ -17,4 +17,14 @@ private:
     QString m_text;
 };
 
+// The engine ended the open transaction by itself: SQLite rolls back on a full disk or an I/O error,
+// a server whose session was lost rolls it back. Nothing of the transaction is kept, and every
+// statement sent after it would commit on its own, so the connection refuses them until the
+// transaction is rolled back. A bulk writer that goes on after a refused row stops on this one.
+class TransactionLost : public DbError
+{
+public:
+    using DbError::DbError;
+};
+
 } // namespace vocaset

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "Database.h"
+
 namespace vocaset::test {
 
 // A folder on a small file system of its own, filled to the last byte on request, so that writes
@@ -72,5 +74,55 @@ private:
     rlimit m_old = {};
     void (*m_oldHandler)(int) = nullptr;
 };
+
+// From now on the engine refuses the writes (event INSERT or UPDATE) of the rows of a table that
+// the condition on NEW picks, without any privilege. FullDisk fails them the way a full disk does:
+// SQLite rolls the whole transaction back by itself, the server raises its disk_full condition. Row
+// refuses the statement alone, as a rule of the schema would. Returns the rule's name for allowWrites().
+enum class Refusal { Row, FullDisk };
+inline QString refuseWrites(Database& db, const QString& event, const QString& table, const QString& condition,
+                            Refusal how)
+{
+    static int serial = 0;
+    const QString name = QStringLiteral("REFUSE_%1").arg(++serial);
+    const bool full = how == Refusal::FullDisk;
+    if (db.engine() == Engine::SQLite) {
+        db.execute(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 BEGIN SELECT RAISE(%5); END")
+                       .arg(name, event, table, condition,
+                            full ? QStringLiteral("ROLLBACK, 'database or disk is full'")
+                                 : QStringLiteral("ABORT, 'refused by a rule'")));
+        return name;
+    }
+    db.execute(QStringLiteral("CREATE FUNCTION %1() RETURNS trigger AS $f$ BEGIN IF %2 THEN RAISE EXCEPTION %3; END "
+                              "IF; RETURN NEW; END $f$ LANGUAGE plpgsql")
+                   .arg(name, condition,
+                        full ? QStringLiteral("'could not extend file: No space left on device' USING ERRCODE = "
+                                              "'disk_full'")
+                             : QStringLiteral("'refused by a rule'")));
+    db.execute(
+        QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1()").arg(name, event, table));
+    return name;
+}
+
+inline void allowWrites(Database& db, const QString& rule)
+{
+    db.execute((db.engine() == Engine::SQLite ? QStringLiteral("DROP TRIGGER ") : QStringLiteral("DROP FUNCTION ")) +
+               rule + (db.engine() == Engine::SQLite ? QString() : QStringLiteral(" CASCADE")));
+}
+
+// The lines of a text that give the engine's reason for a full disk, as refuseWrites(...,
+// Refusal::FullDisk) and a real one give it.
+inline qsizetype fullDiskLines(const QString& text)
+{
+    qsizetype n = 0;
+    for (const QString& line : text.split(u'\n'))
+        n += line.contains(QLatin1String("database or disk is full")) ||
+             line.contains(QLatin1String("No space left on device"));
+    return n;
+}
+inline bool isFullDiskText(const QString& text)
+{
+    return fullDiskLines(text) > 0;
+}
 
 } // namespace vocaset::test

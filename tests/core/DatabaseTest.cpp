@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "ColumnWidths.h"
 #include "Database.h"
+#include "FullDisk.h"
 #include "Sql.h"
 #include "TestDatabase.h"
 
@@ -78,6 +80,9 @@ TEST(Database, CatalogueListsColumnsAndKeysUpperCase)
     EXPECT_EQ(cols.text(0), QStringLiteral("PH_MAC"));
     EXPECT_EQ(t.db.columns(QStringLiteral("PHONES"), QStringLiteral("ph_desc")).count(), 1);
     EXPECT_EQ(t.db.columns(QStringLiteral("NO_SUCH_TABLE")).count(), 0);
+    EXPECT_EQ(t.db.columns(QStringLiteral("PHONES"), QStringLiteral("PH_MAC"))
+                  .value(QStringLiteral("CHARACTER_MAXIMUM_LENGTH")),
+              QVariant(12));
 
     Recordset keys = t.db.primaryKeys(QStringLiteral("PHONES_PARAMETERS"));
     QStringList names;
@@ -85,6 +90,28 @@ TEST(Database, CatalogueListsColumnsAndKeysUpperCase)
         names << keys.text(QStringLiteral("COLUMN_NAME")) + u'/' + keys.text(QStringLiteral("ORDINAL"));
     EXPECT_EQ(names, (QStringList{QStringLiteral("CO_CODE/1"), QStringLiteral("EQ_CODE/2"), QStringLiteral("PH_CODE/3"),
                                   QStringLiteral("PA_CODE/4")}));
+}
+
+// SQLite keeps a text of any length in an nvarchar(n) column, the server refuses it: the widths the
+// writers check come from the schema on both engines, counted in characters.
+TEST(Database, DeclaredWidthsComeFromTheSchema)
+{
+    test::TestSession t;
+    t.exec(QStringLiteral("CREATE TABLE T (N integer, C char(3), V varchar(4), W nvarchar(5), X text)"));
+    const ColumnWidths t2(t.tdb.db, QStringLiteral("t"));
+    EXPECT_EQ((QList<int>{t2.width(QStringLiteral("N")), t2.width(QStringLiteral("c")), t2.width(QStringLiteral("V")),
+                          t2.width(QStringLiteral("W")), t2.width(QStringLiteral("X")), t2.width(QStringLiteral("Y"))}),
+              (QList<int>{0, 3, 4, 5, 0, 0}));
+    const ColumnWidths phones(t.tdb.db, QStringLiteral("PHONES"));
+    EXPECT_EQ(phones.width(QStringLiteral("PH_DESC")), 50);
+    EXPECT_TRUE(phones.fits(QStringLiteral("PH_DESC"), QString(50, u'\u00e9')));
+    EXPECT_TRUE(phones.fits(QStringLiteral("PH_CODE"), QStringLiteral("\U0001F4DE\U0001F4DE\U0001F4DE12")));
+    EXPECT_FALSE(phones.fits(QStringLiteral("PH_CODE"), QStringLiteral("123456")));
+    EXPECT_EQ(phones.refusal(t.s, QStringLiteral("ph_desc"), QString(50, u'x')), std::nullopt);
+    EXPECT_EQ(phones.refusal(t.s, QStringLiteral("ph_desc"), QString(51, u'x')),
+              QStringLiteral("The value of PH_DESC is longer than the 50 characters the column holds."));
+    // What the check lets through, the server stores.
+    t.exec(QStringLiteral("INSERT INTO T VALUES(1, 'abc', 'abcd', '\U0001F4DE\U0001F4DE\U0001F4DEab', '')"));
 }
 
 TEST(Database, ConcatenationAndDigitAliasesWorkOnTheEngine)
@@ -111,6 +138,55 @@ TEST(Database, TransactionRollsBackUnlessCommitted)
         tx.commit();
     }
     EXPECT_EQ(t.db.execute(QStringLiteral("SELECT A FROM T")).count(), 1);
+}
+
+// A refused statement leaves the transaction open; a failure after which the engine holds no
+// transaction any more stops every later statement, which would otherwise commit on its own.
+TEST(Database, ATransactionTheEngineEndedTakesNoMoreStatements)
+{
+    TestDatabase t;
+    t.db.execute(QStringLiteral("CREATE TABLE T (A nvarchar(10) PRIMARY KEY)"));
+    t.db.execute(QStringLiteral("INSERT INTO T VALUES('before')"));
+    test::refuseWrites(t.db, QStringLiteral("INSERT"), QStringLiteral("T"), QStringLiteral("NEW.A = 'full'"),
+                       test::Refusal::FullDisk);
+    const auto rows = [&] {
+        Database other;
+        other.open(t.connectionString());
+        return other.execute(QStringLiteral("SELECT A FROM T ORDER BY A")).count();
+    };
+    {
+        Transaction tx(t.db);
+        t.db.execute(QStringLiteral("INSERT INTO T VALUES('a')"));
+        try {
+            t.db.execute(QStringLiteral("INSERT INTO T VALUES('a')"));
+            FAIL() << "a duplicate key was stored";
+        } catch (const TransactionLost&) {
+            FAIL() << "a refused row ended the transaction";
+        } catch (const DbError&) {
+        }
+        EXPECT_TRUE(t.db.transactionHeld());
+        try {
+            t.db.execute(QStringLiteral("INSERT INTO T VALUES('full')"));
+            FAIL() << "the injected failure did not happen";
+        } catch (const TransactionLost& e) {
+            EXPECT_TRUE(test::isFullDiskText(e.text())) << e.text().toStdString();
+        }
+        EXPECT_FALSE(t.db.transactionHeld());
+        EXPECT_THROW(t.db.execute(QStringLiteral("INSERT INTO T VALUES('after')")), TransactionLost);
+        EXPECT_THROW(t.db.executeBound(QStringLiteral("INSERT INTO T VALUES(?)"), {QStringLiteral("bound")}),
+                     TransactionLost);
+        EXPECT_THROW(tx.commit(), TransactionLost);
+        EXPECT_EQ(rows(), 1);
+    }
+    // Once rolled back, the connection works again, with or without a transaction.
+    EXPECT_FALSE(t.db.transactionHeld());
+    t.db.execute(QStringLiteral("INSERT INTO T VALUES('later')"));
+    Transaction tx(t.db);
+    EXPECT_TRUE(t.db.transactionHeld());
+    t.db.execute(QStringLiteral("INSERT INTO T VALUES('b')"));
+    tx.commit();
+    EXPECT_FALSE(t.db.transactionHeld());
+    EXPECT_EQ(rows(), 3);
 }
 
 TEST(Database, BoundStatementIsReusedWithNewValues)

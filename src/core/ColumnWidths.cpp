@@ -1,0 +1,38 @@
+#include "ColumnWidths.h"
+
+#include "Messages.h"
+
+namespace vocaset {
+
+ColumnWidths::ColumnWidths(Database& db, const QString& table)
+{
+    for (Recordset rs = db.columns(table); !rs.eof(); rs.moveNext()) {
+        if (const int width = rs.value(QStringLiteral("CHARACTER_MAXIMUM_LENGTH")).toInt(); width > 0)
+            m_widths.insert(rs.text(QStringLiteral("COLUMN_NAME")), width);
+    }
+}
+
+bool ColumnWidths::fits(const QString& column, const QString& value) const
+{
+    const int limit = width(column);
+    return limit == 0 || characterCount(value) <= limit;
+}
+
+std::optional<QString> ColumnWidths::refusal(Session& s, const QString& column, const QString& value) const
+{
+    if (fits(column, value))
+        return std::nullopt;
+    return textOr(s, QStringLiteral("M430"),
+                  QStringLiteral("The value of %1 is longer than the %2 characters the column holds."))
+        .arg(column.toUpper(), QString::number(width(column)));
+}
+
+qsizetype characterCount(const QString& text)
+{
+    qsizetype n = text.size();
+    for (const QChar c : text)
+        n -= c.isLowSurrogate() ? 1 : 0;
+    return n;
+}
+
+} // namespace vocaset
