@@ -40,6 +40,8 @@ int CopyTable(Database& source, Database& target, const QString& table, RunLog& 
     for (; !rs.eof(); rs.moveNext()) {
         try {
             target.execute(insertStatement(table, rs, {}));
+        } catch (const TransactionLost&) {
+            throw;
         } catch (const DbError&) {
             // A null in a foreign-key column (a telephone without a model) stays null when the empty
             // text names no row there: the copy would otherwise break the key and stop.

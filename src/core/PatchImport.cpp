@@ -1,8 +1,12 @@
 #include "PatchImport.h"
 
+#include <map>
+
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
+#include "ColumnWidths.h"
 #include "Schema.h"
 #include "Sql.h"
 #include "TextFile.h"
@@ -23,29 +27,31 @@ bool isSchemaTable(const QString& name)
     return tables.contains(name, Qt::CaseInsensitive);
 }
 
-// Reads the whole file once without applying anything, so an overlong line refuses the file before
-// its first row is inserted.
-std::optional<QString> overlongLine(const QString& path)
+// Checks every line before the first row is applied, so an overlong line refuses the whole file.
+// Counts the lines, for the progress shown.
+std::optional<QString> overlongLine(const QByteArray& bytes, const QString& path, qsizetype& count)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return path + QStringLiteral(": ") + file.errorString();
-    LineReader lines(file, kMaxPatchLine);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader lines(buffer, kMaxPatchLine);
     QByteArray line;
-    for (;;) {
-        switch (lines.next(line)) {
-        case LineReader::Status::Line:
-            continue;
-        case LineReader::Status::End:
-            return std::nullopt;
-        case LineReader::Status::TooLong:
-            return path + QStringLiteral(": line ") + QString::number(lines.lineNumber()) +
-                   QStringLiteral(" is longer than 1 MiB; nothing applied");
-        case LineReader::Status::Failed:
-            return path + QStringLiteral(": ") + file.errorString();
-        }
+    LineReader::Status status;
+    while ((status = lines.next(line)) == LineReader::Status::Line) {
     }
+    count = lines.lineNumber();
+    if (status == LineReader::Status::TooLong)
+        return path + QStringLiteral(": line ") + QString::number(lines.lineNumber()) +
+               QStringLiteral(" is longer than 1 MiB; nothing applied");
+    return std::nullopt;
 }
+
+// What a line needs of the table it names, read once per table.
+struct PatchTable
+{
+    QStringList columns;
+    ColumnWidths widths;
+};
 
 } // namespace
 
@@ -59,8 +65,9 @@ std::optional<QString> patchFileProblem(const QString& path, const QString& vers
     const QFileInfo info(path);
     if (!info.exists())
         return QStringLiteral("No such patch file: ") + path;
-    if (!info.isFile())
-        return path + QStringLiteral(" is not a plain file");
+    QString error;
+    if (!isReadableInput(path, kMaxPatchBytes, &error))
+        return error;
     // Archiving would write the file over itself and then delete it.
     if (info.canonicalFilePath() == QFileInfo(patchArchivePath(path, version)).canonicalFilePath())
         return QStringLiteral("The patch file ") + path +
@@ -75,12 +82,15 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
         return report;
     report.fileFound = true;
     report.archivePath = patchArchivePath(path, s.programVersion);
+    // The text is read once: what is applied is what is archived, whatever happens to the file.
     std::optional<QString> problem = patchFileProblem(path, s.programVersion);
+    std::optional<QByteArray> content;
+    QString error;
+    if (!problem && !(content = readInputFile(path, kMaxPatchBytes, &error)))
+        problem = error;
+    qsizetype total = 0;
     if (!problem)
-        problem = overlongLine(path);
-    QFile file(path);
-    if (!problem && !file.open(QIODevice::ReadOnly))
-        problem = path + QStringLiteral(": ") + file.errorString();
+        problem = overlongLine(*content, path, total);
     if (problem) {
         report.refused = true;
         s.op.showMessage(QStringLiteral("Error : ") + *problem);
@@ -88,10 +98,16 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
     }
 
     const QString versionTag = u'V' + s.programVersion;
-    LineReader lines(file, kMaxPatchLine);
+    std::map<QString, PatchTable> tables;
+    QBuffer buffer(&*content);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader lines(buffer, kMaxPatchLine);
     QByteArray bytes;
-    LineReader::Status status;
-    while ((status = lines.next(bytes)) == LineReader::Status::Line) {
+    // One transaction: a run that does not end (a full disk, the process killed) applies nothing,
+    // and the file stays to be applied again. A refused line undoes only its own row.
+    Transaction transaction(s.db);
+    log.progress(0, int(total));
+    while (lines.next(bytes) == LineReader::Status::Line) {
         const QStringList fields = fromCp1252(bytes).split(u';');
         const QString& tag = fields[0];
         if (tag != u"All" && tag != versionTag)
@@ -100,18 +116,31 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
         QString statement = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES('");
         try {
             // A table name from the file reaches the statement only as a table of the schema.
-            const int n = isSchemaTable(table) && isPlainIdentifier(table) ? s.db.columns(table).count() : 0;
+            auto known = tables.find(table);
+            if (known == tables.end() && isSchemaTable(table) && isPlainIdentifier(table)) {
+                QStringList columns;
+                for (Recordset rs = s.db.columns(table); !rs.eof(); rs.moveNext())
+                    columns.append(rs.text(0));
+                known = tables.emplace(table, PatchTable{columns, ColumnWidths(s.db, table)}).first;
+            }
+            const qsizetype n = known == tables.end() ? 0 : known->second.columns.size();
             if (n == 0)
                 throw DbError(QStringLiteral("no such table: ") + table);
             if (fields.size() < n + 2)
                 throw DbError(QStringLiteral("the line has ") + QString::number(fields.size() - 2) +
                               QStringLiteral(" values for ") + QString::number(n) + QStringLiteral(" columns"));
-            for (int i = 2; i < n + 2; ++i)
+            for (qsizetype i = 2; i < n + 2; ++i)
                 statement += sqlText(fields[i]) + QStringLiteral("', '");
             statement.chop(3);
             statement += u')';
+            for (qsizetype i = 0; i < n; ++i) {
+                if (const auto tooLong = known->second.widths.refusal(s, known->second.columns[i], fields[i + 2]))
+                    throw DbError(*tooLong);
+            }
             s.db.execute(statement);
             ++report.applied;
+        } catch (const TransactionLost&) {
+            throw;
         } catch (const DbError& e) {
             ++report.failed;
             const QString text = QStringLiteral("Error : ") + statement + u' ' + e.text();
@@ -121,24 +150,19 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
                 s.op.showMessage(text);
             }
         }
+        log.progress(int(lines.lineNumber()), int(total));
         giveUiTurn();
     }
-    if (status != LineReader::Status::End) {
-        // The file changed or could not be read to its end: it stays to be applied again.
-        s.op.showMessage(QStringLiteral("Error : ") + path + QStringLiteral(": not read to its end after line ") +
-                         QString::number(lines.lineNumber()) + QStringLiteral("; ") + file.errorString());
-        return report;
-    }
-    file.close();
+    transaction.commit();
 
     // The patch goes only once its archive is on disk, name included: whatever happens, one of the
     // two holds the text.
-    QString error;
-    if (!copyFileAtomically(path, report.archivePath, &error) ||
+    if (!writeFileAtomically(report.archivePath, *content, &error) ||
         !syncFolder(QFileInfo(report.archivePath).absolutePath(), &error)) {
         s.op.showMessage(QStringLiteral("Error : ") + error + QStringLiteral("; the patch file stays"));
         return report;
     }
+    QFile file(path);
     if (!file.remove()) {
         s.op.showMessage(QStringLiteral("Error : ") + path + QStringLiteral(": ") + file.errorString());
         return report;

@@ -21,18 +21,23 @@ struct PatchReport
 
 // A patch line longer than this is refused: no data row comes near it.
 inline constexpr qsizetype kMaxPatchLine = 1024 * 1024;
+// A patch file larger than this is refused before it is read.
+inline constexpr qint64 kMaxPatchBytes = 64 * 1024 * 1024;
 
 // The archive a patch file is renamed to once applied: vocaset_<version>.csv beside itself.
 QString patchArchivePath(const QString& path, const QString& version);
 
-// Why a patch file cannot be applied before anything is read from it (not a plain file, or named
-// like its own archive), or nothing.
+// Why a patch file cannot be applied before anything is read from it (not a regular file under
+// kMaxPatchBytes, or named like its own archive), or nothing.
 std::optional<QString> patchFileProblem(const QString& path, const QString& version);
 
-// Applies a data-patch file: lines tagged "All" or "V" + the program version are inserted into the
-// table of the schema they name, then the file is archived beside itself and removed, only once the
-// archive is complete on disk. A failing line never stops the import: silent for "All", shown for
-// the version tag. A file with a line over kMaxPatchLine is refused before any line is applied.
+// Applies a data-patch file in one transaction: lines tagged "All" or "V" + the program version are
+// inserted into the table of the schema they name; then, once committed, the text applied is
+// archived beside the file and the file removed, only once the archive is complete on disk. A
+// failing line never stops the import: silent for "All", shown for the version tag. A file with a
+// line over kMaxPatchLine is refused before any line is applied. A failure that ends the
+// transaction (a full disk, a lost connection, the process killed) applies nothing and leaves the
+// file in place; it throws TransactionLost.
 PatchReport importDataPatch(Session& s, const QString& path, RunLog& log);
 
 // The patch file beside the executable.

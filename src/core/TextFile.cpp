@@ -185,15 +185,23 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
+SyncObserver& syncObserver()
+{
+    static SyncObserver observer;
+    return observer;
+}
+
 // fsync, where a file that cannot be synced at all (EINVAL) is no failure.
-bool syncDescriptor(int fd)
+bool syncDescriptor(int fd, const QString& path)
 {
     while (::fsync(fd) != 0) {
         if (errno == EINVAL)
-            return true;
+            break;
         if (errno != EINTR)
             return false;
     }
+    if (syncObserver())
+        syncObserver()(path);
     return true;
 }
 
@@ -239,7 +247,7 @@ std::optional<Scratch> createScratch(const QString& target, QString* error)
 std::optional<PendingFile> finishScratch(Scratch& scratch, bool written, bool sync, QString* error,
                                          const QString& failedFile = {})
 {
-    bool ok = written && (!sync || syncDescriptor(scratch.fd));
+    bool ok = written && (!sync || syncDescriptor(scratch.fd, scratch.file.temporary));
     int code = errno;
     // close() reports write errors that a network file system kept back until then.
     if (::close(scratch.fd) != 0 && ok) {
@@ -302,7 +310,7 @@ bool syncPath(const QString& path, int flags, QString* error)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0)
         return fail(error, QStringLiteral("Cannot sync"), path, errno);
-    const bool ok = syncDescriptor(fd);
+    const bool ok = syncDescriptor(fd, path);
     const int code = errno;
     ::close(fd);
     return ok || fail(error, QStringLiteral("Cannot sync"), path, code);
@@ -339,6 +347,11 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
 {
     const std::optional<PendingFile> pending = writeBeside(path, bytes, true, error);
     return pending && replaceTarget(*pending, error);
+}
+
+void setSyncObserver(SyncObserver observer)
+{
+    syncObserver() = std::move(observer);
 }
 
 QString trimFolder(const QString& folder)

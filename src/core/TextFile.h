@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QByteArray>
@@ -57,6 +58,11 @@ void discardPending(const PendingFile& file);
 // Makes the folder's entries (a rename just done) durable; needed before an input is deleted on
 // the strength of a file that replaces it.
 bool syncFolder(const QString& folder, QString* error = nullptr);
+
+// Sees every file and folder sync made here, after it succeeded, with the path synced: tests count
+// the syncs and check that they come before the renames that rely on them. None by default.
+using SyncObserver = std::function<void(const QString& path)>;
+void setSyncObserver(SyncObserver observer);
 
 // A folder setting loses one trailing '/' or '\'.
 QString trimFolder(const QString& folder);

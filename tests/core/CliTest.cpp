@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTextStream>
 
 #include "CliCommand.h"
@@ -185,6 +186,44 @@ TEST(Cli, PatchExitCodesAndWhatStaysOnDisk)
     EXPECT_TRUE(c.err.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << c.err.toStdString();
     EXPECT_TRUE(QFile::exists(full.filePath(QStringLiteral("p.csv"))));
     EXPECT_FALSE(QFile::exists(full.filePath(QStringLiteral("vocaset_010142.csv"))));
+}
+
+// A patch run killed half-way applies nothing: a running server never sees part of it, the file
+// stays, and the next run applies every line.
+TEST(Cli, APatchKilledHalfWayAppliesNothing)
+{
+    Cli c;
+    ASSERT_EQ(c.run({QStringLiteral("db"), QStringLiteral("create")}), cli::Ok);
+    const QString path = c.working.dir() + QStringLiteral("/big.csv");
+    QByteArray text;
+    for (int n = 0; n < 20000; ++n) {
+        // Every second line is refused and logged: the run cannot end while its output is not read.
+        text += "All;SYSTEM_PARAMETERS;K" + QByteArray::number(n) + ";S;V\r\nAll;NO_TABLE;x\r\n";
+    }
+    writeBytes(path, text);
+    const auto rows = [&] { return c.working.db.execute(QStringLiteral("SELECT * FROM SYSTEM_PARAMETERS")).count(); };
+    const int before = rows();
+
+    QProcess cli;
+    cli.start(QStringLiteral(VOCASET_CLI),
+              {QStringLiteral("--settings"), c.working.dir() + QStringLiteral("/ParamDB.txt"), QStringLiteral("db"),
+               QStringLiteral("patch"), path});
+    ASSERT_TRUE(cli.waitForStarted());
+    QByteArray seen;
+    while (seen.count("Error :") < 10 && cli.waitForReadyRead(30000))
+        seen += cli.readAllStandardOutput();
+    ASSERT_GE(seen.count("Error :"), 10) << cli.readAllStandardError().toStdString();
+    cli.kill();
+    cli.waitForFinished();
+    EXPECT_EQ(cli.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(rows(), before);
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(c.working.dir() + QStringLiteral("/vocaset_010142.csv")));
+
+    EXPECT_EQ(c.run({QStringLiteral("db"), QStringLiteral("patch"), path}), cli::RunFailed);
+    EXPECT_TRUE(c.out.contains(QStringLiteral("20000 line(s) applied, 20000 failed; archived as ")))
+        << c.out.toStdString();
+    EXPECT_EQ(rows(), before + 20000);
 }
 
 // Taking the last of two values would run on a choice the operator may not have meant.

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 
+#include "FullDisk.h"
 #include "PatchImport.h"
 #include "TestDatabase.h"
 #include "TextFile.h"
@@ -34,12 +37,19 @@ TEST(PatchImport, AppliesTaggedLinesAndArchivesTheFile)
                             "V010142;NO_TABLE;x\r\n"
                             "V010142;TYPES x;y\r\n"
                             "All;LEVELS;E;Duplicate\r\n"
+                            "All;LEVELS;$$Z;Wider than the column\r\n"
                             "All;COMPANY;AC;Caf\xe9\n";
     writeFile(path, text);
     const PatchReport r = importDataPatch(t.s, path, t.log);
     EXPECT_TRUE(r.fileFound);
     EXPECT_EQ(r.applied, 3);
-    EXPECT_EQ(r.failed, 4);
+    EXPECT_EQ(r.failed, 5);
+    // Refused alike on both engines, by the column's declared width.
+    EXPECT_TRUE(t.log.lines.contains(QStringLiteral("Error : INSERT INTO LEVELS VALUES('$$Z', 'Wider than the column') "
+                                                    "The value of LE_CODE is longer than the 1 characters the column "
+                                                    "holds.")))
+        << t.log.lines.join(u'\n').toStdString();
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM LEVELS")), 2);
     EXPECT_EQ(t.value(QStringLiteral("SELECT LE_DESC FROM LEVELS WHERE LE_CODE = 'C'")), QStringLiteral("Company's level"));
     EXPECT_EQ(t.value(QStringLiteral("SELECT TY_DESC FROM TYPES WHERE TY_CODE = 'S'")), QStringLiteral("Text"));
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM TYPES WHERE TY_CODE = 'N'")), 0);
@@ -69,4 +79,65 @@ TEST(PatchImport, NoFileNoArchiveAndAnOldArchiveIsReplaced)
     QFile archive(t.s.appDir + QStringLiteral("/vocaset_010142.csv"));
     ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
     EXPECT_EQ(archive.readAll(), QByteArray("All;LEVELS;P;Phone\r\n"));
+}
+
+// A failure that ends the transaction applies nothing and keeps the file for the next start; the
+// next run applies every line.
+TEST(PatchImport, AllOrNothingAndTheFileStaysUntilApplied)
+{
+    TestSession t;
+    const QString path = defaultPatchPath(t.s);
+    const QByteArray text = "All;LEVELS;A;First\r\nAll;LEVELS;F;Full\r\nAll;NO_TABLE;x\r\nAll;LEVELS;C;Last\r\n";
+    writeFile(path, text);
+    const QString rule = test::refuseWrites(t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("LEVELS"),
+                                            QStringLiteral("NEW.LE_CODE = 'F'"), test::Refusal::FullDisk);
+    try {
+        importDataPatch(t.s, path, t.log);
+        FAIL() << "the patch went on without its transaction";
+    } catch (const TransactionLost& e) {
+        EXPECT_TRUE(test::isFullDiskText(e.text())) << e.text().toStdString();
+    }
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM LEVELS")), 0);
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(patchArchivePath(path, t.s.programVersion)));
+
+    test::allowWrites(t.tdb.db, rule);
+    const PatchReport again = importDataPatch(t.s, path, t.log);
+    EXPECT_EQ(again.applied, 3);
+    EXPECT_EQ(again.failed, 1);
+    EXPECT_TRUE(again.archived);
+}
+
+// The archive is on disk, synced before it takes its name, before the patch file goes. A line of
+// exactly the limit is a line; one byte more refuses the file.
+TEST(PatchImport, TheArchiveIsSyncedBeforeThePatchGoes)
+{
+    TestSession t;
+    const QString path = defaultPatchPath(t.s);
+    const QString archive = patchArchivePath(path, t.s.programVersion);
+    QByteArray longest = "All;LEVELS;L;Longest;";
+    longest += QByteArray(kMaxPatchLine - longest.size(), 'x');
+    writeFile(path, longest + "\r\n");
+
+    QStringList syncs;
+    setSyncObserver([&](const QString& synced) {
+        // Where the file is synced, what the archive's name and the patch hold at that moment.
+        syncs.append(QStringLiteral("%1 archive:%2 patch:%3")
+                         .arg(synced == QFileInfo(archive).absolutePath() ? QStringLiteral("folder")
+                                                                          : QFileInfo(synced).fileName().left(20),
+                              QString::number(QFileInfo(archive).size()), QString::number(QFileInfo(path).size())));
+    });
+    const auto reset = qScopeGuard([] { setSyncObserver({}); });
+    const PatchReport r = importDataPatch(t.s, path, t.log);
+    EXPECT_FALSE(r.refused) << t.op.messages.join(u'\n').toStdString();
+    EXPECT_EQ(r.applied, 1);
+    const QString size = QString::number(kMaxPatchLine + 2);
+    EXPECT_EQ(syncs, (QStringList{QStringLiteral(".vocaset_010142.csv. archive:0 patch:") + size,
+                                  QStringLiteral("folder archive:") + size + QStringLiteral(" patch:") + size}));
+    EXPECT_FALSE(QFile::exists(path));
+
+    writeFile(path, longest + "x\r\n");
+    EXPECT_TRUE(importDataPatch(t.s, path, t.log).refused);
+    EXPECT_EQ(t.op.messages.value(0),
+              QStringLiteral("Error : ") + path + QStringLiteral(": line 1 is longer than 1 MiB; nothing applied"));
 }

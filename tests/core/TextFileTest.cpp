@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include "FullDisk.h"
@@ -62,6 +63,26 @@ QByteArray contents(const QString& path)
 }
 
 } // namespace
+
+// A new file's bytes reach the disk before they take the target's name: one sync per file written,
+// made while the target still holds its old text.
+TEST(TextFile, BytesAreSyncedBeforeTheyTakeTheTargetsName)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cfg000b82000001"));
+    const QString copy = dir.filePath(QStringLiteral("copy"));
+    ASSERT_TRUE(writeFileAtomically(path, "old"));
+    QStringList seen;
+    setSyncObserver([&](const QString& synced) {
+        seen.append(QFileInfo(synced).fileName().section(u'.', 1, 1) + u':' + QString::fromLatin1(contents(path)) +
+                    u':' + QString::fromLatin1(contents(copy)));
+    });
+    const auto reset = qScopeGuard([] { setSyncObserver({}); });
+    ASSERT_TRUE(writeFileAtomically(path, "new"));
+    ASSERT_TRUE(copyFileAtomically(path, copy));
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("cfg000b82000001:old:<unreadable>"),
+                                 QStringLiteral("copy:new:<unreadable>")}));
+}
 
 // A write that fails part-way (the size limit here, a full disk below) leaves the old file as it was,
 // no scratch file, and an error naming the file and the system's reason.

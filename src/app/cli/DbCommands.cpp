@@ -56,7 +56,14 @@ int DbPatchCommand::execute(CliContext& ctx, const QStringList& arguments)
     }
     if (const auto failed = ctx.start())
         return *failed;
-    const PatchReport report = importDataPatch(*ctx.session, path, *ctx.log);
+    PatchReport report;
+    try {
+        report = importDataPatch(*ctx.session, path, *ctx.log);
+    } catch (const DbError& e) {
+        // Nothing of the file was applied; it stays to be applied again.
+        ctx.err << e.text() << Qt::endl;
+        return DatabaseFailed;
+    }
     if (!report.fileFound) {
         // The patch file beside the program: the start-up has just applied it.
         ctx.err << path << QStringLiteral(" was applied while the database started") << Qt::endl;
