@@ -1,7 +1,7 @@
 #include "PhoneBookImport.h"
 
-#include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include "Messages.h"
 #include "Sql.h"
@@ -21,9 +21,28 @@ bool isBinary(const QByteArray& bytes)
     });
 }
 
-// Longest name and extension the phone book's columns hold.
-constexpr int kNameWidth = 50;
-constexpr int kNumberWidth = 50;
+// A control character a name or an extension must not hold: the generated phone book would leave
+// the entry out. Tab is kept, as the telephones show it as a blank.
+bool holdsControl(const QString& line)
+{
+    return std::any_of(line.begin(), line.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F);
+    });
+}
+
+// Old editors end a file with 0x1A: from the first one on, only line ends and more marks may follow.
+void dropEndOfFileMark(QString& text)
+{
+    const qsizetype mark = text.indexOf(QChar(0x1A));
+    if (mark < 0)
+        return;
+    for (qsizetype i = mark; i < text.size(); ++i) {
+        if (text[i] != QChar(0x1A) && text[i] != u'\r' && text[i] != u'\n')
+            return;
+    }
+    text.truncate(mark);
+}
 
 } // namespace
 
@@ -34,12 +53,27 @@ UserList parseUserList(const QByteArray& bytes)
         list.problem = UserList::Binary;
         return list;
     }
-    const QStringList lines = splitLines(fromCp1252(bytes));
-    for (const QString& l : lines) {
+    QString text = decodeText(bytes, &list.utf8);
+    dropEndOfFileMark(text);
+    QStringList lines = splitLines(text);
+    bool usersLine = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString& l = lines[i];
         if (l.size() > UserList::kMaxLine) {
             list.problem = UserList::LongLine;
             return list;
         }
+        usersLine = usersLine || l.startsWith(QLatin1String("[Users]"));
+        if (holdsControl(l)) {
+            list.refusedLines.append(i + 1);
+            l.clear();
+        }
+    }
+    // Without it the file is something else (an empty file left by a failed copy): importing it
+    // would hide the whole phone book.
+    if (!usersLine) {
+        list.problem = UserList::NoUsersLine;
+        return list;
     }
     const qsizetype n = lines.size();
     qsizetype i = 0;
@@ -73,24 +107,15 @@ UserList parseUserList(const QByteArray& bytes)
 
 UserList readUserList(const QString& path)
 {
-    QFile file(path);
     UserList list;
-    if (!file.open(QIODevice::ReadOnly)) {
-        list.problem = UserList::Unreadable;
-        list.reason = file.errorString();
-        return list;
-    }
-    if (file.size() > UserList::kMaxBytes) {
-        list.problem = UserList::TooLarge;
-        return list;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        list.problem = UserList::Unreadable;
-        list.reason = file.errorString();
-        return list;
-    }
-    return parseUserList(bytes);
+    QString error;
+    const std::optional<QByteArray> bytes = readInputFile(path, UserList::kMaxBytes, &error);
+    if (bytes)
+        return parseUserList(*bytes);
+    const QFileInfo info(path);
+    list.problem = info.isFile() && info.size() > UserList::kMaxBytes ? UserList::TooLarge : UserList::Unreadable;
+    list.reason = error;
+    return list;
 }
 
 bool PhoneBookImport::step(const QString& sql, const QVariantList& values, const QString& what)
@@ -101,6 +126,8 @@ bool PhoneBookImport::step(const QString& sql, const QVariantList& values, const
         else
             m_s.db.executeBound(sql, values);
         return true;
+    } catch (const TransactionLost&) {
+        throw;
     } catch (const DbError& e) {
         if (m_failedText.isNull())
             m_failedText = MessageText(m_s, QStringLiteral("M17"));
@@ -110,14 +137,28 @@ bool PhoneBookImport::step(const QString& sql, const QVariantList& values, const
     }
 }
 
+void PhoneBookImport::keepEntry(const ImportedUser& u)
+{
+    if (m_flags.value(u.extension) != u"W")
+        return;
+    if (step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'V' WHERE CO_CODE = ? AND BK_NUM = ?"),
+             {m_company, u.extension}, u.extension))
+        m_flags.insert(u.extension, QStringLiteral("V"));
+}
+
 void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summary)
 {
     const QString entry = u.extension + QStringLiteral(" - ") + u.name;
-    if (u.name.size() > kNameWidth || u.extension.size() > kNumberWidth) {
+    std::optional<QString> tooLong = m_widths->refusal(m_s, QStringLiteral("BK_NUM"), u.extension);
+    if (!tooLong)
+        tooLong = m_widths->refusal(m_s, QStringLiteral("BK_NAME"), u.name);
+    if (tooLong) {
         m_log.append(textOr(m_s, QStringLiteral("M301"),
                             QStringLiteral("$$: the name or the extension is longer than the phone book holds; "
                                            "not imported."),
                             entry));
+        m_log.append(*tooLong);
+        keepEntry(u);
         ++summary.failed;
         return;
     }
@@ -138,11 +179,77 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
             m_log.append(entry + QStringLiteral(" - Updated"));
             ++summary.succeeded;
         } else {
+            keepEntry(u);
             ++summary.failed;
         }
     } else {
         m_log.append(entry + QStringLiteral(" - Ignored, Hidden or Manual"));
     }
+}
+
+bool PhoneBookImport::refuseFile(const UserList& list, PhoneBookSummary& summary)
+{
+    switch (list.problem) {
+    case UserList::None:
+        return false;
+    case UserList::Unreadable:
+        showPhoneBookText(m_s, QStringLiteral("M296"), QStringLiteral("The file could not be read: $$"), list.reason);
+        break;
+    case UserList::TooLarge:
+        showPhoneBookText(m_s, QStringLiteral("M305"),
+                          QStringLiteral("$$ is not a user list: it is larger than 64 MiB. Nothing was changed."),
+                          summary.file);
+        break;
+    case UserList::Binary:
+        showPhoneBookText(m_s, QStringLiteral("M293"),
+                          QStringLiteral("$$ is not a user list: it holds binary data. Nothing was changed."),
+                          summary.file);
+        break;
+    case UserList::LongLine:
+        showPhoneBookText(m_s, QStringLiteral("M294"),
+                          QStringLiteral("$$ is not a user list: a line is longer than 64 KiB. Nothing was changed."),
+                          summary.file);
+        break;
+    case UserList::TooManyUsers:
+        showPhoneBookText(
+            m_s, QStringLiteral("M295"),
+            QStringLiteral("$$ is not a user list: it holds more than 100 000 users. Nothing was changed."),
+            summary.file);
+        break;
+    case UserList::NoUsersLine:
+        showPhoneBookText(m_s, QStringLiteral("M431"),
+                          QStringLiteral("$$ is not a user list: it has no [Users] line. Nothing was changed."),
+                          summary.file);
+        break;
+    }
+    summary.outcome = PhoneBookOutcome::Refused;
+    return true;
+}
+
+bool PhoneBookImport::confirmHiding(const UserList& list, PhoneBookSummary& summary)
+{
+    // A file with refused lines hides nothing: the extension of a refused line is not known.
+    if (!list.refusedLines.isEmpty())
+        return true;
+    QSet<QString> listed;
+    for (const ImportedUser& u : list.users)
+        listed.insert(u.extension);
+    const Recordset visible = m_s.db.execute(QStringLiteral("SELECT BK_NUM FROM PHONE_BOOK WHERE CO_CODE = '") +
+                                             sqlText(m_company) + QStringLiteral("' AND BK_FLAG = 'V'"));
+    int hidden = 0;
+    for (const QVariantList& row : visible.rows())
+        hidden += listed.contains(row.at(0).toString()) ? 0 : 1;
+    if (hidden * 2 <= visible.count())
+        return true;
+    if (m_s.op.askYesNo(textOr(m_s, QStringLiteral("M432"),
+                               QStringLiteral("This import would hide %1 of the %2 visible entries of company %3. "
+                                              "Hidden entries are never brought back by an import. Go on?"))
+                            .arg(QString::number(hidden), QString::number(visible.count()), m_company),
+                        QStringLiteral("PhoneBook Importation")))
+        return true;
+    m_log.append(textOr(m_s, QStringLiteral("M433"), QStringLiteral("Import not confirmed: nothing was changed.")));
+    summary.outcome = PhoneBookOutcome::Declined;
+    return false;
 }
 
 PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
@@ -162,41 +269,22 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
 
     // The whole file is read and checked before anything changes.
     const UserList list = readUserList(summary.file);
-    if (list.problem != UserList::None) {
-        switch (list.problem) {
-        case UserList::Unreadable:
-            showPhoneBookText(m_s, QStringLiteral("M296"), QStringLiteral("The file could not be read: $$"),
-                              summary.file + QStringLiteral(": ") + list.reason);
-            break;
-        case UserList::TooLarge:
-            showPhoneBookText(m_s, QStringLiteral("M305"),
-                              QStringLiteral("$$ is not a user list: it is larger than 64 MiB. Nothing was changed."),
-                              summary.file);
-            break;
-        case UserList::Binary:
-            showPhoneBookText(m_s, QStringLiteral("M293"),
-                              QStringLiteral("$$ is not a user list: it holds binary data. Nothing was changed."),
-                              summary.file);
-            break;
-        case UserList::LongLine:
-            showPhoneBookText(
-                m_s, QStringLiteral("M294"),
-                QStringLiteral("$$ is not a user list: a line is longer than 64 KiB. Nothing was changed."),
-                summary.file);
-            break;
-        default:
-            showPhoneBookText(
-                m_s, QStringLiteral("M295"),
-                QStringLiteral("$$ is not a user list: it holds more than 100 000 users. Nothing was changed."),
-                summary.file);
-            break;
-        }
-        summary.outcome = PhoneBookOutcome::Refused;
+    if (refuseFile(list, summary))
         return summary;
+    m_log.append(textOr(m_s, QStringLiteral("M434"), QStringLiteral("%1 was read as %2."))
+                     .arg(summary.file, list.utf8 ? QStringLiteral("UTF-8") : QStringLiteral("Windows-1252")));
+    for (const qsizetype line : list.refusedLines) {
+        m_log.append(textOr(m_s, QStringLiteral("M435"),
+                            QStringLiteral("Line %1 holds a control character and was not read; nothing is hidden."))
+                         .arg(line));
     }
+    summary.failed = int(list.refusedLines.size());
 
     m_company = r.company;
     summary.selected = int(list.users.size());
+    if (!confirmHiding(list, summary))
+        return summary;
+    m_widths.emplace(m_s.db, QStringLiteral("PHONE_BOOK"));
     giveUiTurn();
     Transaction transaction(m_s.db);
     const QString company = sqlText(r.company);
@@ -222,8 +310,9 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
             return summary; // the transaction rolls back
         }
     }
-    step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'H' WHERE CO_CODE = '") + company +
-             QStringLiteral("' AND BK_FLAG = 'W'"),
+    step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = ") +
+             (list.refusedLines.isEmpty() ? QStringLiteral("'H'") : QStringLiteral("'V'")) +
+             QStringLiteral(" WHERE CO_CODE = '") + company + QStringLiteral("' AND BK_FLAG = 'W'"),
          {}, summary.file);
     transaction.commit();
     giveUiTurn();

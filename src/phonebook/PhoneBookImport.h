@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
+
 #include <QHash>
 #include <QList>
 
+#include "ColumnWidths.h"
 #include "Interaction.h"
 #include "PhoneBookChoices.h"
 
@@ -18,19 +21,23 @@ struct ImportedUser
 // What a user-list file holds, or why it is not one.
 struct UserList
 {
-    enum Problem { None, Unreadable, TooLarge, Binary, LongLine, TooManyUsers };
+    enum Problem { None, Unreadable, TooLarge, Binary, LongLine, TooManyUsers, NoUsersLine };
     Problem problem = None;
     QString reason; // the system's reason when unreadable
     QList<ImportedUser> users;
+    QList<qsizetype> refusedLines; // lines holding a control character, numbered from 1
+    bool utf8 = false;             // read as UTF-8 rather than Windows-1252
 
     static constexpr qint64 kMaxBytes = 64 * 1024 * 1024;
     static constexpr int kMaxLine = 64 * 1024;
     static constexpr int kMaxUsers = 100000;
 };
 
-// Reads the users of a "confUsers.ini" text (Windows-1252, CR LF or LF): an optional "[Users]" line,
-// then blocks of a "[User..." header immediately followed by "Name=", "Surname=" and "Extension="
-// lines. A block missing one of them, or with an empty extension, yields no user.
+// Reads the users of a "confUsers.ini" text (UTF-8 when it is valid UTF-8, else Windows-1252; CR LF
+// or LF): a "[Users]" line, then blocks of a "[User..." header immediately followed by "Name=",
+// "Surname=" and "Extension=" lines. A block missing one of them, or with an empty extension, yields
+// no user. The old end-of-file mark (0x1A) after the last line ends the text; a line holding any
+// other control character but tab is refused and read as empty.
 UserList parseUserList(const QByteArray& bytes);
 UserList readUserList(const QString& path);
 
@@ -51,15 +58,23 @@ public:
     void requestStop() { m_stopRequested = true; }
 
 private:
-    // A statement of the import; a refusal logs M17 with the reason and the import goes on.
+    // A statement of the import; a refusal logs M17 with the reason and the import goes on. A failure
+    // that ended the transaction stops the import (TransactionLost).
     bool step(const QString& sql, const QVariantList& values, const QString& what);
     void processUser(const ImportedUser& user, PhoneBookSummary& summary);
+    // A user of the file that could not be imported keeps the flag its entry had before.
+    void keepEntry(const ImportedUser& user);
+    bool refuseFile(const UserList& list, PhoneBookSummary& summary);
+    // How many of the company's visible entries the file does not list; asks before hiding more
+    // than half of them. False when the operator declines.
+    bool confirmHiding(const UserList& list, PhoneBookSummary& summary);
 
     Session& m_s;
     RunLog& m_log;
     QString m_company;
     QHash<QString, QString> m_flags; // the company's entries: extension -> flag
     QString m_failedText;            // M17, read at the first failure
+    std::optional<ColumnWidths> m_widths;
     bool m_stopRequested = false;
 };
 

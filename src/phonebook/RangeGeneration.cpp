@@ -1,5 +1,6 @@
 #include "RangeGeneration.h"
 
+#include "ColumnWidths.h"
 #include "Messages.h"
 #include "Sql.h"
 #include "UiYield.h"
@@ -64,10 +65,15 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
         ShowMessage(m_s, QStringLiteral("M24"));
         return summary;
     }
-    if (QString::number(*to).size() > kCodeWidth) {
+    const ColumnWidths widths(m_s.db, QStringLiteral("RANGES"));
+    if (!widths.fits(QStringLiteral("PH_CODE"), QString::number(*to))) {
         showPhoneBookText(m_s, QStringLiteral("M299"),
                           QStringLiteral("The code $$ is longer than five characters and cannot be stored."),
                           QString::number(*to));
+        return summary;
+    }
+    if (const std::optional<QString> tooLong = widths.refusal(m_s, QStringLiteral("CO_CODE"), r.company)) {
+        m_s.op.showMessage(*tooLong);
         return summary;
     }
 
@@ -144,6 +150,8 @@ bool RangeGeneration::writeTogether(const QStringList& block, bool remove)
     try {
         m_s.db.executeBound(sql, values);
         return true;
+    } catch (const TransactionLost&) {
+        throw;
     } catch (const DbError&) {
         return false; // each code is then tried on its own, for its own outcome
     }
@@ -162,6 +170,8 @@ void RangeGeneration::add(const QString& code, bool written, PhoneBookSummary& s
         m_ranges.insert(code);
         m_log.append(text(QStringLiteral("M31")));
         ++summary.succeeded;
+    } catch (const TransactionLost&) {
+        throw;
     } catch (const DbError&) {
         m_log.append(text(QStringLiteral("M30")));
         ++summary.failed;
@@ -179,6 +189,8 @@ void RangeGeneration::remove(const QString& code, bool written, PhoneBookSummary
         m_ranges.remove(code);
         m_log.append(text(QStringLiteral("M29")));
         ++summary.succeeded;
+    } catch (const TransactionLost&) {
+        throw;
     } catch (const DbError&) {
         // The database keeps a code that a telephone still uses.
         m_log.append(

@@ -21,15 +21,14 @@ struct RangeRequest
 
 // Fills RANGES with the codes of a numeric interval for a company, or removes them again, one code
 // at a time, logging each. The whole interval is one transaction; a run stopped by the operator keeps
-// the codes done so far, as its log shows them.
+// the codes done so far, as its log shows them. A failure that ends the transaction (a full disk, a
+// lost connection) stops the run with TransactionLost and keeps nothing.
 class RangeGeneration
 {
 public:
     RangeGeneration(Session& session, RunLog& log) : m_s(session), m_log(log) {}
     Q_DISABLE_COPY_MOVE(RangeGeneration)
 
-    // The longest code the table holds.
-    static constexpr int kCodeWidth = 5;
     // A bound as a number: digits only (leading zeros dropped); nothing when it is not one.
     static std::optional<int> boundValue(const QString& text);
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include "FullDisk.h"
 #include "PhoneBookFixture.h"
 #include "PhoneBookImport.h"
 
@@ -68,12 +71,14 @@ TEST(PhoneBookImport, BringsTheChosenCompanyInLineWithTheFile)
     EXPECT_EQ(first.outcome, PhoneBookOutcome::Completed);
     EXPECT_EQ(first.selected, 6);
     EXPECT_EQ(first.succeeded, 3);
-    EXPECT_EQ(t.log.lines, (QStringList{QStringLiteral("100 - Ann Lee  - Updated"),
-                                        QStringLiteral("102 - Hid Den  - Ignored, Hidden or Manual"),
-                                        QStringLiteral("103 - Man Ual  - Ignored, Hidden or Manual"),
-                                        QStringLiteral("105 - Siobhan O'Brien  - Added"),
-                                        QStringLiteral("105 - Again Twice  - Ignored, Hidden or Manual"),
-                                        QStringLiteral("107 - Ümit Çelik  - Added")}));
+    EXPECT_EQ(t.log.lines,
+              (QStringList{t.path(QStringLiteral("confUsers.ini")) + QStringLiteral(" was read as Windows-1252."),
+                           QStringLiteral("100 - Ann Lee  - Updated"),
+                           QStringLiteral("102 - Hid Den  - Ignored, Hidden or Manual"),
+                           QStringLiteral("103 - Man Ual  - Ignored, Hidden or Manual"),
+                           QStringLiteral("105 - Siobhan O'Brien  - Added"),
+                           QStringLiteral("105 - Again Twice  - Ignored, Hidden or Manual"),
+                           QStringLiteral("107 - Ümit Çelik  - Added")}));
     EXPECT_EQ(t.book(AC), (QStringList{QStringLiteral("100=Ann Lee /V"), QStringLiteral("101=Gone/H"),
                                        QStringLiteral("102=Hidden/H"), QStringLiteral("103=By hand/M"),
                                        QStringLiteral("104=By hand too/M"), QStringLiteral("105=Siobhan O'Brien /V"),
@@ -111,7 +116,8 @@ TEST(PhoneBookImport, ReadsOnlyWellFormedUserBlocks)
         {"[User1]\r\nName=\r\nSurname=\r\nExtension=9\r\nExtra=1\r\n", {QStringLiteral("9=  ")}},
     };
     for (const auto& c : cases) {
-        const UserList list = parseUserList(c.text);
+        // The "[Users]" line is needed, and is never a user's header.
+        const UserList list = parseUserList(c.text.startsWith("[Users]") ? c.text : "[Users]\n" + c.text);
         EXPECT_EQ(list.problem, UserList::None);
         QStringList got;
         for (const ImportedUser& u : list.users)
@@ -136,6 +142,9 @@ TEST(PhoneBookImport, RefusedFilesChangeNothing)
         {QByteArray("[Users]\r\n[User1]\r\nName=A\0B\r\n", 25), "M293:"},
         {"[Users]\r\n" + QByteArray(UserList::kMaxLine + 1, 'x') + "\r\n", "M294:"},
         {many, "M295:"},
+        // A failed copy leaves an empty file; a file without the section is some other file.
+        {"", "M431:"},
+        {"[User1]\r\nName=A\r\nSurname=B\r\nExtension=100\r\n", "M431:"},
     };
     for (const auto& c : cases) {
         t.op.messages.clear();
@@ -143,6 +152,19 @@ TEST(PhoneBookImport, RefusedFilesChangeNothing)
         EXPECT_EQ(t.op.messages, QStringList{QLatin1String(c.message) + t.path(QStringLiteral("confUsers.ini"))});
         EXPECT_EQ(t.book(AC), QStringList{QStringLiteral("100=Kept/V")}) << c.message;
     }
+    // Neither a device nor a FIFO is read: one would never end, the other block the program.
+    const QString file = t.path(QStringLiteral("confUsers.ini"));
+    for (const bool fifo : {false, true}) {
+        QFile::remove(file);
+        ASSERT_TRUE(fifo ? ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0
+                         : QFile::link(QStringLiteral("/dev/zero"), file));
+        t.op.messages.clear();
+        EXPECT_EQ(PhoneBookImport(t.s, t.log).run({AC, QStringLiteral("GXP2000"), t.files.path()}).outcome,
+                  PhoneBookOutcome::Refused);
+        EXPECT_EQ(t.op.messages, QStringList{QStringLiteral("M296:") + file +
+                                             QStringLiteral(": is not a regular file (a device, FIFO or socket)")});
+    }
+    EXPECT_EQ(t.book(AC), QStringList{QStringLiteral("100=Kept/V")});
 
     QFile::remove(t.path(QStringLiteral("confUsers.ini")));
     t.op.messages.clear();
@@ -165,10 +187,10 @@ TEST(PhoneBookImport, FailedStepsAreLoggedAndAStopKeepsNothing)
     const PhoneBookSummary s = t.run(users({user("New", "One", "200"), user(longName, "X", "201")}));
     EXPECT_EQ(s.outcome, PhoneBookOutcome::Completed);
     EXPECT_EQ(s.failed, 2);
-    ASSERT_EQ(t.log.lines.size(), 3);
-    EXPECT_EQ(t.log.lines[0], QStringLiteral("M17:"));
-    EXPECT_TRUE(t.log.lines[1].startsWith(QStringLiteral("200 - New One : "))) << t.log.lines[1].toStdString();
-    EXPECT_TRUE(t.log.lines[2].startsWith(QStringLiteral("M301:201 - ")));
+    ASSERT_EQ(t.log.lines.size(), 5);
+    EXPECT_EQ(t.log.lines[1], QStringLiteral("M17:"));
+    EXPECT_TRUE(t.log.lines[2].startsWith(QStringLiteral("200 - New One : "))) << t.log.lines[2].toStdString();
+    EXPECT_TRUE(t.log.lines[3].startsWith(QStringLiteral("M301:201 - ")));
     EXPECT_EQ(t.book(AC), QStringList{QStringLiteral("100=Old/H")});
 
     t.exec(QStringLiteral("INSERT INTO CREATION_FLAGS VALUES('V', 'flag', 'N')"));
@@ -185,6 +207,143 @@ TEST(PhoneBookImport, FailedStepsAreLoggedAndAStopKeepsNothing)
     EXPECT_EQ(stopped.outcome, PhoneBookOutcome::Aborted);
     EXPECT_EQ(stopped.done, 1);
     EXPECT_EQ(t.book(AC), QStringList{QStringLiteral("100=Old/V")});
+}
+
+// A user that is in the file but cannot be imported keeps the entry it had: a name too long for its
+// column (refused alike on both engines) and an update the database refuses.
+TEST(PhoneBookImport, ARefusedUserKeepsItsEntry)
+{
+    Import t;
+    t.entry(AC, QStringLiteral("100"), QStringLiteral("Old"), QStringLiteral("V"));
+    t.entry(AC, QStringLiteral("101"), QStringLiteral("Kept"), QStringLiteral("V"));
+    t.entry(AC, QStringLiteral("102"), QStringLiteral("Gone"), QStringLiteral("V"));
+    refuseWrites(t.tdb.db, QStringLiteral("UPDATE OF BK_NAME"), QStringLiteral("PHONE_BOOK"),
+                 QStringLiteral("NEW.BK_NUM = '101'"), Refusal::Row);
+    const PhoneBookSummary s =
+        t.run(users({user(QByteArray(60, 'n'), "X", "100"), user("New", "Name", "101"), user("A", "B", "103")}));
+    EXPECT_EQ(s.failed, 2);
+    EXPECT_TRUE(
+        t.log.lines.contains(QStringLiteral("The value of BK_NAME is longer than the 50 characters the column holds.")))
+        << t.log.lines.join(u'\n').toStdString();
+    EXPECT_TRUE(t.log.lines.contains(QStringLiteral("M17:")));
+    EXPECT_EQ(t.book(AC), (QStringList{QStringLiteral("100=Old/V"), QStringLiteral("101=Kept/V"),
+                                       QStringLiteral("102=Gone/H"), QStringLiteral("103=A B /V")}));
+}
+
+// Control characters never reach a name or an extension: the old end-of-file mark after the last
+// line ends the file, any other refuses its line, and a file with a refused line hides nothing.
+// A UTF-8 list is read as UTF-8, with or without its byte-order mark.
+TEST(PhoneBookImport, ControlCharactersAndEncodings)
+{
+    const struct
+    {
+        QByteArray text;
+        QStringList users; // extension=name
+        QList<qsizetype> refused;
+        bool utf8;
+    } cases[] = {
+        {users({user("A", "B", "201"), user("C", "D", "202")}) + "\x1a",
+         {QStringLiteral("201=A B "), QStringLiteral("202=C D ")},
+         {},
+         true},
+        {"[Users]\r\n[User1]\r\nName=A\r\nSurname=B\r\nExtension=202\x1a\r\n\x1a",
+         {QStringLiteral("202=A B ")},
+         {},
+         true},
+        {users({user("A\vX", "B", "201"), user("C", "D", "202")}), {QStringLiteral("202=C D ")}, {3}, true},
+        {users({user("A", "B", "201\f"), user("C", "D", "202")}), {QStringLiteral("202=C D ")}, {5}, true},
+        {users({user("A", "B",
+                     "201\x1a"
+                     "9"),
+                user("C", "D", "202")}),
+         {QStringLiteral("202=C D ")},
+         {5},
+         true},
+        {users({user("A\tT", "B", "201")}), {QStringLiteral("201=A\tT B ")}, {}, true},
+        {users({user("Zo\xc3\xab",
+                     "\xc3\x87"
+                     "elik",
+                     "201")}),
+         {QStringLiteral("201=Zo\u00eb \u00c7elik ")},
+         {},
+         true},
+        {"\xef\xbb\xbf" + users({user("Zo\xc3\xab", "B", "201")}), {QStringLiteral("201=Zo\u00eb B ")}, {}, true},
+        {users({user("Zo\xeb", "\x80", "201")}), {QStringLiteral("201=Zo\u00eb \u20ac ")}, {}, false},
+        {users({user("A\xc2\x85", "B", "201")}), {}, {3}, true}, // a C1 control in UTF-8
+    };
+    for (const auto& c : cases) {
+        const UserList list = parseUserList(c.text);
+        QStringList got;
+        for (const ImportedUser& u : list.users)
+            got.append(u.extension + u'=' + u.name);
+        EXPECT_EQ(list.problem, UserList::None) << c.text.toStdString();
+        EXPECT_EQ(got, c.users) << c.text.toStdString();
+        EXPECT_EQ(list.refusedLines, c.refused) << c.text.toStdString();
+        EXPECT_EQ(list.utf8, c.utf8) << c.text.toStdString();
+    }
+
+    Import t;
+    t.entry(AC, QStringLiteral("201"), QStringLiteral("Kept"), QStringLiteral("V"));
+    t.entry(AC, QStringLiteral("202"), QStringLiteral("Real"), QStringLiteral("V"));
+    t.entry(AC, QStringLiteral("203"), QStringLiteral("Not listed"), QStringLiteral("V"));
+    const PhoneBookSummary s = t.run(users({user("A\vX", "B", "201"), user("Zo\xc3\xab", "C", "202")}) + "\x1a");
+    EXPECT_EQ(s.failed, 1);
+    EXPECT_EQ(t.log.lines.mid(0, 2),
+              (QStringList{t.path(QStringLiteral("confUsers.ini")) + QStringLiteral(" was read as UTF-8."),
+                           QStringLiteral("Line 3 holds a control character and was not read; nothing is hidden.")}));
+    EXPECT_EQ(t.book(AC), (QStringList{QStringLiteral("201=Kept/V"), QStringLiteral("202=Zo\u00eb C /V"),
+                                       QStringLiteral("203=Not listed/V")}));
+}
+
+// An import that would hide more than half of the company's visible entries asks first; No
+// changes nothing. A file holding only "[Users]" still hides them all once confirmed.
+TEST(PhoneBookImport, HidingMostOfThePhoneBookIsAskedFirst)
+{
+    Import t;
+    for (const char* n : {"100", "101", "102", "103"})
+        t.entry(AC, QLatin1String(n), QStringLiteral("Name"), QStringLiteral("V"));
+    t.entry(AC, QStringLiteral("104"), QStringLiteral("Name"), QStringLiteral("H"));
+    t.entry(BC, QStringLiteral("100"), QStringLiteral("Other"), QStringLiteral("V"));
+    const QStringList before = t.book(AC);
+
+    t.run(users({user("A", "B", "100"), user("C", "D", "101")})); // half: no question
+    EXPECT_TRUE(t.op.questions.isEmpty());
+    t.exec(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'V' WHERE BK_NUM IN ('102', '103')"));
+
+    t.op.yesNo.enqueue(false);
+    EXPECT_EQ(t.run(users({user("A", "B", "100")})).outcome, PhoneBookOutcome::Declined);
+    EXPECT_EQ(t.op.questions.value(0),
+              QStringLiteral("This import would hide 3 of the 4 visible entries of company "
+                             "AC. Hidden entries are never brought back by an import. Go on?"));
+    EXPECT_TRUE(t.log.lines.contains(QStringLiteral("Import not confirmed: nothing was changed.")));
+    EXPECT_EQ(t.book(AC).size(), before.size());
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = 'AC' AND BK_FLAG = 'V'")), 4);
+
+    EXPECT_EQ(t.run("[Users]\r\n").outcome, PhoneBookOutcome::Completed);
+    EXPECT_EQ(t.op.questions.size(), 2);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE BK_FLAG = 'V'")), 1); // BC's
+}
+
+// A failure that ends the transaction (the disk full) stops the import at once with the engine's
+// reason; nothing of it is kept, no later user is written on its own.
+TEST(PhoneBookImport, AFullDiskKeepsNothing)
+{
+    Import t;
+    t.entry(AC, QStringLiteral("100"), QStringLiteral("Old"), QStringLiteral("V"));
+    const QStringList before = t.book(AC);
+    refuseWrites(t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("PHONE_BOOK"), QStringLiteral("NEW.BK_NUM = '150'"),
+                 Refusal::FullDisk);
+    QList<QByteArrayList> many{user("A", "B", "100")};
+    for (int n = 101; n < 200; ++n)
+        many.append(user("N", "M", QByteArray::number(n)));
+    try {
+        t.run(users(many));
+        FAIL() << "the import went on without its transaction";
+    } catch (const TransactionLost& e) {
+        EXPECT_TRUE(isFullDiskText(e.text())) << e.text().toStdString();
+    }
+    EXPECT_EQ(t.log.lines.filter(QStringLiteral("M17")).size(), 0);
+    EXPECT_EQ(t.book(AC), before);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "CliCommand.h"
 #include "DemoCli.h"
+#include "FullDisk.h"
 #include "TestDatabase.h"
 #include "XlsxReader.h"
 
@@ -71,9 +72,12 @@ TEST_F(PhoneBookCli, PhoneBookCommandsUseTheFolderSettings)
     ASSERT_TRUE(list.open(QIODevice::WriteOnly));
     list.write("[Users]\r\n[User1]\r\nName=Cleo\r\nSurname=Dunn\r\nExtension=202\r\n");
     list.close();
-    ASSERT_EQ(run(QStringList{QStringLiteral("phonebook"), QStringLiteral("import")} + kAc + kGxp), cli::Ok)
+    // Anna is not listed any more: hiding the only visible entry needs --yes.
+    ASSERT_EQ(
+        run(QStringList{QStringLiteral("phonebook"), QStringLiteral("import"), QStringLiteral("--yes")} + kAc + kGxp),
+        cli::Ok)
         << err.toStdString();
-    EXPECT_EQ(out, QStringLiteral("202 - Cleo Dunn  - Added\n"));
+    EXPECT_EQ(out.split(u'\n').mid(1), (QStringList{QStringLiteral("202 - Cleo Dunn  - Added"), QString()}));
 
     // Export: the file is new, then exists (No without a terminal, Yes with --yes).
     const QStringList exportCsv = QStringList{QStringLiteral("phonebook"), QStringLiteral("export")} + kAc;
@@ -116,6 +120,101 @@ TEST_F(PhoneBookCli, WrongUsageAndRefusedRuns)
     for (const auto& c : cases)
         EXPECT_EQ(run(c.args), c.code) << c.args.join(u' ').toStdString() << "\n" << err.toStdString();
     EXPECT_FALSE(QFile::exists(book(QStringLiteral("gs_phonebook.xml"))));
+
+    // An export the file system refuses (a folder where the file belongs) is a failure.
+    ASSERT_TRUE(QDir().mkpath(book(QStringLiteral("Phone_Book.csv/x"))));
+    EXPECT_EQ(run(QStringList{QStringLiteral("phonebook"), QStringLiteral("export"), QStringLiteral("--yes")} + kAc),
+              cli::RunFailed);
+    EXPECT_TRUE(
+        err.contains(QStringLiteral("could not be written: Cannot replace ") + book(QStringLiteral("Phone_Book.csv"))))
+        << err.toStdString();
+}
+
+// An import that would hide more than half of the visible entries needs --yes, and says how many.
+TEST_F(PhoneBookCli, HidingMostOfTheBookNeedsYes)
+{
+    QFile list(book(QStringLiteral("confUsers.ini")));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write("[Users]\r\n");
+    list.close();
+    const QStringList import = QStringList{QStringLiteral("phonebook"), QStringLiteral("import")} + kAc + kGxp;
+    EXPECT_EQ(run(import), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("This import would hide 1 of the 1 visible entries of company AC.")))
+        << err.toStdString();
+    EXPECT_EQ(working.db.execute(QStringLiteral("SELECT BK_FLAG FROM PHONE_BOOK WHERE BK_NUM = '200'")).text(0),
+              QStringLiteral("V"));
+    EXPECT_EQ(run(import + QStringList{QStringLiteral("--yes")}), cli::Ok) << err.toStdString();
+    EXPECT_EQ(working.db.execute(QStringLiteral("SELECT BK_FLAG FROM PHONE_BOOK WHERE BK_NUM = '200'")).text(0),
+              QStringLiteral("H"));
+}
+
+// A full disk during an import or a range run: the run stops, says the engine's reason once, exits
+// 3 and leaves the database as it was; once space is back nothing of it appears. On both engines
+// with a failure the engine raises as a full disk would, then on a real full file system.
+TEST_F(PhoneBookCli, AFullDiskLeavesTheDatabaseAsItWas)
+{
+    const auto contents = [](Database& db) {
+        QStringList rows;
+        for (const char* table : {"RANGES", "PHONE_BOOK"}) {
+            for (Recordset rs = db.execute(QStringLiteral("SELECT * FROM %1 ORDER BY 1, 2").arg(QLatin1String(table)));
+                 !rs.eof(); rs.moveNext())
+                rows.append(rs.text(0) + u'/' + rs.text(1));
+        }
+        return rows;
+    };
+    const QStringList before = contents(working.db);
+    QByteArray users = "[Users]\r\n[User]\r\nName=Anna\r\nSurname=A\r\nExtension=200\r\n";
+    for (int n = 1; n < 100000; ++n)
+        users +=
+            "[User]\r\nName=N\r\nSurname=" + QByteArray::number(n) + "\r\nExtension=" + QByteArray::number(n) + "\r\n";
+    QFile list(book(QStringLiteral("confUsers.ini")));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(users);
+    list.close();
+    const QStringList runs[] = {
+        QStringList{QStringLiteral("phonebook"), QStringLiteral("import")} + kAc + kGxp,
+        QStringList{QStringLiteral("ranges"), QStringLiteral("add"), QStringLiteral("--from"), QStringLiteral("1"),
+                    QStringLiteral("--to"), QStringLiteral("99999"), QStringLiteral("--yes")} +
+            kAc,
+    };
+    const auto failsWhole = [&](const QStringList& args) {
+        EXPECT_EQ(run(args), cli::DatabaseFailed) << args.join(u' ').toStdString() << '\n' << err.toStdString();
+        EXPECT_EQ(fullDiskLines(err), 1) << err.toStdString();
+        EXPECT_LE(out.count(QStringLiteral("M30")), 2) << "a failure reported as a code in use (only 101 and 102 are)";
+    };
+
+    QStringList rules;
+    for (const char* table : {"PHONE_BOOK", "RANGES"})
+        rules.append(refuseWrites(working.db, QStringLiteral("INSERT"), QLatin1String(table),
+                                  QStringLiteral("NEW.CO_CODE = 'AC'"), Refusal::FullDisk));
+    for (const QStringList& args : runs)
+        failsWhole(args);
+    EXPECT_EQ(contents(working.db), before);
+    for (const QString& rule : rules)
+        allowWrites(working.db, rule);
+
+    if (working.engine() != Engine::SQLite)
+        return;
+    FullFolder full;
+    if (!full.mounted())
+        GTEST_SKIP() << "no right to mount a small file system; the real full disk is not tried";
+    // The working database moves onto a small file system of its own, which is then filled. A
+    // connection that has read it keeps its journal files in place.
+    const QString moved = full.filePath(QStringLiteral("working.db"));
+    working.db.execute(QStringLiteral("VACUUM INTO '") + moved + u'\'');
+    const QString settings = working.dir() + QStringLiteral("/full.txt");
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("Provider=SQLite;Data Source=%1\r\n").arg(moved).toUtf8());
+    file.close();
+    Database onFull;
+    onFull.open(QStringLiteral("Provider=SQLite;Data Source=") + moved);
+    ASSERT_EQ(contents(onFull), before);
+    full.fill();
+    for (const QStringList& args : runs)
+        failsWhole(QStringList{QStringLiteral("--settings"), settings} + args);
+    ASSERT_TRUE(QFile::remove(full.filePath(QStringLiteral(".filler"))));
+    EXPECT_EQ(contents(onFull), before);
 }
 
 TEST_F(PhoneBookCli, RangesAskOrTakeYes)

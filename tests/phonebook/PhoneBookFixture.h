@@ -21,6 +21,7 @@ struct PhoneBookData : TestSession
             message(m);
         for (int m = 290; m <= 305; ++m)
             message(m);
+        message(431);
         for (const char* co : {"AC", "BC"})
             exec(QStringLiteral("INSERT INTO COMPANY VALUES('%1', 'Company %1')").arg(QLatin1String(co)));
         exec(QStringLiteral("INSERT INTO EQUIPMENT VALUES('GXP2000', 'Desk', 'GRANDSTREAM')"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FullDisk.h"
 #include "PhoneBookFixture.h"
 #include "RangeGeneration.h"
 
@@ -121,6 +122,28 @@ TEST(RangeGeneration, DeletesCodesNotInUseAndStops)
     // Whole blocks of codes go at once, the rest one by one; the outcome is the same.
     EXPECT_EQ(t.run(QStringLiteral("150"), QStringLiteral("1299"), true).succeeded, stopped.done);
     EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+}
+
+// A failure that ends the transaction, in a block written together or in a code on its own, stops
+// the run with the engine's reason: nothing is logged after it, no later code is written on its own,
+// and nothing of the run is kept.
+TEST(RangeGeneration, AFullDiskStopsTheRunAndKeepsNothing)
+{
+    for (const char* full : {"150", "305"}) {
+        Ranges t;
+        t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '300')")); // so 300 to 399 go one by one
+        const QStringList before = t.codes();
+        refuseWrites(t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("RANGES"),
+                     QStringLiteral("NEW.PH_CODE = '%1'").arg(QLatin1String(full)), Refusal::FullDisk);
+        try {
+            t.run(QStringLiteral("100"), QStringLiteral("999"));
+            ADD_FAILURE() << "the run went on without its transaction after " << full;
+        } catch (const TransactionLost& e) {
+            EXPECT_TRUE(isFullDiskText(e.text())) << e.text().toStdString();
+        }
+        EXPECT_EQ(t.log.lines.last(), QStringLiteral("M27:") + QLatin1String(full));
+        EXPECT_EQ(t.codes(), before) << full;
+    }
 }
 
 } // namespace
