@@ -1,5 +1,6 @@
 #include "RecordForm.h"
 
+#include "ColumnWidths.h"
 #include "DbError.h"
 #include "EditorMessages.h"
 #include "Lookups.h"
@@ -377,14 +378,28 @@ SaveResult RecordForm::save()
         return result;
     }
     if (m_op != Operation::Delete) {
-        if (std::optional<QString> refusal = recordRefusal(m_s, m_cat, m_mode, values(), written())) {
+        const QStringList record = values();
+        const QList<bool> write = written();
+        std::optional<QString> refusal = recordRefusal(m_s, m_cat, m_mode, record, write);
+        const ColumnWidths widths(m_s.db, m_cat.table);
+        for (int i = 0; i < m_rows.size() && !refusal; ++i) {
+            if (write[i])
+                refusal = widths.refusal(m_s, m_rows[i].column, record[i]);
+        }
+        if (refusal) {
             result.outcome = SaveResult::Refused;
             result.message = *refusal;
             return result;
         }
     }
     try {
+        // In a transaction, so that a failure of the engine itself (a full disk, a lost connection)
+        // is told apart from a refusal of the record: it throws TransactionLost to the caller.
+        Transaction transaction(m_s.db);
         m_s.db.execute(sql);
+        transaction.commit();
+    } catch (const TransactionLost&) {
+        throw;
     } catch (const DbError& e) {
         result.outcome = SaveResult::Failed;
         result.message = refusalInWords(m_s, m_cat, m_op, values(), e.text());

@@ -94,7 +94,8 @@ public:
 
     // The statement Ok would send now; changed is false for an Edit that changes nothing.
     QString statement(bool* changed = nullptr) const;
-    // Checks the record and sends the statement. Saved and NothingToSave end the operation.
+    // Checks the record (the columns' declared widths too) and sends the statement. Saved and
+    // NothingToSave end the operation. A failure of the engine itself throws TransactionLost.
     SaveResult save();
     void end();
 

@@ -16,6 +16,7 @@
 #include "CliCommand.h"
 #include "DemoCli.h"
 #include "EditorFixture.h"
+#include "FullDisk.h"
 #include "Startup.h"
 
 namespace vocaset::test {
@@ -244,6 +245,40 @@ TEST_F(ConfigCli, PasswordsAreNeverShownNorTakenFromTheUserName)
     EXPECT_EQ(exit, cli::Ok) << shown.constData();
     EXPECT_TRUE(shown.contains("AUTHM\t*\t*")) << shown.constData();
     EXPECT_FALSE(shown.contains("settings")) << shown.constData();
+}
+
+// A value longer than its column is refused alike on both engines, naming the column and its width;
+// a full disk is a database failure, reported once with the engine's reason, and nothing is stored.
+TEST_F(ConfigCli, WidthsAndAFullDisk)
+{
+    const struct
+    {
+        const char* verb;
+        QStringList args;
+        const char* refusal;
+    } cases[] = {
+        {"add",
+         {QStringLiteral("COMPANY"), QStringLiteral("CO_CODE=TOOLONGCODE123"), QStringLiteral("CO_DESC=x")},
+         "The value of CO_CODE is longer than the 5 characters the column holds."},
+        {"set",
+         {QStringLiteral("PHONES"), QStringLiteral("CO_CODE=OHARA"), QStringLiteral("PH_CODE=101"),
+          QStringLiteral("PH_DESC=") + QString(85, u'd')},
+         "The value of PH_DESC is longer than the 50 characters the column holds."},
+    };
+    const QString phones = value(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE PH_DESC LIKE 'ddd%'"));
+    for (const auto& c : cases) {
+        EXPECT_EQ(config(c.verb, c.args), cli::RunFailed) << c.args.join(u' ').toStdString();
+        EXPECT_TRUE(err.contains(QLatin1String(c.refusal))) << err.toStdString();
+    }
+    EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM COMPANY WHERE CO_CODE LIKE 'TOOLO%'")), QStringLiteral("0"));
+    EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE PH_DESC LIKE 'ddd%'")), phones);
+
+    refuseWrites(working.db, QStringLiteral("INSERT"), QStringLiteral("COMPANY"),
+                 QStringLiteral("NEW.CO_CODE = 'FULL'"), Refusal::FullDisk);
+    EXPECT_EQ(config("add", {QStringLiteral("COMPANY"), QStringLiteral("CO_CODE=FULL"), QStringLiteral("CO_DESC=x")}),
+              cli::DatabaseFailed);
+    EXPECT_EQ(fullDiskLines(err), 1) << err.toStdString();
+    EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM COMPANY WHERE CO_CODE = 'FULL'")), QStringLiteral("0"));
 }
 
 } // namespace
