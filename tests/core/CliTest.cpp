@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QHash>
 #include <QTextStream>
 
 #include "CliCommand.h"
+#include "DemoCli.h"
 #include "FullDisk.h"
 #include "Schema.h"
 #include "TestDatabase.h"
@@ -281,3 +283,82 @@ TEST(Cli, ControlCharactersReachThePersonEscaped)
         EXPECT_EQ(err, c.message + u'\n');
     }
 }
+
+#ifdef VOCASET_DEMO_DB
+using DamagedCli = test::DemoCli;
+
+// Every command over a working database with one page zeroed: whatever the engine finds wrong ends
+// the command with its text and exit 3; nothing aborts the program, and no damage reads as usage.
+TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
+{
+    if (working.engine() != Engine::SQLite)
+        GTEST_SKIP() << "the damaged file is a SQLite file";
+    // No telephone of the runs can be reached: the reboot settings are gone and the range is empty.
+    working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE LIKE '$$IP%'"));
+    const QString file = ConnectionString(working.connectionString()).value(QStringLiteral("Data Source"));
+    working.db.close(); // the last connection moves the log into the file
+    QFile pristine(file);
+    ASSERT_TRUE(pristine.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pristine.readAll();
+    pristine.close();
+
+    const QString dir = working.dir();
+    const QString out = dir + QStringLiteral("/out");
+    const QString patch = dir + QStringLiteral("/patch.csv");
+    QDir().mkpath(out);
+    const QHash<QString, QString> calls = {
+        {QStringLiteral("db create"), {}},
+        {QStringLiteral("db upgrade"), {}},
+        {QStringLiteral("db info"), {}},
+        {QStringLiteral("db patch"), patch},
+        {QStringLiteral("config list"), QStringLiteral("PHONES CO_CODE=ALPIN")},
+        {QStringLiteral("config set"), QStringLiteral("PHONES CO_CODE=ALPIN PH_CODE=201 PH_DESC=Desk")},
+        {QStringLiteral("config add"), QStringLiteral("RANGES CO_CODE=ALPIN PH_CODE=998")},
+        {QStringLiteral("config delete"), QStringLiteral("RANGES CO_CODE=ALPIN PH_CODE=210")},
+        {QStringLiteral("generate"), QStringLiteral("--company ALPIN --model GXP2000 --out ") + out},
+        {QStringLiteral("explain"), QStringLiteral("--company ALPIN --phone 201")},
+        {QStringLiteral("reboot"), QStringLiteral("--company ALPIN --model GXP2000 --from 999 --to 999")},
+        {QStringLiteral("phonebook generate"), QStringLiteral("--company ALPIN --model GXP2000 --out ") + out},
+        {QStringLiteral("phonebook import"), QStringLiteral("--company ALPIN --model GXP2000 --dir ") + out},
+        {QStringLiteral("phonebook export"), QStringLiteral("--company ALPIN --out ") + out},
+        {QStringLiteral("ranges add"), QStringLiteral("--company ALPIN --from 900 --to 905")},
+        {QStringLiteral("ranges delete"), QStringLiteral("--company ALPIN --from 900 --to 905")},
+    };
+    // The server runs until it is stopped, and decode reads no database.
+    for (const auto& command : cli::allCommands()) {
+        if (command->name() != u"serve" && command->name() != u"decode")
+            EXPECT_TRUE(calls.contains(command->name())) << "no call for " << command->name().toStdString();
+    }
+
+    const int pageSize = 4096;
+    int damaged = 0;
+    for (const int page : {5, 19, 31}) {
+        for (auto call = calls.begin(); call != calls.end(); ++call) {
+            QFile::remove(file + QStringLiteral("-wal"));
+            QFile::remove(file + QStringLiteral("-shm"));
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QByteArray broken = bytes;
+            broken.replace(qsizetype(page - 1) * pageSize, pageSize, QByteArray(pageSize, '\0'));
+            f.write(broken);
+            f.close();
+            QFile p(patch);
+            ASSERT_TRUE(p.open(QIODevice::WriteOnly));
+            p.write("All;LEVELS;X;Extra\r\n");
+            p.close();
+
+            const QStringList args = call.key().split(u' ') + call.value().split(u' ', Qt::SkipEmptyParts) +
+                                     QStringList{QStringLiteral("--yes")};
+            const int code = run(args);
+            const std::string what =
+                "page " + std::to_string(page) + ": " + args.join(u' ').toStdString() + "\n" + err.toStdString();
+            EXPECT_NE(code, cli::Usage) << what;
+            if (err.contains(QLatin1String("malformed")) || err.contains(QLatin1String("damaged"))) {
+                ++damaged;
+                EXPECT_EQ(code, cli::DatabaseFailed) << what;
+            }
+        }
+    }
+    EXPECT_GT(damaged, 10) << "the damage reaches most commands";
+}
+#endif
