@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTextStream>
 
@@ -279,6 +280,65 @@ TEST_F(ConfigCli, WidthsAndAFullDisk)
               cli::DatabaseFailed);
     EXPECT_EQ(fullDiskLines(err), 1) << err.toStdString();
     EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM COMPANY WHERE CO_CODE = 'FULL'")), QStringLiteral("0"));
+}
+
+// rename: the admin password and a Yes, then the code changes everywhere; a model's run finds its
+// folder and a company's export its folder under the new codes.
+TEST_F(ConfigCli, RenameReachesWhatTheRunsRead)
+{
+    const auto rename = [this](const QStringList& args) { return run(QStringList{QStringLiteral("rename")} + args); };
+    struct Case
+    {
+        QStringList args;
+        int code;
+        const char* says;
+    };
+    const QList<Case> refused = {
+        {{QStringLiteral("phone"), QStringLiteral("201"), QStringLiteral("299")}, cli::Usage, "none of company"},
+        {{QStringLiteral("telephone"), QStringLiteral("201"), QStringLiteral("299")}, cli::Usage, "--company"},
+        {{QStringLiteral("model"), QStringLiteral("PAP2"), QStringLiteral("PAP3"), QStringLiteral("--company"),
+          QStringLiteral("ALPIN")},
+         cli::Usage,
+         "--company"},
+        {{QStringLiteral("company"), QStringLiteral("ALPIN"), QStringLiteral("ALP")},
+         cli::RunFailed,
+         "second password of the settings table"},
+    };
+    for (const Case& c : refused) {
+        EXPECT_EQ(rename(c.args), c.code) << c.args.join(u' ').toStdString();
+        EXPECT_TRUE(err.contains(QLatin1String(c.says))) << err.toStdString();
+    }
+    const QString phones =
+        value(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE CO_CODE = 'ALPIN' AND EQ_CODE = 'GXP2000'"));
+    qputenv("VOCASET_PASSWORD", "vocaset-admin");
+    // No terminal and no --yes: the question is answered No.
+    EXPECT_EQ(rename({QStringLiteral("company"), QStringLiteral("ALPIN"), QStringLiteral("ALP")}), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("Rename ALPIN → ALP ("))) << err.toStdString();
+    EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE CO_CODE = 'ALPIN' AND EQ_CODE = 'GXP2000'")),
+              phones);
+    EXPECT_EQ(
+        rename({QStringLiteral("company"), QStringLiteral("ALPIN"), QStringLiteral("OHARA"), QStringLiteral("--yes")}),
+        cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("OHARA (COMPANY) is used already"))) << err.toStdString();
+
+    ASSERT_EQ(
+        rename({QStringLiteral("company"), QStringLiteral("ALPIN"), QStringLiteral("ALP"), QStringLiteral("--yes")}),
+        cli::Ok)
+        << err.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Renamed ALPIN → ALP ("))) << out.toStdString();
+    ASSERT_EQ(
+        rename({QStringLiteral("model"), QStringLiteral("GXP2000"), QStringLiteral("GX2"), QStringLiteral("--yes")}),
+        cli::Ok)
+        << err.toStdString();
+    qunsetenv("VOCASET_PASSWORD");
+    EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE CO_CODE = 'ALP' AND EQ_CODE = 'GX2'")), phones);
+    // The folder the setting names, beside the program.
+    ASSERT_TRUE(QDir(working.dir()).mkpath(QStringLiteral("output/ALPIN/GXP2000/config")));
+    EXPECT_EQ(run({QStringLiteral("generate"), QStringLiteral("--company"), QStringLiteral("ALP"),
+                   QStringLiteral("--model"), QStringLiteral("GX2"), QStringLiteral("--dry-run")}),
+              cli::Ok)
+        << err.toStdString();
+    EXPECT_FALSE(err.contains(QStringLiteral("No output folder"))) << err.toStdString();
 }
 
 } // namespace

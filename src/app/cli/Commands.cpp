@@ -5,6 +5,7 @@
 #include "GenerateCommands.h"
 #include "PhoneBookCommands.h"
 #include "RebootCommands.h"
+#include "RenameCommand.h"
 #include "ServeCommand.h"
 
 namespace vocaset::cli {
@@ -21,6 +22,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Set));
     c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Add));
     c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Delete));
+    c.push_back(std::make_unique<RenameCommand>());
     c.push_back(std::make_unique<GenerateCommand>());
     c.push_back(std::make_unique<DecodeCommand>());
     c.push_back(std::make_unique<ExplainCommand>());

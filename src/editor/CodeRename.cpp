@@ -1,0 +1,322 @@
+#include "CodeRename.h"
+
+#include <QHash>
+
+#include "ColumnWidths.h"
+#include "DbError.h"
+#include "EditorMessages.h"
+#include "Messages.h"
+#include "Sql.h"
+#include "TextFile.h"
+
+namespace vocaset {
+namespace {
+
+// Settings rows keyed on a company and a model joined, on a company alone, and on "$$" and a model.
+const QStringList kPairKeys = {QStringLiteral("$$GENPATH"), QStringLiteral("$$DEFGEN"), QStringLiteral("$$PBGEN"),
+                               QStringLiteral("$$PBIMP")};
+const QStringList kCompanyKeys = {QStringLiteral("$$PBExp"), QStringLiteral("$$PROVAUTH")};
+const QStringList kModelKeys = {QStringLiteral("$$IP1"), QStringLiteral("$$IP2"), QStringLiteral("$$IP3"),
+                                QStringLiteral("$$IP4"), QStringLiteral("$$EPWD")};
+
+// A settings row to carry to the new code. A key that a company and a model make when joined may
+// also be another pair's key ("AB" + "CD" and "ABC" + "D"); that row is copied, so the other pair
+// keeps it.
+struct SettingMove
+{
+    QString from;
+    QString subCode;
+    QString to;
+    bool copy = false;
+};
+
+struct Work
+{
+    RenamePlan plan;
+    QList<SettingMove> settings;
+    bool addRange = false; // the telephone's new code joins the company's range
+};
+
+QString quoted(const QString& value)
+{
+    return u'\'' + sqlText(value) + u'\'';
+}
+
+int countWhere(Database& db, const QString& table, const QString& condition)
+{
+    return db.execute(QStringLiteral("SELECT COUNT(*) FROM ") + table + QStringLiteral(" WHERE ") + condition)
+        .text(0)
+        .toInt();
+}
+
+QStringList codes(Database& db, const QString& sql)
+{
+    const Recordset rs = db.execute(sql);
+    QStringList out;
+    for (const QVariantList& row : rs.rows())
+        out.append(row.value(0).toString());
+    return out;
+}
+
+bool settingExists(Database& db, const QString& code, const QString& subCode)
+{
+    return countWhere(db, QStringLiteral("SYSTEM_PARAMETERS"),
+                      QStringLiteral("SY_CODE = ") + quoted(code) + QStringLiteral(" AND SY_SUBCODE = ") +
+                          quoted(subCode)) > 0;
+}
+
+QString renameText(Session& s, const char* code, const char* english, const QString& argument)
+{
+    return textOr(s, QLatin1String(code), QLatin1String(english), argument);
+}
+
+// The codes name folders and files (output folders, files named after a telephone): a character
+// that a file name cannot carry, or a blank at either end, would break them.
+bool fitsFileName(const QString& code)
+{
+    if (!isSafeFileName(code) || code.trimmed() != code)
+        return false;
+    for (const QChar c : code) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral(":*?\"<>|").contains(c))
+            return false;
+    }
+    return true;
+}
+
+// Why the new code cannot replace the old one in a column, or nothing.
+std::optional<QString> codeRefusal(Session& s, const RenameRequest& r, const QString& table, const QString& column)
+{
+    if (r.to == r.from)
+        return renameText(s, "M467", "The new code is the old one: nothing to rename.", r.to);
+    if (!fitsFileName(r.to))
+        return renameText(s, "M466",
+                          "The code \"$$\" cannot name a file (a blank at either end, a control character or one of "
+                          "/ \\ : * ? \" < > | or ..): nothing was renamed.",
+                          escapeControls(r.to));
+    // A code stays in the set it was listed in: system codes begin with "$$", the others do not.
+    const bool system = r.from.startsWith(QLatin1String("$$"));
+    if (r.to.startsWith(QLatin1String("$$")) != system)
+        return editorText(s, system ? EditorText::SystemKeyNeeded : EditorText::SystemKeyRefused, column);
+    return ColumnWidths(s.db, table).refusal(s, column, r.to);
+}
+
+std::optional<QString> usedAlready(Session& s, const QString& what)
+{
+    return renameText(s, "M465", "$$ is used already: nothing was renamed.", what);
+}
+
+void count(Work& w, Database& db, const QString& table, const QString& condition)
+{
+    if (const int n = countWhere(db, table, condition); n > 0)
+        w.plan.rows.append({table, n});
+}
+
+// The settings rows of a company or a model: in pairs joined with each code of the other kind, and
+// on their own.
+void findSettings(Work& w, Database& db, const RenameRequest& r)
+{
+    const bool company = r.kind == RenameRequest::Company;
+    const QStringList companies = codes(db, QStringLiteral("SELECT CO_CODE FROM COMPANY"));
+    const QStringList models = codes(db, QStringLiteral("SELECT EQ_CODE FROM EQUIPMENT"));
+    QHash<QString, int> pairs;
+    for (const QString& c : companies)
+        for (const QString& m : models)
+            ++pairs[c + m];
+    for (const QString& other : company ? models : companies) {
+        const QString from = company ? r.from + other : other + r.from;
+        const QString to = company ? r.to + other : other + r.to;
+        for (const QString& key : kPairKeys) {
+            if (settingExists(db, from, key))
+                w.settings.append({from, key, to, pairs.value(from) > 1});
+        }
+    }
+    const QString prefix = company ? QString() : QStringLiteral("$$");
+    for (const QString& key : company ? kCompanyKeys : kModelKeys) {
+        if (settingExists(db, prefix + r.from, key))
+            w.settings.append({prefix + r.from, key, prefix + r.to, false});
+    }
+}
+
+Work prepare(Session& s, const RenameRequest& r)
+{
+    Work w;
+    Database& db = s.db;
+    const auto refuse = [&w](const std::optional<QString>& why) {
+        if (why && w.plan.refusal.isEmpty())
+            w.plan.refusal = *why;
+        return !w.plan.refusal.isEmpty();
+    };
+    const QString from = quoted(r.from);
+    const QString to = quoted(r.to);
+    switch (r.kind) {
+    case RenameRequest::Company: {
+        if (countWhere(db, QStringLiteral("COMPANY"), QStringLiteral("CO_CODE = ") + from) == 0) {
+            refuse(renameText(s, "M462", "There is no company $$.", r.from));
+            return w;
+        }
+        if (refuse(codeRefusal(s, r, QStringLiteral("COMPANY"), QStringLiteral("CO_CODE"))))
+            return w;
+        // Ranges and phone-book entries may name a company that does not exist.
+        for (const char* table : {"COMPANY", "RANGES", "PHONE_BOOK"}) {
+            if (countWhere(db, QLatin1String(table), QStringLiteral("CO_CODE = ") + to) > 0 &&
+                refuse(usedAlready(s, r.to + QStringLiteral(" (") + QLatin1String(table) + u')')))
+                return w;
+        }
+        w.plan.rows.append({QStringLiteral("COMPANY"), 1});
+        for (const char* table : {"RANGES", "PHONES", "PHONES_PARAMETERS", "COMPANY_PARAMETERS", "PHONE_BOOK"})
+            count(w, db, QLatin1String(table), QStringLiteral("CO_CODE = ") + from);
+        findSettings(w, db, r);
+        break;
+    }
+    case RenameRequest::Model:
+        if (countWhere(db, QStringLiteral("EQUIPMENT"), QStringLiteral("EQ_CODE = ") + from) == 0) {
+            refuse(renameText(s, "M463", "There is no model $$.", r.from));
+            return w;
+        }
+        if (refuse(codeRefusal(s, r, QStringLiteral("EQUIPMENT"), QStringLiteral("EQ_CODE"))))
+            return w;
+        if (countWhere(db, QStringLiteral("EQUIPMENT"), QStringLiteral("EQ_CODE = ") + to) > 0 &&
+            refuse(usedAlready(s, r.to + QStringLiteral(" (EQUIPMENT)"))))
+            return w;
+        w.plan.rows.append({QStringLiteral("EQUIPMENT"), 1});
+        for (const char* table : {"PHONES", "EQUIPMENT_PARAMETERS", "COMPANY_PARAMETERS", "PHONES_PARAMETERS"})
+            count(w, db, QLatin1String(table), QStringLiteral("EQ_CODE = ") + from);
+        findSettings(w, db, r);
+        break;
+    case RenameRequest::Telephone: {
+        const QString company = QStringLiteral("CO_CODE = ") + quoted(r.company) + QStringLiteral(" AND PH_CODE = ");
+        if (countWhere(db, QStringLiteral("PHONES"), company + from) == 0) {
+            refuse(renameText(s, "M464", "There is no telephone $$.", r.company + u' ' + r.from));
+            return w;
+        }
+        if (refuse(codeRefusal(s, r, QStringLiteral("PHONES"), QStringLiteral("PH_CODE"))))
+            return w;
+        if (countWhere(db, QStringLiteral("PHONES"), company + to) > 0 &&
+            refuse(usedAlready(s, r.company + u' ' + r.to + QStringLiteral(" (PHONES)"))))
+            return w;
+        w.addRange = countWhere(db, QStringLiteral("RANGES"), company + to) == 0;
+        if (w.addRange)
+            w.plan.rows.append({QStringLiteral("RANGES"), 1});
+        w.plan.rows.append({QStringLiteral("PHONES"), 1});
+        count(w, db, QStringLiteral("PHONES_PARAMETERS"), company + from);
+        break;
+    }
+    }
+    // Each settings row must find its new key free, and short enough for the key column.
+    const ColumnWidths keys(db, QStringLiteral("SYSTEM_PARAMETERS"));
+    for (const SettingMove& m : std::as_const(w.settings)) {
+        if (refuse(keys.refusal(s, QStringLiteral("SY_CODE"), m.to)))
+            return w;
+        if (settingExists(db, m.to, m.subCode) &&
+            refuse(usedAlready(s, m.to + u' ' + m.subCode + QStringLiteral(" (SYSTEM_PARAMETERS)"))))
+            return w;
+    }
+    if (!w.settings.isEmpty())
+        w.plan.rows.append({QStringLiteral("SYSTEM_PARAMETERS"), int(w.settings.size())});
+    return w;
+}
+
+} // namespace
+
+int RenamePlan::total() const
+{
+    int n = 0;
+    for (const Rows& r : rows)
+        n += r.count;
+    return n;
+}
+
+QString RenamePlan::summary() const
+{
+    QStringList parts;
+    for (const Rows& r : rows)
+        parts.append(r.table + u' ' + QString::number(r.count));
+    return QString::number(total()) + QStringLiteral(" rows: ") + parts.join(QStringLiteral(", "));
+}
+
+bool renameAllowed(Session& s, const PasswordPrompt& prompt)
+{
+    return decideAccess(s, QStringLiteral("SYSTEM_PARAMETERS"), prompt).mode == AccessMode::Admin;
+}
+
+QString renamedTable(RenameRequest::Kind kind)
+{
+    switch (kind) {
+    case RenameRequest::Company:
+        return QStringLiteral("COMPANY");
+    case RenameRequest::Model:
+        return QStringLiteral("EQUIPMENT");
+    case RenameRequest::Telephone:
+        break;
+    }
+    return QStringLiteral("PHONES");
+}
+
+RenamePlan planRename(Session& s, const RenameRequest& request)
+{
+    return prepare(s, request).plan;
+}
+
+RenamePlan renameCode(Session& s, const RenameRequest& r)
+{
+    Database& db = s.db;
+    // The plan is made inside the transaction, so what it counts is what changes.
+    Transaction transaction(db);
+    const Work w = prepare(s, r);
+    if (!w.plan.refusal.isEmpty())
+        return w.plan;
+    const QString from = quoted(r.from);
+    const QString to = quoted(r.to);
+    QString left; // where the old code must be gone once the schema's cascades have run
+    QStringList tables;
+    switch (r.kind) {
+    case RenameRequest::Company:
+        // The telephones follow their company through the cascades and must find their codes in the
+        // new company's range (ranges have no key to the company): the range is copied first and
+        // the old one removed once nothing uses it.
+        db.execute(QStringLiteral("INSERT INTO RANGES (CO_CODE, PH_CODE) SELECT ") + to +
+                   QStringLiteral(", PH_CODE FROM RANGES WHERE CO_CODE = ") + from);
+        db.execute(QStringLiteral("UPDATE COMPANY SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") + from);
+        db.execute(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ") + from);
+        db.execute(QStringLiteral("UPDATE PHONE_BOOK SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") +
+                   from);
+        left = QStringLiteral("CO_CODE = ") + from;
+        tables = {QStringLiteral("PHONES"), QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("COMPANY_PARAMETERS")};
+        break;
+    case RenameRequest::Model:
+        db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_CODE = ") + to + QStringLiteral(" WHERE EQ_CODE = ") + from);
+        left = QStringLiteral("EQ_CODE = ") + from;
+        tables = {QStringLiteral("PHONES"), QStringLiteral("EQUIPMENT_PARAMETERS"),
+                  QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("PHONES_PARAMETERS")};
+        break;
+    case RenameRequest::Telephone: {
+        const QString company = quoted(r.company);
+        if (w.addRange)
+            db.execute(QStringLiteral("INSERT INTO RANGES VALUES(") + company + QStringLiteral(", ") + to + u')');
+        db.execute(QStringLiteral("UPDATE PHONES SET PH_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") + company +
+                   QStringLiteral(" AND PH_CODE = ") + from);
+        left = QStringLiteral("CO_CODE = ") + company + QStringLiteral(" AND PH_CODE = ") + from;
+        tables = {QStringLiteral("PHONES_PARAMETERS")};
+        break;
+    }
+    }
+    // A database whose keys do not cascade would keep rows under the old code: nothing is kept then.
+    for (const QString& table : std::as_const(tables)) {
+        if (countWhere(db, table, left) > 0)
+            throw DbError(table + QStringLiteral(" still names ") + r.from +
+                          QStringLiteral(" after the rename: its foreign keys do not carry a new code"));
+    }
+    for (const SettingMove& m : w.settings) {
+        const QString where = QStringLiteral(" WHERE SY_CODE = ") + quoted(m.from) +
+                              QStringLiteral(" AND SY_SUBCODE = ") + quoted(m.subCode);
+        if (m.copy)
+            db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS (SY_CODE, SY_SUBCODE, SY_VALUE) SELECT ") +
+                       quoted(m.to) + QStringLiteral(", SY_SUBCODE, SY_VALUE FROM SYSTEM_PARAMETERS") + where);
+        else
+            db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_CODE = ") + quoted(m.to) + where);
+    }
+    transaction.commit();
+    return w.plan;
+}
+
+} // namespace vocaset
