@@ -99,6 +99,9 @@ TEST(PostgresDialect, BackslashesInLikePatternsAreJustCharacters)
     // An explicit escape, a backslash elsewhere, and the word inside a literal stay as written.
     const QString kept = QStringLiteral("SELECT 'LIKE \\' FROM T WHERE A LIKE '!%\\' ESCAPE '!' OR B = 'x\\'");
     EXPECT_EQ(Dialect::postgresLike(kept), kept);
+    // A doubled quote stays inside its literal: the pattern still holds the backslash.
+    EXPECT_EQ(Dialect::postgresLike(QStringLiteral("SELECT * FROM T WHERE A LIKE 'it''s\\%'")),
+              QStringLiteral("SELECT * FROM T WHERE A LIKE 'it''s\\%' ESCAPE ''"));
     const QString embedded = QStringLiteral("SELECT A FROM T WHERE A LIKE 'x\\%'");
     EXPECT_EQ(Dialect::translate(embedded, Engine::SQLite), QStringList{embedded});
 }

@@ -130,6 +130,10 @@ TEST_F(GenerateCli, WrongUsageAndRefusedRuns)
     EXPECT_TRUE(err.contains(QStringLiteral("3 telephone(s) selected, 1 written, 2 refused: 102, 103")))
         << err.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("Telephone AC/103, parameter 2: the value holds \"&\"")));
+    // With every MAC valid nothing is shown: the refusal alone fails the run.
+    working.db.execute(QStringLiteral("UPDATE PHONES SET PH_MAC = '001122334402' WHERE PH_CODE = '102'"));
+    EXPECT_EQ(generate(), cli::RunFailed);
+    EXPECT_EQ(err, QStringLiteral("3 telephone(s) selected, 2 written, 1 refused: 103\n"));
 
     working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM'"));
     EXPECT_EQ(generate(), cli::RunFailed);

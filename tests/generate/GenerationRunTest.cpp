@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FileBatch.h"
 #include "GenerateFixture.h"
 #include "Gxp2000Writer.h"
 #include "ParamResolution.h"
@@ -284,6 +285,16 @@ TEST_F(GenerationRunTest, AFileThatCannotBeReplacedFailsTheRunButNotTheOthersOfI
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("cfg001122334401"), QStringLiteral("cfg001122334403")}));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("cfg001122334402"))).isDir());
+
+    // A telephone's group whose second file cannot even be written leaves nothing of the first.
+    FileBatch batch;
+    QString error;
+    EXPECT_FALSE(batch.add({{dir.filePath(QStringLiteral("101 - source.TXT")), "source"},
+                            {dir.filePath(QStringLiteral("missing/cfg001122334401")), "config"}},
+                           &error));
+    EXPECT_TRUE(error.contains(dir.filePath(QStringLiteral("missing/cfg001122334401")))) << error.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("cfg001122334401"), QStringLiteral("cfg001122334403")}));
 }
 
 TEST_F(GenerationRunTest, ScratchTableIsPrivateToTheConnection)

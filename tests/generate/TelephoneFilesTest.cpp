@@ -223,5 +223,27 @@ TEST_F(TelephoneFilesTest, FoldersStayWhereTheSettingPointsThem)
     EXPECT_EQ(sum.skipped, 1);
 }
 
+// A source file named like the configuration file would replace it: it is left out, the log says
+// so, and the descriptions only a source file holds refuse nothing.
+TEST_F(TelephoneFilesTest, ASourceFileThatWouldReplaceTheFileIsLeftOut)
+{
+    d.tdb.db.executeBound(QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DESC = ? WHERE PA_CODE = '10'"),
+                          {QStringLiteral("Company\nname")});
+    const QString out = dir.filePath(QStringLiteral("company"));
+    QDir().mkpath(out);
+    GenerationRequest r;
+    r.company = AC;
+    r.model = QStringLiteral("PAP");
+    r.levels = {false, true, false};
+    r.folder = out;
+    r.source = true;
+    const RunSummary sum = GenerationRun(d.s, d.log).run(r);
+    EXPECT_EQ(sum.skipped, 0);
+    EXPECT_EQ(sum.written, 2);
+    EXPECT_EQ(d.log.lines.count(QStringLiteral("Source file not written: it would replace PAP.txt")), 2)
+        << d.log.lines.join(u'|').toStdString();
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{QStringLiteral("PAP.txt")});
+}
+
 } // namespace
 } // namespace vocaset::test

@@ -210,7 +210,15 @@ TEST(Writers, FileNamesFollowTheLevelBoxes)
         EXPECT_EQ(n.config, QLatin1String(c.config));
         EXPECT_EQ(n.source, QLatin1String(c.source));
     }
-    EXPECT_EQ(writerForModule(QStringLiteral("GRANDSTREAM")), writerForModule(QStringLiteral("GRANDSTREAM")));
+    // Each module's writer names its files as that model does; other modules write nothing.
+    const LevelChoice own{true, false, false};
+    const std::pair<const char*, const char*> modules[] = {
+        {"GRANDSTREAM", "cfg001122aabbcc"}, {"PAP2", "001122aabbcc.txt"}, {"F1000", "ut001122aabbcc.ini"}};
+    for (const auto& [module, config] : modules) {
+        const ConfigWriter* writer = writerForModule(QLatin1String(module));
+        ASSERT_NE(writer, nullptr) << module;
+        EXPECT_EQ(writer->names(p, own).config, QLatin1String(config)) << module;
+    }
     EXPECT_EQ(writerForModule(QStringLiteral("NONE")), nullptr);
     EXPECT_EQ(writerForModule(QStringLiteral("pap2")), nullptr);
 }
