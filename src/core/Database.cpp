@@ -202,7 +202,8 @@ bool Database::engineHoldsTransaction()
         sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
         return db && sqlite3_get_autocommit(db) == 0;
     }
-    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // The driver registers the handle under the structure's own name.
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
         return m_inTransaction;
     // An aborted transaction (a failed statement whose savepoint could not be rolled back to) holds
     // nothing that can still be committed.

@@ -187,6 +187,16 @@ TEST(Database, ATransactionTheEngineEndedTakesNoMoreStatements)
     tx.commit();
     EXPECT_FALSE(t.db.transactionHeld());
     EXPECT_EQ(rows(), 3);
+
+    // The engine is asked, not the connection's own idea: a transaction a statement ended is ended.
+    Transaction ended(t.db);
+    try {
+        t.db.execute(QStringLiteral("COMMIT"));
+    } catch (const TransactionLost&) {
+        // On the server the statement's own savepoint went with the transaction.
+    }
+    EXPECT_FALSE(t.db.transactionHeld());
+    EXPECT_THROW(t.db.execute(QStringLiteral("INSERT INTO T VALUES('b')")), TransactionLost);
 }
 
 TEST(Database, BoundStatementIsReusedWithNewValues)
