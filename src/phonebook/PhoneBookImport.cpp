@@ -189,41 +189,31 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
 
 bool PhoneBookImport::refuseFile(const UserList& list, PhoneBookSummary& summary)
 {
-    switch (list.problem) {
-    case UserList::None:
-        return false;
-    case UserList::Unreadable:
-        showPhoneBookText(m_s, QStringLiteral("M296"), QStringLiteral("The file could not be read: $$"), list.reason);
-        break;
-    case UserList::TooLarge:
-        showPhoneBookText(m_s, QStringLiteral("M305"),
-                          QStringLiteral("$$ is not a user list: it is larger than 64 MiB. Nothing was changed."),
-                          summary.file);
-        break;
-    case UserList::Binary:
-        showPhoneBookText(m_s, QStringLiteral("M293"),
-                          QStringLiteral("$$ is not a user list: it holds binary data. Nothing was changed."),
-                          summary.file);
-        break;
-    case UserList::LongLine:
-        showPhoneBookText(m_s, QStringLiteral("M294"),
-                          QStringLiteral("$$ is not a user list: a line is longer than 64 KiB. Nothing was changed."),
-                          summary.file);
-        break;
-    case UserList::TooManyUsers:
-        showPhoneBookText(
-            m_s, QStringLiteral("M295"),
-            QStringLiteral("$$ is not a user list: it holds more than 100 000 users. Nothing was changed."),
-            summary.file);
-        break;
-    case UserList::NoUsersLine:
-        showPhoneBookText(m_s, QStringLiteral("M431"),
-                          QStringLiteral("$$ is not a user list: it has no [Users] line. Nothing was changed."),
-                          summary.file);
-        break;
+    struct Refusal
+    {
+        UserList::Problem problem;
+        const char* code;
+        const char* english;
+    };
+    static constexpr Refusal kRefusals[] = {
+        {UserList::Unreadable, "M296", "The file could not be read: $$"},
+        {UserList::TooLarge, "M305", "$$ is not a user list: it is larger than 64 MiB. Nothing was changed."},
+        {UserList::Binary, "M293", "$$ is not a user list: it holds binary data. Nothing was changed."},
+        {UserList::LongLine, "M294", "$$ is not a user list: a line is longer than 64 KiB. Nothing was changed."},
+        {UserList::TooManyUsers, "M295",
+         "$$ is not a user list: it holds more than 100 000 users. Nothing was changed."},
+        {UserList::NoUsersLine, "M431", "$$ is not a user list: it has no [Users] line. Nothing was changed."},
+    };
+    for (const Refusal& r : kRefusals) {
+        if (r.problem != list.problem)
+            continue;
+        // The reason of an unreadable file names the file itself.
+        showPhoneBookText(m_s, QLatin1String(r.code), QLatin1String(r.english),
+                          r.problem == UserList::Unreadable ? list.reason : summary.file);
+        summary.outcome = PhoneBookOutcome::Refused;
+        return true;
     }
-    summary.outcome = PhoneBookOutcome::Refused;
-    return true;
+    return false;
 }
 
 bool PhoneBookImport::confirmHiding(const UserList& list, PhoneBookSummary& summary)
