@@ -324,27 +324,5 @@ TEST(PhoneBookImport, HidingMostOfThePhoneBookIsAskedFirst)
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE BK_FLAG = 'V'")), 1); // BC's
 }
 
-// A failure that ends the transaction (the disk full) stops the import at once with the engine's
-// reason; nothing of it is kept, no later user is written on its own.
-TEST(PhoneBookImport, AFullDiskKeepsNothing)
-{
-    Import t;
-    t.entry(AC, QStringLiteral("100"), QStringLiteral("Old"), QStringLiteral("V"));
-    const QStringList before = t.book(AC);
-    refuseWrites(t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("PHONE_BOOK"), QStringLiteral("NEW.BK_NUM = '150'"),
-                 Refusal::FullDisk);
-    QList<QByteArrayList> many{user("A", "B", "100")};
-    for (int n = 101; n < 200; ++n)
-        many.append(user("N", "M", QByteArray::number(n)));
-    try {
-        t.run(users(many));
-        FAIL() << "the import went on without its transaction";
-    } catch (const TransactionLost& e) {
-        EXPECT_TRUE(isFullDiskText(e.text())) << e.text().toStdString();
-    }
-    EXPECT_EQ(t.log.lines.filter(QStringLiteral("M17")).size(), 0);
-    EXPECT_EQ(t.book(AC), before);
-}
-
 } // namespace
 } // namespace vocaset::test
