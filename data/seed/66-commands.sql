@@ -21,3 +21,8 @@ INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M467', 'Le nouveau code est l
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M468', 'Renommer $$ ?');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M469', 'Renommé : $$');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M470', 'Renommer un code demande le second mot de passe de la table des paramètres.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M471', 'New code for $$:');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M471', 'Nouveau code pour $$ :');
+-- The editor's record menu: renaming the code of the clicked company, model or telephone.
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPARAMETERS_RENAME', 'Rename…');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPARAMETERS_RENAME', 'Renommer…');

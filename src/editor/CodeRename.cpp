@@ -65,7 +65,7 @@ bool settingExists(Database& db, const QString& code, const QString& subCode)
                           quoted(subCode)) > 0;
 }
 
-QString renameText(Session& s, const char* code, const char* english, const QString& argument)
+QString messageText(Session& s, const char* code, const char* english, const QString& argument)
 {
     return textOr(s, QLatin1String(code), QLatin1String(english), argument);
 }
@@ -84,25 +84,26 @@ bool fitsFileName(const QString& code)
 }
 
 // Why the new code cannot replace the old one in a column, or nothing.
-std::optional<QString> codeRefusal(Session& s, const RenameRequest& r, const QString& table, const QString& column)
+std::optional<QString> codeRefusal(Session& s, const RenameRequest& r)
 {
+    const QString column = renamedColumn(r.kind);
     if (r.to == r.from)
-        return renameText(s, "M467", "The new code is the old one: nothing to rename.", r.to);
+        return messageText(s, "M467", "The new code is the old one: nothing to rename.", r.to);
     if (!fitsFileName(r.to))
-        return renameText(s, "M466",
-                          "The code \"$$\" cannot name a file (a blank at either end, a control character or one of "
-                          "/ \\ : * ? \" < > | or ..): nothing was renamed.",
-                          escapeControls(r.to));
+        return messageText(s, "M466",
+                           "The code \"$$\" cannot name a file (a blank at either end, a control character or one of "
+                           "/ \\ : * ? \" < > | or ..): nothing was renamed.",
+                           escapeControls(r.to));
     // A code stays in the set it was listed in: system codes begin with "$$", the others do not.
     const bool system = r.from.startsWith(QLatin1String("$$"));
     if (r.to.startsWith(QLatin1String("$$")) != system)
         return editorText(s, system ? EditorText::SystemKeyNeeded : EditorText::SystemKeyRefused, column);
-    return ColumnWidths(s.db, table).refusal(s, column, r.to);
+    return ColumnWidths(s.db, renamedTable(r.kind)).refusal(s, column, r.to);
 }
 
 std::optional<QString> usedAlready(Session& s, const QString& what)
 {
-    return renameText(s, "M465", "$$ is used already: nothing was renamed.", what);
+    return messageText(s, "M465", "$$ is used already: nothing was renamed.", what);
 }
 
 void count(Work& w, Database& db, const QString& table, const QString& condition)
@@ -151,10 +152,10 @@ Work prepare(Session& s, const RenameRequest& r)
     switch (r.kind) {
     case RenameRequest::Company: {
         if (countWhere(db, QStringLiteral("COMPANY"), QStringLiteral("CO_CODE = ") + from) == 0) {
-            refuse(renameText(s, "M462", "There is no company $$.", r.from));
+            refuse(messageText(s, "M462", "There is no company $$.", r.from));
             return w;
         }
-        if (refuse(codeRefusal(s, r, QStringLiteral("COMPANY"), QStringLiteral("CO_CODE"))))
+        if (refuse(codeRefusal(s, r)))
             return w;
         // Ranges and phone-book entries may name a company that does not exist.
         for (const char* table : {"COMPANY", "RANGES", "PHONE_BOOK"}) {
@@ -170,10 +171,10 @@ Work prepare(Session& s, const RenameRequest& r)
     }
     case RenameRequest::Model:
         if (countWhere(db, QStringLiteral("EQUIPMENT"), QStringLiteral("EQ_CODE = ") + from) == 0) {
-            refuse(renameText(s, "M463", "There is no model $$.", r.from));
+            refuse(messageText(s, "M463", "There is no model $$.", r.from));
             return w;
         }
-        if (refuse(codeRefusal(s, r, QStringLiteral("EQUIPMENT"), QStringLiteral("EQ_CODE"))))
+        if (refuse(codeRefusal(s, r)))
             return w;
         if (countWhere(db, QStringLiteral("EQUIPMENT"), QStringLiteral("EQ_CODE = ") + to) > 0 &&
             refuse(usedAlready(s, r.to + QStringLiteral(" (EQUIPMENT)"))))
@@ -186,10 +187,10 @@ Work prepare(Session& s, const RenameRequest& r)
     case RenameRequest::Telephone: {
         const QString company = QStringLiteral("CO_CODE = ") + quoted(r.company) + QStringLiteral(" AND PH_CODE = ");
         if (countWhere(db, QStringLiteral("PHONES"), company + from) == 0) {
-            refuse(renameText(s, "M464", "There is no telephone $$.", r.company + u' ' + r.from));
+            refuse(messageText(s, "M464", "There is no telephone $$.", r.company + u' ' + r.from));
             return w;
         }
-        if (refuse(codeRefusal(s, r, QStringLiteral("PHONES"), QStringLiteral("PH_CODE"))))
+        if (refuse(codeRefusal(s, r)))
             return w;
         if (countWhere(db, QStringLiteral("PHONES"), company + to) > 0 &&
             refuse(usedAlready(s, r.company + u' ' + r.to + QStringLiteral(" (PHONES)"))))
@@ -237,6 +238,39 @@ QString RenamePlan::summary() const
 bool renameAllowed(Session& s, const PasswordPrompt& prompt)
 {
     return decideAccess(s, QStringLiteral("SYSTEM_PARAMETERS"), prompt).mode == AccessMode::Admin;
+}
+
+QString renameText(Session& s, RenameText which, const QString& argument)
+{
+    switch (which) {
+    case RenameText::NeedsAdmin:
+        return messageText(s, "M470", "Renaming a code needs the second password of the settings table.", argument);
+    case RenameText::NewCode:
+        return messageText(s, "M471", "New code for $$:", argument);
+    case RenameText::Question:
+        return messageText(s, "M468", "Rename $$?", argument);
+    case RenameText::Done:
+        break;
+    }
+    return messageText(s, "M469", "Renamed $$", argument);
+}
+
+QString renameChange(const RenameRequest& request, const RenamePlan& plan)
+{
+    return request.from + QStringLiteral(" → ") + request.to + QStringLiteral(" (") + plan.summary() + u')';
+}
+
+QString renamedColumn(RenameRequest::Kind kind)
+{
+    switch (kind) {
+    case RenameRequest::Company:
+        return QStringLiteral("CO_CODE");
+    case RenameRequest::Model:
+        return QStringLiteral("EQ_CODE");
+    case RenameRequest::Telephone:
+        break;
+    }
+    return QStringLiteral("PH_CODE");
 }
 
 QString renamedTable(RenameRequest::Kind kind)

@@ -46,7 +46,20 @@ RenamePlan planRename(Session& s, const RenameRequest& request);
 // failure of the database, which throws DbError.
 RenamePlan renameCode(Session& s, const RenameRequest& request);
 
-// The table whose rows a kind of rename starts from: COMPANY, EQUIPMENT or PHONES.
+// The table whose rows a kind of rename starts from (COMPANY, EQUIPMENT or PHONES) and its column
+// that holds the code.
 QString renamedTable(RenameRequest::Kind kind);
+QString renamedColumn(RenameRequest::Kind kind);
+
+// What the operator reads around a rename, in the user's language.
+enum class RenameText {
+    NeedsAdmin, // M470
+    NewCode,    // M471, the old code
+    Question,   // M468, renameChange()
+    Done,       // M469, renameChange()
+};
+QString renameText(Session& s, RenameText which, const QString& argument = {});
+// "OLD → NEW (12 rows: COMPANY 1, PHONES 11)"
+QString renameChange(const RenameRequest& request, const RenamePlan& plan);
 
 } // namespace vocaset

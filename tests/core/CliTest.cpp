@@ -5,8 +5,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QHash>
+#include <QProcess>
 #include <QTextStream>
 
 #include "CliCommand.h"

@@ -545,5 +545,64 @@ TEST_F(FParametersTest, AtItsMinimumSizeTheWindowShowsTabsFiltersAndThreeRowsWhi
     EXPECT_FALSE(editing());
 }
 
+// Rename from the record menu: the settings' second password, the new code, then a question that
+// names the rows that change; the list shows the new code. Only company, model and telephone tabs
+// offer it.
+TEST_F(FParametersTest, RenameAsksTheAdminPasswordThenConfirmsTheRowsThatChange)
+{
+    open();
+    tabs()->setCurrentIndex(tab("COMPANY"));
+    const auto row = [&](const QString& code) {
+        for (int r = 0; r < records(); ++r)
+            if (w->listModel()->cells(r).value(0) == code)
+                return r;
+        return -1;
+    };
+    ASSERT_GE(row(QStringLiteral("OHARA")), 0);
+
+    passwords.enqueue(QStringLiteral("settings")); // the first password lists, it does not rename
+    command(row(QStringLiteral("OHARA")), "Rename");
+    EXPECT_TRUE(d.op.messages.value(0).contains(QStringLiteral("second password")))
+        << d.op.messages.join(u'|').toStdString();
+    EXPECT_TRUE(d.op.prompts.isEmpty());
+
+    // The operator answers No to the question: nothing changes.
+    const int phones = d.count(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = 'OHARA'"));
+    passwords.enqueue(QStringLiteral("vocaset-admin"));
+    d.op.texts.enqueue(QStringLiteral("OH2"));
+    d.op.yesNo.enqueue(false);
+    command(row(QStringLiteral("OHARA")), "Rename");
+    EXPECT_EQ(d.op.prompts.value(0), QStringLiteral("New code for OHARA:"));
+    ASSERT_EQ(d.op.questions.size(), 1);
+    EXPECT_TRUE(d.op.questions[0].startsWith(QStringLiteral("Rename OHARA → OH2 (")))
+        << d.op.questions[0].toStdString();
+    EXPECT_TRUE(d.op.questions[0].contains(QStringLiteral("PHONES ") + QString::number(phones)))
+        << d.op.questions[0].toStdString();
+    EXPECT_GE(row(QStringLiteral("OHARA")), 0);
+
+    passwords.enqueue(QStringLiteral("vocaset-admin"));
+    d.op.texts.enqueue(QStringLiteral("OH2"));
+    d.op.yesNo.enqueue(true);
+    command(row(QStringLiteral("OHARA")), "Rename");
+    EXPECT_EQ(row(QStringLiteral("OHARA")), -1);
+    EXPECT_GE(row(QStringLiteral("OH2")), 0);
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Renamed OHARA → OH2"))) << status().toStdString();
+    EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = 'OH2'")), phones);
+
+    // A refused code is told and changes nothing.
+    passwords.enqueue(QStringLiteral("vocaset-admin"));
+    d.op.texts.enqueue(QStringLiteral("ALPIN"));
+    command(row(QStringLiteral("OH2")), "Rename");
+    EXPECT_TRUE(d.op.messages.last().contains(QStringLiteral("ALPIN (COMPANY) is used already")))
+        << d.op.messages.last().toStdString();
+    EXPECT_GE(row(QStringLiteral("OH2")), 0);
+
+    tabs()->setCurrentIndex(tab("LEVELS"));
+    rightClick(0);
+    ASSERT_TRUE(menu()->isVisible());
+    menu()->hide();
+    EXPECT_FALSE(entry("Rename")->isEnabled());
+}
+
 } // namespace
 } // namespace vocaset::test

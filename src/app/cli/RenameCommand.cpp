@@ -3,7 +3,6 @@
 #include <QCommandLineParser>
 
 #include "CodeRename.h"
-#include "Messages.h"
 
 namespace vocaset::cli {
 namespace {
@@ -51,9 +50,7 @@ int RenameCommand::execute(CliContext& ctx, const QStringList& arguments)
         return RunFailed;
     }
     if (!renameAllowed(s, [&] { return ctx.password(); })) {
-        ctx.err << textOr(s, QStringLiteral("M470"),
-                          QStringLiteral("Renaming a code needs the second password of the settings table."))
-                << Qt::endl;
+        ctx.err << renameText(s, RenameText::NeedsAdmin) << Qt::endl;
         return RunFailed;
     }
     const RenamePlan plan = planRename(s, request);
@@ -61,9 +58,7 @@ int RenameCommand::execute(CliContext& ctx, const QStringList& arguments)
         ctx.err << plan.refusal << Qt::endl;
         return RunFailed;
     }
-    const QString change = request.from + QStringLiteral(" → ") + request.to;
-    if (!ctx.op->askYesNo(textOr(s, QStringLiteral("M468"), QStringLiteral("Rename $$?"),
-                                 change + QStringLiteral(" (") + plan.summary() + u')'))) {
+    if (!ctx.op->askYesNo(renameText(s, RenameText::Question, renameChange(request, plan)))) {
         ctx.err << QStringLiteral("Nothing renamed.") << Qt::endl;
         return RunFailed;
     }
@@ -72,9 +67,7 @@ int RenameCommand::execute(CliContext& ctx, const QStringList& arguments)
         ctx.err << done.refusal << Qt::endl;
         return RunFailed;
     }
-    ctx.out << textOr(s, QStringLiteral("M469"), QStringLiteral("Renamed $$"),
-                      change + QStringLiteral(" (") + done.summary() + u')')
-            << Qt::endl;
+    ctx.out << renameText(s, RenameText::Done, renameChange(request, done)) << Qt::endl;
     return Ok;
 }
 

@@ -117,9 +117,12 @@ FParameters::FParameters(Session& session, PasswordPrompt prompt, QWidget* paren
     m_delete->setObjectName(QStringLiteral("Delete"));
     m_new = m_mnuRecord->addAction(QStringLiteral("New"));
     m_new->setObjectName(QStringLiteral("New"));
+    m_rename = m_mnuRecord->addAction(QStringLiteral("Rename…"));
+    m_rename->setObjectName(QStringLiteral("Rename"));
     connect(m_edit, &QAction::triggered, this, [this] { startOperation(Operation::Update); });
     connect(m_delete, &QAction::triggered, this, [this] { startOperation(Operation::Delete); });
     connect(m_new, &QAction::triggered, this, [this] { startOperation(Operation::Insert); });
+    connect(m_rename, &QAction::triggered, this, &FParameters::renameClicked);
 
     setFilterRows(1);
     setEditRows(1);
@@ -153,12 +156,15 @@ void FParameters::setUp()
     const QString key = QLatin1String(kEditorKey);
     if (const QString caption = textOr(m_s, key, QString()); !caption.isEmpty())
         setWindowTitle(caption + QStringLiteral(" - ") + m_s.userName);
-    const std::pair<QAction*, const char*> entries[] = {
-        {m_mnuRecord->menuAction(), "_MNURECORD"}, {m_edit, "_EDIT"}, {m_delete, "_DELETE"}, {m_new, "_NEW"}};
+    const std::pair<QAction*, const char*> entries[] = {{m_mnuRecord->menuAction(), "_MNURECORD"},
+                                                        {m_edit, "_EDIT"},
+                                                        {m_delete, "_DELETE"},
+                                                        {m_new, "_NEW"},
+                                                        {m_rename, "_RENAME"}};
     for (const auto& [action, suffix] : entries)
         action->setText(textOr(m_s, key + QLatin1String(suffix), action->text()));
     m_mnuRecord->setTitle(m_mnuRecord->menuAction()->text());
-    addMnemonics({m_edit, m_delete, m_new});
+    addMnemonics({m_edit, m_delete, m_new, m_rename});
 
     try {
         m_tabs = loadTabs(m_s);
@@ -368,6 +374,7 @@ bool FParameters::prepareRecordMenu(int row)
     m_edit->setEnabled(editable && m_model->hasRecords());
     m_delete->setEnabled(editable && m_model->hasRecords());
     m_new->setEnabled(editable);
+    m_rename->setEnabled(m_model->hasRecords() && renameKind().has_value());
     return true;
 }
 
@@ -375,6 +382,56 @@ void FParameters::openRecordMenu(int row, const QPoint& globalPos)
 {
     if (prepareRecordMenu(row))
         m_mnuRecord->popup(globalPos);
+}
+
+std::optional<RenameRequest::Kind> FParameters::renameKind() const
+{
+    for (const RenameRequest::Kind kind : {RenameRequest::Company, RenameRequest::Model, RenameRequest::Telephone}) {
+        if (m_cat.table.compare(renamedTable(kind), Qt::CaseInsensitive) == 0)
+            return kind;
+    }
+    return std::nullopt;
+}
+
+void FParameters::renameClicked()
+{
+    const std::optional<RenameRequest::Kind> kind = renameKind();
+    if (!kind || editing() || m_clickedRow < 0 || m_clickedRow >= m_model->recordCount())
+        return;
+    const QStringList cells = m_model->cells(m_clickedRow);
+    RenameRequest request;
+    request.kind = *kind;
+    request.from = cells.value(m_cat.columnIndex(renamedColumn(*kind)));
+    if (*kind == RenameRequest::Telephone)
+        request.company = cells.value(m_cat.columnIndex(QStringLiteral("CO_CODE")));
+    try {
+        // The rename rewrites settings rows too: it needs the settings' second password.
+        if (!renameAllowed(m_s, m_prompt)) {
+            m_s.op.showMessage(renameText(m_s, RenameText::NeedsAdmin));
+            return;
+        }
+        const std::optional<QString> to =
+            m_s.op.askText(renameText(m_s, RenameText::NewCode, request.from), request.from);
+        if (!to || *to == request.from)
+            return;
+        request.to = *to;
+        const RenamePlan plan = planRename(m_s, request);
+        if (!plan.refusal.isEmpty()) {
+            m_s.op.showMessage(plan.refusal);
+            return;
+        }
+        if (!m_s.op.askYesNo(renameText(m_s, RenameText::Question, renameChange(request, plan))))
+            return;
+        const RenamePlan done = renameCode(m_s, request);
+        if (!done.refusal.isEmpty()) {
+            m_s.op.showMessage(done.refusal);
+            return;
+        }
+        RempList();
+        m_progress->setStatus(renameText(m_s, RenameText::Done, renameChange(request, done)));
+    } catch (const DbError& e) {
+        m_s.op.showError(e.text());
+    }
 }
 
 void FParameters::startOperation(Operation op)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QWidget>
 
+#include "CodeRename.h"
 #include "EditorAccess.h"
 #include "RecordForm.h"
 #include "RecordList.h"
@@ -67,6 +68,10 @@ private:
     // Takes the row the record commands act on and enables those that apply; false when none may.
     bool prepareRecordMenu(int row);
     void startOperation(Operation op);
+    // Gives the clicked company, model or telephone a new code everywhere it stands.
+    void renameClicked();
+    // The kind of code the tab's rows carry, when the tab is one whose codes may be renamed.
+    std::optional<RenameRequest::Kind> renameKind() const;
     void setEditRows(int count);
     void syncEditRows();
     void textEdited(int row, const QString& text);
@@ -101,6 +106,7 @@ private:
     QAction* m_edit;
     QAction* m_delete;
     QAction* m_new;
+    QAction* m_rename;
 
     QList<EditorTab> m_tabs;
     TableCatalogue m_cat;
