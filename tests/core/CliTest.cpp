@@ -327,8 +327,9 @@ TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
     };
     // The server runs until it is stopped, and decode reads no database.
     for (const auto& command : cli::allCommands()) {
-        if (command->name() != u"serve" && command->name() != u"decode")
-            EXPECT_TRUE(calls.contains(command->name())) << "no call for " << command->name().toStdString();
+        const bool runsOnTheDatabase = command->name() != u"serve" && command->name() != u"decode";
+        EXPECT_TRUE(!runsOnTheDatabase || calls.contains(command->name()))
+            << "no call for " << command->name().toStdString();
     }
 
     const int pageSize = 4096;
