@@ -13,6 +13,10 @@ namespace vocaset {
 struct RenameRequest
 {
     enum Kind { Company, Model, Telephone };
+    RenameRequest(Kind k = Company, QString oldCode = {}, QString newCode = {}, QString ofCompany = {})
+        : kind(k), from(std::move(oldCode)), to(std::move(newCode)), company(std::move(ofCompany))
+    {
+    }
     Kind kind = Company;
     QString from;
     QString to;
