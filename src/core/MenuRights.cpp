@@ -14,7 +14,13 @@ const QList<MenuEntry>& mainMenuEntries()
     static const QList<MenuEntry> entries = {
         {QStringLiteral("Files"), QStringLiteral("Files"), {}, true},
         {QStringLiteral("Quit"), QStringLiteral("Quit"), QStringLiteral("Files"), false},
-        {QStringLiteral("Config"), QStringLiteral("Configure"), {}, false},
+        // The Configure menu keeps the right of the entry that once opened the editor directly, so the
+        // rights rows written for it still open the editor and every entry added beside it.
+        {QStringLiteral("Config"), QStringLiteral("Configure"), {}, true},
+        {QStringLiteral("Config1"), QStringLiteral("Editor"), QStringLiteral("Config"), false,
+         QStringLiteral("Config")},
+        {QStringLiteral("PhImp"), QStringLiteral("Import telephones\u2026"), QStringLiteral("Config"), false,
+         QStringLiteral("Config")},
         {QStringLiteral("Generate"), QStringLiteral("Generate"), {}, true},
         {QStringLiteral("GenConf"), QStringLiteral("Parameters Files"), QStringLiteral("Generate"), false},
         {QStringLiteral("PhoneBook"), QStringLiteral("Phone Book"), QStringLiteral("Generate"), true},
@@ -72,8 +78,9 @@ QStringList unknownRightsEntries(const QString& value)
 {
     QStringList unknown;
     for (const QString& name : rightsEntries(value)) {
-        const bool known = name == u"*" || std::any_of(mainMenuEntries().begin(), mainMenuEntries().end(),
-                                                       [&](const MenuEntry& e) { return e.name == name; });
+        const bool known =
+            name == u"*" || std::any_of(mainMenuEntries().begin(), mainMenuEntries().end(),
+                                        [&](const MenuEntry& e) { return e.name == name && e.right.isEmpty(); });
         if (!known)
             unknown.append(name);
     }
@@ -98,6 +105,13 @@ MainMenuState loadMainMenu(Session& s)
         MenuEntryState st{entry, entry.designedCaption, false};
         if (const auto text = findDescription(s.db, windowKey + u'_' + entry.name.toUpper(), s.language))
             st.caption = *text;
+        if (!entry.right.isEmpty()) {
+            const auto owner = std::find_if(state.entries.begin(), state.entries.end(),
+                                            [&](const MenuEntryState& e) { return e.entry.name == entry.right; });
+            st.enabled = owner != state.entries.end() && owner->enabled;
+            state.entries.append(st);
+            continue;
+        }
         st.enabled =
             hasRow(s.db, QStringLiteral(
                              "SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'AUTHM' AND SY_SUBCODE = '*'")) ||

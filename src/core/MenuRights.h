@@ -13,6 +13,7 @@ struct MenuEntry
     QString designedCaption;
     QString parent;         // empty for a top-level entry
     bool submenu = false;
+    QString right{}; // the entry whose right opens this one; empty: its own name
 };
 
 // The main window's entries in menu order.
@@ -44,7 +45,8 @@ QString manualFile(const QString& executableFolder, const QString& language);
 // The entry names of a user's rights value: one name, or several separated by ';' (blanks around a
 // name ignored). Names compare as stored.
 QStringList rightsEntries(const QString& value);
-// The names of a rights value that are no menu entry (nor "*"): a typing error would silently give no right.
+// The names of a rights value that are no entry with a right of its own (nor "*"): a typing error
+// would silently give no right.
 QStringList unknownRightsEntries(const QString& value);
 
 // Reads the main window's caption, each entry's caption and each entry's right for the session's

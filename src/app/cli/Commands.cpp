@@ -4,6 +4,7 @@
 #include "ExplainCommand.h"
 #include "GenerateCommands.h"
 #include "PhoneBookCommands.h"
+#include "PhonesCommands.h"
 #include "RebootCommands.h"
 #include "RenameCommand.h"
 #include "ServeCommand.h"
@@ -33,6 +34,8 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<PhoneBookExportCommand>());
     c.push_back(std::make_unique<RangesCommand>(false));
     c.push_back(std::make_unique<RangesCommand>(true));
+    c.push_back(std::make_unique<PhonesImportCommand>());
+    c.push_back(std::make_unique<PhonesExportCommand>());
     return c;
 }
 

@@ -5,6 +5,7 @@
 #include "FPBGen.h"
 #include "FPBImp.h"
 #include "FParameters.h"
+#include "FPhImp.h"
 #include "FReboot.h"
 #include "FRgen.h"
 #include "ManualPage.h"
@@ -16,7 +17,8 @@ namespace vocaset {
 QHash<QString, FVocaset1::WindowFactory> childWindows()
 {
     QHash<QString, FVocaset1::WindowFactory> windows;
-    windows.insert(QStringLiteral("Config"), [](Session& s) -> QWidget* { return new FParameters(s); });
+    windows.insert(QStringLiteral("Config1"), [](Session& s) -> QWidget* { return new FParameters(s); });
+    windows.insert(QStringLiteral("PhImp"), [](Session& s) -> QWidget* { return new FPhImp(s); });
     windows.insert(QStringLiteral("GenConf"), [](Session& s) -> QWidget* { return new FGenerate(s); });
     windows.insert(QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new FReboot(s); });
     windows.insert(QStringLiteral("PbGen"), [](Session& s) -> QWidget* { return new FPBGen(s); });

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -74,6 +76,29 @@ void runGeneration(QWidget* window)
         settle(50);
 }
 
+// The telephone import is shown with the preview of a small file: new telephones of ALPIN, one that
+// changes and one line refused.
+void previewImport(QWidget* window, const QString& folder)
+{
+    auto* file = window->findChild<QLineEdit*>(QStringLiteral("LFile"));
+    auto* models = window->findChild<QComboBox*>(QStringLiteral("Filter2"));
+    if (window->objectName() != u"FPhImp" || !file || !models)
+        return;
+    const QString path = folder + QStringLiteral("/alpin.csv");
+    writeFileAtomically(path, "code;description;mac;12;34\r\n"
+                              "231;Front desk;000B82E7A231;231;s3cret-231\r\n"
+                              "232;Meeting room;000B82E7A232;232;\r\n"
+                              "201;Reception desk;000B82E79E4A;;\r\n"
+                              "233;Store;000B82E7A23;;\r\n");
+    const int index = models->findText(QStringLiteral("GXP2000"), Qt::MatchStartsWith);
+    models->setCurrentIndex(index);
+    Q_EMIT models->activated(index);
+    file->setText(path);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(file, &enter);
+    settle(50);
+}
+
 bool save(QWidget* widget, const QString& path)
 {
     const bool ok = widget->grab().save(path, "PNG");
@@ -136,6 +161,7 @@ int main(int argc, char* argv[])
         settle(300); // the help window reads its page on the next turns of the event loop
         chooseFirstEntries(window);
         runGeneration(window);
+        previewImport(window, work.path());
         QWidget* framed = qobject_cast<QMdiSubWindow*>(window->parentWidget());
         ok = save(framed ? framed : window, out + u'/' + window->objectName() + QStringLiteral(".png")) && ok;
         frame.mdiArea()->closeAllSubWindows();

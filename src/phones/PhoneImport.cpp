@@ -1,0 +1,496 @@
+#include "PhoneImport.h"
+
+#include <QHash>
+#include <QSet>
+
+#include "ColumnWidths.h"
+#include "ConfigWriter.h"
+#include "PhoneCsv.h"
+#include "RangeGeneration.h"
+#include "Sql.h"
+#include "TextFile.h"
+#include "UiYield.h"
+
+namespace vocaset {
+namespace {
+
+struct StoredPhone
+{
+    QString model;
+    QString description;
+    QString mac;
+};
+
+// A code, description or MAC is one line of plain text: a control character would break the
+// telephone's file (its description goes into values through "$$N") or the log.
+bool holdsControl(const QString& text)
+{
+    return escapeControls(text) != text;
+}
+
+// What the database holds for the company and model, read once before the file is checked.
+struct Stored
+{
+    QString module; // EQ_MODULE of the model
+    QSet<QString> catalogue;
+    QSet<QString> ranges;
+    QHash<QString, StoredPhone> phones;             // the company's telephones by code
+    QHash<QString, QHash<QString, QString>> values; // the company's values of the model: code -> param -> value
+    QList<QStringList> macs;                        // every telephone: company, code, MAC
+};
+
+Stored readStored(Database& db, const QString& company, const QString& model)
+{
+    Stored st;
+    const QString co = sqlText(company);
+    const QString eq = sqlText(model);
+    st.module = db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = '") + eq + u'\'').text(0);
+    const Recordset catalogue =
+        db.execute(QStringLiteral("SELECT PA_CODE FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") + eq + u'\'');
+    for (const QVariantList& r : catalogue.rows())
+        st.catalogue.insert(r.at(0).toString());
+    const Recordset ranges = db.execute(QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + co + u'\'');
+    for (const QVariantList& r : ranges.rows())
+        st.ranges.insert(r.at(0).toString());
+    const Recordset phones =
+        db.execute(QStringLiteral("SELECT CO_CODE, PH_CODE, EQ_CODE, PH_DESC, PH_MAC FROM PHONES"));
+    for (const QVariantList& r : phones.rows()) {
+        const QString phone = r.at(1).toString();
+        if (r.at(0).toString() == company)
+            st.phones.insert(phone, {r.at(2).toString(), r.at(3).toString(), r.at(4).toString()});
+        st.macs.append({r.at(0).toString(), phone, r.at(4).toString()});
+    }
+    const Recordset values =
+        db.execute(QStringLiteral("SELECT PH_CODE, PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = '") + co +
+                   QStringLiteral("' AND EQ_CODE = '") + eq + u'\'');
+    for (const QVariantList& r : values.rows())
+        st.values[r.at(0).toString()].insert(r.at(1).toString(), r.at(2).toString());
+    return st;
+}
+
+// A code the range generation would write: a whole number without leading zeros.
+bool isRangeCode(const QString& code)
+{
+    const std::optional<int> n = RangeGeneration::boundValue(code);
+    return n && QString::number(*n) == code;
+}
+
+} // namespace
+
+QList<ListEntry> equipmentEntries(Database& db)
+{
+    return listEntries(db, QStringLiteral("SELECT EQ_CODE, EQ_DESC FROM EQUIPMENT ORDER BY EQ_CODE"));
+}
+
+QList<PhoneChange> PhoneImportPlan::changes() const
+{
+    QList<PhoneChange> all;
+    for (const PlannedPhone& p : phones)
+        all += p.changes;
+    return all;
+}
+
+PhoneImportPlan PhoneImport::plan(const PhoneImportRequest& request)
+{
+    QString error;
+    const std::optional<QByteArray> bytes = readInputFile(request.file, kMaxBytes, &error);
+    if (!bytes) {
+        PhoneImportPlan p;
+        p.company = request.company;
+        p.model = request.model;
+        p.file = request.file;
+        p.problems.append({0, {}, error});
+        return p;
+    }
+    bool utf8 = false;
+    const QString text = decodeText(*bytes, &utf8);
+    PhoneImportPlan p = planText(request, text);
+    p.utf8 = utf8;
+    return p;
+}
+
+PhoneImportPlan PhoneImport::planText(const PhoneImportRequest& request, const QString& text)
+{
+    PhoneImportPlan p;
+    p.company = request.company;
+    p.model = request.model;
+    p.file = request.file;
+    Database& db = m_s.db;
+    if (m_secretsModel != request.model || !m_secrets) {
+        m_secrets.emplace(db, request.model);
+        m_secretsModel = request.model;
+    }
+    const QString co = sqlText(request.company);
+    if (db.execute(QStringLiteral("SELECT CO_CODE FROM COMPANY WHERE CO_CODE = '") + co + u'\'').eof())
+        p.problems.append({0, {}, QStringLiteral("there is no company ") + request.company});
+    if (db.execute(QStringLiteral("SELECT EQ_CODE FROM EQUIPMENT WHERE EQ_CODE = '") + sqlText(request.model) + u'\'')
+            .eof())
+        p.problems.append({0, {}, QStringLiteral("there is no model ") + request.model});
+    if (p.refused())
+        return p;
+
+    const Stored st = readStored(db, request.company, request.model);
+    const ColumnWidths phoneWidths(db, QStringLiteral("PHONES"));
+    const ColumnWidths valueWidths(db, QStringLiteral("PHONES_PARAMETERS"));
+    const CsvTable csv = parseCsv(text);
+
+    // The header: the three fixed columns once each, then parameter codes of the model.
+    const QStringList header = csv.records.isEmpty() ? QStringList() : csv.records.first().cells;
+    QStringList names;
+    for (const QString& h : header)
+        names.append(h.trimmed());
+    const auto fixedColumn = [&](const char* name) {
+        int at = -1;
+        int seen = 0;
+        for (int i = 0; i < names.size(); ++i) {
+            if (names[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+                at = i;
+                ++seen;
+            }
+        }
+        if (seen != 1)
+            p.problems.append({1, QLatin1String(name),
+                               m_texts.text("M592", "the header must name the column %1 once", {QLatin1String(name)})});
+        return seen == 1 ? at : -1;
+    };
+    const auto unreadable = [this](const CsvRecord& r) {
+        return ImportProblem{r.line, QString::number(r.badField),
+                             m_texts.text("M600", "a quote does not close, or text follows a closing quote")};
+    };
+    if (!csv.records.isEmpty() && csv.records.first().badField != 0)
+        p.problems.append(unreadable(csv.records.first()));
+    const int codeCol = fixedColumn(kCodeColumn);
+    const int descCol = fixedColumn(kDescriptionColumn);
+    const int macCol = fixedColumn(kMacColumn);
+    QList<int> paramCols;
+    QSet<QString> seenParams;
+    for (int i = 0; i < names.size(); ++i) {
+        if (i == codeCol || i == descCol || i == macCol)
+            continue;
+        const QString& name = names[i];
+        const bool used = std::any_of(csv.records.begin() + 1, csv.records.end(),
+                                      [i](const CsvRecord& r) { return !r.cells.value(i).isEmpty(); });
+        // A spreadsheet may save an empty column after the last one; it names nothing and holds nothing.
+        if (name.isEmpty() && !used)
+            continue;
+        const QString column = name.isEmpty() ? QString::number(i + 1) : name;
+        if (seenParams.contains(name))
+            p.problems.append({1, column, m_texts.text("M592", "the header must name the column %1 once", {name})});
+        else if (!st.catalogue.contains(name))
+            p.problems.append(
+                {1, column, m_texts.text("M594", "no parameter of model %1 has this code", {request.model})});
+        seenParams.insert(name);
+        paramCols.append(i);
+    }
+    if (codeCol < 0 || descCol < 0 || macCol < 0)
+        return p;
+
+    QHash<QString, int> codeLines; // code -> first line naming it
+    for (qsizetype r = 1; r < csv.records.size(); ++r) {
+        const CsvRecord& rec = csv.records[r];
+        PlannedPhone ph;
+        ph.line = rec.line;
+        const auto problem = [&](const QString& column, const QString& reason) {
+            ph.problems.append({rec.line, column, reason});
+        };
+        QStringList cells = rec.cells;
+        ph.phone = cells.value(codeCol);
+        if (rec.badField != 0) {
+            ph.problems.append(unreadable(rec));
+        } else if (cells.size() > header.size()) {
+            problem(QString::number(header.size() + 1),
+                    m_texts.text("M601", "the line has %1 fields, the header %2",
+                                 {QString::number(cells.size()), QString::number(header.size())}));
+        } else {
+            while (cells.size() < header.size())
+                cells.append(QString());
+            const QString& code = cells[codeCol];
+            const QString& desc = cells[descCol];
+            const QString& mac = cells[macCol];
+            const QString codeName = QLatin1String(kCodeColumn);
+            const QString descName = QLatin1String(kDescriptionColumn);
+            const QString macName = QLatin1String(kMacColumn);
+            const auto stored = st.phones.constFind(code);
+            ph.mac = mac;
+            if (code.isEmpty()) {
+                problem(codeName, m_texts.text("M602", "the telephone code is empty"));
+            } else if (holdsControl(code)) {
+                problem(codeName, m_texts.text("M603", "holds a control character (a line break or a tab)"));
+            } else if (const auto tooLong = phoneWidths.refusal(m_s, QStringLiteral("PH_CODE"), code)) {
+                problem(codeName, *tooLong);
+            } else if (codeLines.contains(code)) {
+                problem(codeName,
+                        m_texts.text("M596", "\"%1\" is also on line %2", {code, QString::number(codeLines[code])}));
+            } else if (stored != st.phones.constEnd() && stored->model != request.model) {
+                problem(codeName, m_texts.text("M598", "telephone %1 is of model %2, not %3",
+                                               {code, stored->model, request.model}));
+            } else if (stored == st.phones.constEnd() && !st.ranges.contains(code) && !isRangeCode(code)) {
+                problem(codeName, m_texts.text("M599",
+                                               "code %1 is not in the company's ranges, and a new code must be a "
+                                               "whole number without leading zeros",
+                                               {code}));
+            }
+            if (!code.isEmpty() && !codeLines.contains(code))
+                codeLines.insert(code, rec.line);
+            if (holdsControl(desc))
+                problem(descName, m_texts.text("M603", "holds a control character (a line break or a tab)"));
+            else if (const auto tooLong = phoneWidths.refusal(m_s, QStringLiteral("PH_DESC"), desc))
+                problem(descName, *tooLong);
+            if (!isMacAddress(mac))
+                problem(macName, m_texts.text("M595", "the MAC address \"%1\" is not 12 hexadecimal digits",
+                                              {escapeControls(mac)}));
+            for (const int col : std::as_const(paramCols)) {
+                const QString& value = cells[col];
+                if (value.isEmpty())
+                    continue;
+                if (const auto tooLong = valueWidths.refusal(m_s, QStringLiteral("PA_VALUE"), value))
+                    problem(names[col], *tooLong);
+                else if (const auto cannot = formatRefusal(st.module, value))
+                    problem(names[col], *cannot);
+            }
+
+            if (ph.problems.isEmpty()) {
+                const auto change = [&](PhoneChange::Kind kind, const QString& param, const QString& before,
+                                        const QString& after) {
+                    ph.changes.append({kind, rec.line, code, param, before, after, {}});
+                };
+                if (stored == st.phones.constEnd()) {
+                    ph.outcome = PhoneOutcome::Added;
+                    if (!st.ranges.contains(code))
+                        change(PhoneChange::Kind::NewRange, {}, {}, {});
+                    ph.changes.append({PhoneChange::Kind::NewPhone, rec.line, code, {}, {}, desc, mac});
+                } else {
+                    if (stored->description != desc)
+                        change(PhoneChange::Kind::Description, {}, stored->description, desc);
+                    if (stored->mac != mac)
+                        change(PhoneChange::Kind::Mac, {}, stored->mac, mac);
+                }
+                const QHash<QString, QString> values = st.values.value(code);
+                for (const int col : std::as_const(paramCols)) {
+                    const QString& value = cells[col];
+                    if (value.isEmpty())
+                        continue;
+                    const auto was = values.constFind(names[col]);
+                    if (was == values.constEnd())
+                        change(PhoneChange::Kind::NewValue, names[col], {}, value);
+                    else if (*was != value)
+                        change(PhoneChange::Kind::Value, names[col], *was, value);
+                }
+                if (ph.outcome != PhoneOutcome::Added && !ph.changes.isEmpty())
+                    ph.outcome = PhoneOutcome::Updated;
+            }
+        }
+        p.phones.append(ph);
+    }
+
+    // MAC addresses after the import: each telephone's own, in any case. A telephone the file names
+    // takes the file's MAC, so two telephones may swap theirs in one file.
+    QSet<QString> named;
+    for (const PlannedPhone& ph : std::as_const(p.phones))
+        named.insert(ph.phone);
+    QHash<QString, QStringList> others; // upper-case MAC -> company and code of a telephone the file leaves
+    for (const QStringList& m : st.macs) {
+        if (!(m[0] == request.company && named.contains(m[1])))
+            others.insert(m[2].toUpper(), m);
+    }
+    QHash<QString, int> macLines;
+    for (PlannedPhone& ph : p.phones) {
+        const QString& mac = ph.mac;
+        if (!isMacAddress(mac))
+            continue;
+        const QString key = mac.toUpper();
+        if (const auto earlier = macLines.constFind(key); earlier != macLines.constEnd())
+            ph.problems.append({ph.line, QLatin1String(kMacColumn),
+                                m_texts.text("M596", "\"%1\" is also on line %2", {mac, QString::number(*earlier)})});
+        else if (const auto other = others.constFind(key); other != others.constEnd())
+            ph.problems.append({ph.line, QLatin1String(kMacColumn),
+                                m_texts.text("M597", "the MAC address %1 is that of telephone %2 of company %3",
+                                             {mac, other->at(1), other->at(0)})});
+        else
+            macLines.insert(key, ph.line);
+    }
+
+    for (PlannedPhone& ph : p.phones) {
+        if (!ph.problems.isEmpty()) {
+            ph.outcome = PhoneOutcome::Refused;
+            ph.changes.clear();
+            p.problems += ph.problems;
+        }
+        p.added += ph.outcome == PhoneOutcome::Added;
+        p.updated += ph.outcome == PhoneOutcome::Updated;
+        p.unchanged += ph.outcome == PhoneOutcome::Unchanged;
+    }
+    return p;
+}
+
+PhoneImportOutcome PhoneImport::run(const PhoneImportRequest& request, const PhoneImportPlan* expected,
+                                    PhoneImportPlan* done)
+{
+    m_stopRequested = false;
+    PhoneImportPlan local;
+    PhoneImportPlan& p = done ? *done : local;
+    // The file is read before the write lock is taken; it is checked again under it.
+    QString error;
+    const std::optional<QByteArray> bytes = readInputFile(request.file, kMaxBytes, &error);
+    if (!bytes) {
+        p = plan(request);
+        return PhoneImportOutcome::Refused;
+    }
+    bool utf8 = false;
+    const QString text = decodeText(*bytes, &utf8);
+    Transaction transaction(m_s.db);
+    p = planText(request, text);
+    p.utf8 = utf8;
+    if (p.refused())
+        return PhoneImportOutcome::Refused;
+    const QList<PhoneChange> changes = p.changes();
+    if (expected && changes != expected->changes())
+        return PhoneImportOutcome::Changed;
+    apply(request.company, request.model, changes);
+    if (m_stopRequested)
+        return PhoneImportOutcome::Aborted;
+    transaction.commit();
+    return PhoneImportOutcome::Written;
+}
+
+void PhoneImport::apply(const QString& company, const QString& model, const QList<PhoneChange>& changes)
+{
+    Database& db = m_s.db;
+    const int total = int(changes.size());
+    m_log.progress(0, total);
+    int done = 0;
+    for (const PhoneChange& c : changes) {
+        try {
+            switch (c.kind) {
+            case PhoneChange::Kind::NewRange:
+                db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), {company, c.phone});
+                break;
+            case PhoneChange::Kind::NewPhone:
+                db.executeBound(QStringLiteral("INSERT INTO PHONES VALUES(?, ?, ?, ?, ?)"),
+                                {company, c.phone, model, c.after, c.mac});
+                break;
+            case PhoneChange::Kind::Description:
+                db.executeBound(QStringLiteral("UPDATE PHONES SET PH_DESC = ? WHERE CO_CODE = ? AND PH_CODE = ?"),
+                                {c.after, company, c.phone});
+                break;
+            case PhoneChange::Kind::Mac:
+                db.executeBound(QStringLiteral("UPDATE PHONES SET PH_MAC = ? WHERE CO_CODE = ? AND PH_CODE = ?"),
+                                {c.after, company, c.phone});
+                break;
+            case PhoneChange::Kind::NewValue:
+                db.executeBound(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES(?, ?, ?, ?, ?)"),
+                                {company, model, c.phone, c.param, c.after});
+                break;
+            case PhoneChange::Kind::Value:
+                db.executeBound(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = ? AND "
+                                               "EQ_CODE = ? AND PH_CODE = ? AND PA_CODE = ?"),
+                                {c.after, company, model, c.phone, c.param});
+                break;
+            }
+        } catch (const TransactionLost&) {
+            throw;
+        } catch (const DbError& e) {
+            // Checked beforehand, so only the database itself refuses here (another writer, a constraint
+            // added by hand): the whole import is undone, and the line is named.
+            throw DbError(QStringLiteral("Line %1, telephone %2: %3").arg(c.line).arg(c.phone, e.text()));
+        }
+        m_log.progress(++done, total);
+        giveUiTurn();
+        if (m_stopRequested)
+            return;
+    }
+}
+
+QString PhoneImport::problemText(const ImportProblem& problem)
+{
+    if (problem.line == 0)
+        return problem.reason;
+    return m_texts.text("M590", "Line %1, column %2: %3",
+                        {QString::number(problem.line), problem.column, problem.reason});
+}
+
+QStringList PhoneImport::problemLines(const PhoneImportPlan& plan)
+{
+    QStringList lines;
+    for (const ImportProblem& problem : plan.problems)
+        lines.append(problemText(problem));
+    return lines;
+}
+
+QString PhoneImport::outcomeText(PhoneOutcome outcome)
+{
+    switch (outcome) {
+    case PhoneOutcome::Added:
+        return m_texts.text("FPHIMP_ADDED", "Added");
+    case PhoneOutcome::Updated:
+        return m_texts.text("FPHIMP_UPDATED", "Updated");
+    case PhoneOutcome::Unchanged:
+        return m_texts.text("FPHIMP_UNCHANGED", "Unchanged");
+    case PhoneOutcome::Refused:
+        break;
+    }
+    return m_texts.text("FPHIMP_REFUSED", "Refused");
+}
+
+QString PhoneImport::changeText(const PhoneChange& c)
+{
+    const bool secret = m_secrets && m_secrets->contains(c.param);
+    const auto shown = [&](const QString& v) { return shownValue(v, secret, false); };
+    const QString arrow = QStringLiteral(" \u2192 ");
+    switch (c.kind) {
+    case PhoneChange::Kind::NewRange:
+        return m_texts.text("FPHIMP_NEWRANGE", "new range code");
+    case PhoneChange::Kind::NewPhone:
+        return QLatin1String(kDescriptionColumn) + u' ' + shown(c.after) + QStringLiteral(", ") +
+               QLatin1String(kMacColumn) + u' ' + shown(c.mac);
+    case PhoneChange::Kind::Description:
+        return QLatin1String(kDescriptionColumn) + u' ' + shown(c.before) + arrow + shown(c.after);
+    case PhoneChange::Kind::Mac:
+        return QLatin1String(kMacColumn) + u' ' + shown(c.before) + arrow + shown(c.after);
+    case PhoneChange::Kind::NewValue:
+        return c.param + u' ' + shown(c.after);
+    case PhoneChange::Kind::Value:
+        break;
+    }
+    return c.param + u' ' + shown(c.before) + arrow + shown(c.after);
+}
+
+QString PhoneImport::problemDetail(const ImportProblem& problem)
+{
+    return problem.column.isEmpty() ? problem.reason : problem.column + QStringLiteral(": ") + problem.reason;
+}
+
+QString PhoneImport::details(const PlannedPhone& phone)
+{
+    QStringList parts;
+    for (const ImportProblem& p : phone.problems)
+        parts.append(problemDetail(p));
+    for (const PhoneChange& c : phone.changes)
+        parts.append(changeText(c));
+    return parts.join(QStringLiteral("; "));
+}
+
+QString PhoneImport::changeLine(const PlannedPhone& phone)
+{
+    return QStringLiteral("%1 %2, %3 %4: %5")
+        .arg(m_texts.text("FPHIMP_COLLINE", "Line"), QString::number(phone.line), phone.phone,
+             outcomeText(phone.outcome), details(phone));
+}
+
+QString PhoneImport::changedText()
+{
+    return m_texts.text("FPHIMP_CHANGED",
+                        "The file or the database changed after the file was checked: nothing was written. "
+                        "Check the file again.");
+}
+
+QString PhoneImport::summaryLine(const PhoneImportPlan& plan)
+{
+    if (plan.refused())
+        return m_texts.text("M593", "%1 was refused with %2 problems: nothing was changed.",
+                            {plan.file, QString::number(plan.problems.size())});
+    return m_texts.text("M604", "%1 added, %2 updated, %3 unchanged",
+                        {QString::number(plan.added), QString::number(plan.updated), QString::number(plan.unchanged)});
+}
+
+} // namespace vocaset

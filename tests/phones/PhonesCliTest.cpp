@@ -1,0 +1,119 @@
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include "CliCommand.h"
+#include "DemoCli.h"
+#include "FullDisk.h"
+#include "PhonesFixture.h"
+
+namespace vocaset::test {
+namespace {
+
+class PhonesCli : public CliFixture
+{
+protected:
+    void SetUp() override
+    {
+        seedSource(kPhonesRows);
+        createFrom(source.connectionString());
+    }
+
+    QStringList import(const QString& file, const QStringList& more = {})
+    {
+        return QStringList{QStringLiteral("phones"),    QStringLiteral("import"), file,
+                           QStringLiteral("--company"), QStringLiteral("AC"),     QStringLiteral("--model"),
+                           QStringLiteral("GXP2000")} +
+               more;
+    }
+    QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir files;
+};
+
+TEST_F(PhonesCli, ADryRunWritesNothingAndChangingKnownTelephonesNeedsYes)
+{
+    const QString file = writeFile(files, QStringLiteral("phones.csv"), kExportedFile);
+    const QString before = telephonesDump(working.db);
+
+    ASSERT_EQ(run(import(file, {QStringLiteral("--dry-run")})), cli::Ok) << err.toStdString();
+    EXPECT_TRUE(out.startsWith(file + QStringLiteral(" was read as UTF-8.\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Line 3, 103 Added: ")));
+    EXPECT_TRUE(out.contains(QStringLiteral("; 2 ***; ")));
+    EXPECT_FALSE(out.contains(QStringLiteral("s3cret")));
+    EXPECT_EQ(err, QStringLiteral("2 added, 1 updated, 0 unchanged (dry run: nothing written)\n"));
+    EXPECT_EQ(telephonesDump(working.db), before);
+
+    // Telephone 101 exists: without --yes (and no terminal) the answer is No.
+    EXPECT_EQ(run(import(file)), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("Import not confirmed: nothing was changed."))) << err.toStdString();
+    EXPECT_EQ(telephonesDump(working.db), before);
+
+    ASSERT_EQ(run(import(file, {QStringLiteral("--yes")})), cli::Ok) << err.toStdString();
+    EXPECT_TRUE(err.startsWith(QStringLiteral("The import changes 1 telephones")));
+    EXPECT_TRUE(err.endsWith(QStringLiteral("\n2 added, 1 updated, 0 unchanged\n"))) << err.toStdString();
+
+    // The export writes the file imported, to a file or to standard output; an existing file stays
+    // unless --yes says otherwise.
+    const QString exported = files.filePath(QStringLiteral("out.csv"));
+    const QStringList exportArgs = {
+        QStringLiteral("phones"),  QStringLiteral("export"),  QStringLiteral("--company"), QStringLiteral("AC"),
+        QStringLiteral("--model"), QStringLiteral("GXP2000"), QStringLiteral("--out"),     exported};
+    ASSERT_EQ(run(exportArgs), cli::Ok) << err.toStdString();
+    EXPECT_EQ(read(exported), kExportedFile);
+    // It holds the passwords: readable by its owner only.
+    EXPECT_EQ(QFileInfo(exported).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+    writeFile(files, QStringLiteral("out.csv"), "kept");
+    EXPECT_EQ(run(exportArgs), cli::RunFailed);
+    EXPECT_EQ(read(exported), QByteArray("kept"));
+    ASSERT_EQ(run(exportArgs.mid(0, 6)), cli::Ok);
+    EXPECT_EQ(out.toUtf8(), kExportedFile.mid(3));
+}
+
+TEST_F(PhonesCli, RefusedFilesWrongUsageAndALostTransaction)
+{
+    const QString before = telephonesDump(working.db);
+    const QString bad =
+        writeFile(files, QStringLiteral("bad.csv"), "code;description;mac\r\n104;A;000B82000001\r\n105;B;nomac\r\n");
+    EXPECT_EQ(run(import(bad, {QStringLiteral("--yes")})), cli::RunFailed);
+    EXPECT_EQ(
+        out.split(u'\n').mid(1, 2),
+        (QStringList{QStringLiteral("Line 2, column mac: the MAC address 000B82000001 is that of telephone 101 "
+                                    "of company AC"),
+                     QStringLiteral("Line 3, column mac: the MAC address \"nomac\" is not 12 hexadecimal digits")}));
+    EXPECT_EQ(err, bad + QStringLiteral(" was refused with 2 problems: nothing was changed.\n"));
+
+    const struct
+    {
+        QStringList args;
+        int code;
+    } cases[] = {
+        {{QStringLiteral("phones"), QStringLiteral("import"), bad, QStringLiteral("--company"), QStringLiteral("AC")},
+         cli::Usage},
+        {{QStringLiteral("phones"), QStringLiteral("import"), QStringLiteral("--company"), QStringLiteral("AC"),
+          QStringLiteral("--model"), QStringLiteral("GXP2000")},
+         cli::Usage},
+        {{QStringLiteral("phones"), QStringLiteral("export"), QStringLiteral("--company"), QStringLiteral("AC"),
+          QStringLiteral("--model"), QStringLiteral("X9")},
+         cli::Usage},
+        {import(files.filePath(QStringLiteral("missing.csv"))), cli::RunFailed},
+        {import(files.path()), cli::RunFailed},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(run(c.args), c.code) << c.args.join(u' ').toStdString() << "\n" << err.toStdString();
+
+    // The engine ends the transaction on the last row: nothing is written and the exit says database.
+    const QString good = writeFile(files, QStringLiteral("good.csv"), kExportedFile);
+    refuseWrites(working.db, QStringLiteral("INSERT"), QStringLiteral("PHONES"), QStringLiteral("NEW.PH_CODE = '104'"),
+                 Refusal::FullDisk);
+    EXPECT_EQ(run(import(good, {QStringLiteral("--yes")})), cli::DatabaseFailed);
+    EXPECT_TRUE(isFullDiskText(err)) << err.toStdString();
+    EXPECT_EQ(telephonesDump(working.db), before);
+}
+
+} // namespace
+} // namespace vocaset::test
