@@ -305,6 +305,11 @@ TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
     const QString dir = working.dir();
     const QString out = dir + QStringLiteral("/out");
     const QString patch = dir + QStringLiteral("/patch.csv");
+    const QString phones = dir + QStringLiteral("/phones.csv");
+    QFile phonesFile(phones);
+    ASSERT_TRUE(phonesFile.open(QIODevice::WriteOnly));
+    phonesFile.write("code;description;mac\r\n201;Reception;000B82E79E4A\r\n299;New;000B82E79E99\r\n");
+    phonesFile.close();
     QDir().mkpath(out);
     const QHash<QString, QString> calls = {
         {QStringLiteral("db create"), {}},
@@ -324,6 +329,9 @@ TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
         {QStringLiteral("phonebook export"), QStringLiteral("--company ALPIN --out ") + out},
         {QStringLiteral("ranges add"), QStringLiteral("--company ALPIN --from 900 --to 905")},
         {QStringLiteral("ranges delete"), QStringLiteral("--company ALPIN --from 900 --to 905")},
+        {QStringLiteral("phones import"), phones + QStringLiteral(" --company ALPIN --model GXP2000")},
+        {QStringLiteral("phones export"),
+         QStringLiteral("--company ALPIN --model GXP2000 --out ") + out + QStringLiteral("/phones.csv")},
     };
     // The server runs until it is stopped, and decode reads no database.
     for (const auto& command : cli::allCommands()) {
