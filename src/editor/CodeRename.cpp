@@ -1,6 +1,7 @@
 #include "CodeRename.h"
 
 #include <QHash>
+#include <QSet>
 
 #include "ColumnWidths.h"
 #include "DbError.h"
@@ -123,11 +124,21 @@ void findSettings(Work& w, Database& db, const RenameRequest& r)
     for (const QString& c : companies)
         for (const QString& m : models)
             ++pairs[c + m];
+    // The pair rows in one statement rather than one per company or model.
+    QStringList keys;
+    for (const QString& key : kPairKeys)
+        keys.append(quoted(key));
+    const Recordset rows =
+        db.execute(QStringLiteral("SELECT SY_CODE, SY_SUBCODE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE IN (") +
+                   keys.join(QStringLiteral(", ")) + u')');
+    QSet<QString> present;
+    for (const QVariantList& row : rows.rows())
+        present.insert(row.value(0).toString() + u'\n' + row.value(1).toString());
     for (const QString& other : company ? models : companies) {
         const QString from = company ? r.from + other : other + r.from;
         const QString to = company ? r.to + other : other + r.to;
         for (const QString& key : kPairKeys) {
-            if (settingExists(db, from, key))
+            if (present.contains(from + u'\n' + key))
                 w.settings.append({from, key, to, pairs.value(from) > 1});
         }
     }
@@ -262,28 +273,14 @@ QString renameChange(const RenameRequest& request, const RenamePlan& plan)
 
 QString renamedColumn(RenameRequest::Kind kind)
 {
-    switch (kind) {
-    case RenameRequest::Company:
-        return QStringLiteral("CO_CODE");
-    case RenameRequest::Model:
-        return QStringLiteral("EQ_CODE");
-    case RenameRequest::Telephone:
-        break;
-    }
-    return QStringLiteral("PH_CODE");
+    static const char* const columns[] = {"CO_CODE", "EQ_CODE", "PH_CODE"};
+    return QLatin1String(columns[kind]);
 }
 
 QString renamedTable(RenameRequest::Kind kind)
 {
-    switch (kind) {
-    case RenameRequest::Company:
-        return QStringLiteral("COMPANY");
-    case RenameRequest::Model:
-        return QStringLiteral("EQUIPMENT");
-    case RenameRequest::Telephone:
-        break;
-    }
-    return QStringLiteral("PHONES");
+    static const char* const tables[] = {"COMPANY", "EQUIPMENT", "PHONES"};
+    return QLatin1String(tables[kind]);
 }
 
 RenamePlan planRename(Session& s, const RenameRequest& request)

@@ -43,6 +43,17 @@ qsizetype countPositionals(const QStringList& arguments)
 
 } // namespace
 
+bool editorTabAllowed(CliContext& ctx, const QString& table)
+{
+    if (!ctx.allowed(QStringLiteral("Config")))
+        return false;
+    const QList<EditorTab> tabs = loadTabs(*ctx.session);
+    if (std::any_of(tabs.begin(), tabs.end(), [&](const EditorTab& t) { return t.table.toUpper() == table; }))
+        return true;
+    ctx.err << table << QStringLiteral(" is not one of your editor tabs") << Qt::endl;
+    return false;
+}
+
 QString ConfigCommand::name() const
 {
     return QLatin1String(kNames[m_verb]);
@@ -78,15 +89,10 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
 
     if (const auto failed = ctx.start())
         return *failed;
-    if (!ctx.allowed(QStringLiteral("Config")))
+    if (!editorTabAllowed(ctx, table))
         return RunFailed;
     Session& s = *ctx.session;
     try {
-        const QList<EditorTab> tabs = loadTabs(s);
-        if (std::none_of(tabs.begin(), tabs.end(), [&](const EditorTab& t) { return t.table.toUpper() == table; })) {
-            ctx.err << table << QStringLiteral(" is not one of your editor tabs") << Qt::endl;
-            return RunFailed;
-        }
         const TabAccess access = decideAccess(s, table, [&] { return ctx.password(); });
         if (access.mode == AccessMode::False) {
             ctx.err << access.error << Qt::endl;

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 
 #include "CodeRename.h"
+#include "ConfigCommands.h"
 
 namespace vocaset::cli {
 namespace {
@@ -40,15 +41,9 @@ int RenameCommand::execute(CliContext& ctx, const QStringList& arguments)
 
     if (const auto failed = ctx.start())
         return *failed;
-    if (!ctx.allowed(QStringLiteral("Config")))
+    if (!editorTabAllowed(ctx, renamedTable(request.kind)))
         return RunFailed;
     Session& s = *ctx.session;
-    const QString table = renamedTable(request.kind);
-    const QList<EditorTab> tabs = loadTabs(s);
-    if (std::none_of(tabs.begin(), tabs.end(), [&](const EditorTab& t) { return t.table.toUpper() == table; })) {
-        ctx.err << table << QStringLiteral(" is not one of your editor tabs") << Qt::endl;
-        return RunFailed;
-    }
     if (!renameAllowed(s, [&] { return ctx.password(); })) {
         ctx.err << renameText(s, RenameText::NeedsAdmin) << Qt::endl;
         return RunFailed;
