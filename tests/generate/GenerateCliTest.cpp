@@ -3,6 +3,8 @@
 #include <cstring>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -152,13 +154,19 @@ TEST_F(GenerateCli, DecodeRefusesWhatIsNotAGxp2000File)
     EXPECT_TRUE(out.contains(QStringLiteral("MAC: 001122334455")));
     EXPECT_EQ(run({QStringLiteral("decode"), folder.filePath(QStringLiteral("none"))}), cli::Usage);
     EXPECT_EQ(run({QStringLiteral("decode")}), cli::Usage);
-    // Anything longer than the writer's largest file is refused unread, an endless device included.
+    // Anything longer than the writer's largest file is refused unread, and so is what is no plain
+    // file: an endless device, or a FIFO that would wait for a writer.
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(Gxp2000Writer::kMaxFileBytes + 2, '\0'));
     f.close();
-    for (const QString& big : {path, QStringLiteral("/dev/zero")}) {
-        EXPECT_EQ(run({QStringLiteral("decode"), big}), cli::RunFailed);
-        EXPECT_TRUE(err.contains(QStringLiteral("larger than the largest GXP2000 file"))) << err.toStdString();
+    const QString fifo = folder.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::pair<QString, const char*> refused[] = {
+        {path, "larger than"}, {QStringLiteral("/dev/zero"), "not a regular file"}, {fifo, "not a regular file"}};
+    for (const auto& [file, reason] : refused) {
+        EXPECT_EQ(run({QStringLiteral("decode"), file}), cli::RunFailed) << file.toStdString();
+        EXPECT_TRUE(err.contains(file + QStringLiteral(": ")) && err.contains(QLatin1String(reason)))
+            << err.toStdString();
         EXPECT_TRUE(out.isEmpty());
     }
 }

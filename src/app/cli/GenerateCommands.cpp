@@ -2,7 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 
 #include "DbCommands.h"
 #include "ExplainCommand.h"
@@ -162,19 +162,15 @@ int DecodeCommand::execute(CliContext& ctx, const QStringList& arguments)
                                            QStringLiteral("FILE\nExit 1 when the file is not a well-formed GXP2000 file."), 1))
         return *done;
     const QString path = parser.positionalArguments().first();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ctx.err << path << QStringLiteral(": ") << file.errorString() << Qt::endl;
-        return Usage;
+    // No larger than the largest file the writer makes, and a plain file: a device or a FIFO is
+    // refused unread rather than read without end or waited on.
+    QString error;
+    const std::optional<QByteArray> read = readInputFile(path, Gxp2000Writer::kMaxFileBytes, &error);
+    if (!read) {
+        ctx.err << error << Qt::endl;
+        return QFileInfo::exists(path) ? RunFailed : Usage;
     }
-    // Read no further than one byte past the largest file the writer makes: a bigger input (a device,
-    // a huge file) is refused without being held in memory.
-    const QByteArray bytes = file.read(Gxp2000Writer::kMaxFileBytes + 1);
-    if (bytes.size() > Gxp2000Writer::kMaxFileBytes) {
-        ctx.err << path << QStringLiteral(": larger than the largest GXP2000 file (")
-                << Gxp2000Writer::kMaxFileBytes << QStringLiteral(" bytes)") << Qt::endl;
-        return RunFailed;
-    }
+    const QByteArray& bytes = *read;
     const Gxp2000Contents c = decodeGxp2000(bytes);
     const auto yesNo = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
     ctx.out << QStringLiteral("Length word: ") << c.lengthWord << QStringLiteral(" (") << bytes.size()
