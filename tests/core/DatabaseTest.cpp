@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include "ColumnWidths.h"
 #include "Database.h"
 #include "FullDisk.h"
@@ -18,11 +21,26 @@ TEST(ConnectionString, KeysAreCaseInsensitiveAndPasswordIsMasked)
               QStringLiteral("Provider=PostgreSQL;Host=h;PASSWORD=****;et;User ID=u"));
 }
 
-TEST(Database, UnknownProviderFailsToOpen)
+// What cannot be opened is an open failure that creates nothing: a NUL would cut the file name short
+// and the engine would create the shorter name; an existing database is never made afresh.
+TEST(Database, ConnectionsThatCannotBeOpenedCreateNothing)
 {
-    Database db;
-    EXPECT_THROW(db.open(QStringLiteral("Provider=Jet;Data Source=x.mdb")), DbError);
-    EXPECT_FALSE(db.isOpen());
+    QTemporaryDir dir;
+    const QString sqlite = QStringLiteral("Provider=SQLite;Data Source=") + dir.path();
+    const std::pair<QString, Database::Access> cases[] = {
+        {QStringLiteral("Provider=Jet;Data Source=") + dir.filePath(QStringLiteral("x.mdb")),
+         Database::Access::ReadWrite},
+        {QStringLiteral("Provider=SQLite"), Database::Access::ReadWrite},
+        {sqlite + QStringLiteral("/voca") + QChar(u'\0') + QStringLiteral("set.db"), Database::Access::ReadWrite},
+        {sqlite + QStringLiteral("/missing.db"), Database::Access::Existing},
+        {sqlite + QStringLiteral("/missing.db"), Database::Access::ReadOnly},
+    };
+    for (const auto& [connection, access] : cases) {
+        Database db;
+        EXPECT_THROW(db.open(connection, access), DbError) << connection.toStdString();
+        EXPECT_FALSE(db.isOpen());
+        EXPECT_TRUE(QDir(dir.path()).isEmpty()) << QDir(dir.path()).entryList().join(u' ').toStdString();
+    }
 }
 
 TEST(Database, RecordsetKnowsCountPositionAndFieldsByName)
@@ -205,6 +223,7 @@ TEST(Database, BoundStatementIsReusedWithNewValues)
     t.db.execute(QStringLiteral("CREATE TABLE T (A nvarchar(10), B nvarchar(10))"));
     for (int i = 0; i < 3; ++i)
         t.db.executeBound(QStringLiteral("INSERT INTO T VALUES(?, ?)"), {QString::number(i), QStringLiteral("it's")});
-    const Recordset rs = t.db.executeBound(QStringLiteral("SELECT COUNT(*) FROM T WHERE B = ?"), {QStringLiteral("it's")});
+    const Recordset rs =
+        t.db.executeBound(QStringLiteral("SELECT COUNT(*) FROM T WHERE B = ?"), {QStringLiteral("it's")});
     EXPECT_EQ(rs.text(0), QStringLiteral("3"));
 }
