@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -87,6 +89,9 @@ TEST_F(PhonesCli, RefusedFilesWrongUsageAndALostTransaction)
                      QStringLiteral("Line 3, column mac: the MAC address \"nomac\" is not 12 hexadecimal digits")}));
     EXPECT_EQ(err, bad + QStringLiteral(" was refused with 2 problems: nothing was changed.\n"));
 
+    // What is no plain file is refused unread: an endless device, a FIFO that would wait for a writer.
+    const QString fifo = files.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const struct
     {
         QStringList args;
@@ -102,6 +107,8 @@ TEST_F(PhonesCli, RefusedFilesWrongUsageAndALostTransaction)
          cli::Usage},
         {import(files.filePath(QStringLiteral("missing.csv"))), cli::RunFailed},
         {import(files.path()), cli::RunFailed},
+        {import(QStringLiteral("/dev/zero")), cli::RunFailed},
+        {import(fifo), cli::RunFailed},
     };
     for (const auto& c : cases)
         EXPECT_EQ(run(c.args), c.code) << c.args.join(u' ').toStdString() << "\n" << err.toStdString();
