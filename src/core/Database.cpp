@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include <algorithm>
 #include <atomic>
 #include <utility>
 
@@ -71,7 +72,7 @@ void Database::open(const QString& connectionString, Access access)
             throw DbError(file + QStringLiteral(": no such database file"));
         m_db.setDatabaseName(file);
         // Read-only: a missing file is not created, and the file's bytes never change.
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(kStatementTimeoutSeconds * 1000) +
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(m_boundMs) +
                                (access == Access::ReadOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     } else if (provider == u"postgresql" || provider == u"postgres") {
         m_engine = Engine::PostgreSQL;
@@ -82,7 +83,8 @@ void Database::open(const QString& connectionString, Access access)
         m_db.setDatabaseName(cs.value(QStringLiteral("Database")));
         m_db.setUserName(cs.value(QStringLiteral("User ID")));
         m_db.setPassword(cs.value(QStringLiteral("Password")));
-        m_db.setConnectOptions(QStringLiteral("connect_timeout=") + QString::number(kConnectTimeoutSeconds) +
+        const int connectSeconds = std::clamp((m_boundMs + 999) / 1000, 2, kConnectTimeoutSeconds);
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=") + QString::number(connectSeconds) +
                                QStringLiteral(";application_name=vocaset"));
     } else {
         throw DbError(QStringLiteral("unknown provider '") + cs.value(QStringLiteral("Provider")) + u'\'');
@@ -111,10 +113,9 @@ void Database::open(const QString& connectionString, Access access)
         // Session settings, so they hold across transactions: the statement time-out, literals that
         // keep a backslash as typed (folder names) whatever the server's default, and no notices
         // (such as "already exists, skipping") printed by the client library on standard error.
-        QStringList settings = {QStringLiteral("SET statement_timeout = ") +
-                                          QString::number(kStatementTimeoutSeconds * 1000),
-                                      QStringLiteral("SET standard_conforming_strings = on"),
-                                      QStringLiteral("SET client_min_messages = warning")};
+        QStringList settings = {QStringLiteral("SET statement_timeout = ") + QString::number(m_boundMs),
+                                QStringLiteral("SET standard_conforming_strings = on"),
+                                QStringLiteral("SET client_min_messages = warning")};
         if (access == Access::ReadOnly)
             settings << QStringLiteral("SET default_transaction_read_only = on");
         for (const QString& setting : settings) {

@@ -49,6 +49,10 @@ public:
 
     // Opens the database a connection string names; throws DbError when it cannot.
     void open(const QString& connectionString, Access access = Access::ReadWrite);
+    // From the next open on, a statement that waits for a lock or runs longer than ms fails, and so
+    // does a connection to a server that takes longer (at least 2 s); kStatementTimeoutSeconds by
+    // default. For a server that must answer within a bound.
+    void setTimeBound(int ms) { m_boundMs = ms; }
     void close();
     bool isOpen() const;
     Engine engine() const { return m_engine; }
@@ -118,6 +122,7 @@ private:
     bool m_inTransaction = false;
     bool m_lost = false; // the server ended the session
     QString m_ended;     // why the engine ended the open transaction; empty while it holds it
+    int m_boundMs = kStatementTimeoutSeconds * 1000;
     QHash<QString, QSqlQuery> m_prepared;
 };
 
