@@ -1,5 +1,9 @@
 #include "PhoneFileSource.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
+
 #include "ConfigWriter.h"
 #include "GenerationChoices.h"
 #include "TelephoneFiles.h"
@@ -31,15 +35,51 @@ const NamePattern* patternOf(const QString& module)
     return nullptr;
 }
 
-// The telephones with a MAC, whatever the case of its stored digits, with their writer module.
+// The telephones with a MAC, whatever the case of its stored digits, with their writer module and
+// their company's password for its files.
 const QString kFindByMac =
-    QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE FROM PHONES P "
-                   "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE WHERE UPPER(P.PH_MAC) = ? "
-                   "ORDER BY P.CO_CODE, P.PH_CODE");
-// The company's password for its files and the default levels of its model, in one statement.
-const QString kSettings =
-    QStringLiteral("SELECT SY_SUBCODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE (SY_CODE = ? AND SY_SUBCODE = '") +
-    QLatin1String(kProvAuth) + QStringLiteral("') OR (SY_CODE = ? AND SY_SUBCODE = '$$DEFGEN')");
+    QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, A.SY_VALUE FROM PHONES P "
+                   "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN SYSTEM_PARAMETERS A "
+                   "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
+    QLatin1String(kProvAuth) + QStringLiteral("' WHERE UPPER(P.PH_MAC) = ? ORDER BY P.CO_CODE, P.PH_CODE");
+const QString kAnyAuth =
+    QStringLiteral("SELECT COUNT(*) FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") + QLatin1String(kProvAuth) + u'\'';
+const QString kDefaultLevels =
+    QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = ? AND SY_SUBCODE = '$$DEFGEN'");
+
+// The file's device and inode, or nothing when it cannot be read.
+std::optional<std::pair<quint64, quint64>> identityOf(const QString& file)
+{
+    struct stat st = {};
+    if (file.isEmpty() || ::stat(QFile::encodeName(file).constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+// A Digest check asked again for the same names and passwords (a request tried again on a new
+// connection) gets the first answer: the nonce count it used is spent.
+class CheckOnce final : public Credentials
+{
+public:
+    explicit CheckOnce(Credentials& inner) : m_inner(inner) {}
+    Check check(const QString& user, const QStringList& passwords) override
+    {
+        if (!m_done || user != m_user || passwords != m_passwords) {
+            m_result = m_inner.check(user, passwords);
+            m_user = user;
+            m_passwords = passwords;
+            m_done = true;
+        }
+        return m_result;
+    }
+
+private:
+    Credentials& m_inner;
+    bool m_done = false;
+    QString m_user;
+    QStringList m_passwords;
+    Check m_result = Check::Refused;
+};
 
 } // namespace
 
@@ -69,19 +109,45 @@ QString PhoneFileSource::prepareDatabase(Database& db)
     }
 }
 
-PhoneFileSource::PhoneFileSource(QString connectionString, QString language)
-    : m_connection(std::move(connectionString)), m_language(std::move(language))
+PhoneFileSource::PhoneFileSource(QString connectionString, QString language, int boundMs)
+    : m_connection(std::move(connectionString)), m_language(std::move(language)), m_boundMs(boundMs)
 {
+    const ConnectionString cs(m_connection);
+    if (cs.value(QStringLiteral("Provider")).compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0) {
+        m_file = cs.value(QStringLiteral("Data Source"));
+        if (m_file.isEmpty())
+            m_file = cs.value(QStringLiteral("Database"));
+    }
 }
 
 PhoneFileSource::~PhoneFileSource() = default;
 
+bool PhoneFileSource::replaced() const
+{
+    const auto now = identityOf(m_file);
+    return now && (now->first != m_device || now->second != m_inode);
+}
+
 Database& PhoneFileSource::database()
 {
+    if (m_db && m_db->isOpen() && replaced()) {
+        // Another file was moved over the database. What the old file still holds in its
+        // write-ahead log goes into it, and the log, which keeps its name, is emptied, so the new
+        // file is read as it is.
+        try {
+            m_db->execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        } catch (const DbError&) {
+        }
+        m_db.reset();
+    }
     if (!m_db || !m_db->isOpen()) {
         m_db = std::make_unique<Database>();
         try {
+            const auto identity = identityOf(m_file);
+            m_db->setTimeBound(m_boundMs);
             m_db->open(m_connection);
+            m_device = identity ? identity->first : 0;
+            m_inode = identity ? identity->second : 0;
         } catch (const DbError&) {
             m_db.reset();
             throw;
@@ -95,13 +161,31 @@ FileAnswer PhoneFileSource::answer(const QString& fileName, Credentials& credent
     const std::optional<ProvisioningName> name = parseProvisioningName(fileName);
     if (!name)
         return {};
+    CheckOnce once(credentials);
+    // A connection the server ended since the last request fails its first statement: the
+    // request is tried once more on a new connection before it fails.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            return lookUp(*name, once);
+        } catch (const DbError&) {
+            const bool lost = m_db && !m_db->isOpen();
+            if (lost)
+                m_db.reset();
+            if (!lost || attempt > 0)
+                throw;
+        }
+    }
+}
+
+QString PhoneFileSource::health()
+{
     try {
-        return lookUp(*name, credentials);
-    } catch (const DbError&) {
-        // A connection the server ended is opened again on the next request.
+        database().executeBound(kFindByMac, {QStringLiteral("-")});
+        return {};
+    } catch (const DbError& e) {
         if (m_db && !m_db->isOpen())
             m_db.reset();
-        throw;
+        return e.text();
     }
 }
 
@@ -109,7 +193,26 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
 {
     Database& db = database();
     FileAnswer answer;
+    // Both statements run for every name, with or without a telephone, and so does the Digest
+    // check below: the time taken tells nothing about the MAC.
+    const bool anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
     const Recordset phones = db.executeBound(kFindByMac, {name.mac});
+    QStringList passwords;
+    for (const QVariantList& row : phones.rows()) {
+        if (!row.at(6).isNull())
+            passwords.append(row.at(6).toString());
+    }
+    // Telephones of companies without a password are served (or in conflict) as before; any other
+    // name needs a right answer first.
+    const bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.count() > 1 || phones.text(5) == name.module);
+    if (anyAuth && !open) {
+        const Credentials::Check check = credentials.check(name.mac, passwords);
+        if (check != Credentials::Check::Accepted) {
+            answer.status = 401;
+            answer.stale = check == Credentials::Check::Stale;
+            return answer;
+        }
+    }
     if (phones.isEmpty())
         return answer;
     if (phones.count() > 1) {
@@ -131,19 +234,9 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     answer.phone = phone.code;
 
     LevelBoxes boxes;
-    const Recordset settings = db.executeBound(kSettings, {phone.company, QString(phone.company + phone.model)});
-    for (const QVariantList& row : settings.rows()) {
-        if (row.at(0).toString() == QLatin1String(kProvAuth)) {
-            const Credentials::Check check = credentials.check(name.mac, row.at(1).toString());
-            if (check != Credentials::Check::Accepted) {
-                answer.status = 401;
-                answer.stale = check == Credentials::Check::Stale;
-                return answer;
-            }
-        } else {
-            boxes.applyDefault(row.at(1).toString());
-        }
-    }
+    const Recordset levels = db.executeBound(kDefaultLevels, {QString(phone.company + phone.model)});
+    if (!levels.isEmpty())
+        boxes.applyDefault(levels.text(0));
     // A file named after the telephone is what the generation writes with the telephone level.
     boxes.set(0, true);
 

@@ -27,15 +27,22 @@ inline constexpr char kProvAuth[] = "$$PROVAUTH";
 // Serves telephones their configuration files from the database, built on each request exactly as
 // the generation writes them, so a value changed in the database is served on the next request. One
 // per server thread: it keeps its own connection (opened on first use, opened again after a lost
-// one) and its prepared statements.
+// one or when the SQLite file was replaced) and its prepared statements. Each statement gives up
+// after boundMs.
+//
+// While any company has a $$PROVAUTH row, every name a telephone could fetch is challenged, unless
+// it is the file of a telephone whose company has none: a MAC without a telephone, or asked by
+// another model's name, is refused exactly as a wrong password is.
 class PhoneFileSource final : public FileSource
 {
 public:
-    PhoneFileSource(QString connectionString, QString language);
+    PhoneFileSource(QString connectionString, QString language, int boundMs);
     ~PhoneFileSource() override;
     Q_DISABLE_COPY_MOVE(PhoneFileSource)
 
     FileAnswer answer(const QString& fileName, Credentials& credentials) override;
+    // The look-up every request makes, for a MAC no telephone has.
+    QString health() override;
 
     // Makes the look-up by MAC an index search instead of a scan of every telephone: an index on the
     // upper-case MAC, created if missing. Returns a line for the log when it could not be (a read-only
@@ -46,8 +53,15 @@ private:
     Database& database();
     FileAnswer lookUp(const ProvisioningName& name, Credentials& credentials);
 
+    // The SQLite file's identity when it was opened: a file moved over it is a new database.
+    bool replaced() const;
+
     QString m_connection;
     QString m_language;
+    int m_boundMs;
+    QString m_file; // SQLite only
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
     std::unique_ptr<Database> m_db;
 };
 

@@ -1,28 +1,37 @@
 #include "ProvisioningServer.h"
 
+#include <chrono>
 #include <cstdarg>
-#include <thread>
+#include <cstring>
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QRandomGenerator>
 
+#include "AuthLockout.h"
 #include "DbError.h"
+#include "DigestAuth.h"
+#include "ServerMetrics.h"
+#include "SourceThreads.h"
 
 namespace vocaset {
 
 namespace {
 
-constexpr unsigned kNonceSeconds = 300;
-constexpr unsigned kNonceSlots = 4096;
 constexpr unsigned kBacklog = 1024;
+constexpr auto kHouseTick = std::chrono::milliseconds(100);
+
+qint64 nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // The path of a request target without its query; an absolute target loses its scheme and host.
 QByteArray pathOf(const QByteArray& target)
@@ -56,11 +65,9 @@ QString loggable(const QByteArray& path)
 }
 
 // True when the If-None-Match header names the tag (weak or strong) or is "*".
-bool matchesTag(const char* header, const QByteArray& tag)
+bool matchesTag(const QByteArray& header, const QByteArray& tag)
 {
-    if (!header)
-        return false;
-    for (QByteArray candidate : QByteArray(header).split(',')) {
+    for (QByteArray candidate : header.split(',')) {
         candidate = candidate.trimmed();
         if (candidate.startsWith("W/"))
             candidate = candidate.mid(2);
@@ -70,22 +77,22 @@ bool matchesTag(const char* header, const QByteArray& tag)
     return false;
 }
 
-QString clientAddress(MHD_Connection* connection)
+QHostAddress peerOf(MHD_Connection* connection)
 {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (!info || !info->client_addr)
-        return QStringLiteral("-");
+        return {};
     QHostAddress address(info->client_addr);
     bool mapped = false;
     const quint32 v4 = address.toIPv4Address(&mapped);
-    if (mapped)
-        address = QHostAddress(v4);
-    return address.toString();
+    return mapped ? QHostAddress(v4) : address;
 }
 
 const char* reasonBody(int status)
 {
     switch (status) {
+    case MHD_HTTP_OK:
+        return "OK\n";
     case MHD_HTTP_BAD_REQUEST:
         return "Bad request\n";
     case MHD_HTTP_UNAUTHORIZED:
@@ -96,6 +103,8 @@ const char* reasonBody(int status)
         return "Method not allowed\n";
     case MHD_HTTP_CONFLICT:
         return "Conflict\n";
+    case MHD_HTTP_TOO_MANY_REQUESTS:
+        return "Too many requests\n";
     case MHD_HTTP_SERVICE_UNAVAILABLE:
         return "Service unavailable\n";
     default:
@@ -103,85 +112,213 @@ const char* reasonBody(int status)
     }
 }
 
-// Each pool thread keeps the file source of the server it belongs to; the source (and its
-// database connection) ends with the thread, on that thread.
-struct ThreadSource
+FileAnswer statusAnswer(int status, int retryAfterSeconds = 0)
 {
-    quint64 server = 0;
-    std::unique_ptr<FileSource> source;
-};
-thread_local ThreadSource t_source;
+    FileAnswer answer;
+    answer.status = status;
+    answer.retryAfterSeconds = retryAfterSeconds;
+    return answer;
+}
 
-std::atomic<quint64> g_serverIds{0};
+// An address and port as the library binds them.
+struct SocketAddress
+{
+    sockaddr_storage storage{};
+    bool v6 = false;
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+std::optional<SocketAddress> socketAddress(const QString& text, quint16 port)
+{
+    QHostAddress host;
+    if (text.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        host = QHostAddress(QHostAddress::LocalHost);
+    else if (!host.setAddress(text))
+        return std::nullopt;
+    SocketAddress out;
+    if (host.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&out.storage);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = host.toIPv6Address();
+        std::memcpy(&v6->sin6_addr, bytes.c, sizeof bytes.c);
+        out.v6 = true;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&out.storage);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        v4->sin_addr.s_addr = htonl(host.toIPv4Address());
+    }
+    return out;
+}
+
+quint16 boundPort(MHD_Daemon* daemon, quint16 asked)
+{
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT);
+    return info ? info->port : asked;
+}
 
 } // namespace
 
-// One connection's current request, from its request line to its completion.
+// One connection and its current request, from the request line to the reply's end.
 struct ProvisioningServer::Exchange
 {
-    QString client;
+    enum class Stage { Headers, Body, Waiting, Answered };
+
+    QHostAddress peer;
+    MHD_socket fd = MHD_INVALID_SOCKET;
+    std::atomic<qint64> awaitingSinceMs{0}; // waiting for a request's headers since; 0 when not
+    std::atomic<bool> cut{false};           // closed by the header deadline
+
+    QString client; // the address the request is logged and limited under
     QByteArray target;
+    const char* targetAt = nullptr; // where the library keeps the target, to see bytes a NUL hid
     QByteArray method;
+    QByteArray authorization;
+    QByteArray ifNoneMatch;
     QString started;
     QElapsedTimer timer;
+    Stage stage = Stage::Headers;
+    std::optional<FileAnswer> early; // decided from the request line and headers alone
+    FileAnswer answer;               // a worker's answer, sent once the connection resumes
     int status = 0;
     qsizetype bytes = 0;
     QString company;
     QString phone;
     QStringList notes;
-    bool pending = false;   // a request line arrived and its completion has not been logged
-    bool presented = false; // the handler has seen this request
+    bool pending = false; // a request line arrived and its completion has not been logged
 
     void reset(const char* uri)
     {
         target = uri;
+        targetAt = uri;
         method.clear();
+        authorization.clear();
+        ifNoneMatch.clear();
         started = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
         timer.start();
+        stage = Stage::Headers;
+        early.reset();
+        answer = FileAnswer{};
         status = 0;
         bytes = 0;
         company.clear();
         phone.clear();
         notes.clear();
         pending = true;
-        presented = false;
     }
 };
 
-// The Digest check of one request, on the connection that carries it.
-class DigestCredentials final : public Credentials
+namespace {
+
+// The Digest answer of one request, checked by the server's nonces.
+class RequestCredentials final : public Credentials
 {
 public:
-    explicit DigestCredentials(MHD_Connection* connection) : m_connection(connection) {}
-    Check check(const QString& user, const QString& password) override
+    RequestCredentials(DigestAuth& digest, const QByteArray& authorization, const QByteArray& method,
+                       const QByteArray& target)
+        : m_digest(digest), m_authorization(authorization), m_method(method), m_target(target)
     {
-        const int result = MHD_digest_auth_check2(m_connection, kRealm, user.toUtf8().constData(),
-                                                  password.toUtf8().constData(), kNonceSeconds, MHD_DIGEST_ALG_MD5);
-        if (result == MHD_YES)
-            return Check::Accepted;
-        return result == MHD_INVALID_NONCE ? Check::Stale : Check::Refused;
     }
+    Check check(const QString& user, const QStringList& passwords) override
+    {
+        switch (m_digest.verify(m_authorization, m_method, m_target, user, passwords)) {
+        case DigestAuth::Result::Accepted:
+            return Check::Accepted;
+        case DigestAuth::Result::Stale:
+            return Check::Stale;
+        case DigestAuth::Result::Refused:
+            m_failed = true;
+            return Check::Refused;
+        case DigestAuth::Result::Absent:
+            break;
+        }
+        return Check::Refused;
+    }
+    // A wrong answer was given (a missing one is no failure).
+    bool failed() const { return m_failed; }
 
 private:
-    MHD_Connection* m_connection;
+    DigestAuth& m_digest;
+    const QByteArray& m_authorization;
+    const QByteArray& m_method;
+    const QByteArray& m_target;
+    bool m_failed = false;
 };
+
+// The values of every header of a name, in order.
+QList<QByteArray> headerValues(MHD_Connection* connection, const char* name)
+{
+    struct Collect
+    {
+        const char* name;
+        QList<QByteArray> values;
+    } collect{name, {}};
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) {
+            auto* c = static_cast<Collect*>(cls);
+            if (key && qstricmp(key, c->name) == 0)
+                c->values.append(value ? QByteArray(value) : QByteArray());
+            return MHD_YES;
+        },
+        &collect);
+    return collect.values;
+}
+
+// The client behind trusted proxies: the right-most X-Forwarded-For entry that is not one of them.
+QString clientOf(const QHostAddress& peer, const QList<QHostAddress>& proxies, const QList<QByteArray>& forwarded)
+{
+    if (peer.isNull())
+        return QStringLiteral("-");
+    if (!proxies.contains(peer))
+        return peer.toString();
+    QList<QByteArray> hops;
+    for (const QByteArray& header : forwarded)
+        hops += header.split(',');
+    for (auto it = hops.crbegin(); it != hops.crend(); ++it) {
+        QHostAddress hop;
+        if (!hop.setAddress(QString::fromLatin1(it->trimmed())))
+            break;
+        if (!proxies.contains(hop))
+            return hop.toString();
+    }
+    return peer.toString();
+}
+
+} // namespace
 
 // The library's callbacks, with the server as their closure.
 struct ServerCallbacks
 {
+    using Exchange = ProvisioningServer::Exchange;
+
     static void connectionEvent(void* cls, MHD_Connection* connection, void** socketState,
                                 MHD_ConnectionNotificationCode event)
     {
         auto* server = static_cast<ProvisioningServer*>(cls);
         if (event == MHD_CONNECTION_NOTIFY_STARTED) {
-            auto* exchange = new ProvisioningServer::Exchange;
-            exchange->client = clientAddress(connection);
+            auto* exchange = new Exchange;
+            exchange->peer = peerOf(connection);
+            exchange->client = exchange->peer.isNull() ? QStringLiteral("-") : exchange->peer.toString();
+            if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+                exchange->fd = info->connect_fd;
+            exchange->awaitingSinceMs = nowMs();
             *socketState = exchange;
+            ++server->m_metrics->connectionsOpen;
+            const std::lock_guard lock(server->m_connectionsMutex);
+            server->m_connections.insert(exchange);
             return;
         }
-        auto* exchange = static_cast<ProvisioningServer::Exchange*>(*socketState);
+        auto* exchange = static_cast<Exchange*>(*socketState);
         if (!exchange)
             return;
+        {
+            // The library closes the socket after this returns: the housekeeper must be done with it.
+            const std::lock_guard lock(server->m_connectionsMutex);
+            server->m_connections.erase(exchange);
+        }
+        --server->m_metrics->connectionsOpen;
         // A request the library refused by itself, or one cut short, still gets its line.
         if (exchange->pending)
             server->finish(*exchange);
@@ -193,7 +330,7 @@ struct ServerCallbacks
     {
         auto* server = static_cast<ProvisioningServer*>(cls);
         const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-        auto* exchange = info ? static_cast<ProvisioningServer::Exchange*>(info->socket_context) : nullptr;
+        auto* exchange = info ? static_cast<Exchange*>(info->socket_context) : nullptr;
         if (!exchange)
             return nullptr;
         if (exchange->pending)
@@ -203,56 +340,110 @@ struct ServerCallbacks
         return exchange;
     }
 
-    static MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char*, const char* method, const char*,
-                                    const char*, size_t* uploadSize, void** state)
+    static MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char*, const char* method,
+                                    const char* version, const char*, size_t* uploadSize, void** state)
     {
         auto* server = static_cast<ProvisioningServer*>(cls);
-        auto* exchange = static_cast<ProvisioningServer::Exchange*>(*state);
+        auto* exchange = static_cast<Exchange*>(*state);
         if (!exchange)
             return MHD_NO;
-        const bool readOnly = qstrcmp(method, MHD_HTTP_METHOD_GET) == 0 || qstrcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
-        if (!exchange->presented) {
-            exchange->presented = true;
+        switch (exchange->stage) {
+        case Exchange::Stage::Headers: {
+            exchange->awaitingSinceMs = 0;
             exchange->method = method;
-            // A refused method is answered before its body is read; the library then closes the
-            // connection rather than take the unread body for the next request.
-            if (!readOnly)
-                server->respond(connection, *exchange);
+            // The library ends the target at a NUL byte; the version then starts further on than
+            // right after it.
+            const bool hiddenBytes = version && exchange->targetAt && version > exchange->targetAt &&
+                                     version - exchange->targetAt > exchange->target.size() + 1 &&
+                                     version - exchange->targetAt <= 2 * ProvisioningServer::kMaxPath + 64;
+            if (hiddenBytes) // the whole target, for the log
+                exchange->target = QByteArray(exchange->targetAt, version - exchange->targetAt - 1);
+            // A refusal that leaves the body unread is sent at once; the library then closes the
+            // connection rather than take the body for the next request.
+            if (server->checkHeaders(connection, *exchange, hiddenBytes)) {
+                server->send(connection, *exchange, *exchange->early);
+                exchange->stage = Exchange::Stage::Answered;
+            } else {
+                exchange->stage = Exchange::Stage::Body;
+            }
             return MHD_YES;
         }
-        if (*uploadSize != 0) {
-            *uploadSize = 0; // a body on GET or HEAD means nothing here
+        case Exchange::Stage::Body:
+            if (*uploadSize != 0) {
+                *uploadSize = 0; // a body on GET or HEAD means nothing here
+                return MHD_YES;
+            }
+            if (exchange->early) {
+                server->send(connection, *exchange, *exchange->early);
+                exchange->stage = Exchange::Stage::Answered;
+            } else {
+                server->dispatch(connection, *exchange);
+            }
             return MHD_YES;
+        case Exchange::Stage::Waiting:
+            server->send(connection, *exchange, exchange->answer);
+            exchange->stage = Exchange::Stage::Answered;
+            return MHD_YES;
+        case Exchange::Stage::Answered:
+            break;
         }
-        if (readOnly)
-            server->respond(connection, *exchange);
         return MHD_YES;
     }
 
     static void endRequest(void* cls, MHD_Connection*, void** state, MHD_RequestTerminationCode)
     {
-        auto* exchange = static_cast<ProvisioningServer::Exchange*>(*state);
-        if (exchange && exchange->pending)
+        auto* exchange = static_cast<Exchange*>(*state);
+        if (!exchange)
+            return;
+        if (exchange->pending)
             static_cast<ProvisioningServer*>(cls)->finish(*exchange);
+        // The next request's headers are due from now on.
+        exchange->awaitingSinceMs = nowMs();
     }
 
     static void libraryMessage(void* cls, const char* format, va_list args)
     {
         char text[512];
         std::vsnprintf(text, sizeof text, format, args);
-        QString line = QStringLiteral("HTTP server: ") + QString::fromLocal8Bit(text).trimmed();
         auto* server = static_cast<ProvisioningServer*>(cls);
-        const std::lock_guard lock(server->m_logMutex);
-        server->m_log.append(line);
+        const QString message = QString::fromLocal8Bit(text).trimmed();
+        // While stopping, a worker may still try the listening socket just shut.
+        if (server->m_stopping && message.contains(QLatin1String("accept")))
+            return;
+        server->logLine(QStringLiteral("HTTP server: ") + message);
+    }
+
+    static MHD_Result metricsRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                                     const char*, const char*, size_t* uploadSize, void** state)
+    {
+        if (!*state) {
+            *state = connection; // the headers: wait for the (empty) body
+            return MHD_YES;
+        }
+        if (*uploadSize != 0) {
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        auto* server = static_cast<ProvisioningServer*>(cls);
+        const bool found = (qstrcmp(method, MHD_HTTP_METHOD_GET) == 0 || qstrcmp(method, MHD_HTTP_METHOD_HEAD) == 0) &&
+                           qstrcmp(url, "/metrics") == 0;
+        const QByteArray body = found ? server->m_metrics->text() : QByteArray(reasonBody(MHD_HTTP_NOT_FOUND));
+        MHD_Response* response = MHD_create_response_from_buffer(
+            size_t(body.size()), const_cast<char*>(body.constData()), MHD_RESPMEM_MUST_COPY);
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
+                                found ? "text/plain; version=0.0.4; charset=utf-8" : "text/plain; charset=us-ascii");
+        const MHD_Result queued = MHD_queue_response(connection, found ? MHD_HTTP_OK : MHD_HTTP_NOT_FOUND, response);
+        MHD_destroy_response(response);
+        return queued;
     }
 };
 
 ProvisioningServer::ProvisioningServer(ServerOptions options, SourceFactory factory, RunLog& log)
-    : m_options(std::move(options)), m_factory(std::move(factory)), m_log(log), m_id(++g_serverIds)
+    : m_options(std::move(options)), m_factory(std::move(factory)), m_log(log),
+      m_digest(std::make_unique<DigestAuth>(kRealm, m_options.nonceSeconds)),
+      m_lockout(std::make_unique<AuthLockout>(m_options.authFailures, m_options.authWindowSeconds)),
+      m_metrics(std::make_unique<ServerMetrics>())
 {
-    m_nonceSeed.resize(32);
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(m_nonceSeed.data()), 8);
-    m_opaque = m_nonceSeed.left(8).toHex();
 }
 
 ProvisioningServer::~ProvisioningServer()
@@ -267,71 +458,102 @@ bool ProvisioningServer::start(QString* error)
             *error = text;
         return false;
     };
-    QHostAddress host;
-    if (m_options.address.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        host = QHostAddress(QHostAddress::LocalHost);
-    else if (!host.setAddress(m_options.address))
+    const std::optional<SocketAddress> bind = socketAddress(m_options.address, m_options.port);
+    if (!bind)
         return fail(QStringLiteral("\"%1\" is not an IPv4 or IPv6 address").arg(m_options.address));
     if (m_options.threads < 1)
         return fail(QStringLiteral("the server needs at least one thread"));
     if (m_options.tlsCertificate.isEmpty() != m_options.tlsKey.isEmpty())
         return fail(QStringLiteral("HTTPS needs both a certificate and its key"));
+    if (m_options.metricsPort >= 0 && m_options.metricsPort == m_options.port && m_options.port != 0)
+        return fail(
+            QStringLiteral("the metrics need a port of their own, not the telephones' port %1").arg(m_options.port));
 
-    sockaddr_in v4{};
-    sockaddr_in6 v6{};
-    const sockaddr* bind = nullptr;
     // poll(), not epoll: with epoll and a thread pool, stopping to accept races a worker that drops the
     // listening socket from its own set at the same moment, and the library aborts the process.
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | MHD_USE_ITC;
-    if (host.protocol() == QAbstractSocket::IPv6Protocol) {
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = htons(m_options.port);
-        const Q_IPV6ADDR bytes = host.toIPv6Address();
-        std::memcpy(&v6.sin6_addr, bytes.c, sizeof bytes.c);
-        bind = reinterpret_cast<const sockaddr*>(&v6);
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | MHD_ALLOW_SUSPEND_RESUME;
+    if (bind->v6)
         flags |= MHD_USE_IPv6;
-    } else {
-        v4.sin_family = AF_INET;
-        v4.sin_port = htons(m_options.port);
-        v4.sin_addr.s_addr = htonl(host.toIPv4Address());
-        bind = reinterpret_cast<const sockaddr*>(&v4);
-    }
     if (secure()) {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
             return fail(QStringLiteral("this build of the HTTP library has no TLS"));
         flags |= MHD_USE_TLS;
     }
 
+    // The connections' threads only read, check and write; the workers wait for the database.
+    const int ioThreads = std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
     // The logger comes first, so that even the library's messages about the other options reach it.
     std::vector<MHD_OptionItem> options = {
         {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&ServerCallbacks::libraryMessage), this},
-        {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr*>(bind)},
-        {MHD_OPTION_THREAD_POOL_SIZE, m_options.threads, nullptr},
+        {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr*>(bind->get())},
+        {MHD_OPTION_THREAD_POOL_SIZE, ioThreads, nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, m_options.connectionLimit, nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::max(0, m_options.perAddressLimit), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, m_options.idleTimeoutSeconds, nullptr},
         {MHD_OPTION_LISTEN_BACKLOG_SIZE, kBacklog, nullptr},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&ServerCallbacks::connectionEvent), this},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&ServerCallbacks::beginRequest), this},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&ServerCallbacks::endRequest), this},
-        {MHD_OPTION_DIGEST_AUTH_RANDOM, m_nonceSeed.size(), m_nonceSeed.data()},
-        {MHD_OPTION_NONCE_NC_SIZE, kNonceSlots, nullptr},
     };
     if (secure()) {
         options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(m_options.tlsCertificate.constData())});
         options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(m_options.tlsKey.constData())});
+        options.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
 
+    const int bound = m_options.databaseBoundMs;
+    m_workers = std::make_unique<SourceThreads>(m_options.threads, [this, bound] { return m_factory(bound); });
+    m_health =
+        std::make_unique<HealthProbe>([this] { return m_factory(kHealthMs); }, std::chrono::milliseconds(kHealthMs));
+    m_stopping = false;
     m_daemon = MHD_start_daemon(flags, m_options.port, nullptr, nullptr, &ServerCallbacks::handleRequest, this,
                                 MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (!m_daemon) {
+        m_workers.reset();
+        m_health.reset();
         return fail(QStringLiteral("cannot listen on %1 port %2%3")
-                        .arg(host.toString())
+                        .arg(m_options.address)
                         .arg(m_options.port)
                         .arg(secure() ? QStringLiteral(" (or the certificate and key were refused)") : QString()));
     }
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT);
-    m_port = info ? info->port : m_options.port;
+    m_port = boundPort(m_daemon, m_options.port);
+    if (m_options.metricsPort >= 0 && !startMetrics(error)) {
+        stop(0);
+        return false;
+    }
+    m_houseStop = false;
+    m_housekeeper = std::thread([this] { keepHouse(); });
+    return true;
+}
+
+bool ProvisioningServer::startMetrics(QString* error)
+{
+    const QString address = m_options.metricsAddress.isEmpty() ? m_options.address : m_options.metricsAddress;
+    const std::optional<SocketAddress> bind = socketAddress(address, quint16(m_options.metricsPort));
+    if (!bind) {
+        if (error)
+            *error = QStringLiteral("\"%1\" is not an IPv4 or IPv6 address").arg(address);
+        return false;
+    }
+    const MHD_OptionItem options[] = {
+        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&ServerCallbacks::libraryMessage), this},
+        {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr*>(bind->get())},
+        {MHD_OPTION_CONNECTION_LIMIT, 64, nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, 10, nullptr},
+        {MHD_OPTION_END, 0, nullptr},
+    };
+    m_metricsDaemon = MHD_start_daemon(
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | (bind->v6 ? MHD_USE_IPv6 : 0),
+        quint16(m_options.metricsPort), nullptr, nullptr, &ServerCallbacks::metricsRequest, this, MHD_OPTION_ARRAY,
+        options, MHD_OPTION_END);
+    if (!m_metricsDaemon) {
+        if (error)
+            *error =
+                QStringLiteral("cannot listen for the metrics on %1 port %2").arg(address).arg(m_options.metricsPort);
+        return false;
+    }
+    m_metricsPort = boundPort(m_metricsDaemon, quint16(m_options.metricsPort));
     return true;
 }
 
@@ -339,52 +561,163 @@ void ProvisioningServer::stop(int graceMs)
 {
     if (!m_daemon)
         return;
-    // The workers may still poll the listening socket until the daemon stops: close it only then.
+    m_stopping = true;
+    // New connections are refused from here on: the listening socket stops listening, though it
+    // stays open until the daemon's threads, which may still hold it, have ended.
     const MHD_socket listening = MHD_quiesce_daemon(m_daemon);
+    if (listening != MHD_INVALID_SOCKET)
+        ::shutdown(listening, SHUT_RDWR);
     QElapsedTimer waited;
     waited.start();
     while (m_inFlight.load() > 0 && waited.elapsed() < graceMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    {
+        const std::lock_guard lock(m_houseMutex);
+        m_houseStop = true;
+        m_houseWake.notify_all();
+    }
+    if (m_housekeeper.joinable())
+        m_housekeeper.join();
+    // Every connection waiting for a worker is answered, so none is suspended when the daemon stops.
+    m_workers->stop();
+    m_health->stop();
     MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
     if (listening != MHD_INVALID_SOCKET)
         ::close(listening);
-}
-
-FileSource& ProvisioningServer::threadSource()
-{
-    if (t_source.server != m_id || !t_source.source) {
-        t_source.source.reset();
-        t_source.source = m_factory();
-        t_source.server = m_id;
+    if (m_metricsDaemon) {
+        MHD_stop_daemon(m_metricsDaemon);
+        m_metricsDaemon = nullptr;
     }
-    return *t_source.source;
 }
 
-void ProvisioningServer::respond(MHD_Connection* connection, Exchange& exchange)
+void ProvisioningServer::keepHouse()
 {
+    const qint64 headerMs = qint64(m_options.headerTimeoutSeconds) * 1000;
+    std::unique_lock lock(m_houseMutex);
+    while (!m_houseWake.wait_for(lock, kHouseTick, [this] { return m_houseStop; })) {
+        const qint64 now = nowMs();
+        {
+            // A connection that has not brought a request's headers in time is shut; the library
+            // then sees it end and closes it on its own thread.
+            const std::lock_guard connections(m_connectionsMutex);
+            for (Exchange* e : m_connections) {
+                const qint64 since = e->awaitingSinceMs.load();
+                if (headerMs > 0 && since != 0 && now - since > headerMs && e->fd != MHD_INVALID_SOCKET &&
+                    !e->cut.exchange(true)) {
+                    ::shutdown(e->fd, SHUT_RDWR);
+                    ++m_metrics->headerTimeouts;
+                }
+            }
+        }
+        m_workers->expireLate();
+        m_health->expire();
+    }
+}
+
+bool ProvisioningServer::checkHeaders(MHD_Connection* connection, Exchange& exchange, bool hiddenBytes)
+{
+    exchange.authorization = headerValues(connection, MHD_HTTP_HEADER_AUTHORIZATION).value(0);
+    exchange.ifNoneMatch = headerValues(connection, MHD_HTTP_HEADER_IF_NONE_MATCH).join(',');
+    exchange.client = clientOf(exchange.peer, m_options.trustedProxies, headerValues(connection, "X-Forwarded-For"));
     const QByteArray path = pathOf(exchange.target);
     const QByteArray decoded = QByteArray::fromPercentEncoding(path);
-    FileAnswer answer;
-    if (path.size() > kMaxPath || path.contains("%00") || decoded.contains('\0') || decoded.contains("..")) {
-        answer.status = MHD_HTTP_BAD_REQUEST;
+    QList<QByteArray> lengths = headerValues(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    for (QByteArray& length : lengths)
+        length = length.trimmed();
+    if (const int locked = m_lockout->lockedFor(exchange.client)) {
+        exchange.early = statusAnswer(MHD_HTTP_TOO_MANY_REQUESTS, locked);
+    } else if (hiddenBytes || path.size() > kMaxPath || path.contains("%00") || decoded.contains('\0') ||
+               decoded.contains("..")) {
+        exchange.early = statusAnswer(MHD_HTTP_BAD_REQUEST);
+    } else if (lengths.size() > 1 && lengths.count(lengths.first()) != lengths.size()) {
+        // Two lengths: which body ends where? Answered before any of it is read.
+        exchange.early = statusAnswer(MHD_HTTP_BAD_REQUEST);
+        return true;
     } else if (exchange.method != MHD_HTTP_METHOD_GET && exchange.method != MHD_HTTP_METHOD_HEAD) {
-        answer.status = MHD_HTTP_METHOD_NOT_ALLOWED;
-    } else {
-        const QString name = QString::fromUtf8(decoded.mid(decoded.lastIndexOf('/') + 1));
-        DigestCredentials credentials(connection);
-        try {
-            answer = name.isEmpty() ? FileAnswer{} : threadSource().answer(name, credentials);
-        } catch (const DbError& e) {
-            answer = FileAnswer{};
-            answer.status = MHD_HTTP_SERVICE_UNAVAILABLE;
-            answer.notes.append(QStringLiteral("Database unavailable: ") + e.text());
-        } catch (const std::exception& e) {
-            answer = FileAnswer{};
-            answer.status = MHD_HTTP_INTERNAL_SERVER_ERROR;
-            answer.notes.append(QStringLiteral("Request failed: ") + QString::fromLocal8Bit(e.what()));
+        exchange.early = statusAnswer(MHD_HTTP_METHOD_NOT_ALLOWED);
+        return true;
+    }
+    return false;
+}
+
+void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange)
+{
+    const QByteArray path = pathOf(exchange.target);
+    if (path == "/healthz") {
+        exchange.stage = Exchange::Stage::Waiting;
+        MHD_suspend_connection(connection);
+        m_health->ask([this, connection, &exchange](const QString& problem) {
+            FileAnswer answer =
+                statusAnswer(problem.isEmpty() ? MHD_HTTP_OK : MHD_HTTP_SERVICE_UNAVAILABLE, problem.isEmpty() ? 0 : 1);
+            if (!problem.isEmpty())
+                answer.notes.append(QStringLiteral("Health check failed: ") + problem);
+            resume(connection, exchange, std::move(answer));
+        });
+        return;
+    }
+    if (path.endsWith('/')) { // no file name: nothing to look up
+        send(connection, exchange, FileAnswer{});
+        exchange.stage = Exchange::Stage::Answered;
+        return;
+    }
+    // Suspended before it is handed on: the worker may resume it at once.
+    exchange.stage = Exchange::Stage::Waiting;
+    MHD_suspend_connection(connection);
+    const int retry = std::max(1, m_options.databaseBoundMs / 1000);
+    m_workers->post([this, connection,
+                     &exchange](FileSource& source) { resume(connection, exchange, answerFile(source, exchange)); },
+                    [this, connection, &exchange, retry] {
+                        FileAnswer late = statusAnswer(MHD_HTTP_SERVICE_UNAVAILABLE, retry);
+                        if (m_stopping) {
+                            late.notes.append(QStringLiteral("The server is stopping"));
+                        } else {
+                            late.notes.append(
+                                QStringLiteral("No worker was free within %1 ms").arg(m_options.databaseBoundMs));
+                            ++m_metrics->databaseErrors;
+                        }
+                        resume(connection, exchange, std::move(late));
+                    },
+                    SourceThreads::Clock::now() + std::chrono::milliseconds(m_options.databaseBoundMs));
+}
+
+FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& exchange)
+{
+    const QByteArray decoded = QByteArray::fromPercentEncoding(pathOf(exchange.target));
+    const QString name = QString::fromUtf8(decoded.mid(decoded.lastIndexOf('/') + 1));
+    RequestCredentials credentials(*m_digest, exchange.authorization, exchange.method, exchange.target);
+    FileAnswer answer;
+    try {
+        answer = source.answer(name, credentials);
+    } catch (const DbError& e) {
+        answer = statusAnswer(MHD_HTTP_SERVICE_UNAVAILABLE, std::max(1, m_options.databaseBoundMs / 1000));
+        answer.notes.append(QStringLiteral("Database unavailable: ") + e.text());
+        ++m_metrics->databaseErrors;
+    } catch (const std::exception& e) {
+        answer = statusAnswer(MHD_HTTP_INTERNAL_SERVER_ERROR);
+        answer.notes.append(QStringLiteral("Request failed: ") + QString::fromLocal8Bit(e.what()));
+    }
+    if (credentials.failed()) {
+        ++m_metrics->authFailures;
+        if (m_lockout->fail(exchange.client)) {
+            ++m_metrics->authLocks;
+            answer.notes.append(QStringLiteral("Client %1 locked out for %2 s after %3 wrong authentication answers")
+                                    .arg(exchange.client)
+                                    .arg(m_options.authWindowSeconds)
+                                    .arg(m_options.authFailures));
         }
     }
+    return answer;
+}
+
+void ProvisioningServer::resume(MHD_Connection* connection, Exchange& exchange, FileAnswer answer)
+{
+    exchange.answer = std::move(answer);
+    MHD_resume_connection(connection);
+}
+
+void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, const FileAnswer& answer)
+{
     exchange.company = answer.company;
     exchange.phone = answer.phone;
     exchange.notes = answer.notes;
@@ -392,9 +725,9 @@ void ProvisioningServer::respond(MHD_Connection* connection, Exchange& exchange)
     int status = answer.status;
     QByteArray body;
     QByteArray tag;
-    if (status == MHD_HTTP_OK) {
+    if (status == MHD_HTTP_OK && !answer.contentType.isEmpty()) {
         tag = '"' + QCryptographicHash::hash(answer.body, QCryptographicHash::Md5).toHex() + '"';
-        if (matchesTag(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH), tag))
+        if (!exchange.ifNoneMatch.isEmpty() && matchesTag(exchange.ifNoneMatch, tag))
             status = MHD_HTTP_NOT_MODIFIED;
         else
             body = answer.body;
@@ -407,18 +740,19 @@ void ProvisioningServer::respond(MHD_Connection* connection, Exchange& exchange)
         MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, tag.constData());
         MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
     }
-    if (status == MHD_HTTP_OK)
+    if (!tag.isEmpty() && status == MHD_HTTP_OK)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType.constData());
     else if (!body.isEmpty())
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=us-ascii");
     if (status == MHD_HTTP_METHOD_NOT_ALLOWED)
         MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
-
+    if (answer.retryAfterSeconds > 0)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER,
+                                QByteArray::number(answer.retryAfterSeconds).constData());
     if (status == MHD_HTTP_UNAUTHORIZED)
-        MHD_queue_auth_fail_response2(connection, kRealm, m_opaque.constData(), response,
-                                      answer.stale ? MHD_YES : MHD_NO, MHD_DIGEST_ALG_MD5);
-    else
-        MHD_queue_response(connection, unsigned(status), response);
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                m_digest->challenge(answer.stale).constData());
+    MHD_queue_response(connection, unsigned(status), response);
     MHD_destroy_response(response);
     exchange.status = status;
     exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : body.size();
@@ -428,6 +762,9 @@ void ProvisioningServer::finish(Exchange& exchange)
 {
     exchange.pending = false;
     --m_inFlight;
+    const double seconds = double(exchange.timer.nsecsElapsed()) / 1e9;
+    if (exchange.status)
+        m_metrics->request(exchange.status, seconds);
     const auto field = [](const QString& text) { return text.isEmpty() ? QStringLiteral("-") : text; };
     const QStringList fields = {exchange.started,
                                 exchange.client,
@@ -437,11 +774,17 @@ void ProvisioningServer::finish(Exchange& exchange)
                                 field(exchange.phone),
                                 exchange.status ? QString::number(exchange.status) : QStringLiteral("-"),
                                 QString::number(exchange.bytes),
-                                QString::number(double(exchange.timer.nsecsElapsed()) / 1e6, 'f', 2)};
+                                QString::number(seconds * 1000, 'f', 2)};
     const QString line = fields.join(u' ');
     const std::lock_guard lock(m_logMutex);
     for (const QString& note : std::as_const(exchange.notes))
         m_log.append(note);
+    m_log.append(line);
+}
+
+void ProvisioningServer::logLine(const QString& line)
+{
+    const std::lock_guard lock(m_logMutex);
     m_log.append(line);
 }
 

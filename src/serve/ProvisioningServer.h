@@ -1,11 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <unordered_set>
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -16,14 +21,22 @@ struct MHD_Connection;
 
 namespace vocaset {
 
-// The client's Digest credentials as one request carries them (MD5, qop auth); the HTTP layer checks
-// them against a user name and password that the file's owner requires.
+class AuthLockout;
+class DigestAuth;
+class HealthProbe;
+class ServerMetrics;
+class SourceThreads;
+
+// The client's Digest answer as one request carries it; a file source asks whether it proves one
+// of the passwords the file's owner requires.
 class Credentials
 {
 public:
     enum class Check { Accepted, Refused, Stale };
     virtual ~Credentials() = default;
-    virtual Check check(const QString& user, const QString& password) = 0;
+    // The answer must carry user and prove one of the passwords. An empty list is always refused,
+    // at the cost of a wrong password, so that a name nobody owns looks like a protected one.
+    virtual Check check(const QString& user, const QStringList& passwords) = 0;
 };
 
 // What a file source answers for one file name. A 401 makes the HTTP layer send a Digest challenge.
@@ -36,37 +49,54 @@ struct FileAnswer
     QString phone;
     QStringList notes;  // log lines about the request, written before its access-log line
     bool stale = false; // with 401: the credentials were right but their nonce expired
+    int retryAfterSeconds = 0;
 };
 
-// Answers requests for files by name. The server makes one per thread, so an implementation may
-// keep a database connection and prepared statements without locking.
+// Answers requests for files by name. Each worker thread of the server has its own, so an
+// implementation may keep a database connection and prepared statements without locking.
 class FileSource
 {
 public:
     virtual ~FileSource() = default;
     virtual FileAnswer answer(const QString& fileName, Credentials& credentials) = 0;
+    // Empty when the database answers a trivial query now, else why not.
+    virtual QString health() { return {}; }
 };
 
 struct ServerOptions
 {
     QString address = QStringLiteral("127.0.0.1");
     quint16 port = 8080; // 0 picks a free port
-    int threads = 2;
+    int threads = 2;     // workers, each with its own file source
     int connectionLimit = 4096;
+    int perAddressLimit = 64; // connections from one client address; 0: no cap
     int idleTimeoutSeconds = 30;
-    QByteArray tlsCertificate; // PEM; with both set the server speaks HTTPS only
+    int headerTimeoutSeconds = 10; // a request's headers within this of the connection or the last reply
+    int databaseBoundMs = 5000;    // database time of a request, queueing included
+    int authFailures = 10;         // wrong Digest answers from one address within the window lock it out
+    int authWindowSeconds = 60;
+    int nonceSeconds = 300;
+    QList<QHostAddress> trustedProxies; // their X-Forwarded-For names the client
+    QByteArray tlsCertificate;          // PEM; with both set the server speaks HTTPS only
     QByteArray tlsKey;
+    QString metricsAddress; // with a metrics port: /metrics on a listener of its own
+    int metricsPort = -1;   // -1: none; 0 picks a free port
 };
 
 // The realm of the Digest challenge.
 inline constexpr char kRealm[] = "Vocaset provisioning";
+// TLS 1.2 and 1.3 only.
+inline constexpr char kTlsPriorities[] = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
-// An HTTP server on a pool of threads, each with its own file source: GET and HEAD of a path whose
-// last segment names a file; ETag and If-None-Match; one access-log line per request.
+// An HTTP server: a pool of threads reads and writes the connections, checks each request and
+// answers what needs no database (refusals, lock-outs, /healthz through its own probe); file
+// requests go to worker threads, each with its own file source. ETag and If-None-Match; one
+// access-log line per request.
 class ProvisioningServer final
 {
 public:
-    using SourceFactory = std::function<std::unique_ptr<FileSource>()>;
+    // Makes a file source whose database statements give up after boundMs.
+    using SourceFactory = std::function<std::unique_ptr<FileSource>(int boundMs)>;
 
     // The log receives the access lines and the notes of every thread, one line at a time.
     ProvisioningServer(ServerOptions options, SourceFactory factory, RunLog& log);
@@ -75,33 +105,61 @@ public:
 
     // Starts listening; false with a reason when the address, the certificate or the port was refused.
     bool start(QString* error);
-    // Stops accepting, lets the requests in flight finish (up to the grace period), then closes.
+    // Refuses new connections at once, lets the requests in flight finish (up to the grace
+    // period), then closes.
     void stop(int graceMs = 10000);
     quint16 port() const { return m_port; }
+    quint16 metricsPort() const { return m_metricsPort; }
     bool secure() const { return !m_options.tlsCertificate.isEmpty(); }
 
     // Paths longer than this are refused with 400.
     static constexpr int kMaxPath = 512;
+    // /healthz answers 503 when the database has not answered within this.
+    static constexpr int kHealthMs = 1000;
 
 private:
     friend struct ServerCallbacks;
     struct Exchange;
 
-    void respond(MHD_Connection* connection, Exchange& exchange);
-    FileSource& threadSource();
+    // The headers are in: copies what the answer needs and sets the answer they decide alone.
+    // True when it must be sent before the body is read.
+    bool checkHeaders(MHD_Connection* connection, Exchange& exchange, bool hiddenBytes);
+    // The request is complete: answer it here or hand it to a worker.
+    void dispatch(MHD_Connection* connection, Exchange& exchange);
+    FileAnswer answerFile(FileSource& source, const Exchange& exchange);
+    // A worker's answer is ready: the connection's thread sends it.
+    void resume(MHD_Connection* connection, Exchange& exchange, FileAnswer answer);
+    void send(MHD_Connection* connection, Exchange& exchange, const FileAnswer& answer);
     // Writes the request's notes and its access-log line.
     void finish(Exchange& exchange);
+    void logLine(const QString& line);
+    void keepHouse();
+    bool startMetrics(QString* error);
 
     ServerOptions m_options;
     SourceFactory m_factory;
     RunLog& m_log;
     std::mutex m_logMutex;
     MHD_Daemon* m_daemon = nullptr;
+    MHD_Daemon* m_metricsDaemon = nullptr;
+    int m_listening = -1;
     quint16 m_port = 0;
+    quint16 m_metricsPort = 0;
     std::atomic<int> m_inFlight{0};
-    const quint64 m_id; // tells this server's per-thread sources from another server's
-    QByteArray m_nonceSeed;
-    QByteArray m_opaque;
+    std::atomic<bool> m_stopping{false};
+    std::unique_ptr<DigestAuth> m_digest;
+    std::unique_ptr<AuthLockout> m_lockout;
+    std::unique_ptr<ServerMetrics> m_metrics;
+    std::unique_ptr<SourceThreads> m_workers;
+    std::unique_ptr<HealthProbe> m_health;
+
+    // Connections waiting for a request's headers, watched by the housekeeping thread.
+    std::mutex m_connectionsMutex;
+    std::unordered_set<Exchange*> m_connections;
+    std::mutex m_houseMutex;
+    std::condition_variable m_houseWake;
+    bool m_houseStop = false;
+    std::thread m_housekeeper;
 };
 
 } // namespace vocaset

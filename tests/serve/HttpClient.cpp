@@ -10,8 +10,6 @@
 
 namespace vocaset::test {
 
-namespace {
-
 void ensureApp()
 {
     static int argc = 1;
@@ -21,9 +19,7 @@ void ensureApp()
         new QCoreApplication(argc, argv);
 }
 
-} // namespace
-
-HttpClient::HttpClient(quint16 port, const QSslCertificate* trusted) : m_port(port)
+HttpClient::HttpClient(quint16 port, const QSslCertificate* trusted, const QString& from) : m_port(port), m_from(from)
 {
     ensureApp();
     if (trusted)
@@ -43,10 +39,14 @@ bool HttpClient::ensureConnected()
         return true;
     if (!m_trusted) {
         m_socket = std::make_unique<QTcpSocket>();
+        if (!m_from.isEmpty())
+            m_socket->bind(QHostAddress(m_from));
         m_socket->connectToHost(QStringLiteral("127.0.0.1"), m_port);
         return m_socket->waitForConnected(kTimeoutMs);
     }
     auto tls = std::make_unique<QSslSocket>();
+    if (!m_from.isEmpty())
+        tls->bind(QHostAddress(m_from));
     QSslConfiguration config = tls->sslConfiguration();
     config.setCaCertificates({*m_trusted});
     tls->setSslConfiguration(config);

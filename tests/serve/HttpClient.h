@@ -24,12 +24,16 @@ struct HttpReply
 
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
+// The application object sockets need, made once.
+void ensureApp();
+
 // A blocking HTTP/1.1 client on 127.0.0.1 that keeps its connection open between requests and sends
 // the bytes it is given (bad paths included). With a certificate it speaks TLS and trusts only it.
+// from: another loopback address to connect from (127.0.0.2), as a second client machine.
 class HttpClient
 {
 public:
-    explicit HttpClient(quint16 port, const QSslCertificate* trusted = nullptr);
+    explicit HttpClient(quint16 port, const QSslCertificate* trusted = nullptr, const QString& from = {});
     ~HttpClient();
 
     HttpReply request(const QByteArray& method, const QByteArray& target, const HeaderList& headers = {},
@@ -46,6 +50,7 @@ private:
 
     quint16 m_port;
     std::optional<QSslCertificate> m_trusted;
+    QString m_from;
     std::unique_ptr<QTcpSocket> m_socket;
     int m_nc = 0;
 };

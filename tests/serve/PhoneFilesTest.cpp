@@ -1,8 +1,11 @@
 // Telephones fetching their files from a working copy of the demo database on the engine under test:
-// found by MAC, refused, in conflict, behind Digest per company, changed between two requests, and
-// served by two servers on one database at once.
+// found by MAC, refused, in conflict, behind Digest per company without telling which MACs exist,
+// changed between two requests, served by two servers on one database at once, answered in bounded
+// time while the database is locked, after a lost connection and after the file was replaced.
 
 #include <future>
+
+#include <cstdio>
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -14,6 +17,7 @@
 #include "HttpClient.h"
 #include "PhoneFileSource.h"
 #include "ServeTestSupport.h"
+#include "Sql.h"
 #include "TestDatabase.h"
 
 namespace vocaset::test {
@@ -33,13 +37,14 @@ protected:
                   CreationOutcome::Created);
     }
 
-    std::unique_ptr<ProvisioningServer> serve(LockedLog& into, const QString& connection = QString())
+    std::unique_ptr<ProvisioningServer> serve(LockedLog& into, const QString& connection = QString(),
+                                              ServerOptions options = {})
     {
-        ServerOptions options;
         options.port = 0;
         const QString db = connection.isEmpty() ? working.tdb.connectionString() : connection;
         auto server = std::make_unique<ProvisioningServer>(
-            options, [db] { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN")); }, into);
+            options, [db](int bound) { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN"), bound); },
+            into);
         QString error;
         EXPECT_TRUE(server->start(&error)) << error.toStdString();
         return server;
@@ -142,9 +147,9 @@ TEST_F(DemoSite, DigestPerCompanyWithTheTelephonesMac)
         EXPECT_EQ(r.status, c.status) << c.target.constData() << ' ' << c.user.toStdString() << ' '
                                       << c.password.toStdString();
         if (r.status == 401) {
-            const QByteArray challenge = r.header("WWW-Authenticate").toLower();
-            EXPECT_TRUE(challenge.startsWith("digest ") && challenge.contains("qop=\"auth\"") &&
-                        challenge.contains("algorithm=md5"))
+            const QByteArray challenge = r.header("WWW-Authenticate");
+            EXPECT_TRUE(challenge.startsWith("Digest ") && challenge.contains("qop=\"auth\"") &&
+                        challenge.contains("algorithm=MD5"))
                 << challenge.constData();
         }
     }
@@ -174,6 +179,118 @@ TEST_F(DemoSite, DigestPerCompanyWithTheTelephonesMac)
     exec(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'ALPIN' AND SY_SUBCODE = '$$PROVAUTH'"));
     EXPECT_EQ(client.request("GET", kReception).status, 200);
     EXPECT_EQ(client.request("GET", ohara).status, 401);
+}
+
+TEST_F(DemoSite, UnderDigestNoReplyTellsWhichMacsExist)
+{
+    exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVAUTH', 'alpine secret')"));
+    const auto server = serve(log);
+    HttpClient client(server->port());
+    // Everything but the nonce and the date, for comparing replies.
+    const auto shape = [](const HttpReply& r) {
+        QMap<QByteArray, QByteArray> headers = r.headers;
+        headers.remove("date");
+        QByteArray& challenge = headers["www-authenticate"];
+        const qsizetype nonce = challenge.indexOf("nonce=\"");
+        challenge.remove(nonce, challenge.indexOf('"', nonce + 7) - nonce + 1);
+        return std::pair{r.status, std::pair{headers, r.body}};
+    };
+    const auto wrongAnswer = [&](const QByteArray& target, const QString& mac) {
+        const HttpReply challenge = client.request("GET", target);
+        return client.request("GET", target,
+                              {{"Authorization", digestAuthorization(challenge.header("WWW-Authenticate"), "GET",
+                                                                     target, mac, QStringLiteral("guess"), 1)}});
+    };
+    // A protected telephone, the same MAC by another model's name, an unknown MAC, and an open
+    // company's telephone by another model's name.
+    const QList<std::pair<QByteArray, QString>> names = {
+        {kReception, QStringLiteral("000B82E79E4A")},
+        {"/ut000B82E79E4A.ini", QStringLiteral("000B82E79E4A")},
+        {"/cfg000B82E79E4B", QStringLiteral("000B82E79E4B")},
+        {"/ut000B82946FF4.ini", QStringLiteral("000B82946FF4")},
+    };
+    const auto firstAsked = shape(client.request("GET", names.first().first));
+    const auto firstWrong = shape(wrongAnswer(names.first().first, names.first().second));
+    EXPECT_EQ(firstAsked.first, 401);
+    EXPECT_TRUE(firstAsked.second.first.contains("www-authenticate"));
+    for (const auto& [target, mac] : names) {
+        EXPECT_EQ(shape(client.request("GET", target)), firstAsked) << target.constData();
+        EXPECT_EQ(shape(wrongAnswer(target, mac)), firstWrong) << target.constData();
+    }
+    // Only a right answer for a telephone that exists gets further; an open company's file needs none.
+    EXPECT_EQ(
+        client.getWithDigest("/ut000B82E79E4A.ini", QStringLiteral("000B82E79E4A"), QStringLiteral("alpine secret"))
+            .status,
+        404);
+    EXPECT_EQ(client.getWithDigest(kReception, QStringLiteral("000B82E79E4A"), QStringLiteral("alpine secret")).status,
+              200);
+    EXPECT_EQ(client.request("GET", "/cfg000B82946FF4").status, 200);
+}
+
+TEST_F(DemoSite, HeldDatabaseLockGives503WithinTheBoundAndTheHealthCheckSaysSo)
+{
+    // Another session takes PHONES for itself, as a long migration would. On SQLite, whose readers
+    // no writer holds up, that takes a connection with the file to itself.
+    Database holder;
+    holder.open(working.tdb.connectionString());
+    if (holder.engine() == Engine::SQLite) {
+        working.tdb.db.close();
+        holder.execute(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"));
+        holder.begin();
+        holder.execute(QStringLiteral("UPDATE PHONES SET PH_DESC = PH_DESC WHERE PH_CODE = '201'"));
+    } else {
+        holder.begin();
+        holder.execute(QStringLiteral("LOCK TABLE PHONES IN ACCESS EXCLUSIVE MODE"));
+    }
+    ServerOptions options;
+    options.databaseBoundMs = 1000;
+    const auto server = serve(log, QString(), options);
+    HttpClient client(server->port());
+    const HttpReply held = client.request("GET", kReception);
+    EXPECT_EQ(held.status, 503);
+    EXPECT_FALSE(held.header("Retry-After").isEmpty());
+    EXPECT_EQ(client.request("GET", "/healthz").status, 503);
+    holder.close();
+
+    EXPECT_EQ(client.request("GET", kReception).status, 200);
+    EXPECT_EQ(client.request("GET", "/healthz").status, 200);
+    const QStringList lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const QString& l) { return l.startsWith(QLatin1String("Database unavailable")); }),
+              1)
+        << lines.join(u'\n').toStdString();
+}
+
+TEST_F(DemoSite, AReplacedSqliteFileAndALostConnectionAreServedFresh)
+{
+    ServerOptions options;
+    options.threads = 1;
+    const auto server = serve(log, QString(), options);
+    HttpClient client(server->port());
+    ASSERT_EQ(client.request("GET", kReception).status, 200);
+    if (working.tdb.engine() == Engine::SQLite) {
+        // A copy with another description, moved over the working file.
+        const QString file = ConnectionString(working.tdb.connectionString()).value(QStringLiteral("Data Source"));
+        const QString copy = root.filePath(QStringLiteral("replacement.db"));
+        exec(QStringLiteral("VACUUM INTO '") + sqlText(copy) + u'\'');
+        {
+            Database replacement;
+            replacement.open(QStringLiteral("Provider=SQLite;Data Source=") + copy);
+            replacement.execute(
+                QStringLiteral("UPDATE PHONES SET PH_DESC = 'Moved in' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"));
+        }
+        ASSERT_EQ(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(file).constData()), 0);
+    } else {
+        // The server ends every other session, the server's among them.
+        exec(QStringLiteral("UPDATE PHONES SET PH_DESC = 'Moved in' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"));
+        exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                            "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+    }
+    for (int i = 0; i < 3; ++i) {
+        const HttpReply r = client.request("GET", kReception);
+        EXPECT_EQ(r.status, 200);
+        EXPECT_TRUE(r.body.contains("Moved in")) << i;
+    }
 }
 
 TEST_F(DemoSite, TwoServersOnOneDatabaseAnswerAtOnce)

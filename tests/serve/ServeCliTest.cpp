@@ -4,6 +4,8 @@
 #include <csignal>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTcpServer>
@@ -100,18 +102,32 @@ TEST_F(ServeCli, EveryDemoTelephoneGetsWhatGenerateWrites)
 
 TEST_F(ServeCli, WrongOptionsAreRefusedBeforeAnythingListens)
 {
-    const QList<QStringList> wrong = {
-        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1")},
-        {QStringLiteral("--listen"), QStringLiteral("no-such-host:8080")},
-        {QStringLiteral("--threads"), QStringLiteral("0")},
-        {QStringLiteral("--tls-cert"), demoDir.filePath(QStringLiteral("source.db"))},
-        {QStringLiteral("--tls-cert"), demoDir.filePath(QStringLiteral("none.pem")), QStringLiteral("--tls-key"),
-         demoDir.filePath(QStringLiteral("none.pem"))},
+    const QString fifo = demoDir.filePath(QStringLiteral("cert.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString none = demoDir.filePath(QStringLiteral("none.pem"));
+    // Each with what the message must name.
+    const QList<std::pair<QStringList, QString>> wrong = {
+        {{QStringLiteral("--listen"), QStringLiteral("127.0.0.1")}, QStringLiteral("--listen")},
+        {{QStringLiteral("--listen"), QStringLiteral("no-such-host:8080")}, QStringLiteral("--listen")},
+        {{QStringLiteral("--threads"), QStringLiteral("0")}, QStringLiteral("--threads takes")},
+        {{QStringLiteral("--max-connections"), QStringLiteral("0")}, QStringLiteral("--max-connections takes")},
+        {{QStringLiteral("--timeout"), QStringLiteral("soon")}, QStringLiteral("--timeout takes")},
+        {{QStringLiteral("--max-per-address"), QStringLiteral("-1")}, QStringLiteral("--max-per-address takes")},
+        {{QStringLiteral("--trusted-proxy"), QStringLiteral("balancer")}, QStringLiteral("balancer")},
+        {{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:8080"), QStringLiteral("--metrics"),
+          QStringLiteral(":8080")},
+         QStringLiteral("--metrics")},
+        {{QStringLiteral("--tls-cert"), demoDir.filePath(QStringLiteral("source.db"))}, QStringLiteral("--tls-key")},
+        {{QStringLiteral("--tls-cert"), none, QStringLiteral("--tls-key"), none}, none},
+        // A device or a FIFO is refused by name before anything is read from it.
+        {{QStringLiteral("--tls-cert"), QStringLiteral("/dev/zero"), QStringLiteral("--tls-key"), none},
+         QStringLiteral("/dev/zero")},
+        {{QStringLiteral("--tls-cert"), fifo, QStringLiteral("--tls-key"), fifo}, fifo},
     };
-    for (const QStringList& args : wrong) {
+    for (const auto& [args, named] : wrong) {
         const int code = run(QStringList{QStringLiteral("serve")} + args);
         EXPECT_EQ(code, cli::Usage) << args.join(u' ').toStdString() << ": " << err.toStdString();
-        EXPECT_FALSE(err.isEmpty());
+        EXPECT_TRUE(err.contains(named)) << named.toStdString() << " in: " << err.toStdString();
     }
     // A certificate that is no certificate is refused by the server at start.
     EXPECT_EQ(run({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),

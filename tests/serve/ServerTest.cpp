@@ -1,10 +1,13 @@
 // The HTTP layer of the provisioning server over a file source of the test's own: request checks,
-// tags, HEAD, the access log, HTTPS, and a stop that lets requests in flight finish.
+// tags, HEAD, the access log, Digest nonces and lock-outs, per-address limits and header deadlines,
+// the health check beside busy workers, HTTPS versions, metrics, and a stop that refuses new
+// connections while it lets requests in flight finish.
 
 #include <future>
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,16 +19,47 @@
 namespace vocaset::test {
 namespace {
 
-// "plain.txt" (and "slow.txt", after a pause) for anyone; anything else is missing.
+// What the fake sources of one server share: a gate that holds "block.txt", and the health answer.
+struct SourceState
+{
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    std::atomic<int> blocked{0};
+    std::atomic<int> health{0}; // 0 healthy, 1 failing, 2 slower than the check's deadline
+
+    void release()
+    {
+        const std::lock_guard lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+};
+
+// "plain.txt" for anyone; "secret.txt" for USER with password pw; "nobody.txt" behind a password
+// nobody has; "block.txt" once the gate opens; anything else is missing.
 class FakeSource final : public FileSource
 {
 public:
-    FileAnswer answer(const QString& name, Credentials&) override
+    explicit FakeSource(SourceState& state) : m_state(state) {}
+    FileAnswer answer(const QString& name, Credentials& credentials) override
     {
         FileAnswer a;
-        if (name == u"slow.txt")
-            std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        if (name == u"plain.txt" || name == u"slow.txt") {
+        if (name == u"block.txt") {
+            ++m_state.blocked;
+            std::unique_lock lock(m_state.mutex);
+            m_state.opened.wait_for(lock, std::chrono::seconds(10), [this] { return m_state.open; });
+        }
+        if (name == u"secret.txt" || name == u"nobody.txt") {
+            const QStringList passwords = name == u"secret.txt" ? QStringList{QStringLiteral("pw")} : QStringList{};
+            const Credentials::Check check = credentials.check(QStringLiteral("USER"), passwords);
+            if (check != Credentials::Check::Accepted) {
+                a.status = 401;
+                a.stale = check == Credentials::Check::Stale;
+                return a;
+            }
+        }
+        if (name == u"plain.txt" || name == u"block.txt" || name == u"secret.txt") {
             a.status = 200;
             a.body = "line 1\r\nline 2\r\n";
             a.contentType = "text/plain";
@@ -34,6 +68,15 @@ public:
         }
         return a;
     }
+    QString health() override
+    {
+        if (m_state.health == 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ProvisioningServer::kHealthMs + 1500));
+        return m_state.health == 0 ? QString() : QStringLiteral("no database");
+    }
+
+private:
+    SourceState& m_state;
 };
 
 struct Server
@@ -42,35 +85,53 @@ struct Server
     {
         options.port = 0;
         server = std::make_unique<ProvisioningServer>(
-            options, [] { return std::make_unique<FakeSource>(); }, log);
+            options, [this](int) { return std::make_unique<FakeSource>(state); }, log);
         QString error;
         EXPECT_TRUE(server->start(&error)) << error.toStdString();
     }
+    ~Server()
+    {
+        state.release();
+        server.reset();
+    }
+    SourceState state;
     LockedLog log;
     std::unique_ptr<ProvisioningServer> server;
 };
+
+// The Authorization header answering a challenge for /secret.txt.
+QByteArray answerTo(const HttpReply& challenge, const QByteArray& password, int nc,
+                    const QByteArray& target = "/secret.txt")
+{
+    return digestAuthorization(challenge.header("WWW-Authenticate"), "GET", target, QStringLiteral("USER"),
+                               QString::fromLatin1(password), nc);
+}
 
 TEST(ProvisioningHttp, RequestChecksTagsAndOneLogLinePerRequest)
 {
     Server s;
     HttpClient client(s.server->port());
-    const QList<std::tuple<QByteArray, QByteArray, int>> cases = {
-        {"GET", "/any/folder/plain.txt?x=1", 200},
-        {"GET", "http://127.0.0.1/plain.txt", 200},
-        {"HEAD", "/plain.txt", 200},
-        {"GET", "/", 404},
-        {"GET", "/a/%2e%2E/plain.txt", 400},
-        {"GET", "/plain.txt%00.bin", 400},
-        {"GET", "/" + QByteArray(ProvisioningServer::kMaxPath, 'a'), 400},
-        {"GET", "/" + QByteArray(ProvisioningServer::kMaxPath - 1, 'a'), 404},
-        {"DELETE", "/plain.txt", 405},
+    const QList<std::tuple<QByteArray, QByteArray, HeaderList, int>> cases = {
+        {"GET", "/any/folder/plain.txt?x=1", {}, 200},
+        {"GET", "http://127.0.0.1/plain.txt", {}, 200},
+        {"HEAD", "/plain.txt", {}, 200},
+        {"GET", "/", {}, 404},
+        {"GET", "/a/%2e%2E/plain.txt", {}, 400},
+        {"GET", "/plain.txt%00.bin", {}, 400},
+        {"GET", QByteArray("/plain.txt\0.bin", 15), {}, 400},
+        {"GET", "/" + QByteArray(ProvisioningServer::kMaxPath, 'a'), {}, 400},
+        {"GET", "/" + QByteArray(ProvisioningServer::kMaxPath - 1, 'a'), {}, 404},
+        {"DELETE", "/plain.txt", {}, 405},
         // A body sent with a refused method must not be taken for the next request.
-        {"POST", "/plain.txt", 405},
-        {"GET", "/x%0D%0A2000-01-01T00:00:00.000Z%20forged", 404},
+        {"POST", "/plain.txt", {}, 405},
+        // Nor one whose length is given twice, differently.
+        {"GET", "/plain.txt", {{"Content-Length", "0"}, {"Content-Length", "27"}}, 400},
+        {"GET", "/x%0D%0A2000-01-01T00:00:00.000Z%20forged", {}, 404},
+        {"GET", "/a b.txt", {}, 404},
     };
-    for (const auto& [method, target, status] : cases) {
+    for (const auto& [method, target, headers, status] : cases) {
         const HttpReply r =
-            client.request(method, target, {}, method == "POST" ? "GET /plain.txt HTTP/1.1\r\n\r\n" : "");
+            client.request(method, target, headers, method == "POST" ? "GET /plain.txt HTTP/1.1\r\n\r\n" : "");
         EXPECT_EQ(r.status, status) << method.constData() << ' ' << target.left(40).constData();
         EXPECT_EQ(r.body.size(), status != 200     ? std::min<qsizetype>(r.body.size(), 39)
                                  : method == "GET" ? 16
@@ -89,8 +150,8 @@ TEST(ProvisioningHttp, RequestChecksTagsAndOneLogLinePerRequest)
     }
     EXPECT_EQ(client.request("GET", "/plain.txt", {{"If-None-Match", "\"other\""}}).status, 200);
 
-    // Time, client, method, path, company, telephone, status, bytes, milliseconds; the forged line stays
-    // inside its path field.
+    // Time, client, method, path, company, telephone, status, bytes, milliseconds; the forged line and
+    // the raw blank stay inside their path field.
     const QStringList lines = s.log.waitFor(cases.size() + 6);
     ASSERT_EQ(lines.size(), cases.size() + 6) << lines.join(u'\n').toStdString();
     const QRegularExpression shape(QStringLiteral(
@@ -102,30 +163,208 @@ TEST(ProvisioningHttp, RequestChecksTagsAndOneLogLinePerRequest)
         EXPECT_TRUE(shape.match(line).hasMatch()) << line.toStdString();
         logged << shape.match(line).captured(1);
     }
-    for (const QString& expected : {QStringLiteral("GET /any/folder/plain.txt CO 7 200 16"),
-                                    QStringLiteral("HEAD /plain.txt CO 7 200 0"),
-                                    QStringLiteral("DELETE /plain.txt - - 405 19"),
-                                    QStringLiteral("GET /x%0D%0A2000-01-01T00:00:00.000Z%20forged - - 404 10")})
-        EXPECT_TRUE(logged.contains(expected)) << expected.toStdString() << "\n" << lines.join(u'\n').toStdString();
+    const QList<std::pair<QString, int>> expected = {
+        {QStringLiteral("GET /any/folder/plain.txt CO 7 200 16"), 1},
+        {QStringLiteral("HEAD /plain.txt CO 7 200 0"), 2},
+        {QStringLiteral("DELETE /plain.txt - - 405 19"), 1},
+        {QStringLiteral("GET /plain.txt%00.bin - - 400 12"), 2}, // escaped and raw
+        {QStringLiteral("GET /a%20b.txt - - 404 10"), 1},
+        {QStringLiteral("GET /x%0D%0A2000-01-01T00:00:00.000Z%20forged - - 404 10"), 1}};
+    for (const auto& [line, times] : expected)
+        EXPECT_EQ(logged.count(line), times) << line.toStdString() << "\n" << lines.join(u'\n').toStdString();
 }
 
-TEST(ProvisioningHttp, StopAnswersTheRequestInFlight)
+TEST(ProvisioningHttp, DigestAnswersCountOnceAndNoncesExpire)
+{
+    ServerOptions options;
+    options.nonceSeconds = 2;
+    options.authFailures = 0;
+    Server s(options);
+    HttpClient client(s.server->port());
+    const HttpReply challenge = client.request("GET", "/secret.txt");
+    ASSERT_EQ(challenge.status, 401);
+    const QByteArray offered = challenge.header("WWW-Authenticate");
+    EXPECT_TRUE(offered.startsWith("Digest ") && offered.contains("qop=\"auth\"") &&
+                offered.contains("algorithm=MD5") && !offered.contains("stale"))
+        << offered.constData();
+
+    // Counts may come out of order but never twice; one far behind the highest is refused too.
+    const QList<std::pair<int, int>> counts = {{1, 200}, {2, 200}, {5, 200},  {100, 200}, {1, 401},
+                                               {1, 401}, {1, 401}, {99, 200}, {99, 401},  {3, 401}};
+    for (const auto& [nc, status] : counts) {
+        const HttpReply r = client.request("GET", "/secret.txt", {{"Authorization", answerTo(challenge, "pw", nc)}});
+        EXPECT_EQ(r.status, status) << "nc " << nc;
+    }
+    // The answer names the target it was made for.
+    EXPECT_EQ(client.request("GET", "/secret.txt?x", {{"Authorization", answerTo(challenge, "pw", 102)}}).status, 401);
+
+    // A wrong password and a name nobody owns are refused alike.
+    const HttpReply wrong = client.request("GET", "/secret.txt", {{"Authorization", answerTo(challenge, "pv", 103)}});
+    const HttpReply nobody =
+        client.request("GET", "/nobody.txt", {{"Authorization", answerTo(challenge, "pw", 104, "/nobody.txt")}});
+    EXPECT_EQ(wrong.status, 401);
+    EXPECT_EQ(nobody.status, 401);
+    EXPECT_EQ(wrong.body, nobody.body);
+    EXPECT_EQ(wrong.headers.keys(), nobody.headers.keys());
+    EXPECT_FALSE(wrong.header("WWW-Authenticate").contains("stale"));
+
+    // Once the nonce has expired, a right answer gets a new challenge marked stale, and that one works.
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.nonceSeconds * 1000 + 100));
+    const HttpReply stale = client.request("GET", "/secret.txt", {{"Authorization", answerTo(challenge, "pw", 105)}});
+    EXPECT_EQ(stale.status, 401);
+    EXPECT_TRUE(stale.header("WWW-Authenticate").contains("stale=true")) << stale.header("WWW-Authenticate").data();
+    EXPECT_EQ(client.request("GET", "/secret.txt", {{"Authorization", answerTo(stale, "pw", 1)}}).status, 200);
+}
+
+TEST(ProvisioningHttp, WrongAnswersLockTheirAddressWhileOthersAreServed)
+{
+    ServerOptions options;
+    options.authFailures = 3;
+    options.trustedProxies = {QHostAddress(QStringLiteral("127.0.0.3"))};
+    Server s(options);
+    const auto attempts = [&](HttpClient& client, const QList<QByteArray>& passwords, const HeaderList& extra = {}) {
+        QList<int> statuses;
+        for (const QByteArray& password : passwords) {
+            const HttpReply challenge = client.request("GET", "/secret.txt", extra);
+            if (challenge.status != 401) {
+                statuses << challenge.status;
+                continue;
+            }
+            statuses << client
+                            .request("GET", "/secret.txt",
+                                     extra + HeaderList{{"Authorization", answerTo(challenge, password, 1)}})
+                            .status;
+        }
+        return statuses;
+    };
+    HttpClient guesser(s.server->port());
+    EXPECT_EQ(attempts(guesser, {"a", "b", "c", "pw"}), (QList<int>{401, 401, 401, 429}));
+    const HttpReply locked = guesser.request("GET", "/plain.txt");
+    EXPECT_EQ(locked.status, 429);
+    EXPECT_TRUE(locked.header("Retry-After").toInt() > 0 && locked.header("Retry-After").toInt() <= 60)
+        << locked.header("Retry-After").constData();
+    HttpClient other(s.server->port(), nullptr, QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(attempts(other, {"pw"}), QList<int>{200});
+
+    // Behind a trusted balancer the forwarded address is the client's.
+    HttpClient balancer(s.server->port(), nullptr, QStringLiteral("127.0.0.3"));
+    const HeaderList first = {{"X-Forwarded-For", "192.0.2.1, 192.0.2.9"}};
+    EXPECT_EQ(attempts(balancer, {"a", "b", "c", "pw"}, first), (QList<int>{401, 401, 401, 429}));
+    EXPECT_EQ(attempts(balancer, {"pw"}, {{"X-Forwarded-For", "192.0.2.1"}}), QList<int>{200});
+
+    // 19 requests (a challenge and an answer per attempt until the lock) and 2 lock lines.
+    const QStringList lines = s.log.waitFor(21);
+    const auto locks = [&](const QString& address) {
+        return std::count_if(lines.begin(), lines.end(), [&](const QString& l) {
+            return l.startsWith(QStringLiteral("Client %1 locked out").arg(address));
+        });
+    };
+    EXPECT_EQ(locks(QStringLiteral("127.0.0.1")), 1) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(locks(QStringLiteral("192.0.2.9")), 1) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.filter(QStringLiteral(" 192.0.2.1 GET /secret.txt CO 7 200 ")).size() == 1)
+        << lines.join(u'\n').toStdString();
+}
+
+TEST(ProvisioningHttp, OneAddressCannotHoldEveryConnection)
+{
+    ServerOptions options;
+    options.perAddressLimit = 4;
+    options.headerTimeoutSeconds = 3;
+    Server s(options);
+    ensureApp();
+    // A slow client: each connection sends part of its headers, then nothing.
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < options.perAddressLimit; ++i) {
+        held.push_back(std::make_unique<QTcpSocket>());
+        held.back()->connectToHost(QStringLiteral("127.0.0.1"), s.server->port());
+        ASSERT_TRUE(held.back()->waitForConnected(HttpClient::kTimeoutMs));
+        held.back()->write("GET /plain.txt HTTP/1.1\r\nHost: 127");
+        held.back()->flush();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(HttpClient(s.server->port()).request("GET", "/plain.txt").status, 0) << "over its address's cap";
+    EXPECT_EQ(HttpClient(s.server->port(), nullptr, QStringLiteral("127.0.0.2")).request("GET", "/plain.txt").status,
+              200);
+    // Headers that do not come in time end their connection.
+    for (const auto& socket : held) {
+        EXPECT_TRUE(socket->state() == QAbstractSocket::UnconnectedState ||
+                    socket->waitForDisconnected(HttpClient::kTimeoutMs));
+    }
+    // The server counts them gone once its own thread has closed them.
+    int status = 0;
+    for (int i = 0; i < 100 && status != 200; ++i) {
+        status = HttpClient(s.server->port()).request("GET", "/plain.txt").status;
+        if (status != 200)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(status, 200);
+}
+
+TEST(ProvisioningHttp, HealthAndWaitingRequestsAreBoundedWhileWorkersAreBusy)
+{
+    ServerOptions options;
+    options.threads = 1;
+    options.databaseBoundMs = 500;
+    Server s(options);
+    auto blocked = std::async(std::launch::async,
+                              [port = s.server->port()] { return HttpClient(port).request("GET", "/block.txt"); });
+    for (int i = 0; i < 500 && s.state.blocked == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(s.state.blocked, 1);
+
+    HttpClient client(s.server->port());
+    EXPECT_EQ(client.request("GET", "/healthz").status, 200) << "not queued behind the file request";
+    EXPECT_EQ(client.request("HEAD", "/").status, 404);
+    // The only worker is busy: the file waits up to the bound, then gets 503 with Retry-After.
+    const HttpReply waited = client.request("GET", "/plain.txt");
+    EXPECT_EQ(waited.status, 503);
+    EXPECT_FALSE(waited.header("Retry-After").isEmpty());
+    s.state.health = 1;
+    EXPECT_EQ(client.request("GET", "/healthz").status, 503);
+    s.state.health = 2;
+    const HttpReply slow = client.request("GET", "/healthz");
+    EXPECT_EQ(slow.status, 503) << "a check slower than its deadline";
+
+    s.state.release();
+    EXPECT_EQ(blocked.get().status, 200);
+    s.state.health = 0;
+    for (int i = 0; i < 100 && client.request("GET", "/healthz").status != 200; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(client.request("GET", "/healthz").status, 200);
+    EXPECT_EQ(client.request("GET", "/plain.txt").status, 200);
+}
+
+TEST(ProvisioningHttp, StopRefusesNewConnectionsAndAnswersTheRequestInFlight)
 {
     Server s;
-    HttpClient idle(s.server->port());
+    const quint16 port = s.server->port();
+    HttpClient idle(port);
     ASSERT_EQ(idle.request("GET", "/plain.txt").status, 200); // an idle keep-alive connection stays open
-    auto slow = std::async(std::launch::async,
-                           [port = s.server->port()] { return HttpClient(port).request("GET", "/slow.txt"); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    s.server->stop();
-    const HttpReply r = slow.get();
+    auto inFlight = std::async(std::launch::async, [port] { return HttpClient(port).request("GET", "/block.txt"); });
+    for (int i = 0; i < 500 && s.state.blocked == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    auto stopped = std::async(std::launch::async, [&] { s.server->stop(); });
+
+    // While the request in flight holds the stop, a new connection is refused, not left waiting.
+    bool refused = false;
+    for (int i = 0; i < 100 && !refused; ++i) {
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), port);
+        refused =
+            !probe.waitForConnected(HttpClient::kTimeoutMs) && probe.error() == QAbstractSocket::ConnectionRefusedError;
+        if (!refused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(refused);
+    s.state.release();
+    const HttpReply r = inFlight.get();
+    stopped.get();
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.body.size(), 16);
-    EXPECT_EQ(HttpClient(s.server->port()).request("GET", "/plain.txt").status, 0) << "no longer listening";
-    EXPECT_EQ(s.log.lines().size(), 2);
+    EXPECT_EQ(s.log.lines().size(), 2) << s.log.lines().join(u'\n').toStdString();
 }
 
-TEST(ProvisioningHttp, HttpsOnlyWithACertificateMadeHere)
+TEST(ProvisioningHttp, HttpsOnlyTls12AndNewerWithACertificateMadeHere)
 {
     QTemporaryDir dir;
     const QString cert = dir.filePath(QStringLiteral("cert.pem"));
@@ -153,14 +392,71 @@ TEST(ProvisioningHttp, HttpsOnlyWithACertificateMadeHere)
     EXPECT_EQ(r.body.size(), 16);
     EXPECT_EQ(HttpClient(s.server->port()).request("GET", "/plain.txt").status, 0) << "plain HTTP is not answered";
 
+    // A handshake of each version, by a client that allows the old ones.
+    const auto handshake = [&](const QString& version) {
+        QProcess client;
+        client.start(QStringLiteral("openssl"),
+                     {QStringLiteral("s_client"), QStringLiteral("-connect"),
+                      QStringLiteral("127.0.0.1:%1").arg(s.server->port()), QStringLiteral("-") + version,
+                      QStringLiteral("-cipher"), QStringLiteral("DEFAULT:@SECLEVEL=0")});
+        client.closeWriteChannel();
+        return client.waitForFinished(10000) && client.exitCode() == 0;
+    };
+    EXPECT_FALSE(handshake(QStringLiteral("tls1")));
+    EXPECT_FALSE(handshake(QStringLiteral("tls1_1")));
+    EXPECT_TRUE(handshake(QStringLiteral("tls1_2")));
+    EXPECT_TRUE(handshake(QStringLiteral("tls1_3")));
+
     // A certificate without its key is refused at start.
     ServerOptions half;
     half.tlsCertificate = options.tlsCertificate;
     ProvisioningServer refused(
-        half, [] { return std::make_unique<FakeSource>(); }, s.log);
+        half, [&](int) { return std::make_unique<FakeSource>(s.state); }, s.log);
     QString error;
     EXPECT_FALSE(refused.start(&error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(ProvisioningHttp, MetricsOnTheirOwnPortParseBack)
+{
+    ServerOptions options;
+    options.metricsPort = 0;
+    Server s(options);
+    ASSERT_NE(s.server->metricsPort(), 0);
+    ASSERT_NE(s.server->metricsPort(), s.server->port());
+    HttpClient client(s.server->port());
+    for (const char* target : {"/plain.txt", "/plain.txt", "/none.txt", "/metrics"})
+        client.request("GET", target);
+    const HttpReply challenge = client.request("GET", "/secret.txt");
+    client.request("GET", "/secret.txt", {{"Authorization", answerTo(challenge, "wrong", 1)}});
+    s.log.waitFor(6);
+
+    const HttpReply r = HttpClient(s.server->metricsPort()).request("GET", "/metrics");
+    ASSERT_EQ(r.status, 200);
+    EXPECT_TRUE(r.header("Content-Type").startsWith("text/plain; version=0.0.4")) << r.header("Content-Type").data();
+    // Every line a comment or "name{labels} value".
+    QMap<QString, double> samples;
+    const QRegularExpression sample(QStringLiteral(R"(^([a-z_]+(?:\{[a-z]+="[^"]*"\})?) (\S+)$)"));
+    for (const QByteArray& line : r.body.split('\n')) {
+        if (line.isEmpty() || line.startsWith("# HELP ") || line.startsWith("# TYPE "))
+            continue;
+        const QRegularExpressionMatch m = sample.match(QString::fromUtf8(line));
+        ASSERT_TRUE(m.hasMatch()) << line.constData();
+        bool ok = false;
+        samples.insert(m.captured(1), m.captured(2).toDouble(&ok));
+        EXPECT_TRUE(ok || m.captured(2) == u"+Inf") << line.constData();
+    }
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_requests_total{status=\"200\"}")), 2);
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_requests_total{status=\"404\"}")), 2);
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_requests_total{status=\"401\"}")), 2);
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_request_duration_seconds_count")), 6);
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_request_duration_seconds_bucket{le=\"+Inf\"}")), 6);
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_auth_failures_total")), 1);
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_auth_locks_total")), 0);
+    EXPECT_EQ(samples.value(QStringLiteral("vocaset_serve_connections_open")), 1);
+    EXPECT_TRUE(std::any_of(samples.keyBegin(), samples.keyEnd(), [](const QString& k) {
+        return k.startsWith(QLatin1String("vocaset_serve_build_info{version=\""));
+    }));
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QHostAddress>
 #include <QThread>
 
@@ -19,21 +18,37 @@ namespace vocaset::cli {
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "[--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--threads N] [--max-connections N] [--timeout S]\n"
+    "[--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--threads N] [--max-connections N]\n"
+    "      [--max-per-address N] [--timeout S] [--header-timeout S] [--db-timeout S] [--auth-failures N]\n"
+    "      [--auth-window S] [--trusted-proxy ADDR ...] [--metrics ADDR:PORT]\n"
     "  --listen ADDR:PORT    address and port to listen on (default 127.0.0.1:8080; [::1]:8080 for IPv6)\n"
-    "  --tls-cert FILE       PEM certificate (chain); with --tls-key the server speaks HTTPS only\n"
+    "  --tls-cert FILE       PEM certificate (chain); with --tls-key the server speaks HTTPS only (TLS 1.2, 1.3)\n"
     "  --tls-key FILE        PEM private key of the certificate\n"
-    "  --threads N           server threads, each with its own database connection (default: one per core, at least "
-    "2)\n"
+    "  --threads N           workers, each with its own database connection (default: one per core, at least 2)\n"
     "  --max-connections N   open connections at most (default 4096)\n"
-    "  --timeout S           an idle connection is closed after S seconds (default 30)\n"
+    "  --max-per-address N   open connections from one client address at most; 0: no cap (default 64)\n"
+    "  --timeout S           a connection on which nothing moves for S seconds is closed (default 30)\n"
+    "  --header-timeout S    a request's headers must arrive within S seconds of the connection or of the\n"
+    "                        previous reply (default 10)\n"
+    "  --db-timeout S        a request that waited S seconds for a worker or a database statement gets 503\n"
+    "                        with Retry-After (default 5)\n"
+    "  --auth-failures N     after N wrong Digest answers from one address within the window, every request\n"
+    "                        from it gets 429 until the window has passed; 0: never (default 10)\n"
+    "  --auth-window S       the window of --auth-failures, in seconds (default 60)\n"
+    "  --trusted-proxy ADDR  a load balancer whose X-Forwarded-For header names the client (repeatable)\n"
+    "  --metrics ADDR:PORT   serve /metrics (Prometheus text) there; never the telephones' port (default: off)\n"
     "GET or HEAD of cfgMAC (GXP2000), MAC.txt (PAP2) or utMAC.ini (F1000), in any folder, answers the file the\n"
     "generation writes for the telephone with that MAC, at the levels of the model's $$DEFGEN setting plus the\n"
     "telephone level. A $$PROVAUTH setting row of a company (SY_VALUE the password) puts its files behind HTTP\n"
-    "Digest authentication with the telephone's MAC in upper case as the user name.\n"
+    "Digest authentication with the telephone's MAC in upper case as the user name; while any company has one,\n"
+    "a MAC without a telephone is challenged and refused like a wrong password. GET /healthz: 200 when the\n"
+    "database answers within a second, else 503.\n"
     "Standard output: one line per request (time UTC, client, method, path, company, telephone, status, bytes,\n"
-    "milliseconds), preceded by a line for each refused telephone or conflict. SIGINT or SIGTERM stops the server\n"
-    "once the requests in flight are answered; exit 0.");
+    "milliseconds), preceded by a line for each refused telephone, conflict or lock-out. SIGINT or SIGTERM stops\n"
+    "accepting at once and stops the server once the requests in flight are answered; exit 0.");
+
+// A certificate or key is a small file.
+constexpr qint64 kMaxTlsFile = 1 << 20;
 
 // SIGINT and SIGTERM reach the waiting command through a pipe: the handler only writes one byte.
 int g_stopPipe[2] = {-1, -1};
@@ -89,8 +104,8 @@ private:
     bool m_installed = false;
 };
 
-// "ADDR:PORT", "[v6]:PORT" or ":PORT" (the default address).
-bool parseListen(const QString& text, ServerOptions& options)
+// "ADDR:PORT", "[v6]:PORT" or ":PORT" (the address stays as it was).
+bool parseAddress(const QString& text, QString& address, int& port)
 {
     const qsizetype colon = text.lastIndexOf(u':');
     if (colon < 0)
@@ -99,15 +114,15 @@ bool parseListen(const QString& text, ServerOptions& options)
     if (host.startsWith(u'[') && host.endsWith(u']'))
         host = host.mid(1, host.size() - 2);
     bool ok = false;
-    const uint port = text.mid(colon + 1).toUInt(&ok);
-    if (!ok || port > 65535)
+    const uint number = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || number > 65535)
         return false;
     if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0 &&
         QHostAddress(host).isNull())
         return false;
     if (!host.isEmpty())
-        options.address = host;
-    options.port = quint16(port);
+        address = host;
+    port = int(number);
     return true;
 }
 
@@ -134,33 +149,75 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption key(QStringLiteral("tls-key"), {}, QStringLiteral("FILE"));
     const QCommandLineOption threads(QStringLiteral("threads"), {}, QStringLiteral("N"));
     const QCommandLineOption maxConnections(QStringLiteral("max-connections"), {}, QStringLiteral("N"));
+    const QCommandLineOption perAddress(QStringLiteral("max-per-address"), {}, QStringLiteral("N"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), {}, QStringLiteral("S"));
-    parser.addOptions({listen, cert, key, threads, maxConnections, timeout});
+    const QCommandLineOption headerTimeout(QStringLiteral("header-timeout"), {}, QStringLiteral("S"));
+    const QCommandLineOption dbTimeout(QStringLiteral("db-timeout"), {}, QStringLiteral("S"));
+    const QCommandLineOption authFailures(QStringLiteral("auth-failures"), {}, QStringLiteral("N"));
+    const QCommandLineOption authWindow(QStringLiteral("auth-window"), {}, QStringLiteral("S"));
+    const QCommandLineOption proxy(QStringLiteral("trusted-proxy"), {}, QStringLiteral("ADDR"));
+    const QCommandLineOption metrics(QStringLiteral("metrics"), {}, QStringLiteral("ADDR:PORT"));
+    parser.addOptions({listen, cert, key, threads, maxConnections, perAddress, timeout, headerTimeout, dbTimeout,
+                       authFailures, authWindow, proxy, metrics});
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kUsage))
         return *done;
 
     ServerOptions options;
     options.threads = qMax(2, QThread::idealThreadCount());
-    if (parser.isSet(listen) && !parseListen(parser.value(listen), options)) {
+    int port = options.port;
+    if (parser.isSet(listen) && !parseAddress(parser.value(listen), options.address, port)) {
         ctx.err << QStringLiteral("--listen takes ADDR:PORT, such as 127.0.0.1:8080 or [::1]:8080") << Qt::endl;
         return Usage;
     }
-    const auto positive = [&](const QCommandLineOption& option, int& into, int most) {
+    options.port = quint16(port);
+    if (parser.isSet(metrics)) {
+        options.metricsAddress = options.address;
+        if (!parseAddress(parser.value(metrics), options.metricsAddress, options.metricsPort)) {
+            ctx.err << QStringLiteral("--metrics takes ADDR:PORT, such as 127.0.0.1:9100") << Qt::endl;
+            return Usage;
+        }
+        if (options.metricsPort == options.port && options.port != 0) {
+            ctx.err << QStringLiteral("--metrics needs another port than the telephones' port %1").arg(options.port)
+                    << Qt::endl;
+            return Usage;
+        }
+    }
+    const auto number = [&](const QCommandLineOption& option, int& into, int least, int most) {
         if (!parser.isSet(option))
             return true;
         bool ok = false;
         const int n = parser.value(option).toInt(&ok);
-        if (!ok || n < 1 || n > most) {
-            ctx.err << u"--" << option.names().first() << QStringLiteral(" takes a number from 1 to ") << most
+        if (!ok || n < least || n > most) {
+            ctx.err << QStringLiteral("--%1 takes a number from %2 to %3")
+                           .arg(option.names().constFirst())
+                           .arg(least)
+                           .arg(most)
                     << Qt::endl;
             return false;
         }
         into = n;
         return true;
     };
-    if (!positive(threads, options.threads, 256) || !positive(maxConnections, options.connectionLimit, 100000) ||
-        !positive(timeout, options.idleTimeoutSeconds, 86400))
+    int dbSeconds = options.databaseBoundMs / 1000;
+    if (!number(threads, options.threads, 1, 256) || !number(maxConnections, options.connectionLimit, 1, 100000) ||
+        !number(perAddress, options.perAddressLimit, 0, 100000) ||
+        !number(timeout, options.idleTimeoutSeconds, 1, 86400) ||
+        !number(headerTimeout, options.headerTimeoutSeconds, 1, 3600) || !number(dbTimeout, dbSeconds, 1, 3600) ||
+        !number(authFailures, options.authFailures, 0, 1000000) ||
+        !number(authWindow, options.authWindowSeconds, 1, 86400))
         return Usage;
+    options.databaseBoundMs = dbSeconds * 1000;
+    for (const QString& list : parser.values(proxy)) {
+        for (const QString& text : list.split(u',', Qt::SkipEmptyParts)) {
+            const QHostAddress address(text.trimmed());
+            if (address.isNull()) {
+                ctx.err << QStringLiteral("--trusted-proxy takes an IPv4 or IPv6 address, not \"%1\"").arg(text)
+                        << Qt::endl;
+                return Usage;
+            }
+            options.trustedProxies.append(address);
+        }
+    }
     if (parser.isSet(cert) != parser.isSet(key)) {
         ctx.err << QStringLiteral("--tls-cert and --tls-key go together") << Qt::endl;
         return Usage;
@@ -168,12 +225,13 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     for (const auto& [option, into] : {std::pair{&cert, &options.tlsCertificate}, std::pair{&key, &options.tlsKey}}) {
         if (!parser.isSet(*option))
             continue;
-        QFile file(parser.value(*option));
-        if (!file.open(QIODevice::ReadOnly)) {
-            ctx.err << file.fileName() << QStringLiteral(": ") << file.errorString() << Qt::endl;
+        QString error;
+        const std::optional<QByteArray> bytes = readInputFile(parser.value(*option), kMaxTlsFile, &error);
+        if (!bytes) {
+            ctx.err << QStringLiteral("--%1: %2").arg(option->names().constFirst(), error) << Qt::endl;
             return Usage;
         }
-        *into = file.readAll();
+        *into = *bytes;
     }
 
     if (const auto failed = ctx.start())
@@ -197,7 +255,11 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     }
     allowDescriptors(options.connectionLimit);
     ProvisioningServer server(
-        options, [connection, language] { return std::make_unique<PhoneFileSource>(connection, language); }, *ctx.log);
+        options,
+        [connection, language](int boundMs) {
+            return std::make_unique<PhoneFileSource>(connection, language, boundMs);
+        },
+        *ctx.log);
     QString error;
     if (!server.start(&error)) {
         ctx.err << error << Qt::endl;
@@ -208,6 +270,10 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
                         options.address.contains(u':') ? u'[' + options.address + u']' : options.address)
                    .arg(server.port())
                    .arg(options.threads)
+            << Qt::endl;
+    if (server.metricsPort())
+        ctx.err
+            << QStringLiteral("Metrics on http://%1:%2/metrics").arg(options.metricsAddress).arg(server.metricsPort())
             << Qt::endl;
     stopSignals.wait();
     ctx.err << QStringLiteral("Stopping: answering the requests in flight") << Qt::endl;

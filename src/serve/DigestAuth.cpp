@@ -1,0 +1,177 @@
+#include "DigestAuth.h"
+
+#include <chrono>
+#include <cstring>
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
+
+namespace vocaset {
+
+namespace {
+
+qint64 nowSeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& b : bytes)
+        b = char(QRandomGenerator::system()->bounded(256));
+    return bytes;
+}
+
+QByteArray md5Hex(const QByteArray& text)
+{
+    return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+}
+
+// Compares in a time that depends on the lengths only.
+bool sameBytes(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    unsigned char diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+// The parameters of a Digest answer: name=token or name="quoted \"string\"", separated by commas.
+QHash<QByteArray, QByteArray> parameters(const QByteArray& text)
+{
+    QHash<QByteArray, QByteArray> out;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    const auto skip = [&](const char* set) {
+        while (i < n && std::strchr(set, text[i]) && text[i] != '\0')
+            ++i;
+    };
+    while (i < n) {
+        skip(" \t,");
+        const qsizetype nameStart = i;
+        while (i < n && text[i] != '=' && text[i] != ',')
+            ++i;
+        const QByteArray name = text.mid(nameStart, i - nameStart).trimmed().toLower();
+        if (i >= n || text[i] != '=')
+            continue;
+        ++i;
+        skip(" \t");
+        QByteArray value;
+        if (i < n && text[i] == '"') {
+            for (++i; i < n && text[i] != '"'; ++i) {
+                if (text[i] == '\\' && i + 1 < n)
+                    ++i;
+                value += text[i];
+            }
+            ++i;
+        } else {
+            const qsizetype start = i;
+            while (i < n && text[i] != ',')
+                ++i;
+            value = text.mid(start, i - start).trimmed();
+        }
+        if (!name.isEmpty())
+            out.insert(name, value);
+    }
+    return out;
+}
+
+} // namespace
+
+DigestAuth::DigestAuth(QByteArray realm, int nonceSeconds)
+    : m_realm(std::move(realm)), m_nonceSeconds(nonceSeconds), m_key(randomBytes(32)), m_opaque(randomBytes(8).toHex()),
+      m_nobodysSecret(randomBytes(24).toBase64())
+{
+}
+
+QByteArray DigestAuth::nonceFor(quint64 serial, qint64 issued) const
+{
+    QByteArray stamp = QByteArray::number(serial, 16).rightJustified(16, '0') +
+                       QByteArray::number(quint64(issued), 16).rightJustified(16, '0');
+    return stamp + QMessageAuthenticationCode::hash(stamp, m_key, QCryptographicHash::Sha256).left(16).toHex();
+}
+
+QByteArray DigestAuth::challenge(bool stale)
+{
+    quint64 serial = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        serial = ++m_serial;
+    }
+    // "MD5" as the RFC writes it: some clients compare the name letter for letter.
+    return "Digest realm=\"" + m_realm + "\", qop=\"auth\", nonce=\"" + nonceFor(serial, nowSeconds()) +
+           "\", opaque=\"" + m_opaque + "\", algorithm=MD5" + (stale ? ", stale=true" : "");
+}
+
+DigestAuth::Result DigestAuth::verify(const QByteArray& authorization, const QByteArray& method,
+                                      const QByteArray& target, const QString& user, const QStringList& passwords)
+{
+    if (!authorization.left(7).toLower().startsWith("digest "))
+        return Result::Absent;
+    const QHash<QByteArray, QByteArray> p = parameters(authorization.mid(7));
+    const QByteArray nonce = p.value("nonce");
+    const QByteArray nc = p.value("nc");
+    const QByteArray cnonce = p.value("cnonce");
+    const QByteArray qop = p.value("qop");
+    const QByteArray response = p.value("response").toLower();
+    const QByteArray userBytes = user.toUtf8();
+
+    // The hashes are computed for every answer, against a secret nobody knows when the name has no
+    // owner, so that the time taken says nothing about the name.
+    const QByteArray ha2 = md5Hex(method + ':' + p.value("uri"));
+    bool proven = false;
+    for (const QString& secret : passwords.isEmpty() ? QStringList{QString::fromLatin1(m_nobodysSecret)} : passwords) {
+        const QByteArray ha1 = md5Hex(userBytes + ':' + m_realm + ':' + secret.toUtf8());
+        proven |= sameBytes(md5Hex(ha1 + ':' + nonce + ':' + nc + ':' + cnonce + ':' + qop + ':' + ha2), response);
+    }
+    bool countOk = false;
+    const quint32 count = nc.size() == 8 ? nc.toUInt(&countOk, 16) : 0;
+    const QByteArray algorithm = p.value("algorithm").toLower();
+    if (!proven || passwords.isEmpty() || p.value("username") != userBytes || p.value("realm") != m_realm ||
+        p.value("uri") != target || qop != "auth" || !countOk || count == 0 || cnonce.isEmpty() ||
+        !(algorithm.isEmpty() || algorithm == "md5"))
+        return Result::Refused;
+
+    // A right answer: is the nonce this server's, still young, and its count new?
+    bool serialOk = false;
+    bool issuedOk = false;
+    const quint64 serial = nonce.left(16).toULongLong(&serialOk, 16);
+    const qint64 issued = qint64(nonce.mid(16, 16).toULongLong(&issuedOk, 16));
+    if (nonce.size() != 64 || !serialOk || !issuedOk || !sameBytes(nonceFor(serial, issued), nonce) ||
+        nowSeconds() - issued >= m_nonceSeconds)
+        return Result::Stale;
+    const std::lock_guard lock(m_mutex);
+    auto it = m_used.find(serial);
+    if (it == m_used.end()) {
+        if (serial <= m_forgottenUpTo)
+            return Result::Stale;
+        // Records of expired nonces go first, then the oldest beyond the cap.
+        while (!m_used.empty() &&
+               (m_used.size() >= kTrackedNonces || nowSeconds() - m_used.begin()->second.issued >= m_nonceSeconds)) {
+            m_forgottenUpTo = std::max(m_forgottenUpTo, m_used.begin()->first);
+            m_used.erase(m_used.begin());
+        }
+        it = m_used.emplace(serial, Use{0, 0, issued}).first;
+    }
+    Use& use = it->second;
+    if (count > use.highest) {
+        const quint32 shift = count - use.highest;
+        const quint64 previous = use.highest ? 1 : 0; // the old highest joins the bits below
+        use.below = shift > 64 ? 0 : shift == 64 ? previous << 63 : (use.below << shift) | (previous << (shift - 1));
+        use.highest = count;
+        return Result::Accepted;
+    }
+    const quint32 back = use.highest - count; // 1 for the count just below the highest
+    if (back == 0 || back > 64 || (use.below >> (back - 1)) & 1)
+        return Result::Refused;
+    use.below |= quint64(1) << (back - 1);
+    return Result::Accepted;
+}
+
+} // namespace vocaset
