@@ -1,7 +1,10 @@
 // Times vocaset-cli serve on a SQLite database of 10 000 telephones: keep-alive clients fetching random
 // telephones' files for a while (responses per second, median and 99th-percentile latency), then the
-// same while a client holds 1 000 idle connections open, and the server's peak memory. The server
-// runs as its own process, so its figures are its own; the clients share one epoll loop here.
+// same while 1 000 idle connections are open, the same again with the company's files behind Digest
+// (every answer valid), then a second client's latency while one address holds its connection cap,
+// and the server's peak memory. The server runs as its own process, so its figures are its own; the
+// clients share one epoll loop here. Each client connects from a loopback address of its own
+// (127.0.1.x, 127.0.2.x), as telephones would from theirs.
 //
 // bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N]
 #include <algorithm>
@@ -10,12 +13,14 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -42,9 +47,22 @@ int option(const QStringList& args, const QString& name, int fallback)
     return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : fallback;
 }
 
-int connectTo(quint16 port)
+// A loopback address of its own for client n of a group (127.0.group.n).
+quint32 loopback(int group, int n)
+{
+    return (127u << 24) | (quint32(group) << 16) | (quint32(n / 250) << 8) | quint32(n % 250 + 1);
+}
+
+// A connected, non-blocking socket from the given source address (0: the system's choice).
+int connectTo(quint16 port, quint32 from = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && from != 0) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        source.sin_addr.s_addr = htonl(from);
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -60,18 +78,42 @@ int connectTo(quint16 port)
     return fd;
 }
 
-// One keep-alive client: one request at a time on its connection.
+// One keep-alive client: one request at a time on its connection. With Digest it answers the
+// last challenge it got, counting up.
 struct Client
 {
     int fd = -1;
     QByteArray in;
     qint64 sentAt = 0;
+    QByteArray nonce;
+    QByteArray opaque;
+    int nc = 0;
 };
+
+QByteArray md5Hex(const QByteArray& text)
+{
+    return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+}
+
+// The value of a parameter of a WWW-Authenticate header.
+QByteArray challengeValue(const QByteArray& header, const QByteArray& name)
+{
+    const QByteArray key = name + "=\"";
+    const qsizetype at = header.indexOf(key);
+    if (at < 0)
+        return {};
+    const qsizetype from = at + key.size();
+    return header.mid(from, header.indexOf('"', from) - from);
+}
+
+const QByteArray kRealmText = "Vocaset provisioning";
+const QByteArray kPassword = "bench secret";
 
 struct Figures
 {
     qint64 responses = 0;
     qint64 failures = 0;
+    qint64 challenges = 0;
     double seconds = 0;
     std::vector<qint64> latenciesUs;
 
@@ -98,7 +140,7 @@ qsizetype replyLength(const QByteArray& in, int* status)
     return in.size() >= end + 4 + length ? end + 4 + length : 0;
 }
 
-Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int seconds)
+Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int seconds, bool digest = false)
 {
     Figures f;
     const int poller = ::epoll_create1(EPOLL_CLOEXEC);
@@ -107,13 +149,25 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
     QElapsedTimer clock;
     clock.start();
     const auto send = [&](Client& c) {
-        const QByteArray request =
-            "GET /" + targets.at(random.bounded(int(targets.size()))) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const QByteArray& name = targets.at(random.bounded(int(targets.size())));
+        QByteArray request = "GET /" + name + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        if (digest && !c.nonce.isEmpty()) {
+            // The user is the MAC of the file's name ("cfg" + MAC).
+            const QByteArray user = name.mid(3);
+            const QByteArray nc = QByteArray::number(++c.nc, 16).rightJustified(8, '0');
+            const QByteArray ha1 = md5Hex(user + ':' + kRealmText + ':' + kPassword);
+            const QByteArray ha2 = md5Hex("GET:/" + name);
+            const QByteArray response = md5Hex(ha1 + ':' + c.nonce + ':' + nc + ":bench:auth:" + ha2);
+            request += "Authorization: Digest username=\"" + user + "\", realm=\"" + kRealmText + "\", nonce=\"" +
+                       c.nonce + "\", uri=\"/" + name + "\", algorithm=MD5, response=\"" + response + "\", opaque=\"" +
+                       c.opaque + "\", qop=auth, nc=" + nc + ", cnonce=\"bench\"\r\n";
+        }
+        request += "\r\n";
         c.sentAt = clock.nsecsElapsed();
         return ::send(c.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size();
     };
     for (size_t i = 0; i < all.size(); ++i) {
-        all[i].fd = connectTo(port);
+        all[i].fd = connectTo(port, loopback(1, int(i)));
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = i;
@@ -134,9 +188,18 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
             const qsizetype length = replyLength(c.in, &status);
             if (length == 0)
                 continue;
+            if (status == 401 && digest) {
+                // A challenge (the first, or a stale nonce): answered from the next request on.
+                const QByteArray head = c.in.left(length);
+                c.nonce = challengeValue(head, "nonce");
+                c.opaque = challengeValue(head, "opaque");
+                c.nc = 0;
+                ++f.challenges;
+            } else {
+                f.latenciesUs.push_back((clock.nsecsElapsed() - c.sentAt) / 1000);
+                ++(status == 200 ? f.responses : f.failures);
+            }
             c.in.remove(0, length);
-            f.latenciesUs.push_back((clock.nsecsElapsed() - c.sentAt) / 1000);
-            ++(status == 200 ? f.responses : f.failures);
             send(c);
         }
     }
@@ -153,7 +216,7 @@ void report(const QString& title, Figures f, double serverCpuSeconds)
 {
     out << title
         << QStringLiteral(": %1 responses in %2 s = %3 responses/s, median %4 ms, 99th percentile %5 ms, "
-                          "%6 failed; server CPU %7 s = %8 responses per CPU second")
+                          "%6 failed, %9 challenges; server CPU %7 s = %8 responses per CPU second")
                .arg(f.responses)
                .arg(f.seconds, 0, 'f', 1)
                .arg(double(f.responses) / f.seconds, 0, 'f', 0)
@@ -162,6 +225,7 @@ void report(const QString& title, Figures f, double serverCpuSeconds)
                .arg(f.failures)
                .arg(serverCpuSeconds, 0, 'f', 1)
                .arg(double(f.responses) / qMax(serverCpuSeconds, 0.01), 0, 'f', 0)
+               .arg(f.challenges)
         << Qt::endl;
 }
 
@@ -194,6 +258,76 @@ long peakKilobytesOf(qint64 pid)
             return line.mid(6).trimmed().split(' ').first().toLong();
     }
     return -1;
+}
+
+// One address opens connections until the server refuses more and sends none of them a whole
+// request; meanwhile a client from another address fetches files, a new connection each time.
+void capPhase(quint16 port, const QList<QByteArray>& targets, int seconds)
+{
+    std::vector<int> held;
+    const QByteArray part = "GET /" + targets.first() + " HTTP/1.1\r\nHost: 1";
+    for (int i = 0; i < 200; ++i) {
+        const int fd = connectTo(port, loopback(3, 0));
+        if (fd < 0)
+            break;
+        ::send(fd, part.constData(), size_t(part.size()), MSG_NOSIGNAL);
+        held.push_back(fd);
+    }
+    QThread::msleep(200);
+    int open = 0;
+    for (int fd : held) {
+        char byte;
+        const ssize_t got = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+        open += got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    std::vector<qint64> latenciesUs;
+    int failed = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < qint64(seconds) * 1000) {
+        const qint64 start = clock.nsecsElapsed();
+        const int fd = connectTo(port, loopback(3, 1));
+        const QByteArray request = "GET /" + targets.at(int(latenciesUs.size() + size_t(failed)) % targets.size()) +
+                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        QByteArray in;
+        int status = 0;
+        if (fd >= 0 && ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
+            pollfd p{fd, POLLIN, 0};
+            char buffer[4096];
+            while (replyLength(in, &status) == 0 && ::poll(&p, 1, 5000) > 0) {
+                const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                in.append(buffer, got);
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (status == 200)
+            latenciesUs.push_back((clock.nsecsElapsed() - start) / 1000);
+        else
+            ++failed;
+    }
+    for (int fd : held)
+        ::close(fd);
+    std::sort(latenciesUs.begin(), latenciesUs.end());
+    const auto at = [&](double p) {
+        return latenciesUs.empty()
+                   ? 0.0
+                   : double(latenciesUs[std::min(latenciesUs.size() - 1, size_t(p * double(latenciesUs.size())))]) /
+                         1000.0;
+    };
+    out << QStringLiteral("One address holding %1 of %2 connections it opened; a second address, a new connection "
+                          "per file: %3 answers, median "
+                          "%4 ms, 99th percentile %5 ms, slowest %6 ms, %7 failed")
+               .arg(open)
+               .arg(held.size())
+               .arg(latenciesUs.size())
+               .arg(at(0.5), 0, 'f', 2)
+               .arg(at(0.99), 0, 'f', 2)
+               .arg(latenciesUs.empty() ? 0.0 : double(latenciesUs.back()) / 1000.0, 0, 'f', 2)
+               .arg(failed)
+        << Qt::endl;
 }
 
 } // namespace
@@ -273,7 +407,7 @@ int main(int argc, char* argv[])
 
     std::vector<int> held;
     for (int i = 0; i < idle; ++i) {
-        const int fd = connectTo(port);
+        const int fd = connectTo(port, loopback(2, i / 20)); // 20 from each address, under its cap
         if (fd >= 0)
             held.push_back(fd);
     }
@@ -288,6 +422,15 @@ int main(int argc, char* argv[])
         ::close(fd);
     }
     out << QStringLiteral("Idle connections still open afterwards: %1 of %2").arg(open).arg(held.size()) << Qt::endl;
+
+    capPhase(port, targets, qMax(2, seconds / 4));
+    {
+        Database db;
+        db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+        db.executeBound(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES(?, '$$PROVAUTH', ?)"),
+                        {bench::kCompany, QString::fromLatin1(kPassword)});
+    }
+    phase(QStringLiteral("%1 keep-alive clients with Digest (each answer valid)").arg(clients), seconds);
 
     out << QStringLiteral("Server peak memory: %1 MB")
                .arg(double(peakKilobytesOf(server.processId())) / 1024, 0, 'f', 1)
