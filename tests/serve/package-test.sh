@@ -21,6 +21,7 @@ for program in vocaset-cli vocaset lenvik; do
 done
 expect "./usr/lib/vocaset/ParamDB.txt -> /etc/vocaset/ParamDB.txt"
 expect "./usr/lib/vocaset/manual.htm -> ../../share/doc/vocaset/manual.htm"
+expect "./usr/lib/vocaset/manual -> ../../share/doc/vocaset/manual"
 expect "./usr/share/vocaset/vocaset-source.db"
 expect "./usr/share/doc/vocaset/manual.htm"
 expect "./etc/vocaset/ParamDB.txt"
