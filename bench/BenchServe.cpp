@@ -109,6 +109,20 @@ QByteArray challengeValue(const QByteArray& header, const QByteArray& name)
 const QByteArray kRealmText = "Vocaset provisioning";
 const QByteArray kPassword = "bench secret";
 
+// The Authorization header line for a telephone's file ("cfg" + MAC, the MAC being the user).
+QByteArray authorization(const QByteArray& name, const QByteArray& nonce, const QByteArray& opaque, int count,
+                         const QByteArray& password)
+{
+    const QByteArray user = name.mid(3);
+    const QByteArray nc = QByteArray::number(count, 16).rightJustified(8, '0');
+    const QByteArray ha1 = md5Hex(user + ':' + kRealmText + ':' + password);
+    const QByteArray ha2 = md5Hex("GET:/" + name);
+    const QByteArray response = md5Hex(ha1 + ':' + nonce + ':' + nc + ":bench:auth:" + ha2);
+    return "Authorization: Digest username=\"" + user + "\", realm=\"" + kRealmText + "\", nonce=\"" + nonce +
+           "\", uri=\"/" + name + "\", algorithm=MD5, response=\"" + response + "\", opaque=\"" + opaque +
+           "\", qop=auth, nc=" + nc + ", cnonce=\"bench\"\r\n";
+}
+
 struct Figures
 {
     qint64 responses = 0;
@@ -151,17 +165,8 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
     const auto send = [&](Client& c) {
         const QByteArray& name = targets.at(random.bounded(int(targets.size())));
         QByteArray request = "GET /" + name + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-        if (digest && !c.nonce.isEmpty()) {
-            // The user is the MAC of the file's name ("cfg" + MAC).
-            const QByteArray user = name.mid(3);
-            const QByteArray nc = QByteArray::number(++c.nc, 16).rightJustified(8, '0');
-            const QByteArray ha1 = md5Hex(user + ':' + kRealmText + ':' + kPassword);
-            const QByteArray ha2 = md5Hex("GET:/" + name);
-            const QByteArray response = md5Hex(ha1 + ':' + c.nonce + ':' + nc + ":bench:auth:" + ha2);
-            request += "Authorization: Digest username=\"" + user + "\", realm=\"" + kRealmText + "\", nonce=\"" +
-                       c.nonce + "\", uri=\"/" + name + "\", algorithm=MD5, response=\"" + response + "\", opaque=\"" +
-                       c.opaque + "\", qop=auth, nc=" + nc + ", cnonce=\"bench\"\r\n";
-        }
+        if (digest && !c.nonce.isEmpty())
+            request += authorization(name, c.nonce, c.opaque, ++c.nc, kPassword);
         request += "\r\n";
         c.sentAt = clock.nsecsElapsed();
         return ::send(c.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size();
@@ -260,6 +265,27 @@ long peakKilobytesOf(qint64 pid)
     return -1;
 }
 
+// Sends a request on a blocking exchange and reads its reply (5 s at most); the reply's head and
+// status, or status 0.
+QByteArray roundTrip(int fd, const QByteArray& request, int* status)
+{
+    QByteArray in;
+    *status = 0;
+    if (fd < 0 || ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size())
+        return in;
+    pollfd p{fd, POLLIN, 0};
+    char buffer[4096];
+    while (replyLength(in, status) == 0 && ::poll(&p, 1, 5000) > 0) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            *status = 0;
+            break;
+        }
+        in.append(buffer, got);
+    }
+    return in;
+}
+
 // One address opens connections until the server refuses more and sends none of them a whole
 // request; meanwhile a client from another address fetches files, a new connection each time.
 void capPhase(quint16 port, const QList<QByteArray>& targets, int seconds)
@@ -280,53 +306,74 @@ void capPhase(quint16 port, const QList<QByteArray>& targets, int seconds)
         const ssize_t got = ::recv(fd, &byte, 1, MSG_DONTWAIT);
         open += got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
-    std::vector<qint64> latenciesUs;
-    int failed = 0;
+    Figures f;
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < qint64(seconds) * 1000) {
         const qint64 start = clock.nsecsElapsed();
         const int fd = connectTo(port, loopback(3, 1));
-        const QByteArray request = "GET /" + targets.at(int(latenciesUs.size() + size_t(failed)) % targets.size()) +
-                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-        QByteArray in;
         int status = 0;
-        if (fd >= 0 && ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
-            pollfd p{fd, POLLIN, 0};
-            char buffer[4096];
-            while (replyLength(in, &status) == 0 && ::poll(&p, 1, 5000) > 0) {
-                const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-                if (got <= 0)
-                    break;
-                in.append(buffer, got);
-            }
-        }
+        roundTrip(fd,
+                  "GET /" + targets.at(int(f.responses + f.failures) % targets.size()) +
+                      " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                  &status);
         if (fd >= 0)
             ::close(fd);
+        ++(status == 200 ? f.responses : f.failures);
         if (status == 200)
-            latenciesUs.push_back((clock.nsecsElapsed() - start) / 1000);
-        else
-            ++failed;
+            f.latenciesUs.push_back((clock.nsecsElapsed() - start) / 1000);
     }
     for (int fd : held)
         ::close(fd);
-    std::sort(latenciesUs.begin(), latenciesUs.end());
-    const auto at = [&](double p) {
-        return latenciesUs.empty()
-                   ? 0.0
-                   : double(latenciesUs[std::min(latenciesUs.size() - 1, size_t(p * double(latenciesUs.size())))]) /
-                         1000.0;
-    };
+    const qint64 slowest = f.latenciesUs.empty() ? 0 : *std::max_element(f.latenciesUs.begin(), f.latenciesUs.end());
     out << QStringLiteral("One address holding %1 of %2 connections it opened; a second address, a new connection "
-                          "per file: %3 answers, median "
-                          "%4 ms, 99th percentile %5 ms, slowest %6 ms, %7 failed")
+                          "per file: %3 answers, median %4 ms, 99th percentile %5 ms, slowest %6 ms, %7 failed")
                .arg(open)
                .arg(held.size())
-               .arg(latenciesUs.size())
-               .arg(at(0.5), 0, 'f', 2)
-               .arg(at(0.99), 0, 'f', 2)
-               .arg(latenciesUs.empty() ? 0.0 : double(latenciesUs.back()) / 1000.0, 0, 'f', 2)
-               .arg(failed)
+               .arg(f.responses)
+               .arg(f.percentile(0.5), 0, 'f', 2)
+               .arg(f.percentile(0.99), 0, 'f', 2)
+               .arg(double(slowest) / 1000, 0, 'f', 2)
+               .arg(f.failures)
+        << Qt::endl;
+}
+
+// Wrong Digest answers for a telephone's MAC and for a MAC no telephone has, in turn on one
+// connection: the time taken should not tell them apart. A new address every 8 answers stays under
+// the lock-out.
+void lookAlikePhase(quint16 port, const QByteArray& known, int answers)
+{
+    const QByteArray unknown = "cfg0000000000FF";
+    Figures f[2];
+    for (int address = 0; f[0].latenciesUs.size() < size_t(answers); ++address) {
+        const int fd = connectTo(port, loopback(4, address));
+        int status = 0;
+        const QByteArray head = roundTrip(fd, "GET /" + known + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", &status);
+        const QByteArray nonce = challengeValue(head, "nonce");
+        for (int i = 0; i < 8 && status == 401; ++i) {
+            const QByteArray& name = i % 2 ? unknown : known;
+            QElapsedTimer clock;
+            clock.start();
+            roundTrip(fd,
+                      "GET /" + name + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                          authorization(name, nonce, challengeValue(head, "opaque"), i + 1, "guess") + "\r\n",
+                      &status);
+            f[i % 2].latenciesUs.push_back(clock.nsecsElapsed() / 1000);
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (status != 401) {
+            out << QStringLiteral("A wrong answer got %1 instead of 401").arg(status) << Qt::endl;
+            return;
+        }
+    }
+    out << QStringLiteral("Wrong Digest answers, %1 each: a telephone's MAC median %2 ms, 90th percentile %3 ms; a "
+                          "MAC without a telephone median %4 ms, 90th percentile %5 ms")
+               .arg(answers)
+               .arg(f[0].percentile(0.5), 0, 'f', 3)
+               .arg(f[0].percentile(0.9), 0, 'f', 3)
+               .arg(f[1].percentile(0.5), 0, 'f', 3)
+               .arg(f[1].percentile(0.9), 0, 'f', 3)
         << Qt::endl;
 }
 
@@ -397,8 +444,8 @@ int main(int argc, char* argv[])
 
     out << QStringLiteral("Machine load average before the run: ") << loadAverage() << Qt::endl;
     double cpu = cpuSecondsOf(server.processId());
-    const auto phase = [&](const QString& title, int phaseSeconds) {
-        const Figures f = drive(port, targets, clients, phaseSeconds);
+    const auto phase = [&](const QString& title, int phaseSeconds, bool digest = false) {
+        const Figures f = drive(port, targets, clients, phaseSeconds, digest);
         const double now = cpuSecondsOf(server.processId());
         report(title, f, now - cpu);
         cpu = now;
@@ -430,7 +477,8 @@ int main(int argc, char* argv[])
         db.executeBound(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES(?, '$$PROVAUTH', ?)"),
                         {bench::kCompany, QString::fromLatin1(kPassword)});
     }
-    phase(QStringLiteral("%1 keep-alive clients with Digest (each answer valid)").arg(clients), seconds);
+    phase(QStringLiteral("%1 keep-alive clients with Digest (each answer valid)").arg(clients), seconds, true);
+    lookAlikePhase(port, targets.first(), 2000);
 
     out << QStringLiteral("Server peak memory: %1 MB")
                .arg(double(peakKilobytesOf(server.processId())) / 1024, 0, 'f', 1)

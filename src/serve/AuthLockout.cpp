@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include <QHostAddress>
+
 namespace vocaset {
 
 namespace {
@@ -15,12 +17,23 @@ qint64 nowMs()
 
 } // namespace
 
+QString AuthLockout::keyOf(const QString& address)
+{
+    const QHostAddress host(address);
+    if (host.protocol() != QAbstractSocket::IPv6Protocol)
+        return address;
+    Q_IPV6ADDR bytes = host.toIPv6Address();
+    std::fill(std::begin(bytes.c) + 8, std::end(bytes.c), quint8(0));
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
 int AuthLockout::lockedFor(const QString& address)
 {
     if (m_allowed <= 0)
         return 0;
+    const QString key = keyOf(address);
     const std::lock_guard lock(m_mutex);
-    const auto it = m_records.find(address);
+    const auto it = m_records.find(key);
     if (it == m_records.end())
         return 0;
     const qint64 left = it->lockedUntil - nowMs();
@@ -32,14 +45,15 @@ bool AuthLockout::fail(const QString& address)
     if (m_allowed <= 0)
         return false;
     const qint64 now = nowMs();
+    const QString key = keyOf(address);
     const std::lock_guard lock(m_mutex);
-    if (size_t(m_records.size()) >= kTracked && !m_records.contains(address)) {
+    if (size_t(m_records.size()) >= kTracked && !m_records.contains(key)) {
         m_records.removeIf([&](const QHash<QString, Record>::iterator& it) {
             const Record& r = it.value();
             return r.lockedUntil <= now && (r.failures.empty() || r.failures.back() <= now - m_windowMs);
         });
     }
-    Record& r = m_records[address];
+    Record& r = m_records[key];
     if (r.lockedUntil > now)
         return false;
     std::erase_if(r.failures, [&](qint64 at) { return at <= now - m_windowMs; });

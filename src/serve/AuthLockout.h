@@ -9,7 +9,8 @@
 namespace vocaset {
 
 // Failed authentication answers per client address: the address that gives `allowed` wrong
-// answers within `windowSeconds` is locked out for `windowSeconds`. Zero allowed turns it off.
+// answers within `windowSeconds` is locked out for `windowSeconds`. Zero allowed turns it off. An
+// IPv6 client counts with its whole /64, which one machine may hold whole.
 class AuthLockout final
 {
 public:
@@ -20,6 +21,9 @@ public:
     int lockedFor(const QString& address);
     // Counts a wrong answer; true when it locks the address out (once per lock).
     bool fail(const QString& address);
+
+    // The address as counted: itself, or its /64 for IPv6.
+    static QString keyOf(const QString& address);
 
     // Addresses remembered at most; beyond it those without a lock or a recent failure go.
     static constexpr size_t kTracked = 100000;

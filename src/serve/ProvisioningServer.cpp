@@ -178,6 +178,7 @@ struct ProvisioningServer::Exchange
     QByteArray ifNoneMatch;
     QString started;
     QElapsedTimer timer;
+    std::chrono::steady_clock::time_point startedAt;
     Stage stage = Stage::Headers;
     std::optional<FileAnswer> early; // decided from the request line and headers alone
     FileAnswer answer;               // a worker's answer, sent once the connection resumes
@@ -197,6 +198,7 @@ struct ProvisioningServer::Exchange
         ifNoneMatch.clear();
         started = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
         timer.start();
+        startedAt = std::chrono::steady_clock::now();
         stage = Stage::Headers;
         early.reset();
         answer = FileAnswer{};
@@ -593,26 +595,60 @@ void ProvisioningServer::stop(int graceMs)
 
 void ProvisioningServer::keepHouse()
 {
+    using Clock = std::chrono::steady_clock;
     const qint64 headerMs = qint64(m_options.headerTimeoutSeconds) * 1000;
     std::unique_lock lock(m_houseMutex);
-    while (!m_houseWake.wait_for(lock, kHouseTick, [this] { return m_houseStop; })) {
-        const qint64 now = nowMs();
-        {
-            // A connection that has not brought a request's headers in time is shut; the library
-            // then sees it end and closes it on its own thread.
-            const std::lock_guard connections(m_connectionsMutex);
-            for (Exchange* e : m_connections) {
-                const qint64 since = e->awaitingSinceMs.load();
-                if (headerMs > 0 && since != 0 && now - since > headerMs && e->fd != MHD_INVALID_SOCKET &&
-                    !e->cut.exchange(true)) {
-                    ::shutdown(e->fd, SHUT_RDWR);
-                    ++m_metrics->headerTimeouts;
+    Clock::time_point tick = Clock::now() + kHouseTick;
+    for (;;) {
+        const Clock::time_point wake = m_later.empty() ? tick : std::min(tick, m_later.begin()->first);
+        m_houseWake.wait_until(lock, wake,
+                               [&] { return m_houseStop || (!m_later.empty() && m_later.begin()->first < wake); });
+        std::vector<std::function<void()>> due;
+        while (!m_later.empty() && (m_houseStop || m_later.begin()->first <= Clock::now())) {
+            due.push_back(std::move(m_later.begin()->second));
+            m_later.erase(m_later.begin());
+        }
+        const bool stopping = m_houseStop;
+        const bool periodic = Clock::now() >= tick;
+        lock.unlock();
+        for (const auto& run : due)
+            run();
+        if (stopping)
+            return;
+        if (periodic) {
+            tick = Clock::now() + kHouseTick;
+            const qint64 now = nowMs();
+            {
+                // A connection that has not brought a request's headers in time is shut; the library
+                // then sees it end and closes it on its own thread.
+                const std::lock_guard connections(m_connectionsMutex);
+                for (Exchange* e : m_connections) {
+                    const qint64 since = e->awaitingSinceMs.load();
+                    if (headerMs > 0 && since != 0 && now - since > headerMs && e->fd != MHD_INVALID_SOCKET &&
+                        !e->cut.exchange(true)) {
+                        ::shutdown(e->fd, SHUT_RDWR);
+                        ++m_metrics->headerTimeouts;
+                    }
                 }
             }
+            m_workers->expireLate();
+            m_health->expire();
         }
-        m_workers->expireLate();
-        m_health->expire();
+        lock.lock();
     }
+}
+
+void ProvisioningServer::later(std::chrono::steady_clock::time_point at, std::function<void()> run)
+{
+    {
+        const std::lock_guard lock(m_houseMutex);
+        if (!m_houseStop && m_housekeeper.joinable()) {
+            m_later.emplace(at, std::move(run));
+            m_houseWake.notify_all();
+            return;
+        }
+    }
+    run();
 }
 
 bool ProvisioningServer::checkHeaders(MHD_Connection* connection, Exchange& exchange, bool hiddenBytes)
@@ -665,20 +701,29 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
     exchange.stage = Exchange::Stage::Waiting;
     MHD_suspend_connection(connection);
     const int retry = std::max(1, m_options.databaseBoundMs / 1000);
-    m_workers->post([this, connection,
-                     &exchange](FileSource& source) { resume(connection, exchange, answerFile(source, exchange)); },
-                    [this, connection, &exchange, retry] {
-                        FileAnswer late = statusAnswer(MHD_HTTP_SERVICE_UNAVAILABLE, retry);
-                        if (m_stopping) {
-                            late.notes.append(QStringLiteral("The server is stopping"));
-                        } else {
-                            late.notes.append(
-                                QStringLiteral("No worker was free within %1 ms").arg(m_options.databaseBoundMs));
-                            ++m_metrics->databaseErrors;
-                        }
-                        resume(connection, exchange, std::move(late));
-                    },
-                    SourceThreads::Clock::now() + std::chrono::milliseconds(m_options.databaseBoundMs));
+    m_workers->post(
+        [this, connection, &exchange](FileSource& source) {
+            FileAnswer answer = answerFile(source, exchange);
+            // A challenge leaves at a fixed time after its request came, so the time the look-up took
+            // cannot tell whether the MAC has a telephone.
+            if (answer.status == MHD_HTTP_UNAUTHORIZED &&
+                std::chrono::steady_clock::now() < exchange.startedAt + kChallengeFloor)
+                later(exchange.startedAt + kChallengeFloor,
+                      [this, connection, &exchange, answer] { resume(connection, exchange, answer); });
+            else
+                resume(connection, exchange, std::move(answer));
+        },
+        [this, connection, &exchange, retry] {
+            FileAnswer late = statusAnswer(MHD_HTTP_SERVICE_UNAVAILABLE, retry);
+            if (m_stopping) {
+                late.notes.append(QStringLiteral("The server is stopping"));
+            } else {
+                late.notes.append(QStringLiteral("No worker was free within %1 ms").arg(m_options.databaseBoundMs));
+                ++m_metrics->databaseErrors;
+            }
+            resume(connection, exchange, std::move(late));
+        },
+        SourceThreads::Clock::now() + std::chrono::milliseconds(m_options.databaseBoundMs));
 }
 
 FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& exchange)
@@ -702,7 +747,7 @@ FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& ex
         if (m_lockout->fail(exchange.client)) {
             ++m_metrics->authLocks;
             answer.notes.append(QStringLiteral("Client %1 locked out for %2 s after %3 wrong authentication answers")
-                                    .arg(exchange.client)
+                                    .arg(AuthLockout::keyOf(exchange.client))
                                     .arg(m_options.authWindowSeconds)
                                     .arg(m_options.authFailures));
         }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -116,6 +118,8 @@ public:
     static constexpr int kMaxPath = 512;
     // /healthz answers 503 when the database has not answered within this.
     static constexpr int kHealthMs = 1000;
+    // A Digest challenge from a file source leaves no sooner than this after its request came.
+    static constexpr std::chrono::milliseconds kChallengeFloor{5};
 
 private:
     friend struct ServerCallbacks;
@@ -134,6 +138,8 @@ private:
     void finish(Exchange& exchange);
     void logLine(const QString& line);
     void keepHouse();
+    // Runs on the housekeeping thread at the time given, or at once when it has stopped.
+    void later(std::chrono::steady_clock::time_point at, std::function<void()> run);
     bool startMetrics(QString* error);
 
     ServerOptions m_options;
@@ -159,6 +165,7 @@ private:
     std::mutex m_houseMutex;
     std::condition_variable m_houseWake;
     bool m_houseStop = false;
+    std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> m_later;
     std::thread m_housekeeper;
 };
 

@@ -251,9 +251,13 @@ TEST(ProvisioningHttp, WrongAnswersLockTheirAddressWhileOthersAreServed)
     const HeaderList first = {{"X-Forwarded-For", "192.0.2.1, 192.0.2.9"}};
     EXPECT_EQ(attempts(balancer, {"a", "b", "c", "pw"}, first), (QList<int>{401, 401, 401, 429}));
     EXPECT_EQ(attempts(balancer, {"pw"}, {{"X-Forwarded-For", "192.0.2.1"}}), QList<int>{200});
+    // An IPv6 client counts with its /64.
+    EXPECT_EQ(attempts(balancer, {"a", "b", "c"}, {{"X-Forwarded-For", "2001:db8::1"}}), (QList<int>{401, 401, 401}));
+    EXPECT_EQ(attempts(balancer, {"pw"}, {{"X-Forwarded-For", "2001:db8::2"}}), QList<int>{429});
+    EXPECT_EQ(attempts(balancer, {"pw"}, {{"X-Forwarded-For", "2001:db8:0:1::2"}}), QList<int>{200});
 
-    // 19 requests (a challenge and an answer per attempt until the lock) and 2 lock lines.
-    const QStringList lines = s.log.waitFor(21);
+    // 28 requests (a challenge and an answer per attempt until the lock) and 3 lock lines.
+    const QStringList lines = s.log.waitFor(31);
     const auto locks = [&](const QString& address) {
         return std::count_if(lines.begin(), lines.end(), [&](const QString& l) {
             return l.startsWith(QStringLiteral("Client %1 locked out").arg(address));
@@ -261,6 +265,7 @@ TEST(ProvisioningHttp, WrongAnswersLockTheirAddressWhileOthersAreServed)
     };
     EXPECT_EQ(locks(QStringLiteral("127.0.0.1")), 1) << lines.join(u'\n').toStdString();
     EXPECT_EQ(locks(QStringLiteral("192.0.2.9")), 1) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(locks(QStringLiteral("2001:db8::/64")), 1) << lines.join(u'\n').toStdString();
     EXPECT_TRUE(lines.filter(QStringLiteral(" 192.0.2.1 GET /secret.txt CO 7 200 ")).size() == 1)
         << lines.join(u'\n').toStdString();
 }
