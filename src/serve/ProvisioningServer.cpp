@@ -509,9 +509,12 @@ bool ProvisioningServer::start(QString* error)
     m_health =
         std::make_unique<HealthProbe>([this] { return m_factory(kHealthMs); }, std::chrono::milliseconds(kHealthMs));
     m_stopping = false;
+    m_houseStop = false;
+    m_housekeeper = std::thread([this] { keepHouse(); });
     m_daemon = MHD_start_daemon(flags, m_options.port, nullptr, nullptr, &ServerCallbacks::handleRequest, this,
                                 MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (!m_daemon) {
+        stopHousekeeper();
         m_workers.reset();
         m_health.reset();
         return fail(QStringLiteral("cannot listen on %1 port %2%3")
@@ -520,24 +523,19 @@ bool ProvisioningServer::start(QString* error)
                         .arg(secure() ? QStringLiteral(" (or the certificate and key were refused)") : QString()));
     }
     m_port = boundPort(m_daemon, m_options.port);
-    if (m_options.metricsPort >= 0 && !startMetrics(error)) {
+    if (const QString metrics = m_options.metricsPort >= 0 ? startMetrics() : QString(); !metrics.isEmpty()) {
         stop(0);
-        return false;
+        return fail(metrics);
     }
-    m_houseStop = false;
-    m_housekeeper = std::thread([this] { keepHouse(); });
     return true;
 }
 
-bool ProvisioningServer::startMetrics(QString* error)
+QString ProvisioningServer::startMetrics()
 {
     const QString address = m_options.metricsAddress.isEmpty() ? m_options.address : m_options.metricsAddress;
     const std::optional<SocketAddress> bind = socketAddress(address, quint16(m_options.metricsPort));
-    if (!bind) {
-        if (error)
-            *error = QStringLiteral("\"%1\" is not an IPv4 or IPv6 address").arg(address);
-        return false;
-    }
+    if (!bind)
+        return QStringLiteral("\"%1\" is not an IPv4 or IPv6 address").arg(address);
     const MHD_OptionItem options[] = {
         {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&ServerCallbacks::libraryMessage), this},
         {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr*>(bind->get())},
@@ -549,14 +547,10 @@ bool ProvisioningServer::startMetrics(QString* error)
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | (bind->v6 ? MHD_USE_IPv6 : 0),
         quint16(m_options.metricsPort), nullptr, nullptr, &ServerCallbacks::metricsRequest, this, MHD_OPTION_ARRAY,
         options, MHD_OPTION_END);
-    if (!m_metricsDaemon) {
-        if (error)
-            *error =
-                QStringLiteral("cannot listen for the metrics on %1 port %2").arg(address).arg(m_options.metricsPort);
-        return false;
-    }
+    if (!m_metricsDaemon)
+        return QStringLiteral("cannot listen for the metrics on %1 port %2").arg(address).arg(m_options.metricsPort);
     m_metricsPort = boundPort(m_metricsDaemon, quint16(m_options.metricsPort));
-    return true;
+    return {};
 }
 
 void ProvisioningServer::stop(int graceMs)
@@ -573,13 +567,7 @@ void ProvisioningServer::stop(int graceMs)
     waited.start();
     while (m_inFlight.load() > 0 && waited.elapsed() < graceMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    {
-        const std::lock_guard lock(m_houseMutex);
-        m_houseStop = true;
-        m_houseWake.notify_all();
-    }
-    if (m_housekeeper.joinable())
-        m_housekeeper.join();
+    stopHousekeeper();
     // Every connection waiting for a worker is answered, so none is suspended when the daemon stops.
     m_workers->stop();
     m_health->stop();
@@ -638,11 +626,22 @@ void ProvisioningServer::keepHouse()
     }
 }
 
+void ProvisioningServer::stopHousekeeper()
+{
+    {
+        const std::lock_guard lock(m_houseMutex);
+        m_houseStop = true;
+        m_houseWake.notify_all();
+    }
+    if (m_housekeeper.joinable())
+        m_housekeeper.join();
+}
+
 void ProvisioningServer::later(std::chrono::steady_clock::time_point at, std::function<void()> run)
 {
     {
         const std::lock_guard lock(m_houseMutex);
-        if (!m_houseStop && m_housekeeper.joinable()) {
+        if (!m_houseStop) {
             m_later.emplace(at, std::move(run));
             m_houseWake.notify_all();
             return;

@@ -138,9 +138,12 @@ private:
     void finish(Exchange& exchange);
     void logLine(const QString& line);
     void keepHouse();
+    // Runs what is due at once and ends the housekeeping thread.
+    void stopHousekeeper();
     // Runs on the housekeeping thread at the time given, or at once when it has stopped.
     void later(std::chrono::steady_clock::time_point at, std::function<void()> run);
-    bool startMetrics(QString* error);
+    // The reason when the metrics' listener could not start.
+    QString startMetrics();
 
     ServerOptions m_options;
     SourceFactory m_factory;
@@ -164,7 +167,7 @@ private:
     std::unordered_set<Exchange*> m_connections;
     std::mutex m_houseMutex;
     std::condition_variable m_houseWake;
-    bool m_houseStop = false;
+    bool m_houseStop = true; // no housekeeping thread runs
     std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> m_later;
     std::thread m_housekeeper;
 };

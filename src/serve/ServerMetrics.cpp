@@ -48,18 +48,28 @@ QByteArray ServerMetrics::text() const
     }
     sample(out, "vocaset_serve_request_duration_seconds_sum", double(m_microseconds.load()) / 1e6);
     sample(out, "vocaset_serve_request_duration_seconds_count", double(cumulative));
-    family(out, "vocaset_serve_database_errors_total", "counter",
-           "Requests the database failed or did not answer in time.");
-    sample(out, "vocaset_serve_database_errors_total", double(databaseErrors.load()));
-    family(out, "vocaset_serve_auth_failures_total", "counter", "Wrong, malformed or replayed Digest answers.");
-    sample(out, "vocaset_serve_auth_failures_total", double(authFailures.load()));
-    family(out, "vocaset_serve_auth_locks_total", "counter", "Client addresses locked out after wrong answers.");
-    sample(out, "vocaset_serve_auth_locks_total", double(authLocks.load()));
-    family(out, "vocaset_serve_header_timeouts_total", "counter",
-           "Connections closed because a request's headers did not arrive in time.");
-    sample(out, "vocaset_serve_header_timeouts_total", double(headerTimeouts.load()));
-    family(out, "vocaset_serve_connections_open", "gauge", "Connections open on the telephones' port.");
-    sample(out, "vocaset_serve_connections_open", double(connectionsOpen.load()));
+    const struct
+    {
+        const char* name;
+        const char* type;
+        const char* help;
+        double value;
+    } single[] = {
+        {"vocaset_serve_database_errors_total", "counter", "Requests the database failed or did not answer in time.",
+         double(databaseErrors.load())},
+        {"vocaset_serve_auth_failures_total", "counter", "Wrong, malformed or replayed Digest answers.",
+         double(authFailures.load())},
+        {"vocaset_serve_auth_locks_total", "counter", "Client addresses locked out after wrong answers.",
+         double(authLocks.load())},
+        {"vocaset_serve_header_timeouts_total", "counter",
+         "Connections closed because a request's headers did not arrive in time.", double(headerTimeouts.load())},
+        {"vocaset_serve_connections_open", "gauge", "Connections open on the telephones' port.",
+         double(connectionsOpen.load())},
+    };
+    for (const auto& m : single) {
+        family(out, m.name, m.type, m.help);
+        sample(out, m.name, m.value);
+    }
     family(out, "vocaset_serve_build_info", "gauge", "The program's version.");
     sample(out, "vocaset_serve_build_info{version=\"" + programVersionDotted().toLatin1() + "\"}", 1);
     return out;
