@@ -145,7 +145,8 @@ Database& PhoneFileSource::database()
         try {
             const auto identity = identityOf(m_file);
             m_db->setTimeBound(m_boundMs);
-            m_db->open(m_connection);
+            // Never a new, empty database where the working one should be.
+            m_db->open(m_connection, Database::Access::Existing);
             m_device = identity ? identity->first : 0;
             m_inode = identity ? identity->second : 0;
         } catch (const DbError&) {
