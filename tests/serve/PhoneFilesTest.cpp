@@ -104,12 +104,16 @@ TEST_F(DemoSite, FoundByMacRefusedInConflictAndChangedBetweenRequests)
         << lines[conflict - 1].toStdString();
     EXPECT_EQ(lines.size(), failed + 3) << "one line per request, and the notes";
 
-    // A database that cannot be reached: 503, and the reason in the log.
-    LockedLog downLog;
-    const auto down = serve(downLog, QStringLiteral("Provider=SQLite;Data Source=") +
-                                         root.filePath(QStringLiteral("missing/folder/x.db")));
-    EXPECT_EQ(HttpClient(down->port()).request("GET", kReception).status, 503);
-    EXPECT_TRUE(downLog.waitFor(2).first().startsWith(QStringLiteral("Database unavailable")));
+    // A database that cannot be reached, or a file that is not there: 503, the reason in the log, and
+    // never a new, empty database in its place.
+    for (const QString& missing :
+         {root.filePath(QStringLiteral("missing/folder/x.db")), root.filePath(QStringLiteral("x.db"))}) {
+        LockedLog downLog;
+        const auto down = serve(downLog, QStringLiteral("Provider=SQLite;Data Source=") + missing);
+        EXPECT_EQ(HttpClient(down->port()).request("GET", kReception).status, 503);
+        EXPECT_TRUE(downLog.waitFor(2).first().startsWith(QStringLiteral("Database unavailable")));
+        EXPECT_FALSE(QFile::exists(missing)) << missing.toStdString();
+    }
 }
 
 TEST_F(DemoSite, DigestPerCompanyWithTheTelephonesMac)
