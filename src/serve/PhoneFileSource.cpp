@@ -98,6 +98,14 @@ std::optional<ProvisioningName> parseProvisioningName(const QString& fileName)
     return std::nullopt;
 }
 
+std::optional<QString> provisioningFileName(const QString& module, const QString& mac)
+{
+    const NamePattern* p = patternOf(module);
+    if (!p)
+        return std::nullopt;
+    return QLatin1String(p->prefix) + mac + QLatin1String(p->suffix);
+}
+
 QString PhoneFileSource::prepareDatabase(Database& db)
 {
     try {

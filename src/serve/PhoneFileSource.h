@@ -19,6 +19,8 @@ struct ProvisioningName
     QString mac;
 };
 std::optional<ProvisioningName> parseProvisioningName(const QString& fileName);
+// The name a telephone of the module fetches its file by; nothing for a module without one.
+std::optional<QString> provisioningFileName(const QString& module, const QString& mac);
 
 // The settings row that puts a company's files behind Digest authentication: SY_CODE is the company,
 // SY_VALUE the password, and the user name is the telephone's MAC in upper case.

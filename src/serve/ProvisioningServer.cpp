@@ -17,6 +17,7 @@
 #include "AuthLockout.h"
 #include "DbError.h"
 #include "DigestAuth.h"
+#include "FetchRecorder.h"
 #include "ServerMetrics.h"
 #include "SourceThreads.h"
 
@@ -176,6 +177,7 @@ struct ProvisioningServer::Exchange
     QByteArray method;
     QByteArray authorization;
     QByteArray ifNoneMatch;
+    QByteArray userAgent;
     QString started;
     QElapsedTimer timer;
     std::chrono::steady_clock::time_point startedAt;
@@ -196,6 +198,7 @@ struct ProvisioningServer::Exchange
         method.clear();
         authorization.clear();
         ifNoneMatch.clear();
+        userAgent.clear();
         started = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
         timer.start();
         startedAt = std::chrono::steady_clock::now();
@@ -289,6 +292,11 @@ QString clientOf(const QHostAddress& peer, const QList<QHostAddress>& proxies, c
 }
 
 } // namespace
+
+QByteArray entityTag(const QByteArray& body)
+{
+    return '"' + QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex() + '"';
+}
 
 // The library's callbacks, with the server as their closure.
 struct ServerCallbacks
@@ -654,6 +662,8 @@ bool ProvisioningServer::checkHeaders(MHD_Connection* connection, Exchange& exch
 {
     exchange.authorization = headerValues(connection, MHD_HTTP_HEADER_AUTHORIZATION).value(0);
     exchange.ifNoneMatch = headerValues(connection, MHD_HTTP_HEADER_IF_NONE_MATCH).join(',');
+    if (m_options.recorder)
+        exchange.userAgent = headerValues(connection, MHD_HTTP_HEADER_USER_AGENT).value(0);
     exchange.client = clientOf(exchange.peer, m_options.trustedProxies, headerValues(connection, "X-Forwarded-For"));
     const QByteArray path = pathOf(exchange.target);
     const QByteArray decoded = QByteArray::fromPercentEncoding(path);
@@ -770,7 +780,7 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
     QByteArray body;
     QByteArray tag;
     if (status == MHD_HTTP_OK && !answer.contentType.isEmpty()) {
-        tag = '"' + QCryptographicHash::hash(answer.body, QCryptographicHash::Md5).toHex() + '"';
+        tag = entityTag(answer.body);
         if (!exchange.ifNoneMatch.isEmpty() && matchesTag(exchange.ifNoneMatch, tag))
             status = MHD_HTTP_NOT_MODIFIED;
         else
@@ -798,6 +808,12 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
                                 m_digest->challenge(answer.stale).constData());
     MHD_queue_response(connection, unsigned(status), response);
     MHD_destroy_response(response);
+    // A telephone's fetch of its own file; HEAD fetches nothing.
+    if (m_options.recorder && !tag.isEmpty() && !answer.phone.isEmpty() && exchange.method == MHD_HTTP_METHOD_GET)
+        m_options.recorder->record(
+            {answer.company, answer.phone,
+             QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), exchange.client,
+             QString::fromLatin1(exchange.userAgent), tag});
     exchange.status = status;
     exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : body.size();
 }

@@ -25,6 +25,7 @@ namespace vocaset {
 
 class AuthLockout;
 class DigestAuth;
+class FetchRecorder;
 class HealthProbe;
 class ServerMetrics;
 class SourceThreads;
@@ -83,7 +84,13 @@ struct ServerOptions
     QByteArray tlsKey;
     QString metricsAddress; // with a metrics port: /metrics on a listener of its own
     int metricsPort = -1;   // -1: none; 0 picks a free port
+    // Takes every GET answered 200 or 304 with a telephone's file; none: nothing is recorded.
+    FetchRecorder* recorder = nullptr;
 };
+
+// The ETag of a body the server sends: its MD5 in hex, quoted. Whoever compares a recorded tag with
+// the file as it would be served now uses this too.
+QByteArray entityTag(const QByteArray& body);
 
 // The realm of the Digest challenge.
 inline constexpr char kRealm[] = "Vocaset provisioning";

@@ -2,6 +2,7 @@
 #include "ConfigCommands.h"
 #include "DbCommands.h"
 #include "ExplainCommand.h"
+#include "FleetCommand.h"
 #include "GenerateCommands.h"
 #include "PhoneBookCommands.h"
 #include "PhonesCommands.h"
@@ -29,6 +30,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<ExplainCommand>());
     c.push_back(std::make_unique<RebootCommand>());
     c.push_back(std::make_unique<ServeCommand>());
+    c.push_back(std::make_unique<FleetCommand>());
     c.push_back(std::make_unique<PhoneBookGenerateCommand>());
     c.push_back(std::make_unique<PhoneBookImportCommand>());
     c.push_back(std::make_unique<PhoneBookExportCommand>());

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include "DbCommands.h"
+#include "FetchRecorder.h"
 #include "PhoneFileSource.h"
 #include "ProvisioningServer.h"
 
@@ -20,7 +21,7 @@ namespace {
 const QString kUsage = QStringLiteral(
     "[--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--threads N] [--max-connections N]\n"
     "      [--max-per-address N] [--timeout S] [--header-timeout S] [--db-timeout S] [--auth-failures N]\n"
-    "      [--auth-window S] [--trusted-proxy ADDR ...] [--metrics ADDR:PORT]\n"
+    "      [--auth-window S] [--trusted-proxy ADDR ...] [--metrics ADDR:PORT] [--no-record]\n"
     "  --listen ADDR:PORT    address and port to listen on (default 127.0.0.1:8080; [::1]:8080 for IPv6)\n"
     "  --tls-cert FILE       PEM certificate (chain); with --tls-key the server speaks HTTPS only (TLS 1.2, 1.3)\n"
     "  --tls-key FILE        PEM private key of the certificate\n"
@@ -37,6 +38,7 @@ const QString kUsage = QStringLiteral(
     "  --auth-window S       the window of --auth-failures, in seconds (default 60)\n"
     "  --trusted-proxy ADDR  a load balancer whose X-Forwarded-For header names the client (repeatable)\n"
     "  --metrics ADDR:PORT   serve /metrics (Prometheus text) there; never the telephones' port (default: off)\n"
+    "  --no-record           do not record the telephones' fetches in PHONE_FETCHES (see vocaset-cli fleet)\n"
     "GET or HEAD of cfgMAC (GXP2000), MAC.txt (PAP2) or utMAC.ini (F1000), in any folder, answers the file the\n"
     "generation writes for the telephone with that MAC, at the levels of the model's $$DEFGEN setting plus the\n"
     "telephone level. A $$PROVAUTH setting row of a company (SY_VALUE the password) puts its files behind HTTP\n"
@@ -157,8 +159,9 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption authWindow(QStringLiteral("auth-window"), {}, QStringLiteral("S"));
     const QCommandLineOption proxy(QStringLiteral("trusted-proxy"), {}, QStringLiteral("ADDR"));
     const QCommandLineOption metrics(QStringLiteral("metrics"), {}, QStringLiteral("ADDR:PORT"));
+    const QCommandLineOption noRecord(QStringLiteral("no-record"));
     parser.addOptions({listen, cert, key, threads, maxConnections, perAddress, timeout, headerTimeout, dbTimeout,
-                       authFailures, authWindow, proxy, metrics});
+                       authFailures, authWindow, proxy, metrics, noRecord});
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kUsage))
         return *done;
 
@@ -247,6 +250,15 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     if (const QString note = PhoneFileSource::prepareDatabase(ctx.session->db); !note.isEmpty())
         ctx.err << note << Qt::endl;
     const QString language = ctx.session->language;
+    // Each fetch of a telephone's file is kept in memory and written once a second by a thread of its own.
+    std::unique_ptr<FetchRecorder> recorder;
+    if (!parser.isSet(noRecord)) {
+        if (const QString note = FetchTable::prepare(ctx.session->db); !note.isEmpty())
+            ctx.err << note << Qt::endl;
+        else
+            recorder = std::make_unique<FetchRecorder>(connection, *ctx.log);
+    }
+    options.recorder = recorder.get();
 
     StopSignals stopSignals;
     if (!stopSignals.installed()) {
@@ -260,6 +272,8 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
             return std::make_unique<PhoneFileSource>(connection, language, boundMs);
         },
         *ctx.log);
+    if (recorder)
+        recorder->start();
     QString error;
     if (!server.start(&error)) {
         ctx.err << error << Qt::endl;
@@ -278,6 +292,8 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     stopSignals.wait();
     ctx.err << QStringLiteral("Stopping: answering the requests in flight") << Qt::endl;
     server.stop();
+    if (recorder)
+        recorder->stop(); // the last fetches are written before the command ends
     ctx.err << QStringLiteral("Stopped") << Qt::endl;
     return Ok;
 }

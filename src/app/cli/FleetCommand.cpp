@@ -1,0 +1,118 @@
+#include "FleetCommand.h"
+
+#include "FleetSurvey.h"
+#include "PhoneImport.h"
+#include "SelectionList.h"
+
+namespace vocaset::cli {
+
+int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
+{
+    static const QString usage = QStringLiteral(
+        "[--company CO] [--model EQ] [--state current|stale|never] [--format text|tsv]\n"
+        "  --company CO     only the telephones of this company\n"
+        "  --model EQ       only the telephones of this equipment model\n"
+        "  --state S        only the telephones in this state\n"
+        "  --format F       text (aligned columns, the default) or tsv (a header line, then tab-separated fields)\n"
+        "Lists every telephone with its state, from the fetches the provisioning server records: current (the last\n"
+        "file served to it is the file the server would build now), stale (the values changed since its last\n"
+        "fetch), never (no fetch recorded); with the last fetch's time (UTC), client address and User-Agent. Ends\n"
+        "with the line \"N current, N stale, N never\" over the company and model chosen, whatever --state lists (on\n"
+        "standard error with --format tsv).");
+    QCommandLineParser parser;
+    const QCommandLineOption company(QStringLiteral("company"), {}, QStringLiteral("CO"));
+    const QCommandLineOption model(QStringLiteral("model"), {}, QStringLiteral("EQ"));
+    const QCommandLineOption state(QStringLiteral("state"), {}, QStringLiteral("S"));
+    const QCommandLineOption format(QStringLiteral("format"), {}, QStringLiteral("F"));
+    parser.addOptions({company, model, state, format});
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, usage))
+        return *done;
+    FleetFilter filter;
+    std::optional<FleetState> only;
+    if (parser.isSet(state)) {
+        only = stateFromName(parser.value(state));
+        if (!only) {
+            ctx.err << QStringLiteral("--state takes current, stale or never, not \"%1\"").arg(parser.value(state))
+                    << Qt::endl;
+            return Usage;
+        }
+    }
+    const QString shape = parser.isSet(format) ? parser.value(format) : QStringLiteral("text");
+    if (shape != u"text" && shape != u"tsv") {
+        ctx.err << QStringLiteral("--format takes text or tsv, not \"%1\"").arg(shape) << Qt::endl;
+        return Usage;
+    }
+    filter.company = parser.value(company);
+    filter.model = parser.value(model);
+
+    if (const auto failed = ctx.start())
+        return *failed;
+    if (!ctx.allowed(QStringLiteral("Fleet")))
+        return RunFailed;
+    // The file source opens the working database anew, as the server does.
+    NullRunLog quiet;
+    Startup settings(*ctx.session, ctx.settingsPath, quiet);
+    if (!settings.readSettings())
+        return Usage;
+    QList<FleetPhone> phones;
+    try {
+        Database& db = ctx.session->db;
+        if (parser.isSet(company) && !containsCode(companyEntries(db), filter.company)) {
+            ctx.err << QStringLiteral("No company ") << filter.company << Qt::endl;
+            return Usage;
+        }
+        if (parser.isSet(model) && !containsCode(equipmentEntries(db), filter.model)) {
+            ctx.err << QStringLiteral("No model ") << filter.model << Qt::endl;
+            return Usage;
+        }
+        FleetSurvey survey(db, settings.workingConnection(), ctx.session->language);
+        phones = survey.survey(filter);
+    } catch (const DbError& e) {
+        ctx.err << e.text() << Qt::endl;
+        return DatabaseFailed;
+    }
+
+    const QStringList header = {QStringLiteral("COMPANY"), QStringLiteral("CODE"),      QStringLiteral("MODEL"),
+                                QStringLiteral("MAC"),     QStringLiteral("STATE"),     QStringLiteral("FETCHED (UTC)"),
+                                QStringLiteral("CLIENT"),  QStringLiteral("USER AGENT")};
+    QList<QStringList> table;
+    table.reserve(phones.size());
+    for (const FleetPhone& p : std::as_const(phones)) {
+        if (only && p.state != *only)
+            continue;
+        QStringList fields = {p.company,          p.code,      p.model,  p.mac,
+                              stateName(p.state), p.fetchedAt, p.client, p.userAgent};
+        for (QString& f : fields)
+            f = escapeControls(f);
+        table.append(fields);
+    }
+    const QString summary = summaryLine(countStates(phones));
+    if (shape == u"tsv") {
+        ctx.out << header.join(u'\t') << u'\n';
+        for (const QStringList& row : std::as_const(table))
+            ctx.out << row.join(u'\t') << u'\n';
+        ctx.out.flush();
+        ctx.err << summary << Qt::endl;
+        return Ok;
+    }
+    QList<qsizetype> widths;
+    for (const QString& h : header)
+        widths.append(h.size());
+    for (const QStringList& row : std::as_const(table)) {
+        for (int i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
+    }
+    const auto print = [&](const QStringList& row) {
+        QString line;
+        for (int i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
+        ctx.out << line.trimmed() << u'\n';
+    };
+    print(header);
+    for (const QStringList& row : std::as_const(table))
+        print(row);
+    ctx.out << summary << Qt::endl;
+    return Ok;
+}
+
+} // namespace vocaset::cli

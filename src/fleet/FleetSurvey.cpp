@@ -1,0 +1,110 @@
+#include "FleetSurvey.h"
+
+#include "FetchRecorder.h"
+#include "PhoneFileSource.h"
+#include "ProvisioningServer.h"
+#include "Sql.h"
+
+namespace vocaset {
+
+namespace {
+
+constexpr const char* kNames[] = {"current", "stale", "never"};
+
+// The survey builds files for telephones it already knows: no password is asked of it.
+class Trusted final : public Credentials
+{
+public:
+    Check check(const QString&, const QStringList&) override { return Check::Accepted; }
+};
+
+} // namespace
+
+QString stateName(FleetState state)
+{
+    return QLatin1String(kNames[int(state)]);
+}
+
+std::optional<FleetState> stateFromName(const QString& name)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (name == QLatin1String(kNames[i]))
+            return FleetState(i);
+    }
+    return std::nullopt;
+}
+
+FleetCounts countStates(const QList<FleetPhone>& phones)
+{
+    FleetCounts counts;
+    for (const FleetPhone& p : phones)
+        ++(p.state == FleetState::Current ? counts.current
+           : p.state == FleetState::Stale ? counts.stale
+                                          : counts.never);
+    return counts;
+}
+
+QString summaryLine(const FleetCounts& counts)
+{
+    return QStringLiteral("%1 current, %2 stale, %3 never").arg(counts.current).arg(counts.stale).arg(counts.never);
+}
+
+FleetSurvey::FleetSurvey(Database& db, QString connectionString, QString language)
+    : m_db(db), m_connection(std::move(connectionString)), m_language(std::move(language))
+{
+}
+
+QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::function<void(int, int)>& progress)
+{
+    const bool recorded = FetchTable::exists(m_db);
+    QString sql = QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE");
+    sql += recorded ? QStringLiteral(", F.PF_TIME, F.PF_CLIENT, F.PF_AGENT, F.PF_ETAG FROM PHONES P "
+                                     "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN PHONE_FETCHES F "
+                                     "ON F.CO_CODE = P.CO_CODE AND F.PH_CODE = P.PH_CODE")
+                    : QStringLiteral(" FROM PHONES P LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE");
+    QStringList where;
+    if (!filter.company.isEmpty())
+        where << QStringLiteral("P.CO_CODE = '") + sqlText(filter.company) + u'\'';
+    if (!filter.model.isEmpty())
+        where << QStringLiteral("P.EQ_CODE = '") + sqlText(filter.model) + u'\'';
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    sql += QStringLiteral(" ORDER BY P.CO_CODE, P.PH_CODE");
+    const Recordset rows = m_db.execute(sql);
+
+    // Built only when some telephone has a fetch to compare with.
+    std::unique_ptr<PhoneFileSource> source;
+    Trusted trusted;
+    QList<FleetPhone> phones;
+    phones.reserve(rows.count());
+    int done = 0;
+    for (const QVariantList& row : rows.rows()) {
+        FleetPhone p;
+        p.company = row.at(0).toString();
+        p.code = row.at(1).toString();
+        p.model = row.at(2).toString();
+        p.description = row.at(3).toString();
+        p.mac = row.at(4).toString();
+        if (recorded && !row.at(9).isNull()) {
+            p.fetchedAt = row.at(6).toString();
+            p.client = row.at(7).toString();
+            p.userAgent = row.at(8).toString();
+            p.state = FleetState::Stale;
+            if (const std::optional<QString> name = provisioningFileName(row.at(5).toString(), p.mac)) {
+                if (!source)
+                    source = std::make_unique<PhoneFileSource>(m_connection, m_language,
+                                                               Database::kStatementTimeoutSeconds * 1000);
+                const FileAnswer now = source->answer(*name, trusted);
+                if (now.status == 200 && now.phone == p.code && now.company == p.company &&
+                    entityTag(now.body) == row.at(9).toString().toLatin1())
+                    p.state = FleetState::Current;
+            }
+        }
+        if (progress)
+            progress(++done, int(rows.count()));
+        phones.append(std::move(p));
+    }
+    return phones;
+}
+
+} // namespace vocaset

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include <QList>
+#include <QString>
+
+#include "Database.h"
+
+namespace vocaset {
+
+// Whether a telephone holds the file the server would send it now.
+enum class FleetState {
+    Current, // the last file served to it carries the tag of the file as it would be built now
+    Stale,   // it was served a file, and the values changed since (or it would be served none now)
+    Never    // no fetch of it is recorded
+};
+QString stateName(FleetState state); // "current", "stale", "never"
+std::optional<FleetState> stateFromName(const QString& name);
+
+struct FleetPhone
+{
+    QString company;
+    QString code;
+    QString model;
+    QString description;
+    QString mac;
+    FleetState state = FleetState::Never;
+    QString fetchedAt; // the last fetch (UTC), the client it came from and its User-Agent; empty when never
+    QString client;
+    QString userAgent;
+};
+
+struct FleetFilter
+{
+    QString company; // empty: every company
+    QString model;   // empty: every model
+};
+
+struct FleetCounts
+{
+    int current = 0;
+    int stale = 0;
+    int never = 0;
+};
+FleetCounts countStates(const QList<FleetPhone>& phones);
+// "N current, N stale, N never"
+QString summaryLine(const FleetCounts& counts);
+
+// Lists the telephones with their state. The file each fetched telephone would be served now is
+// built by the server's own file source, on a connection of its own to the same database, and its
+// tag by the server's own function: the list cannot disagree with what the server sends.
+class FleetSurvey final
+{
+public:
+    // db: the connection that reads the telephones and their fetches; connectionString: the same
+    // database, for the file source.
+    FleetSurvey(Database& db, QString connectionString, QString language);
+    Q_DISABLE_COPY_MOVE(FleetSurvey)
+
+    // Telephones in company and code order. progress(done, total) is called as the files are
+    // built. Refused statements throw DbError.
+    QList<FleetPhone> survey(const FleetFilter& filter, const std::function<void(int, int)>& progress = {});
+
+private:
+    Database& m_db;
+    QString m_connection;
+    QString m_language;
+};
+
+} // namespace vocaset

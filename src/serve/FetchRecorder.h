@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <QByteArray>
+#include <QString>
+
+#include "Interaction.h"
+
+namespace vocaset {
+
+class Database;
+
+// One telephone's fetch of its configuration file: a 200, or a 304 that confirms the file it holds.
+struct Fetch
+{
+    QString company;
+    QString phone;
+    QString at; // UTC, yyyy-MM-ddTHH:mm:ss.zzzZ, so that text order is time order
+    QString client;
+    QString userAgent;
+    QByteArray etag; // as the ETag header carries it, quotes included
+};
+
+// The table of last fetches, one row per telephone. It lies outside the schema: the server creates
+// it when missing and the schema upgrade never touches it.
+namespace FetchTable {
+inline constexpr char kName[] = "PHONE_FETCHES";
+// Creates the table when missing. Returns a line for the log when it could not (a read-only
+// account, say): the server then serves without recording.
+QString prepare(Database& db);
+// True when the table is there (a database no server has recorded into has none).
+bool exists(Database& db);
+// Writes the fetches, one upsert per telephone, in one transaction. A row is only replaced by a
+// later fetch, so servers that flush out of order keep the latest one. Throws DbError.
+void write(Database& db, std::vector<Fetch> fetches);
+} // namespace FetchTable
+
+// Collects fetches in memory and writes them from a thread of its own at most once per interval:
+// recording adds no statement to a request. Several fetches of one telephone between two writes
+// become one row. A write that fails is logged and tried again with the next one; nothing is
+// dropped while the recorder runs.
+class FetchRecorder final
+{
+public:
+    FetchRecorder(QString connectionString, RunLog& log,
+                  std::chrono::milliseconds interval = std::chrono::milliseconds(1000));
+    ~FetchRecorder();
+    Q_DISABLE_COPY_MOVE(FetchRecorder)
+
+    void start();
+    // Writes what is left and ends the thread.
+    void stop();
+    // Called on the server's threads: only takes a lock and stores the fetch.
+    void record(Fetch fetch);
+
+    // Values longer than the table's columns are cut.
+    static constexpr int kAgentWidth = 255;
+    static constexpr int kClientWidth = 64;
+
+private:
+    using Key = std::pair<QString, QString>;
+    void run();
+    void flush(Database& db, std::map<Key, Fetch>& batch);
+
+    const QString m_connection;
+    RunLog& m_log;
+    const std::chrono::milliseconds m_interval;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    std::map<Key, Fetch> m_pending;
+    std::thread m_thread;
+};
+
+} // namespace vocaset
