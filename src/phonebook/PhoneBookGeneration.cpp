@@ -31,39 +31,31 @@ bool fitsOneLine(const QString& text)
     return std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
 }
 
-PhoneBookSummary PhoneBookGeneration::run(const PhoneBookRequest& r)
+Recordset addressBookEntries(Database& db, const QString& company)
 {
-    m_stopRequested = false;
-    PhoneBookSummary summary;
-    const std::optional<QString> folder = checkRequest(m_s, r, true, summary);
-    if (!folder)
-        return summary;
+    return db.execute(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = '") + sqlText(company) +
+                      QStringLiteral("' AND BK_FLAG <> 'H' ORDER BY BK_NAME"));
+}
 
-    Recordset entries = m_s.db.execute(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = '") +
-                                       sqlText(r.company) + QStringLiteral("' AND BK_FLAG <> 'H' ORDER BY BK_NAME"));
+std::optional<QByteArray> addressBookBytes(Recordset& entries,
+                                           const std::function<bool(const QString&, EntryFate)>& each)
+{
     const int numField = entries.fieldIndex(QStringLiteral("BK_NUM"));
     const int nameField = entries.fieldIndex(QStringLiteral("BK_NAME"));
-    summary.selected = entries.count();
-    summary.file = *folder + u'/' + fileName();
-
     QByteArray out;
-    out.reserve(160 * (summary.selected + 1));
+    out.reserve(160 * (entries.count() + 1));
     const auto line = [&out](const QString& text, bool* lossy = nullptr) {
         out += toCp1252(text, lossy);
         out += "\r\n";
     };
     line(QStringLiteral("<?xml version=\"1.0\"?>"));
     line(QStringLiteral("<AddressBook>"));
-    m_log.progress(0, summary.selected);
     // accountindex is the entry's place in the query's result, also when an entry before it is left out.
     for (int n = 0; !entries.eof(); entries.moveNext(), ++n) {
         const QString num = entries.text(numField);
         const QString name = entries.text(nameField);
-        const QString entry = num + QStringLiteral(" - ") + name;
-        if (!fitsOneLine(num) || !fitsOneLine(name)) {
-            m_log.append(entryLeftOutText(m_s, entry));
-            ++summary.failed;
-        } else {
+        EntryFate fate = EntryFate::LeftOut;
+        if (fitsOneLine(num) && fitsOneLine(name)) {
             bool lossy = false;
             line(QStringLiteral("<Contact>"));
             line(QStringLiteral("<LastName>") + xmlEscaped(name) + QStringLiteral("</LastName>"), &lossy);
@@ -73,22 +65,48 @@ PhoneBookSummary PhoneBookGeneration::run(const PhoneBookRequest& r)
             line(QStringLiteral("<accountindex>") + QString::number(n) + QStringLiteral("</accountindex>"));
             line(QStringLiteral("</Phone>"));
             line(QStringLiteral("</Contact>"));
+            fate = lossy ? EntryFate::Lossy : EntryFate::Written;
+        }
+        if (each && !each(num + QStringLiteral(" - ") + name, fate))
+            return std::nullopt;
+    }
+    line(QStringLiteral("</AddressBook>"));
+    return out;
+}
+
+PhoneBookSummary PhoneBookGeneration::run(const PhoneBookRequest& r)
+{
+    m_stopRequested = false;
+    PhoneBookSummary summary;
+    const std::optional<QString> folder = checkRequest(m_s, r, true, summary);
+    if (!folder)
+        return summary;
+
+    Recordset entries = addressBookEntries(m_s.db, r.company);
+    summary.selected = entries.count();
+    summary.file = *folder + u'/' + fileName();
+    m_log.progress(0, summary.selected);
+    const std::optional<QByteArray> out = addressBookBytes(entries, [&](const QString& entry, EntryFate fate) {
+        if (fate == EntryFate::LeftOut) {
+            m_log.append(entryLeftOutText(m_s, entry));
+            ++summary.failed;
+        } else {
             m_log.append(entry);
-            if (lossy)
+            if (fate == EntryFate::Lossy)
                 m_log.append(entryLossyText(m_s, entry));
             ++summary.succeeded;
         }
         m_log.progress(++summary.done, summary.selected);
         giveUiTurn();
-        if (m_stopRequested) {
-            summary.outcome = PhoneBookOutcome::Aborted;
-            return summary;
-        }
+        return !m_stopRequested;
+    });
+    if (!out) {
+        summary.outcome = PhoneBookOutcome::Aborted;
+        return summary;
     }
-    line(QStringLiteral("</AddressBook>"));
 
     QString error;
-    if (!writeFileAtomically(summary.file, out, &error)) {
+    if (!writeFileAtomically(summary.file, *out, &error)) {
         showWriteFailure(m_s, error);
         summary.outcome = PhoneBookOutcome::WriteFailed;
         summary.failed = summary.selected;

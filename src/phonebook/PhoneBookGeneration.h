@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include "Interaction.h"
 #include "PhoneBookChoices.h"
 
@@ -26,6 +29,20 @@ private:
     RunLog& m_log;
     bool m_stopRequested = false;
 };
+
+// The company's published entries in name order, as the address book lists them.
+Recordset addressBookEntries(Database& db, const QString& company);
+
+// What became of one entry of the address book.
+enum class EntryFate {
+    Written,
+    Lossy,  // written, with '?' for characters the code page lacks
+    LeftOut // a line break or another control character: a one-line field cannot carry it
+};
+// The address book's bytes, from the first entry on. each(entry, fate) is called after every entry
+// ("number - name"); returning false stops, and nothing is returned.
+std::optional<QByteArray> addressBookBytes(Recordset& entries,
+                                           const std::function<bool(const QString&, EntryFate)>& each = {});
 
 // "&", "<" and ">" as the XML parser of the telephone reads them.
 QString xmlEscaped(const QString& text);

@@ -109,6 +109,13 @@ QByteArray DigestAuth::challenge(bool stale)
            "\", opaque=\"" + m_opaque + "\", algorithm=MD5" + (stale ? ", stale=true" : "");
 }
 
+QString DigestAuth::userOf(const QByteArray& authorization)
+{
+    if (!authorization.left(7).toLower().startsWith("digest "))
+        return {};
+    return QString::fromUtf8(parameters(authorization.mid(7)).value("username"));
+}
+
 DigestAuth::Result DigestAuth::verify(const QByteArray& authorization, const QByteArray& method,
                                       const QByteArray& target, const QString& user, const QStringList& passwords)
 {

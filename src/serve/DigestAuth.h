@@ -35,6 +35,9 @@ public:
     Result verify(const QByteArray& authorization, const QByteArray& method, const QByteArray& target,
                   const QString& user, const QStringList& passwords);
 
+    // The user name an Authorization header value claims; empty when it is no Digest answer.
+    static QString userOf(const QByteArray& authorization);
+
     // Nonces whose counts are tracked at most; the oldest go first, and an answer to a nonce that
     // went is stale (never accepted twice).
     static constexpr size_t kTrackedNonces = 1 << 16;

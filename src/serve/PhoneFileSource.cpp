@@ -6,6 +6,7 @@
 
 #include "ConfigWriter.h"
 #include "GenerationChoices.h"
+#include "LivePhoneBook.h"
 #include "TelephoneFiles.h"
 
 namespace vocaset {
@@ -72,6 +73,7 @@ public:
         }
         return m_result;
     }
+    QString user() const override { return m_inner.user(); }
 
 private:
     Credentials& m_inner;
@@ -167,15 +169,16 @@ Database& PhoneFileSource::database()
 
 FileAnswer PhoneFileSource::answer(const QString& fileName, Credentials& credentials)
 {
-    const std::optional<ProvisioningName> name = parseProvisioningName(fileName);
-    if (!name)
+    const std::optional<QString> book = phoneBookCompany(fileName);
+    const std::optional<ProvisioningName> name = book ? std::nullopt : parseProvisioningName(fileName);
+    if (!name && !book)
         return {};
     CheckOnce once(credentials);
     // A connection the server ended since the last request fails its first statement: the
     // request is tried once more on a new connection before it fails.
     for (int attempt = 0;; ++attempt) {
         try {
-            return lookUp(*name, once);
+            return book ? answerPhoneBook(database(), *book, once) : lookUp(*name, once);
         } catch (const DbError&) {
             const bool lost = m_db && !m_db->isOpen();
             if (lost)

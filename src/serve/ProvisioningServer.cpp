@@ -240,6 +240,7 @@ public:
         }
         return Check::Refused;
     }
+    QString user() const override { return DigestAuth::userOf(m_authorization); }
     // A wrong answer was given (a missing one is no failure).
     bool failed() const { return m_failed; }
 
@@ -738,7 +739,12 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
 FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& exchange)
 {
     const QByteArray decoded = QByteArray::fromPercentEncoding(pathOf(exchange.target));
-    const QString name = QString::fromUtf8(decoded.mid(decoded.lastIndexOf('/') + 1));
+    QString name = QString::fromUtf8(decoded.mid(decoded.lastIndexOf('/') + 1));
+    // A company's address book is named by the folder it is asked in.
+    if (name == u"gs_phonebook.xml" && decoded.lastIndexOf('/') > 0) {
+        const QByteArray folders = decoded.left(decoded.lastIndexOf('/'));
+        name.prepend(QString::fromUtf8(folders.mid(folders.lastIndexOf('/') + 1)) + u'/');
+    }
     RequestCredentials credentials(*m_digest, exchange.authorization, exchange.method, exchange.target);
     FileAnswer answer;
     try {

@@ -40,6 +40,8 @@ public:
     // The answer must carry user and prove one of the passwords. An empty list is always refused,
     // at the cost of a wrong password, so that a name nobody owns looks like a protected one.
     virtual Check check(const QString& user, const QStringList& passwords) = 0;
+    // The user name the answer claims; empty without one.
+    virtual QString user() const { return {}; }
 };
 
 // What a file source answers for one file name. A 401 makes the HTTP layer send a Digest challenge.

@@ -1,0 +1,302 @@
+// The server records each telephone's fetch; the fleet's states follow the database from there: a
+// changed value makes exactly its telephone stale, a 304 keeps it current, and two servers on one
+// database record at once. Then vocaset-cli fleet as a script reads it. Last, the company's address
+// book served live, as phonebook generate writes it, behind the company's Digest.
+
+#include <future>
+
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include "DemoCli.h"
+#include "FetchRecorder.h"
+#include "FleetSurvey.h"
+#include "HttpClient.h"
+#include "PhoneFileSource.h"
+#include "ServeTestSupport.h"
+
+namespace vocaset::test {
+namespace {
+
+const QByteArray kReception = "/cfg000B82E79E4A"; // ALPIN 201, GXP2000
+const QByteArray kPap2 = "/0014BF48995F.txt";
+
+class Fleet : public DemoCli
+{
+protected:
+    std::unique_ptr<ProvisioningServer> serve(LockedLog& into, FetchRecorder* recorder)
+    {
+        ServerOptions options;
+        options.port = 0;
+        options.recorder = recorder;
+        const QString db = working.connectionString();
+        auto server = std::make_unique<ProvisioningServer>(
+            options, [db](int bound) { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN"), bound); },
+            into);
+        QString error;
+        EXPECT_TRUE(server->start(&error)) << error.toStdString();
+        return server;
+    }
+    QMap<QString, FleetPhone> survey(const FleetFilter& filter = {})
+    {
+        FleetSurvey survey(working.db, working.connectionString(), QStringLiteral("EN"));
+        QMap<QString, FleetPhone> byPhone;
+        for (const FleetPhone& p : survey.survey(filter))
+            byPhone.insert(p.company + u'/' + p.code, p);
+        return byPhone;
+    }
+    // The telephones in each state, as "CO/CODE".
+    QMap<FleetState, QStringList> states(const QMap<QString, FleetPhone>& phones)
+    {
+        QMap<FleetState, QStringList> by;
+        for (const FleetPhone& p : phones)
+            by[p.state].append(p.company + u'/' + p.code);
+        return by;
+    }
+    QString ownerOf(const QString& mac)
+    {
+        const Recordset r = working.db.executeBound(
+            QStringLiteral("SELECT CO_CODE, PH_CODE FROM PHONES WHERE UPPER(PH_MAC) = ?"), {mac});
+        return r.text(0) + u'/' + r.text(1);
+    }
+};
+
+TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
+{
+    ASSERT_TRUE(FetchTable::prepare(working.db).isEmpty());
+    const QString reception = QStringLiteral("ALPIN/201");
+    const QString pap2 = ownerOf(QStringLiteral("0014BF48995F"));
+    const QMap<QString, FleetPhone> before = survey();
+    ASSERT_GE(before.size(), 20);
+    EXPECT_EQ(states(before).value(FleetState::Never).size(), before.size()) << "nothing fetched yet";
+
+    LockedLog log;
+    FetchRecorder recorder(working.connectionString(), log, std::chrono::milliseconds(20));
+    recorder.start();
+    const auto server = serve(log, &recorder);
+    HttpClient client(server->port());
+    const HttpReply first = client.request("GET", kReception, {{"User-Agent", "Grandstream GXP2000 1.1.6.46"}});
+    ASSERT_EQ(first.status, 200);
+    const HttpReply other = client.request("GET", kPap2, {{"User-Agent", "Linksys/PAP2-3.1.9(LSc)"}});
+    ASSERT_EQ(other.status, 200);
+    // Neither a HEAD nor a refusal is a fetch.
+    EXPECT_EQ(client.request("HEAD", "/cfg000B82E79E4B").status, 404);
+    recorder.stop();
+
+    QMap<QString, FleetPhone> now = survey();
+    EXPECT_EQ(states(now).value(FleetState::Current), (QStringList{reception, pap2}));
+    EXPECT_EQ(states(now).value(FleetState::Never).size(), before.size() - 2);
+    EXPECT_EQ(now[reception].userAgent, QStringLiteral("Grandstream GXP2000 1.1.6.46"));
+    EXPECT_EQ(now[reception].client, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(now[reception].fetchedAt.size(), 24) << now[reception].fetchedAt.toStdString();
+    EXPECT_EQ(working.db
+                  .executeBound(QStringLiteral("SELECT PF_ETAG FROM PHONE_FETCHES WHERE CO_CODE = ? AND PH_CODE = ?"),
+                                {QStringLiteral("ALPIN"), QStringLiteral("201")})
+                  .text(0)
+                  .toLatin1(),
+              first.header("ETag"));
+
+    // A value of one telephone changes: that one is stale, the other stays current.
+    working.db.execute(
+        QStringLiteral("UPDATE PHONES SET PH_DESC = 'Front door' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"));
+    now = survey();
+    EXPECT_EQ(states(now).value(FleetState::Stale), QStringList{reception});
+    EXPECT_EQ(states(now).value(FleetState::Current), QStringList{pap2});
+
+    // It fetches the new file (its old tag no longer matches), then asks again and gets 304: current
+    // both times, and the 304 is recorded with its own time.
+    recorder.start();
+    const HttpReply fresh = client.request("GET", kReception, {{"If-None-Match", first.header("ETag")}});
+    ASSERT_EQ(fresh.status, 200);
+    recorder.stop();
+    const QString freshAt = survey()[reception].fetchedAt;
+    recorder.start();
+    EXPECT_EQ(
+        client.request("GET", kReception, {{"If-None-Match", fresh.header("ETag")}, {"User-Agent", "again"}}).status,
+        304);
+    recorder.stop();
+    now = survey();
+    EXPECT_EQ(states(now).value(FleetState::Current), (QStringList{reception, pap2}));
+    EXPECT_EQ(now[reception].userAgent, QStringLiteral("again"));
+    EXPECT_GT(now[reception].fetchedAt, freshAt);
+
+    // A telephone that would be served nothing now (its MAC given to a second telephone) is stale.
+    working.db.execute(QStringLiteral("UPDATE PHONES SET PH_MAC = '0014bf48995f' WHERE CO_CODE = 'ALPIN' AND "
+                                      "PH_CODE = '202'"));
+    EXPECT_EQ(survey()[pap2].state, FleetState::Stale);
+
+    // The command lists the same, as a script reads it.
+    ASSERT_EQ(run({QStringLiteral("fleet"), QStringLiteral("--state"), QStringLiteral("current"),
+                   QStringLiteral("--format"), QStringLiteral("tsv")}),
+              cli::Ok)
+        << err.toStdString();
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("COMPANY\tCODE\tMODEL\tMAC\tSTATE\t")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("ALPIN\t201\tGXP2000\t"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tcurrent\t") + now[reception].fetchedAt +
+                                  QStringLiteral("\t127.0.0.1\tagain")))
+        << lines[1].toStdString();
+    EXPECT_EQ(err.trimmed(), QStringLiteral("1 current, 1 stale, %1 never").arg(before.size() - 2));
+    EXPECT_FALSE(log.lines().join(u'\n').contains(QStringLiteral("not recorded")));
+}
+
+TEST_F(Fleet, TwoServersRecordIntoOneDatabaseAtOnceAndTheLaterFetchWins)
+{
+    ASSERT_TRUE(FetchTable::prepare(working.db).isEmpty());
+    // A second server starting finds the table there.
+    ASSERT_TRUE(FetchTable::prepare(working.db).isEmpty());
+    LockedLog logA;
+    LockedLog logB;
+    FetchRecorder recordA(working.connectionString(), logA, std::chrono::milliseconds(5));
+    FetchRecorder recordB(working.connectionString(), logB, std::chrono::milliseconds(5));
+    recordA.start();
+    recordB.start();
+    const auto a = serve(logA, &recordA);
+    const auto b = serve(logB, &recordB);
+    QList<QByteArray> targets;
+    for (Recordset phones = working.db.execute(QLatin1String(kDemoPhones)); !phones.eof(); phones.moveNext())
+        targets.append('/' + provisioningFileName(phones.text(4), phones.text(3)).toLatin1());
+
+    // Four clients, each on both servers in turn, fetch telephones in a random order; every
+    // telephone is fetched at least once.
+    std::vector<std::future<QSet<QByteArray>>> clients;
+    for (int c = 0; c < 4; ++c) {
+        clients.push_back(std::async(std::launch::async, [&, c] {
+            HttpClient onA(a->port());
+            HttpClient onB(b->port());
+            QRandomGenerator random(quint32(c + 1));
+            QSet<QByteArray> fetched;
+            for (int i = 0; i < 60; ++i) {
+                const QByteArray& target =
+                    c == 0 && i < targets.size() ? targets.at(i) : targets.at(random.bounded(int(targets.size())));
+                const QByteArray agent = (i % 2 ? "A" : "B") + QByteArray::number(c);
+                if ((i % 2 ? onA : onB).request("GET", target, {{"User-Agent", agent}}).status == 200)
+                    fetched.insert(target);
+            }
+            return fetched;
+        }));
+    }
+    QSet<QByteArray> fetched;
+    for (auto& c : clients)
+        fetched += c.get();
+    recordA.stop();
+    recordB.stop();
+    EXPECT_EQ(fetched.size(), targets.size());
+    const QMap<QString, FleetPhone> now = survey();
+    EXPECT_EQ(states(now).value(FleetState::Current).size(), targets.size());
+    EXPECT_EQ(working.db.execute(QStringLiteral("SELECT COUNT(*) FROM PHONE_FETCHES")).text(0).toInt(), targets.size());
+    for (const LockedLog* log : {&logA, &logB})
+        EXPECT_FALSE(log->lines().join(u'\n').contains(QStringLiteral("not recorded")));
+
+    // A server that writes late never replaces a later fetch by an earlier one.
+    const auto fetch = [](const char* at, const char* agent) {
+        return Fetch{QStringLiteral("ALPIN"),    QStringLiteral("201"), QLatin1String(at),
+                     QStringLiteral("10.0.0.9"), QLatin1String(agent),  "\"x\""};
+    };
+    FetchTable::write(working.db, {fetch("2031-01-02T03:04:05.006Z", "later")});
+    FetchTable::write(working.db, {fetch("2031-01-02T03:04:05.005Z", "earlier")});
+    EXPECT_EQ(survey()[QStringLiteral("ALPIN/201")].userAgent, QStringLiteral("later"));
+    EXPECT_EQ(survey()[QStringLiteral("ALPIN/201")].state, FleetState::Stale);
+}
+
+TEST_F(Fleet, CommandRefusesWrongValuesAndReportsDatabaseErrors)
+{
+    // Before any server ran there is no table: every telephone is never.
+    ASSERT_EQ(run({QStringLiteral("fleet"), QStringLiteral("--company"), QStringLiteral("ALPIN")}), cli::Ok)
+        << err.toStdString();
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("COMPANY  CODE"))) << lines.first().toStdString();
+    EXPECT_EQ(lines.last(), QStringLiteral("0 current, 0 stale, %1 never").arg(lines.size() - 2));
+
+    const QList<std::pair<QStringList, QString>> wrong = {
+        {{QStringLiteral("--state"), QStringLiteral("old")}, QStringLiteral("\"old\"")},
+        {{QStringLiteral("--format"), QStringLiteral("csv")}, QStringLiteral("\"csv\"")},
+        {{QStringLiteral("--company"), QStringLiteral("NOBODY")}, QStringLiteral("NOBODY")},
+        {{QStringLiteral("--model"), QStringLiteral("GXP9")}, QStringLiteral("GXP9")},
+    };
+    for (const auto& [args, named] : wrong) {
+        EXPECT_EQ(run(QStringList{QStringLiteral("fleet")} + args), cli::Usage) << args.join(u' ').toStdString();
+        EXPECT_TRUE(err.contains(named)) << err.toStdString();
+        EXPECT_TRUE(out.isEmpty());
+    }
+
+    // A table of that name the engine cannot read as the recordings: its own text, exit 3.
+    working.db.execute(QStringLiteral("CREATE TABLE PHONE_FETCHES (CO_CODE nvarchar(5), PH_CODE nvarchar(5))"));
+    EXPECT_EQ(run({QStringLiteral("fleet")}), cli::DatabaseFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("PF_"), Qt::CaseInsensitive)) << err.toStdString();
+}
+
+TEST_F(Fleet, AddressBookServedAsGenerateWritesItToItsOwnCompanyOnly)
+{
+    ASSERT_TRUE(FetchTable::prepare(working.db).isEmpty());
+    working.db.execute(QStringLiteral("INSERT INTO PHONE_BOOK VALUES ('ALPIN', '+41 21 555 02 77', 'R&D <lab>', 'V', "
+                                      "'', '', '', '')"));
+    working.db.execute(QStringLiteral("INSERT INTO PHONE_BOOK VALUES ('ALPIN', '+41 21 555 02 78', 'Hidden', 'H', "
+                                      "'', '', '', '')"));
+    const auto generated = [&] {
+        EXPECT_EQ(run({QStringLiteral("phonebook"), QStringLiteral("generate"), QStringLiteral("--company"),
+                       QStringLiteral("ALPIN"), QStringLiteral("--model"), QStringLiteral("GXP2000"),
+                       QStringLiteral("--out"), demoDir.path()}),
+                  cli::Ok)
+            << err.toStdString();
+        QFile file(demoDir.filePath(QStringLiteral("gs_phonebook.xml")));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    };
+    const QByteArray written = generated();
+    ASSERT_TRUE(written.contains("R&amp;D &lt;lab&gt;"));
+
+    LockedLog log;
+    FetchRecorder recorder(working.connectionString(), log, std::chrono::milliseconds(5));
+    recorder.start();
+    const auto server = serve(log, &recorder);
+    HttpClient client(server->port());
+    const QByteArray book = "/phonebook/ALPIN/gs_phonebook.xml";
+    const HttpReply live = client.request("GET", book);
+    ASSERT_EQ(live.status, 200);
+    EXPECT_EQ(live.body, written);
+    EXPECT_EQ(client.request("GET", book, {{"If-None-Match", live.header("ETag")}}).status, 304);
+    for (const char* missing : {"/NOPE/gs_phonebook.xml", "/gs_phonebook.xml", "/ALPIN/x/gs_phonebook.xml/"})
+        EXPECT_EQ(client.request("GET", missing).status, 404) << missing;
+
+    // Changed in the database: served changed at the next request, as generate would write it now.
+    working.db.execute(QStringLiteral("UPDATE PHONE_BOOK SET BK_NAME = 'Lobby' WHERE CO_CODE = 'ALPIN' AND "
+                                      "BK_NAME = 'Reception'"));
+    EXPECT_EQ(client.request("GET", book).body, generated());
+
+    // Behind the company's password, with the MAC of one of its telephones as the user name: another
+    // company's telephone is refused even with the right password, and so is a code nobody has.
+    working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVAUTH', 'alpine secret')"));
+    struct Case
+    {
+        QByteArray target;
+        QString user;
+        int status;
+    };
+    const QList<Case> cases = {
+        {book, QString(), 401},
+        {book, QStringLiteral("000B82E79E4A"), 200},
+        {book, QStringLiteral("0014BF48995F"), 200}, // its PAP2 telephone is one of its telephones too
+        {book, QStringLiteral("000B82946FF4"), 401}, // OHARA 101
+        {book, QStringLiteral("000B82E79E4B"), 401},
+        {"/NOPE/gs_phonebook.xml", QString(), 401},
+        {"/NOPE/gs_phonebook.xml", QStringLiteral("000B82E79E4A"), 401},
+        {"/OHARA/gs_phonebook.xml", QString(), 200}, // no password of its own
+    };
+    for (const Case& c : cases) {
+        const HttpReply r = c.user.isEmpty() ? client.request("GET", c.target)
+                                             : client.getWithDigest(c.target, c.user, QStringLiteral("alpine secret"));
+        EXPECT_EQ(r.status, c.status) << c.target.constData() << ' ' << c.user.toStdString();
+        if (c.status == 200 && c.target == book) {
+            EXPECT_EQ(r.body, generated());
+        }
+    }
+    // An address book is no telephone's configuration: nothing is recorded.
+    recorder.stop();
+    EXPECT_EQ(working.db.execute(QStringLiteral("SELECT COUNT(*) FROM PHONE_FETCHES")).text(0), QStringLiteral("0"));
+}
+
+} // namespace
+} // namespace vocaset::test
