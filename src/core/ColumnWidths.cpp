@@ -22,9 +22,10 @@ std::optional<QString> ColumnWidths::refusal(Session& s, const QString& column, 
 {
     if (fits(column, value))
         return std::nullopt;
-    return textOr(s, QStringLiteral("M430"),
-                  QStringLiteral("The value of %1 is longer than the %2 characters the column holds."))
-        .arg(column.toUpper(), QString::number(width(column)));
+    if (!m_text)
+        m_text = textOr(s, QStringLiteral("M430"),
+                        QStringLiteral("The value of %1 is longer than the %2 characters the column holds."));
+    return m_text->arg(column.toUpper(), QString::number(width(column)));
 }
 
 qsizetype characterCount(const QString& text)

@@ -25,7 +25,8 @@ public:
     std::optional<QString> refusal(Session& s, const QString& column, const QString& value) const;
 
 private:
-    QHash<QString, int> m_widths; // upper-case column name -> width
+    QHash<QString, int> m_widths;          // upper-case column name -> width
+    mutable std::optional<QString> m_text; // the message, read at the first refusal
 };
 
 // A text's length as the engines count it: a character outside the basic plane counts once.

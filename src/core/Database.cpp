@@ -278,6 +278,7 @@ Recordset Database::execute(const QString& sql)
     for (const QString& statement : statements) {
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
+        ++m_exchanges;
         if (!query.exec(statement))
             guard.fail(query.lastError());
         result = fetch(query);
@@ -297,6 +298,7 @@ Recordset Database::executeBound(const QString& sql, const QVariantList& values)
             throw DbError(QStringLiteral("a bound statement must translate to one statement: ") + sql);
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
+        ++m_exchanges;
         if (!query.prepare(statements.first()))
             guard.fail(query.lastError());
         it = m_prepared.insert(sql, query);
@@ -304,6 +306,7 @@ Recordset Database::executeBound(const QString& sql, const QVariantList& values)
     QSqlQuery& query = it.value();
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values[i]);
+    ++m_exchanges;
     if (!query.exec())
         guard.fail(query.lastError());
     Recordset result = fetch(query);
@@ -448,10 +451,13 @@ QStringList Database::foreignKeyColumns(const QString& table)
 void Database::begin()
 {
     checkUsable();
-    if (m_engine == Engine::SQLite)
+    if (m_engine == Engine::SQLite) {
         sendPlain(QStringLiteral("BEGIN IMMEDIATE"));
-    else if (!m_db.transaction())
-        fail(m_db.lastError());
+    } else {
+        ++m_exchanges;
+        if (!m_db.transaction())
+            fail(m_db.lastError());
+    }
     m_inTransaction = true;
 }
 
@@ -459,6 +465,7 @@ void Database::commit()
 {
     checkUsable();
     // A commit the engine refuses (a full disk when the pages are written) keeps nothing.
+    ++m_exchanges;
     if (!m_db.commit())
         endTransaction(describe(m_db.lastError()));
     m_inTransaction = false;
@@ -473,6 +480,7 @@ void Database::rollback()
         return;
     if (!isOpen())
         throw DbError(QStringLiteral("the database is not open"));
+    ++m_exchanges;
     if (!m_db.rollback())
         fail(m_db.lastError());
 }
@@ -480,6 +488,7 @@ void Database::rollback()
 void Database::sendPlain(const QString& sql)
 {
     QSqlQuery query(m_db);
+    ++m_exchanges;
     if (!query.exec(sql))
         fail(query.lastError());
 }

@@ -86,6 +86,10 @@ public:
     // rollback(), so nothing is written outside the transaction the caller believes it is in.
     bool transactionHeld();
 
+    // Requests sent to the engine so far: statements, preparations, savepoints, transaction control.
+    // On a server each is one round trip, which is what a bulk writer over a network pays for.
+    quint64 exchanges() const { return m_exchanges; }
+
 private:
     // On the server a refused statement would abort the whole open transaction; a savepoint around
     // each statement inside a transaction undoes only that statement, as SQLite does, so a caller
@@ -124,6 +128,7 @@ private:
     QString m_ended;     // why the engine ended the open transaction; empty while it holds it
     int m_boundMs = kStatementTimeoutSeconds * 1000;
     QHash<QString, QSqlQuery> m_prepared;
+    quint64 m_exchanges = 0;
 };
 
 // Rolls back unless committed: a failing step leaves the database as it was.

@@ -366,6 +366,11 @@ QString nullsFirst(Engine engine)
     return engine == Engine::PostgreSQL ? QStringLiteral(" NULLS FIRST") : QString();
 }
 
+QString refreshStatistics(const QString& table, Engine engine)
+{
+    return engine == Engine::PostgreSQL ? QStringLiteral("ANALYZE ") + table : QString();
+}
+
 QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql)
 {
     static const QRegularExpression constraintDdl(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+\\w+\\s+(DROP|ADD)\\s+CONSTRAINT\\b"),

@@ -36,5 +36,10 @@ QString asText(const QString& expr, Engine engine);   // CAST(expr AS varchar) o
 QString dayText(const QString& expr, Engine engine);  // the date as its yyyy/mm/dd text
 QString nullsFirst(Engine engine);                    // follows an ORDER BY item
 
+// The statement that brings the planner's row counts of a table up to date after a bulk change, or
+// nothing where the engine needs none: the server plans with the counts its background worker last
+// took, so a table just filled or emptied is otherwise planned as it was (a scan per deleted row).
+QString refreshStatistics(const QString& table, Engine engine);
+
 } // namespace Dialect
 } // namespace vocaset

@@ -19,16 +19,35 @@ QString GetDescription(Database& db, const QString& code, const QString& languag
     return findDescription(db, code, language).value_or(QString());
 }
 
+namespace {
+
+// A stored message text with the argument in place; a missing or empty one gives the fallback text.
+QString fillMessage(const Session& s, const QString& code, QString text, const QString& argument, bool& missing)
+{
+    missing = text.isEmpty();
+    if (missing)
+        return QStringLiteral("Message Not Found : ") + code + QStringLiteral(" Language : ") + s.language;
+    // One left-to-right pass: an argument holding "$$" is not scanned again.
+    if (text.contains(QLatin1String("$$")))
+        text.replace(QLatin1String("$$"), argument);
+    return text;
+}
+
+QString textTemplate(Session& s, const QString& code, const QString& english)
+{
+    std::optional<QString> text = findDescription(s.db, code, s.language);
+    if ((!text || text->isEmpty()) && s.language != u"EN")
+        text = findDescription(s.db, code, QStringLiteral("EN"));
+    return text && !text->isEmpty() ? *text : english;
+}
+
+} // namespace
+
 QString GetMessage(Session& s, const QString& code, const QString& argument, bool& show)
 {
-    QString text = GetDescription(s, code);
-    if (text.isEmpty()) {
-        text = QStringLiteral("Message Not Found : ") + code + QStringLiteral(" Language : ") + s.language;
-        show = true;
-    } else if (text.contains(QLatin1String("$$"))) {
-        // One left-to-right pass: an argument holding "$$" is not scanned again.
-        text.replace(QLatin1String("$$"), argument);
-    }
+    bool missing = false;
+    const QString text = fillMessage(s, code, GetDescription(s, code), argument, missing);
+    show = show || missing;
     if (show)
         s.op.showMessage(text);
     return text;
@@ -36,12 +55,28 @@ QString GetMessage(Session& s, const QString& code, const QString& argument, boo
 
 QString textOr(Session& s, const QString& code, const QString& english, const QString& argument)
 {
-    std::optional<QString> text = findDescription(s.db, code, s.language);
-    if ((!text || text->isEmpty()) && s.language != u"EN")
-        text = findDescription(s.db, code, QStringLiteral("EN"));
-    QString out = text && !text->isEmpty() ? *text : english;
-    out.replace(QLatin1String("$$"), argument);
-    return out;
+    return textTemplate(s, code, english).replace(QLatin1String("$$"), argument);
+}
+
+QString RunTexts::message(const QString& code, const QString& argument)
+{
+    auto it = m_messages.constFind(code);
+    const bool first = it == m_messages.constEnd();
+    if (first)
+        it = m_messages.insert(code, GetDescription(m_s, code));
+    bool missing = false;
+    const QString text = fillMessage(m_s, code, *it, argument, missing);
+    if (missing && first)
+        m_s.op.showMessage(text);
+    return text;
+}
+
+QString RunTexts::text(const QString& code, const QString& english, const QString& argument)
+{
+    auto it = m_texts.constFind(code);
+    if (it == m_texts.constEnd())
+        it = m_texts.insert(code, textTemplate(m_s, code, english));
+    return QString(*it).replace(QLatin1String("$$"), argument);
 }
 
 } // namespace vocaset

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include <QHash>
 #include <QString>
 
 #include "Session.h"
@@ -36,5 +37,24 @@ inline QString MessageText(Session& s, const QString& code, const QString& argum
 // language, else the English row, else the English text given here; every "$$" takes the argument.
 // Never shows anything: a database without these rows runs quietly with the built-in texts.
 QString textOr(Session& s, const QString& code, const QString& english, const QString& argument = {});
+
+// The texts of one run, each read from the database once however many rows use it: a run over
+// 100 000 codes reads its few texts once each, not once per code.
+class RunTexts final
+{
+public:
+    explicit RunTexts(Session& s) : m_s(s) {}
+    Q_DISABLE_COPY_MOVE(RunTexts)
+
+    // As MessageText; a missing message is shown with its fallback text the first time only.
+    QString message(const QString& code, const QString& argument = {});
+    // As textOr.
+    QString text(const QString& code, const QString& english, const QString& argument = {});
+
+private:
+    Session& m_s;
+    QHash<QString, QString> m_messages; // code -> stored text, empty when missing
+    QHash<QString, QString> m_texts;    // code -> text before the argument goes in
+};
 
 } // namespace vocaset

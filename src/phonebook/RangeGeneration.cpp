@@ -33,19 +33,10 @@ std::optional<int> RangeGeneration::boundValue(const QString& text)
     return digits.toInt();
 }
 
-// The log texts of the run, each read once.
-QString RangeGeneration::text(const QString& code)
-{
-    auto it = m_texts.constFind(code);
-    if (it == m_texts.constEnd())
-        it = m_texts.insert(code, MessageText(m_s, code));
-    return *it;
-}
-
 PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
 {
     m_stopRequested = false;
-    m_texts.clear();
+    m_texts.reset();
     PhoneBookSummary summary;
     summary.outcome = PhoneBookOutcome::Refused;
     const std::optional<int> from = boundValue(r.from);
@@ -87,116 +78,91 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
 
     summary.outcome = PhoneBookOutcome::Completed;
     summary.selected = count;
+    m_summary = summary;
     m_company = r.company;
-    const QString company = sqlText(r.company);
-    // What exists is read once: a code then costs one statement, or none when the answer is known.
-    m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
-    m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
+    m_texts.emplace(m_s);
+    m_blocks.emplace(m_s.db);
+    m_kind = m_blocks->kind(r.remove ? BlockShape(QStringLiteral("RANGES"))
+                                           .text(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE IN ("),
+                                                 {m_company})
+                                           .rows(QStringLiteral("?"))
+                                           .text(QStringLiteral(")"))
+                                     : BlockShape::insert(QStringLiteral("RANGES"), QStringLiteral("(?, ?)")));
 
     Transaction transaction(m_s.db);
-    const QString before = text(QStringLiteral("M27"));
+    // What exists is read once: a code then costs its share of a block, or nothing when its outcome
+    // is known.
+    const QString company = sqlText(r.company);
+    m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
+    m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
+    const QString before = m_texts->message(QStringLiteral("M27"));
     m_log.progress(0, count);
-    // Blocks of consecutive codes: a block whose every code is to be written goes in one statement,
-    // which on a server costs one exchange instead of a hundred. The operator's stop takes effect
-    // between blocks, so the log always shows what the database holds.
-    for (int first = *from; first <= *to; first += kBlock) {
-        const int last = std::min(*to, first + kBlock - 1);
-        QStringList block;
-        for (int n = first; n <= last; ++n)
-            block.append(QString::number(n));
-        const bool together = writeTogether(block, r.remove);
-        for (const QString& code : block) {
-            m_log.append(before + code);
-            if (r.remove)
-                remove(code, together, summary);
-            else
-                add(code, together, summary);
-            m_log.progress(++summary.done, count);
-            giveUiTurn();
-        }
-        if (m_stopRequested && last < *to) {
-            summary.outcome = PhoneBookOutcome::Aborted;
+    for (int n = *from; n <= *to; ++n) {
+        const QString code = QString::number(n);
+        m_blocks->then([this, line = QString(before + code)] { m_log.append(line); });
+        if (r.remove)
+            remove(code);
+        else
+            add(code);
+        m_blocks->then([this, count] { m_log.progress(++m_summary.done, count); });
+        giveUiTurn();
+        // The codes queued go first, so the log shows what the database holds.
+        if (m_stopRequested && n < *to) {
+            m_blocks->flush();
+            m_summary.outcome = PhoneBookOutcome::Aborted;
             break;
         }
     }
+    m_blocks->flush();
     transaction.commit();
-    return summary;
+    m_blocks->refreshStatistics();
+    return m_summary;
 }
 
-bool RangeGeneration::writeTogether(const QStringList& block, bool remove)
-{
-    if (block.size() != kBlock)
-        return false;
-    for (const QString& code : block) {
-        if (m_phones.contains(code) || m_ranges.contains(code) != remove)
-            return false;
-    }
-    QString sql = remove ? QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE IN (")
-                         : QStringLiteral("INSERT INTO RANGES VALUES");
-    QVariantList values;
-    if (remove)
-        values.append(m_company);
-    for (int i = 0; i < kBlock; ++i) {
-        if (remove) {
-            sql += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
-            values.append(block[i]);
-        } else {
-            sql += i == 0 ? QStringLiteral("(?, ?)") : QStringLiteral(", (?, ?)");
-            values << m_company << block[i];
-        }
-    }
-    if (remove)
-        sql += u')';
-    try {
-        m_s.db.executeBound(sql, values);
-        return true;
-    } catch (const TransactionLost&) {
-        throw;
-    } catch (const DbError&) {
-        return false; // each code is then tried on its own, for its own outcome
-    }
-}
-
-void RangeGeneration::add(const QString& code, bool written, PhoneBookSummary& summary)
+void RangeGeneration::add(const QString& code)
 {
     // A code in use by a telephone, or listed already, is left as it is (M30): what was asked for is there.
-    if (!written && (m_phones.contains(code) || m_ranges.contains(code))) {
-        m_log.append(text(QStringLiteral("M30")));
+    if (m_phones.contains(code) || m_ranges.contains(code)) {
+        m_blocks->then([this] { m_log.append(m_texts->message(QStringLiteral("M30"))); });
         return;
     }
-    try {
-        if (!written)
-            m_s.db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), {m_company, code});
-        m_ranges.insert(code);
-        m_log.append(text(QStringLiteral("M31")));
-        ++summary.succeeded;
-    } catch (const TransactionLost&) {
-        throw;
-    } catch (const DbError&) {
-        m_log.append(text(QStringLiteral("M30")));
-        ++summary.failed;
-    }
+    const QVariantList values{m_company, code};
+    m_blocks->add(m_kind, values, {QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), values},
+                  [this, code](const DbError* refusal) {
+                      if (refusal) {
+                          m_log.append(m_texts->message(QStringLiteral("M30")));
+                          ++m_summary.failed;
+                          return;
+                      }
+                      m_ranges.insert(code);
+                      m_log.append(m_texts->message(QStringLiteral("M31")));
+                      ++m_summary.succeeded;
+                  });
 }
 
-void RangeGeneration::remove(const QString& code, bool written, PhoneBookSummary& summary)
+void RangeGeneration::remove(const QString& code)
 {
     if (!m_ranges.contains(code))
         return;
-    try {
-        if (!written)
-            m_s.db.executeBound(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE =?"),
-                                {m_company, code});
-        m_ranges.remove(code);
-        m_log.append(text(QStringLiteral("M29")));
-        ++summary.succeeded;
-    } catch (const TransactionLost&) {
-        throw;
-    } catch (const DbError&) {
-        // The database keeps a code that a telephone still uses.
-        m_log.append(
-            textOr(m_s, QStringLiteral("M300"), QStringLiteral("Not deleted: a telephone still uses this code.")));
-        ++summary.failed;
+    // The database keeps a code that a telephone still uses; one known to be used is not even sent.
+    const auto kept = [this] {
+        m_log.append(m_texts->text(QStringLiteral("M300"), QStringLiteral("Not deleted: a telephone still uses this code.")));
+        ++m_summary.failed;
+    };
+    if (m_phones.contains(code)) {
+        m_blocks->then(kept);
+        return;
     }
+    m_blocks->add(m_kind, {code}, {QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE =?"), {m_company, code}},
+                  [this, code, kept](const DbError* refusal) {
+                      if (refusal) {
+                          kept();
+                          return;
+                      }
+                      m_ranges.remove(code);
+                      m_log.append(m_texts->message(QStringLiteral("M29")));
+                      ++m_summary.succeeded;
+                  });
 }
 
 } // namespace vocaset

@@ -2,10 +2,11 @@
 
 #include <optional>
 
-#include <QHash>
 #include <QSet>
 
+#include "BlockWriter.h"
 #include "Interaction.h"
+#include "Messages.h"
 #include "PhoneBookChoices.h"
 
 namespace vocaset {
@@ -19,8 +20,9 @@ struct RangeRequest
     bool remove = false;
 };
 
-// Fills RANGES with the codes of a numeric interval for a company, or removes them again, one code
-// at a time, logging each. The whole interval is one transaction; a run stopped by the operator keeps
+// Fills RANGES with the codes of a numeric interval for a company, or removes them again, logging
+// each code. The whole interval is one transaction; the codes go in blocks (BlockWriter), and a code
+// the database refuses is refused alone while the others go in. A run stopped by the operator keeps
 // the codes done so far, as its log shows them. A failure that ends the transaction (a full disk, a
 // lost connection) stops the run with TransactionLost and keeps nothing.
 class RangeGeneration
@@ -36,20 +38,19 @@ public:
     void requestStop() { m_stopRequested = true; }
 
 private:
-    static constexpr int kBlock = 100;
-    // Writes a whole block in one statement when every code of it is to be written; false otherwise.
-    bool writeTogether(const QStringList& block, bool remove);
-    // One code's turn; written when its block's statement already did the work.
-    void add(const QString& code, bool written, PhoneBookSummary& summary);
-    void remove(const QString& code, bool written, PhoneBookSummary& summary);
-    QString text(const QString& code);
+    // One code's turn: its statement queued, or its outcome logged when it is known already.
+    void add(const QString& code);
+    void remove(const QString& code);
 
     Session& m_s;
     RunLog& m_log;
     QString m_company;
     QSet<QString> m_ranges; // the company's codes in RANGES
     QSet<QString> m_phones; // the company's codes in PHONES
-    QHash<QString, QString> m_texts;
+    std::optional<RunTexts> m_texts;
+    std::optional<BlockWriter> m_blocks;
+    BlockWriter::Kind m_kind = 0;
+    PhoneBookSummary m_summary;
     bool m_stopRequested = false;
 };
 

@@ -125,8 +125,8 @@ TEST(RangeGeneration, DeletesCodesNotInUseAndStops)
 }
 
 // A failure that ends the transaction, in a block written together or in a code on its own, stops
-// the run with the engine's reason: nothing is logged after it, no later code is written on its own,
-// and nothing of the run is kept.
+// the run with the engine's reason: nothing is logged after it, no later code is written, and nothing
+// of the run is kept.
 TEST(RangeGeneration, AFullDiskStopsTheRunAndKeepsNothing)
 {
     for (const char* full : {"150", "305"}) {
@@ -141,7 +141,11 @@ TEST(RangeGeneration, AFullDiskStopsTheRunAndKeepsNothing)
         } catch (const TransactionLost& e) {
             EXPECT_TRUE(isFullDiskText(e.text())) << e.text().toStdString();
         }
-        EXPECT_EQ(t.log.lines.last(), QStringLiteral("M27:") + QLatin1String(full));
+        // Codes go in blocks, so the log may end before the failing code, never after it.
+        for (const QString& line : t.log.lines) {
+            if (line.startsWith(QLatin1String("M27:")))
+                EXPECT_LE(line.mid(4).toInt(), QByteArray(full).toInt()) << line.toStdString();
+        }
         EXPECT_EQ(t.codes(), before) << full;
     }
 }

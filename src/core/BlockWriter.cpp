@@ -1,0 +1,228 @@
+#include "BlockWriter.h"
+
+#include <algorithm>
+
+namespace vocaset {
+namespace {
+
+// SQLite takes at most 32 766 place-holders in a statement, the server 65 535.
+constexpr int kMaxValues = 30000;
+
+// The drivers bind a null QString as NULL; a writer's text value is a text, as between quotes.
+void asTexts(QVariantList& values)
+{
+    for (QVariant& v : values) {
+        if (v.typeId() == QMetaType::QString && v.toString().isNull())
+            v = QStringLiteral("");
+    }
+}
+
+} // namespace
+
+BlockShape BlockShape::insert(const QString& table, const QString& rowPiece)
+{
+    BlockShape shape(table);
+    shape.text(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES")).rows(rowPiece);
+    return shape;
+}
+
+BlockShape& BlockShape::text(const QString& sql, const QVariantList& values)
+{
+    m_parts.append({sql, values, {}, 0, false});
+    return *this;
+}
+
+BlockShape& BlockShape::rows(const QString& piece, const QString& separator)
+{
+    const int placeHolders = int(piece.count(u'?'));
+    m_parts.append({piece, {}, separator, placeHolders, true});
+    m_perRow += placeHolders;
+    return *this;
+}
+
+int BlockShape::maxRows() const
+{
+    return std::clamp(kMaxValues / std::max(1, m_perRow), 1, BlockWriter::kRows);
+}
+
+QString BlockShape::sql(int rows) const
+{
+    QString out;
+    for (const Part& part : m_parts) {
+        if (!part.perRow) {
+            out += part.sql;
+            continue;
+        }
+        for (int i = 0; i < rows; ++i) {
+            if (i > 0)
+                out += part.separator;
+            out += part.sql;
+        }
+    }
+    return out;
+}
+
+QVariantList BlockShape::values(const std::vector<const QVariantList*>& rows) const
+{
+    QVariantList out;
+    out.reserve(qsizetype(rows.size()) * m_perRow);
+    int offset = 0;
+    for (const Part& part : m_parts) {
+        if (!part.perRow) {
+            out += part.values;
+            continue;
+        }
+        for (const QVariantList* row : rows) {
+            for (int i = 0; i < part.placeHolders; ++i)
+                out.append(row->value(offset + i));
+        }
+        offset += part.placeHolders;
+    }
+    return out;
+}
+
+BlockWriter::Kind BlockWriter::kind(BlockShape shape)
+{
+    m_shapes.push_back(std::move(shape));
+    m_waiting.push_back(0);
+    return Kind(m_shapes.size() - 1);
+}
+
+void BlockWriter::add(Kind kind, QVariantList values, RowStatement alone, Done done)
+{
+    asTexts(values);
+    asTexts(alone.values);
+    const BlockShape& shape = m_shapes[size_t(kind)];
+    // Kinds go in the order of their first row. A row of a kind that must keep its place would overtake
+    // the rows of a later kind that must too: it starts a new segment, sent after the rows before it.
+    const auto at = std::find(m_order.begin(), m_order.end(), kind);
+    if (at == m_order.end()) {
+        m_order.push_back(kind);
+    } else if (!shape.isIndependent() &&
+               std::any_of(at + 1, m_order.end(), [&](Kind k) { return !m_shapes[size_t(k)].isIndependent(); })) {
+        ++m_segment;
+        m_order = {kind};
+    }
+    m_queue.push_back({kind, m_segment, std::move(values), std::move(alone), std::move(done), {}});
+    if (++m_waiting[size_t(kind)] >= shape.maxRows())
+        flush();
+}
+
+void BlockWriter::then(std::function<void()> step)
+{
+    if (m_queue.empty()) {
+        step();
+        return;
+    }
+    m_queue.push_back({-1, m_segment, {}, {}, {}, std::move(step)});
+}
+
+void BlockWriter::flush()
+{
+    // Rows added while outcomes are told go once the telling is over.
+    if (m_reporting)
+        return;
+    while (!m_queue.empty()) {
+        std::vector<Entry> entries = std::move(m_queue);
+        m_queue.clear();
+        m_order.clear();
+        m_segment = 0;
+        std::fill(m_waiting.begin(), m_waiting.end(), 0);
+        std::vector<std::optional<DbError>> refusals(entries.size());
+        try {
+            send(entries, refusals);
+            m_reporting = true;
+            for (size_t i = 0; i < entries.size(); ++i) {
+                if (entries[i].kind < 0)
+                    entries[i].step();
+                else if (entries[i].done)
+                    entries[i].done(refusals[i] ? &*refusals[i] : nullptr);
+            }
+            m_reporting = false;
+        } catch (...) {
+            // The run stops here: what it queued meanwhile is never sent.
+            m_reporting = false;
+            m_queue.clear();
+            m_order.clear();
+            std::fill(m_waiting.begin(), m_waiting.end(), 0);
+            throw;
+        }
+    }
+}
+
+void BlockWriter::send(std::vector<Entry>& entries, std::vector<std::optional<DbError>>& refusals)
+{
+    // The rows of each kind within a segment, kinds in the order of their first row.
+    struct Group
+    {
+        int segment;
+        Kind kind;
+        std::vector<size_t> rows;
+    };
+    std::vector<Group> groups;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        if (e.kind < 0)
+            continue;
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const Group& g) { return g.segment == e.segment && g.kind == e.kind; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), Group{e.segment, e.kind, {}});
+        group->rows.push_back(i);
+    }
+    for (const Group& group : groups) {
+        const BlockShape& shape = m_shapes[size_t(group.kind)];
+        const size_t step = size_t(shape.maxRows());
+        for (size_t first = 0; first < group.rows.size(); first += step) {
+            const size_t n = std::min(step, group.rows.size() - first);
+            if (n == 1) {
+                sendAlone(entries[group.rows[first]], refusals[group.rows[first]]);
+                continue;
+            }
+            std::vector<const QVariantList*> rows;
+            rows.reserve(n);
+            for (size_t k = first; k < first + n; ++k)
+                rows.push_back(&entries[group.rows[k]].values);
+            try {
+                m_db.executeBound(shape.sql(int(n)), shape.values(rows));
+                m_written[shape.table()] += int(n);
+            } catch (const TransactionLost&) {
+                throw;
+            } catch (const DbError&) {
+                // The engine undid the whole block; each row now goes alone, to be refused alone.
+                for (size_t k = first; k < first + n; ++k)
+                    sendAlone(entries[group.rows[k]], refusals[group.rows[k]]);
+            }
+        }
+    }
+}
+
+void BlockWriter::sendAlone(Entry& entry, std::optional<DbError>& refusal)
+{
+    try {
+        if (entry.alone.values.isEmpty())
+            m_db.execute(entry.alone.sql);
+        else
+            m_db.executeBound(entry.alone.sql, entry.alone.values);
+        ++m_written[m_shapes[size_t(entry.kind)].table()];
+    } catch (const TransactionLost&) {
+        throw;
+    } catch (const DbError& e) {
+        refusal = e;
+    }
+}
+
+void BlockWriter::refreshStatistics()
+{
+    for (auto it = m_written.cbegin(); it != m_written.cend(); ++it) {
+        const QString sql = Dialect::refreshStatistics(it.key(), m_db.engine());
+        if (it.value() < kRows || sql.isEmpty())
+            continue;
+        try {
+            m_db.execute(sql);
+        } catch (const DbError&) {
+        }
+    }
+}
+
+} // namespace vocaset

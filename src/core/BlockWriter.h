@@ -1,0 +1,127 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <QHash>
+#include <QString>
+#include <QVariantList>
+
+#include "Database.h"
+
+namespace vocaset {
+
+// How the rows of one kind go into one statement: fixed texts and pieces repeated once per row, such
+// as "INSERT INTO RANGES VALUES" then "(?, ?)" joined by ", ". Each piece takes, from every row's
+// values, as many as it has place-holders, in order; a fixed text may carry values of its own.
+class BlockShape final
+{
+public:
+    explicit BlockShape(QString table) : m_table(std::move(table)) {}
+
+    // "INSERT INTO table VALUES" followed by one row piece per row.
+    static BlockShape insert(const QString& table, const QString& rowPiece);
+
+    BlockShape& text(const QString& sql, const QVariantList& values = {});
+    BlockShape& rows(const QString& piece, const QString& separator = QStringLiteral(", "));
+    // Rows of this kind neither need nor hinder the rows of other kinds sent in the same flush (each
+    // row its own key), so they may go before or after them.
+    BlockShape& independent()
+    {
+        m_independent = true;
+        return *this;
+    }
+
+    const QString& table() const { return m_table; }
+    bool isIndependent() const { return m_independent; }
+    int valuesPerRow() const { return m_perRow; }
+    // How many rows one statement takes: a few hundred, fewer for wide rows (the engines bound the
+    // number of place-holders of a statement).
+    int maxRows() const;
+    QString sql(int rows) const;
+    // The values of a statement over these rows.
+    QVariantList values(const std::vector<const QVariantList*>& rows) const;
+
+private:
+    struct Part
+    {
+        QString sql;
+        QVariantList values; // of a fixed text
+        QString separator;
+        int placeHolders = 0; // of a row piece
+        bool perRow = false;
+    };
+    QString m_table;
+    QList<Part> m_parts;
+    int m_perRow = 0;
+    bool m_independent = false;
+};
+
+// A statement sent on its own: bound values when there are any, else the text as it stands.
+struct RowStatement
+{
+    QString sql;
+    QVariantList values;
+};
+
+// Sends the rows of a bulk writer in blocks: one multi-row statement for a few hundred rows, under one
+// savepoint on the server, where each row alone would cost a savepoint, the statement and a release.
+// When the engine refuses a block, its rows are sent again one by one, each with its own statement,
+// so the row at fault is refused exactly as it would have been alone and the others still go in. A
+// failure that ended the transaction (TransactionLost) stops everything at once.
+//
+// Outcomes come in the order the rows were added, after their block went: each row's `done` learns
+// whether the row was refused, and steps queued with then() run in between, so a writer's log keeps
+// its order. A done or a step may add rows; they go with the next block. The writer flushes itself
+// when a block is full; flush() sends the rest (before any statement of its own, and before commit).
+class BlockWriter final
+{
+public:
+    static constexpr int kRows = 500;
+
+    using Kind = int;
+    // nullptr when the row went in, else the engine's refusal of the row's own statement.
+    using Done = std::function<void(const DbError* refusal)>;
+
+    explicit BlockWriter(Database& db) : m_db(db) {}
+    Q_DISABLE_COPY_MOVE(BlockWriter)
+
+    Kind kind(BlockShape shape);
+    void add(Kind kind, QVariantList values, RowStatement alone, Done done);
+    // Runs at once when no row waits, else after the outcomes of the rows added before it.
+    void then(std::function<void()> step);
+    void flush();
+    bool idle() const { return m_queue.empty(); }
+
+    // Rows that went in, per table, since the writer was made.
+    int written(const QString& table) const { return m_written.value(table); }
+    // Brings the planner's statistics of the tables changed in bulk (a block's worth of rows or more)
+    // up to date, after the transaction is committed. A refusal (an account that does not own the
+    // table) changes nothing else and is not an error of the run.
+    void refreshStatistics();
+
+private:
+    struct Entry
+    {
+        Kind kind = -1; // -1 for a step
+        int segment = 0;
+        QVariantList values;
+        RowStatement alone;
+        Done done;
+        std::function<void()> step;
+    };
+    void send(std::vector<Entry>& entries, std::vector<std::optional<DbError>>& refusals);
+    void sendAlone(Entry& entry, std::optional<DbError>& refusal);
+
+    Database& m_db;
+    std::vector<BlockShape> m_shapes;
+    std::vector<Entry> m_queue;
+    std::vector<int> m_waiting;    // rows in the queue per kind
+    std::vector<Kind> m_order;     // kinds in the order of their first row in the current segment
+    int m_segment = 0;
+    QHash<QString, int> m_written; // table -> rows that went in
+    bool m_reporting = false;
+};
+
+} // namespace vocaset
