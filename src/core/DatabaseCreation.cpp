@@ -105,6 +105,8 @@ CreationOutcome createDatabase(Session& s, const QString& sourceConnection, RunL
         const int rows = CopyTable(source, s.db, table, log);
         log.append(table + QStringLiteral(": ") + QString::number(rows));
     }
+    for (const QString& statement : Schema::indexStatements())
+        s.db.execute(statement);
     tx.commit();
     s.op.showMessage(QStringLiteral("DATABASE CREATED --> RUN PROGRAM AGAIN"));
     return CreationOutcome::Created;

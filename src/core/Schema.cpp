@@ -1,5 +1,7 @@
 #include "Schema.h"
 
+#include "Database.h"
+
 namespace vocaset::Schema {
 
 const QStringList& createStatements()
@@ -55,6 +57,29 @@ const QStringList& copyOrder()
         QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("PHONE_BOOK"),
     };
     return tables;
+}
+
+const QStringList& indexStatements()
+{
+    // The columns of the foreign keys of PHONES_PARAMETERS to RANGES and PHONES: without it, each
+    // range or telephone deleted makes the engine read every telephone's values to check the key.
+    static const QStringList statements = {
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_PHOPAR_PHO ON PHONES_PARAMETERS (CO_CODE, PH_CODE)"),
+    };
+    return statements;
+}
+
+QString addMissingIndexes(Database& db)
+{
+    for (const QString& statement : indexStatements()) {
+        try {
+            db.execute(statement);
+        } catch (const DbError& e) {
+            return QStringLiteral("No index on the telephone of PHONES_PARAMETERS (") + e.text() +
+                   QStringLiteral("); deleting ranges and telephones reads every telephone's values");
+        }
+    }
+    return {};
 }
 
 } // namespace vocaset::Schema

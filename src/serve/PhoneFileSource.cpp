@@ -7,6 +7,7 @@
 #include "ConfigWriter.h"
 #include "GenerationChoices.h"
 #include "LivePhoneBook.h"
+#include "Schema.h"
 #include "TelephoneFiles.h"
 
 namespace vocaset {
@@ -112,7 +113,7 @@ QString PhoneFileSource::prepareDatabase(Database& db)
 {
     try {
         db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_PHONES_MAC ON PHONES (UPPER(PH_MAC))"));
-        return {};
+        return Schema::addMissingIndexes(db);
     } catch (const DbError& e) {
         return QStringLiteral("No index on the MAC of PHONES (") + e.text() +
                QStringLiteral("); each request reads every telephone");

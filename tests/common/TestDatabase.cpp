@@ -72,7 +72,7 @@ QString TestDatabase::another()
 
 void TestDatabase::createSchema()
 {
-    for (const QString& statement : Schema::createStatements())
+    for (const QString& statement : Schema::createStatements() + Schema::indexStatements())
         db.execute(statement);
 }
 

@@ -349,5 +349,26 @@ TEST_F(DemoSite, TwoServersOnOneDatabaseAnswerAtOnce)
     EXPECT_EQ(onB.request("GET", kReception, {{"If-None-Match", fromA.header("ETag")}}).status, 304);
 }
 
+// The index on the telephone of PHONES_PARAMETERS comes with a new database, and a server started on
+// an older one that lacks it makes it.
+TEST_F(DemoSite, TheTelephoneValuesIndexComesWithCreationAndServerStart)
+{
+    Database& db = working.tdb.db;
+    const auto indexed = [&db] {
+        return db.execute(db.engine() == Engine::SQLite
+                              ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND "
+                                               "tbl_name = 'PHONES_PARAMETERS' AND UPPER(name) = 'IX_PHOPAR_PHO'")
+                              : QStringLiteral("SELECT indexname FROM pg_indexes WHERE tablename = "
+                                               "'phones_parameters' AND UPPER(indexname) = 'IX_PHOPAR_PHO'"))
+                   .count() == 1;
+    };
+    EXPECT_TRUE(indexed());
+    db.execute(QStringLiteral("DROP INDEX IX_PHOPAR_PHO"));
+    ASSERT_FALSE(indexed());
+    EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QString());
+    EXPECT_TRUE(indexed());
+    EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QString()) << "a second start finds it there";
+}
+
 } // namespace
 } // namespace vocaset::test
