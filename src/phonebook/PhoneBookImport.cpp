@@ -118,72 +118,100 @@ UserList readUserList(const QString& path)
     return list;
 }
 
-bool PhoneBookImport::step(const QString& sql, const QVariantList& values, const QString& what)
+bool PhoneBookImport::step(const QString& sql, const QString& what)
 {
     try {
-        if (values.isEmpty())
-            m_s.db.execute(sql);
-        else
-            m_s.db.executeBound(sql, values);
+        m_s.db.execute(sql);
         return true;
     } catch (const TransactionLost&) {
         throw;
     } catch (const DbError& e) {
-        if (m_failedText.isNull())
-            m_failedText = MessageText(m_s, QStringLiteral("M17"));
-        m_log.append(m_failedText);
-        m_log.append(what + QStringLiteral(": ") + e.text());
+        refused(what, e);
         return false;
     }
+}
+
+void PhoneBookImport::refused(const QString& what, const DbError& e)
+{
+    m_log.append(m_texts->message(QStringLiteral("M17")));
+    m_log.append(what + QStringLiteral(": ") + e.text());
 }
 
 void PhoneBookImport::keepEntry(const ImportedUser& u)
 {
     if (m_flags.value(u.extension) != u"W")
         return;
-    if (step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'V' WHERE CO_CODE = ? AND BK_NUM = ?"),
-             {m_company, u.extension}, u.extension))
+    try {
+        m_s.db.executeBound(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'V' WHERE CO_CODE = ? AND BK_NUM = ?"),
+                            {m_company, u.extension});
         m_flags.insert(u.extension, QStringLiteral("V"));
+    } catch (const TransactionLost&) {
+        throw;
+    } catch (const DbError& e) {
+        refused(u.extension, e);
+    }
 }
 
 void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summary)
 {
+    // A user is decided on the flags the users before it left: a second user of the same extension
+    // waits for the first one's outcome.
+    if (m_blocks->idle())
+        m_queued.clear();
+    if (m_queued.contains(u.extension)) {
+        m_blocks->flush();
+        m_queued.clear();
+    }
+    m_queued.insert(u.extension);
     const QString entry = u.extension + QStringLiteral(" - ") + u.name;
     std::optional<QString> tooLong = m_widths->refusal(m_s, QStringLiteral("BK_NUM"), u.extension);
     if (!tooLong)
         tooLong = m_widths->refusal(m_s, QStringLiteral("BK_NAME"), u.name);
     if (tooLong) {
-        m_log.append(textOr(m_s, QStringLiteral("M301"),
-                            QStringLiteral("$$: the name or the extension is longer than the phone book holds; "
-                                           "not imported."),
-                            entry));
-        m_log.append(*tooLong);
-        keepEntry(u);
-        ++summary.failed;
+        m_blocks->then([this, u, entry, tooLong = *tooLong, &summary] {
+            m_log.append(m_texts->text(QStringLiteral("M301"),
+                                       QStringLiteral("$$: the name or the extension is longer than the phone book "
+                                                      "holds; not imported."),
+                                       entry));
+            m_log.append(tooLong);
+            keepEntry(u);
+            ++summary.failed;
+        });
         return;
     }
     const auto flag = m_flags.constFind(u.extension);
     if (flag == m_flags.constEnd()) {
-        if (step(QStringLiteral("INSERT INTO PHONE_BOOK VALUES(?, ?, ?, 'V', '', '', '', '')"),
-                 {m_company, u.extension, u.name}, entry)) {
-            m_flags.insert(u.extension, QStringLiteral("V"));
-            m_log.append(entry + QStringLiteral(" - Added"));
-            ++summary.succeeded;
-        } else {
-            ++summary.failed;
-        }
+        const QVariantList values{m_company, u.extension, u.name};
+        m_blocks->add(m_added, values,
+                      {QStringLiteral("INSERT INTO PHONE_BOOK VALUES(?, ?, ?, 'V', '', '', '', '')"), values},
+                      [this, u, entry, &summary](const DbError* refusal) {
+                          if (refusal) {
+                              refused(entry, *refusal);
+                              ++summary.failed;
+                              return;
+                          }
+                          m_flags.insert(u.extension, QStringLiteral("V"));
+                          m_log.append(entry + QStringLiteral(" - Added"));
+                          ++summary.succeeded;
+                      });
     } else if (*flag == u"W") {
-        if (step(QStringLiteral("UPDATE PHONE_BOOK SET BK_NAME = ?, BK_FLAG = 'V' WHERE CO_CODE = ? AND BK_NUM = ?"),
-                 {u.name, m_company, u.extension}, entry)) {
-            m_flags.insert(u.extension, QStringLiteral("V"));
-            m_log.append(entry + QStringLiteral(" - Updated"));
-            ++summary.succeeded;
-        } else {
-            keepEntry(u);
-            ++summary.failed;
-        }
+        m_blocks->add(
+            m_renamed, {u.name, u.extension},
+            {QStringLiteral("UPDATE PHONE_BOOK SET BK_NAME = ?, BK_FLAG = 'V' WHERE CO_CODE = ? AND BK_NUM = ?"),
+             {u.name, m_company, u.extension}},
+            [this, u, entry, &summary](const DbError* refusal) {
+                if (refusal) {
+                    refused(entry, *refusal);
+                    keepEntry(u);
+                    ++summary.failed;
+                    return;
+                }
+                m_flags.insert(u.extension, QStringLiteral("V"));
+                m_log.append(entry + QStringLiteral(" - Updated"));
+                ++summary.succeeded;
+            });
     } else {
-        m_log.append(entry + QStringLiteral(" - Ignored, Hidden or Manual"));
+        m_blocks->then([this, entry] { m_log.append(entry + QStringLiteral(" - Ignored, Hidden or Manual")); });
     }
 }
 
@@ -245,7 +273,7 @@ bool PhoneBookImport::confirmHiding(const UserList& list, PhoneBookSummary& summ
 PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
 {
     m_stopRequested = false;
-    m_failedText = QString();
+    m_texts.emplace(m_s);
     PhoneBookSummary summary;
     const std::optional<QString> folder = checkRequest(m_s, r, true, summary);
     if (!folder)
@@ -264,9 +292,11 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     m_log.append(textOr(m_s, QStringLiteral("M434"), QStringLiteral("%1 was read as %2."))
                      .arg(summary.file, list.utf8 ? QStringLiteral("UTF-8") : QStringLiteral("Windows-1252")));
     for (const qsizetype line : list.refusedLines) {
-        m_log.append(textOr(m_s, QStringLiteral("M435"),
-                            QStringLiteral("Line %1 holds a control character and was not read; nothing is hidden."))
-                         .arg(line));
+        m_log.append(
+            m_texts
+                ->text(QStringLiteral("M435"),
+                       QStringLiteral("Line %1 holds a control character and was not read; nothing is hidden."))
+                .arg(line));
     }
     summary.failed = int(list.refusedLines.size());
 
@@ -275,13 +305,26 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     if (!confirmHiding(list, summary))
         return summary;
     m_widths.emplace(m_s.db, QStringLiteral("PHONE_BOOK"));
+    m_blocks.emplace(m_s.db);
+    // New users in multi-row INSERTs, renamed ones in UPDATEs joined to a list of (name, extension);
+    // each row its own extension, so the two kinds may go in either order.
+    m_added = m_blocks->kind(
+        BlockShape::insert(QStringLiteral("PHONE_BOOK"), QStringLiteral("(?, ?, ?, 'V', '', '', '', '')"))
+            .independent());
+    m_renamed = m_blocks->kind(
+        BlockShape(QStringLiteral("PHONE_BOOK"))
+            .text(QStringLiteral("UPDATE PHONE_BOOK SET BK_NAME = v.column1, BK_FLAG = 'V' FROM (VALUES "))
+            .rows(QStringLiteral("(?, ?)"))
+            .text(QStringLiteral(") AS v WHERE CO_CODE = ? AND BK_NUM = v.column2"), {m_company})
+            .independent());
+    m_queued.clear();
     giveUiTurn();
     Transaction transaction(m_s.db);
     const QString company = sqlText(r.company);
     step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'W' WHERE CO_CODE = '") + company +
              QStringLiteral("' AND BK_FLAG = 'V'"),
-         {}, summary.file);
-    // The company's flags are read once; each user then costs one statement at most.
+         summary.file);
+    // The company's flags are read once; a user then costs its share of a block at most.
     m_flags.clear();
     const Recordset known =
         m_s.db.execute(QStringLiteral("SELECT BK_NUM, BK_FLAG FROM PHONE_BOOK WHERE CO_CODE = '") + company + u'\'');
@@ -291,20 +334,23 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     m_log.progress(0, summary.selected);
     for (const ImportedUser& u : list.users) {
         processUser(u, summary);
-        m_log.progress(++summary.done, summary.selected);
+        m_blocks->then([this, &summary] { m_log.progress(++summary.done, summary.selected); });
         giveUiTurn();
         if (m_stopRequested) {
-            m_log.append(textOr(m_s, QStringLiteral("M304"),
-                                QStringLiteral("Import stopped by the operator: nothing was changed.")));
+            m_blocks->flush(); // the log shows each user read before the stop
+            m_log.append(m_texts->text(QStringLiteral("M304"),
+                                       QStringLiteral("Import stopped by the operator: nothing was changed.")));
             summary.outcome = PhoneBookOutcome::Aborted;
             return summary; // the transaction rolls back
         }
     }
+    m_blocks->flush();
     step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = ") +
              (list.refusedLines.isEmpty() ? QStringLiteral("'H'") : QStringLiteral("'V'")) +
              QStringLiteral(" WHERE CO_CODE = '") + company + QStringLiteral("' AND BK_FLAG = 'W'"),
-         {}, summary.file);
+         summary.file);
     transaction.commit();
+    m_blocks->refreshStatistics();
     giveUiTurn();
     return summary;
 }

@@ -4,9 +4,12 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 
+#include "BlockWriter.h"
 #include "ColumnWidths.h"
 #include "Interaction.h"
+#include "Messages.h"
 #include "PhoneBookChoices.h"
 
 namespace vocaset {
@@ -60,7 +63,9 @@ public:
 private:
     // A statement of the import; a refusal logs M17 with the reason and the import goes on. A failure
     // that ended the transaction stops the import (TransactionLost).
-    bool step(const QString& sql, const QVariantList& values, const QString& what);
+    bool step(const QString& sql, const QString& what);
+    void refused(const QString& what, const DbError& e);
+    // Queues a user's row, or its outcome when it is known already; a row goes in with its block.
     void processUser(const ImportedUser& user, PhoneBookSummary& summary);
     // A user of the file that could not be imported keeps the flag its entry had before.
     void keepEntry(const ImportedUser& user);
@@ -73,8 +78,12 @@ private:
     RunLog& m_log;
     QString m_company;
     QHash<QString, QString> m_flags; // the company's entries: extension -> flag
-    QString m_failedText;            // M17, read at the first failure
+    QSet<QString> m_queued;          // extensions of the users queued since the last block went
     std::optional<ColumnWidths> m_widths;
+    std::optional<RunTexts> m_texts;
+    std::optional<BlockWriter> m_blocks;
+    BlockWriter::Kind m_added = 0;
+    BlockWriter::Kind m_renamed = 0;
     bool m_stopRequested = false;
 };
 

@@ -230,6 +230,52 @@ TEST(PhoneBookImport, ARefusedUserKeepsItsEntry)
                                        QStringLiteral("102=Gone/H"), QStringLiteral("103=A B /V")}));
 }
 
+// Users go in blocks; a user the database refuses inside a block is logged and counted alone, in its
+// place in the file, and every other user of the block still goes in. A user listed twice is decided
+// on what the first one left.
+TEST(PhoneBookImport, ARefusedUserInsideABlockLeavesTheOthersIn)
+{
+    Import t;
+    for (int n = 1000; n < 1600; ++n)
+        t.entry(AC, QString::number(n), QStringLiteral("Old"), QStringLiteral("V"));
+    refuseWrites(t.tdb.db, QStringLiteral("UPDATE OF BK_NAME"), QStringLiteral("PHONE_BOOK"),
+                 QStringLiteral("NEW.BK_NUM = '1300'"), Refusal::Row);
+    refuseWrites(t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("PHONE_BOOK"),
+                 QStringLiteral("NEW.BK_NUM = '1900'"), Refusal::Row);
+    QList<QByteArrayList> blocks;
+    QStringList expectedLog, expectedBook;
+    for (int n = 1000; n < 2200; ++n) {
+        const QByteArray ext = QByteArray::number(n);
+        blocks.append(user("U" + ext, "S", ext));
+        const QString entry = QString::number(n) + QStringLiteral(" - U") + QString::number(n) + QStringLiteral(" S ");
+        const bool refused = n == 1300 || n == 1900;
+        if (refused)
+            expectedLog << QStringLiteral("M17:") << entry;
+        else
+            expectedLog << entry + (n < 1600 ? QStringLiteral(" - Updated") : QStringLiteral(" - Added"));
+        if (n != 1900)
+            expectedBook << QString::number(n) + u'=' +
+                                (n == 1300 ? QStringLiteral("Old")
+                                           : u'U' + QString::number(n) + QStringLiteral(" S ")) +
+                                QStringLiteral("/V");
+    }
+    blocks.append(user("Again", "S", "2199"));
+    expectedLog << QStringLiteral("2199 - Again S  - Ignored, Hidden or Manual");
+
+    const PhoneBookSummary s = t.run(users(blocks));
+    EXPECT_EQ(s.outcome, PhoneBookOutcome::Completed);
+    EXPECT_EQ(s.done, 1201);
+    EXPECT_EQ(s.succeeded, 1198);
+    EXPECT_EQ(s.failed, 2);
+    QStringList log = t.log.lines.mid(1); // after the encoding line
+    for (QString& line : log) {
+        if (line.contains(QLatin1String("refused by a rule")))
+            line = line.section(QStringLiteral(": "), 0, 0);
+    }
+    EXPECT_EQ(log, expectedLog);
+    EXPECT_EQ(t.book(AC), expectedBook);
+}
+
 // Control characters never reach a name or an extension: the old end-of-file mark after the last
 // line ends the file, any other refuses its line, and a file with a refused line hides nothing.
 // A UTF-8 list is read as UTF-8, with or without its byte-order mark.

@@ -124,6 +124,25 @@ TEST(RangeGeneration, DeletesCodesNotInUseAndStops)
     EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
 }
 
+// A code the database refuses inside a block is logged alone in its place; the rest of its block
+// goes in.
+TEST(RangeGeneration, ARefusedCodeInsideABlockLeavesTheOthersIn)
+{
+    Ranges t;
+    refuseWrites(t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("RANGES"), QStringLiteral("NEW.PH_CODE = '250'"),
+                 Refusal::Row);
+    const PhoneBookSummary s = t.run(QStringLiteral("200"), QStringLiteral("999"));
+    EXPECT_EQ(s.succeeded, 799);
+    EXPECT_EQ(s.failed, 1);
+    const qsizetype at = t.log.lines.indexOf(QStringLiteral("M27:250"));
+    ASSERT_GT(at, 0);
+    EXPECT_EQ(t.log.lines.mid(at - 1, 4), (QStringList{QStringLiteral("M31:"), QStringLiteral("M27:250"),
+                                                       QStringLiteral("M30:"), QStringLiteral("M27:251")}));
+    EXPECT_EQ(t.log.lines.count(QStringLiteral("M31:")), 799);
+    EXPECT_EQ(t.codes().size(), 2 + 799);
+    EXPECT_FALSE(t.codes().contains(QStringLiteral("250")));
+}
+
 // A failure that ends the transaction, in a block written together or in a code on its own, stops
 // the run with the engine's reason: nothing is logged after it, no later code is written, and nothing
 // of the run is kept.
@@ -143,8 +162,9 @@ TEST(RangeGeneration, AFullDiskStopsTheRunAndKeepsNothing)
         }
         // Codes go in blocks, so the log may end before the failing code, never after it.
         for (const QString& line : t.log.lines) {
-            if (line.startsWith(QLatin1String("M27:")))
+            if (line.startsWith(QLatin1String("M27:"))) {
                 EXPECT_LE(line.mid(4).toInt(), QByteArray(full).toInt()) << line.toStdString();
+            }
         }
         EXPECT_EQ(t.codes(), before) << full;
     }
