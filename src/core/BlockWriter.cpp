@@ -8,21 +8,25 @@ namespace {
 // SQLite takes at most 32 766 place-holders in a statement, the server 65 535.
 constexpr int kMaxValues = 30000;
 
-// The drivers bind a null QString as NULL; a writer's text value is a text, as between quotes.
-void asTexts(QVariantList& values)
-{
-    for (QVariant& v : values) {
-        if (v.typeId() == QMetaType::QString && v.toString().isNull())
-            v = QStringLiteral("");
-    }
-}
-
 } // namespace
 
 BlockShape BlockShape::insert(const QString& table, const QString& rowPiece)
 {
     BlockShape shape(table);
     shape.text(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES")).rows(rowPiece);
+    return shape;
+}
+
+BlockShape BlockShape::update(const QString& table, const QString& set, int valuesPerRow, const QString& where,
+                              const QVariantList& whereValues)
+{
+    QStringList marks;
+    for (int i = 0; i < valuesPerRow; ++i)
+        marks.append(QStringLiteral("?"));
+    BlockShape shape(table);
+    shape.text(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + set + QStringLiteral(" FROM (VALUES "))
+        .rows(u'(' + marks.join(QStringLiteral(", ")) + u')')
+        .text(QStringLiteral(") AS v WHERE ") + where, whereValues);
     return shape;
 }
 
@@ -90,8 +94,6 @@ BlockWriter::Kind BlockWriter::kind(BlockShape shape)
 
 void BlockWriter::add(Kind kind, QVariantList values, RowStatement alone, Done done)
 {
-    asTexts(values);
-    asTexts(alone.values);
     const BlockShape& shape = m_shapes[size_t(kind)];
     // Kinds go in the order of their first row. A row of a kind that must keep its place would overtake
     // the rows of a later kind that must too: it starts a new segment, sent after the rows before it.

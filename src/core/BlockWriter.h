@@ -22,6 +22,11 @@ public:
 
     // "INSERT INTO table VALUES" followed by one row piece per row.
     static BlockShape insert(const QString& table, const QString& rowPiece);
+    // "UPDATE table SET set FROM (VALUES (?, ...), ...) AS v WHERE where": each row gives the values
+    // v.column1, v.column2, ... that set and where name; where's own place-holders take whereValues.
+    // One statement on both engines, each row matching its own target row.
+    static BlockShape update(const QString& table, const QString& set, int valuesPerRow, const QString& where,
+                             const QVariantList& whereValues = {});
 
     BlockShape& text(const QString& sql, const QVariantList& values = {});
     BlockShape& rows(const QString& piece, const QString& separator = QStringLiteral(", "));
@@ -117,8 +122,8 @@ private:
     Database& m_db;
     std::vector<BlockShape> m_shapes;
     std::vector<Entry> m_queue;
-    std::vector<int> m_waiting;    // rows in the queue per kind
-    std::vector<Kind> m_order;     // kinds in the order of their first row in the current segment
+    std::vector<int> m_waiting; // rows in the queue per kind
+    std::vector<Kind> m_order;  // kinds in the order of their first row in the current segment
     int m_segment = 0;
     QHash<QString, int> m_written; // table -> rows that went in
     bool m_reporting = false;

@@ -311,12 +311,10 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     m_added = m_blocks->kind(
         BlockShape::insert(QStringLiteral("PHONE_BOOK"), QStringLiteral("(?, ?, ?, 'V', '', '', '', '')"))
             .independent());
-    m_renamed = m_blocks->kind(
-        BlockShape(QStringLiteral("PHONE_BOOK"))
-            .text(QStringLiteral("UPDATE PHONE_BOOK SET BK_NAME = v.column1, BK_FLAG = 'V' FROM (VALUES "))
-            .rows(QStringLiteral("(?, ?)"))
-            .text(QStringLiteral(") AS v WHERE CO_CODE = ? AND BK_NUM = v.column2"), {m_company})
-            .independent());
+    m_renamed = m_blocks->kind(BlockShape::update(QStringLiteral("PHONE_BOOK"),
+                                                  QStringLiteral("BK_NAME = v.column1, BK_FLAG = 'V'"), 2,
+                                                  QStringLiteral("CO_CODE = ? AND BK_NUM = v.column2"), {m_company})
+                                   .independent());
     m_queued.clear();
     giveUiTurn();
     Transaction transaction(m_s.db);

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "BlockWriter.h"
 #include "ColumnWidths.h"
 #include "ConfigWriter.h"
 #include "PhoneCsv.h"
@@ -355,50 +356,84 @@ PhoneImportOutcome PhoneImport::run(const PhoneImportRequest& request, const Pho
 
 void PhoneImport::apply(const QString& company, const QString& model, const QList<PhoneChange>& changes)
 {
-    Database& db = m_s.db;
+    using Kind = PhoneChange::Kind;
+    struct Statement
+    {
+        Kind kind;
+        BlockShape shape;
+        QString alone;
+    };
+    // In this order every row finds the rows it refers to: a code before its telephone, a telephone
+    // before its values. Each kind goes in multi-row statements.
+    const Statement statements[] = {
+        {Kind::NewRange, BlockShape::insert(QStringLiteral("RANGES"), QStringLiteral("(?, ?)")),
+         QStringLiteral("INSERT INTO RANGES VALUES(?, ?)")},
+        {Kind::NewPhone, BlockShape::insert(QStringLiteral("PHONES"), QStringLiteral("(?, ?, ?, ?, ?)")),
+         QStringLiteral("INSERT INTO PHONES VALUES(?, ?, ?, ?, ?)")},
+        {Kind::Description,
+         BlockShape::update(QStringLiteral("PHONES"), QStringLiteral("PH_DESC = v.column1"), 2,
+                            QStringLiteral("CO_CODE = ? AND PH_CODE = v.column2"), {company}),
+         QStringLiteral("UPDATE PHONES SET PH_DESC = ? WHERE CO_CODE = ? AND PH_CODE = ?")},
+        {Kind::Mac,
+         BlockShape::update(QStringLiteral("PHONES"), QStringLiteral("PH_MAC = v.column1"), 2,
+                            QStringLiteral("CO_CODE = ? AND PH_CODE = v.column2"), {company}),
+         QStringLiteral("UPDATE PHONES SET PH_MAC = ? WHERE CO_CODE = ? AND PH_CODE = ?")},
+        {Kind::NewValue, BlockShape::insert(QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("(?, ?, ?, ?, ?)")),
+         QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES(?, ?, ?, ?, ?)")},
+        {Kind::Value,
+         BlockShape::update(
+             QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("PA_VALUE = v.column1"), 3,
+             QStringLiteral("CO_CODE = ? AND EQ_CODE = ? AND PH_CODE = v.column2 AND PA_CODE = v.column3"),
+             {company, model}),
+         QStringLiteral(
+             "UPDATE PHONES_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = ? AND EQ_CODE = ? AND PH_CODE = ? AND "
+             "PA_CODE = ?")},
+    };
+    BlockWriter blocks(m_s.db);
     const int total = int(changes.size());
     m_log.progress(0, total);
     int done = 0;
-    for (const PhoneChange& c : changes) {
-        try {
+    for (const Statement& statement : statements) {
+        const BlockWriter::Kind kind = blocks.kind(statement.shape);
+        for (const PhoneChange& c : changes) {
+            if (c.kind != statement.kind)
+                continue;
+            QVariantList row;   // its share of a block
+            QVariantList alone; // its own statement
             switch (c.kind) {
-            case PhoneChange::Kind::NewRange:
-                db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), {company, c.phone});
+            case Kind::NewRange:
+                row = alone = {company, c.phone};
                 break;
-            case PhoneChange::Kind::NewPhone:
-                db.executeBound(QStringLiteral("INSERT INTO PHONES VALUES(?, ?, ?, ?, ?)"),
-                                {company, c.phone, model, c.after, c.mac});
+            case Kind::NewPhone:
+                row = alone = {company, c.phone, model, c.after, c.mac};
                 break;
-            case PhoneChange::Kind::Description:
-                db.executeBound(QStringLiteral("UPDATE PHONES SET PH_DESC = ? WHERE CO_CODE = ? AND PH_CODE = ?"),
-                                {c.after, company, c.phone});
+            case Kind::NewValue:
+                row = alone = {company, model, c.phone, c.param, c.after};
                 break;
-            case PhoneChange::Kind::Mac:
-                db.executeBound(QStringLiteral("UPDATE PHONES SET PH_MAC = ? WHERE CO_CODE = ? AND PH_CODE = ?"),
-                                {c.after, company, c.phone});
+            case Kind::Description:
+            case Kind::Mac:
+                row = {c.after, c.phone};
+                alone = {c.after, company, c.phone};
                 break;
-            case PhoneChange::Kind::NewValue:
-                db.executeBound(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES(?, ?, ?, ?, ?)"),
-                                {company, model, c.phone, c.param, c.after});
-                break;
-            case PhoneChange::Kind::Value:
-                db.executeBound(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = ? AND "
-                                               "EQ_CODE = ? AND PH_CODE = ? AND PA_CODE = ?"),
-                                {c.after, company, model, c.phone, c.param});
+            case Kind::Value:
+                row = {c.after, c.phone, c.param};
+                alone = {c.after, company, model, c.phone, c.param};
                 break;
             }
-        } catch (const TransactionLost&) {
-            throw;
-        } catch (const DbError& e) {
-            // Checked beforehand, so only the database itself refuses here (another writer, a constraint
-            // added by hand): the whole import is undone, and the line is named.
-            throw DbError(QStringLiteral("Line %1, telephone %2: %3").arg(c.line).arg(c.phone, e.text()));
+            blocks.add(kind, row, {statement.alone, alone}, [this, c, &done, total](const DbError* refusal) {
+                // Checked beforehand, so only the database itself refuses here (another writer, a
+                // constraint added by hand): the whole import is undone, and the line is named.
+                if (refusal)
+                    throw DbError(
+                        QStringLiteral("Line %1, telephone %2: %3").arg(c.line).arg(c.phone, refusal->text()));
+                m_log.progress(++done, total);
+            });
+            giveUiTurn();
+            if (m_stopRequested)
+                return;
         }
-        m_log.progress(++done, total);
-        giveUiTurn();
-        if (m_stopRequested)
-            return;
     }
+    blocks.flush();
 }
 
 QString PhoneImport::problemText(const ImportProblem& problem)

@@ -178,5 +178,43 @@ TEST(PhoneImport, OnlyThePlanSeenIsWrittenAndAFailureLeavesTheDatabaseAsItWas)
               QStringLiteral("Desk"));
 }
 
+// Hundreds of telephones go in blocks of rows; a row the database refuses inside a block still names
+// its line and keeps nothing, and without the refusal every row lands where it belongs.
+TEST(PhoneImport, ARowRefusedInsideABlockNamesItsLine)
+{
+    Phones f;
+    QByteArray file = "code;description;mac;3;35\r\n101;Front desk;000B82000001;u101b;Front\r\n";
+    for (int n = 200; n < 900; ++n) {
+        const QByteArray code = QByteArray::number(n);
+        file += code + ";Room " + code + ";000B82010" + code + ";u" + code + ";\r\n";
+    }
+    const PhoneImportRequest r = f.request(file);
+    const QString before = telephonesDump(f.t.tdb.db);
+    const QString rule = refuseWrites(f.t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("PHONES_PARAMETERS"),
+                                      QStringLiteral("NEW.PH_CODE = '450'"), Refusal::Row);
+    try {
+        f.import.run(r);
+        ADD_FAILURE() << "the refused row was not reported";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.text().startsWith(QStringLiteral("Line 253, telephone 450: "))) << e.text().toStdString();
+    }
+    EXPECT_EQ(telephonesDump(f.t.tdb.db), before);
+
+    allowWrites(f.t.tdb.db, rule);
+    EXPECT_EQ(f.import.run(r), PhoneImportOutcome::Written);
+    EXPECT_EQ(f.t.count(QStringLiteral("SELECT * FROM PHONES p JOIN RANGES r ON r.CO_CODE = p.CO_CODE AND "
+                                       "r.PH_CODE = p.PH_CODE JOIN PHONES_PARAMETERS v ON v.CO_CODE = p.CO_CODE AND "
+                                       "v.PH_CODE = p.PH_CODE AND v.PA_CODE = '3' AND v.PA_VALUE = 'u' || p.PH_CODE "
+                                       "WHERE p.CO_CODE = 'AC' AND p.PH_DESC = 'Room ' || p.PH_CODE AND p.PH_MAC = "
+                                       "'000B82010' || p.PH_CODE")),
+              700);
+    EXPECT_EQ(f.t.value(QStringLiteral("SELECT PH_DESC FROM PHONES WHERE CO_CODE = 'AC' AND PH_CODE = '101'")),
+              QStringLiteral("Front desk"));
+    EXPECT_EQ(f.t.value(QStringLiteral("SELECT PA_CODE || '=' || PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = 'AC' "
+                                       "AND PH_CODE = '101' ORDER BY PA_CODE")),
+              QStringLiteral("3=u101b"));
+    EXPECT_EQ(f.t.count(QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE CO_CODE = 'AC' AND PH_CODE = '101'")), 2);
+}
+
 } // namespace
 } // namespace vocaset::test
