@@ -17,15 +17,20 @@ BlockShape BlockShape::insert(const QString& table, const QString& rowPiece)
     return shape;
 }
 
+QString BlockShape::placeHolders(int count)
+{
+    QStringList marks;
+    for (int i = 0; i < count; ++i)
+        marks.append(QStringLiteral("?"));
+    return u'(' + marks.join(QStringLiteral(", ")) + u')';
+}
+
 BlockShape BlockShape::update(const QString& table, const QString& set, int valuesPerRow, const QString& where,
                               const QVariantList& whereValues)
 {
-    QStringList marks;
-    for (int i = 0; i < valuesPerRow; ++i)
-        marks.append(QStringLiteral("?"));
     BlockShape shape(table);
     shape.text(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + set + QStringLiteral(" FROM (VALUES "))
-        .rows(u'(' + marks.join(QStringLiteral(", ")) + u')')
+        .rows(placeHolders(valuesPerRow))
         .text(QStringLiteral(") AS v WHERE ") + where, whereValues);
     return shape;
 }
@@ -38,9 +43,9 @@ BlockShape& BlockShape::text(const QString& sql, const QVariantList& values)
 
 BlockShape& BlockShape::rows(const QString& piece, const QString& separator)
 {
-    const int placeHolders = int(piece.count(u'?'));
-    m_parts.append({piece, {}, separator, placeHolders, true});
-    m_perRow += placeHolders;
+    const int marks = int(piece.count(u'?'));
+    m_parts.append({piece, {}, separator, marks, true});
+    m_perRow += marks;
     return *this;
 }
 

@@ -22,6 +22,8 @@ public:
 
     // "INSERT INTO table VALUES" followed by one row piece per row.
     static BlockShape insert(const QString& table, const QString& rowPiece);
+    // A row piece of place-holders only: "(?, ?, ?)" for three.
+    static QString placeHolders(int count);
     // "UPDATE table SET set FROM (VALUES (?, ...), ...) AS v WHERE where": each row gives the values
     // v.column1, v.column2, ... that set and where name; where's own place-holders take whereValues.
     // One statement on both engines, each row matching its own target row.

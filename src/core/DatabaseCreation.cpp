@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "BlockWriter.h"
 #include "Schema.h"
 #include "Sql.h"
 #include "UiYield.h"
@@ -37,24 +38,30 @@ int CopyTable(Database& source, Database& target, const QString& table, RunLog& 
         inForeignKey.append(keyColumns.contains(rs.fieldName(i).toUpper()));
     const int total = rs.count();
     int done = 0;
+    // The rows go in blocks; a block the target refuses is sent again row by row, as quoted texts.
+    BlockWriter blocks(target);
+    const BlockWriter::Kind kind = blocks.kind(BlockShape::insert(table, BlockShape::placeHolders(rs.fieldCount())));
     for (; !rs.eof(); rs.moveNext()) {
-        try {
-            target.execute(insertStatement(table, rs, {}));
-        } catch (const TransactionLost&) {
-            throw;
-        } catch (const DbError&) {
-            // A null in a foreign-key column (a telephone without a model) stays null when the empty
-            // text names no row there: the copy would otherwise break the key and stop.
-            bool nullKey = false;
-            for (int i = 0; i < rs.fieldCount(); ++i)
-                nullKey = nullKey || (inForeignKey[i] && rs.isNull(i));
-            if (!nullKey)
-                throw;
-            target.execute(insertStatement(table, rs, inForeignKey));
+        QVariantList values;
+        bool nullKey = false;
+        for (int i = 0; i < rs.fieldCount(); ++i) {
+            values.append(rs.isNull(i) ? QStringLiteral("") : rs.text(i));
+            nullKey = nullKey || (inForeignKey[i] && rs.isNull(i));
         }
-        log.progress(++done, total);
+        // A null in a foreign-key column (a telephone without a model) stays null when the empty
+        // text names no row there: the copy would otherwise break the key and stop.
+        const QString keptNull = nullKey ? insertStatement(table, rs, inForeignKey) : QString();
+        blocks.add(kind, values, {insertStatement(table, rs, {}), {}},
+                   [&target, keptNull, &log, &done, total](const DbError* refusal) {
+                       if (refusal && keptNull.isEmpty())
+                           throw *refusal;
+                       if (refusal)
+                           target.execute(keptNull);
+                       log.progress(++done, total);
+                   });
         giveUiTurn();
     }
+    blocks.flush();
     return done;
 }
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "BlockWriter.h"
 #include "ColumnWidths.h"
 #include "Schema.h"
 #include "Sql.h"
@@ -104,8 +105,11 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
     LineReader lines(buffer, kMaxPatchLine);
     QByteArray bytes;
     // One transaction: a run that does not end (a full disk, the process killed) applies nothing,
-    // and the file stays to be applied again. A refused line undoes only its own row.
+    // and the file stays to be applied again. A refused line undoes only its own row. The lines of
+    // a table go in blocks of rows, in the order of the file.
     Transaction transaction(s.db);
+    BlockWriter blocks(s.db);
+    std::map<QString, BlockWriter::Kind> kinds;
     log.progress(0, int(total));
     while (lines.next(bytes) == LineReader::Status::Line) {
         const QStringList fields = fromCp1252(bytes).split(u';');
@@ -114,6 +118,17 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
             continue;
         const QString table = fields.value(1);
         QString statement = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" VALUES('");
+        // Logged in the line's place: shown too for a line of this version.
+        const auto refused = [&s, &log, &report, shown = tag == versionTag](const QString& sql, const QString& reason) {
+            ++report.failed;
+            const QString text = QStringLiteral("Error : ") + sql + u' ' + reason;
+            log.append(text);
+            if (shown) {
+                ++report.reported;
+                s.op.showMessage(text);
+            }
+        };
+        const int line = int(lines.lineNumber());
         try {
             // A table name from the file reaches the statement only as a table of the schema.
             auto known = tables.find(table);
@@ -129,31 +144,38 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
             if (fields.size() < n + 2)
                 throw DbError(QStringLiteral("the line has ") + QString::number(fields.size() - 2) +
                               QStringLiteral(" values for ") + QString::number(n) + QStringLiteral(" columns"));
-            for (qsizetype i = 2; i < n + 2; ++i)
+            QVariantList values;
+            for (qsizetype i = 2; i < n + 2; ++i) {
                 statement += sqlText(fields[i]) + QStringLiteral("', '");
+                values.append(fields[i]);
+            }
             statement.chop(3);
             statement += u')';
             for (qsizetype i = 0; i < n; ++i) {
                 if (const auto tooLong = known->second.widths.refusal(s, known->second.columns[i], fields[i + 2]))
                     throw DbError(*tooLong);
             }
-            s.db.execute(statement);
-            ++report.applied;
+            auto kind = kinds.find(table);
+            if (kind == kinds.end())
+                kind = kinds.emplace(table, blocks.kind(BlockShape::insert(table, BlockShape::placeHolders(int(n)))))
+                           .first;
+            blocks.add(kind->second, values, {statement, {}}, [&report, refused, statement](const DbError* refusal) {
+                if (refusal)
+                    refused(statement, refusal->text());
+                else
+                    ++report.applied;
+            });
         } catch (const TransactionLost&) {
             throw;
         } catch (const DbError& e) {
-            ++report.failed;
-            const QString text = QStringLiteral("Error : ") + statement + u' ' + e.text();
-            log.append(text);
-            if (tag == versionTag) {
-                ++report.reported;
-                s.op.showMessage(text);
-            }
+            blocks.then([refused, statement, reason = e.text()] { refused(statement, reason); });
         }
-        log.progress(int(lines.lineNumber()), int(total));
+        blocks.then([&log, line, total] { log.progress(line, int(total)); });
         giveUiTurn();
     }
+    blocks.flush();
     transaction.commit();
+    blocks.refreshStatistics();
 
     // The patch goes only once its archive is on disk, name included: whatever happens, one of the
     // two holds the text.

@@ -366,9 +366,9 @@ void PhoneImport::apply(const QString& company, const QString& model, const QLis
     // In this order every row finds the rows it refers to: a code before its telephone, a telephone
     // before its values. Each kind goes in multi-row statements.
     const Statement statements[] = {
-        {Kind::NewRange, BlockShape::insert(QStringLiteral("RANGES"), QStringLiteral("(?, ?)")),
+        {Kind::NewRange, BlockShape::insert(QStringLiteral("RANGES"), BlockShape::placeHolders(2)),
          QStringLiteral("INSERT INTO RANGES VALUES(?, ?)")},
-        {Kind::NewPhone, BlockShape::insert(QStringLiteral("PHONES"), QStringLiteral("(?, ?, ?, ?, ?)")),
+        {Kind::NewPhone, BlockShape::insert(QStringLiteral("PHONES"), BlockShape::placeHolders(5)),
          QStringLiteral("INSERT INTO PHONES VALUES(?, ?, ?, ?, ?)")},
         {Kind::Description,
          BlockShape::update(QStringLiteral("PHONES"), QStringLiteral("PH_DESC = v.column1"), 2,
@@ -378,7 +378,7 @@ void PhoneImport::apply(const QString& company, const QString& model, const QLis
          BlockShape::update(QStringLiteral("PHONES"), QStringLiteral("PH_MAC = v.column1"), 2,
                             QStringLiteral("CO_CODE = ? AND PH_CODE = v.column2"), {company}),
          QStringLiteral("UPDATE PHONES SET PH_MAC = ? WHERE CO_CODE = ? AND PH_CODE = ?")},
-        {Kind::NewValue, BlockShape::insert(QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("(?, ?, ?, ?, ?)")),
+        {Kind::NewValue, BlockShape::insert(QStringLiteral("PHONES_PARAMETERS"), BlockShape::placeHolders(5)),
          QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES(?, ?, ?, ?, ?)")},
         {Kind::Value,
          BlockShape::update(

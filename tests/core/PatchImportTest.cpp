@@ -50,7 +50,8 @@ TEST(PatchImport, AppliesTaggedLinesAndArchivesTheFile)
                                                     "holds.")))
         << t.log.lines.join(u'\n').toStdString();
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM LEVELS")), 2);
-    EXPECT_EQ(t.value(QStringLiteral("SELECT LE_DESC FROM LEVELS WHERE LE_CODE = 'C'")), QStringLiteral("Company's level"));
+    EXPECT_EQ(t.value(QStringLiteral("SELECT LE_DESC FROM LEVELS WHERE LE_CODE = 'C'")),
+              QStringLiteral("Company's level"));
     EXPECT_EQ(t.value(QStringLiteral("SELECT TY_DESC FROM TYPES WHERE TY_CODE = 'S'")), QStringLiteral("Text"));
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM TYPES WHERE TY_CODE = 'N'")), 0);
     EXPECT_EQ(t.value(QStringLiteral("SELECT CO_DESC FROM COMPANY")), QStringLiteral("Café"));
@@ -106,6 +107,37 @@ TEST(PatchImport, AllOrNothingAndTheFileStaysUntilApplied)
     EXPECT_EQ(again.applied, 3);
     EXPECT_EQ(again.failed, 1);
     EXPECT_TRUE(again.archived);
+}
+
+// Lines of a table go in blocks, each row after the rows it refers to: a line refused inside a block
+// is logged in its place (and shown when tagged with the version) while the rest of its block goes in.
+TEST(PatchImport, ALineRefusedInsideABlockLeavesTheOthersIn)
+{
+    TestSession t;
+    t.exec(QStringLiteral("INSERT INTO COMPANY VALUES('C5', 'There already')"));
+    t.exec(QStringLiteral("INSERT INTO EQUIPMENT VALUES('GXP2000', 'Desk', 'GRANDSTREAM')"));
+    QByteArray text;
+    for (int n = 0; n < 700; ++n) {
+        const QByteArray code = 'C' + QByteArray::number(n);
+        const QByteArray tag = n == 5 ? "V010142" : "All";
+        text += tag + ";COMPANY;" + code + ";Company " + code + "\r\n";
+        // A telephone of some companies right after them, so the tables alternate.
+        if (n % 100 == 0)
+            text += "All;RANGES;" + code + ";1\r\nAll;PHONES;" + code + ";1;GXP2000;Desk;000B82000001\r\n";
+    }
+    writeFile(defaultPatchPath(t.s), text);
+    const PatchReport r = importDataPatch(t.s, defaultPatchPath(t.s), t.log);
+    EXPECT_EQ(r.applied, 699 + 7 + 7);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_EQ(r.reported, 1);
+    ASSERT_EQ(t.log.lines.size(), 1);
+    EXPECT_TRUE(t.log.lines[0].startsWith(QStringLiteral("Error : INSERT INTO COMPANY VALUES('C5', 'Company C5') ")))
+        << t.log.lines[0].toStdString();
+    EXPECT_EQ(t.op.messages, t.log.lines);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM COMPANY")), 700);
+    EXPECT_EQ(t.value(QStringLiteral("SELECT CO_DESC FROM COMPANY WHERE CO_CODE = 'C5'")),
+              QStringLiteral("There already"));
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONES")), 7);
 }
 
 // The archive is on disk, synced before it takes its name, before the patch file goes. A line of
