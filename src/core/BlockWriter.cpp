@@ -115,6 +115,13 @@ void BlockWriter::add(Kind kind, QVariantList values, RowStatement alone, Done d
         flush();
 }
 
+void BlockWriter::add(Kind kind, const QVariantList& values, Done done)
+{
+    const BlockShape& shape = m_shapes[size_t(kind)];
+    RowStatement alone{shape.sql(1), shape.values({&values})};
+    add(kind, values, std::move(alone), std::move(done));
+}
+
 void BlockWriter::then(std::function<void()> step)
 {
     if (m_queue.empty()) {

@@ -82,6 +82,14 @@ struct RowStatement
 // whether the row was refused, and steps queued with then() run in between, so a writer's log keeps
 // its order. A done or a step may add rows; they go with the next block. The writer flushes itself
 // when a block is full; flush() sends the rest (before any statement of its own, and before commit).
+//
+//     BlockWriter blocks(db);
+//     const auto kind = blocks.kind(BlockShape::insert(QStringLiteral("T"), BlockShape::placeHolders(2)));
+//     for (const Row& r : rows)
+//         blocks.add(kind, {r.a, r.b}, [&](const DbError* refusal) { log(r, refusal); });
+//     blocks.flush();
+//     transaction.commit();
+//     blocks.refreshStatistics();
 class BlockWriter final
 {
 public:
@@ -95,14 +103,16 @@ public:
     Q_DISABLE_COPY_MOVE(BlockWriter)
 
     Kind kind(BlockShape shape);
+    // A row of a kind: its values for the shape's row piece, the statement that sends it alone when
+    // its block is refused, and what to do with its outcome.
     void add(Kind kind, QVariantList values, RowStatement alone, Done done);
+    // The same, sent alone as the shape's statement over this one row.
+    void add(Kind kind, const QVariantList& values, Done done = {});
     // Runs at once when no row waits, else after the outcomes of the rows added before it.
     void then(std::function<void()> step);
     void flush();
     bool idle() const { return m_queue.empty(); }
 
-    // Rows that went in, per table, since the writer was made.
-    int written(const QString& table) const { return m_written.value(table); }
     // Brings the planner's statistics of the tables changed in bulk (a block's worth of rows or more)
     // up to date, after the transaction is committed. A refusal (an account that does not own the
     // table) changes nothing else and is not an error of the run.

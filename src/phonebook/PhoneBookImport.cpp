@@ -181,19 +181,16 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
     }
     const auto flag = m_flags.constFind(u.extension);
     if (flag == m_flags.constEnd()) {
-        const QVariantList values{m_company, u.extension, u.name};
-        m_blocks->add(m_added, values,
-                      {QStringLiteral("INSERT INTO PHONE_BOOK VALUES(?, ?, ?, 'V', '', '', '', '')"), values},
-                      [this, u, entry, &summary](const DbError* refusal) {
-                          if (refusal) {
-                              refused(entry, *refusal);
-                              ++summary.failed;
-                              return;
-                          }
-                          m_flags.insert(u.extension, QStringLiteral("V"));
-                          m_log.append(entry + QStringLiteral(" - Added"));
-                          ++summary.succeeded;
-                      });
+        m_blocks->add(m_added, {m_company, u.extension, u.name}, [this, u, entry, &summary](const DbError* refusal) {
+            if (refusal) {
+                refused(entry, *refusal);
+                ++summary.failed;
+                return;
+            }
+            m_flags.insert(u.extension, QStringLiteral("V"));
+            m_log.append(entry + QStringLiteral(" - Added"));
+            ++summary.succeeded;
+        });
     } else if (*flag == u"W") {
         m_blocks->add(
             m_renamed, {u.name, u.extension},

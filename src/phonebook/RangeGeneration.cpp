@@ -82,12 +82,12 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     m_company = r.company;
     m_texts.emplace(m_s);
     m_blocks.emplace(m_s.db);
-    m_kind = m_blocks->kind(r.remove ? BlockShape(QStringLiteral("RANGES"))
-                                           .text(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE IN ("),
-                                                 {m_company})
-                                           .rows(QStringLiteral("?"))
-                                           .text(QStringLiteral(")"))
-                                     : BlockShape::insert(QStringLiteral("RANGES"), QStringLiteral("(?, ?)")));
+    m_kind = m_blocks->kind(
+        r.remove ? BlockShape(QStringLiteral("RANGES"))
+                       .text(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE IN ("), {m_company})
+                       .rows(QStringLiteral("?"))
+                       .text(QStringLiteral(")"))
+                 : BlockShape::insert(QStringLiteral("RANGES"), QStringLiteral("(?, ?)")));
 
     Transaction transaction(m_s.db);
     // What exists is read once: a code then costs its share of a block, or nothing when its outcome
@@ -126,18 +126,16 @@ void RangeGeneration::add(const QString& code)
         m_blocks->then([this] { m_log.append(m_texts->message(QStringLiteral("M30"))); });
         return;
     }
-    const QVariantList values{m_company, code};
-    m_blocks->add(m_kind, values, {QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), values},
-                  [this, code](const DbError* refusal) {
-                      if (refusal) {
-                          m_log.append(m_texts->message(QStringLiteral("M30")));
-                          ++m_summary.failed;
-                          return;
-                      }
-                      m_ranges.insert(code);
-                      m_log.append(m_texts->message(QStringLiteral("M31")));
-                      ++m_summary.succeeded;
-                  });
+    m_blocks->add(m_kind, {m_company, code}, [this, code](const DbError* refusal) {
+        if (refusal) {
+            m_log.append(m_texts->message(QStringLiteral("M30")));
+            ++m_summary.failed;
+            return;
+        }
+        m_ranges.insert(code);
+        m_log.append(m_texts->message(QStringLiteral("M31")));
+        ++m_summary.succeeded;
+    });
 }
 
 void RangeGeneration::remove(const QString& code)
@@ -146,14 +144,16 @@ void RangeGeneration::remove(const QString& code)
         return;
     // The database keeps a code that a telephone still uses; one known to be used is not even sent.
     const auto kept = [this] {
-        m_log.append(m_texts->text(QStringLiteral("M300"), QStringLiteral("Not deleted: a telephone still uses this code.")));
+        m_log.append(
+            m_texts->text(QStringLiteral("M300"), QStringLiteral("Not deleted: a telephone still uses this code.")));
         ++m_summary.failed;
     };
     if (m_phones.contains(code)) {
         m_blocks->then(kept);
         return;
     }
-    m_blocks->add(m_kind, {code}, {QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE =?"), {m_company, code}},
+    m_blocks->add(m_kind, {code},
+                  {QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE =?"), {m_company, code}},
                   [this, code, kept](const DbError* refusal) {
                       if (refusal) {
                           kept();

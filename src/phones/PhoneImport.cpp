@@ -347,14 +347,17 @@ PhoneImportOutcome PhoneImport::run(const PhoneImportRequest& request, const Pho
     const QList<PhoneChange> changes = p.changes();
     if (expected && changes != expected->changes())
         return PhoneImportOutcome::Changed;
-    apply(request.company, request.model, changes);
+    BlockWriter blocks(m_s.db);
+    apply(request.company, request.model, changes, blocks);
     if (m_stopRequested)
         return PhoneImportOutcome::Aborted;
     transaction.commit();
+    blocks.refreshStatistics();
     return PhoneImportOutcome::Written;
 }
 
-void PhoneImport::apply(const QString& company, const QString& model, const QList<PhoneChange>& changes)
+void PhoneImport::apply(const QString& company, const QString& model, const QList<PhoneChange>& changes,
+                        BlockWriter& blocks)
 {
     using Kind = PhoneChange::Kind;
     struct Statement
@@ -389,7 +392,6 @@ void PhoneImport::apply(const QString& company, const QString& model, const QLis
              "UPDATE PHONES_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = ? AND EQ_CODE = ? AND PH_CODE = ? AND "
              "PA_CODE = ?")},
     };
-    BlockWriter blocks(m_s.db);
     const int total = int(changes.size());
     m_log.progress(0, total);
     int done = 0;

@@ -11,6 +11,8 @@
 
 namespace vocaset {
 
+class BlockWriter;
+
 // The file's fixed columns; every other column of its header is a parameter code of the model.
 inline constexpr auto kCodeColumn = "code";
 inline constexpr auto kDescriptionColumn = "description";
@@ -135,7 +137,7 @@ public:
     QString changedText();
 
 private:
-    void apply(const QString& company, const QString& model, const QList<PhoneChange>& changes);
+    void apply(const QString& company, const QString& model, const QList<PhoneChange>& changes, BlockWriter& blocks);
     QString problemText(const ImportProblem& problem);
     QString changeText(const PhoneChange& change);
 

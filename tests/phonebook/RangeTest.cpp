@@ -143,6 +143,28 @@ TEST(RangeGeneration, ARefusedCodeInsideABlockLeavesTheOthersIn)
     EXPECT_FALSE(t.codes().contains(QStringLiteral("250")));
 }
 
+// A run reads each of its texts once, however many codes use it: refusing fifty codes costs the
+// engine no more requests than refusing one.
+TEST(RangeGeneration, EachTextIsReadOncePerRun)
+{
+    quint64 requests[2] = {};
+    for (const int used : {1, 50}) {
+        Ranges t;
+        for (int n = 300; n < 400; ++n) {
+            if (n < 300 + used)
+                t.phone(AC, QString::number(n), QStringLiteral("GXP2000"));
+            else
+                t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(n));
+        }
+        const quint64 before = t.tdb.db.exchanges();
+        const PhoneBookSummary s = t.run(QStringLiteral("300"), QStringLiteral("399"), true);
+        EXPECT_EQ(s.failed, used);
+        EXPECT_EQ(t.log.lines.count(QStringLiteral("M300:")), used);
+        requests[used == 1 ? 0 : 1] = t.tdb.db.exchanges() - before;
+    }
+    EXPECT_EQ(requests[0], requests[1]);
+}
+
 // A failure that ends the transaction, in a block written together or in a code on its own, stops
 // the run with the engine's reason: nothing is logged after it, no later code is written, and nothing
 // of the run is kept.
