@@ -1,9 +1,18 @@
 // Times range generation of the codes 1 to 99 999 (adding, adding again, deleting) against a floor of
-// bare prepared inserts in one transaction, the import of a 10 000-user list (new, then again), and
-// the import of 10 000 telephones with 5 values each (new, every value changed, unchanged).
-// The log lines go to a text stream on /dev/null, as the command line prints them. An optional
-// argument names another database (a connection string) in place of a temporary SQLite file.
+// bare prepared inserts in one transaction, the same in a company with 10 000 telephones (20 values
+// each), deleting 500 codes there, the import of a 100 000-user list (new, then again), and the
+// import of 10 000 telephones with 5 values each (new, every value changed, unchanged). Beside each
+// time, the requests sent to the engine per unit (code, user, telephone): on a server each is one
+// round trip. The log lines go to a text stream on /dev/null, as the command line prints them.
+//
+//     bench_phonebook [CONNECTION [DELAY_MS]]
+// CONNECTION names another database in place of a temporary SQLite file; with DELAY_MS the runs go
+// through a relay on 127.0.0.1 that holds each request that long, as a network would (the data are
+// set up on the direct connection).
+#include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +22,7 @@
 
 #include "BenchData.h"
 #include "Database.h"
+#include "DelayRelay.h"
 #include "PhoneBookImport.h"
 #include "PhoneImport.h"
 #include "RangeGeneration.h"
@@ -37,17 +47,22 @@ private:
     QTextStream& m_out;
 };
 
+const QString kEmpty = QStringLiteral("EMPTY"); // a company without telephones
+
 void setUp(Database& db)
 {
-    for (const QString& table : {QStringLiteral("PHONE_BOOK"), QStringLiteral("PHONES"), QStringLiteral("RANGES")})
-        db.execute(QStringLiteral("DELETE FROM ") + table);
-    db.execute(QStringLiteral("INSERT INTO RANGES VALUES('BENCH', '1')"));
-    db.execute(QStringLiteral("INSERT INTO PHONES VALUES('BENCH', '1', 'GXP2000', 'Desk', '000B82000001')"));
+    for (const char* table : {"PHONE_BOOK", "PHONES_PARAMETERS", "PHONES", "RANGES"})
+        db.execute(QStringLiteral("DELETE FROM ") + QLatin1String(table) + QStringLiteral(" WHERE CO_CODE = 'EMPTY'"));
+    db.execute(QStringLiteral("INSERT INTO RANGES VALUES('EMPTY', '1')"));
+    db.execute(QStringLiteral("INSERT INTO PHONES VALUES('EMPTY', '1', '") + bench::kModel +
+               QStringLiteral("', 'Desk', '000B82000001')"));
 }
 
-void createSchema(Database& db)
+// The company BENCH with 10 000 telephones, each with 20 values, and EMPTY with none.
+void createData(Database& db)
 {
-    for (const QString& statement : Schema::createStatements())
+    bench::buildDataSet(db, 10000);
+    for (const QString& statement : Schema::indexStatements())
         db.execute(statement);
     for (const char* flag : {"V", "H", "W"})
         db.execute(QStringLiteral("INSERT INTO CREATION_FLAGS VALUES('%1', 'flag', 'N')").arg(QLatin1String(flag)));
@@ -56,9 +71,8 @@ void createSchema(Database& db)
     for (const auto& t : texts)
         db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', '%1', '%2')")
                        .arg(QLatin1String(t[0]), QLatin1String(t[1])));
-    db.execute(QStringLiteral("INSERT INTO COMPANY VALUES('BENCH', 'Bench')"));
+    db.execute(QStringLiteral("INSERT INTO COMPANY VALUES('EMPTY', 'Empty')"));
     db.execute(QStringLiteral("INSERT INTO EQUIPMENT VALUES('GXP2000', 'Desk', 'GRANDSTREAM')"));
-    db.execute(QStringLiteral("INSERT INTO LEVELS VALUES('P', 'Telephone')"));
     db.execute(QStringLiteral("INSERT INTO TYPES VALUES('S', 'Text')"));
     for (int n = 1; n <= 5; ++n)
         db.execute(
@@ -106,77 +120,128 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    Database db;
     const bool server = argc > 1;
-    db.open(server ? QString::fromLocal8Bit(argv[1])
-                   : QStringLiteral("Provider=SQLite;Data Source=") + dir.filePath(QStringLiteral("bench.db")));
-    if (server) {
-        QStringList tables = Schema::copyOrder();
-        tables.append(QStringLiteral("EQ_TEMP"));
-        for (const QString& table : tables)
-            db.execute(QStringLiteral("DROP TABLE IF EXISTS ") + table + QStringLiteral(" CASCADE"));
+    const QString connection =
+        server ? QString::fromLocal8Bit(argv[1])
+               : QStringLiteral("Provider=SQLite;Data Source=") + dir.filePath(QStringLiteral("bench.db"));
+    {
+        Database setup;
+        setup.open(connection);
+        if (server) {
+            QStringList tables = Schema::copyOrder();
+            tables.append(QStringLiteral("EQ_TEMP"));
+            for (const QString& table : tables)
+                setup.execute(QStringLiteral("DROP TABLE IF EXISTS ") + table + QStringLiteral(" CASCADE"));
+        }
+        createData(setup);
     }
-    createSchema(db);
+    QTextStream report(stdout);
+    std::optional<DelayRelay> relay;
+    QString measured = connection;
+    if (server && argc > 2) {
+        const double ms = QString::fromLocal8Bit(argv[2]).toDouble();
+        relay.emplace(quint16(ConnectionString(connection).value(QStringLiteral("Port")).toUInt()),
+                      std::chrono::microseconds(qint64(ms * 1000)));
+        if (relay->port() == 0) {
+            report << "relay: " << relay->error() << Qt::endl;
+            return 1;
+        }
+        QStringList parts;
+        for (const QString& part : connection.split(u';', Qt::SkipEmptyParts)) {
+            const QString key = part.section(u'=', 0, 0).trimmed().toLower();
+            if (key != u"port" && key != u"host")
+                parts.append(part);
+        }
+        parts << QStringLiteral("Host=127.0.0.1") << QStringLiteral("Port=") + QString::number(relay->port());
+        measured = parts.join(u';');
+        report << "Server database through a relay adding " << ms << " ms per round trip" << Qt::endl;
+    } else {
+        report << (server ? "Server database" : "SQLite file in a temporary folder") << Qt::endl;
+    }
+    Database db;
+    db.open(measured);
+    // The server's own count, to set beside ours: its statement log lines of this session.
+    if (server)
+        report << "session " << db.execute(QStringLiteral("SELECT pg_backend_pid()")).text(0) << Qt::endl;
     bench::SilentOperator op;
     Session s(db, op);
     QFile devNull(QStringLiteral("/dev/null"));
     devNull.open(QIODevice::WriteOnly);
     QTextStream out(&devNull);
-    QTextStream report(stdout);
-    report << (server ? "Server database" : "SQLite file in a temporary folder") << Qt::endl;
+    const auto perUnit = [&db](quint64 since, int units) {
+        return QStringLiteral("%1 requests per unit")
+            .arg(double(db.exchanges() - since) / std::max(1, units), 0, 'f', 4);
+    };
 
     setUp(db);
     Clock t;
     t.start();
+    quint64 since = db.exchanges();
     {
         Transaction tx(db);
         for (int n = 2; n <= 99999; ++n)
-            db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"),
-                            {QStringLiteral("BENCH"), QString::number(n)});
+            db.executeBound(QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"), {kEmpty, QString::number(n)});
         tx.commit();
     }
-    report << QStringLiteral("floor: 99 998 prepared inserts in one transaction   %1").arg(t.figures()) << Qt::endl;
+    report << QStringLiteral("floor: 99 998 prepared inserts in one transaction   %1  %2")
+                  .arg(t.figures(), perUnit(since, 99998))
+           << Qt::endl;
 
     const struct
     {
         const char* what;
+        QString company;
+        const char *from, *to;
         bool remove;
         bool fresh;
-    } rangeRuns[] = {{"ranges 1..99 999 added to an empty table       ", false, true},
-                     {"ranges 1..99 999 added again (all present)     ", false, false},
-                     {"ranges 1..99 999 deleted (one code in use)     ", true, false}};
+    } rangeRuns[] = {{"ranges 1..99 999 added to an empty table        ", kEmpty, "1", "99999", false, true},
+                     {"ranges 1..99 999 added again (all present)      ", kEmpty, "1", "99999", false, false},
+                     {"ranges 1..99 999 deleted (one code in use)      ", kEmpty, "1", "99999", true, false},
+                     {"10 000 telephones: ranges 1..99 999 added       ", bench::kCompany, "1", "99999", false, false},
+                     {"10 000 telephones: 500 codes deleted            ", bench::kCompany, "1", "500", true, false},
+                     {"10 000 telephones: ranges 1..99 999 deleted     ", bench::kCompany, "1", "99999", true, false}};
     for (const auto& r : rangeRuns) {
         if (r.fresh)
             setUp(db);
         StreamLog log(out);
         RangeGeneration run(s, log);
         t.start();
-        const PhoneBookSummary summary =
-            run.run({QStringLiteral("BENCH"), QStringLiteral("1"), QStringLiteral("99999"), r.remove});
+        since = db.exchanges();
+        const PhoneBookSummary summary = run.run({r.company, QLatin1String(r.from), QLatin1String(r.to), r.remove});
         out.flush();
         report << QLatin1String(r.what)
-               << QStringLiteral("%1  (%2 done, %3 lines)").arg(t.figures()).arg(summary.succeeded).arg(log.lines)
+               << QStringLiteral("%1  (%2 done, %3 lines)  %4")
+                      .arg(t.figures())
+                      .arg(summary.succeeded)
+                      .arg(log.lines)
+                      .arg(perUnit(since, summary.selected))
                << Qt::endl;
     }
 
-    // 10 000 users of the usual layout.
+    // 100 000 users of the usual layout.
+    constexpr int kUsers = 100000;
     QByteArray list = "[Users]\r\n";
-    for (int n = 1; n <= 10000; ++n)
+    for (int n = 1; n <= kUsers; ++n)
         list += "[User" + QByteArray::number(n) + "]\r\nName=First" + QByteArray::number(n) + "\r\nSurname=Last" +
-                QByteArray::number(n) + "\r\nExtension=" + QByteArray::number(10000 + n) + "\r\nPassword=x\r\n";
+                QByteArray::number(n) + "\r\nExtension=" + QByteArray::number(100000 + n) + "\r\nPassword=x\r\n";
     QFile file(dir.filePath(PhoneBookImport::fileName()));
     file.open(QIODevice::WriteOnly);
     file.write(list);
     file.close();
     for (const char* what :
-         {"import of 10 000 users, all new                ", "import of the same 10 000 users again         "}) {
+         {"import of 100 000 users, all new               ", "import of the same 100 000 users again         "}) {
         StreamLog log(out);
         PhoneBookImport run(s, log);
         t.start();
-        const PhoneBookSummary summary = run.run({QStringLiteral("BENCH"), QStringLiteral("GXP2000"), dir.path()});
+        since = db.exchanges();
+        const PhoneBookSummary summary = run.run({kEmpty, bench::kModel, dir.path()});
         out.flush();
         report << QLatin1String(what)
-               << QStringLiteral("%1  (%2 added or updated)").arg(t.figures()).arg(summary.succeeded) << Qt::endl;
+               << QStringLiteral("%1  (%2 added or updated)  %3")
+                      .arg(t.figures())
+                      .arg(summary.succeeded)
+                      .arg(perUnit(since, kUsers))
+               << Qt::endl;
     }
 
     setUp(db);
@@ -197,16 +262,18 @@ int main(int argc, char** argv)
         PhoneImport run(s, log);
         PhoneImportPlan done;
         t.start();
-        const PhoneImportOutcome outcome =
-            run.run({QStringLiteral("BENCH"), QStringLiteral("GXP2000"), phones}, nullptr, &done);
+        since = db.exchanges();
+        const PhoneImportOutcome outcome = run.run({kEmpty, QStringLiteral("GXP2000"), phones}, nullptr, &done);
         report << QLatin1String(r.what)
-               << QStringLiteral("%1  (%2 added, %3 updated, %4 unchanged%5)")
+               << QStringLiteral("%1  (%2 added, %3 updated, %4 unchanged%5)  %6")
                       .arg(t.figures())
                       .arg(done.added)
                       .arg(done.updated)
                       .arg(done.unchanged)
                       .arg(outcome == PhoneImportOutcome::Written ? QString() : QStringLiteral(", NOT WRITTEN"))
+                      .arg(perUnit(since, 10000))
                << Qt::endl;
     }
+    report << "requests sent on this session: " << db.exchanges() << Qt::endl;
     return 0;
 }
