@@ -29,6 +29,9 @@ const QList<MenuEntry>& mainMenuEntries()
         {QStringLiteral("PbExp"), QStringLiteral("Export"), QStringLiteral("PhoneBook"), false},
         {QStringLiteral("Ranges"), QStringLiteral("Ranges"), QStringLiteral("Generate"), false},
         {QStringLiteral("Reboot"), QStringLiteral("Reboot"), {}, false},
+        // Beside Reboot rather than under it: Reboot opens its window from the menu bar, and its name is
+        // the right every rights row already grants.
+        {QStringLiteral("Fleet"), QStringLiteral("Fleet"), {}, false},
         {QStringLiteral("Help"), QStringLiteral("Help"), {}, true},
         {QStringLiteral("Help1"), QStringLiteral("Help"), QStringLiteral("Help"), false},
         {QStringLiteral("About"), QStringLiteral("About"), QStringLiteral("Help"), false},

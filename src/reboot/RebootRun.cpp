@@ -42,6 +42,29 @@ QStringList RebootRun::phonesTo(const QString& equipment, const QString& first)
 RebootRun::Outcome RebootRun::run(const QString& company, const QString& equipment, const QString& first,
                                   const QString& last)
 {
+    m_s.currentPhone = m_s.db.execute(
+        QStringLiteral("SELECT * FROM PHONES WHERE ") + QStringLiteral("CO_CODE = '") + sqlText(company) +
+        QStringLiteral("' ") + QStringLiteral("AND EQ_CODE = '") + sqlText(equipment) + QStringLiteral("' ") +
+        QStringLiteral("AND PH_CODE BETWEEN '") + sqlText(first) + QStringLiteral("' ") + QStringLiteral("AND '") +
+        sqlText(last) + QStringLiteral("' ") + QStringLiteral("ORDER BY PH_CODE"));
+    return runSelected();
+}
+
+RebootRun::Outcome RebootRun::runTelephones(const QString& company, const QStringList& codes)
+{
+    QStringList quoted;
+    for (const QString& code : codes)
+        quoted.append(u'\'' + sqlText(code) + u'\'');
+    // An empty list selects nothing.
+    m_s.currentPhone = m_s.db.execute(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = '") + sqlText(company) +
+                                      QStringLiteral("' AND PH_CODE IN (") +
+                                      (quoted.isEmpty() ? QStringLiteral("NULL") : quoted.join(QStringLiteral(", "))) +
+                                      QStringLiteral(") ORDER BY PH_CODE"));
+    return runSelected();
+}
+
+RebootRun::Outcome RebootRun::runSelected()
+{
     struct Running
     {
         RebootRun& r;
@@ -55,13 +78,6 @@ RebootRun::Outcome RebootRun::run(const QString& company, const QString& equipme
 
     m_x.clearAbort();
     m_stopRun = false;
-    m_equipment = equipment;
-
-    m_s.currentPhone = m_s.db.execute(
-        QStringLiteral("SELECT * FROM PHONES WHERE ") + QStringLiteral("CO_CODE = '") + sqlText(company) +
-        QStringLiteral("' ") + QStringLiteral("AND EQ_CODE = '") + sqlText(equipment) + QStringLiteral("' ") +
-        QStringLiteral("AND PH_CODE BETWEEN '") + sqlText(first) + QStringLiteral("' ") + QStringLiteral("AND '") +
-        sqlText(last) + QStringLiteral("' ") + QStringLiteral("ORDER BY PH_CODE"));
     m_summary = Summary();
     const int total = m_summary.selected = m_s.currentPhone.count();
     m_log.progress(0, total);
@@ -69,6 +85,8 @@ RebootRun::Outcome RebootRun::run(const QString& company, const QString& equipme
         ShowMessage(m_s, QStringLiteral("M8"));
 
     for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
+        // The reboot settings are the telephone's model's.
+        m_equipment = m_s.currentPhone.text(QStringLiteral("EQ_CODE"));
         const Recordset module =
             m_s.db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = '") +
                            sqlText(m_s.currentPhone.text(QStringLiteral("EQ_CODE"))) + QStringLiteral("'"));

@@ -52,6 +52,8 @@ public:
     // A refused statement throws DbError; the run is then over.
     // No telephone in the range shows M8.
     Outcome run(const QString& company, const QString& equipment, const QString& first, const QString& last);
+    // The same over the telephones of a company with these codes, whatever their models, in code order.
+    Outcome runTelephones(const QString& company, const QStringList& codes);
     const Summary& summary() const { return m_summary; }
 
     // The operator's Cancel: the exchange under way fails, the run ends after the current telephone.
@@ -63,6 +65,8 @@ public:
     HttpExchange& exchange() { return m_x; }
 
 private:
+    // Restarts the telephones selected into the session's current set.
+    Outcome runSelected();
     // Each true when the telephone accepted the reboot.
     bool GXP2000();
     bool PAP2();

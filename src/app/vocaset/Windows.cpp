@@ -1,5 +1,6 @@
 #include "Windows.h"
 
+#include "FFleet.h"
 #include "FGenerate.h"
 #include "FPBExp.h"
 #include "FPBGen.h"
@@ -9,6 +10,7 @@
 #include "FReboot.h"
 #include "FRgen.h"
 #include "ManualPage.h"
+#include "Startup.h"
 #include "frmAbout.h"
 #include "frmBrowser.h"
 
@@ -21,6 +23,13 @@ QHash<QString, FVocaset1::WindowFactory> childWindows()
     windows.insert(QStringLiteral("PhImp"), [](Session& s) -> QWidget* { return new FPhImp(s); });
     windows.insert(QStringLiteral("GenConf"), [](Session& s) -> QWidget* { return new FGenerate(s); });
     windows.insert(QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new FReboot(s); });
+    windows.insert(QStringLiteral("Fleet"), [](Session& s) -> QWidget* {
+        // The server's file source opens the working database anew, as the settings file names it.
+        NullRunLog quiet;
+        Startup settings(s, s.appDir + QStringLiteral("/ParamDB.txt"), quiet);
+        settings.readSettings();
+        return new FFleet(s, settings.workingConnection());
+    });
     windows.insert(QStringLiteral("PbGen"), [](Session& s) -> QWidget* { return new FPBGen(s); });
     windows.insert(QStringLiteral("PbImp"), [](Session& s) -> QWidget* { return new FPBImp(s); });
     windows.insert(QStringLiteral("PbExp"), [](Session& s) -> QWidget* { return new FPBExp(s); });

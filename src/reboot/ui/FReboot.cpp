@@ -190,18 +190,24 @@ void FReboot::startRun()
 
 void FReboot::finishRun(RebootRun::Outcome outcome, bool failed)
 {
+    showRebootEnd(m_s, m_run, outcome, failed, m_lb1, m_bar);
+}
+
+void showRebootEnd(Session& s, const RebootRun& run, RebootRun::Outcome outcome, bool failed, RunLogView* log,
+                   ProgressStrip* bar)
+{
     if (failed) {
-        m_bar->finish(textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
+        bar->finish(textOr(s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
         return;
     }
-    const RebootRun::Summary& summary = m_run.summary();
+    const RebootRun::Summary& summary = run.summary();
     const RunTally tally{summary.selected, summary.done, summary.restarted, int(summary.failed.size()),
                          outcome != RebootRun::Outcome::Completed, summary.failed};
-    const QString line = m_bar->summaryText(
-        tally, textOr(m_s, QStringLiteral("FREBOOT_RESTARTED"), QStringLiteral("%1 restarted")));
-    m_lb1->append(line);
-    m_lb1->showEnd();
-    m_bar->finish(line, summary.failures() > 0 || outcome != RebootRun::Outcome::Completed);
+    const QString line =
+        bar->summaryText(tally, textOr(s, QStringLiteral("FREBOOT_RESTARTED"), QStringLiteral("%1 restarted")));
+    log->append(line);
+    log->showEnd();
+    bar->finish(line, summary.failures() > 0 || outcome != RebootRun::Outcome::Completed);
 }
 
 void FReboot::pressCancel()

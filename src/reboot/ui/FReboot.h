@@ -72,4 +72,10 @@ private:
     RebootRun m_run;
 };
 
+// The end of a reboot run in a window: the summary line ("N selected, N restarted, N failed") in
+// the log and in the progress strip, marked as a problem when a telephone failed or the run ended
+// early; failed: the run ended on a refused statement.
+void showRebootEnd(Session& s, const RebootRun& run, RebootRun::Outcome outcome, bool failed, RunLogView* log,
+                   ProgressStrip* bar);
+
 } // namespace vocaset

@@ -1,0 +1,274 @@
+#include "FFleet.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "FReboot.h"
+#include "Messages.h"
+#include "ProgressStrip.h"
+#include "RunLogView.h"
+#include "SelectionList.h"
+#include "UiYield.h"
+#include "WindowConventions.h"
+
+namespace vocaset {
+
+namespace {
+
+struct ColumnText
+{
+    const char* key;
+    const char* english;
+};
+constexpr ColumnText kColumns[] = {
+    {"FFLEET_COL_COMPANY", "Company"}, {"FFLEET_COL_CODE", "Code"},        {"FFLEET_COL_MODEL", "Model"},
+    {"FFLEET_COL_MAC", "MAC"},         {"FFLEET_COL_STATE", "State"},      {"FFLEET_COL_FETCHED", "Last fetch (UTC)"},
+    {"FFLEET_COL_CLIENT", "Address"},  {"FFLEET_COL_AGENT", "User agent"},
+};
+constexpr ColumnText kStates[] = {
+    {"FFLEET_CURRENT", "current"},
+    {"FFLEET_STALE", "stale"},
+    {"FFLEET_NEVER", "never"},
+};
+// Current green, stale orange, never grey: the state is seen before it is read.
+const QColor kStateColours[] = {QColor(0xd6, 0xf0, 0xd6), QColor(0xff, 0xdd, 0xaa), QColor(0xe6, 0xe6, 0xe6)};
+
+// Sorts a column's texts as they read, the state column by its meaning.
+class FleetItem final : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (column == FFleet::State)
+            return data(column, Qt::UserRole).toInt() < other.data(column, Qt::UserRole).toInt();
+        return text(column) < other.text(column);
+    }
+};
+
+} // namespace
+
+FFleet::FFleet(Session& session, QString connection, int deadlineMs, QWidget* parent)
+    : QWidget(parent), m_s(session), m_connection(std::move(connection)), m_company(new QComboBox(this)),
+      m_model(new QComboBox(this)), m_list(new QTreeWidget(this)), m_counts(new QLabel(this)),
+      m_lb1(new RunLogView(this)), m_bar(new ProgressStrip(session, this)),
+      m_refresh(new QPushButton(QStringLiteral("Refresh"), this)),
+      m_reboot(new QPushButton(QStringLiteral("Reboot stale telephones"), this)),
+      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_run(session, *m_lb1, deadlineMs)
+{
+    setObjectName(QStringLiteral("FFleet"));
+    setWindowTitle(QStringLiteral("Vocaset Fleet"));
+    auto* cLab = new QLabel(QStringLiteral("Company"), this);
+    auto* eLab = new QLabel(QStringLiteral("Equipment"), this);
+    cLab->setObjectName(QStringLiteral("CLab"));
+    eLab->setObjectName(QStringLiteral("ELab"));
+    m_company->setObjectName(QStringLiteral("Filter1"));
+    m_model->setObjectName(QStringLiteral("Filter2"));
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_counts->setObjectName(QStringLiteral("Counts"));
+    m_lb1->setObjectName(QStringLiteral("Lb1"));
+    m_refresh->setObjectName(QStringLiteral("Refresh"));
+    m_reboot->setObjectName(QStringLiteral("RebootStale"));
+    m_cancel->setObjectName(QStringLiteral("Cancel"));
+    for (QComboBox* box : {m_company, m_model}) {
+        box->setMinimumContentsLength(32);
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    }
+    cLab->setBuddy(m_company);
+    eLab->setBuddy(m_model);
+
+    QStringList headers;
+    for (const ColumnText& c : kColumns)
+        headers.append(textOr(m_s, QLatin1String(c.key), QLatin1String(c.english)));
+    m_list->setHeaderLabels(headers);
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setSortingEnabled(true);
+    m_list->sortByColumn(Code, Qt::AscendingOrder);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(cLab, 0, 0);
+    grid->addWidget(m_company, 0, 1);
+    grid->addWidget(eLab, 1, 0);
+    grid->addWidget(m_model, 1, 1);
+    grid->addWidget(m_list, 2, 0, 1, 2);
+    grid->addWidget(m_counts, 3, 0, 1, 2);
+    grid->addWidget(m_lb1, 4, 0, 1, 2);
+    grid->addWidget(m_bar, 5, 0, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_refresh);
+    buttons->addStretch();
+    buttons->addWidget(m_reboot);
+    buttons->addWidget(m_cancel);
+    grid->addLayout(buttons, 6, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(2, 3);
+    grid->setRowStretch(4, 1);
+    resize(820, 600);
+
+    m_lb1->setProgressStrip(m_bar);
+    setReadingOrder({m_company, m_model, m_list, m_lb1, m_refresh, m_reboot, m_cancel});
+    new WindowKeys(this, m_refresh, [this] { return running(); });
+    m_model->setEnabled(false);
+    m_refresh->setEnabled(false);
+    m_reboot->setEnabled(false);
+
+    connect(m_company, &QComboBox::activated, this, &FFleet::chooseCompany);
+    connect(m_model, &QComboBox::activated, this, &FFleet::refresh);
+    connect(m_refresh, &QPushButton::clicked, this, &FFleet::refresh);
+    connect(m_reboot, &QPushButton::clicked, this, &FFleet::rebootStaleTelephones);
+    connect(m_cancel, &QPushButton::clicked, this, &FFleet::pressCancel);
+
+    guarded(m_s, [this] {
+        m_company->addItems(entryTexts(companyEntries(m_s.db)));
+        m_company->setCurrentIndex(-1);
+        applyCaptions(m_s, this);
+    });
+    m_cancelCaption = m_cancel->text();
+}
+
+void FFleet::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_focused) {
+        m_focused = true;
+        m_company->setFocus();
+    }
+}
+
+void FFleet::chooseCompany()
+{
+    guarded(m_s, [this] {
+        m_model->clear();
+        m_model->addItem(textOr(m_s, QStringLiteral("FFLEET_ALLMODELS"), QStringLiteral("(all models)")));
+        m_model->addItems(entryTexts(modelEntries(m_s.db, entryCode(m_company->currentText()))));
+        m_model->setCurrentIndex(0);
+        m_model->setEnabled(true);
+        m_refresh->setEnabled(true);
+    });
+    refresh();
+}
+
+void FFleet::refresh()
+{
+    if (running() || m_company->currentIndex() < 0)
+        return;
+    FleetFilter filter{entryCode(m_company->currentText()),
+                       m_model->currentIndex() > 0 ? entryCode(m_model->currentText()) : QString()};
+    QList<FleetPhone> phones;
+    m_bar->start();
+    const bool done = guarded(m_s, [&] {
+        FleetSurvey survey(m_s.db, m_connection, m_s.language);
+        phones = survey.survey(filter, [this](int n, int total) {
+            m_bar->setProgress(n, total);
+            giveUiTurn();
+        });
+    });
+    m_list->setSortingEnabled(false);
+    m_list->clear();
+    if (!done) {
+        m_bar->finish(textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
+        m_counts->clear();
+        m_reboot->setEnabled(false);
+        m_list->setSortingEnabled(true);
+        return;
+    }
+    m_shownCompany = filter.company;
+    QList<QTreeWidgetItem*> items;
+    items.reserve(phones.size());
+    QStringList stateTexts;
+    for (const ColumnText& c : kStates)
+        stateTexts.append(textOr(m_s, QLatin1String(c.key), QLatin1String(c.english)));
+    for (const FleetPhone& p : std::as_const(phones)) {
+        auto* item = new FleetItem(QStringList{p.company, p.code, p.model, p.mac, stateTexts[int(p.state)], p.fetchedAt,
+                                               p.client, p.userAgent});
+        item->setData(State, Qt::UserRole, int(p.state));
+        for (int c = 0; c < Columns; ++c)
+            item->setBackground(c, kStateColours[int(p.state)]);
+        items.append(item);
+    }
+    m_list->addTopLevelItems(items);
+    m_list->setSortingEnabled(true);
+    for (int c = 0; c < Columns; ++c)
+        m_list->resizeColumnToContents(c);
+    const FleetCounts counts = countStates(phones);
+    const QString line = textOr(m_s, QStringLiteral("FFLEET_COUNTS"), QStringLiteral("%1 current, %2 stale, %3 never"))
+                             .arg(counts.current)
+                             .arg(counts.stale)
+                             .arg(counts.never);
+    m_counts->setText(line);
+    m_bar->finish(line, false);
+    m_reboot->setEnabled(counts.stale > 0);
+}
+
+QStringList FFleet::staleCodes() const
+{
+    QStringList codes;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = m_list->topLevelItem(i);
+        if (item->data(State, Qt::UserRole).toInt() == int(FleetState::Stale))
+            codes.append(item->text(Code));
+    }
+    return codes;
+}
+
+void FFleet::setRunning(bool on)
+{
+    m_company->setEnabled(!on);
+    m_model->setEnabled(!on);
+    m_refresh->setEnabled(!on);
+    m_reboot->setEnabled(!on && !staleCodes().isEmpty());
+    const QString abort = textOr(m_s, QStringLiteral("CANCEL_ABO"), QStringLiteral("Abort"));
+    m_cancel->setText(on ? abort : m_cancelCaption);
+}
+
+void FFleet::rebootStaleTelephones()
+{
+    const QStringList codes = staleCodes();
+    if (running() || codes.isEmpty())
+        return;
+    m_lb1->clear();
+    m_bar->start(int(codes.size()));
+    setRunning(true);
+    std::optional<RebootRun::Outcome> outcome;
+    guarded(m_s, [&] { outcome = m_run.runTelephones(m_shownCompany, codes); });
+    setRunning(false);
+    guarded(m_s,
+            [&] { showRebootEnd(m_s, m_run, outcome.value_or(RebootRun::Outcome::Stopped), !outcome, m_lb1, m_bar); });
+    if (m_closeWhenIdle)
+        closeWindow(this);
+}
+
+void FFleet::pressCancel()
+{
+    if (!running())
+        closeWindow(this);
+    else if (confirmAbandon(m_s))
+        m_run.abort();
+}
+
+void FFleet::closeEvent(QCloseEvent* event)
+{
+    if (running()) {
+        // The run's waits are on this window's stack: it ends first, then the window closes.
+        if (!m_closeWhenIdle && confirmAbandon(m_s)) {
+            m_run.abort();
+            m_closeWhenIdle = true;
+            setProperty(kClosePending, true);
+        }
+        event->ignore();
+        return;
+    }
+    m_run.closeSocket();
+    event->accept();
+}
+
+} // namespace vocaset

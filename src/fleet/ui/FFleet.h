@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QWidget>
+
+#include "FleetSurvey.h"
+#include "RebootRun.h"
+#include "Session.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace vocaset {
+
+class ProgressStrip;
+class RunLogView;
+
+// The fleet window: a company and a model (or all models), the list of their telephones with the
+// state of each (current, stale, never) and its last fetch, a count per state, Refresh, and the
+// reboot of exactly the stale telephones listed, with the reboot window's log, progress, abort and
+// summary.
+class FFleet final : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(bool running READ running)
+
+public:
+    // connection: the working database's connection string, for the server's file source.
+    FFleet(Session& session, QString connection, int deadlineMs = HttpExchange::kDefaultDeadlineMs,
+           QWidget* parent = nullptr);
+
+    QComboBox* filter(int i) const { return i == 1 ? m_company : m_model; }
+    QTreeWidget* list1() const { return m_list; }
+    QLabel* counts() const { return m_counts; }
+    QPushButton* refreshButton() const { return m_refresh; }
+    QPushButton* rebootStale() const { return m_reboot; }
+    QPushButton* cancel() const { return m_cancel; }
+    RunLogView* lb1() const { return m_lb1; }
+    ProgressStrip* progress() const { return m_bar; }
+    bool running() const { return m_run.running(); }
+
+    // The list's columns.
+    enum Column { Company, Code, Model, Mac, State, Fetched, Client, Agent, Columns };
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void chooseCompany();
+    void refresh();
+    void rebootStaleTelephones();
+    void pressCancel();
+    void setRunning(bool running);
+    QStringList staleCodes() const;
+
+    Session& m_s;
+    QString m_connection;
+    QComboBox* m_company;
+    QComboBox* m_model;
+    QTreeWidget* m_list;
+    QLabel* m_counts;
+    RunLogView* m_lb1;
+    ProgressStrip* m_bar;
+    QPushButton* m_refresh;
+    QPushButton* m_reboot;
+    QPushButton* m_cancel;
+    QString m_cancelCaption;
+    QString m_shownCompany; // the company the list shows
+    bool m_closeWhenIdle = false;
+    bool m_focused = false;
+    RebootRun m_run;
+};
+
+} // namespace vocaset

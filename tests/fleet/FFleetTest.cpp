@@ -1,0 +1,106 @@
+// The fleet window as the operator uses it: a company chosen, the list with a state and a colour per
+// telephone and the count per state, sorting by a column, and "Reboot stale telephones" restarting
+// exactly the stale ones among fake telephones on 127.0.0.1, with the reboot window's summary.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "FFleet.h"
+#include "FakePhone.h"
+#include "FetchRecorder.h"
+#include "PhoneFileSource.h"
+#include "ProgressStrip.h"
+#include "QtApp.h"
+#include "RebootTestData.h"
+#include "RunLogView.h"
+
+namespace vocaset::test {
+namespace {
+
+// Accepts any answer: the test computes the file the server would send.
+class Anyone final : public Credentials
+{
+public:
+    Check check(const QString&, const QStringList&) override { return Check::Accepted; }
+};
+
+TEST(FFleet, RebootStaleTelephonesRestartsExactlyTheStaleOnes)
+{
+    qtApp();
+    TestSession t;
+    addRebootMessages(t);
+    addRebootCatalogue(t);
+    ASSERT_TRUE(FetchTable::prepare(t.tdb.db).isEmpty());
+    const QStringList codes{QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("103"), QStringLiteral("104")};
+    FakePhone phones[4];
+    for (int i = 0; i < 4; ++i) {
+        addPhone(t, QStringLiteral("AC"), codes[i], QStringLiteral("PAP"), QStringLiteral("Desk ") + codes[i]);
+        t.exec(QStringLiteral("UPDATE PHONES SET PH_MAC = '000B82000%1' WHERE PH_CODE = '%1'").arg(codes[i]));
+        setPapAddress(t, codes[i], phones[i].address());
+        phones[i].add({papFirst(phones[i].address()), "HTTP/1.0 200 OK\r\n\r\n"});
+    }
+    // 101 holds its current file, 102 and 104 an older one, 103 never fetched.
+    PhoneFileSource source(t.tdb.connectionString(), QStringLiteral("EN"), 5000);
+    Anyone anyone;
+    const FileAnswer now = source.answer(QStringLiteral("000B82000101.txt"), anyone);
+    ASSERT_EQ(now.status, 200);
+    const auto fetch = [](const char* code, const QByteArray& tag) {
+        return Fetch{QStringLiteral("AC"),       QLatin1String(code),    QStringLiteral("2031-01-01T00:00:00.000Z"),
+                     QStringLiteral("10.1.1.1"), QStringLiteral("PAP2"), tag};
+    };
+    FetchTable::write(t.tdb.db, {fetch("101", entityTag(now.body)), fetch("102", "\"old\""), fetch("104", "\"old\"")});
+
+    FFleet w(t.s, t.tdb.connectionString(), 2000);
+    w.show();
+    EXPECT_FALSE(w.rebootStale()->isEnabled());
+    const int ac = w.filter(1)->findText(QStringLiteral("AC \\\\ Acme"));
+    ASSERT_GE(ac, 0);
+    w.filter(1)->setCurrentIndex(ac);
+    Q_EMIT w.filter(1)->activated(ac);
+
+    QTreeWidget* list = w.list1();
+    ASSERT_EQ(list->topLevelItemCount(), 4);
+    EXPECT_EQ(w.counts()->text(), QStringLiteral("1 current, 2 stale, 1 never"));
+    QMap<QString, QString> states;
+    QSet<QRgb> colours;
+    for (int i = 0; i < 4; ++i) {
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        states.insert(item->text(FFleet::Code), item->text(FFleet::State));
+        colours.insert(item->background(FFleet::Agent).color().rgb());
+    }
+    EXPECT_EQ(states, (QMap<QString, QString>{{QStringLiteral("101"), QStringLiteral("current")},
+                                              {QStringLiteral("102"), QStringLiteral("stale")},
+                                              {QStringLiteral("103"), QStringLiteral("never")},
+                                              {QStringLiteral("104"), QStringLiteral("stale")}}));
+    EXPECT_EQ(colours.size(), 3) << "one colour per state";
+    // Sorted by state the current one comes first, the one never fetched last; by code descending, 104 first.
+    list->sortByColumn(FFleet::State, Qt::AscendingOrder);
+    EXPECT_EQ(list->topLevelItem(0)->text(FFleet::Code), QStringLiteral("101"));
+    EXPECT_EQ(list->topLevelItem(3)->text(FFleet::Code), QStringLiteral("103"));
+    list->sortByColumn(FFleet::Code, Qt::DescendingOrder);
+    EXPECT_EQ(list->topLevelItem(0)->text(FFleet::Code), QStringLiteral("104"));
+
+    ASSERT_TRUE(w.rebootStale()->isEnabled());
+    w.rebootStale()->click();
+    EXPECT_EQ(phones[0].connections + phones[2].connections, 0) << "the current and the never-fetched stay up";
+    EXPECT_EQ(phones[1].connections, 1);
+    EXPECT_EQ(phones[3].connections, 1);
+    EXPECT_TRUE(phones[1].mismatches.isEmpty() && phones[3].mismatches.isEmpty());
+    EXPECT_EQ(w.progress()->statusText(), QStringLiteral("2 selected, 2 restarted, 0 failed"));
+    EXPECT_EQ(w.lb1()->lines().last(), w.progress()->statusText());
+    EXPECT_TRUE(w.refreshButton()->isEnabled());
+    EXPECT_TRUE(w.filter(1)->isEnabled());
+
+    // Refresh reads the database again: the reboot itself changes nothing until they fetch.
+    FetchTable::write(t.tdb.db,
+                      {fetch("102", entityTag(source.answer(QStringLiteral("000B82000102.txt"), anyone).body))});
+    w.refreshButton()->click();
+    EXPECT_EQ(w.counts()->text(), QStringLiteral("2 current, 1 stale, 1 never"));
+}
+
+} // namespace
+} // namespace vocaset::test
