@@ -749,6 +749,7 @@ FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& ex
     FileAnswer answer;
     try {
         answer = source.answer(name, credentials);
+        m_metrics->databaseStatements += quint64(answer.statements);
     } catch (const DbError& e) {
         answer = statusAnswer(MHD_HTTP_SERVICE_UNAVAILABLE, std::max(1, m_options.databaseBoundMs / 1000));
         answer.notes.append(QStringLiteral("Database unavailable: ") + e.text());

@@ -55,6 +55,7 @@ struct FileAnswer
     QStringList notes;  // log lines about the request, written before its access-log line
     bool stale = false; // with 401: the credentials were right but their nonce expired
     int retryAfterSeconds = 0;
+    int statements = 0; // sent to the database for it
 };
 
 // Answers requests for files by name. Each worker thread of the server has its own, so an

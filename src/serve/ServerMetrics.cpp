@@ -57,6 +57,8 @@ QByteArray ServerMetrics::text() const
     } single[] = {
         {"vocaset_serve_database_errors_total", "counter", "Requests the database failed or did not answer in time.",
          double(databaseErrors.load())},
+        {"vocaset_serve_database_statements_total", "counter", "Statements sent to the database for file requests.",
+         double(databaseStatements.load())},
         {"vocaset_serve_auth_failures_total", "counter", "Wrong, malformed or replayed Digest answers.",
          double(authFailures.load())},
         {"vocaset_serve_auth_locks_total", "counter", "Client addresses locked out after wrong answers.",

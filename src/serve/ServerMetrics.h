@@ -19,6 +19,7 @@ public:
     QByteArray text() const;
 
     std::atomic<quint64> databaseErrors{0};
+    std::atomic<quint64> databaseStatements{0};
     std::atomic<quint64> authFailures{0};
     std::atomic<quint64> authLocks{0};
     std::atomic<quint64> headerTimeouts{0};
