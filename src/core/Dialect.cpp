@@ -371,6 +371,34 @@ QString refreshStatistics(const QString& table, Engine engine)
     return engine == Engine::PostgreSQL ? QStringLiteral("ANALYZE ") + table : QString();
 }
 
+QString changeCount(Engine engine)
+{
+    if (engine == Engine::PostgreSQL)
+        return QStringLiteral("(SELECT MAX(CH_COUNT) FROM VOCASET_CHANGES)");
+    return QStringLiteral("(SELECT data_version FROM pragma_data_version())");
+}
+
+QStringList changeCounting(const QStringList& tables, Engine engine)
+{
+    if (engine != Engine::PostgreSQL)
+        return {};
+    // One row raised once per changing statement, after it. The function runs with its owner's
+    // rights, so an operator who may change the tables need not be allowed to write the count.
+    QStringList statements = {
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS VOCASET_CHANGES (CH_KEY integer PRIMARY KEY, CH_COUNT bigint NOT NULL)"),
+        QStringLiteral("INSERT INTO VOCASET_CHANGES (CH_KEY, CH_COUNT) VALUES (1, 0) ON CONFLICT DO NOTHING"),
+        QStringLiteral(
+            "CREATE OR REPLACE FUNCTION VOCASET_COUNT_CHANGE() RETURNS trigger LANGUAGE plpgsql "
+            "SECURITY DEFINER SET search_path FROM CURRENT AS "
+            "'BEGIN UPDATE VOCASET_CHANGES SET CH_COUNT = CH_COUNT + 1 WHERE CH_KEY = 1; RETURN NULL; END'")};
+    for (const QString& table : tables)
+        statements.append(QStringLiteral("CREATE OR REPLACE TRIGGER VOCASET_CHANGES_") + table +
+                          QStringLiteral(" AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON ") + table +
+                          QStringLiteral(" FOR EACH STATEMENT EXECUTE FUNCTION VOCASET_COUNT_CHANGE()"));
+    return statements;
+}
+
 QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql)
 {
     static const QRegularExpression constraintDdl(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+\\w+\\s+(DROP|ADD)\\s+CONSTRAINT\\b"),

@@ -40,6 +40,13 @@ QString nullsFirst(Engine engine);                    // follows an ORDER BY ite
 // nothing where the engine needs none: the server plans with the counts its background worker last
 // took, so a table just filled or emptied is otherwise planned as it was (a scan per deleted row).
 QString refreshStatistics(const QString& table, Engine engine);
+// A scalar expression that takes a new value whenever another connection has committed a change to
+// the counted tables, for a reader that keeps their rows between statements. SQLite's data_version
+// counts every commit of another connection; the server counts with the row changeCounting keeps.
+QString changeCount(Engine engine);
+// The statements, for one transaction, that have the server count each statement that changes one
+// of these tables, whoever sends it; none on SQLite. Sent again, they leave the count as it is.
+QStringList changeCounting(const QStringList& tables, Engine engine);
 
 } // namespace Dialect
 } // namespace vocaset

@@ -1,6 +1,7 @@
 #include "TelephoneFiles.h"
 
 #include <algorithm>
+#include <map>
 
 #include <QHash>
 
@@ -77,8 +78,8 @@ struct TelephoneFileMaker::Impl
     // A company or telephone value takes its description from the model's catalogue.
     StoredRow valueRow(const QString& code, const QString& value, QChar level) const
     {
-        const auto it = descriptions.constFind(code);
-        return StoredRow(code, it == descriptions.constEnd() ? QVariant() : QVariant(*it), value, level);
+        const auto it = current->descriptions.constFind(code);
+        return StoredRow(code, it == current->descriptions.constEnd() ? QVariant() : QVariant(*it), value, level);
     }
     TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource);
     void refuse(Turn& t, const QString& text, bool shown = false);
@@ -87,47 +88,56 @@ struct TelephoneFileMaker::Impl
     QString language;
     QHash<QString, std::optional<QString>> templates;
 
-    // Read once per company and model.
-    bool loaded = false;
-    QString company;
+    // Read once per model, and once per company and model.
+    struct ModelRows
+    {
+        std::optional<QString> module; // nothing unless the model has exactly one row
+        QHash<QString, QString> descriptions;
+        QList<StoredRow> equipmentRows;
+    };
+    std::map<QString, ModelRows> models;
+    std::map<std::pair<QString, QString>, QList<StoredRow>> companies;
+    // Those of the telephone being made.
     QString model;
-    std::optional<QString> module; // nothing unless the model has exactly one row
-    QHash<QString, QString> descriptions;
-    QList<StoredRow> equipmentRows;
-    QList<StoredRow> companyRows;
+    const ModelRows* current = nullptr;
+    const QList<StoredRow>* companyRows = nullptr;
 };
 
 void TelephoneFileMaker::Impl::load(const QString& co, const QString& eq)
 {
-    if (loaded && co == company && eq == model)
-        return;
-    loaded = false;
-    descriptions.clear();
-    equipmentRows.clear();
-    companyRows.clear();
-
-    const Recordset catalogue = db.executeBound(
-        QStringLiteral("SELECT PA_CODE, PA_DESC FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = ?"), {eq});
-    for (const QVariantList& row : catalogue.rows())
-        descriptions.insert(row.at(0).toString(), row.at(1).toString());
-    const Recordset e = db.executeBound(QStringLiteral("SELECT PA_CODE, PA_DESC, PA_DEFAULT FROM EQUIPMENT_PARAMETERS "
-                                                       "WHERE EQ_CODE = ? AND LE_CODE = 'E' ORDER BY PA_CODE"),
-                                        {eq});
-    // Equipment rows carry their own description.
-    for (const QVariantList& row : e.rows())
-        equipmentRows.append(StoredRow(row.at(0).toString(), row.at(1), row.at(2).toString(), u'E'));
-    const Recordset c = db.executeBound(
-        QStringLiteral("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
-                       "ORDER BY PA_CODE"),
-        {co, eq});
-    for (const QVariantList& row : c.rows())
-        companyRows.append(valueRow(row.at(0).toString(), row.at(1).toString(), u'C'));
-    const Recordset m = db.executeBound(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = ?"), {eq});
-    module = m.count() == 1 ? std::optional<QString>(m.text(0)) : std::nullopt;
-
-    company = co;
     model = eq;
-    loaded = true;
+    auto m = models.find(eq);
+    if (m == models.end()) {
+        ModelRows rows;
+        const Recordset catalogue = db.executeBound(
+            QStringLiteral("SELECT PA_CODE, PA_DESC FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = ?"), {eq});
+        for (const QVariantList& row : catalogue.rows())
+            rows.descriptions.insert(row.at(0).toString(), row.at(1).toString());
+        const Recordset e =
+            db.executeBound(QStringLiteral("SELECT PA_CODE, PA_DESC, PA_DEFAULT FROM EQUIPMENT_PARAMETERS "
+                                           "WHERE EQ_CODE = ? AND LE_CODE = 'E' ORDER BY PA_CODE"),
+                            {eq});
+        // Equipment rows carry their own description.
+        for (const QVariantList& row : e.rows())
+            rows.equipmentRows.append(StoredRow(row.at(0).toString(), row.at(1), row.at(2).toString(), u'E'));
+        const Recordset module =
+            db.executeBound(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = ?"), {eq});
+        rows.module = module.count() == 1 ? std::optional<QString>(module.text(0)) : std::nullopt;
+        m = models.emplace(eq, std::move(rows)).first;
+    }
+    current = &m->second;
+    auto c = companies.find({co, eq});
+    if (c == companies.end()) {
+        const Recordset values = db.executeBound(
+            QStringLiteral("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
+                           "ORDER BY PA_CODE"),
+            {co, eq});
+        QList<StoredRow> rows;
+        for (const QVariantList& row : values.rows())
+            rows.append(valueRow(row.at(0).toString(), row.at(1).toString(), u'C'));
+        c = companies.emplace(std::pair{co, eq}, std::move(rows)).first;
+    }
+    companyRows = &c->second;
 }
 
 std::optional<QString> TelephoneFileMaker::Impl::messageTemplate(const QString& code)
@@ -226,12 +236,12 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
     load(phone.company, phone.model);
 
     QHash<QString, QChar> merged;
-    merged.reserve(equipmentRows.size() + companyRows.size() + 32);
+    merged.reserve(current->equipmentRows.size() + companyRows->size() + 32);
     bool ok = true;
     if (levels.equipment)
-        ok = mergeLevel(t, equipmentRows, merged);
+        ok = mergeLevel(t, current->equipmentRows, merged);
     if (ok && levels.company)
-        ok = mergeLevel(t, companyRows, merged);
+        ok = mergeLevel(t, *companyRows, merged);
     if (ok && levels.phone) {
         const Recordset p = db.executeBound(
             QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
@@ -250,6 +260,7 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
     }
     std::sort(f.params.begin(), f.params.end(), codeBefore);
 
+    const std::optional<QString>& module = current->module;
     if (!module) {
         show(t, QStringLiteral("M9"));
         f.status = FilesStatus::ModuleFailed;

@@ -65,9 +65,10 @@ struct TelephoneFiles
 //
 // Rows that are the same for every telephone of a company and model (the model's catalogue, its
 // writer module, the equipment defaults and the company's values) are read on the first telephone
-// of that pair and kept for the maker's lifetime; each telephone's own values are read through one
-// prepared statement. So a maker reflects the database as it was at its first telephone of a pair:
-// make a new one (cheap: it sends nothing until asked) to see rows changed since.
+// of that model, and of that pair, and kept for the maker's lifetime, for every pair it meets; each
+// telephone's own values are read through one prepared statement. So a maker reflects the database
+// as it was at its first telephone of a pair: make a new one (cheap: it sends nothing until asked)
+// to see rows changed since.
 //
 // The messages in the lines (M6, M9 to M15) are looked up in the language given, once per maker;
 // a missing message gives the fallback text and a Shown line, as everywhere else. Nothing is shown

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QHash>
 
 #include "ConfigWriter.h"
 #include "GenerationChoices.h"
@@ -37,13 +38,23 @@ const NamePattern* patternOf(const QString& module)
     return nullptr;
 }
 
+// The tables whose rows a source keeps between requests: the catalogue, the models, the companies'
+// values and the settings (default levels, passwords, messages).
+const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQUIPMENT_PARAMETERS"),
+                                 QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("SYSTEM_PARAMETERS")};
+
 // The telephones with a MAC, whatever the case of its stored digits, with their writer module and
-// their company's password for its files.
-const QString kFindByMac =
-    QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, A.SY_VALUE FROM PHONES P "
-                   "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN SYSTEM_PARAMETERS A "
-                   "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
-    QLatin1String(kProvAuth) + QStringLiteral("' WHERE UPPER(P.PH_MAC) = ? ORDER BY P.CO_CODE, P.PH_CODE");
+// their company's password for its files; first on each row the database's change count (null where
+// none is kept). One row with no telephone when no telephone has the MAC, so the count always comes.
+QString findByMac(const QString& changeCount)
+{
+    return QStringLiteral("SELECT ") + changeCount +
+           QStringLiteral(" AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, A.SY_VALUE "
+                          "FROM (SELECT 1 AS ONE) V LEFT JOIN PHONES P ON UPPER(P.PH_MAC) = ? "
+                          "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN SYSTEM_PARAMETERS A "
+                          "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
+           QLatin1String(kProvAuth) + QStringLiteral("' ORDER BY P.CO_CODE, P.PH_CODE");
+}
 const QString kAnyAuth =
     QStringLiteral("SELECT COUNT(*) FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") + QLatin1String(kProvAuth) + u'\'';
 const QString kDefaultLevels =
@@ -109,15 +120,31 @@ std::optional<QString> provisioningFileName(const QString& module, const QString
     return QLatin1String(p->prefix) + mac + QLatin1String(p->suffix);
 }
 
-QString PhoneFileSource::prepareDatabase(Database& db)
+QStringList PhoneFileSource::prepareDatabase(Database& db)
 {
+    QStringList notes;
     try {
         db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_PHONES_MAC ON PHONES (UPPER(PH_MAC))"));
-        return Schema::addMissingIndexes(db);
+        if (const QString note = Schema::addMissingIndexes(db); !note.isEmpty())
+            notes.append(note);
     } catch (const DbError& e) {
-        return QStringLiteral("No index on the MAC of PHONES (") + e.text() +
-               QStringLiteral("); each request reads every telephone");
+        notes.append(QStringLiteral("No index on the MAC of PHONES (") + e.text() +
+                     QStringLiteral("); each request reads every telephone"));
     }
+    // All or nothing: a count that misses one table's changes would keep its old rows for good.
+    const QStringList counting = Dialect::changeCounting(kKeptTables, db.engine());
+    if (!counting.isEmpty()) {
+        try {
+            Transaction transaction(db);
+            for (const QString& statement : counting)
+                db.execute(statement);
+            transaction.commit();
+        } catch (const DbError& e) {
+            notes.append(QStringLiteral("Changes to the catalogue and settings are not counted (") + e.text() +
+                         QStringLiteral("); each request reads them again"));
+        }
+    }
+    return notes;
 }
 
 PhoneFileSource::PhoneFileSource(QString connectionString, QString language, int boundMs)
@@ -130,6 +157,15 @@ PhoneFileSource::PhoneFileSource(QString connectionString, QString language, int
             m_file = cs.value(QStringLiteral("Database"));
     }
 }
+
+// What the rows of kKeptTables give, as they were at one change count.
+struct PhoneFileSource::Kept
+{
+    Kept(Database& db, const QString& language) : maker(db, language) {}
+    std::optional<bool> anyAuth;                   // some company has a $$PROVAUTH row
+    QHash<QString, std::optional<QString>> levels; // company + model: its $$DEFGEN value
+    TelephoneFileMaker maker;                      // catalogue, levels, writer modules, messages
+};
 
 PhoneFileSource::~PhoneFileSource() = default;
 
@@ -160,6 +196,17 @@ Database& PhoneFileSource::database()
             m_db->open(m_connection, Database::Access::Existing);
             m_device = identity ? identity->first : 0;
             m_inode = identity ? identity->second : 0;
+            m_kept.reset();
+            // Without the change count (a server where it could not be set up) nothing is kept.
+            QString count = Dialect::changeCount(m_db->engine());
+            try {
+                m_db->execute(QStringLiteral("SELECT ") + count);
+            } catch (const DbError&) {
+                if (!m_db->isOpen())
+                    throw;
+                count = QStringLiteral("NULL");
+            }
+            m_findByMac = findByMac(count);
         } catch (const DbError&) {
             m_db.reset();
             throw;
@@ -178,8 +225,11 @@ FileAnswer PhoneFileSource::answer(const QString& fileName, Credentials& credent
     // A connection the server ended since the last request fails its first statement: the
     // request is tried once more on a new connection before it fails.
     for (int attempt = 0;; ++attempt) {
+        const quint64 sent = m_db ? m_db->exchanges() : 0;
         try {
-            return book ? answerPhoneBook(database(), *book, once) : lookUp(*name, once);
+            FileAnswer answer = book ? answerPhoneBook(database(), *book, once) : lookUp(*name, once);
+            answer.statements = int(m_db->exchanges() - sent);
+            return answer;
         } catch (const DbError&) {
             const bool lost = m_db && !m_db->isOpen();
             if (lost)
@@ -193,7 +243,8 @@ FileAnswer PhoneFileSource::answer(const QString& fileName, Credentials& credent
 QString PhoneFileSource::health()
 {
     try {
-        database().executeBound(kFindByMac, {QStringLiteral("-")});
+        Database& db = database();
+        db.executeBound(m_findByMac, {QStringLiteral("-")});
         return {};
     } catch (const DbError& e) {
         if (m_db && !m_db->isOpen())
@@ -206,18 +257,28 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
 {
     Database& db = database();
     FileAnswer answer;
-    // Both statements run for every name, with or without a telephone, and so does the Digest
-    // check below: the time taken tells nothing about the MAC.
-    const bool anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
-    const Recordset phones = db.executeBound(kFindByMac, {name.mac});
+    // The same statements run for every name, with or without a telephone, and so does the Digest
+    // check below: the time taken tells nothing about the MAC. What the rows kept need is read after
+    // the check.
+    Recordset phones = db.executeBound(m_findByMac, {name.mac});
+    const QVariant changes = phones.rows().value(0).value(0);
+    if (!m_kept || changes.isNull() || changes != m_changes) {
+        m_kept = std::make_unique<Kept>(db, m_language);
+        m_changes = changes;
+    }
+    if (!m_kept->anyAuth)
+        m_kept->anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
+    const bool anyAuth = *m_kept->anyAuth;
+    if (phones.rows().value(0).value(1).isNull())
+        phones = Recordset();
     QStringList passwords;
     for (const QVariantList& row : phones.rows()) {
-        if (!row.at(6).isNull())
-            passwords.append(row.at(6).toString());
+        if (!row.at(7).isNull())
+            passwords.append(row.at(7).toString());
     }
     // Telephones of companies without a password are served (or in conflict) as before; any other
     // name needs a right answer first.
-    const bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.count() > 1 || phones.text(5) == name.module);
+    const bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.count() > 1 || phones.text(6) == name.module);
     if (anyAuth && !open) {
         const Credentials::Check check = credentials.check(name.mac, passwords);
         if (check != Credentials::Check::Accepted) {
@@ -231,7 +292,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     if (phones.count() > 1) {
         QStringList owners;
         for (const QVariantList& row : phones.rows())
-            owners.append(row.at(0).toString() + u'/' + row.at(1).toString());
+            owners.append(row.at(1).toString() + u'/' + row.at(2).toString());
         answer.status = 409;
         answer.notes.append(QStringLiteral("MAC %1 belongs to %2 telephones: %3; none of them is served")
                                 .arg(name.mac)
@@ -239,23 +300,26 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
                                 .arg(owners.join(QStringLiteral(", "))));
         return answer;
     }
-    const PhoneInfo phone{phones.text(0), phones.text(1), phones.text(2), phones.text(3), phones.text(4)};
+    const PhoneInfo phone{phones.text(1), phones.text(2), phones.text(3), phones.text(4), phones.text(5)};
     // The telephone's model writes another file than the one asked for.
-    if (phones.text(5) != name.module)
+    if (phones.text(6) != name.module)
         return answer;
     answer.company = phone.company;
     answer.phone = phone.code;
 
+    const QString pair = phone.company + phone.model;
+    auto levels = m_kept->levels.constFind(pair);
+    if (levels == m_kept->levels.constEnd()) {
+        const Recordset stored = db.executeBound(kDefaultLevels, {pair});
+        levels = m_kept->levels.insert(pair, stored.isEmpty() ? std::nullopt : std::optional(stored.text(0)));
+    }
     LevelBoxes boxes;
-    const Recordset levels = db.executeBound(kDefaultLevels, {QString(phone.company + phone.model)});
-    if (!levels.isEmpty())
-        boxes.applyDefault(levels.text(0));
+    if (*levels)
+        boxes.applyDefault(**levels);
     // A file named after the telephone is what the generation writes with the telephone level.
     boxes.set(0, true);
 
-    // A maker of its own per request: every row is read as it is now.
-    TelephoneFileMaker maker(db, m_language);
-    const TelephoneFiles files = maker.make(phone, boxes.choice());
+    const TelephoneFiles files = m_kept->maker.make(phone, boxes.choice());
     switch (files.status) {
     case FilesStatus::Ready:
         answer.status = 200;

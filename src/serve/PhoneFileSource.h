@@ -32,6 +32,11 @@ inline constexpr char kProvAuth[] = "$$PROVAUTH";
 // one or when the SQLite file was replaced) and its prepared statements. Each statement gives up
 // after boundMs.
 //
+// What is the same for every telephone of a company and model (catalogue, writer module, equipment
+// and company values, default levels, passwords in use, messages) is kept between requests, as long
+// as the database's change count, read with the telephone's row, stays the same: a request then
+// sends two statements, for the telephone's row and for its own values.
+//
 // While any company has a $$PROVAUTH row, every name a telephone could fetch is challenged, unless
 // it is the file of a telephone whose company has none: a MAC without a telephone, or asked by
 // another model's name, is refused exactly as a wrong password is.
@@ -47,9 +52,10 @@ public:
     QString health() override;
 
     // Makes the look-up by MAC an index search instead of a scan of every telephone: an index on the
-    // upper-case MAC, created if missing. Returns a line for the log when it could not be (a read-only
-    // account, say); the server works either way.
-    static QString prepareDatabase(Database& db);
+    // upper-case MAC, created if missing. Returns lines for the log for what could not be done (a
+    // read-only account, say); the server works either way.
+    // On a server it also sets up the change count the sources read (see Dialect::changeCounting).
+    static QStringList prepareDatabase(Database& db);
 
 private:
     Database& database();
@@ -65,6 +71,11 @@ private:
     quint64 m_device = 0;
     quint64 m_inode = 0;
     std::unique_ptr<Database> m_db;
+    QString m_findByMac; // with the change count, or NULL where the database keeps none
+
+    struct Kept;
+    std::unique_ptr<Kept> m_kept;
+    QVariant m_changes; // the change count m_kept was read at
 };
 
 } // namespace vocaset

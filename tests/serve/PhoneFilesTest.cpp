@@ -365,9 +365,71 @@ TEST_F(DemoSite, TheTelephoneValuesIndexComesWithCreationAndServerStart)
     EXPECT_TRUE(indexed());
     db.execute(QStringLiteral("DROP INDEX IX_PHOPAR_PHO"));
     ASSERT_FALSE(indexed());
-    EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QString());
+    EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QStringList());
     EXPECT_TRUE(indexed());
-    EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QString()) << "a second start finds it there";
+    EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QStringList()) << "a second start finds it there";
+}
+
+// Answers every Digest check as right when the password is "right", as a telephone that knows it would.
+class KnownPassword final : public Credentials
+{
+public:
+    Check check(const QString&, const QStringList& passwords) override
+    {
+        return passwords.contains(QStringLiteral("right")) ? Check::Accepted : Check::Refused;
+    }
+};
+
+TEST_F(DemoSite, KeptRowsServeTheSameBytesInTwoStatementsAndFollowEveryChangeMadeElsewhere)
+{
+    ASSERT_EQ(PhoneFileSource::prepareDatabase(working.tdb.db), QStringList());
+    const QString db = working.tdb.connectionString();
+    PhoneFileSource kept(db, QStringLiteral("EN"), 5000);
+    KnownPassword password;
+    // A source that has kept nothing reads every row as it is now.
+    const auto fresh = [&](const QString& name) {
+        PhoneFileSource source(db, QStringLiteral("EN"), 5000);
+        return source.answer(name, password);
+    };
+    const auto same = [](const FileAnswer& a, const FileAnswer& b) {
+        return a.status == b.status && a.body == b.body && a.contentType == b.contentType;
+    };
+
+    // Every demo telephone, companies and models mixed, twice: the second round from kept rows.
+    QStringList names;
+    for (Recordset phones = working.tdb.db.execute(QLatin1String(kDemoPhones)); !phones.eof(); phones.moveNext())
+        names.append(provisioningFileName(phones.text(4), phones.text(3)));
+    names.append(QStringLiteral("cfg000B82E79E4B")); // no telephone
+    for (int round = 0; round < 2; ++round) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QString& name = names.at(round ? names.size() - 1 - i : i);
+            const FileAnswer answer = kept.answer(name, password);
+            EXPECT_TRUE(same(answer, fresh(name))) << name.toStdString();
+            if (round == 1) {
+                EXPECT_LE(answer.statements, 2) << name.toStdString();
+            }
+        }
+    }
+
+    // Each kept table changed by another connection, as another operator would: served at once.
+    const QString reception = QString::fromLatin1(kReception.mid(1));
+    const QStringList changes = {
+        QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = '21' WHERE CO_CODE = 'ALPIN' AND EQ_CODE = 'GXP2000' "
+                       "AND PA_CODE = '10'"),
+        QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = 'time.example' WHERE EQ_CODE = 'GXP2000' "
+                       "AND PA_CODE = '30' AND LE_CODE = 'E'"),
+        QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '100' WHERE SY_CODE = 'ALPINGXP2000' "
+                       "AND SY_SUBCODE = '$$DEFGEN'"),
+        // Last: from here on the file needs a password the source does not know.
+        QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVAUTH', 'wrong')"),
+    };
+    for (const QString& change : changes) {
+        const FileAnswer before = kept.answer(reception, password);
+        exec(change);
+        const FileAnswer after = kept.answer(reception, password);
+        EXPECT_FALSE(same(after, before)) << change.toStdString();
+        EXPECT_TRUE(same(after, fresh(reception))) << change.toStdString();
+    }
 }
 
 } // namespace

@@ -247,7 +247,7 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     if (!settings.readSettings())
         return Usage;
     const QString connection = settings.workingConnection();
-    if (const QString note = PhoneFileSource::prepareDatabase(ctx.session->db); !note.isEmpty())
+    for (const QString& note : PhoneFileSource::prepareDatabase(ctx.session->db))
         ctx.err << note << Qt::endl;
     const QString language = ctx.session->language;
     // Each fetch of a telephone's file is kept in memory and written once a second by a thread of its own.
