@@ -6,7 +6,13 @@
 // clients share one epoll loop here. Each client connects from a loopback address of its own
 // (127.0.1.x, 127.0.2.x), as telephones would from theirs.
 //
-// bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N]
+// With --database, the same on another database (a connection string to an empty PostgreSQL
+// database), and with --delay-us the server reaches it through a relay that holds each round trip
+// that long, as a database across a network would. The database statements per request come from
+// the server's metrics.
+//
+// bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N] [--database CONN]
+//             [--delay-us US]
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -32,6 +38,7 @@
 
 #include "BenchData.h"
 #include "Database.h"
+#include "DelayRelay.h"
 #include "Sql.h"
 #include "Version.h"
 
@@ -215,6 +222,31 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
     return f;
 }
 
+QByteArray roundTrip(int fd, const QByteArray& request, int* status);
+
+// The sum of a metric's samples (every status of the requests' counter) in a /metrics text.
+double metricSum(const QByteArray& text, const QByteArray& name)
+{
+    double sum = 0;
+    for (const QByteArray& line : text.split('\n')) {
+        if (line.startsWith(QByteArray(name + ' ')) || line.startsWith(QByteArray(name + '{')))
+            sum += line.mid(line.lastIndexOf(' ') + 1).toDouble();
+    }
+    return sum;
+}
+
+// The server's counts of requests and database statements so far.
+std::pair<double, double> statementCounts(quint16 metricsPort)
+{
+    int status = 0;
+    const int fd = connectTo(metricsPort);
+    QByteArray reply = roundTrip(fd, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", &status);
+    if (fd >= 0)
+        ::close(fd);
+    return {metricSum(reply, "vocaset_serve_requests_total"),
+            metricSum(reply, "vocaset_serve_database_statements_total")};
+}
+
 // The figures of one phase; the server's CPU time shows what a response costs whatever else the
 // machine is doing.
 void report(const QString& title, Figures f, double serverCpuSeconds)
@@ -393,14 +425,44 @@ int main(int argc, char* argv[])
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
 
+    const qsizetype databaseAt = args.indexOf(QStringLiteral("--database"));
+    const QString external = databaseAt >= 0 ? args.value(databaseAt + 1) : QString();
+    const int delayUs = option(args, QStringLiteral("--delay-us"), 0);
+
     QTemporaryDir dir;
-    const QString dbFile = dir.filePath(QStringLiteral("serve.db"));
+    const QString connection =
+        external.isEmpty() ? QStringLiteral("Provider=SQLite;Data Source=") + dir.filePath(QStringLiteral("serve.db"))
+                           : external;
+    // The server's way to the database: through the relay when there is a delay to add.
+    QString served = connection;
+    std::unique_ptr<DelayRelay> relay;
+    if (delayUs > 0) {
+        const ConnectionString cs(connection);
+        if (!cs.has(QStringLiteral("Port"))) {
+            out << QStringLiteral("--delay-us needs a --database with Host and Port") << Qt::endl;
+            return 1;
+        }
+        relay = std::make_unique<DelayRelay>(quint16(cs.value(QStringLiteral("Port")).toUInt()),
+                                             std::chrono::microseconds(delayUs));
+        if (relay->port() == 0) {
+            out << QStringLiteral("The relay did not start: ") << relay->error() << Qt::endl;
+            return 1;
+        }
+        QStringList pairs;
+        for (const QString& pair : connection.split(u';', Qt::SkipEmptyParts)) {
+            const QString key = pair.section(u'=', 0, 0).trimmed().toLower();
+            if (key != u"host" && key != u"port")
+                pairs.append(pair);
+        }
+        served = (pairs + QStringList{QStringLiteral("Host=127.0.0.1"), QStringLiteral("Port=%1").arg(relay->port())})
+                     .join(u';');
+    }
     QElapsedTimer built;
     built.start();
     QList<QByteArray> targets;
     {
         Database db;
-        db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+        db.open(connection);
         bench::buildDataSet(db, phones);
         db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '") +
                    sqlText(programVersion()) + QStringLiteral("')"));
@@ -409,22 +471,28 @@ int main(int argc, char* argv[])
         for (const QVariantList& row : macs.rows())
             targets.append("cfg" + row.at(0).toString().toLatin1());
     }
-    out << QStringLiteral("%1 telephones x 150 parameters on SQLite, built in %2 s; server with %3 threads")
+    out << QStringLiteral("%1 telephones x 150 parameters on %2, built in %3 s; server with %4 threads%5")
                .arg(targets.size())
+               .arg(external.isEmpty() ? QStringLiteral("SQLite") : ConnectionString::masked(external))
                .arg(double(built.elapsed()) / 1000, 0, 'f', 1)
                .arg(threads)
+               .arg(relay ? QStringLiteral(", %1 us added per round trip to the database").arg(delayUs) : QString())
         << Qt::endl;
 
     QFile settings(dir.filePath(QStringLiteral("ParamDB.txt")));
     if (!settings.open(QIODevice::WriteOnly))
         return 1;
-    settings.write(QByteArray("Provider=SQLite;Data Source=") + dbFile.toUtf8() + "\r\n");
+    settings.write(served.toUtf8() + "\r\n");
     settings.close();
     quint16 port = 0;
+    quint16 metricsPort = 0;
     {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
+        QTcpServer another;
+        another.listen(QHostAddress::LocalHost, 0);
         port = probe.serverPort();
+        metricsPort = another.serverPort();
     }
     QProcess server;
     server.setStandardOutputFile(dir.filePath(QStringLiteral("access.log")));
@@ -432,7 +500,8 @@ int main(int argc, char* argv[])
     server.start(QStringLiteral(VOCASET_CLI),
                  {QStringLiteral("--settings"), settings.fileName(), QStringLiteral("serve"),
                   QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--threads"),
-                  QString::number(threads)});
+                  QString::number(threads), QStringLiteral("--metrics"),
+                  QStringLiteral("127.0.0.1:%1").arg(metricsPort)});
     int probe = -1;
     for (int tries = 0; tries < 200 && (probe = connectTo(port)) < 0; ++tries)
         QThread::msleep(25);
@@ -445,9 +514,14 @@ int main(int argc, char* argv[])
     out << QStringLiteral("Machine load average before the run: ") << loadAverage() << Qt::endl;
     double cpu = cpuSecondsOf(server.processId());
     const auto phase = [&](const QString& title, int phaseSeconds, bool digest = false) {
+        const auto [requests, statements] = statementCounts(metricsPort);
         const Figures f = drive(port, targets, clients, phaseSeconds, digest);
         const double now = cpuSecondsOf(server.processId());
         report(title, f, now - cpu);
+        const auto [requestsAfter, statementsAfter] = statementCounts(metricsPort);
+        out << QStringLiteral("  database statements per request: %1")
+                   .arg((statementsAfter - statements) / qMax(1.0, requestsAfter - requests), 0, 'f', 2)
+            << Qt::endl;
         cpu = now;
     };
     phase(QStringLiteral("%1 keep-alive clients").arg(clients), seconds);
@@ -473,7 +547,7 @@ int main(int argc, char* argv[])
     capPhase(port, targets, qMax(2, seconds / 4));
     {
         Database db;
-        db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+        db.open(connection);
         db.executeBound(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES(?, '$$PROVAUTH', ?)"),
                         {bench::kCompany, QString::fromLatin1(kPassword)});
     }
