@@ -1,5 +1,6 @@
 // vocaset-cli serve on a working database created from the demo source: every demo telephone gets
-// the bytes vocaset-cli generate writes, the access log goes to standard output, SIGTERM ends it.
+// the bytes vocaset-cli generate writes, the access log goes to standard output, SIGTERM ends it; a
+// server in a process of its own serves what another connection changed at the next request.
 
 #include <csignal>
 #include <thread>
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -98,6 +100,48 @@ TEST_F(ServeCli, EveryDemoTelephoneGetsWhatGenerateWrites)
                             [](const QString& l) { return l.contains(QStringLiteral(" GET /config/")); }),
               served)
         << serveOut.toStdString();
+}
+
+TEST_F(ServeCli, AServerProcessServesWhatAnotherConnectionChangedAtTheNextRequest)
+{
+    const quint16 port = freePort();
+    QProcess server;
+    server.start(QStringLiteral(VOCASET_CLI),
+                 {QStringLiteral("--settings"), working.dir() + QStringLiteral("/ParamDB.txt"), QStringLiteral("serve"),
+                  QStringLiteral("--listen"), QStringLiteral("127.0.0.1:") + QString::number(port)});
+    HttpClient client(port);
+    for (int tries = 0; tries < 200 && client.request("HEAD", "/").status == 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    const QByteArray reception = "/cfg000B82E79E4A"; // ALPIN 201, GXP2000
+    ASSERT_EQ(client.request("GET", reception).status, 200) << server.readAllStandardError().constData();
+
+    // Each a row the server keeps between requests: a model's default, a company's value, the
+    // levels the company's files take.
+    const QList<std::pair<QString, QByteArray>> changes = {
+        {QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = 'time.example' WHERE EQ_CODE = 'GXP2000' "
+                        "AND PA_CODE = '30' AND LE_CODE = 'E'"),
+         "time.example"},
+        {QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = 'company.example' WHERE CO_CODE = 'ALPIN' "
+                        "AND EQ_CODE = 'GXP2000' AND PA_CODE = '10'"),
+         "company.example"},
+        {QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '001' WHERE SY_CODE = 'ALPINGXP2000' "
+                        "AND SY_SUBCODE = '$$DEFGEN'"),
+         "!company.example"},
+    };
+    for (const auto& [change, shown] : changes) {
+        for (int warm = 0; warm < 3; ++warm)
+            ASSERT_EQ(client.request("GET", reception).status, 200);
+        working.db.execute(change);
+        const HttpReply r = client.request("GET", reception);
+        EXPECT_EQ(r.status, 200);
+        if (shown.startsWith('!'))
+            EXPECT_FALSE(r.body.contains(shown.mid(1))) << change.toStdString();
+        else
+            EXPECT_TRUE(r.body.contains(shown)) << change.toStdString();
+    }
+    server.terminate();
+    EXPECT_TRUE(server.waitForFinished(15000));
+    EXPECT_EQ(server.exitCode(), 0) << server.readAllStandardError().constData();
 }
 
 TEST_F(ServeCli, WrongOptionsAreRefusedBeforeAnythingListens)
