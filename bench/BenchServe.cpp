@@ -8,8 +8,8 @@
 //
 // With --database, the same on another database (a connection string to an empty PostgreSQL
 // database), and with --delay-us the server reaches it through a relay that holds each round trip
-// that long, as a database across a network would. The database statements per request come from
-// the server's metrics.
+// that long, as a database across a network would; a database that holds telephones already is
+// used as it is. The database statements per request come from the server's metrics.
 //
 // bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N] [--database CONN]
 //             [--delay-us US]
@@ -463,10 +463,19 @@ int main(int argc, char* argv[])
     {
         Database db;
         db.open(connection);
-        bench::buildDataSet(db, phones);
-        db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '") +
-                   sqlText(programVersion()) + QStringLiteral("')"));
-        db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+        // A database that holds the data set already (a copy of one built before) is used as it is.
+        bool built = false;
+        try {
+            built = db.execute(QStringLiteral("SELECT COUNT(*) FROM PHONES")).text(0).toInt() > 0;
+        } catch (const DbError&) {
+        }
+        if (!built) {
+            bench::buildDataSet(db, phones);
+            db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '") +
+                       sqlText(programVersion()) + QStringLiteral("')"));
+            db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+        }
+        db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$PROVAUTH'"));
         const Recordset macs = db.execute(QStringLiteral("SELECT PH_MAC FROM PHONES"));
         for (const QVariantList& row : macs.rows())
             targets.append("cfg" + row.at(0).toString().toLatin1());
