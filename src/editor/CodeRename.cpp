@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "DbError.h"
 #include "EditorMessages.h"
@@ -19,6 +20,9 @@ const QStringList kPairKeys = {QStringLiteral("$$GENPATH"), QStringLiteral("$$DE
 const QStringList kCompanyKeys = {QStringLiteral("$$PBExp"), QStringLiteral("$$PROVAUTH")};
 const QStringList kModelKeys = {QStringLiteral("$$IP1"), QStringLiteral("$$IP2"), QStringLiteral("$$IP3"),
                                 QStringLiteral("$$IP4"), QStringLiteral("$$EPWD")};
+
+const QStringList kSettingColumns = {QStringLiteral("SY_CODE"), QStringLiteral("SY_SUBCODE"),
+                                     QStringLiteral("SY_VALUE")};
 
 // A settings row to carry to the new code. A key that a company and a model make when joined may
 // also be another pair's key ("AB" + "CD" and "ABC" + "D"); that row is copied, so the other pair
@@ -331,6 +335,15 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
         break;
     }
     }
+    ChangeRecorder history(s, QStringLiteral("rename"));
+    if (r.kind == RenameRequest::Telephone) {
+        const QStringList keys = {QStringLiteral("CO_CODE"), QStringLiteral("PH_CODE")};
+        if (w.addRange)
+            history.added(QStringLiteral("RANGES"), keys, {r.company, r.to}, 2);
+        history.renamed(QStringLiteral("PHONES"), keys, {r.company, r.from}, QStringLiteral("PH_CODE"), r.to);
+    } else {
+        history.renamed(renamedTable(r.kind), {renamedColumn(r.kind)}, {r.from}, renamedColumn(r.kind), r.to);
+    }
     // A database whose keys do not cascade would keep rows under the old code: nothing is kept then.
     for (const QString& table : std::as_const(tables)) {
         if (countWhere(db, table, left) > 0)
@@ -340,11 +353,16 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
     for (const SettingMove& m : w.settings) {
         const QString where = QStringLiteral(" WHERE SY_CODE = ") + quoted(m.from) +
                               QStringLiteral(" AND SY_SUBCODE = ") + quoted(m.subCode);
-        if (m.copy)
+        if (m.copy) {
             db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS (SY_CODE, SY_SUBCODE, SY_VALUE) SELECT ") +
                        quoted(m.to) + QStringLiteral(", SY_SUBCODE, SY_VALUE FROM SYSTEM_PARAMETERS") + where);
-        else
+            const QString value = db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS") + where).text(0);
+            history.added(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns, {m.to, m.subCode, value}, 2);
+        } else {
             db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_CODE = ") + quoted(m.to) + where);
+            history.renamed(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns.mid(0, 2), {m.from, m.subCode},
+                            QStringLiteral("SY_CODE"), m.to);
+        }
     }
     transaction.commit();
     return w.plan;

@@ -1,5 +1,6 @@
 #include "RecordForm.h"
 
+#include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "DbError.h"
 #include "EditorMessages.h"
@@ -25,6 +26,15 @@ QString EditRow::value() const
     if (comboShown)
         return comboValue();
     return {};
+}
+
+QString recordHistoryKey(const TableCatalogue& cat, const QStringList& cells)
+{
+    QStringList keys;
+    for (int i = 0; i < cat.columns.size(); ++i)
+        if (cat.isKey(cat.columns[i].name))
+            keys.append(cells.value(i));
+    return historyKey(keys);
 }
 
 RecordForm::RecordForm(Session& s, TableCatalogue cat, AccessMode mode) : m_s(s), m_cat(std::move(cat)), m_mode(mode) {}
@@ -396,7 +406,9 @@ SaveResult RecordForm::save()
         // In a transaction, so that a failure of the engine itself (a full disk, a lost connection)
         // is told apart from a refusal of the record: it throws TransactionLost to the caller.
         Transaction transaction(m_s.db);
+        const std::optional<QStringList> stored = m_op == Operation::Insert ? std::nullopt : storedRecord();
         m_s.db.execute(sql);
+        recordHistory(stored);
         transaction.commit();
     } catch (const TransactionLost&) {
         throw;
@@ -410,6 +422,52 @@ SaveResult RecordForm::save()
     result.cells = values();
     end();
     return result;
+}
+
+std::optional<QStringList> RecordForm::storedRecord() const
+{
+    QStringList names;
+    for (const EditRow& r : m_rows)
+        names.append(r.column);
+    const Recordset rs = m_s.db.execute(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
+                                        QStringLiteral(" FROM ") + m_cat.table + keyCondition());
+    if (rs.count() == 0)
+        return std::nullopt;
+    QStringList out;
+    for (const QVariant& v : rs.rows().first())
+        out.append(v.toString());
+    return out;
+}
+
+void RecordForm::recordHistory(const std::optional<QStringList>& stored) const
+{
+    // The record as it was read in the transaction and as the statement leaves it, key columns first;
+    // a record that was gone already changed nothing.
+    if (m_op != Operation::Insert && !stored)
+        return;
+    const QStringList now = values();
+    const QList<bool> write = written();
+    QList<int> order;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].key == (pass == 0))
+                order.append(i);
+    QStringList columns, before, after;
+    int keyCount = 0;
+    for (int i : std::as_const(order)) {
+        columns.append(m_rows[i].column);
+        keyCount += m_rows[i].key ? 1 : 0;
+        if (stored)
+            before.append(stored->value(i));
+        after.append(m_op == Operation::Update && !write[i] ? stored->value(i) : now[i]);
+    }
+    ChangeRecorder history(m_s, QStringLiteral("editor"));
+    if (m_op == Operation::Insert)
+        history.added(m_cat.table, columns, after, keyCount);
+    else if (m_op == Operation::Update)
+        history.edited(m_cat.table, columns, before, after, keyCount);
+    else
+        history.removed(m_cat.table, columns, before, keyCount);
 }
 
 void RecordForm::end()

@@ -51,6 +51,9 @@ struct SaveResult
     QStringList cells; // the record as stored, after a saved Edit
 };
 
+// The key of a listed record (one text per column) as the change history names it.
+QString recordHistoryKey(const TableCatalogue& cat, const QStringList& cells);
+
 // The record being edited, inserted or deleted: its edit rows with what each shows and allows, the
 // drop-downs filled from their lookups and chained during an insert, and the statement Ok sends.
 // Every value goes into the statements quoted, so any character typed is stored as typed.
@@ -108,6 +111,9 @@ private:
     QStringList values() const;
     QList<bool> written() const;
     QString keyCondition() const;
+    // The record as stored now, read inside the save's transaction; nothing when it is gone.
+    std::optional<QStringList> storedRecord() const;
+    void recordHistory(const std::optional<QStringList>& stored) const;
 
     Session& m_s;
     TableCatalogue m_cat;

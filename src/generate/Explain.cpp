@@ -66,23 +66,6 @@ QString InsightTexts::text(const char* code, const char* english, const QStringL
     return substitute(*it, args);
 }
 
-const QString SecretParameters::kMask = QStringLiteral("***");
-
-SecretParameters::SecretParameters(Database& db, const QString& model)
-{
-    const Recordset login = db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$") +
-                                       sqlText(model) + QStringLiteral("' AND SY_SUBCODE = '$$EPWD'"));
-    for (const QVariantList& row : login.rows())
-        m_codes.insert(row.at(0).toString());
-    const Recordset catalogue =
-        db.execute(QStringLiteral("SELECT PA_CODE, PA_DESC FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") +
-                   sqlText(model) + QStringLiteral("'"));
-    for (const QVariantList& row : catalogue.rows()) {
-        if (row.at(1).toString().contains(QLatin1String("password"), Qt::CaseInsensitive))
-            m_codes.insert(row.at(0).toString());
-    }
-}
-
 QString shownValue(const QString& value, bool secret, bool showSecrets)
 {
     if (secret && !showSecrets)

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "GenerationChoices.h"
+#include "SecretParameters.h"
 #include "Session.h"
 #include "TelephoneFiles.h"
 
@@ -27,20 +28,6 @@ public:
 private:
     Session& m_s;
     QHash<QString, QString> m_cache;
-};
-
-// The parameters of a model whose values are secrets: the one the reboot logs in with (the model's
-// "$$EPWD" setting) and every one whose description mentions a password, in any case.
-class SecretParameters
-{
-public:
-    SecretParameters(Database& db, const QString& model);
-    bool contains(const QString& code) const { return m_codes.contains(code); }
-
-    static const QString kMask; // "***"
-
-private:
-    QSet<QString> m_codes;
 };
 
 // A value as the explanation and the dry run print it: quoted, control characters escaped, or the

@@ -341,5 +341,66 @@ TEST_F(ConfigCli, RenameReachesWhatTheRunsRead)
     EXPECT_FALSE(err.contains(QStringLiteral("No output folder"))) << err.toStdString();
 }
 
+// Every change of config and rename in the history, with the acting user, old and new values, and
+// secrets masked; the history's filters and a bad date.
+TEST_F(ConfigCli, HistoryListsEveryChangeWithItsUserAndValues)
+{
+    const QStringList phone = {QStringLiteral("PHONES"), QStringLiteral("CO_CODE=ALPIN"),
+                               QStringLiteral("PH_CODE=201")};
+    const QString desk =
+        value(QStringLiteral("SELECT PH_DESC FROM PHONES WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"));
+    ASSERT_EQ(config("set", phone + QStringList{QStringLiteral("PH_DESC=Hall")}), cli::Ok) << err.toStdString();
+    ASSERT_EQ(config("set", {QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("CO_CODE=ALPIN"),
+                             QStringLiteral("EQ_CODE=GXP2000"), QStringLiteral("PH_CODE=201"),
+                             QStringLiteral("PA_CODE=34"), QStringLiteral("PA_VALUE=n3wS3cret")}),
+              cli::Ok)
+        << err.toStdString();
+    qputenv("VOCASET_PASSWORD", "vocaset-admin");
+    ASSERT_EQ(run({QStringLiteral("rename"), QStringLiteral("telephone"), QStringLiteral("201"), QStringLiteral("299"),
+                   QStringLiteral("--company"), QStringLiteral("ALPIN"), QStringLiteral("--yes")}),
+              cli::Ok)
+        << err.toStdString();
+    qunsetenv("VOCASET_PASSWORD");
+    // A change the database refuses leaves no history.
+    EXPECT_EQ(
+        config("delete", {QStringLiteral("RANGES"), QStringLiteral("CO_CODE=ALPIN"), QStringLiteral("PH_CODE=299")}),
+        cli::RunFailed);
+
+    ASSERT_EQ(run({QStringLiteral("history"), QStringLiteral("--company"), QStringLiteral("ALPIN"),
+                   QStringLiteral("--format"), QStringLiteral("tsv")}),
+              cli::Ok)
+        << err.toStdString();
+    QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << out.toStdString();
+    lines.removeFirst();
+    const QString user = loginName().toUpper();
+    const auto change = [&](int i) -> QString {
+        return lines[i].section(u'\t', 1, 1) + u'|' + lines[i].section(u'\t', 4);
+    };
+    EXPECT_EQ(change(0), QString(user + QStringLiteral("|rename\tPHONES\tALPIN/201\tPH_CODE\t201\t299")));
+    EXPECT_EQ(change(1), QString(user + QStringLiteral("|new\tRANGES\tALPIN/299\t\t\t")));
+    EXPECT_EQ(change(2),
+              QString(user + QStringLiteral("|edit\tPHONES_PARAMETERS\tALPIN/GXP2000/201/34\tPA_VALUE\t***\t***")));
+    EXPECT_EQ(change(3),
+              QString(user + QStringLiteral("|edit\tPHONES\tALPIN/201\tPH_DESC\t") + desk + QStringLiteral("\tHall")));
+    EXPECT_EQ(lines[3].section(u'\t', 2, 3), QStringLiteral("vocaset-cli\teditor"));
+    EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM CHANGE_HISTORY WHERE HI_OLD LIKE '%n3wS3cret%' OR HI_NEW LIKE "
+                                   "'%n3wS3cret%' OR HI_OLD LIKE '%dcpsRb4GxFQ8%'")),
+              QStringLiteral("0"));
+
+    // Text lines, the other filters, and --user after the command word filtering rather than acting as.
+    ASSERT_EQ(
+        run({QStringLiteral("history"), QStringLiteral("--phone"), QStringLiteral("299"), QStringLiteral("--table"),
+             QStringLiteral("phones"), QStringLiteral("--since"), QStringLiteral("2020-01-01")}),
+        cli::Ok);
+    EXPECT_TRUE(out.contains(QStringLiteral("rename  PHONES ALPIN/201  PH_CODE: 201 → 299"))) << out.toStdString();
+    EXPECT_EQ(out.count(u'\n'), 1) << out.toStdString();
+    EXPECT_EQ(run({QStringLiteral("history"), QStringLiteral("--user"), QStringLiteral("nobody")}), cli::Ok)
+        << err.toStdString();
+    EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+    EXPECT_EQ(run({QStringLiteral("history"), QStringLiteral("--since"), QStringLiteral("2026-13-01")}), cli::Usage);
+    EXPECT_TRUE(err.contains(QStringLiteral("2026-13-01"))) << err.toStdString();
+}
+
 } // namespace
 } // namespace vocaset::test

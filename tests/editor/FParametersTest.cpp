@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QQueue>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -20,11 +21,13 @@
 #include <gtest/gtest.h>
 
 #include "EditorFixture.h"
+#include "FHistory.h"
 #include "FParameters.h"
 #include "ProgressStrip.h"
 #include "QtApp.h"
 #include "RecordListModel.h"
 #include "ToolkitTranslation.h"
+#include "WindowConventions.h"
 
 namespace vocaset::test {
 namespace {
@@ -602,6 +605,43 @@ TEST_F(FParametersTest, RenameAsksTheAdminPasswordThenConfirmsTheRowsThatChange)
     ASSERT_TRUE(menu()->isVisible());
     menu()->hide();
     EXPECT_FALSE(entry("Rename")->isEnabled());
+}
+
+TEST_F(FParametersTest, HistoryShowsTheClickedRecordsChangesInTheUserLanguage)
+{
+    d.s.language = QStringLiteral("FR");
+    open();
+    tabs()->setCurrentIndex(tab("PHONES"));
+    const QStringList before = w->listModel()->cells(0);
+    command(0, "Edit");
+    type(4, QStringLiteral("Accueil"));
+    child<QPushButton>(QStringLiteral("Ok"))->click();
+    command(1, "Edit");
+    type(4, QStringLiteral("Another record"));
+    child<QPushButton>(QStringLiteral("Ok"))->click();
+
+    EXPECT_EQ(withoutMnemonic(entry("History")->text()), QStringLiteral("Historique…"));
+    command(0, "History");
+    FHistory* h = w->historyWindow();
+    ASSERT_TRUE(h && h->isVisible());
+    QTableWidget* changes = h->table();
+    EXPECT_EQ(changes->horizontalHeaderItem(5)->text(), QStringLiteral("Ancienne valeur"));
+    ASSERT_EQ(changes->rowCount(), 1) << "only the clicked record's change";
+    const auto cell = [&](int column) { return changes->item(0, column)->text(); };
+    EXPECT_EQ(cell(1), QStringLiteral("ALICE"));
+    EXPECT_EQ(cell(3), QStringLiteral("edit"));
+    EXPECT_EQ(cell(4), QStringLiteral("PH_DESC"));
+    EXPECT_EQ(cell(5), before.value(3));
+    EXPECT_EQ(cell(6), QStringLiteral("Accueil"));
+    EXPECT_TRUE(h->windowTitle().contains(before[0] + u'/' + before[1])) << h->windowTitle().toStdString();
+
+    // The same window shows the next record asked, and Esc closes it.
+    tabs()->setCurrentIndex(tab("COMPANY"));
+    command(0, "History");
+    EXPECT_EQ(w->historyWindow(), h);
+    EXPECT_EQ(changes->rowCount(), 0);
+    QTest::keyClick(changes, Qt::Key_Escape);
+    EXPECT_FALSE(h->isVisible());
 }
 
 } // namespace

@@ -81,6 +81,7 @@ Startup CliContext::prepare()
     db = std::make_unique<Database>();
     session = std::make_unique<Session>(*db, *op);
     session->appDir = appDir;
+    session->program = QStringLiteral("vocaset-cli");
     session->userName = loginName();
     op->setTextAnswer(requestedUser);
     return Startup(*session, settingsPath, *log);
@@ -231,6 +232,12 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
                                   "Give --password-file FILE or the environment variable ")
                 << QLatin1String(kPasswordVariable) << Qt::endl;
             return Usage;
+        }
+        // After the word history, --user names whose changes to list, not whom to act as.
+        const bool ownUser = a == u"--user" && rest.value(0) == u"history";
+        if (ownUser) {
+            rest.append(a);
+            continue;
         }
         const bool valued = a == u"--settings" || a == u"--user" || a == u"--password-file";
         if (valued || a == u"--yes") {

@@ -4,6 +4,7 @@
 #include "ExplainCommand.h"
 #include "FleetCommand.h"
 #include "GenerateCommands.h"
+#include "HistoryCommand.h"
 #include "PhoneBookCommands.h"
 #include "PhonesCommands.h"
 #include "RebootCommands.h"
@@ -25,6 +26,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Add));
     c.push_back(std::make_unique<ConfigCommand>(ConfigCommand::Delete));
     c.push_back(std::make_unique<RenameCommand>());
+    c.push_back(std::make_unique<HistoryCommand>());
     c.push_back(std::make_unique<GenerateCommand>());
     c.push_back(std::make_unique<DecodeCommand>());
     c.push_back(std::make_unique<ExplainCommand>());

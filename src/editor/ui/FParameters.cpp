@@ -24,6 +24,7 @@
 #include "DbError.h"
 #include "EditorLayout.h"
 #include "EditorMessages.h"
+#include "FHistory.h"
 #include "Messages.h"
 #include "ProgressStrip.h"
 #include "RecordListModel.h"
@@ -119,10 +120,13 @@ FParameters::FParameters(Session& session, PasswordPrompt prompt, QWidget* paren
     m_new->setObjectName(QStringLiteral("New"));
     m_rename = m_mnuRecord->addAction(QStringLiteral("Rename…"));
     m_rename->setObjectName(QStringLiteral("Rename"));
+    m_history = m_mnuRecord->addAction(QStringLiteral("History…"));
+    m_history->setObjectName(QStringLiteral("History"));
     connect(m_edit, &QAction::triggered, this, [this] { startOperation(Operation::Update); });
     connect(m_delete, &QAction::triggered, this, [this] { startOperation(Operation::Delete); });
     connect(m_new, &QAction::triggered, this, [this] { startOperation(Operation::Insert); });
     connect(m_rename, &QAction::triggered, this, &FParameters::renameClicked);
+    connect(m_history, &QAction::triggered, this, &FParameters::historyClicked);
 
     setFilterRows(1);
     setEditRows(1);
@@ -160,11 +164,12 @@ void FParameters::setUp()
                                                         {m_edit, "_EDIT"},
                                                         {m_delete, "_DELETE"},
                                                         {m_new, "_NEW"},
-                                                        {m_rename, "_RENAME"}};
+                                                        {m_rename, "_RENAME"},
+                                                        {m_history, "_HISTORY"}};
     for (const auto& [action, suffix] : entries)
         action->setText(textOr(m_s, key + QLatin1String(suffix), action->text()));
     m_mnuRecord->setTitle(m_mnuRecord->menuAction()->text());
-    addMnemonics({m_edit, m_delete, m_new, m_rename});
+    addMnemonics({m_edit, m_delete, m_new, m_rename, m_history});
 
     try {
         m_tabs = loadTabs(m_s);
@@ -375,6 +380,7 @@ bool FParameters::prepareRecordMenu(int row)
     m_delete->setEnabled(editable && m_model->hasRecords());
     m_new->setEnabled(editable);
     m_rename->setEnabled(m_model->hasRecords() && renameKind().has_value());
+    m_history->setEnabled(editable && m_model->hasRecords());
     return true;
 }
 
@@ -432,6 +438,15 @@ void FParameters::renameClicked()
     } catch (const DbError& e) {
         m_s.op.showError(e.text());
     }
+}
+
+void FParameters::historyClicked()
+{
+    if (editing() || m_clickedRow < 0 || m_clickedRow >= m_model->recordCount())
+        return;
+    if (!m_historyWindow)
+        m_historyWindow = new FHistory(m_s, this);
+    m_historyWindow->showRecord(m_cat.table, recordHistoryKey(m_cat, m_model->cells(m_clickedRow)));
 }
 
 void FParameters::startOperation(Operation op)

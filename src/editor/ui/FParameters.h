@@ -24,6 +24,7 @@ class QTreeView;
 
 namespace vocaset {
 
+class FHistory;
 class ProgressStrip;
 class RecordListModel;
 
@@ -47,6 +48,7 @@ public:
     RecordListModel* listModel() const { return m_model; }
     const RecordForm& form() const { return *m_form; }
     bool listing() const { return m_listing; }
+    FHistory* historyWindow() const { return m_historyWindow; }
 
     // The tab selection, as a click on tab index (0-based) does.
     void selectTab(int index);
@@ -70,6 +72,8 @@ private:
     void startOperation(Operation op);
     // Gives the clicked company, model or telephone a new code everywhere it stands.
     void renameClicked();
+    // Shows the recorded changes of the clicked record.
+    void historyClicked();
     // The kind of code the tab's rows carry, when the tab is one whose codes may be renamed.
     std::optional<RenameRequest::Kind> renameKind() const;
     void setEditRows(int count);
@@ -107,6 +111,8 @@ private:
     QAction* m_delete;
     QAction* m_new;
     QAction* m_rename;
+    QAction* m_history;
+    FHistory* m_historyWindow = nullptr;
 
     QList<EditorTab> m_tabs;
     TableCatalogue m_cat;

@@ -1,0 +1,101 @@
+#include "FHistory.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "ChangeHistory.h"
+#include "Messages.h"
+#include "TextFile.h"
+#include "WindowConventions.h"
+
+namespace vocaset {
+
+FHistory::FHistory(Session& session, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_s(session), m_record(new QLabel(this)), m_changes(new QTableWidget(this)),
+      m_summary(new QLabel(this)), m_close(new QPushButton(QStringLiteral("Close"), this))
+{
+    setObjectName(QStringLiteral("FHistory"));
+    setWindowTitle(QStringLiteral("History"));
+    m_record->setObjectName(QStringLiteral("Record"));
+    m_record->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_changes->setObjectName(QStringLiteral("Changes"));
+    m_changes->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_changes->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_changes->verticalHeader()->hide();
+    m_changes->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_changes->horizontalHeader()->setStretchLastSection(true);
+    m_summary->setObjectName(QStringLiteral("Summary"));
+    m_close->setObjectName(QStringLiteral("Close"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_record);
+    layout->addWidget(m_changes, 1);
+    layout->addWidget(m_summary);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_close);
+    layout->addLayout(buttons);
+    resize(900, 420);
+
+    const char* columns[][2] = {{"FHISTORY_COL0", "Time (UTC)"}, {"FHISTORY_COL1", "User"},
+                                {"FHISTORY_COL2", "Program"},    {"FHISTORY_COL3", "Operation"},
+                                {"FHISTORY_COL4", "Column"},     {"FHISTORY_COL5", "Old value"},
+                                {"FHISTORY_COL6", "New value"}};
+    QStringList headers;
+    guarded(m_s, [&] {
+        applyCaptions(m_s, this);
+        for (const auto& [key, english] : columns)
+            headers.append(textOr(m_s, QLatin1String(key), QLatin1String(english)));
+    });
+    m_changes->setColumnCount(int(std::size(columns)));
+    m_changes->setHorizontalHeaderLabels(headers);
+    m_title = windowTitle();
+
+    setReadingOrder({m_changes, m_close});
+    new WindowKeys(this, m_close, {});
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void FHistory::showRecord(const QString& table, const QString& key)
+{
+    QList<HistoryEntry> entries;
+    HistoryFilter filter;
+    filter.table = table;
+    filter.key = key;
+    if (!guarded(m_s, [&] { entries = readHistory(m_s.db, filter); }))
+        return;
+    const QString record = table + u' ' + key;
+    setWindowTitle(m_title + QStringLiteral(" - ") + record);
+    m_record->setText(escapeControls(record));
+
+    m_changes->setRowCount(0);
+    m_changes->setRowCount(int(entries.size()));
+    for (int r = 0; r < entries.size(); ++r) {
+        const HistoryEntry& e = entries[r];
+        const QString cells[] = {e.time.left(19), e.user,    e.program + u' ' + e.source, e.operation, e.column,
+                                 e.oldValue,      e.newValue};
+        for (int c = 0; c < int(std::size(cells)); ++c)
+            m_changes->setItem(r, c, new QTableWidgetItem(escapeControls(cells[c])));
+    }
+    m_changes->resizeColumnsToContents();
+    m_summary->setText(
+        entries.isEmpty()
+            ? textOr(m_s, QStringLiteral("M606"), QStringLiteral("No change of this record is recorded."))
+            : textOr(m_s, QStringLiteral("M605"), QStringLiteral("$$ changes"), QString::number(entries.size())));
+
+    show();
+    if (!m_placed) {
+        m_placed = true;
+        placeOnScreen(this, parentWidget());
+    }
+    raise();
+    activateWindow();
+    m_changes->setFocus();
+    if (m_changes->rowCount() > 0)
+        m_changes->selectRow(0);
+}
+
+} // namespace vocaset
