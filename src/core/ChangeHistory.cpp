@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include "DbError.h"
@@ -18,12 +19,9 @@ const QString kCreate =
                    "HI_COLUMN nvarchar(50) NOT NULL, HI_OLD nvarchar(1000) NOT NULL, HI_NEW nvarchar(1000) NOT NULL, "
                    "HI_COMPANY nvarchar(50) NOT NULL, HI_PHONE nvarchar(50) NOT NULL)");
 
-// Declared widths, in the order of columns(): a value too long for the server's column is cut
-// rather than refusing the change it records.
-constexpr int kWidths[] = {26, 0, 50, 20, 30, 10, 50, 255, 50, 1000, 1000, 50, 50};
-
-// Rows per multi-row statement: 13 values each stays far below both engines' limit on bound values.
-constexpr int kBlockRows = 200;
+// Declared widths of the text columns, in the order of columns() without HI_SEQ: a value too long for the server's
+// column is cut rather than refusing the change it records.
+constexpr int kWidths[] = {26, 50, 20, 30, 10, 50, 255, 50, 1000, 1000, 50, 50};
 
 const QStringList kSecretSettings = {QStringLiteral("$$PWD"), QStringLiteral("$$PWD2"), QStringLiteral("$$PROVAUTH")};
 
@@ -37,15 +35,12 @@ QString nowUtc()
            QStringLiteral("%1").arg(micros % 1000, 3, 10, QLatin1Char('0'));
 }
 
-QString insertStatement(int rows)
+QString insertStatement()
 {
     QStringList marks;
     marks.fill(QStringLiteral("?"), int(ChangeRecorder::columns().size()));
-    const QString one = u'(' + marks.join(QStringLiteral(", ")) + u')';
-    QStringList all;
-    all.fill(one, rows);
     return QStringLiteral("INSERT INTO CHANGE_HISTORY (") + ChangeRecorder::columns().join(QStringLiteral(", ")) +
-           QStringLiteral(") VALUES ") + all.join(QStringLiteral(", "));
+           QStringLiteral(") VALUES ");
 }
 
 qsizetype indexOf(const QStringList& names, const QString& name)
@@ -170,10 +165,36 @@ void ChangeRecorder::add(const Record& r, const QString& key, const QString& ope
                          const QString& oldValue, const QString& newValue)
 {
     ensureTable();
-    m_pending.append({m_time, m_seq++, m_s.userName, m_s.program, m_source, operation, r.table, key, column.toUpper(),
-                      oldValue, newValue, r.value("CO_CODE"), r.value("PH_CODE")});
-    if (!m_batching || m_pending.size() >= kBlockRows)
-        flush();
+    const QString row[] = {m_time, m_s.userName,     m_program, m_source, operation,          r.table,
+                           key,    column.toUpper(), oldValue,  newValue, r.value("CO_CODE"), r.value("PH_CODE")};
+    QVariantList values;
+    values.reserve(int(std::size(row)) + 1);
+    for (int i = 0; i < int(std::size(row)); ++i) {
+        // A null text would be bound as NULL; the history holds empty texts.
+        values.append(row[i].isNull() ? QStringLiteral("") : row[i].left(kWidths[i]));
+        if (i == 0)
+            values.append(m_seq++);
+    }
+    if (!m_blocks) {
+        m_s.db.executeBound(insertStatement() + BlockShape::placeHolders(int(values.size())), values);
+        return;
+    }
+    // A history row refused makes the change it records fail with it.
+    m_blocks->add(m_kind, values, [](const DbError* refusal) {
+        if (refusal)
+            throw *refusal;
+    });
+}
+
+void ChangeRecorder::useBlocks(BlockWriter* blocks)
+{
+    if (m_blocks)
+        return;
+    m_blocks = blocks ? blocks : &m_ownBlocks.emplace(m_s.db);
+    m_kind = m_blocks->kind(BlockShape(QLatin1String(kHistoryTable))
+                                .text(insertStatement())
+                                .rows(BlockShape::placeHolders(int(columns().size())))
+                                .independent());
 }
 
 void ChangeRecorder::ensureTable()
@@ -186,35 +207,72 @@ void ChangeRecorder::ensureTable()
     if (!historyExists(m_s.db))
         m_s.db.execute(kCreate);
     m_time = nowUtc();
+    m_program = QCoreApplication::applicationName();
     m_ready = true;
 }
 
 void ChangeRecorder::flush()
 {
-    while (m_pending.size() >= kBlockRows)
-        send(kBlockRows);
-    while (!m_pending.isEmpty())
-        send(1);
+    if (m_blocks)
+        m_blocks->flush();
 }
 
-void ChangeRecorder::send(int rows)
+TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& where)
+    : m_db(db), m_table(table.toUpper())
 {
-    QVariantList values;
-    values.reserve(rows * columns().size());
-    for (int r = 0; r < rows; ++r) {
-        const QVariantList& row = m_pending.at(r);
-        for (int c = 0; c < row.size(); ++c) {
-            if (kWidths[c] == 0) {
-                values.append(row[c]);
-                continue;
-            }
-            // A null text would be bound as NULL; the history holds empty texts.
-            const QString text = row[c].toString();
-            values.append(text.isNull() ? QStringLiteral("") : text.left(kWidths[c]));
-        }
+    QStringList keys;
+    for (Recordset rs = db.primaryKeys(m_table); !rs.eof(); rs.moveNext())
+        keys.append(rs.text(0).toUpper());
+    QStringList others;
+    for (Recordset rs = db.columns(m_table); !rs.eof(); rs.moveNext()) {
+        const QString name = rs.text(0).toUpper();
+        (keys.contains(name) ? m_columns : others).append(name);
     }
-    m_s.db.executeBound(insertStatement(rows), values);
-    m_pending.remove(0, rows);
+    m_keyCount = int(m_columns.size());
+    const QString order = m_columns.join(QStringLiteral(", "));
+    m_columns += others;
+    m_select = QStringLiteral("SELECT ") + m_columns.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + m_table +
+               QStringLiteral(" WHERE ") + where + QStringLiteral(" ORDER BY ") + order;
+    m_before = read();
+}
+
+QList<QStringList> TableSnapshot::read()
+{
+    const Recordset rs = m_db.execute(m_select);
+    QList<QStringList> out;
+    out.reserve(rs.count());
+    for (const QVariantList& row : rs.rows()) {
+        QStringList values;
+        values.reserve(row.size());
+        for (const QVariant& v : row)
+            values.append(v.toString());
+        out.append(values);
+    }
+    return out;
+}
+
+void TableSnapshot::record(ChangeRecorder& history)
+{
+    QHash<QString, qsizetype> before;
+    before.reserve(m_before.size());
+    for (qsizetype i = 0; i < m_before.size(); ++i)
+        before.insert(historyKey(m_before[i].mid(0, m_keyCount)), i);
+    QList<bool> kept(m_before.size(), false);
+    history.useBlocks();
+    for (const QStringList& now : read()) {
+        const auto was = before.constFind(historyKey(now.mid(0, m_keyCount)));
+        if (was == before.constEnd()) {
+            history.added(m_table, m_columns, now, m_keyCount);
+            continue;
+        }
+        kept[*was] = true;
+        if (m_before[*was] != now)
+            history.edited(m_table, m_columns, m_before[*was], now, m_keyCount);
+    }
+    for (qsizetype i = 0; i < m_before.size(); ++i)
+        if (!kept[i])
+            history.removed(m_table, m_columns, m_before[i], m_keyCount);
+    history.flush();
 }
 
 QList<HistoryEntry> readHistory(Database& db, const HistoryFilter& f)

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include "BlockWriter.h"
 #include "SecretParameters.h"
 #include "Session.h"
 
@@ -21,7 +22,7 @@ struct HistoryEntry
 {
     QString time;      // UTC, "yyyy-MM-dd HH:mm:ss.uuuuuu", so text order is time order
     QString user;      // the acting user, upper case
-    QString program;   // vocaset, vocaset-cli, lenvik
+    QString program;   // the program's name: vocaset, vocaset-cli
     QString source;    // what made the change: editor, config, rename, phones import, ...
     QString operation; // new, edit, delete, rename
     QString table;
@@ -57,12 +58,11 @@ public:
     void renamed(const QString& table, const QStringList& keyColumns, const QStringList& keyValues,
                  const QString& column, const QString& to);
 
-    // The rows recorded and not yet sent; a bulk writer sends them with its own blocks.
-    int pending() const { return int(m_pending.size()); }
-    // Sends what is pending. Every method above sends at once unless batching is on.
+    // For a writer of many records: the history rows go in the blocks of the writer's own rows (or
+    // in blocks of their own), a refused one failing the run; flush() sends what waits. Otherwise
+    // every method above sends its rows at once.
+    void useBlocks(BlockWriter* blocks = nullptr);
     void flush();
-    // Keeps rows until flush() or until a block is full, for writers of many records.
-    void setBatching(bool on) { m_batching = on; }
 
     // The columns of the history table in the order the rows are sent.
     static const QStringList& columns();
@@ -81,16 +81,39 @@ private:
     bool secret(const Record& r, const QString& column);
     QString wholeRecord(const Record& r);
     void ensureTable();
-    void send(int rows);
 
     Session& m_s;
     QString m_source;
     QString m_time;
+    QString m_program;
     int m_seq = 0;
     bool m_ready = false;
-    bool m_batching = false;
-    QList<QVariantList> m_pending;
+    std::optional<BlockWriter> m_ownBlocks;
+    BlockWriter* m_blocks = nullptr;
+    BlockWriter::Kind m_kind = 0;
     QHash<QString, std::optional<SecretParameters>> m_secrets; // by model
+};
+
+// The records of a table that a bulk run may change, read inside its transaction before it writes;
+// record() then writes the history of each record the run added, removed or changed, so the history
+// holds what the run did to the database, whichever of its statements did it.
+class TableSnapshot final
+{
+public:
+    // where: the condition that holds every record the run may touch, its values quoted.
+    TableSnapshot(Database& db, const QString& table, const QString& where);
+    Q_DISABLE_COPY_MOVE(TableSnapshot)
+    void record(ChangeRecorder& history);
+
+private:
+    QList<QStringList> read();
+
+    Database& m_db;
+    QString m_table;
+    QString m_select;
+    QStringList m_columns; // key columns first
+    int m_keyCount = 0;
+    QList<QStringList> m_before;
 };
 
 // What the history lists: every condition given narrows it; newest first.

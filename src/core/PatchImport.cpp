@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "BlockWriter.h"
+#include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "Schema.h"
 #include "Sql.h"
@@ -52,6 +53,7 @@ struct PatchTable
 {
     QStringList columns;
     ColumnWidths widths;
+    int keyCount = 0; // the schema's tables have their key columns first
 };
 
 } // namespace
@@ -109,6 +111,8 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
     // a table go in blocks of rows, in the order of the file.
     Transaction transaction(s.db);
     BlockWriter blocks(s.db);
+    ChangeRecorder history(s, QStringLiteral("patch"));
+    history.useBlocks(&blocks);
     std::map<QString, BlockWriter::Kind> kinds;
     log.progress(0, int(total));
     while (lines.next(bytes) == LineReader::Status::Line) {
@@ -136,7 +140,10 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
                 QStringList columns;
                 for (Recordset rs = s.db.columns(table); !rs.eof(); rs.moveNext())
                     columns.append(rs.text(0));
-                known = tables.emplace(table, PatchTable{columns, ColumnWidths(s.db, table)}).first;
+                known = tables
+                            .emplace(table, PatchTable{columns, ColumnWidths(s.db, table),
+                                                       int(s.db.primaryKeys(table).count())})
+                            .first;
             }
             const qsizetype n = known == tables.end() ? 0 : known->second.columns.size();
             if (n == 0)
@@ -159,12 +166,16 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
             if (kind == kinds.end())
                 kind = kinds.emplace(table, blocks.kind(BlockShape::insert(table, BlockShape::placeHolders(int(n)))))
                            .first;
-            blocks.add(kind->second, values, {statement, {}}, [&report, refused, statement](const DbError* refusal) {
-                if (refusal)
-                    refused(statement, refusal->text());
-                else
-                    ++report.applied;
-            });
+            blocks.add(kind->second, values, {statement, {}},
+                       [&report, &history, refused, statement, table, row = fields.mid(2, n),
+                        patch = &known->second](const DbError* refusal) {
+                           if (refusal) {
+                               refused(statement, refusal->text());
+                               return;
+                           }
+                           ++report.applied;
+                           history.added(table, patch->columns, row, patch->keyCount);
+                       });
         } catch (const TransactionLost&) {
             throw;
         } catch (const DbError& e) {

@@ -18,7 +18,6 @@ struct Session
     Database& db;           // the main connection
     Operator& op;           // who sees messages and answers questions
     QString userName;       // upper case; may be replaced by a superuser's choice
-    QString program = QStringLiteral("vocaset"); // which program acts, as the change history names it
     QString language = QStringLiteral("EN");
     QString programVersion = vocaset::programVersion();
     QString appDir;         // folder of the executable, without trailing separator

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "ChangeHistory.h"
 #include "Messages.h"
 #include "Sql.h"
 #include "TextFile.h"
@@ -316,6 +317,8 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     giveUiTurn();
     Transaction transaction(m_s.db);
     const QString company = sqlText(r.company);
+    // The import marks every entry before it knows which stay: the history gets what it changed in the end.
+    TableSnapshot book(m_s.db, QStringLiteral("PHONE_BOOK"), QStringLiteral("CO_CODE = '") + company + u'\'');
     step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'W' WHERE CO_CODE = '") + company +
              QStringLiteral("' AND BK_FLAG = 'V'"),
          summary.file);
@@ -344,6 +347,9 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
              (list.refusedLines.isEmpty() ? QStringLiteral("'H'") : QStringLiteral("'V'")) +
              QStringLiteral(" WHERE CO_CODE = '") + company + QStringLiteral("' AND BK_FLAG = 'W'"),
          summary.file);
+    ChangeRecorder history(m_s, QStringLiteral("phone-book import"));
+    history.useBlocks(&*m_blocks);
+    book.record(history);
     transaction.commit();
     m_blocks->refreshStatistics();
     giveUiTurn();

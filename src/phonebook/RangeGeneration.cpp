@@ -1,5 +1,6 @@
 #include "RangeGeneration.h"
 
+#include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "Messages.h"
 #include "Sql.h"
@@ -95,6 +96,7 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     const QString company = sqlText(r.company);
     m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
     m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
+    TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE = '") + company + u'\'');
     const QString before = m_texts->message(QStringLiteral("M27"));
     m_log.progress(0, count);
     for (int n = *from; n <= *to; ++n) {
@@ -114,6 +116,9 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
         }
     }
     m_blocks->flush();
+    ChangeRecorder history(m_s, QStringLiteral("ranges"));
+    history.useBlocks(&*m_blocks);
+    ranges.record(history);
     transaction.commit();
     m_blocks->refreshStatistics();
     return m_summary;

@@ -4,6 +4,7 @@
 #include <QSet>
 
 #include "BlockWriter.h"
+#include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "ConfigWriter.h"
 #include "PhoneCsv.h"
@@ -351,6 +352,7 @@ PhoneImportOutcome PhoneImport::run(const PhoneImportRequest& request, const Pho
     apply(request.company, request.model, changes, blocks);
     if (m_stopRequested)
         return PhoneImportOutcome::Aborted;
+    recordHistory(request.company, request.model, changes, blocks);
     transaction.commit();
     blocks.refreshStatistics();
     return PhoneImportOutcome::Written;
@@ -436,6 +438,47 @@ void PhoneImport::apply(const QString& company, const QString& model, const QLis
         }
     }
     blocks.flush();
+}
+
+void PhoneImport::recordHistory(const QString& company, const QString& model, const QList<PhoneChange>& changes,
+                                BlockWriter& blocks)
+{
+    ChangeRecorder history(m_s, QStringLiteral("phones import"));
+    history.useBlocks(&blocks);
+    const QStringList phone = {QStringLiteral("CO_CODE"), QStringLiteral("PH_CODE")};
+    const QStringList value = {QStringLiteral("CO_CODE"), QStringLiteral("EQ_CODE"), QStringLiteral("PH_CODE"),
+                               QStringLiteral("PA_CODE"), QStringLiteral("PA_VALUE")};
+    const QString phones = QStringLiteral("PHONES");
+    const QString values = QStringLiteral("PHONES_PARAMETERS");
+    for (const PhoneChange& c : changes) {
+        switch (c.kind) {
+        case PhoneChange::Kind::NewRange:
+            history.added(QStringLiteral("RANGES"), phone, {company, c.phone}, 2);
+            break;
+        case PhoneChange::Kind::NewPhone:
+            history.added(
+                phones,
+                phone + QStringList{QStringLiteral("EQ_CODE"), QStringLiteral("PH_DESC"), QStringLiteral("PH_MAC")},
+                {company, c.phone, model, c.after, c.mac}, 2);
+            break;
+        case PhoneChange::Kind::Description:
+        case PhoneChange::Kind::Mac: {
+            const QStringList columns =
+                phone +
+                QStringList{c.kind == PhoneChange::Kind::Mac ? QStringLiteral("PH_MAC") : QStringLiteral("PH_DESC")};
+            history.edited(phones, columns, {company, c.phone, c.before}, {company, c.phone, c.after}, 2);
+            break;
+        }
+        case PhoneChange::Kind::NewValue:
+            history.added(values, value, {company, model, c.phone, c.param, c.after}, 4);
+            break;
+        case PhoneChange::Kind::Value:
+            history.edited(values, value, {company, model, c.phone, c.param, c.before},
+                           {company, model, c.phone, c.param, c.after}, 4);
+            break;
+        }
+    }
+    history.flush();
 }
 
 QString PhoneImport::problemText(const ImportProblem& problem)

@@ -137,6 +137,9 @@ public:
     QString changedText();
 
 private:
+    // Every change of the import in the history, in the import's transaction.
+    void recordHistory(const QString& company, const QString& model, const QList<PhoneChange>& changes,
+                       BlockWriter& blocks);
     void apply(const QString& company, const QString& model, const QList<PhoneChange>& changes, BlockWriter& blocks);
     QString problemText(const ImportProblem& problem);
     QString changeText(const PhoneChange& change);

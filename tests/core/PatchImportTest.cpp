@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include "ChangeHistory.h"
 #include "FullDisk.h"
 #include "PatchImport.h"
 #include "TestDatabase.h"
@@ -55,6 +56,13 @@ TEST(PatchImport, AppliesTaggedLinesAndArchivesTheFile)
     EXPECT_EQ(t.value(QStringLiteral("SELECT TY_DESC FROM TYPES WHERE TY_CODE = 'S'")), QStringLiteral("Text"));
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM TYPES WHERE TY_CODE = 'N'")), 0);
     EXPECT_EQ(t.value(QStringLiteral("SELECT CO_DESC FROM COMPANY")), QStringLiteral("Café"));
+    // The rows that went in, and only those, in the history.
+    QStringList recorded;
+    for (const HistoryEntry& e : readHistory(t.s.db, {}))
+        recorded.append(e.source + u' ' + e.operation + u' ' + e.table + u' ' + e.key + u' ' + e.newValue);
+    EXPECT_EQ(recorded, QStringList({QStringLiteral("patch new COMPANY AC CO_DESC=Café"),
+                                     QStringLiteral("patch new TYPES S TY_DESC=Text"),
+                                     QStringLiteral("patch new LEVELS C LE_DESC=Company's level")}));
     // Only the lines tagged with the version are shown; nothing of a bad table name reaches a statement.
     ASSERT_EQ(t.op.messages.size(), 2);
     EXPECT_EQ(t.op.messages[0], QStringLiteral("Error : INSERT INTO NO_TABLE VALUES(' no such table: NO_TABLE"));

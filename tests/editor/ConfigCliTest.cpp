@@ -383,7 +383,7 @@ TEST_F(ConfigCli, HistoryListsEveryChangeWithItsUserAndValues)
               QString(user + QStringLiteral("|edit\tPHONES_PARAMETERS\tALPIN/GXP2000/201/34\tPA_VALUE\t***\t***")));
     EXPECT_EQ(change(3),
               QString(user + QStringLiteral("|edit\tPHONES\tALPIN/201\tPH_DESC\t") + desk + QStringLiteral("\tHall")));
-    EXPECT_EQ(lines[3].section(u'\t', 2, 3), QStringLiteral("vocaset-cli\teditor"));
+    EXPECT_EQ(lines[3].section(u'\t', 3, 3), QStringLiteral("editor"));
     EXPECT_EQ(value(QStringLiteral("SELECT COUNT(*) FROM CHANGE_HISTORY WHERE HI_OLD LIKE '%n3wS3cret%' OR HI_NEW LIKE "
                                    "'%n3wS3cret%' OR HI_OLD LIKE '%dcpsRb4GxFQ8%'")),
               QStringLiteral("0"));

@@ -122,5 +122,43 @@ TEST_F(PhonesCli, RefusedFilesWrongUsageAndALostTransaction)
     EXPECT_EQ(telephonesDump(working.db), before);
 }
 
+// The import's changes and those of ranges in the history, each record with its old and new values,
+// the import's secret masked; a refused import leaves none.
+TEST_F(PhonesCli, ImportsAndRangesLeaveTheirChangesInTheHistory)
+{
+    const QString file = writeFile(files, QStringLiteral("phones.csv"), kExportedFile);
+    ASSERT_EQ(run(import(file, {QStringLiteral("--yes")})), cli::Ok) << err.toStdString();
+    // This database has no message texts: the range runs say so and end with 1, their codes written.
+    const QStringList range = {QStringLiteral("--company"), QStringLiteral("AC"), QStringLiteral("--from"),
+                               QStringLiteral("105"), QStringLiteral("--to"), QStringLiteral("106"),
+                               QStringLiteral("--yes")};
+    run(QStringList{QStringLiteral("ranges"), QStringLiteral("add")} + range);
+    run(QStringList{QStringLiteral("ranges"), QStringLiteral("delete")} + range.mid(0, 3) +
+        QStringList{QStringLiteral("106")} + range.mid(4));
+    const QString refused = writeFile(files, QStringLiteral("bad.csv"), "code;description;mac\r\n105;x;nomac\r\n");
+    EXPECT_EQ(run(import(refused, {QStringLiteral("--yes")})), cli::RunFailed);
+
+    ASSERT_EQ(run({QStringLiteral("history"), QStringLiteral("--company"), QStringLiteral("AC"),
+                   QStringLiteral("--format"), QStringLiteral("tsv")}),
+              cli::Ok)
+        << err.toStdString();
+    QStringList changes;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts).mid(1))
+        changes.append(line.section(u'\t', 3));
+    const QStringList expected = {
+        QStringLiteral("ranges\tdelete\tRANGES\tAC/106\t\t\t"),
+        QStringLiteral("ranges\tnew\tRANGES\tAC/106\t\t\t"),
+        QStringLiteral("ranges\tnew\tRANGES\tAC/105\t\t\t"),
+        QStringLiteral("phones import\tnew\tPHONES\tAC/104\t\t\tEQ_CODE=GXP2000; PH_DESC= Hall ; PH_MAC=000B82000004"),
+        QStringLiteral("phones import\tnew\tRANGES\tAC/104\t\t\t"),
+        QStringLiteral("phones import\tnew\tPHONES_PARAMETERS\tAC/GXP2000/103/3\t\t\tPA_VALUE=u103"),
+        QStringLiteral("phones import\tnew\tPHONES_PARAMETERS\tAC/GXP2000/103/2\t\t\tPA_VALUE=***"),
+        QStringLiteral("phones import\tnew\tPHONES\tAC/103\t\t\tEQ_CODE=GXP2000; PH_DESC=Salle \"A\"; étage 2; "
+                       "PH_MAC=000b82000003"),
+        QStringLiteral("phones import\tedit\tPHONES\tAC/101\tPH_DESC\tDesk\tRéception"),
+    };
+    EXPECT_EQ(changes, expected) << out.toStdString();
+}
+
 } // namespace
 } // namespace vocaset::test

@@ -81,7 +81,6 @@ Startup CliContext::prepare()
     db = std::make_unique<Database>();
     session = std::make_unique<Session>(*db, *op);
     session->appDir = appDir;
-    session->program = QStringLiteral("vocaset-cli");
     session->userName = loginName();
     op->setTextAnswer(requestedUser);
     return Startup(*session, settingsPath, *log);

@@ -32,7 +32,6 @@ int main(int argc, char* argv[])
     vocaset::Database db;
     vocaset::WidgetOperator op;
     vocaset::Session session(db, op);
-    session.program = QStringLiteral("lenvik");
     session.appDir = QCoreApplication::applicationDirPath();
     vocaset::QueryTool tool(session, program);
     vocaset::NullRunLog log;
