@@ -321,6 +321,7 @@ TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
         {QStringLiteral("config add"), QStringLiteral("RANGES CO_CODE=ALPIN PH_CODE=998")},
         {QStringLiteral("config delete"), QStringLiteral("RANGES CO_CODE=ALPIN PH_CODE=210")},
         {QStringLiteral("rename"), QStringLiteral("company ALPIN ALP")},
+        {QStringLiteral("history"), QStringLiteral("--company ALPIN")},
         {QStringLiteral("generate"), QStringLiteral("--company ALPIN --model GXP2000 --out ") + out},
         {QStringLiteral("explain"), QStringLiteral("--company ALPIN --phone 201")},
         {QStringLiteral("reboot"), QStringLiteral("--company ALPIN --model GXP2000 --from 999 --to 999")},
