@@ -378,6 +378,11 @@ QString changeCount(Engine engine)
     return QStringLiteral("(SELECT data_version FROM pragma_data_version())");
 }
 
+int defaultServerWorkers(Engine engine, int cores)
+{
+    return engine == Engine::PostgreSQL ? qMax(8, 4 * cores) : qMax(2, cores);
+}
+
 QStringList changeCounting(const QStringList& tables, Engine engine)
 {
     if (engine != Engine::PostgreSQL)

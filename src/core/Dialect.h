@@ -47,6 +47,10 @@ QString changeCount(Engine engine);
 // The statements, for one transaction, that have the server count each statement that changes one
 // of these tables, whoever sends it; none on SQLite. Sent again, they leave the count as it is.
 QStringList changeCounting(const QStringList& tables, Engine engine);
+// How many workers a server runs when not told: one per core on the file the process reads itself;
+// four per core (at least eight) on a database server, where a worker spends most of a request
+// waiting for its two round trips to come back.
+int defaultServerWorkers(Engine engine, int cores);
 
 } // namespace Dialect
 } // namespace vocaset

@@ -1,5 +1,6 @@
 #include "ServeCommand.h"
 
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <QThread>
 
 #include "DbCommands.h"
+#include "Dialect.h"
 #include "FetchRecorder.h"
 #include "PhoneFileSource.h"
 #include "ProvisioningServer.h"
@@ -25,7 +27,8 @@ const QString kUsage = QStringLiteral(
     "  --listen ADDR:PORT    address and port to listen on (default 127.0.0.1:8080; [::1]:8080 for IPv6)\n"
     "  --tls-cert FILE       PEM certificate (chain); with --tls-key the server speaks HTTPS only (TLS 1.2, 1.3)\n"
     "  --tls-key FILE        PEM private key of the certificate\n"
-    "  --threads N           workers, each with its own database connection (default: one per core, at least 2)\n"
+    "  --threads N           workers, each with its own database connection (default: one per core, at least 2;\n"
+    "                        on PostgreSQL four per core, at least 8)\n"
     "  --max-connections N   open connections at most (default 4096)\n"
     "  --max-per-address N   open connections from one client address at most; 0: no cap (default 64)\n"
     "  --timeout S           a connection on which nothing moves for S seconds is closed (default 30)\n"
@@ -166,7 +169,6 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
         return *done;
 
     ServerOptions options;
-    options.threads = qMax(2, QThread::idealThreadCount());
     int port = options.port;
     if (parser.isSet(listen) && !parseAddress(parser.value(listen), options.address, port)) {
         ctx.err << QStringLiteral("--listen takes ADDR:PORT, such as 127.0.0.1:8080 or [::1]:8080") << Qt::endl;
@@ -241,6 +243,8 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
         return *failed;
     if (!ctx.allowed(QStringLiteral("GenConf")))
         return RunFailed;
+    if (!parser.isSet(threads))
+        options.threads = Dialect::defaultServerWorkers(ctx.session->db.engine(), QThread::idealThreadCount());
     // Each server thread opens the working database anew, as the start-up named it.
     NullRunLog quiet;
     Startup settings(*ctx.session, ctx.settingsPath, quiet);
