@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -13,6 +14,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QStyle>
+#include <QTableWidget>
 
 #include "Messages.h"
 
@@ -103,6 +105,15 @@ void setReadingOrder(const QList<QWidget*>& widgets)
 {
     for (qsizetype i = 1; i < widgets.size(); ++i)
         QWidget::setTabOrder(widgets[i - 1], widgets[i]);
+}
+
+void showAsReadOnlyRows(QTableWidget* table)
+{
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->horizontalHeader()->setStretchLastSection(true);
 }
 
 WindowKeys::WindowKeys(QWidget* window, QAbstractButton* mainAction, std::function<bool()> running)

@@ -12,6 +12,7 @@
 class QAbstractButton;
 class QAction;
 class QRect;
+class QTableWidget;
 class QWidget;
 
 // What every window of the programs does the same way, so a user who knows one knows all:
@@ -37,6 +38,10 @@ void placeOnScreen(QWidget* window, const QWidget* over = nullptr);
 
 // Tab order as the widgets are given: top to bottom, left to right.
 void setReadingOrder(const QList<QWidget*>& widgets);
+
+// A table that is only read: whole rows selected, no row numbers, rows one text line high, the last
+// column taking what room is left.
+void showAsReadOnlyRows(QTableWidget* table);
 
 // Keys of a window with a main action: Enter (or Return) presses the main action when it is
 // enabled, or the push button that has the focus; Esc closes the window when no run is going on.

@@ -22,11 +22,7 @@ FHistory::FHistory(Session& session, QWidget* parent)
     m_record->setObjectName(QStringLiteral("Record"));
     m_record->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_changes->setObjectName(QStringLiteral("Changes"));
-    m_changes->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_changes->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_changes->verticalHeader()->hide();
-    m_changes->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    m_changes->horizontalHeader()->setStretchLastSection(true);
+    showAsReadOnlyRows(m_changes);
     m_summary->setObjectName(QStringLiteral("Summary"));
     m_close->setObjectName(QStringLiteral("Close"));
 

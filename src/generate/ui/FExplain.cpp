@@ -22,11 +22,7 @@ FExplain::FExplain(Session& session, QWidget* parent)
     m_phone->setObjectName(QStringLiteral("Phone"));
     m_phone->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_values->setObjectName(QStringLiteral("Values"));
-    m_values->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_values->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_values->verticalHeader()->hide();
-    m_values->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    m_values->horizontalHeader()->setStretchLastSection(true);
+    showAsReadOnlyRows(m_values);
     m_verdict->setObjectName(QStringLiteral("Verdict"));
     m_verdict->setWordWrap(true);
     m_verdict->setTextInteractionFlags(Qt::TextSelectableByMouse);
