@@ -200,7 +200,7 @@ void FFleet::refresh()
     for (int c = 0; c < Columns; ++c)
         m_list->resizeColumnToContents(c);
     const FleetCounts counts = countStates(phones);
-    const QString line = textOr(m_s, QStringLiteral("FFLEET_COUNTS"), QStringLiteral("%1 current, %2 stale, %3 never"))
+    const QString line = textOr(m_s, QStringLiteral("FFLEET_STATECOUNTS"), QStringLiteral("%1 current, %2 stale, %3 never"))
                              .arg(counts.current)
                              .arg(counts.stale)
                              .arg(counts.never);
