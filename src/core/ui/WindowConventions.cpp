@@ -107,6 +107,15 @@ void setReadingOrder(const QList<QWidget*>& widgets)
         QWidget::setTabOrder(widgets[i - 1], widgets[i]);
 }
 
+void stopRunThenClose(Session& s, QWidget* window, bool& closeWhenIdle, const std::function<void()>& stop)
+{
+    if (closeWhenIdle || !confirmAbandon(s))
+        return;
+    stop();
+    closeWhenIdle = true;
+    window->setProperty(kClosePending, true);
+}
+
 void showAsReadOnlyRows(QTableWidget* table)
 {
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -71,6 +71,11 @@ inline constexpr char kClosePending[] = "closePending";
 // answers, so tests script the answer. Cancel, closing the window and Quit all ask this.
 bool confirmAbandon(Session& s);
 
+// Closing a window while its run goes on (its waits are on the window's stack, so the close waits
+// for the run): asks once whether the run may stop; on yes, stops it and marks the window to close
+// once the run has ended (closeWhenIdle, kClosePending).
+void stopRunThenClose(Session& s, QWidget* window, bool& closeWhenIdle, const std::function<void()>& stop);
+
 // Gives each text an Alt+letter mnemonic: the first letter not yet taken among the texts (one menu
 // level), a plain letter before an accented one; an '&' that a text holds is shown as such.
 QStringList withMnemonics(const QStringList& texts);

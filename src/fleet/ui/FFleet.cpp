@@ -200,10 +200,11 @@ void FFleet::refresh()
     for (int c = 0; c < Columns; ++c)
         m_list->resizeColumnToContents(c);
     const FleetCounts counts = countStates(phones);
-    const QString line = textOr(m_s, QStringLiteral("FFLEET_STATECOUNTS"), QStringLiteral("%1 current, %2 stale, %3 never"))
-                             .arg(counts.current)
-                             .arg(counts.stale)
-                             .arg(counts.never);
+    const QString line =
+        textOr(m_s, QStringLiteral("FFLEET_STATECOUNTS"), QStringLiteral("%1 current, %2 stale, %3 never"))
+            .arg(counts.current)
+            .arg(counts.stale)
+            .arg(counts.never);
     m_counts->setText(line);
     m_bar->finish(line, false);
     m_reboot->setEnabled(counts.stale > 0);
@@ -258,12 +259,7 @@ void FFleet::pressCancel()
 void FFleet::closeEvent(QCloseEvent* event)
 {
     if (running()) {
-        // The run's waits are on this window's stack: it ends first, then the window closes.
-        if (!m_closeWhenIdle && confirmAbandon(m_s)) {
-            m_run.abort();
-            m_closeWhenIdle = true;
-            setProperty(kClosePending, true);
-        }
+        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { m_run.abort(); });
         event->ignore();
         return;
     }

@@ -143,11 +143,7 @@ void FRgen::pressCancel()
 void FRgen::closeEvent(QCloseEvent* event)
 {
     if (running()) {
-        if (!m_closeWhenIdle && confirmAbandon(m_s)) {
-            m_run->requestStop();
-            m_closeWhenIdle = true;
-            setProperty(kClosePending, true);
-        }
+        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { m_run->requestStop(); });
         event->ignore();
         return;
     }

@@ -223,12 +223,7 @@ void PhoneBookWindow::pressCancel()
 void PhoneBookWindow::closeEvent(QCloseEvent* event)
 {
     if (m_running) {
-        // The run is on this window's stack: it stops first, then the window closes.
-        if (!m_closeWhenIdle && confirmAbandon(m_s)) {
-            stop();
-            m_closeWhenIdle = true;
-            setProperty(kClosePending, true);
-        }
+        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { stop(); });
         event->ignore();
         return;
     }

@@ -264,12 +264,7 @@ void FPhImp::pressCancel()
 void FPhImp::closeEvent(QCloseEvent* event)
 {
     if (m_running) {
-        // The run is on this window's stack: it stops first, then the window closes.
-        if (!m_closeWhenIdle && confirmAbandon(m_s)) {
-            m_engine->requestStop();
-            m_closeWhenIdle = true;
-            setProperty(kClosePending, true);
-        }
+        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { m_engine->requestStop(); });
         event->ignore();
         return;
     }

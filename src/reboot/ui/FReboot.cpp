@@ -223,12 +223,7 @@ void FReboot::pressCancel()
 void FReboot::closeEvent(QCloseEvent* event)
 {
     if (m_run.running()) {
-        // The run's waits are on this window's stack: it ends first, then the window closes.
-        if (!m_closeWhenIdle && confirmAbandon(m_s)) {
-            m_run.abort();
-            m_closeWhenIdle = true;
-            setProperty(kClosePending, true);
-        }
+        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { m_run.abort(); });
         event->ignore();
         return;
     }
