@@ -21,6 +21,9 @@ const QStringList kCompanyKeys = {QStringLiteral("$$PBExp"), QStringLiteral("$$P
 const QStringList kModelKeys = {QStringLiteral("$$IP1"), QStringLiteral("$$IP2"), QStringLiteral("$$IP3"),
                                 QStringLiteral("$$IP4"), QStringLiteral("$$EPWD")};
 
+// The server's table of last fetches, one row per telephone; there only once a server has recorded.
+const QString kFetches = QStringLiteral("PHONE_FETCHES");
+
 const QStringList kSettingColumns = {QStringLiteral("SY_CODE"), QStringLiteral("SY_SUBCODE"),
                                      QStringLiteral("SY_VALUE")};
 
@@ -117,6 +120,22 @@ void count(Work& w, Database& db, const QString& table, const QString& condition
         w.plan.rows.append({table, n});
 }
 
+bool fetchesRecorded(Database& db)
+{
+    return db.columns(kFetches).count() > 0;
+}
+
+// The telephones' last fetches follow their company or code, so that the fleet does not show a
+// renamed telephone as never fetched. A row already under the new key is a deleted telephone's.
+void moveFetches(Database& db, const QString& keyIs, const QString& column, const QString& from, const QString& to)
+{
+    if (!fetchesRecorded(db))
+        return;
+    db.execute(QStringLiteral("DELETE FROM ") + kFetches + QStringLiteral(" WHERE ") + keyIs + to);
+    db.execute(QStringLiteral("UPDATE ") + kFetches + QStringLiteral(" SET ") + column + QStringLiteral(" = ") + to +
+               QStringLiteral(" WHERE ") + keyIs + from);
+}
+
 // The settings rows of a company or a model: in pairs joined with each code of the other kind, and
 // on their own.
 void findSettings(Work& w, Database& db, const RenameRequest& r)
@@ -181,6 +200,8 @@ Work prepare(Session& s, const RenameRequest& r)
         w.plan.rows.append({QStringLiteral("COMPANY"), 1});
         for (const char* table : {"RANGES", "PHONES", "PHONES_PARAMETERS", "COMPANY_PARAMETERS", "PHONE_BOOK"})
             count(w, db, QLatin1String(table), QStringLiteral("CO_CODE = ") + from);
+        if (fetchesRecorded(db))
+            count(w, db, kFetches, QStringLiteral("CO_CODE = ") + from);
         findSettings(w, db, r);
         break;
     }
@@ -215,6 +236,8 @@ Work prepare(Session& s, const RenameRequest& r)
             w.plan.rows.append({QStringLiteral("RANGES"), 1});
         w.plan.rows.append({QStringLiteral("PHONES"), 1});
         count(w, db, QStringLiteral("PHONES_PARAMETERS"), company + from);
+        if (fetchesRecorded(db))
+            count(w, db, kFetches, company + from);
         break;
     }
     }
@@ -316,6 +339,7 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
         db.execute(QStringLiteral("UPDATE PHONE_BOOK SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") +
                    from);
         left = QStringLiteral("CO_CODE = ") + from;
+        moveFetches(db, QStringLiteral("CO_CODE = "), QStringLiteral("CO_CODE"), from, to);
         tables = {QStringLiteral("PHONES"), QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("COMPANY_PARAMETERS")};
         break;
     case RenameRequest::Model:
@@ -330,7 +354,9 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
             db.execute(QStringLiteral("INSERT INTO RANGES VALUES(") + company + QStringLiteral(", ") + to + u')');
         db.execute(QStringLiteral("UPDATE PHONES SET PH_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") + company +
                    QStringLiteral(" AND PH_CODE = ") + from);
-        left = QStringLiteral("CO_CODE = ") + company + QStringLiteral(" AND PH_CODE = ") + from;
+        left = QStringLiteral("CO_CODE = ") + company + QStringLiteral(" AND PH_CODE = ");
+        moveFetches(db, left, QStringLiteral("PH_CODE"), from, to);
+        left += from;
         tables = {QStringLiteral("PHONES_PARAMETERS")};
         break;
     }

@@ -140,6 +140,24 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
         << lines[1].toStdString();
     EXPECT_EQ(err.trimmed(), QStringLiteral("1 current, 1 stale, %1 never").arg(before.size() - 2));
     EXPECT_FALSE(log.lines().join(u'\n').contains(QStringLiteral("not recorded")));
+
+    // Renamed, the telephone keeps its last fetch under its new code, then under its company's new
+    // code; a stale row left under the new code by a deleted telephone does not stop the rename.
+    FetchTable::write(working.db, {Fetch{QStringLiteral("ALPIN"), QStringLiteral("299"),
+                                         QStringLiteral("2020-01-01T00:00:00.000Z"), {}, {}, "\"gone\""}});
+    qputenv("VOCASET_PASSWORD", "vocaset-admin");
+    for (const QStringList& rename : {QStringList{QStringLiteral("telephone"), QStringLiteral("201"),
+                                                  QStringLiteral("299"), QStringLiteral("--company"),
+                                                  QStringLiteral("ALPIN")},
+                                      QStringList{QStringLiteral("company"), QStringLiteral("ALPIN"),
+                                                  QStringLiteral("ALP")}})
+        ASSERT_EQ(run(QStringList{QStringLiteral("rename")} + rename + QStringList{QStringLiteral("--yes")}), cli::Ok)
+            << err.toStdString();
+    qunsetenv("VOCASET_PASSWORD");
+    const FleetPhone renamed = survey().value(QStringLiteral("ALP/299"));
+    EXPECT_NE(renamed.state, FleetState::Never);
+    EXPECT_EQ(renamed.fetchedAt, now[reception].fetchedAt);
+    EXPECT_EQ(renamed.userAgent, QStringLiteral("again"));
 }
 
 TEST_F(Fleet, TwoServersRecordIntoOneDatabaseAtOnceAndTheLaterFetchWins)
