@@ -143,14 +143,17 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
 
     // Renamed, the telephone keeps its last fetch under its new code, then under its company's new
     // code; a stale row left under the new code by a deleted telephone does not stop the rename.
-    FetchTable::write(working.db, {Fetch{QStringLiteral("ALPIN"), QStringLiteral("299"),
-                                         QStringLiteral("2020-01-01T00:00:00.000Z"), {}, {}, "\"gone\""}});
+    FetchTable::write(working.db, {Fetch{QStringLiteral("ALPIN"),
+                                         QStringLiteral("299"),
+                                         QStringLiteral("2020-01-01T00:00:00.000Z"),
+                                         {},
+                                         {},
+                                         "\"gone\""}});
     qputenv("VOCASET_PASSWORD", "vocaset-admin");
-    for (const QStringList& rename : {QStringList{QStringLiteral("telephone"), QStringLiteral("201"),
-                                                  QStringLiteral("299"), QStringLiteral("--company"),
-                                                  QStringLiteral("ALPIN")},
-                                      QStringList{QStringLiteral("company"), QStringLiteral("ALPIN"),
-                                                  QStringLiteral("ALP")}})
+    for (const QStringList& rename :
+         {QStringList{QStringLiteral("telephone"), QStringLiteral("201"), QStringLiteral("299"),
+                      QStringLiteral("--company"), QStringLiteral("ALPIN")},
+          QStringList{QStringLiteral("company"), QStringLiteral("ALPIN"), QStringLiteral("ALP")}})
         ASSERT_EQ(run(QStringList{QStringLiteral("rename")} + rename + QStringList{QStringLiteral("--yes")}), cli::Ok)
             << err.toStdString();
     qunsetenv("VOCASET_PASSWORD");
