@@ -268,11 +268,27 @@ QString Database::storedTableSql(const QString& table)
     return q.next() ? q.value(0).toString() : QString();
 }
 
+QStringList Database::storedIndexSql(const QString& table)
+{
+    // Indexes the engine makes for keys have no text: the rebuilt table makes them itself.
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral(
+        "SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ? COLLATE NOCASE AND sql IS NOT NULL"));
+    q.addBindValue(table);
+    if (!q.exec())
+        fail(q.lastError());
+    QStringList statements;
+    while (q.next())
+        statements.append(q.value(0).toString());
+    return statements;
+}
+
 Recordset Database::execute(const QString& sql)
 {
     checkUsable();
     const QStringList statements =
-        Dialect::translate(sql, m_engine, [this](const QString& table) { return storedTableSql(table); });
+        Dialect::translate(sql, m_engine, [this](const QString& table) { return storedTableSql(table); },
+                           [this](const QString& table) { return storedIndexSql(table); });
     StatementGuard guard(*this);
     Recordset result;
     for (const QString& statement : statements) {

@@ -113,6 +113,7 @@ private:
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
     QString storedTableSql(const QString& table);
+    QStringList storedIndexSql(const QString& table);
     void sendPlain(const QString& sql);
     void checkUsable() const;
     // The engine's text of an error; marks a server session that ended as lost.

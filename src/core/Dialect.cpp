@@ -301,7 +301,7 @@ QString withoutConstraint(const QString& create, const QString& name)
 
 } // namespace
 
-QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql)
+QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql, const IndexSqlReader& indexSql)
 {
     static const QRegularExpression drop(
         QStringLiteral("^\\s*ALTER\\s+TABLE\\s+(\\w+)\\s+DROP\\s+CONSTRAINT\\s+(\\w+)\\s*$"),
@@ -335,9 +335,13 @@ QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& ta
     createScratch.replace(name, QStringLiteral("\\1") + scratch);
     // Children only reference parents, so the table can be copied, dropped and renamed while the
     // foreign keys stay enforced; no other table names these value tables.
-    return {createScratch, QStringLiteral("INSERT INTO ") + scratch + QStringLiteral(" SELECT * FROM ") + table,
-            QStringLiteral("DROP TABLE ") + table,
-            QStringLiteral("ALTER TABLE ") + scratch + QStringLiteral(" RENAME TO ") + table};
+    QStringList statements = {createScratch,
+                              QStringLiteral("INSERT INTO ") + scratch + QStringLiteral(" SELECT * FROM ") + table,
+                              QStringLiteral("DROP TABLE ") + table,
+                              QStringLiteral("ALTER TABLE ") + scratch + QStringLiteral(" RENAME TO ") + table};
+    if (indexSql)
+        statements += indexSql(table);
+    return statements;
 }
 
 QString asNumber(const QString& expr, Engine engine)
@@ -404,12 +408,13 @@ QStringList changeCounting(const QStringList& tables, Engine engine)
     return statements;
 }
 
-QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql)
+QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql,
+                      const IndexSqlReader& indexSql)
 {
     static const QRegularExpression constraintDdl(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+\\w+\\s+(DROP|ADD)\\s+CONSTRAINT\\b"),
                                                   QRegularExpression::CaseInsensitiveOption);
     if (engine == Engine::SQLite && constraintDdl.match(sql).hasMatch())
-        return sqliteConstraintRebuild(sql, tableSql);
+        return sqliteConstraintRebuild(sql, tableSql, indexSql);
     QString text = digitAliases(concatenation(sql));
     if (engine == Engine::PostgreSQL)
         text = postgresLike(postgresTypes(text));

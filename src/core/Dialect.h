@@ -15,9 +15,12 @@ namespace Dialect {
 
 // Reads the CREATE TABLE text of a table as the engine stores it (SQLite's table rebuild needs it).
 using TableSqlReader = std::function<QString(const QString& table)>;
+// Reads the CREATE INDEX texts of a table's own indexes, which a rebuild makes again.
+using IndexSqlReader = std::function<QStringList(const QString& table)>;
 
 // The statements to send, in order, for one statement of the program.
-QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql = {});
+QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql = {},
+                      const IndexSqlReader& indexSql = {});
 
 // The single rewrites, exposed for their tests.
 QString concatenation(const QString& sql);        // '+' touching a text literal becomes '||'
@@ -25,8 +28,10 @@ QString digitAliases(const QString& sql);         // an alias such as 0FLD is pu
 QStringList splitMultiColumnAdd(const QString& sql);
 QString postgresTypes(const QString& sql);        // nvarchar(n) -> varchar(n) COLLATE "C"
 QString postgresLike(const QString& sql);         // a LIKE pattern holding a backslash gets ESCAPE ''
-// SQLite cannot drop or add a constraint: the table is rebuilt from its stored CREATE text.
-QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql);
+// SQLite cannot drop or add a constraint: the table is rebuilt from its stored CREATE text, and its
+// indexes, dropped with it, are made again.
+QStringList sqliteConstraintRebuild(const QString& sql, const TableSqlReader& tableSql,
+                                    const IndexSqlReader& indexSql = {});
 
 // Pieces for statements built from a column's type, so that they give the same rows on both
 // engines. The server neither sums text nor applies LIKE to a number, averages integers as exact

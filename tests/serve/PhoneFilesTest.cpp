@@ -349,9 +349,10 @@ TEST_F(DemoSite, TwoServersOnOneDatabaseAnswerAtOnce)
     EXPECT_EQ(onB.request("GET", kReception, {{"If-None-Match", fromA.header("ETag")}}).status, 304);
 }
 
-// The index on the telephone of PHONES_PARAMETERS comes with a new database, and a server started on
-// an older one that lacks it makes it.
-TEST_F(DemoSite, TheTelephoneValuesIndexComesWithCreationAndServerStart)
+// The index on the telephone of PHONES_PARAMETERS comes with a new database, a server started on an
+// older one that lacks it makes it, and a change of the table's constraints (which rebuilds the table
+// on SQLite) keeps it.
+TEST_F(DemoSite, TheTelephoneValuesIndexComesWithCreationAndServerStartAndStays)
 {
     Database& db = working.tdb.db;
     const auto indexed = [&db] {
@@ -368,6 +369,10 @@ TEST_F(DemoSite, TheTelephoneValuesIndexComesWithCreationAndServerStart)
     EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QStringList());
     EXPECT_TRUE(indexed());
     EXPECT_EQ(PhoneFileSource::prepareDatabase(db), QStringList()) << "a second start finds it there";
+    db.execute(QStringLiteral("ALTER TABLE PHONES_PARAMETERS DROP CONSTRAINT FK_PHOPAR_EQUPAR"));
+    db.execute(QStringLiteral("ALTER TABLE PHONES_PARAMETERS ADD CONSTRAINT FK_PHOPAR_EQUPAR FOREIGN KEY (EQ_CODE, "
+                              "PA_CODE) REFERENCES EQUIPMENT_PARAMETERS(EQ_CODE, PA_CODE) ON UPDATE CASCADE"));
+    EXPECT_TRUE(indexed());
 }
 
 // Answers every Digest check as right when the password is "right", as a telephone that knows it would.
