@@ -286,9 +286,9 @@ QStringList Database::storedIndexSql(const QString& table)
 Recordset Database::execute(const QString& sql)
 {
     checkUsable();
-    const QStringList statements =
-        Dialect::translate(sql, m_engine, [this](const QString& table) { return storedTableSql(table); },
-                           [this](const QString& table) { return storedIndexSql(table); });
+    const QStringList statements = Dialect::translate(
+        sql, m_engine, [this](const QString& table) { return storedTableSql(table); },
+        [this](const QString& table) { return storedIndexSql(table); });
     StatementGuard guard(*this);
     Recordset result;
     for (const QString& statement : statements) {

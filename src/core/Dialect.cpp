@@ -408,8 +408,7 @@ QStringList changeCounting(const QStringList& tables, Engine engine)
     return statements;
 }
 
-QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql,
-                      const IndexSqlReader& indexSql)
+QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql, const IndexSqlReader& indexSql)
 {
     static const QRegularExpression constraintDdl(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+\\w+\\s+(DROP|ADD)\\s+CONSTRAINT\\b"),
                                                   QRegularExpression::CaseInsensitiveOption);
