@@ -38,6 +38,8 @@ public:
         : m_s(run.m_s), m_log(run.m_log), m_request(request), m_maker(m_s.db, m_s.language),
           m_folder(resolveFolderSetting(request.folder, m_s.appDir))
     {
+        if (request.levels.phone)
+            m_own.emplace(m_s.db, request.company, request.model, codesLeft(m_s.currentPhone));
     }
 
     // Every telephone's turn, in code order, until one ends the run.
@@ -104,7 +106,8 @@ private:
             return RunOutcome::MergeFailed;
         }
 
-        const TelephoneFiles files = m_maker.make(phone, m_request.levels, m_request.source);
+        const TelephoneFiles files =
+            m_maker.make(phone, m_request.levels, m_request.source, m_own ? &m_own->of(phone.code) : nullptr);
         replay(files.lines);
         switch (files.status) {
         case FilesStatus::MergeFailed:
@@ -131,6 +134,16 @@ private:
             break;
         }
         return std::nullopt;
+    }
+
+    // The codes of the telephones from the current one on, in their order.
+    static QStringList codesLeft(const Recordset& phones)
+    {
+        const int code = phones.fieldIndex(QStringLiteral("PH_CODE"));
+        QStringList codes;
+        for (qsizetype i = phones.position() - 1; i >= 0 && i < phones.count(); ++i)
+            codes.append(phones.rows().at(i).value(code).toString());
+        return codes;
     }
 
     static void refuse(RunSummary& summary, const PhoneInfo& phone)
@@ -174,6 +187,7 @@ private:
     RunLog& m_log;
     const GenerationRequest& m_request;
     TelephoneFileMaker m_maker;
+    std::optional<OwnValueBlocks> m_own; // with the telephone level
     const QString m_folder;
     FileBatch m_batch;
 };

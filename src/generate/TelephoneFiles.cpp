@@ -81,7 +81,7 @@ struct TelephoneFileMaker::Impl
         const auto it = current->descriptions.constFind(code);
         return StoredRow(code, it == current->descriptions.constEnd() ? QVariant() : QVariant(*it), value, level);
     }
-    TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource);
+    TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource, const OwnValues* own);
     void refuse(Turn& t, const QString& text, bool shown = false);
 
     Database& db;
@@ -228,7 +228,8 @@ bool TelephoneFileMaker::Impl::mergeLevel(Turn& t, const QList<StoredRow>& rows,
     return ok;
 }
 
-TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource)
+TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource,
+                                              const OwnValues* own)
 {
     TelephoneFiles f;
     f.phone = phone;
@@ -243,14 +244,21 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
     if (ok && levels.company)
         ok = mergeLevel(t, *companyRows, merged);
     if (ok && levels.phone) {
-        const Recordset p = db.executeBound(
-            QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
-                           "AND PH_CODE = ? ORDER BY PA_CODE"),
-            {phone.company, phone.model, phone.code});
+        OwnValues read;
+        if (!own) {
+            const Recordset p = db.executeBound(
+                QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
+                               "AND PH_CODE = ? ORDER BY PA_CODE"),
+                {phone.company, phone.model, phone.code});
+            read.reserve(p.count());
+            for (const QVariantList& row : p.rows())
+                read.append(OwnValue{row.at(0).toString(), row.at(1).toString()});
+            own = &read;
+        }
         QList<StoredRow> rows;
-        rows.reserve(p.count());
-        for (const QVariantList& row : p.rows())
-            rows.append(valueRow(row.at(0).toString(), row.at(1).toString(), u'P'));
+        rows.reserve(own->size());
+        for (const OwnValue& v : *own)
+            rows.append(valueRow(v.code, v.value, u'P'));
         ok = mergeLevel(t, rows, merged);
     }
     if (!ok) {
@@ -353,9 +361,10 @@ TelephoneFileMaker::TelephoneFileMaker(Database& db, const QString& language) : 
 
 TelephoneFileMaker::~TelephoneFileMaker() = default;
 
-TelephoneFiles TelephoneFileMaker::make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource)
+TelephoneFiles TelephoneFileMaker::make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource,
+                                        const OwnValues* own)
 {
-    return d->make(phone, levels, withSource);
+    return d->make(phone, levels, withSource, own);
 }
 
 TelephoneFiles TelephoneFileMaker::make(const QString& company, const QString& phone, const LevelChoice& levels,
@@ -371,7 +380,37 @@ TelephoneFiles TelephoneFileMaker::make(const QString& company, const QString& p
         f.errors.append(QStringLiteral("No telephone %1/%2").arg(company, phone));
         return f;
     }
-    return d->make(PhoneInfo::fromCurrent(rs), levels, withSource);
+    return d->make(PhoneInfo::fromCurrent(rs), levels, withSource, nullptr);
+}
+
+OwnValueBlocks::OwnValueBlocks(Database& db, QString company, QString model, QStringList phones, int blockSize)
+    : m_db(db), m_company(std::move(company)), m_model(std::move(model)), m_phones(std::move(phones)),
+      m_blockSize(qMax(1, blockSize))
+{
+    m_index.reserve(m_phones.size());
+    for (qsizetype i = 0; i < m_phones.size(); ++i)
+        m_index.insert(m_phones.at(i), i);
+}
+
+const OwnValues& OwnValueBlocks::of(const QString& phone)
+{
+    if (const auto it = m_block.constFind(phone); it != m_block.constEnd())
+        return *it;
+    m_block.clear();
+    // A code not given is read by itself.
+    const qsizetype first = m_index.value(phone, -1);
+    const QStringList codes = first < 0 ? QStringList{phone} : m_phones.mid(first, m_blockSize);
+    for (const QString& code : codes)
+        m_block.insert(code, {});
+    const Recordset values = m_db.executeBound(
+        QStringLiteral("SELECT PH_CODE, PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
+                       "AND PH_CODE BETWEEN ? AND ? ORDER BY PH_CODE, PA_CODE"),
+        {m_company, m_model, codes.first(), codes.last()});
+    for (const QVariantList& row : values.rows()) {
+        if (const auto it = m_block.find(row.at(0).toString()); it != m_block.end())
+            it->append(OwnValue{row.at(1).toString(), row.at(2).toString()});
+    }
+    return *m_block.constFind(phone);
 }
 
 TelephoneFiles makeTelephoneFiles(Database& db, const QString& language, const QString& company, const QString& phone,

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -60,13 +61,23 @@ struct TelephoneFiles
     bool ready() const { return status == FilesStatus::Ready; }
 };
 
+// One of a telephone's own values (PHONES_PARAMETERS) as stored.
+struct OwnValue
+{
+    QString code;
+    QString value;
+};
+// A telephone's own values in code order (the database's text order).
+using OwnValues = QList<OwnValue>;
+
 // Makes telephones' files in memory, for the generation run and for anything that serves a
 // telephone its file on request. Works on any open Database: one maker per connection and thread.
 //
 // Rows that are the same for every telephone of a company and model (the model's catalogue, its
 // writer module, the equipment defaults and the company's values) are read on the first telephone
 // of that model, and of that pair, and kept for the maker's lifetime, for every pair it meets; each
-// telephone's own values are read through one prepared statement. So a maker reflects the database
+// telephone's own values are read through one prepared statement, unless the caller read them
+// already (with the telephone's row, or a block of telephones at a time). So a maker reflects the database
 // as it was at its first telephone of a pair: make a new one (cheap: it sends nothing until asked)
 // to see rows changed since.
 //
@@ -83,12 +94,37 @@ public:
     // The files of the telephone with this company and code (status NotFound when there is none).
     TelephoneFiles make(const QString& company, const QString& phone, const LevelChoice& levels,
                         bool withSource = false);
-    // The same for a telephone row already read.
-    TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource = false);
+    // The same for a telephone row already read; with own, the telephone's own values read already.
+    TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource = false,
+                        const OwnValues* own = nullptr);
 
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
+};
+
+// The own values of a run's telephones, all of one company and model, read a block of telephones at
+// a time: one statement per block instead of one per telephone, which is what a run pays on a
+// database across a network. The codes are given in the database's order (ORDER BY PH_CODE), so a
+// block is the range from its first code to its last.
+class OwnValueBlocks
+{
+public:
+    OwnValueBlocks(Database& db, QString company, QString model, QStringList phones, int blockSize = 500);
+    Q_DISABLE_COPY_MOVE(OwnValueBlocks)
+
+    // The values of one of the telephones given, reading the block that starts with it when they
+    // are not at hand.
+    const OwnValues& of(const QString& phone);
+
+private:
+    Database& m_db;
+    QString m_company;
+    QString m_model;
+    QStringList m_phones;
+    QHash<QString, qsizetype> m_index;
+    int m_blockSize;
+    QHash<QString, OwnValues> m_block;
 };
 
 // One telephone's files with a maker of its own, so every row is read as it is now.

@@ -46,14 +46,43 @@ const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQ
 // The telephones with a MAC, whatever the case of its stored digits, with their writer module and
 // their company's password for its files; first on each row the database's change count (null where
 // none is kept). One row with no telephone when no telephone has the MAC, so the count always comes.
+// A telephone of a company without a password comes with its own values, one row each, so a request
+// is answered in one round trip; behind a password they are read only after the check, so the time
+// a refusal takes tells nothing about the MAC.
 QString findByMac(const QString& changeCount)
 {
     return QStringLiteral("SELECT ") + changeCount +
-           QStringLiteral(" AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, A.SY_VALUE "
-                          "FROM (SELECT 1 AS ONE) V LEFT JOIN PHONES P ON UPPER(P.PH_MAC) = ? "
+           QStringLiteral(" AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, A.SY_VALUE, "
+                          "V.PA_CODE, V.PA_VALUE "
+                          "FROM (SELECT 1 AS ONE) O LEFT JOIN PHONES P ON UPPER(P.PH_MAC) = ? "
                           "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN SYSTEM_PARAMETERS A "
                           "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
-           QLatin1String(kProvAuth) + QStringLiteral("' ORDER BY P.CO_CODE, P.PH_CODE");
+           QLatin1String(kProvAuth) +
+           QStringLiteral("' LEFT JOIN PHONES_PARAMETERS V ON A.SY_VALUE IS NULL AND V.CO_CODE = P.CO_CODE "
+                          "AND V.EQ_CODE = P.EQ_CODE AND V.PH_CODE = P.PH_CODE "
+                          "ORDER BY P.CO_CODE, P.PH_CODE, V.PA_CODE");
+}
+
+// A telephone found by its MAC: its row of findByMac and, without a password, its own values.
+struct FoundPhone
+{
+    const QVariantList* row;
+    OwnValues own;
+};
+
+// The telephones of findByMac's rows, each once.
+QList<FoundPhone> foundPhones(const Recordset& rows)
+{
+    QList<FoundPhone> phones;
+    for (const QVariantList& row : rows.rows()) {
+        if (row.at(1).isNull())
+            continue;
+        if (phones.isEmpty() || row.at(1) != phones.last().row->at(1) || row.at(2) != phones.last().row->at(2))
+            phones.append(FoundPhone{&row, {}});
+        if (!row.at(8).isNull())
+            phones.last().own.append(OwnValue{row.at(8).toString(), row.at(9).toString()});
+    }
+    return phones;
 }
 const QString kAnyAuth =
     QStringLiteral("SELECT COUNT(*) FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") + QLatin1String(kProvAuth) + u'\'';
@@ -260,8 +289,8 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     // The same statements run for every name, with or without a telephone, and so does the Digest
     // check below: the time taken tells nothing about the MAC. What the rows kept need is read after
     // the check.
-    Recordset phones = db.executeBound(m_findByMac, {name.mac});
-    const QVariant changes = phones.rows().value(0).value(0);
+    const Recordset found = db.executeBound(m_findByMac, {name.mac});
+    const QVariant changes = found.rows().value(0).value(0);
     if (!m_kept || changes.isNull() || changes != m_changes) {
         m_kept = std::make_unique<Kept>(db, m_language);
         m_changes = changes;
@@ -269,16 +298,16 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     if (!m_kept->anyAuth)
         m_kept->anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
     const bool anyAuth = *m_kept->anyAuth;
-    if (phones.rows().value(0).value(1).isNull())
-        phones = Recordset();
+    const QList<FoundPhone> phones = foundPhones(found);
     QStringList passwords;
-    for (const QVariantList& row : phones.rows()) {
-        if (!row.at(7).isNull())
-            passwords.append(row.at(7).toString());
+    for (const FoundPhone& p : phones) {
+        if (!p.row->at(7).isNull())
+            passwords.append(p.row->at(7).toString());
     }
     // Telephones of companies without a password are served (or in conflict) as before; any other
     // name needs a right answer first.
-    const bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.count() > 1 || phones.text(6) == name.module);
+    const bool open = !phones.isEmpty() && passwords.isEmpty() &&
+                      (phones.size() > 1 || phones.first().row->at(6).toString() == name.module);
     if (anyAuth && !open) {
         const Credentials::Check check = credentials.check(name.mac, passwords);
         if (check != Credentials::Check::Accepted) {
@@ -289,10 +318,10 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     }
     if (phones.isEmpty())
         return answer;
-    if (phones.count() > 1) {
+    if (phones.size() > 1) {
         QStringList owners;
-        for (const QVariantList& row : phones.rows())
-            owners.append(row.at(1).toString() + u'/' + row.at(2).toString());
+        for (const FoundPhone& p : phones)
+            owners.append(p.row->at(1).toString() + u'/' + p.row->at(2).toString());
         answer.status = 409;
         answer.notes.append(QStringLiteral("MAC %1 belongs to %2 telephones: %3; none of them is served")
                                 .arg(name.mac)
@@ -300,9 +329,11 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
                                 .arg(owners.join(QStringLiteral(", "))));
         return answer;
     }
-    const PhoneInfo phone{phones.text(1), phones.text(2), phones.text(3), phones.text(4), phones.text(5)};
+    const QVariantList& row = *phones.first().row;
+    const PhoneInfo phone{row.at(1).toString(), row.at(2).toString(), row.at(3).toString(), row.at(4).toString(),
+                          row.at(5).toString()};
     // The telephone's model writes another file than the one asked for.
-    if (phones.text(6) != name.module)
+    if (row.at(6).toString() != name.module)
         return answer;
     answer.company = phone.company;
     answer.phone = phone.code;
@@ -319,7 +350,9 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     // A file named after the telephone is what the generation writes with the telephone level.
     boxes.set(0, true);
 
-    const TelephoneFiles files = m_kept->maker.make(phone, boxes.choice());
+    const bool guarded = !row.at(7).isNull();
+    const TelephoneFiles files =
+        m_kept->maker.make(phone, boxes.choice(), false, guarded ? nullptr : &phones.first().own);
     switch (files.status) {
     case FilesStatus::Ready:
         answer.status = 200;

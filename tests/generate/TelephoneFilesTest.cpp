@@ -119,6 +119,42 @@ TEST_F(TelephoneFilesTest, MakesWhatTheRunWritesWithTheOriginOfEachValue)
     EXPECT_TRUE(d.op.messages.isEmpty());
 }
 
+TEST_F(TelephoneFilesTest, OwnValuesReadInBlocksMakeWhatEachTelephonesOwnReadMakes)
+{
+    // Beside 101 and 102: 103 without values of its own, 104 with two; a telephone of another model
+    // whose code falls between them, with a value left from this model, belongs to no block.
+    const QString gxp = QStringLiteral("GXP");
+    d.param(gxp, QStringLiteral("21"), QStringLiteral("P"), {});
+    d.phone(AC, QStringLiteral("103"), gxp, QStringLiteral("Spare"), QStringLiteral("001122331030"));
+    d.phone(AC, QStringLiteral("1035"), QStringLiteral("PAP"), QStringLiteral("Fax"), QStringLiteral("001122331035"));
+    d.phoneValue(AC, gxp, QStringLiteral("1035"), QStringLiteral("20"), QStringLiteral("stray"));
+    d.phone(AC, QStringLiteral("104"), gxp, QStringLiteral("Hall"), QStringLiteral("001122331040"));
+    d.phoneValue(AC, gxp, QStringLiteral("104"), QStringLiteral("21"), QStringLiteral("it's $$P"));
+    d.phoneValue(AC, gxp, QStringLiteral("104"), QStringLiteral("20"), QStringLiteral("ext 104"));
+
+    const QStringList codes = {QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("103"),
+                               QStringLiteral("104")};
+    OwnValueBlocks blocks(d.tdb.db, AC, gxp, codes, 2);
+    TelephoneFileMaker maker(d.tdb.db, d.s.language);
+    QList<bool> read;
+    // In order, then one already passed: its block is read again from it on.
+    for (const QString& code : codes + QStringList{QStringLiteral("102")}) {
+        const quint64 sent = d.tdb.db.exchanges();
+        const OwnValues& own = blocks.of(code);
+        read.append(d.tdb.db.exchanges() != sent);
+        PhoneInfo phone = makeTelephoneFiles(d.tdb.db, d.s.language, AC, code, LevelChoice{}).phone;
+        const TelephoneFiles fromBlock = maker.make(phone, LevelChoice{}, true, &own);
+        const TelephoneFiles alone = makeTelephoneFiles(d.tdb.db, d.s.language, AC, code, LevelChoice{}, true);
+        ASSERT_EQ(fromBlock.status, FilesStatus::Ready) << code.toStdString();
+        EXPECT_EQ(fromBlock.config, alone.config) << code.toStdString();
+        EXPECT_EQ(fromBlock.source, alone.source) << code.toStdString();
+        EXPECT_EQ(fromBlock.params.size(), alone.params.size()) << code.toStdString();
+    }
+    EXPECT_EQ(read, (QList<bool>{true, false, true, false, true}));
+    EXPECT_EQ(blocks.of(QStringLiteral("104")).size(), 2);
+    EXPECT_TRUE(blocks.of(QStringLiteral("103")).isEmpty());
+}
+
 TEST_F(TelephoneFilesTest, CodesComeInTheDatabasesOrder)
 {
     // Code-point order, as both engines sort the code columns: digits before capitals before small
