@@ -6,10 +6,18 @@
 // Writes compared: "file" syncs and renames each file by itself, "batch" puts files in place in
 // batches with one sync each (as the run does), "nosync" renames without any sync (the cost of the
 // program alone).
+//
+// With --database CONN the run reads another database (a connection string to a PostgreSQL
+// database, filled when it holds no telephones), and with --delay-us US through a relay that holds
+// each round trip that long, as a network would; the floors read SQLite only. Beside each run, the
+// requests it sent to the database per telephone.
+//
+// bench_generate [--phones N] [--dir FOLDER] [--modes run,floor-batch,...] [--database CONN] [--delay-us US]
 #include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <map>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +30,7 @@
 
 #include "BenchData.h"
 #include "ConfigWriter.h"
+#include "DelayRelay.h"
 #include "FileBatch.h"
 #include "GenerationRun.h"
 #include "ParamResolution.h"
@@ -140,15 +149,16 @@ int floorRun(const QString& dbFile, const ConfigWriter& writer, const QString& f
     return written;
 }
 
-// Child: one measurement, printed as "phones seconds processor-seconds peak-kB".
-int child(const QString& mode, const QString& module, const QString& dbFile, const QString& folder)
+// Child: one measurement, printed as "phones seconds processor-seconds peak-kB requests".
+int child(const QString& mode, const QString& module, const QString& connection, const QString& folder)
 {
     int written = 0;
+    quint64 requests = 0;
     QElapsedTimer timer;
     double cpuBefore = 0;
     if (mode == u"run") {
         Database db;
-        db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+        db.open(connection);
         bench::SilentOperator op;
         Session s(db, op);
         NullRunLog log;
@@ -161,16 +171,19 @@ int child(const QString& mode, const QString& module, const QString& dbFile, con
         r.folder = folder;
         cpuBefore = processorSeconds(usage());
         timer.start();
+        const quint64 sent = db.exchanges();
         written = run.run(r).written;
+        requests = db.exchanges() - sent;
     } else {
         cpuBefore = processorSeconds(usage());
         timer.start();
-        written = floorRun(dbFile, *writerForModule(module), folder, mode.section(u'-', 1));
+        written = floorRun(ConnectionString(connection).value(QStringLiteral("Data Source")), *writerForModule(module),
+                           folder, mode.section(u'-', 1));
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     const rusage after = usage();
     QTextStream(stdout) << written << u' ' << seconds << u' ' << processorSeconds(after) - cpuBefore << u' '
-                        << after.ru_maxrss << Qt::endl;
+                        << after.ru_maxrss << u' ' << requests << Qt::endl;
     return 0;
 }
 
@@ -203,17 +216,49 @@ int main(int argc, char* argv[])
                          QStringLiteral("run")};
     if (const qsizetype i = args.indexOf(QStringLiteral("--modes")); i > 0 && i + 1 < args.size())
         modes = args[i + 1].split(u',');
+    const qsizetype databaseAt = args.indexOf(QStringLiteral("--database"));
+    const QString external = databaseAt > 0 ? args.value(databaseAt + 1) : QString();
+    int delayUs = 0;
+    if (const qsizetype i = args.indexOf(QStringLiteral("--delay-us")); i > 0 && i + 1 < args.size())
+        delayUs = args[i + 1].toInt();
+    if (!external.isEmpty())
+        modes = {QStringLiteral("run")};
     QTextStream out(stdout);
     QTemporaryDir work(base + QStringLiteral("/bench_generate-XXXXXX"));
-    const QString dbFile = work.filePath(QStringLiteral("bench.db"));
+    const QString connection =
+        external.isEmpty() ? QStringLiteral("Provider=SQLite;Data Source=") + work.filePath(QStringLiteral("bench.db"))
+                           : external;
     {
         Database db;
-        db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+        db.open(connection);
         QElapsedTimer t;
         t.start();
-        bench::buildDataSet(db, phones);
-        out << "Data set: " << phones << " telephones, 150 parameters (100 E, 30 C, 20 P), built in "
-            << t.elapsed() / 1000.0 << " s" << Qt::endl;
+        int held = 0;
+        try {
+            held = db.execute(QStringLiteral("SELECT COUNT(*) FROM PHONES")).text(0).toInt();
+        } catch (const DbError&) {
+        }
+        if (held == 0)
+            bench::buildDataSet(db, phones);
+        else
+            phones = held;
+        out << "Data set: " << phones << " telephones, 150 parameters (100 E, 30 C, 20 P), "
+            << (held == 0 ? QStringLiteral("built in %1 s").arg(t.elapsed() / 1000.0) : QStringLiteral("found"))
+            << " on " << (external.isEmpty() ? QStringLiteral("SQLite") : ConnectionString::masked(external))
+            << Qt::endl;
+    }
+    // The run's way to the database: through the relay when there is a delay to add.
+    std::optional<DelayRelay> relay;
+    QString measured = connection;
+    if (delayUs > 0 && !external.isEmpty()) {
+        relay.emplace(quint16(ConnectionString(external).value(QStringLiteral("Port")).toUInt()),
+                      std::chrono::microseconds(delayUs));
+        if (relay->port() == 0) {
+            out << "relay: " << relay->error() << Qt::endl;
+            return 1;
+        }
+        measured = relay->connectionThrough(external);
+        out << "Through a relay adding " << delayUs << " us per round trip" << Qt::endl;
     }
 
     // The machine may be busy with other work: the processor time per telephone says what the
@@ -223,12 +268,13 @@ int main(int argc, char* argv[])
         << "phones/s"
         << "seconds"
         << "CPU us/phone"
-        << "peak MB" << qSetFieldWidth(0) << Qt::endl;
+        << "peak MB"
+        << "requests/phone" << qSetFieldWidth(0) << Qt::endl;
     int failures = 0;
     for (const char* module : {"GRANDSTREAM", "PAP2", "F1000"}) {
         {
             Database db;
-            db.open(QStringLiteral("Provider=SQLite;Data Source=") + dbFile);
+            db.open(connection);
             db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = '") + QLatin1String(module) + u'\'');
         }
         QMap<QString, double> rate;
@@ -239,10 +285,10 @@ int main(int argc, char* argv[])
             QProcess p;
             p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             p.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--child"), mode, QLatin1String(module), dbFile, folder});
+                    {QStringLiteral("--child"), mode, QLatin1String(module), measured, folder});
             p.waitForFinished(-1);
             const QStringList f = QString::fromLocal8Bit(p.readAllStandardOutput()).split(u' ');
-            if (p.exitCode() != 0 || f.size() != 4 || f[0].toInt() != phones) {
+            if (p.exitCode() != 0 || f.size() != 5 || f[0].toInt() != phones) {
                 out << module << ' ' << mode << ": failed" << Qt::endl;
                 ++failures;
                 continue;
@@ -251,7 +297,9 @@ int main(int argc, char* argv[])
             cpu[mode] = f[2].toDouble() * 1e6 / f[0].toDouble();
             out << qSetFieldWidth(14) << module << mode << QString::number(rate[mode], 'f', 0)
                 << QString::number(f[1].toDouble(), 'f', 2) << QString::number(cpu[mode], 'f', 0)
-                << QString::number(f[3].trimmed().toDouble() / 1024, 'f', 1) << qSetFieldWidth(0) << Qt::endl;
+                << QString::number(f[3].toDouble() / 1024, 'f', 1)
+                << QString::number(f[4].trimmed().toDouble() / f[0].toDouble(), 'f', 3) << qSetFieldWidth(0)
+                << Qt::endl;
             QDir(folder).removeRecursively();
         }
         for (const QString& floor : {QStringLiteral("floor-batch"), QStringLiteral("floor-file"),

@@ -149,14 +149,7 @@ int main(int argc, char** argv)
             report << "relay: " << relay->error() << Qt::endl;
             return 1;
         }
-        QStringList parts;
-        for (const QString& part : connection.split(u';', Qt::SkipEmptyParts)) {
-            const QString key = part.section(u'=', 0, 0).trimmed().toLower();
-            if (key != u"port" && key != u"host")
-                parts.append(part);
-        }
-        parts << QStringLiteral("Host=127.0.0.1") << QStringLiteral("Port=") + QString::number(relay->port());
-        measured = parts.join(u';');
+        measured = relay->connectionThrough(connection);
         report << "Server database through a relay adding " << ms << " ms per round trip" << Qt::endl;
     } else {
         report << (server ? "Server database" : "SQLite file in a temporary folder") << Qt::endl;

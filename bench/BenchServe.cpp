@@ -12,7 +12,7 @@
 // used as it is. The database statements per request come from the server's metrics.
 //
 // bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N] [--database CONN]
-//             [--delay-us US]
+//             [--delay-us US] [--cli PATH]
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -29,6 +29,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -285,6 +286,20 @@ double cpuSecondsOf(qint64 pid)
     return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
 }
 
+// The CPU seconds of the other sessions on a PostgreSQL server of this machine, by process.
+QHash<qint64, double> sessionCpuSeconds(Database& db)
+{
+    QHash<qint64, double> seconds;
+    if (!db.isOpen())
+        return seconds;
+    const Recordset sessions =
+        db.execute(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                                  "AND pid <> pg_backend_pid()"));
+    for (const QVariantList& row : sessions.rows())
+        seconds.insert(row.at(0).toLongLong(), cpuSecondsOf(row.at(0).toLongLong()));
+    return seconds;
+}
+
 long peakKilobytesOf(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -448,14 +463,7 @@ int main(int argc, char* argv[])
             out << QStringLiteral("The relay did not start: ") << relay->error() << Qt::endl;
             return 1;
         }
-        QStringList pairs;
-        for (const QString& pair : connection.split(u';', Qt::SkipEmptyParts)) {
-            const QString key = pair.section(u'=', 0, 0).trimmed().toLower();
-            if (key != u"host" && key != u"port")
-                pairs.append(pair);
-        }
-        served = (pairs + QStringList{QStringLiteral("Host=127.0.0.1"), QStringLiteral("Port=%1").arg(relay->port())})
-                     .join(u';');
+        served = relay->connectionThrough(connection);
     }
     QElapsedTimer built;
     built.start();
@@ -506,7 +514,9 @@ int main(int argc, char* argv[])
     QProcess server;
     server.setStandardOutputFile(dir.filePath(QStringLiteral("access.log")));
     server.setProcessChannelMode(QProcess::SeparateChannels);
-    server.start(QStringLiteral(VOCASET_CLI),
+    // --cli runs another build's server on the same data, to set two builds side by side.
+    const qsizetype cliAt = args.indexOf(QStringLiteral("--cli"));
+    server.start(cliAt >= 0 ? args.value(cliAt + 1) : QStringLiteral(VOCASET_CLI),
                  {QStringLiteral("--settings"), settings.fileName(), QStringLiteral("serve"),
                   QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--threads"),
                   QString::number(threads), QStringLiteral("--metrics"),
@@ -522,15 +532,29 @@ int main(int argc, char* argv[])
 
     out << QStringLiteral("Machine load average before the run: ") << loadAverage() << Qt::endl;
     double cpu = cpuSecondsOf(server.processId());
+    // On a PostgreSQL server of this machine, its sessions for the server process work for it too.
+    Database watcher;
+    if (!external.isEmpty())
+        watcher.open(connection);
     const auto phase = [&](const QString& title, int phaseSeconds, bool digest = false) {
         const auto [requests, statements] = statementCounts(metricsPort);
+        const QHash<qint64, double> sessions = sessionCpuSeconds(watcher);
         const Figures f = drive(port, targets, clients, phaseSeconds, digest);
         const double now = cpuSecondsOf(server.processId());
         report(title, f, now - cpu);
         const auto [requestsAfter, statementsAfter] = statementCounts(metricsPort);
         out << QStringLiteral("  database statements per request: %1")
-                   .arg((statementsAfter - statements) / qMax(1.0, requestsAfter - requests), 0, 'f', 2)
-            << Qt::endl;
+                   .arg((statementsAfter - statements) / qMax(1.0, requestsAfter - requests), 0, 'f', 2);
+        if (watcher.isOpen()) {
+            double used = 0;
+            for (const auto& [pid, seconds] : sessionCpuSeconds(watcher).asKeyValueRange())
+                used += seconds - sessions.value(pid);
+            out << QStringLiteral("; database sessions' CPU %1 s, %2 responses per CPU second of server and "
+                                  "database together")
+                       .arg(used, 0, 'f', 1)
+                       .arg(double(f.responses) / qMax(now - cpu + used, 0.01), 0, 'f', 0);
+        }
+        out << Qt::endl;
         cpu = now;
     };
     phase(QStringLiteral("%1 keep-alive clients").arg(clients), seconds);

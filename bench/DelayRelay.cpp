@@ -147,6 +147,18 @@ DelayRelay::~DelayRelay()
     }
 }
 
+QString DelayRelay::connectionThrough(const QString& connection) const
+{
+    QStringList pairs;
+    for (const QString& pair : connection.split(u';', Qt::SkipEmptyParts)) {
+        const QString key = pair.section(u'=', 0, 0).trimmed().toLower();
+        if (key != u"host" && key != u"port")
+            pairs.append(pair);
+    }
+    pairs << QStringLiteral("Host=127.0.0.1") << QStringLiteral("Port=") + QString::number(m_port);
+    return pairs.join(u';');
+}
+
 void DelayRelay::acceptLoop()
 {
     std::vector<std::thread> connections;

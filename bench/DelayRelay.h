@@ -4,6 +4,7 @@
 #include <thread>
 
 #include <QString>
+#include <QStringList>
 
 namespace vocaset {
 
@@ -14,7 +15,7 @@ namespace vocaset {
 // benchmark's own loop may block; the destructor stops it.
 //
 //     DelayRelay relay(5432, std::chrono::microseconds(1000));
-//     "Provider=PostgreSQL;Host=127.0.0.1;Port=" + QString::number(relay.port()) + ...
+//     db.open(relay.connectionThrough("Provider=PostgreSQL;Host=127.0.0.1;Port=5432;..."));
 class DelayRelay final
 {
 public:
@@ -26,6 +27,9 @@ public:
     // The port it listens on, 0 when it could not listen (error() says why).
     quint16 port() const { return m_port; }
     QString error() const { return m_error; }
+    // A connection string to the server database behind the relay ("Key=Value;..."), its Host and
+    // Port replaced by the relay's.
+    QString connectionThrough(const QString& connection) const;
 
 private:
     void acceptLoop();
