@@ -184,6 +184,18 @@ void BlockWriter::send(std::vector<Entry>& entries, std::vector<std::optional<Db
             group = groups.insert(groups.end(), Group{e.segment, e.kind, {}});
         group->rows.push_back(i);
     }
+    if (!groups.empty() && !m_settled) {
+        m_settled = true;
+        if (const QString sql = Dialect::bulkWriteSetting(m_db.engine()); !sql.isEmpty()) {
+            try {
+                m_db.execute(sql);
+            } catch (const TransactionLost&) {
+                throw;
+            } catch (const DbError&) {
+                // A server without the setting writes the same rows, only slower.
+            }
+        }
+    }
     for (const Group& group : groups) {
         const BlockShape& shape = m_shapes[size_t(group.kind)];
         const size_t step = size_t(shape.maxRows());

@@ -375,6 +375,11 @@ QString refreshStatistics(const QString& table, Engine engine)
     return engine == Engine::PostgreSQL ? QStringLiteral("ANALYZE ") + table : QString();
 }
 
+QString bulkWriteSetting(Engine engine)
+{
+    return engine == Engine::PostgreSQL ? QStringLiteral("SET LOCAL plan_cache_mode = force_generic_plan") : QString();
+}
+
 QString changeCount(Engine engine)
 {
     if (engine == Engine::PostgreSQL)

@@ -45,6 +45,12 @@ QString nullsFirst(Engine engine);                    // follows an ORDER BY ite
 // nothing where the engine needs none: the server plans with the counts its background worker last
 // took, so a table just filled or emptied is otherwise planned as it was (a scan per deleted row).
 QString refreshStatistics(const QString& table, Engine engine);
+// The statement, for the start of a bulk write inside its transaction, that has the server run the
+// queries of its foreign-key checks with the plan it keeps for them, until the transaction ends; or
+// nothing. Left to choose, the server plans such a query afresh for each row whenever its kept plan
+// looks dearer than one made for the values at hand, which is most of the time of deleting many
+// codes (two key checks per code).
+QString bulkWriteSetting(Engine engine);
 // A scalar expression that takes a new value whenever another connection has committed a change to
 // the counted tables, for a reader that keeps their rows between statements. SQLite's data_version
 // counts every commit of another connection; the server counts with the row changeCounting keeps.

@@ -86,6 +86,10 @@ TEST(RangeGeneration, AddsEachCodeOnceAndLogsIt)
 TEST(RangeGeneration, DeletesCodesNotInUseAndStops)
 {
     Ranges t;
+    // The server's setting for bulk writes lasts until the run's transaction ends, never longer.
+    const bool server = t.tdb.db.engine() == Engine::PostgreSQL;
+    const auto planning = [&] { return server ? t.value(QStringLiteral("SHOW plan_cache_mode")) : QString(); };
+    const QString sessionPlanning = planning();
     t.run(QStringLiteral("100"), QStringLiteral("103"));
     t.op.questions.clear();
     t.op.yesNo << true << false;
@@ -94,6 +98,7 @@ TEST(RangeGeneration, DeletesCodesNotInUseAndStops)
     EXPECT_EQ(t.codes().size(), 4);
 
     const PhoneBookSummary s = t.run(QStringLiteral("99"), QStringLiteral("103"), true);
+    EXPECT_EQ(planning().toStdString(), sessionPlanning.toStdString());
     EXPECT_EQ(s.succeeded, 2);
     EXPECT_EQ(s.failed, 2);
     EXPECT_EQ(t.log.lines, (QStringList{QStringLiteral("M27:99"), QStringLiteral("M27:100"), QStringLiteral("M29:"),
