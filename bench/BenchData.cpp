@@ -1,5 +1,9 @@
 #include "BenchData.h"
 
+#include <unistd.h>
+
+#include <QFile>
+
 #include "Schema.h"
 
 namespace vocaset::bench {
@@ -48,6 +52,17 @@ void buildDataSet(Database& db, int phones)
                             {kCompany, kModel, ph, code, QString(QStringLiteral("value ") + code + u'-' + ph)});
     }
     tx.commit();
+}
+
+double cpuSecondsOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name (which may hold blanks): state is field 3, utime 14, stime 15.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
 }
 
 } // namespace vocaset::bench

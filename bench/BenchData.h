@@ -18,6 +18,9 @@ inline const QString kModel = QStringLiteral("MODEL");
 // with a value for every company and telephone parameter. Some values carry place-holders.
 void buildDataSet(Database& db, int phones);
 
+// User and system CPU seconds a process of this machine has used so far; 0 when it cannot be read.
+double cpuSecondsOf(qint64 pid);
+
 // Answers Yes and takes every default; shown messages go to standard error, so a benchmark that
 // stops on one says why.
 class SilentOperator final : public Operator

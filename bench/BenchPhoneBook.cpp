@@ -18,8 +18,6 @@
 #include <ctime>
 #include <optional>
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -101,21 +99,6 @@ QByteArray phoneFile(const QByteArray& tag)
     return file;
 }
 
-// Processor seconds a process of this machine has used so far (user and system), or -1 when it
-// cannot be read.
-double processSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
-        return -1;
-    // The fields after the command name, which is in parentheses and may hold spaces.
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
-
 // Wall time, and the process's own processor time beside it: on a shared machine the first also
 // counts the other processes' turns. On a server of this machine, its session's processor time too.
 struct Clock
@@ -128,7 +111,7 @@ struct Clock
     {
         wall.start();
         cpu = std::clock();
-        server = processSeconds(serverPid);
+        server = QFile::exists(QStringLiteral("/proc/%1/stat").arg(serverPid)) ? bench::cpuSecondsOf(serverPid) : -1;
     }
     QString figures() const
     {
@@ -136,7 +119,7 @@ struct Clock
                           .arg(double(wall.nsecsElapsed()) / 1e9, 0, 'f', 3)
                           .arg(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0, 'f', 3);
         if (server >= 0)
-            out += QStringLiteral(", server %1 s").arg(processSeconds(serverPid) - server, 0, 'f', 3);
+            out += QStringLiteral(", server %1 s").arg(bench::cpuSecondsOf(serverPid) - server, 0, 'f', 3);
         return out + u')';
     }
 };

@@ -274,18 +274,6 @@ QString loadAverage()
                                           : QStringLiteral("?");
 }
 
-// User and system CPU seconds a process has used so far.
-double cpuSecondsOf(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    // Fields after the command name (which may hold blanks): state is field 3, utime 14, stime 15.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
-}
-
 // The CPU seconds of the other sessions on a PostgreSQL server of this machine, by process.
 QHash<qint64, double> sessionCpuSeconds(Database& db)
 {
@@ -296,7 +284,7 @@ QHash<qint64, double> sessionCpuSeconds(Database& db)
         db.execute(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
                                   "AND pid <> pg_backend_pid()"));
     for (const QVariantList& row : sessions.rows())
-        seconds.insert(row.at(0).toLongLong(), cpuSecondsOf(row.at(0).toLongLong()));
+        seconds.insert(row.at(0).toLongLong(), bench::cpuSecondsOf(row.at(0).toLongLong()));
     return seconds;
 }
 
@@ -531,7 +519,7 @@ int main(int argc, char* argv[])
     ::close(probe);
 
     out << QStringLiteral("Machine load average before the run: ") << loadAverage() << Qt::endl;
-    double cpu = cpuSecondsOf(server.processId());
+    double cpu = bench::cpuSecondsOf(server.processId());
     // On a PostgreSQL server of this machine, its sessions for the server process work for it too.
     Database watcher;
     if (!external.isEmpty())
@@ -540,7 +528,7 @@ int main(int argc, char* argv[])
         const auto [requests, statements] = statementCounts(metricsPort);
         const QHash<qint64, double> sessions = sessionCpuSeconds(watcher);
         const Figures f = drive(port, targets, clients, phaseSeconds, digest);
-        const double now = cpuSecondsOf(server.processId());
+        const double now = bench::cpuSecondsOf(server.processId());
         report(title, f, now - cpu);
         const auto [requestsAfter, statementsAfter] = statementCounts(metricsPort);
         out << QStringLiteral("  database statements per request: %1")
