@@ -211,7 +211,7 @@ void BlockWriter::send(std::vector<Entry>& entries, std::vector<std::optional<Db
                 rows.push_back(&entries[group.rows[k]].values);
             try {
                 m_db.executeBound(shape.sql(int(n)), shape.values(rows));
-                m_written[shape.table()] += int(n);
+                written(shape, int(n));
             } catch (const TransactionLost&) {
                 throw;
             } catch (const DbError&) {
@@ -230,12 +230,18 @@ void BlockWriter::sendAlone(Entry& entry, std::optional<DbError>& refusal)
             m_db.execute(entry.alone.sql);
         else
             m_db.executeBound(entry.alone.sql, entry.alone.values);
-        ++m_written[m_shapes[size_t(entry.kind)].table()];
+        written(m_shapes[size_t(entry.kind)], 1);
     } catch (const TransactionLost&) {
         throw;
     } catch (const DbError& e) {
         refusal = e;
     }
+}
+
+void BlockWriter::written(const BlockShape& shape, int rows)
+{
+    if (shape.needsStatistics())
+        m_written[shape.table()] += rows;
 }
 
 void BlockWriter::refreshStatistics()

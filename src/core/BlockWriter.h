@@ -40,8 +40,17 @@ public:
         return *this;
     }
 
+    // Rows of a log that only grows and that no bulk statement reads: the server's background
+    // statistics serve it, where taking them after each run would cost more than the run's rows.
+    BlockShape& withoutStatistics()
+    {
+        m_statistics = false;
+        return *this;
+    }
+
     const QString& table() const { return m_table; }
     bool isIndependent() const { return m_independent; }
+    bool needsStatistics() const { return m_statistics; }
     int valuesPerRow() const { return m_perRow; }
     // How many rows one statement takes: a few hundred, fewer for wide rows (the engines bound the
     // number of place-holders of a statement).
@@ -63,6 +72,7 @@ private:
     QList<Part> m_parts;
     int m_perRow = 0;
     bool m_independent = false;
+    bool m_statistics = true;
 };
 
 // A statement sent on its own: bound values when there are any, else the text as it stands.
@@ -131,6 +141,7 @@ private:
         std::function<void()> step;
     };
     void send(std::vector<Entry>& entries, std::vector<std::optional<DbError>>& refusals);
+    void written(const BlockShape& shape, int rows);
     void sendAlone(Entry& entry, std::optional<DbError>& refusal);
 
     Database& m_db;

@@ -194,7 +194,8 @@ void ChangeRecorder::useBlocks(BlockWriter* blocks)
     m_kind = m_blocks->kind(BlockShape(QLatin1String(kHistoryTable))
                                 .text(insertStatement())
                                 .rows(BlockShape::placeHolders(int(columns().size())))
-                                .independent());
+                                .independent()
+                                .withoutStatistics());
 }
 
 void ChangeRecorder::ensureTable()
