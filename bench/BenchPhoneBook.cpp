@@ -6,8 +6,9 @@
 // round trip. On a server of this machine, the processor time its session used is shown beside ours:
 // on a busy machine it compares runs better than the wall time. The log lines go to a text stream on
 // /dev/null, as the command line prints them.
-// Every run writes its changes to the change history too: the same runs from a build without the
-// history give its cost.
+// Every run writes its changes to the change history too. The history's cost comes first: adding the
+// codes 1 to 99 999 and importing the 100 000 users (new, then again), each timed with and without the
+// history on the same data, the two alternating over five rounds each; the ratio is of the medians.
 //
 //     bench_phonebook [CONNECTION [DELAY_MS]]
 // CONNECTION names another database in place of a temporary SQLite file; with DELAY_MS the runs go
@@ -25,6 +26,7 @@
 #include <QTextStream>
 
 #include "BenchData.h"
+#include "ChangeHistory.h"
 #include "Database.h"
 #include "DelayRelay.h"
 #include "PhoneBookImport.h"
@@ -115,12 +117,44 @@ struct Clock
     }
     QString figures() const
     {
-        QString out = QStringLiteral("%1 s (processor %2 s")
-                          .arg(double(wall.nsecsElapsed()) / 1e9, 0, 'f', 3)
-                          .arg(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0, 'f', 3);
+        QString out = QStringLiteral("%1 s (processor %2 s").arg(seconds(), 0, 'f', 3).arg(processor(), 0, 'f', 3);
         if (server >= 0)
-            out += QStringLiteral(", server %1 s").arg(bench::cpuSecondsOf(serverPid) - server, 0, 'f', 3);
+            out += QStringLiteral(", server %1 s").arg(serverSeconds(), 0, 'f', 3);
         return out + u')';
+    }
+    double seconds() const { return double(wall.nsecsElapsed()) / 1e9; }
+    double processor() const { return double(std::clock() - cpu) / CLOCKS_PER_SEC; }
+    double serverSeconds() const { return server >= 0 ? bench::cpuSecondsOf(serverPid) - server : 0; }
+};
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+// One job's wall times with and without the history, and the ratio of their medians; the same for the
+// processor time of this process and of a server's session on this machine, which leaves out the other
+// processes' turns on a busy machine.
+struct Comparison
+{
+    const char* what;
+    QList<double> with, without, withCpu, withoutCpu;
+    QString line() const
+    {
+        const auto list = [](const QList<double>& times) {
+            QStringList out;
+            for (double t : times)
+                out.append(QString::number(t, 'f', 3));
+            return out.join(u' ');
+        };
+        const auto ratio = [](const QList<double>& a, const QList<double>& b) {
+            return median(b) > 0 ? median(a) / median(b) : 0;
+        };
+        return QLatin1String(what) + QStringLiteral("with %1 s, without %2 s: %3x (processor %4x)")
+                                         .arg(list(with), list(without))
+                                         .arg(ratio(with, without), 0, 'f', 2)
+                                         .arg(ratio(withCpu, withoutCpu), 0, 'f', 2);
     }
 };
 
@@ -180,6 +214,52 @@ int main(int argc, char** argv)
             .arg(double(db.exchanges() - since) / std::max(1, units), 0, 'f', 4);
     };
 
+    // 100 000 users of the usual layout.
+    constexpr int kUsers = 100000;
+    QByteArray list = "[Users]\r\n";
+    for (int n = 1; n <= kUsers; ++n)
+        list += "[User" + QByteArray::number(n) + "]\r\nName=First" + QByteArray::number(n) + "\r\nSurname=Last" +
+                QByteArray::number(n) + "\r\nExtension=" + QByteArray::number(100000 + n) + "\r\nPassword=x\r\n";
+    QFile file(dir.filePath(PhoneBookImport::fileName()));
+    file.open(QIODevice::WriteOnly);
+    file.write(list);
+    file.close();
+
+    Comparison ranges{"history's cost, ranges 1..99 999 added       ", {}, {}, {}, {}};
+    Comparison usersNew{"history's cost, import of 100 000 users, new ", {}, {}, {}, {}};
+    Comparison usersAgain{"history's cost, the same users again         ", {}, {}, {}, {}};
+    const auto timed = [&](auto&& job, Comparison& c, bool recording, int expected) {
+        t.start();
+        const PhoneBookSummary summary = job();
+        (recording ? c.with : c.without).append(t.seconds());
+        (recording ? c.withCpu : c.withoutCpu).append(t.processor() + t.serverSeconds());
+        if (summary.succeeded != expected)
+            report << "a compared run did only " << summary.succeeded << " of " << expected << Qt::endl;
+    };
+    for (int round = 0; round < 10; ++round) {
+        // with, without; without, with; ...: a drift of the machine's load weighs on both sides.
+        const bool recording = (round % 4 == 0 || round % 4 == 3);
+        ChangeRecorder::setRecordingForBenchmark(recording);
+        setUp(db);
+        if (!db.columns(QLatin1String(kHistoryTable)).isEmpty())
+            db.execute(QStringLiteral("DELETE FROM CHANGE_HISTORY"));
+        StreamLog log(out);
+        RangeGeneration addRanges(s, log);
+        timed(
+            [&] {
+                return addRanges.run({kEmpty, QStringLiteral("1"), QStringLiteral("99999"), false});
+            },
+            ranges, recording, 99998);
+        for (Comparison* c : {&usersNew, &usersAgain}) {
+            PhoneBookImport import(s, log);
+            timed([&] { return import.run({kEmpty, QStringLiteral("GXP2000"), dir.path()}); }, *c, recording, kUsers);
+        }
+        out.flush();
+    }
+    ChangeRecorder::setRecordingForBenchmark(true);
+    for (const Comparison* c : {&ranges, &usersNew, &usersAgain})
+        report << c->line() << Qt::endl;
+
     setUp(db);
     quint64 since = 0;
     // The floor pays a round trip per row, minutes through the relay: it is timed on one machine only.
@@ -226,16 +306,6 @@ int main(int argc, char** argv)
                << Qt::endl;
     }
 
-    // 100 000 users of the usual layout.
-    constexpr int kUsers = 100000;
-    QByteArray list = "[Users]\r\n";
-    for (int n = 1; n <= kUsers; ++n)
-        list += "[User" + QByteArray::number(n) + "]\r\nName=First" + QByteArray::number(n) + "\r\nSurname=Last" +
-                QByteArray::number(n) + "\r\nExtension=" + QByteArray::number(100000 + n) + "\r\nPassword=x\r\n";
-    QFile file(dir.filePath(PhoneBookImport::fileName()));
-    file.open(QIODevice::WriteOnly);
-    file.write(list);
-    file.close();
     for (const char* what :
          {"import of 100 000 users, all new               ", "import of the same 100 000 users again         "}) {
         StreamLog log(out);

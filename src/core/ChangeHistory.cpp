@@ -23,6 +23,8 @@ const QString kCreate =
 // column is cut rather than refusing the change it records.
 constexpr int kWidths[] = {26, 50, 20, 30, 10, 50, 255, 50, 1000, 1000, 50, 50};
 
+bool g_recording = true;
+
 const QStringList kSecretSettings = {QStringLiteral("$$PWD"), QStringLiteral("$$PWD2"), QStringLiteral("$$PROVAUTH")};
 
 QString nowUtc()
@@ -49,6 +51,12 @@ qsizetype indexOf(const QStringList& names, const QString& name)
         if (name.compare(names[i], Qt::CaseInsensitive) == 0)
             return i;
     return -1;
+}
+
+// A null text would be bound as NULL; the history holds empty texts.
+QString stored(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 bool historyExists(Database& db)
@@ -78,6 +86,11 @@ const QStringList& ChangeRecorder::columns()
         QStringLiteral("HI_OLD"),     QStringLiteral("HI_NEW"),    QStringLiteral("HI_COMPANY"),
         QStringLiteral("HI_PHONE")};
     return names;
+}
+
+void ChangeRecorder::setRecordingForBenchmark(bool on)
+{
+    g_recording = on;
 }
 
 ChangeRecorder::ChangeRecorder(Session& s, QString source) : m_s(s), m_source(std::move(source)) {}
@@ -164,14 +177,15 @@ QString ChangeRecorder::wholeRecord(const Record& r)
 void ChangeRecorder::add(const Record& r, const QString& key, const QString& operation, const QString& column,
                          const QString& oldValue, const QString& newValue)
 {
+    if (!g_recording)
+        return;
     ensureTable();
     const QString row[] = {m_time, m_s.userName,     m_program, m_source, operation,          r.table,
                            key,    column.toUpper(), oldValue,  newValue, r.value("CO_CODE"), r.value("PH_CODE")};
     QVariantList values;
     values.reserve(int(std::size(row)) + 1);
     for (int i = 0; i < int(std::size(row)); ++i) {
-        // A null text would be bound as NULL; the history holds empty texts.
-        values.append(row[i].isNull() ? QStringLiteral("") : row[i].left(kWidths[i]));
+        values.append(stored(row[i].left(kWidths[i])));
         if (i == 0)
             values.append(m_seq++);
     }
@@ -184,6 +198,26 @@ void ChangeRecorder::add(const Record& r, const QString& key, const QString& ope
         if (refusal)
             throw *refusal;
     });
+}
+
+bool ChangeRecorder::maySecret(const QString& table)
+{
+    static const QStringList tables = {QStringLiteral("SYSTEM_PARAMETERS"), QStringLiteral("PHONES_PARAMETERS"),
+                                       QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("EQUIPMENT_PARAMETERS")};
+    return tables.contains(table.toUpper());
+}
+
+void ChangeRecorder::insertSelected(const QString& select, const QVariantList& values)
+{
+    if (!g_recording)
+        return;
+    ensureTable();
+    flush();
+    // The rows of one statement share a sequence number; the history lists them by key.
+    m_s.db.executeBound(QStringLiteral("INSERT INTO CHANGE_HISTORY (") + columns().join(QStringLiteral(", ")) +
+                            QStringLiteral(") SELECT ?, ?, ?, ?, ?, ") + select,
+                        QVariantList{m_time, m_seq++, stored(m_s.userName), stored(m_program), stored(m_source)} +
+                            values);
 }
 
 void ChangeRecorder::useBlocks(BlockWriter* blocks)
@@ -218,62 +252,223 @@ void ChangeRecorder::flush()
         m_blocks->flush();
 }
 
-TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& where)
-    : m_db(db), m_table(table.toUpper())
+namespace {
+
+// The copy of the records a bulk run may change, private to the connection and gone with the run.
+const QString kBefore = QStringLiteral("CHANGE_HISTORY_BEFORE");
+
+QString quoted(const QString& text)
 {
+    return u'\'' + sqlText(text) + u'\'';
+}
+
+// Cuts an expression to the history column's width unless its longest value fits.
+QString fitted(const QString& expr, int longest, int width)
+{
+    if (longest >= 0 && longest <= width)
+        return expr;
+    return QStringLiteral("SUBSTR(") + expr + QStringLiteral(", 1, ") + QString::number(width) + u')';
+}
+
+} // namespace
+
+// A statement's text with its place-holders' values beside it, in order.
+struct TableSnapshot::Bound
+{
+    QString sql;
+    QVariantList values;
+    Bound& operator<<(const QString& text)
+    {
+        sql += text;
+        return *this;
+    }
+    Bound& value(const QVariant& v)
+    {
+        sql += u'?';
+        values.append(v);
+        return *this;
+    }
+};
+
+TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& column, const QString& value)
+    : m_db(db), m_table(table.toUpper()), m_value(value)
+{
+    if (!g_recording)
+        return;
+    if (!isPlainIdentifier(m_table) || ChangeRecorder::maySecret(m_table))
+        throw DbError(QStringLiteral("the changes of ") + m_table + QStringLiteral(" cannot be recorded in bulk"));
     QStringList keys;
     for (Recordset rs = db.primaryKeys(m_table); !rs.eof(); rs.moveNext())
         keys.append(rs.text(0).toUpper());
-    QStringList others;
+    QList<Column> others;
     for (Recordset rs = db.columns(m_table); !rs.eof(); rs.moveNext()) {
-        const QString name = rs.text(0).toUpper();
-        (keys.contains(name) ? m_columns : others).append(name);
+        const int type = rs.value(3).toInt();
+        const Column c{rs.text(0).toUpper(), type == AdoType::WChar || type == AdoType::Char,
+                       rs.isNull(4) ? -1 : rs.value(4).toInt()};
+        (keys.contains(c.name) ? m_columns : others).append(c);
     }
     m_keyCount = int(m_columns.size());
-    const QString order = m_columns.join(QStringLiteral(", "));
     m_columns += others;
-    m_select = QStringLiteral("SELECT ") + m_columns.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + m_table +
-               QStringLiteral(" WHERE ") + where + QStringLiteral(" ORDER BY ") + order;
-    m_before = read();
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].name == column.toUpper())
+            m_fixed = i;
+    }
+    if (m_fixed < 0)
+        throw DbError(m_table + QStringLiteral(" has no column ") + column);
+    QStringList names;
+    for (const Column& c : m_columns)
+        names.append(c.name);
+    m_db.execute(QStringLiteral("CREATE TEMP TABLE ") + kBefore + QStringLiteral(" AS SELECT ") +
+                 names.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + m_table + QStringLiteral(" WHERE ") +
+                 m_columns[m_fixed].name + QStringLiteral(" = ") + quoted(m_value));
+    m_copied = true;
+    m_db.execute(QStringLiteral("CREATE INDEX ") + kBefore + QStringLiteral("_KEY ON ") + kBefore + u'(' +
+                 names.mid(0, m_keyCount).join(QStringLiteral(", ")) + u')');
 }
 
-QList<QStringList> TableSnapshot::read()
+TableSnapshot::~TableSnapshot()
 {
-    const Recordset rs = m_db.execute(m_select);
-    QList<QStringList> out;
-    out.reserve(rs.count());
-    for (const QVariantList& row : rs.rows()) {
-        QStringList values;
-        values.reserve(row.size());
-        for (const QVariant& v : row)
-            values.append(v.toString());
-        out.append(values);
+    // A run that ends early rolls its transaction back, the copy with it; this only keeps the name free
+    // should a caller commit without recording.
+    if (!m_copied)
+        return;
+    try {
+        m_db.execute(QStringLiteral("DROP TABLE ") + kBefore);
+    } catch (...) {
+        // Nothing may leave a destructor; a lost connection took the copy with it.
     }
-    return out;
+}
+
+QString TableSnapshot::text(const QString& alias, int i) const
+{
+    const QString name = alias + u'.' + m_columns[i].name;
+    return QStringLiteral("COALESCE(") + (m_columns[i].text ? name : Dialect::asText(name, m_db.engine())) +
+           QStringLiteral(", '')");
+}
+
+void TableSnapshot::key(Bound& out, const QString& alias) const
+{
+    // The longest key the columns' widths allow, each character escaped: cut only when it may not fit.
+    int longest = m_keyCount - 1;
+    for (int i = 0; i < m_keyCount && longest >= 0; ++i)
+        longest = m_columns[i].width < 0 ? -1 : longest + 2 * m_columns[i].width;
+    const bool cut = longest < 0 || longest > kWidths[6];
+    if (cut)
+        out << QStringLiteral("SUBSTR(");
+    for (int i = 0; i < m_keyCount; ++i) {
+        if (i > 0)
+            out << QStringLiteral(" || '/' || ");
+        if (i == m_fixed)
+            out.value(historyKey({m_value}));
+        else
+            out << QStringLiteral("REPLACE(REPLACE(") + text(alias, i) + QStringLiteral(", '\\', '\\\\'), '/', '\\/')");
+    }
+    if (cut)
+        out << QStringLiteral(", 1, ") + QString::number(kWidths[6]) + u')';
+}
+
+QString TableSnapshot::whole(const QString& alias) const
+{
+    if (m_keyCount == m_columns.size())
+        return QStringLiteral("''");
+    // One format() per record rather than a chain of concatenations; it reads a null as empty.
+    QStringList parts, values;
+    int longest = 0;
+    for (int i = m_keyCount; i < m_columns.size(); ++i) {
+        parts.append(m_columns[i].name + QStringLiteral("=%s"));
+        values.append(alias + u'.' + m_columns[i].name);
+        longest = m_columns[i].width < 0 || longest < 0
+                      ? -1
+                      : longest + int(m_columns[i].name.size()) + 3 + m_columns[i].width;
+    }
+    return fitted(QStringLiteral("format(") + quoted(parts.join(QStringLiteral("; "))) + QStringLiteral(", ") +
+                      values.join(QStringLiteral(", ")) + u')',
+                  longest, kWidths[9]);
+}
+
+QString TableSnapshot::owner(const QString& alias, const char* column) const
+{
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].name == QLatin1String(column))
+            return fitted(text(alias, i), m_columns[i].width, kWidths[10]);
+    }
+    return QStringLiteral("''");
+}
+
+QString TableSnapshot::sameKey(const QString& a, const QString& b) const
+{
+    QStringList equal;
+    for (int i = 0; i < m_keyCount; ++i)
+        equal.append(a + u'.' + m_columns[i].name + QStringLiteral(" = ") + b + u'.' + m_columns[i].name);
+    return equal.join(QStringLiteral(" AND "));
 }
 
 void TableSnapshot::record(ChangeRecorder& history)
 {
-    QHash<QString, qsizetype> before;
-    before.reserve(m_before.size());
-    for (qsizetype i = 0; i < m_before.size(); ++i)
-        before.insert(historyKey(m_before[i].mid(0, m_keyCount)), i);
-    QList<bool> kept(m_before.size(), false);
-    history.useBlocks();
-    for (const QStringList& now : read()) {
-        const auto was = before.constFind(historyKey(now.mid(0, m_keyCount)));
-        if (was == before.constEnd()) {
-            history.added(m_table, m_columns, now, m_keyCount);
-            continue;
+    if (!g_recording)
+        return;
+    const QString table = quoted(m_table);
+    const QString fixed = m_columns[m_fixed].name + QStringLiteral(" = ");
+    // Records the run added: in the table, not in the copy.
+    Bound added;
+    added << QStringLiteral("'new', ") + table + QStringLiteral(", ");
+    key(added, QStringLiteral("a"));
+    added << QStringLiteral(", '', '', ") + whole(QStringLiteral("a")) + QStringLiteral(", ") +
+                 owner(QStringLiteral("a"), "CO_CODE") + QStringLiteral(", ") + owner(QStringLiteral("a"), "PH_CODE") +
+                 QStringLiteral(" FROM ") + m_table + QStringLiteral(" a WHERE a.") + fixed;
+    added.value(m_value) << QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM ") + kBefore + QStringLiteral(" b WHERE ") +
+                                sameKey(QStringLiteral("b"), QStringLiteral("a")) + u')';
+    history.insertSelected(added.sql, added.values);
+
+    // Records it changed: one row per column whose value differs, the pairs found in one join.
+    if (m_keyCount < m_columns.size()) {
+        Bound edited;
+        QString column, old, now, differs, changed;
+        for (int i = m_keyCount; i < m_columns.size(); ++i) {
+            const QString n = QString::number(i);
+            const QString when = QStringLiteral(" WHEN ") + n + QStringLiteral(" THEN ");
+            column += when + quoted(m_columns[i].name);
+            old += when + fitted(QStringLiteral("d.o") + n, m_columns[i].width, kWidths[8]);
+            now += when + fitted(QStringLiteral("d.n") + n, m_columns[i].width, kWidths[9]);
+            differs += when + QStringLiteral("d.o") + n + QStringLiteral(" <> d.n") + n;
+            changed += (changed.isEmpty() ? QString() : QStringLiteral(" OR ")) + text(QStringLiteral("a"), i) +
+                       QStringLiteral(" <> ") + text(QStringLiteral("b"), i);
         }
-        kept[*was] = true;
-        if (m_before[*was] != now)
-            history.edited(m_table, m_columns, m_before[*was], now, m_keyCount);
+        edited << QStringLiteral("'edit', ") + table + QStringLiteral(", d.hk, CASE c.column1") + column +
+                      QStringLiteral(" END, CASE c.column1") + old + QStringLiteral(" END, CASE c.column1") + now +
+                      QStringLiteral(" END, d.co, d.ph FROM (SELECT ");
+        key(edited, QStringLiteral("a"));
+        edited << QStringLiteral(" AS hk, ") + owner(QStringLiteral("a"), "CO_CODE") + QStringLiteral(" AS co, ") +
+                      owner(QStringLiteral("a"), "PH_CODE") + QStringLiteral(" AS ph");
+        QStringList rows;
+        for (int i = m_keyCount; i < m_columns.size(); ++i) {
+            const QString n = QString::number(i);
+            edited << QStringLiteral(", ") + text(QStringLiteral("b"), i) + QStringLiteral(" AS o") + n +
+                          QStringLiteral(", ") + text(QStringLiteral("a"), i) + QStringLiteral(" AS n") + n;
+            rows.append(u'(' + n + u')');
+        }
+        edited << QStringLiteral(" FROM ") + m_table + QStringLiteral(" a JOIN ") + kBefore + QStringLiteral(" b ON ") +
+                      sameKey(QStringLiteral("b"), QStringLiteral("a")) + QStringLiteral(" WHERE a.") + fixed;
+        edited.value(m_value) << QStringLiteral(" AND (") + changed + QStringLiteral(")) d CROSS JOIN (VALUES ") +
+                                     rows.join(QStringLiteral(", ")) + QStringLiteral(") AS c WHERE CASE c.column1") +
+                                     differs + QStringLiteral(" END");
+        history.insertSelected(edited.sql, edited.values);
     }
-    for (qsizetype i = 0; i < m_before.size(); ++i)
-        if (!kept[i])
-            history.removed(m_table, m_columns, m_before[i], m_keyCount);
-    history.flush();
+
+    // Records it removed: in the copy, no longer in the table.
+    Bound removed;
+    removed << QStringLiteral("'delete', ") + table + QStringLiteral(", ");
+    key(removed, QStringLiteral("b"));
+    removed << QStringLiteral(", '', ") + whole(QStringLiteral("b")) + QStringLiteral(", '', ") +
+                   owner(QStringLiteral("b"), "CO_CODE") + QStringLiteral(", ") +
+                   owner(QStringLiteral("b"), "PH_CODE") + QStringLiteral(" FROM ") + kBefore +
+                   QStringLiteral(" b WHERE NOT EXISTS (SELECT 1 FROM ") + m_table + QStringLiteral(" a WHERE a.") +
+                   fixed;
+    removed.value(m_value) << QStringLiteral(" AND ") + sameKey(QStringLiteral("a"), QStringLiteral("b")) + u')';
+    history.insertSelected(removed.sql, removed.values);
+
+    m_db.execute(QStringLiteral("DROP TABLE ") + kBefore);
+    m_copied = false;
 }
 
 QList<HistoryEntry> readHistory(Database& db, const HistoryFilter& f)
@@ -296,7 +491,7 @@ QList<HistoryEntry> readHistory(Database& db, const HistoryFilter& f)
                                  "HI_COLUMN, HI_OLD, HI_NEW, HI_COMPANY, HI_PHONE FROM CHANGE_HISTORY");
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" ORDER BY HI_TIME DESC, HI_SEQ DESC");
+    sql += QStringLiteral(" ORDER BY HI_TIME DESC, HI_SEQ DESC, HI_KEY DESC, HI_COLUMN DESC");
     if (f.limit > 0)
         sql += QStringLiteral(" LIMIT ") + QString::number(f.limit);
     const Recordset rs = db.execute(sql);

@@ -64,8 +64,19 @@ public:
     void useBlocks(BlockWriter* blocks = nullptr);
     void flush();
 
+    // The history rows a query gives: `select` is what follows SELECT, its columns the operation, table,
+    // key, column, old value, new value, company and telephone; values fill its place-holders. Values
+    // are stored as the query gives them, cut to the columns' widths by the query, unmasked.
+    void insertSelected(const QString& select, const QVariantList& values);
+    // Whether a table holds values the history masks (the recorder's methods above know which).
+    static bool maySecret(const QString& table);
+
     // The columns of the history table in the order the rows are sent.
     static const QStringList& columns();
+
+    // For benchmarks only, which time a run with and without its history: while off, no recorder and
+    // no snapshot reads or writes anything. No program switches it off.
+    static void setRecordingForBenchmark(bool on);
 
 private:
     struct Record
@@ -94,26 +105,41 @@ private:
     QHash<QString, std::optional<SecretParameters>> m_secrets; // by model
 };
 
-// The records of a table that a bulk run may change, read inside its transaction before it writes;
-// record() then writes the history of each record the run added, removed or changed, so the history
-// holds what the run did to the database, whichever of its statements did it.
+// The records of a table that a bulk run may change: those whose column holds one value (a company's
+// code). They are copied inside the run's transaction before it writes; record() then has the database
+// write the history of each record the run added, removed or changed, from the copy and the table. So
+// the history holds what the run did to the database, whichever of its statements did it (a row the
+// engine refused has none), and no record travels to the program and back. Not for tables whose
+// values the history masks.
 class TableSnapshot final
 {
 public:
-    // where: the condition that holds every record the run may touch, its values quoted.
-    TableSnapshot(Database& db, const QString& table, const QString& where);
+    TableSnapshot(Database& db, const QString& table, const QString& column, const QString& value);
+    ~TableSnapshot();
     Q_DISABLE_COPY_MOVE(TableSnapshot)
     void record(ChangeRecorder& history);
 
 private:
-    QList<QStringList> read();
+    struct Bound;
+    struct Column
+    {
+        QString name;
+        bool text = true;
+        int width = -1; // declared; -1 without one
+    };
+    QString text(const QString& alias, int column) const;
+    void key(Bound& out, const QString& alias) const;
+    QString whole(const QString& alias) const;
+    QString owner(const QString& alias, const char* column) const;
+    QString sameKey(const QString& a, const QString& b) const;
 
     Database& m_db;
     QString m_table;
-    QString m_select;
-    QStringList m_columns; // key columns first
+    QString m_value;
+    QList<Column> m_columns; // key columns first
     int m_keyCount = 0;
-    QList<QStringList> m_before;
+    int m_fixed = -1; // the column that holds m_value
+    bool m_copied = false;
 };
 
 // What the history lists: every condition given narrows it; newest first.

@@ -318,7 +318,7 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     Transaction transaction(m_s.db);
     const QString company = sqlText(r.company);
     // The import marks every entry before it knows which stay: the history gets what it changed in the end.
-    TableSnapshot book(m_s.db, QStringLiteral("PHONE_BOOK"), QStringLiteral("CO_CODE = '") + company + u'\'');
+    TableSnapshot book(m_s.db, QStringLiteral("PHONE_BOOK"), QStringLiteral("CO_CODE"), r.company);
     step(QStringLiteral("UPDATE PHONE_BOOK SET BK_FLAG = 'W' WHERE CO_CODE = '") + company +
              QStringLiteral("' AND BK_FLAG = 'V'"),
          summary.file);
@@ -348,7 +348,6 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
              QStringLiteral(" WHERE CO_CODE = '") + company + QStringLiteral("' AND BK_FLAG = 'W'"),
          summary.file);
     ChangeRecorder history(m_s, QStringLiteral("phone-book import"));
-    history.useBlocks(&*m_blocks);
     book.record(history);
     transaction.commit();
     m_blocks->refreshStatistics();

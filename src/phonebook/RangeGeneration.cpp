@@ -96,7 +96,7 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     const QString company = sqlText(r.company);
     m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
     m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
-    TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE = '") + company + u'\'');
+    TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE"), r.company);
     const QString before = m_texts->message(QStringLiteral("M27"));
     m_log.progress(0, count);
     for (int n = *from; n <= *to; ++n) {
@@ -117,7 +117,6 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     }
     m_blocks->flush();
     ChangeRecorder history(m_s, QStringLiteral("ranges"));
-    history.useBlocks(&*m_blocks);
     ranges.record(history);
     transaction.commit();
     m_blocks->refreshStatistics();

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "ChangeHistory.h"
 #include "FullDisk.h"
 #include "PhoneBookFixture.h"
 #include "PhoneBookImport.h"
@@ -274,6 +275,40 @@ TEST(PhoneBookImport, ARefusedUserInsideABlockLeavesTheOthersIn)
     }
     EXPECT_EQ(log, expectedLog);
     EXPECT_EQ(t.book(AC), expectedBook);
+}
+
+// The history holds what the import changed in the end, one row per record added and per column
+// changed, and nothing for a user the engine refused, an entry left as it was or another company.
+TEST(PhoneBookImport, TheHistoryHoldsWhatTheImportChanged)
+{
+    Import t;
+    t.entry(AC, QStringLiteral("1"), QStringLiteral("Old"), QStringLiteral("V"));
+    t.entry(AC, QStringLiteral("2"), QStringLiteral("Same S "), QStringLiteral("V"));
+    t.entry(AC, QStringLiteral("3"), QStringLiteral("Gone"), QStringLiteral("V"), QStringLiteral("g@x"));
+    t.entry(AC, QStringLiteral("4"), QStringLiteral("Kept"), QStringLiteral("H"));
+    t.entry(AC, QStringLiteral("6"), QStringLiteral("Old"), QStringLiteral("V"));
+    t.entry(BC, QStringLiteral("1"), QStringLiteral("Other"), QStringLiteral("V"));
+    refuseWrites(t.tdb.db, QStringLiteral("INSERT"), QStringLiteral("PHONE_BOOK"), QStringLiteral("NEW.BK_NUM = '5'"),
+                 Refusal::Row);
+    refuseWrites(t.tdb.db, QStringLiteral("UPDATE OF BK_NAME"), QStringLiteral("PHONE_BOOK"),
+                 QStringLiteral("NEW.BK_NUM = '6'"), Refusal::Row);
+    const PhoneBookSummary s =
+        t.run(users({user("New", "S", "1"), user("Same", "S", "2"), user("Kept", "S", "4"), user("Five", "S", "5"),
+                     user("Six", "S", "6"), user("O'Neil", "S", "7/b\\c")}));
+    EXPECT_EQ(s.failed, 2);
+    QStringList recorded;
+    for (const HistoryEntry& e : readHistory(t.tdb.db, {})) {
+        recorded.append(
+            QStringList{e.source, e.operation, e.table, e.key, e.column, e.oldValue, e.newValue, e.company, e.phone}
+                .join(u'|'));
+    }
+    recorded.sort();
+    EXPECT_EQ(recorded, QStringList({
+                            QStringLiteral("phone-book import|edit|PHONE_BOOK|AC/1|BK_NAME|Old|New S |AC|"),
+                            QStringLiteral("phone-book import|edit|PHONE_BOOK|AC/3|BK_FLAG|V|H|AC|"),
+                            QStringLiteral("phone-book import|new|PHONE_BOOK|AC/7\\/b\\\\c|||BK_NAME=O'Neil S ; "
+                                           "BK_FLAG=V; BK_EXTNUM=; BK_FAX=; BK_GSM=; BK_MAIL=|AC|"),
+                        }));
 }
 
 // Control characters never reach a name or an extension: the old end-of-file mark after the last

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ChangeHistory.h"
 #include "FullDisk.h"
 #include "PhoneBookFixture.h"
 #include "RangeGeneration.h"
@@ -146,6 +147,13 @@ TEST(RangeGeneration, ARefusedCodeInsideABlockLeavesTheOthersIn)
     EXPECT_EQ(t.log.lines.count(QStringLiteral("M31:")), 799);
     EXPECT_EQ(t.codes().size(), 2 + 799);
     EXPECT_FALSE(t.codes().contains(QStringLiteral("250")));
+    // The history holds each code that went in, and not the refused one.
+    QStringList recorded;
+    for (const HistoryEntry& e : readHistory(t.tdb.db, {}))
+        recorded.append(e.operation + u' ' + e.key);
+    EXPECT_EQ(recorded.size(), 799);
+    EXPECT_TRUE(recorded.contains(QStringLiteral("new AC/251")));
+    EXPECT_FALSE(recorded.contains(QStringLiteral("new AC/250")));
 }
 
 // A run reads each of its texts once, however many codes use it: refusing fifty codes costs the
