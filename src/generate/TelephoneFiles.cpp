@@ -399,7 +399,8 @@ const OwnValues& OwnValueBlocks::of(const QString& phone)
     m_block.clear();
     // A code not given is read by itself.
     const qsizetype first = m_index.value(phone, -1);
-    const QStringList codes = first < 0 ? QStringList{phone} : m_phones.mid(first, m_blockSize);
+    const QStringList codes = first < 0 ? QStringList{phone} : m_phones.mid(first, m_nextSize);
+    m_nextSize = qMin(m_nextSize * 2, m_blockSize);
     for (const QString& code : codes)
         m_block.insert(code, {});
     const Recordset values = m_db.executeBound(

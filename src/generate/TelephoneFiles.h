@@ -106,7 +106,9 @@ private:
 // The own values of a run's telephones, all of one company and model, read a block of telephones at
 // a time: one statement per block instead of one per telephone, which is what a run pays on a
 // database across a network. The codes are given in the database's order (ORDER BY PH_CODE), so a
-// block is the range from its first code to its last.
+// block is the range from its first code to its last. Blocks grow from one telephone to blockSize,
+// doubling, so a run reads little ahead of the telephones it has written: a database that fails
+// early in a run stops it early, as reading one telephone at a time did.
 class OwnValueBlocks
 {
 public:
@@ -124,6 +126,7 @@ private:
     QStringList m_phones;
     QHash<QString, qsizetype> m_index;
     int m_blockSize;
+    int m_nextSize = 1;
     QHash<QString, OwnValues> m_block;
 };
 
