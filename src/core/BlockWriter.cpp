@@ -82,8 +82,11 @@ QVariantList BlockShape::values(const std::vector<const QVariantList*>& rows) co
             continue;
         }
         for (const QVariantList* row : rows) {
-            for (int i = 0; i < part.placeHolders; ++i)
-                out.append(row->value(offset + i));
+            if (offset == 0 && part.placeHolders == row->size())
+                out += *row;
+            else
+                for (int i = 0; i < part.placeHolders; ++i)
+                    out.append(row->value(offset + i));
         }
         offset += part.placeHolders;
     }
@@ -117,9 +120,8 @@ void BlockWriter::add(Kind kind, QVariantList values, RowStatement alone, Done d
 
 void BlockWriter::add(Kind kind, const QVariantList& values, Done done)
 {
-    const BlockShape& shape = m_shapes[size_t(kind)];
-    RowStatement alone{shape.sql(1), shape.values({&values})};
-    add(kind, values, std::move(alone), std::move(done));
+    // The statement alone is built only if the row ever goes alone.
+    add(kind, values, {}, std::move(done));
 }
 
 void BlockWriter::then(std::function<void()> step)
@@ -139,6 +141,7 @@ void BlockWriter::flush()
     while (!m_queue.empty()) {
         std::vector<Entry> entries = std::move(m_queue);
         m_queue.clear();
+        m_queue.reserve(entries.size()); // the next block is as large, most likely
         m_order.clear();
         m_segment = 0;
         std::fill(m_waiting.begin(), m_waiting.end(), 0);
@@ -225,6 +228,10 @@ void BlockWriter::send(std::vector<Entry>& entries, std::vector<std::optional<Db
 
 void BlockWriter::sendAlone(Entry& entry, std::optional<DbError>& refusal)
 {
+    if (entry.alone.sql.isEmpty()) {
+        const BlockShape& shape = m_shapes[size_t(entry.kind)];
+        entry.alone = {shape.sql(1), shape.values({&entry.values})};
+    }
     try {
         if (entry.alone.values.isEmpty())
             m_db.execute(entry.alone.sql);

@@ -116,7 +116,8 @@ public:
 
     Kind kind(BlockShape shape);
     // A row of a kind: its values for the shape's row piece, the statement that sends it alone when
-    // its block is refused, and what to do with its outcome.
+    // its block is refused (none: the shape's statement over this one row), and what to do with its
+    // outcome.
     void add(Kind kind, QVariantList values, RowStatement alone, Done done);
     // The same, sent alone as the shape's statement over this one row.
     void add(Kind kind, const QVariantList& values, Done done = {});

@@ -12,6 +12,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QStringEncoder>
 
 #include "Sql.h"
 
@@ -129,9 +130,17 @@ void Database::open(const QString& connectionString, Access access)
     }
 }
 
-void Database::close()
+void Database::dropPrepared()
 {
     m_prepared.clear();
+    for (sqlite3_stmt* statement : std::as_const(m_direct))
+        sqlite3_finalize(statement);
+    m_direct.clear();
+}
+
+void Database::close()
+{
+    dropPrepared();
     m_inTransaction = false;
     m_lost = false;
     m_ended.clear();
@@ -186,7 +195,7 @@ void Database::fail(const QSqlError& error)
 void Database::endTransaction(const QString& reason)
 {
     m_ended = reason;
-    m_prepared.clear();
+    dropPrepared();
     if (engineHoldsTransaction())
         m_db.rollback();
     throw TransactionLost(reason);
@@ -303,9 +312,120 @@ Recordset Database::execute(const QString& sql)
     return result;
 }
 
+namespace {
+
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    return qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(handle.constData()) : nullptr;
+}
+
+// Binds the values as the driver would; false for a type it converts in its own way. Texts go in
+// as UTF-8, the database's own encoding, converted here into one buffer rather than one by one by
+// the library; the buffer outlives the step.
+bool bindDirect(sqlite3_stmt* statement, const QVariantList& values, QByteArray& buffer)
+{
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    qsizetype space = 0;
+    for (const QVariant& v : values)
+        if (v.typeId() == QMetaType::QString)
+            space += utf8.requiredSpace(static_cast<const QString*>(v.constData())->size());
+    if (buffer.size() < space)
+        buffer.resize(space);
+    char* out = buffer.data();
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& v = values[i];
+        int rc = SQLITE_OK;
+        switch (v.typeId()) {
+        case QMetaType::QString: {
+            const auto* text = static_cast<const QString*>(v.constData());
+            if (text->isNull()) {
+                rc = sqlite3_bind_null(statement, i + 1);
+                break;
+            }
+            char* const start = out;
+            out = utf8.appendToBuffer(out, *text);
+            rc = sqlite3_bind_text(statement, i + 1, start, int(out - start), SQLITE_STATIC);
+            break;
+        }
+        case QMetaType::Int:
+        case QMetaType::Bool:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+            rc = sqlite3_bind_int64(statement, i + 1, v.toLongLong());
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(statement, i + 1, v.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const auto* bytes = static_cast<const QByteArray*>(v.constData());
+            rc = bytes->isNull()
+                     ? sqlite3_bind_null(statement, i + 1)
+                     : sqlite3_bind_blob(statement, i + 1, bytes->constData(), int(bytes->size()), SQLITE_STATIC);
+            break;
+        }
+        default:
+            if (!v.isNull())
+                return false;
+            rc = sqlite3_bind_null(statement, i + 1);
+        }
+        if (rc != SQLITE_OK)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// The driver's binding costs more than the statement itself for a block of a few hundred rows:
+// every value is filed under a generated name before it is bound.
+bool Database::executeDirect(const QString& sql, const QVariantList& values)
+{
+    sqlite3* db = sqliteHandle(m_db);
+    if (!db || m_prepared.contains(sql))
+        return false;
+    auto it = m_direct.find(sql);
+    if (it == m_direct.end()) {
+        const QStringList statements = Dialect::translate(sql, m_engine);
+        if (statements.size() != 1)
+            return false;
+        sqlite3_stmt* statement = nullptr;
+        const QString& text = statements.first();
+        if (sqlite3_prepare16_v2(db, text.utf16(), int(text.size() * 2), &statement, nullptr) != SQLITE_OK ||
+            !statement || sqlite3_column_count(statement) != 0 ||
+            sqlite3_bind_parameter_count(statement) != values.size()) {
+            sqlite3_finalize(statement);
+            return false;
+        }
+        ++m_exchanges;
+        it = m_direct.insert(sql, statement);
+    }
+    sqlite3_stmt* statement = it.value();
+    if (!bindDirect(statement, values, m_texts)) {
+        sqlite3_clear_bindings(statement);
+        return false;
+    }
+    ++m_exchanges;
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        return true;
+    }
+    // The driver's own error for a failed step, so callers see the same text and code.
+    const QSqlError error(QStringLiteral("Unable to fetch row"),
+                          QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(db))), QSqlError::ConnectionError,
+                          QString::number(rc));
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    StatementGuard(*this).fail(error);
+}
+
 Recordset Database::executeBound(const QString& sql, const QVariantList& values)
 {
     checkUsable();
+    if (m_engine == Engine::SQLite && executeDirect(sql, values))
+        return {};
     StatementGuard guard(*this);
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
@@ -490,7 +610,7 @@ void Database::commit()
 void Database::rollback()
 {
     m_inTransaction = false;
-    m_prepared.clear();
+    dropPrepared();
     // A transaction the engine ended has been rolled back already.
     if (!std::exchange(m_ended, QString()).isEmpty())
         return;

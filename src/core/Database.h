@@ -11,6 +11,8 @@
 #include "Dialect.h"
 #include "Recordset.h"
 
+struct sqlite3_stmt;
+
 namespace vocaset {
 
 // "Key=Value;Key=Value" as connection strings are written; keys compare case-insensitively.
@@ -110,6 +112,10 @@ private:
     };
 
     Recordset fetch(QSqlQuery& query) const;
+    // A bound statement that returns no rows, straight through the SQLite library; false when the
+    // statement is not one (it then goes through the driver).
+    bool executeDirect(const QString& sql, const QVariantList& values);
+    void dropPrepared();
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
     QString storedTableSql(const QString& table);
@@ -129,6 +135,8 @@ private:
     QString m_ended;     // why the engine ended the open transaction; empty while it holds it
     int m_boundMs = kStatementTimeoutSeconds * 1000;
     QHash<QString, QSqlQuery> m_prepared;
+    QHash<QString, sqlite3_stmt*> m_direct;
+    QByteArray m_texts; // the texts of a direct statement, as it binds them
     quint64 m_exchanges = 0;
 };
 
