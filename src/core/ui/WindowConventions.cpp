@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QStyle>
 #include <QTableWidget>
+#include <QVBoxLayout>
 
 #include "Messages.h"
 
@@ -123,6 +124,36 @@ void showAsReadOnlyRows(QTableWidget* table)
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setStretchLastSection(true);
+}
+
+void layOutRowsWindow(QWidget* window, QLabel* heading, QTableWidget* rows, QLabel* footer, QPushButton* close)
+{
+    showAsReadOnlyRows(rows);
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(heading);
+    layout->addWidget(rows, 1);
+    layout->addWidget(footer);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    setReadingOrder({rows, close});
+    new WindowKeys(window, close, {});
+    QObject::connect(close, &QPushButton::clicked, window, &QWidget::close);
+}
+
+void presentRowsWindow(QWidget* window, QTableWidget* rows, bool& placed)
+{
+    window->show();
+    if (!placed) {
+        placed = true;
+        placeOnScreen(window, window->parentWidget());
+    }
+    window->raise();
+    window->activateWindow();
+    rows->setFocus();
+    if (rows->rowCount() > 0)
+        rows->selectRow(0);
 }
 
 WindowKeys::WindowKeys(QWidget* window, QAbstractButton* mainAction, std::function<bool()> running)

@@ -11,6 +11,8 @@
 
 class QAbstractButton;
 class QAction;
+class QLabel;
+class QPushButton;
 class QRect;
 class QTableWidget;
 class QWidget;
@@ -42,6 +44,12 @@ void setReadingOrder(const QList<QWidget*>& widgets);
 // A table that is only read: whole rows selected, no row numbers, rows one text line high, the last
 // column taking what room is left.
 void showAsReadOnlyRows(QTableWidget* table);
+
+// A window that shows rows to read: a heading above them, a line below and a Close button under
+// that, read in that order; Enter and Esc close it.
+void layOutRowsWindow(QWidget* window, QLabel* heading, QTableWidget* rows, QLabel* footer, QPushButton* close);
+// Brings such a window up over its parent (placed the first time it shows), its first row selected.
+void presentRowsWindow(QWidget* window, QTableWidget* rows, bool& placed);
 
 // Keys of a window with a main action: Enter (or Return) presses the main action when it is
 // enabled, or the push button that has the focus; Esc closes the window when no run is going on.

@@ -1,10 +1,8 @@
 #include "FHistory.h"
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include "ChangeHistory.h"
 #include "Messages.h"
@@ -22,18 +20,10 @@ FHistory::FHistory(Session& session, QWidget* parent)
     m_record->setObjectName(QStringLiteral("Record"));
     m_record->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_changes->setObjectName(QStringLiteral("Changes"));
-    showAsReadOnlyRows(m_changes);
     m_summary->setObjectName(QStringLiteral("Summary"));
     m_close->setObjectName(QStringLiteral("Close"));
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_record);
-    layout->addWidget(m_changes, 1);
-    layout->addWidget(m_summary);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_close);
-    layout->addLayout(buttons);
+    layOutRowsWindow(this, m_record, m_changes, m_summary, m_close);
     resize(900, 420);
 
     const char* columns[][2] = {{"FHISTORY_COL0", "Time (UTC)"}, {"FHISTORY_COL1", "User"},
@@ -49,10 +39,6 @@ FHistory::FHistory(Session& session, QWidget* parent)
     m_changes->setColumnCount(int(std::size(columns)));
     m_changes->setHorizontalHeaderLabels(headers);
     m_title = windowTitle();
-
-    setReadingOrder({m_changes, m_close});
-    new WindowKeys(this, m_close, {});
-    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void FHistory::showRecord(const QString& table, const QString& key)
@@ -82,16 +68,7 @@ void FHistory::showRecord(const QString& table, const QString& key)
             ? textOr(m_s, QStringLiteral("M606"), QStringLiteral("No change of this record is recorded."))
             : textOr(m_s, QStringLiteral("M605"), QStringLiteral("$$ changes"), QString::number(entries.size())));
 
-    show();
-    if (!m_placed) {
-        m_placed = true;
-        placeOnScreen(this, parentWidget());
-    }
-    raise();
-    activateWindow();
-    m_changes->setFocus();
-    if (m_changes->rowCount() > 0)
-        m_changes->selectRow(0);
+    presentRowsWindow(this, m_changes, m_placed);
 }
 
 } // namespace vocaset

@@ -1,10 +1,8 @@
 #include "FExplain.h"
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include "Explain.h"
 #include "Messages.h"
@@ -22,20 +20,12 @@ FExplain::FExplain(Session& session, QWidget* parent)
     m_phone->setObjectName(QStringLiteral("Phone"));
     m_phone->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_values->setObjectName(QStringLiteral("Values"));
-    showAsReadOnlyRows(m_values);
     m_verdict->setObjectName(QStringLiteral("Verdict"));
     m_verdict->setWordWrap(true);
     m_verdict->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_close->setObjectName(QStringLiteral("Close"));
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_phone);
-    layout->addWidget(m_values, 1);
-    layout->addWidget(m_verdict);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_close);
-    layout->addLayout(buttons);
+    layOutRowsWindow(this, m_phone, m_values, m_verdict, m_close);
     resize(820, 480);
 
     const char* columns[][2] = {{"FEXPLAIN_COL0", "Code"},      {"FEXPLAIN_COL1", "Description"},
@@ -50,10 +40,6 @@ FExplain::FExplain(Session& session, QWidget* parent)
     m_values->setColumnCount(int(std::size(columns)));
     m_values->setHorizontalHeaderLabels(headers);
     m_title = windowTitle();
-
-    setReadingOrder({m_values, m_close});
-    new WindowKeys(this, m_close, {});
-    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void FExplain::showTelephone(const QString& company, const QString& phone, const LevelChoice& levels)
@@ -96,16 +82,7 @@ void FExplain::showTelephone(const QString& company, const QString& phone, const
     m_verdict->setText(escapeControls(verdict.join(u'\n'), true));
     m_verdict->setStyleSheet(e.refused() ? QStringLiteral("color: #b00000;") : QString());
 
-    show();
-    if (!m_placed) {
-        m_placed = true;
-        placeOnScreen(this, parentWidget());
-    }
-    raise();
-    activateWindow();
-    m_values->setFocus();
-    if (m_values->rowCount() > 0)
-        m_values->selectRow(0);
+    presentRowsWindow(this, m_values, m_placed);
 }
 
 } // namespace vocaset
