@@ -32,6 +32,7 @@ BlockShape BlockShape::update(const QString& table, const QString& set, int valu
     shape.text(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + set + QStringLiteral(" FROM (VALUES "))
         .rows(placeHolders(valuesPerRow))
         .text(QStringLiteral(") AS v WHERE ") + where, whereValues);
+    shape.m_inPlace = true;
     return shape;
 }
 
@@ -258,7 +259,9 @@ void BlockWriter::refreshStatistics()
         if (it.value() < kRows || sql.isEmpty())
             continue;
         try {
-            m_db.execute(sql);
+            const double counted = m_db.execute(Dialect::countedRows(it.key(), m_db.engine())).value(0).toDouble();
+            if (counted < 0 || it.value() * 10 > counted)
+                m_db.execute(sql);
         } catch (const DbError&) {
         }
     }

@@ -50,7 +50,8 @@ public:
 
     const QString& table() const { return m_table; }
     bool isIndependent() const { return m_independent; }
-    bool needsStatistics() const { return m_statistics; }
+    // Rows that go in or out move the planner's counts; rows changed in place do not.
+    bool needsStatistics() const { return m_statistics && !m_inPlace; }
     int valuesPerRow() const { return m_perRow; }
     // How many rows one statement takes: a few hundred, fewer for wide rows (the engines bound the
     // number of place-holders of a statement).
@@ -73,6 +74,7 @@ private:
     int m_perRow = 0;
     bool m_independent = false;
     bool m_statistics = true;
+    bool m_inPlace = false; // an UPDATE
 };
 
 // A statement sent on its own: bound values when there are any, else the text as it stands.
@@ -126,9 +128,12 @@ public:
     void flush();
     bool idle() const { return m_queue.empty(); }
 
-    // Brings the planner's statistics of the tables changed in bulk (a block's worth of rows or more)
-    // up to date, after the transaction is committed. A refusal (an account that does not own the
-    // table) changes nothing else and is not an error of the run.
+    // Brings the planner's statistics of the tables that rows went into or out of in bulk up to date,
+    // after the transaction is committed: where a block's worth of rows or more, and more than a tenth
+    // of the rows the planner counted, went in or out. A smaller share moves its estimates as little
+    // as the server's background worker lets pass, while sampling a large table costs more than the
+    // rows did. A refusal (an account that does not own the table) changes nothing else and is not an
+    // error of the run.
     void refreshStatistics();
 
 private:

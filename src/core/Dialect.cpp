@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "DbError.h"
+#include "Sql.h"
 
 namespace vocaset::Dialect {
 namespace {
@@ -373,6 +374,13 @@ QString nullsFirst(Engine engine)
 QString refreshStatistics(const QString& table, Engine engine)
 {
     return engine == Engine::PostgreSQL ? QStringLiteral("ANALYZE ") + table : QString();
+}
+
+QString countedRows(const QString& table, Engine engine)
+{
+    return engine == Engine::PostgreSQL ? QStringLiteral("SELECT reltuples FROM pg_class WHERE oid = to_regclass('") +
+                                              sqlText(table) + QStringLiteral("')")
+                                        : QString();
 }
 
 QString bulkWriteSetting(Engine engine)

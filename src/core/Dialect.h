@@ -45,6 +45,9 @@ QString nullsFirst(Engine engine);                    // follows an ORDER BY ite
 // nothing where the engine needs none: the server plans with the counts its background worker last
 // took, so a table just filled or emptied is otherwise planned as it was (a scan per deleted row).
 QString refreshStatistics(const QString& table, Engine engine);
+// The statement that reads the row count of a table the planner last took (-1 when it never took
+// one), where refreshStatistics gives a statement.
+QString countedRows(const QString& table, Engine engine);
 // The statement, for the start of a bulk write inside its transaction, that has the server run the
 // queries of its foreign-key checks with the plan it keeps for them, until the transaction ends; or
 // nothing. Left to choose, the server plans such a query afresh for each row whenever its kept plan

@@ -1,6 +1,6 @@
 // What only the shared server can show: its connection settings, a session the server ends, column
-// types under a linguistic default collation, and a site moving from the embedded engine to the server
-// and back. Each test skips when the suite runs on SQLite alone.
+// types under a linguistic default collation, a site moving from the embedded engine to the server
+// and back, and the planner's statistics after bulk writes. Each test skips when the suite runs on SQLite alone.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "BlockWriter.h"
 #include "Database.h"
 #include "DatabaseCreation.h"
 #include "Dialect.h"
@@ -360,4 +361,56 @@ TEST(Server, CreationRunMovesASiteToTheServerAndBack)
     back.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_CODE = 'GXP2010' WHERE EQ_CODE = 'GXP2000'"));
     EXPECT_EQ(back.execute(QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE EQ_CODE = 'GXP2010'")).count(), 1);
     EXPECT_THROW(back.execute(QStringLiteral("DELETE FROM RANGES WHERE PH_CODE = '100'")), DbError);
+}
+
+TEST(Server, StatisticsAreTakenWhenManyRowsWentInOrOutNotForChangesInPlace)
+{
+    REQUIRE_SERVER();
+    TestDatabase t;
+    t.createSchema();
+    Database& db = t.db;
+    db.execute(QStringLiteral("INSERT INTO CREATION_FLAGS VALUES('V', 'Visible', 'N')"));
+    enum Write { Add, Rename, Remove };
+    // The planner's count after each run: it moves only when the run took the statistics.
+    const struct
+    {
+        const char* what;
+        Write write;
+        int from, to;
+        double counted;
+    } steps[] = {
+        {"a table never counted", Add, 1, 600, 600},    {"fewer rows than a block", Add, 601, 700, 600},
+        {"rows changed in place", Rename, 1, 700, 600}, {"more than a tenth", Add, 701, 5700, 5700},
+        {"a tenth or less", Add, 5701, 6200, 5700},     {"rows taken out", Remove, 1, 1000, 5200},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        Transaction tx(db);
+        BlockWriter blocks(db);
+        const BlockWriter::Kind kind =
+            blocks.kind(step.write == Add ? BlockShape::insert(QStringLiteral("PHONE_BOOK"),
+                                                               QStringLiteral("('C', ?, 'Name', 'V', '', '', '', '')"))
+                        : step.write == Rename
+                            ? BlockShape::update(QStringLiteral("PHONE_BOOK"), QStringLiteral("BK_NAME = v.column1"), 2,
+                                                 QStringLiteral("CO_CODE = 'C' AND BK_NUM = v.column2"))
+                            : BlockShape(QStringLiteral("PHONE_BOOK"))
+                                  .text(QStringLiteral("DELETE FROM PHONE_BOOK WHERE CO_CODE = 'C' AND BK_NUM IN ("))
+                                  .rows(QStringLiteral("?"))
+                                  .text(QStringLiteral(")")));
+        int refused = 0;
+        for (int n = step.from; n <= step.to; ++n) {
+            const QString number = QString::number(n);
+            blocks.add(kind,
+                       step.write == Rename ? QVariantList{QStringLiteral("Other"), number} : QVariantList{number},
+                       [&](const DbError* refusal) { refused += refusal ? 1 : 0; });
+        }
+        blocks.flush();
+        tx.commit();
+        blocks.refreshStatistics();
+        EXPECT_EQ(refused, 0);
+        EXPECT_EQ(db.execute(QStringLiteral("SELECT reltuples FROM pg_class WHERE oid = 'phone_book'::regclass"))
+                      .value(0)
+                      .toDouble(),
+                  step.counted);
+    }
 }
