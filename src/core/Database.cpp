@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <utility>
 
 #include <libpq-fe.h>
@@ -13,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QStringEncoder>
+#include <QVarLengthArray>
 
 #include "Sql.h"
 
@@ -99,7 +101,8 @@ void Database::open(const QString& connectionString, Access access)
         // The schema's cascades and refusals depend on foreign keys; LIKE compares case-sensitively
         // as on the server engine.
         // A read-only source keeps its journal mode: switching it to WAL would rewrite its header.
-        QStringList pragmas = {QStringLiteral("PRAGMA foreign_keys = ON"), QStringLiteral("PRAGMA case_sensitive_like = ON")};
+        QStringList pragmas = {QStringLiteral("PRAGMA foreign_keys = ON"),
+                               QStringLiteral("PRAGMA case_sensitive_like = ON")};
         if (access != Access::ReadOnly)
             pragmas << QStringLiteral("PRAGMA journal_mode = WAL") << QStringLiteral("PRAGMA synchronous = NORMAL");
         for (const QString& pragma : pragmas) {
@@ -133,6 +136,7 @@ void Database::open(const QString& connectionString, Access access)
 void Database::dropPrepared()
 {
     m_prepared.clear();
+    m_onServer.clear();
     for (sqlite3_stmt* statement : std::as_const(m_direct))
         sqlite3_finalize(statement);
     m_direct.clear();
@@ -201,6 +205,19 @@ void Database::endTransaction(const QString& reason)
     throw TransactionLost(reason);
 }
 
+namespace {
+
+PGconn* serverHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    // The driver registers the handle under the structure's own name.
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.constData());
+}
+
+} // namespace
+
 bool Database::engineHoldsTransaction()
 {
     if (!m_db.isValid() || !m_db.isOpen() || m_lost)
@@ -212,12 +229,12 @@ bool Database::engineHoldsTransaction()
         sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
         return db && sqlite3_get_autocommit(db) == 0;
     }
-    // The driver registers the handle under the structure's own name.
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
+    PGconn* connection = serverHandle(m_db);
+    if (!connection)
         return m_inTransaction;
     // An aborted transaction (a failed statement whose savepoint could not be rolled back to) holds
     // nothing that can still be committed.
-    const PGTransactionStatusType status = PQtransactionStatus(*static_cast<PGconn* const*>(handle.constData()));
+    const PGTransactionStatusType status = PQtransactionStatus(connection);
     return status == PQTRANS_INTRANS || status == PQTRANS_ACTIVE;
 }
 
@@ -421,11 +438,189 @@ bool Database::executeDirect(const QString& sql, const QVariantList& values)
     StatementGuard(*this).fail(error);
 }
 
+namespace {
+
+// The type a column's values are read as, as the driver reads them; none for a type it reads in a
+// way of its own (dates and times, bytes, exact numbers), whose statements go through the driver.
+std::optional<int> metaTypeOfServerType(Oid type)
+{
+    switch (type) {
+    case 16: // bool
+        return QMetaType::Bool;
+    case 20: // int8: read as the driver does, unsigned unless negative
+        return QMetaType::LongLong;
+    case 21: // int2
+    case 23: // int4
+    case 26: // oid
+        return QMetaType::Int;
+    case 700: // float4
+    case 701: // float8
+        return QMetaType::Double;
+    case 18:   // char
+    case 19:   // name
+    case 25:   // text
+    case 1042: // bpchar
+    case 1043: // varchar
+        return QMetaType::QString;
+    default:
+        return std::nullopt;
+    }
+}
+
+QVariant serverValue(const char* text, int type)
+{
+    switch (type) {
+    case QMetaType::Bool:
+        return QVariant(text[0] == 't');
+    case QMetaType::LongLong: {
+        const QByteArray digits = QByteArray::fromRawData(text, qsizetype(qstrlen(text)));
+        return text[0] == '-' ? QVariant(digits.toLongLong()) : QVariant(digits.toULongLong());
+    }
+    case QMetaType::Int:
+        return QVariant(int(std::strtol(text, nullptr, 10)));
+    case QMetaType::Double:
+        return QVariant(std::strtod(text, nullptr));
+    default:
+        return QVariant(QString::fromUtf8(text));
+    }
+}
+
+// The statement with each '?' outside quotes numbered as the server writes its parameters.
+QByteArray numberedParameters(const QString& sql)
+{
+    QString text;
+    text.reserve(sql.size() + 16);
+    QChar quote;
+    int n = 0;
+    for (const QChar c : sql) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+        } else if (c == u'?') {
+            text += u'$' + QString::number(++n);
+            continue;
+        }
+        text += c;
+    }
+    return text.toUtf8();
+}
+
+} // namespace
+
+std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVariantList& values)
+{
+    PGconn* connection = serverHandle(m_db);
+    if (!connection || m_prepared.contains(sql))
+        return std::nullopt;
+    auto it = m_onServer.constFind(sql);
+    if (it != m_onServer.cend() && !it->usable)
+        return std::nullopt;
+    // Texts as UTF-8, the session's encoding; numbers in decimal. Others as the driver writes them.
+    QVarLengthArray<QByteArray, 16> texts(values.size());
+    QVarLengthArray<const char*, 16> params(values.size());
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const QVariant& v = values[i];
+        switch (v.typeId()) {
+        case QMetaType::QString: {
+            const auto* text = static_cast<const QString*>(v.constData());
+            texts[i] = text->toUtf8();
+            params[i] = text->isNull() ? nullptr : texts[i].isEmpty() ? "" : texts[i].constData();
+            break;
+        }
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            texts[i] = v.toByteArray();
+            params[i] = texts[i].constData();
+            break;
+        default:
+            if (!v.isNull())
+                return std::nullopt;
+            params[i] = nullptr;
+        }
+    }
+    StatementGuard guard(*this);
+    // The driver's own error for a refused request, so callers see the same text and code.
+    const auto refuse = [&](PGresult* result) {
+        QString code = result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+        if (code.isEmpty() && PQstatus(connection) == CONNECTION_BAD)
+            code = QStringLiteral("08006");
+        const QSqlError error(QStringLiteral("QPSQL: Unable to execute statement"),
+                              QString::fromUtf8(PQerrorMessage(connection)) + u'(' + code + u')',
+                              QSqlError::StatementError, code);
+        PQclear(result);
+        guard.fail(error);
+    };
+    if (it == m_onServer.cend()) {
+        const QStringList statements = Dialect::translate(sql, m_engine);
+        if (statements.size() != 1)
+            throw DbError(QStringLiteral("a bound statement must translate to one statement: ") + sql);
+        ServerStatement s;
+        s.name = "vocaset_" + QByteArray::number(++m_serverSerial);
+        ++m_exchanges;
+        PGresult* prepared =
+            PQprepare(connection, s.name.constData(), numberedParameters(statements.first()).constData(), 0, nullptr);
+        if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+            refuse(prepared);
+        PQclear(prepared);
+        ++m_exchanges;
+        PGresult* described = PQdescribePrepared(connection, s.name.constData());
+        if (PQresultStatus(described) != PGRES_COMMAND_OK)
+            refuse(described);
+        s.usable = true;
+        for (int i = 0; i < PQnfields(described); ++i) {
+            const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
+            s.usable = s.usable && type.has_value();
+            s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
+            s.types.append(type.value_or(QMetaType::QString));
+        }
+        PQclear(described);
+        it = m_onServer.insert(sql, s);
+        if (!it->usable) {
+            guard.release();
+            return std::nullopt;
+        }
+    }
+    ++m_exchanges;
+    PGresult* result =
+        PQexecPrepared(connection, it->name.constData(), int(values.size()), params.constData(), nullptr, nullptr, 0);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+        refuse(result);
+    Recordset rows;
+    if (status == PGRES_TUPLES_OK) {
+        const int columns = PQnfields(result);
+        QList<QVariantList> read;
+        read.reserve(PQntuples(result));
+        for (int r = 0; r < PQntuples(result); ++r) {
+            QVariantList row;
+            row.reserve(columns);
+            for (int c = 0; c < columns; ++c) {
+                const int type = it->types.value(c, QMetaType::QString);
+                row.append(PQgetisnull(result, r, c) ? QVariant(QMetaType(type))
+                                                     : serverValue(PQgetvalue(result, r, c), type));
+            }
+            read.append(std::move(row));
+        }
+        rows = Recordset(it->columns, std::move(read));
+    }
+    PQclear(result);
+    guard.release();
+    return rows;
+}
+
 Recordset Database::executeBound(const QString& sql, const QVariantList& values)
 {
     checkUsable();
     if (m_engine == Engine::SQLite && executeDirect(sql, values))
         return {};
+    if (m_engine == Engine::PostgreSQL) {
+        if (std::optional<Recordset> rows = executeOnServer(sql, values))
+            return std::move(*rows);
+    }
     StatementGuard guard(*this);
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
@@ -526,7 +721,8 @@ Recordset Database::columns(const QString& table, const QString& column)
 {
     QList<QVariantList> rows;
     if (m_engine == Engine::SQLite) {
-        const Recordset info = executeBound(QStringLiteral("SELECT cid, name, type FROM pragma_table_info(?)"), {table});
+        const Recordset info =
+            executeBound(QStringLiteral("SELECT cid, name, type FROM pragma_table_info(?)"), {table});
         for (const QVariantList& r : info.rows()) {
             const QString name = r[1].toString().toUpper();
             if (!column.isEmpty() && name.compare(column, Qt::CaseInsensitive) != 0)
@@ -556,8 +752,8 @@ Recordset Database::primaryKeys(const QString& table)
 {
     QList<QVariantList> rows;
     if (m_engine == Engine::SQLite) {
-        Recordset info = executeBound(
-            QStringLiteral("SELECT name, pk FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk"), {table});
+        Recordset info =
+            executeBound(QStringLiteral("SELECT name, pk FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk"), {table});
         for (const QVariantList& r : info.rows())
             rows.append({r[0].toString().toUpper(), r[1].toInt()});
     } else if (isPlainIdentifier(table)) {

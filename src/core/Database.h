@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QHash>
 #include <QMap>
 #include <QSqlDatabase>
@@ -115,6 +117,10 @@ private:
     // A bound statement that returns no rows, straight through the SQLite library; false when the
     // statement is not one (it then goes through the driver).
     bool executeDirect(const QString& sql, const QVariantList& values);
+    // A bound statement on the server straight through its client library: prepared there once, then
+    // each call sends the values alone and reads all rows in one result. Nothing when the statement or
+    // a value is one the driver converts in its own way (it then goes through the driver).
+    std::optional<Recordset> executeOnServer(const QString& sql, const QVariantList& values);
     void dropPrepared();
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
@@ -136,6 +142,17 @@ private:
     int m_boundMs = kStatementTimeoutSeconds * 1000;
     QHash<QString, QSqlQuery> m_prepared;
     QHash<QString, sqlite3_stmt*> m_direct;
+    // A statement prepared on the server under its own name, with its columns' names and the types
+    // their values are read as; unusable when a column has a type read otherwise.
+    struct ServerStatement
+    {
+        QByteArray name;
+        bool usable = false;
+        QStringList columns;
+        QList<int> types; // QMetaType ids
+    };
+    QHash<QString, ServerStatement> m_onServer;
+    quint64 m_serverSerial = 0;
     QByteArray m_texts; // the texts of a direct statement, as it binds them
     quint64 m_exchanges = 0;
 };

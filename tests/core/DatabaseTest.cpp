@@ -227,3 +227,61 @@ TEST(Database, BoundStatementIsReusedWithNewValues)
         t.db.executeBound(QStringLiteral("SELECT COUNT(*) FROM T WHERE B = ?"), {QStringLiteral("it's")});
     EXPECT_EQ(rs.text(0), QStringLiteral("3"));
 }
+
+// A bound statement reads every value as the same statement sent as text does: the same type and
+// value, a null apart from an empty text, whatever the engine or the way the statement takes to it;
+// a refusal carries the same text and, inside a transaction, undoes only itself.
+TEST(Database, BoundStatementsReadAndFailAsTextStatementsDo)
+{
+    TestDatabase t;
+    t.db.execute(QStringLiteral("CREATE TABLE T (K integer PRIMARY KEY, A nvarchar(20), B bigint, R real)"));
+    const QVariantList rows[] = {
+        {1, QStringLiteral("it's"), qlonglong(-9000000000), 1.5},
+        {2, QStringLiteral(""), qlonglong(9000000000), -0.25},
+        {3, QString(), QVariant(), QVariant()},
+        {4, QStringLiteral("Zürich?"), 0, QVariant()},
+    };
+    for (const QVariantList& row : rows)
+        t.db.executeBound(QStringLiteral("INSERT INTO T VALUES(?, ?, ?, ?)"), row);
+
+    const QString select = QStringLiteral("SELECT K, A, B, R, 'why' AS Q, K * 2 AS D FROM T WHERE K >= %1 ORDER BY K");
+    const Recordset text = t.db.execute(select.arg(2));
+    const Recordset bound = t.db.executeBound(select.arg(QStringLiteral("?")), {2});
+    ASSERT_EQ(bound.count(), 3);
+    ASSERT_EQ(bound.rows().size(), text.rows().size());
+    for (qsizetype r = 0; r < text.rows().size(); ++r) {
+        for (qsizetype c = 0; c < text.rows().at(r).size(); ++c) {
+            const QVariant& expected = text.rows().at(r).at(c);
+            const QVariant& got = bound.rows().at(r).at(c);
+            EXPECT_EQ(got.typeId(), expected.typeId()) << r << ',' << c;
+            EXPECT_EQ(got.isNull(), expected.isNull()) << r << ',' << c;
+            EXPECT_EQ(got, expected) << r << ',' << c << ' ' << got.toString().toStdString();
+        }
+    }
+    EXPECT_EQ(bound.text(QStringLiteral("q")), QStringLiteral("why"));
+    EXPECT_EQ(bound.text(QStringLiteral("A")), QString());
+    EXPECT_FALSE(bound.isNull(QStringLiteral("A")));
+    EXPECT_EQ(t.db.executeBound(QStringLiteral("SELECT COUNT(*) FROM T WHERE A = ? OR A = 'it''s'"),
+                                {QStringLiteral("Zürich?")})
+                  .text(0),
+              QStringLiteral("2"));
+
+    Transaction tx(t.db);
+    QString refused;
+    try {
+        t.db.execute(QStringLiteral("INSERT INTO T VALUES(1, 'again', 0, 0)"));
+    } catch (const DbError& e) {
+        refused = e.text();
+    }
+    EXPECT_FALSE(refused.isEmpty());
+    try {
+        t.db.executeBound(QStringLiteral("INSERT INTO T VALUES(?, ?, ?, ?)"), {1, QStringLiteral("again"), 0, 0});
+        ADD_FAILURE() << "a duplicate key was taken";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.text(), refused);
+    }
+    ASSERT_TRUE(t.db.transactionHeld());
+    t.db.executeBound(QStringLiteral("INSERT INTO T VALUES(?, ?, ?, ?)"), {5, QStringLiteral("after"), 0, 0});
+    tx.commit();
+    EXPECT_EQ(t.db.execute(QStringLiteral("SELECT COUNT(*) FROM T")).text(0), QStringLiteral("5"));
+}
