@@ -600,8 +600,14 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
             row.reserve(columns);
             for (int c = 0; c < columns; ++c) {
                 const int type = it->types.value(c, QMetaType::QString);
-                row.append(PQgetisnull(result, r, c) ? QVariant(QMetaType(type))
-                                                     : serverValue(PQgetvalue(result, r, c), type));
+                const char* text = PQgetvalue(result, r, c);
+                if (PQgetisnull(result, r, c))
+                    row.append(QVariant(QMetaType(type)));
+                // A joined row repeats its parent's values on every row: they share the first's text.
+                else if (r > 0 && !PQgetisnull(result, r - 1, c) && qstrcmp(text, PQgetvalue(result, r - 1, c)) == 0)
+                    row.append(read.last().at(c));
+                else
+                    row.append(serverValue(text, type));
             }
             read.append(std::move(row));
         }
