@@ -315,12 +315,16 @@ TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& 
     }
     if (m_fixed < 0)
         throw DbError(m_table + QStringLiteral(" has no column ") + column);
+    const QString where = QStringLiteral(" FROM ") + m_table + QStringLiteral(" WHERE ") + m_columns[m_fixed].name +
+                          QStringLiteral(" = ") + quoted(m_value);
+    // With no record yet, every record the run leaves was added by it: nothing to copy or compare.
+    if (m_db.execute(QStringLiteral("SELECT 1") + where + QStringLiteral(" LIMIT 1")).eof())
+        return;
     QStringList names;
     for (const Column& c : m_columns)
         names.append(c.name);
     m_db.execute(QStringLiteral("CREATE TEMP TABLE ") + kBefore + QStringLiteral(" AS SELECT ") +
-                 names.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + m_table + QStringLiteral(" WHERE ") +
-                 m_columns[m_fixed].name + QStringLiteral(" = ") + quoted(m_value));
+                 names.join(QStringLiteral(", ")) + where);
     m_copied = true;
     m_db.execute(QStringLiteral("CREATE INDEX ") + kBefore + QStringLiteral("_KEY ON ") + kBefore + u'(' +
                  names.mid(0, m_keyCount).join(QStringLiteral(", ")) + u')');
@@ -361,7 +365,7 @@ void TableSnapshot::key(Bound& out, const QString& alias) const
         if (i == m_fixed)
             out.value(historyKey({m_value}));
         else
-            out << QStringLiteral("REPLACE(REPLACE(") + text(alias, i) + QStringLiteral(", '\\', '\\\\'), '/', '\\/')");
+            out << Dialect::escapedKeyPart(alias + u'.' + m_columns[i].name, m_db.engine());
     }
     if (cut)
         out << QStringLiteral(", 1, ") + QString::number(kWidths[6]) + u')';
@@ -371,19 +375,16 @@ QString TableSnapshot::whole(const QString& alias) const
 {
     if (m_keyCount == m_columns.size())
         return QStringLiteral("''");
-    // One format() per record rather than a chain of concatenations; it reads a null as empty.
-    QStringList parts, values;
+    QStringList names, values;
     int longest = 0;
     for (int i = m_keyCount; i < m_columns.size(); ++i) {
-        parts.append(m_columns[i].name + QStringLiteral("=%s"));
+        names.append(m_columns[i].name);
         values.append(alias + u'.' + m_columns[i].name);
         longest = m_columns[i].width < 0 || longest < 0
                       ? -1
                       : longest + int(m_columns[i].name.size()) + 3 + m_columns[i].width;
     }
-    return fitted(QStringLiteral("format(") + quoted(parts.join(QStringLiteral("; "))) + QStringLiteral(", ") +
-                      values.join(QStringLiteral(", ")) + u')',
-                  longest, kWidths[9]);
+    return fitted(Dialect::namedValues(names, values, m_db.engine()), longest, kWidths[9]);
 }
 
 QString TableSnapshot::owner(const QString& alias, const char* column) const
@@ -416,9 +417,14 @@ void TableSnapshot::record(ChangeRecorder& history)
     added << QStringLiteral(", '', '', ") + whole(QStringLiteral("a")) + QStringLiteral(", ") +
                  owner(QStringLiteral("a"), "CO_CODE") + QStringLiteral(", ") + owner(QStringLiteral("a"), "PH_CODE") +
                  QStringLiteral(" FROM ") + m_table + QStringLiteral(" a WHERE a.") + fixed;
-    added.value(m_value) << QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM ") + kBefore + QStringLiteral(" b WHERE ") +
-                                sameKey(QStringLiteral("b"), QStringLiteral("a")) + u')';
+    added.value(m_value);
+    if (m_copied) {
+        added << QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM ") + kBefore + QStringLiteral(" b WHERE ") +
+                     sameKey(QStringLiteral("b"), QStringLiteral("a")) + u')';
+    }
     history.insertSelected(added.sql, added.values);
+    if (!m_copied)
+        return;
 
     // Records it changed: one row per column whose value differs, the pairs found in one join.
     if (m_keyCount < m_columns.size()) {

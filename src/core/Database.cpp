@@ -19,6 +19,15 @@
 #include "Sql.h"
 
 namespace vocaset {
+namespace {
+
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    return qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(handle.constData()) : nullptr;
+}
+
+} // namespace
 
 ConnectionString::ConnectionString(const QString& text)
 {
@@ -112,6 +121,11 @@ void Database::open(const QString& connectionString, Access access)
                 close();
                 fail(error);
             }
+        }
+        sqlite3* handle = sqliteHandle(m_db);
+        if (!handle || !Dialect::addSqliteFunctions(handle)) {
+            close();
+            throw DbError(QStringLiteral("the SQLite library refused the functions the program adds"));
         }
     } else {
         // Session settings, so they hold across transactions: the statement time-out, literals that
@@ -330,12 +344,6 @@ Recordset Database::execute(const QString& sql)
 }
 
 namespace {
-
-sqlite3* sqliteHandle(const QSqlDatabase& db)
-{
-    const QVariant handle = db.driver()->handle();
-    return qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(handle.constData()) : nullptr;
-}
 
 // Binds the values as the driver would; false for a type it converts in its own way. Texts go in
 // as UTF-8, the database's own encoding, converted here into one buffer rather than one by one by

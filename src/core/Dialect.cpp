@@ -1,5 +1,9 @@
 #include "Dialect.h"
 
+#include <algorithm>
+
+#include <sqlite3.h>
+
 #include <QRegularExpression>
 
 #include "DbError.h"
@@ -369,6 +373,122 @@ QString dayText(const QString& expr, Engine engine)
 QString nullsFirst(Engine engine)
 {
     return engine == Engine::PostgreSQL ? QStringLiteral(" NULLS FIRST") : QString();
+}
+
+namespace {
+
+// The names the functions of addSqliteFunctions() go by in statements.
+constexpr char kEscapedKeyPart[] = "VOCASET_KEY_PART";
+constexpr char kNamedValues[] = "VOCASET_NAMED_VALUES";
+
+bool marked(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// A value's text and its size in bytes, a null as empty; false when the engine ran out of memory
+// making the text.
+bool textOf(sqlite3_value* value, const char*& text, int& size)
+{
+    text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    size = text ? sqlite3_value_bytes(value) : 0;
+    if (!text)
+        text = "";
+    return size > 0 || sqlite3_value_type(value) == SQLITE_NULL || sqlite3_value_bytes(value) == 0;
+}
+
+void escapedKeyPartFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    const char* text = nullptr;
+    int size = 0;
+    if (!textOf(argv[0], text, size)) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    const int marks = int(std::count_if(text, text + size, marked));
+    if (marks == 0) {
+        sqlite3_result_text(context, text, size, SQLITE_TRANSIENT);
+        return;
+    }
+    char* out = static_cast<char*>(sqlite3_malloc(size + marks));
+    if (!out) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    char* end = out;
+    for (const char* c = text; c < text + size; ++c) {
+        if (marked(*c))
+            *end++ = '\\';
+        *end++ = *c;
+    }
+    sqlite3_result_text(context, out, size + marks, sqlite3_free);
+}
+
+// Its arguments are pairs of a name and a value.
+void namedValuesFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (argc % 2 != 0) {
+        sqlite3_result_error(context, "VOCASET_NAMED_VALUES takes pairs of a name and a value", -1);
+        return;
+    }
+    const char* text = nullptr;
+    int size = 0;
+    // "=" in each pair and "; " between them, then the texts.
+    sqlite3_int64 total = argc / 2 + std::max(0, argc - 2);
+    for (int i = 0; i < argc; ++i) {
+        if (!textOf(argv[i], text, size)) {
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+        total += size;
+    }
+    char* out = static_cast<char*>(sqlite3_malloc64(std::max<sqlite3_int64>(total, 1)));
+    if (!out) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    char* end = out;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0)
+            end = i % 2 ? std::copy_n("=", 1, end) : std::copy_n("; ", 2, end);
+        textOf(argv[i], text, size);
+        end = std::copy_n(text, size, end);
+    }
+    sqlite3_result_text64(context, out, sqlite3_uint64(end - out), sqlite3_free, SQLITE_UTF8);
+}
+
+} // namespace
+
+QString escapedKeyPart(const QString& expr, Engine engine)
+{
+    if (engine == Engine::SQLite)
+        return QLatin1String(kEscapedKeyPart) + u'(' + expr + u')';
+    return QStringLiteral("REPLACE(REPLACE(COALESCE(") + asText(expr, engine) +
+           QStringLiteral(", ''), '\\', '\\\\'), '/', '\\/')");
+}
+
+QString namedValues(const QStringList& names, const QStringList& exprs, Engine engine)
+{
+    QStringList parts;
+    if (engine == Engine::SQLite) {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            parts << u'\'' + sqlText(names[i]) + u'\'' << exprs.value(i);
+        return QLatin1String(kNamedValues) + u'(' + parts.join(QStringLiteral(", ")) + u')';
+    }
+    // format() reads a null as empty.
+    for (const QString& name : names)
+        parts.append(sqlText(name) + QStringLiteral("=%s"));
+    return QStringLiteral("format('") + parts.join(QStringLiteral("; ")) + QStringLiteral("', ") +
+           exprs.join(QStringLiteral(", ")) + u')';
+}
+
+bool addSqliteFunctions(sqlite3* db)
+{
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    return sqlite3_create_function_v2(db, kEscapedKeyPart, 1, flags, nullptr, escapedKeyPartFunction, nullptr, nullptr,
+                                      nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(db, kNamedValues, -1, flags, nullptr, namedValuesFunction, nullptr, nullptr,
+                                      nullptr) == SQLITE_OK;
 }
 
 QString refreshStatistics(const QString& table, Engine engine)

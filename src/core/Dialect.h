@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+struct sqlite3;
+
 namespace vocaset {
 
 enum class Engine { SQLite, PostgreSQL };
@@ -40,6 +42,16 @@ QString asNumber(const QString& expr, Engine engine); // CAST(expr AS double pre
 QString asText(const QString& expr, Engine engine);   // CAST(expr AS varchar) on the server
 QString dayText(const QString& expr, Engine engine);  // the date as its yyyy/mm/dd text
 QString nullsFirst(Engine engine);                    // follows an ORDER BY item
+
+// Pieces of the change history's statements, which build a text per record of a bulk change. On
+// SQLite they call functions of the connection (addSqliteFunctions) that do in one call what the
+// engine's own functions do in several, each copying the text.
+// The value's text with each '\' and '/' preceded by '\', a null as empty: one part of a record's key.
+QString escapedKeyPart(const QString& expr, Engine engine);
+// "NAME=value; NAME=value" of the names and their values' expressions, a null as empty.
+QString namedValues(const QStringList& names, const QStringList& exprs, Engine engine);
+// Adds those functions to an open SQLite connection; false when the engine refuses them.
+bool addSqliteFunctions(sqlite3* db);
 
 // The statement that brings the planner's row counts of a table up to date after a bulk change, or
 // nothing where the engine needs none: the server plans with the counts its background worker last

@@ -145,3 +145,58 @@ TEST(ChangeHistory, KeysAndDatesAreReadWithoutAmbiguity)
     for (const auto& d : dates)
         EXPECT_EQ(historyTime(QLatin1String(d.given)).value_or(QString()), QLatin1String(d.stored)) << d.given;
 }
+
+// What a bulk run's snapshot has the database write is what the recorder writes record by record:
+// keys escaped alike, nulls and numbers as text, into a company that had no records and into one
+// whose records are added, changed and removed.
+TEST(ChangeHistory, ABulkRunIsRecordedAsRecordByRecord)
+{
+    HistoryData t;
+    t.exec(QStringLiteral("CREATE TABLE SNAP (CO_CODE nvarchar(5), K nvarchar(20), N integer, V nvarchar(30), "
+                          "PRIMARY KEY (CO_CODE, K))"));
+    t.exec(QStringLiteral("INSERT INTO SNAP VALUES('B', 'b', 1, 'y')"));
+    const QStringList columns = words("CO_CODE,K,N,V");
+    const QStringList slashes = {QStringLiteral("A"), QStringLiteral("a/b\\c"), QStringLiteral("12"), QString()};
+    const struct
+    {
+        const char* statements;
+        QList<QStringList> added, removed;
+        QList<QStringList> edited; // before, after, ...
+    } runs[] = {
+        {"INSERT INTO SNAP VALUES('A', 'a/b\\c', 12, NULL);INSERT INTO SNAP VALUES('A', 'plain', NULL, 'it''s')",
+         {slashes, words("A,plain,,it's")},
+         {},
+         {}},
+        {"UPDATE SNAP SET N = 3, V = 'z' WHERE K = 'plain';DELETE FROM SNAP WHERE K = 'a/b\\c';"
+         "INSERT INTO SNAP VALUES('A', '\\/', 4, 'n');UPDATE SNAP SET V = 'w' WHERE CO_CODE = 'B'",
+         {words("A,\\/,4,n")},
+         {slashes},
+         {words("A,plain,,it's"), words("A,plain,3,z")}},
+    };
+    for (const auto& run : runs) {
+        Transaction tx(t.s.db);
+        TableSnapshot snapshot(t.s.db, QStringLiteral("SNAP"), QStringLiteral("CO_CODE"), QStringLiteral("A"));
+        for (const QString& sql : QString::fromUtf8(run.statements).split(u';'))
+            t.exec(sql);
+        ChangeRecorder bulk(t.s, QStringLiteral("bulk"));
+        snapshot.record(bulk);
+        ChangeRecorder each(t.s, QStringLiteral("each"));
+        for (const QStringList& r : run.added)
+            each.added(QStringLiteral("SNAP"), columns, r, 2);
+        for (const QStringList& r : run.removed)
+            each.removed(QStringLiteral("SNAP"), columns, r, 2);
+        for (qsizetype i = 0; i + 1 < run.edited.size(); i += 2)
+            each.edited(QStringLiteral("SNAP"), columns, run.edited[i], run.edited[i + 1], 2);
+        tx.commit();
+    }
+    QStringList bulk, each;
+    for (const HistoryEntry& e : readHistory(t.s.db, {})) {
+        (e.source == QLatin1String("bulk") ? bulk : each)
+            .append(QStringList{e.operation, e.table, e.key, e.column, e.oldValue, e.newValue, e.company, e.phone}.join(
+                u'|'));
+    }
+    bulk.sort();
+    each.sort();
+    EXPECT_EQ(bulk.size(), 6);
+    EXPECT_EQ(bulk, each);
+}
