@@ -493,28 +493,6 @@ QVariant serverValue(const char* text, int type)
     }
 }
 
-// The statement with each '?' outside quotes numbered as the server writes its parameters.
-QByteArray numberedParameters(const QString& sql)
-{
-    QString text;
-    text.reserve(sql.size() + 16);
-    QChar quote;
-    int n = 0;
-    for (const QChar c : sql) {
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == u'\'' || c == u'"') {
-            quote = c;
-        } else if (c == u'?') {
-            text += u'$' + QString::number(++n);
-            continue;
-        }
-        text += c;
-    }
-    return text.toUtf8();
-}
-
 } // namespace
 
 std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVariantList& values)
@@ -570,7 +548,8 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
         s.name = "vocaset_" + QByteArray::number(++m_serverSerial);
         ++m_exchanges;
         PGresult* prepared =
-            PQprepare(connection, s.name.constData(), numberedParameters(statements.first()).constData(), 0, nullptr);
+            PQprepare(connection, s.name.constData(),
+                      Dialect::numberedParameters(statements.first()).toUtf8().constData(), 0, nullptr);
         if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
             refuse(prepared);
         PQclear(prepared);

@@ -541,6 +541,17 @@ QStringList changeCounting(const QStringList& tables, Engine engine)
     return statements;
 }
 
+QString numberedParameters(const QString& sql)
+{
+    QList<Token> tokens = tokenize(sql);
+    int n = 0;
+    for (Token& t : tokens) {
+        if (t.kind == Token::Other && t.text == QLatin1String("?"))
+            t.text = u'$' + QString::number(++n);
+    }
+    return join(tokens);
+}
+
 QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql, const IndexSqlReader& indexSql)
 {
     static const QRegularExpression constraintDdl(QStringLiteral("^\\s*ALTER\\s+TABLE\\s+\\w+\\s+(DROP|ADD)\\s+CONSTRAINT\\b"),

@@ -23,6 +23,9 @@ using IndexSqlReader = std::function<QStringList(const QString& table)>;
 // The statements to send, in order, for one statement of the program.
 QStringList translate(const QString& sql, Engine engine, const TableSqlReader& tableSql = {},
                       const IndexSqlReader& indexSql = {});
+// The statement with each '?' place-holder outside literals numbered $1, $2, ... as the server's
+// client library takes its parameters.
+QString numberedParameters(const QString& sql);
 
 // The single rewrites, exposed for their tests.
 QString concatenation(const QString& sql);        // '+' touching a text literal becomes '||'
