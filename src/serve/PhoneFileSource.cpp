@@ -48,7 +48,8 @@ const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQ
 // none is kept). One row with no telephone when no telephone has the MAC, so the count always comes.
 // A telephone of a company without a password comes with its own values, one row each, so a request
 // is answered in one round trip; behind a password they are read only after the check, so the time
-// a refusal takes tells nothing about the MAC.
+// a refusal takes tells nothing about the MAC. There the join's key is null, so neither engine even
+// searches the values' index.
 QString findByMac(const QString& changeCount)
 {
     return QStringLiteral("SELECT ") + changeCount +
@@ -58,7 +59,8 @@ QString findByMac(const QString& changeCount)
                           "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN SYSTEM_PARAMETERS A "
                           "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
            QLatin1String(kProvAuth) +
-           QStringLiteral("' LEFT JOIN PHONES_PARAMETERS V ON A.SY_VALUE IS NULL AND V.CO_CODE = P.CO_CODE "
+           QStringLiteral("' LEFT JOIN PHONES_PARAMETERS V "
+                          "ON V.CO_CODE = CASE WHEN A.SY_VALUE IS NULL THEN P.CO_CODE END "
                           "AND V.EQ_CODE = P.EQ_CODE AND V.PH_CODE = P.PH_CODE "
                           "ORDER BY P.CO_CODE, P.PH_CODE, V.PA_CODE");
 }
