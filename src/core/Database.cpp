@@ -361,7 +361,8 @@ bool bindDirect(sqlite3_stmt* statement, const QVariantList& values, QByteArray&
     for (int i = 0; i < values.size(); ++i) {
         const QVariant& v = values[i];
         int rc = SQLITE_OK;
-        switch (v.typeId()) {
+        // A null of any type is NULL, as the driver binds it, not the type's zero.
+        switch (v.isNull() ? QMetaType::UnknownType : v.typeId()) {
         case QMetaType::QString: {
             const auto* text = static_cast<const QString*>(v.constData());
             if (text->isNull()) {
@@ -508,7 +509,7 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
     QVarLengthArray<const char*, 16> params(values.size());
     for (qsizetype i = 0; i < values.size(); ++i) {
         const QVariant& v = values[i];
-        switch (v.typeId()) {
+        switch (v.isNull() ? QMetaType::UnknownType : v.typeId()) {
         case QMetaType::QString: {
             const auto* text = static_cast<const QString*>(v.constData());
             texts[i] = text->toUtf8();

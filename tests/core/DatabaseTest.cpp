@@ -228,6 +228,29 @@ TEST(Database, BoundStatementIsReusedWithNewValues)
     EXPECT_EQ(rs.text(0), QStringLiteral("3"));
 }
 
+// A '?' or ':' inside a quoted text is part of the text, not a place-holder, on every way a bound
+// statement takes: one that writes, one that reads. A null of any type is bound as NULL.
+TEST(Database, AQuestionMarkInsideAQuotedTextIsNoPlaceHolder)
+{
+    TestDatabase t;
+    t.db.execute(QStringLiteral("CREATE TABLE T (A nvarchar(20), B nvarchar(20), R real)"));
+    t.db.executeBound(QStringLiteral("INSERT INTO T VALUES(?, 'Reception?', ?)"), {QStringLiteral("1?"), 1.5});
+    t.db.executeBound(QStringLiteral("INSERT INTO T SELECT ?, B || '?:x', ? FROM T WHERE B = 'Reception?'"),
+                      {QStringLiteral("2"), QVariant(QMetaType(QMetaType::Double))});
+    t.db.executeBound(QStringLiteral("INSERT INTO T VALUES('3', ?, ?)"),
+                      {QVariant(QMetaType(QMetaType::Int)), QVariant(QMetaType(QMetaType::LongLong))});
+    EXPECT_EQ(t.db.execute(QStringLiteral("SELECT COUNT(*) FROM T WHERE B IS NULL AND R IS NULL")).text(0),
+              QStringLiteral("1"));
+    EXPECT_EQ(t.db.execute(QStringLiteral("SELECT COUNT(*) FROM T WHERE R IS NULL")).text(0), QStringLiteral("2"));
+    const Recordset rs = t.db.executeBound(
+        QStringLiteral("SELECT A, B, 'it''s?' AS Q FROM T WHERE B LIKE 'Reception?%' AND A <> ? ORDER BY A"),
+        {QStringLiteral("?")});
+    ASSERT_EQ(rs.count(), 2);
+    EXPECT_EQ(rs.rows().at(0),
+              (QVariantList{QStringLiteral("1?"), QStringLiteral("Reception?"), QStringLiteral("it's?")}));
+    EXPECT_EQ(rs.rows().at(1).at(1), QStringLiteral("Reception??:x"));
+}
+
 // A bound statement reads every value as the same statement sent as text does: the same type and
 // value, a null apart from an empty text, whatever the engine or the way the statement takes to it;
 // a refusal carries the same text and, inside a transaction, undoes only itself.
