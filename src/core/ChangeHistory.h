@@ -9,6 +9,7 @@
 #include <QVariantList>
 
 #include "BlockWriter.h"
+#include "Messages.h"
 #include "SecretParameters.h"
 #include "Session.h"
 
@@ -141,6 +142,9 @@ private:
     int m_fixed = -1; // the column that holds m_value
     bool m_copied = false;
 };
+
+// The count of the changes listed, under the list.
+inline constexpr CountedText kHistoryCount{"M605", "$$ changes", "M438", "$$ change"};
 
 // What the history lists: every condition given narrows it; newest first.
 struct HistoryFilter

@@ -22,10 +22,13 @@ std::optional<QString> ColumnWidths::refusal(Session& s, const QString& column, 
 {
     if (fits(column, value))
         return std::nullopt;
-    if (!m_text)
-        m_text = textOr(s, QStringLiteral("M430"),
-                        QStringLiteral("The value of %1 is longer than the %2 characters the column holds."));
-    return m_text->arg(column.toUpper(), QString::number(width(column)));
+    static constexpr CountedText tooLong{"M430", "The value of %1 is longer than the %2 characters the column holds.",
+                                         "M439", "The value of %1 is longer than the %2 character the column holds."};
+    const int limit = width(column);
+    std::optional<QString>& text = m_text[limit == 1 ? 1 : 0];
+    if (!text)
+        text = textOr(s, tooLong, limit);
+    return text->arg(column.toUpper(), QString::number(limit));
 }
 
 qsizetype characterCount(const QString& text)

@@ -26,7 +26,7 @@ public:
 
 private:
     QHash<QString, int> m_widths;          // upper-case column name -> width
-    mutable std::optional<QString> m_text; // the message, read at the first refusal
+    mutable std::optional<QString> m_text[2]; // the message for many characters and for one, read when first needed
 };
 
 // A text's length as the engines count it: a character outside the basic plane counts once.

@@ -58,6 +58,11 @@ QString textOr(Session& s, const QString& code, const QString& english, const QS
     return textTemplate(s, code, english).replace(QLatin1String("$$"), argument);
 }
 
+QString textOr(Session& s, const CountedText& text, qint64 count, const QString& argument)
+{
+    return textOr(s, QLatin1String(text.codeFor(count)), QString::fromUtf8(text.englishFor(count)), argument);
+}
+
 QString RunTexts::message(const QString& code, const QString& argument)
 {
     auto it = m_messages.constFind(code);

@@ -38,6 +38,20 @@ inline QString MessageText(Session& s, const QString& code, const QString& argum
 // Never shows anything: a database without these rows runs quietly with the built-in texts.
 QString textOr(Session& s, const QString& code, const QString& english, const QString& argument = {});
 
+// A text that names a count: one row for a count of one, another for any other count, since each
+// language forms its plural in its own way. Both take the same arguments.
+struct CountedText
+{
+    const char* code; // any count but one
+    const char* english;
+    const char* oneCode;
+    const char* oneEnglish;
+    const char* codeFor(qint64 count) const { return count == 1 ? oneCode : code; }
+    const char* englishFor(qint64 count) const { return count == 1 ? oneEnglish : english; }
+};
+// As textOr, in the form for the count.
+QString textOr(Session& s, const CountedText& text, qint64 count, const QString& argument = {});
+
 // The texts of one run, each read from the database once however many rows use it: a run over
 // 100 000 codes reads its few texts once each, not once per code.
 class RunTexts final

@@ -31,6 +31,11 @@ constexpr Entry kTexts[] = {
 
 QString editorText(Session& s, EditorText which, const QString& argument)
 {
+    // The count of records reads "1 record" from a row of its own.
+    if (which == EditorText::RecordCount) {
+        static constexpr CountedText records{"M269", "$$ records", "M440", "$$ record"};
+        return textOr(s, records, argument.toLongLong(), argument);
+    }
     const Entry& e = kTexts[int(which)];
     return textOr(s, QLatin1String(e.code), QLatin1String(e.english), argument);
 }

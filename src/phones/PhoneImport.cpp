@@ -566,9 +566,12 @@ QString PhoneImport::changedText()
 
 QString PhoneImport::summaryLine(const PhoneImportPlan& plan)
 {
-    if (plan.refused())
-        return m_texts.text("M593", "%1 was refused with %2 problems: nothing was changed.",
-                            {plan.file, QString::number(plan.problems.size())});
+    if (plan.refused()) {
+        static constexpr CountedText refused{"M593", "%1 was refused with %2 problems: nothing was changed.", "M436",
+                                             "%1 was refused with %2 problem: nothing was changed."};
+        const qsizetype n = plan.problems.size();
+        return m_texts.text(refused.codeFor(n), refused.englishFor(n), {plan.file, QString::number(n)});
+    }
     return m_texts.text("M604", "%1 added, %2 updated, %3 unchanged",
                         {QString::number(plan.added), QString::number(plan.updated), QString::number(plan.unchanged)});
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHash>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include "CliCommand.h"
@@ -372,5 +373,80 @@ TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
         }
     }
     EXPECT_GT(damaged, 10) << "the damage reaches most commands";
+}
+#endif
+
+#ifdef VOCASET_DEMO_DB
+using CountingCli = test::DemoCli;
+
+// What the command line reports with a count reads in the singular for one and in the plural for
+// more, in each language: a refused import's problems, the telephones an import changes, the
+// changes and records listed, a column's width.
+TEST_F(CountingCli, ACountOfOneReadsInTheSingularInEachLanguage)
+{
+    QTemporaryDir files;
+    const auto csv = [&](const char* name, const QByteArray& lines) {
+        const QString path = files.filePath(QLatin1String(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("code;description;mac\r\n" + lines);
+        return path;
+    };
+    const QString oneBad = csv("one.csv", "201;Reception;nomac\r\n");
+    const QString twoBad = csv("two.csv", "201;Reception;nomac\r\n202;Anna;bad\r\n");
+    const QString oneKnown = csv("known.csv", "201;Hall;000B82E79E4A\r\n");
+    const QString twoKnown = csv("known2.csv", "201;Hall;000B82E79E4A\r\n202;Desk;000B82EE69AF\r\n");
+    const auto phones = [](const QString& file) {
+        return QStringList{QStringLiteral("phones"),    QStringLiteral("import"), file,
+                           QStringLiteral("--company"), QStringLiteral("ALPIN"),  QStringLiteral("--model"),
+                           QStringLiteral("GXP2000")};
+    };
+    // One range code and its history row, then two more.
+    const QStringList ranges = {QStringLiteral("--yes"),     QStringLiteral("ranges"), QStringLiteral("add"),
+                                QStringLiteral("--company"), QStringLiteral("ALPIN"),  QStringLiteral("--from")};
+    ASSERT_EQ(run(ranges + QStringList{QStringLiteral("900"), QStringLiteral("--to"), QStringLiteral("900")}), cli::Ok)
+        << err.toStdString();
+    ASSERT_EQ(run(ranges + QStringList{QStringLiteral("901"), QStringLiteral("--to"), QStringLiteral("902")}), cli::Ok)
+        << err.toStdString();
+    const QStringList history = {QStringLiteral("history"), QStringLiteral("--table"), QStringLiteral("RANGES")};
+    const QStringList list = {QStringLiteral("config"), QStringLiteral("list"), QStringLiteral("RANGES"),
+                              QStringLiteral("CO_CODE=ALPIN")};
+    const QStringList level = {QStringLiteral("config"), QStringLiteral("add"), QStringLiteral("LEVELS")};
+
+    const struct
+    {
+        QStringList args;
+        const char* english;
+        const char* french;
+    } cases[] = {
+        {phones(oneBad), " was refused with 1 problem: nothing was changed.",
+         " a été refusé, avec 1 problème : rien n'a été modifié."},
+        {phones(twoBad), " was refused with 2 problems: nothing was changed.",
+         " a été refusé, avec 2 problèmes : rien n'a été modifié."},
+        {phones(oneKnown), "The import changes 1 telephone that is already in the database. Go on?",
+         "L'importation modifie 1 téléphone déjà présent dans la base. Continuer ?"},
+        {phones(twoKnown), "The import changes 2 telephones that are already in the database. Go on?",
+         "L'importation modifie 2 téléphones déjà présents dans la base. Continuer ?"},
+        {history + QStringList{QStringLiteral("--phone"), QStringLiteral("900")}, "1 change\n", "1 modification\n"},
+        {history, "3 changes\n", "3 modifications\n"},
+        {list + QStringList{QStringLiteral("PH_CODE=901")}, "1 record\n", "1 enregistrement\n"},
+        {list, " records\n", " enregistrements\n"},
+        {level + QStringList{QStringLiteral("LE_CODE=XY"), QStringLiteral("LE_DESC=Two")},
+         "The value of LE_CODE is longer than the 1 character the column holds.",
+         "La valeur de LE_CODE dépasse le 1 caractère que contient la colonne."},
+        {level + QStringList{QStringLiteral("LE_CODE=X"), QStringLiteral("LE_DESC=") + QString(51, u'x')},
+         "The value of LE_DESC is longer than the 50 characters the column holds.",
+         "La valeur de LE_DESC dépasse les 50 caractères que contient la colonne."},
+    };
+    for (const char* language : {"EN", "FR"}) {
+        working.db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '") + QLatin1String(language) +
+                           QStringLiteral("' WHERE SY_CODE = '$$LNG'"));
+        for (const auto& c : cases) {
+            run(c.args);
+            const QString expected = QString::fromUtf8(qstrcmp(language, "EN") == 0 ? c.english : c.french);
+            EXPECT_TRUE(err.contains(expected)) << language << ' ' << c.args.join(u' ').toStdString() << '\n'
+                                                << err.toStdString();
+        }
+    }
 }
 #endif

@@ -47,7 +47,7 @@ TEST(PatchImport, AppliesTaggedLinesAndArchivesTheFile)
     EXPECT_EQ(r.failed, 5);
     // Refused alike on both engines, by the column's declared width.
     EXPECT_TRUE(t.log.lines.contains(QStringLiteral("Error : INSERT INTO LEVELS VALUES('$$Z', 'Wider than the column') "
-                                                    "The value of LE_CODE is longer than the 1 characters the column "
+                                                    "The value of LE_CODE is longer than the 1 character the column "
                                                     "holds.")))
         << t.log.lines.join(u'\n').toStdString();
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM LEVELS")), 2);

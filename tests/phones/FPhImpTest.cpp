@@ -74,7 +74,7 @@ TEST(FPhImp, ThePreviewShowsWhatChangesAndImportWritesOnlyAFileWithoutRefusal)
                                         QStringLiteral("3 | 104 | Refused | mac: the MAC address \"bad\" is not 12 "
                                                        "hexadecimal digits")}));
     EXPECT_FALSE(ok->isEnabled());
-    EXPECT_TRUE(strip->statusText().contains(QStringLiteral("refused with 1 problems")))
+    EXPECT_TRUE(strip->statusText().contains(QStringLiteral("refused with 1 problem:")))
         << strip->statusText().toStdString();
     QTest::keyClick(child<QLineEdit>(&w, "LFile"), Qt::Key_Return);
     EXPECT_EQ(telephonesDump(t.tdb.db), before);

@@ -56,7 +56,7 @@ TEST_F(PhonesCli, ADryRunWritesNothingAndChangingKnownTelephonesNeedsYes)
     EXPECT_EQ(telephonesDump(working.db), before);
 
     ASSERT_EQ(run(import(file, {QStringLiteral("--yes")})), cli::Ok) << err.toStdString();
-    EXPECT_TRUE(err.startsWith(QStringLiteral("The import changes 1 telephones")));
+    EXPECT_TRUE(err.startsWith(QStringLiteral("The import changes 1 telephone that")));
     EXPECT_TRUE(err.endsWith(QStringLiteral("\n2 added, 1 updated, 0 unchanged\n"))) << err.toStdString();
 
     // The export writes the file imported, to a file or to standard output; an existing file stays

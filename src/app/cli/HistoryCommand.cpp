@@ -74,8 +74,7 @@ int HistoryCommand::execute(CliContext& ctx, const QStringList& arguments)
         for (const HistoryEntry& e : entries)
             ctx.out << escapeControls(historyLine(e)) << Qt::endl;
     }
-    ctx.err << textOr(s, QStringLiteral("M605"), QStringLiteral("$$ changes"), QString::number(entries.size()))
-            << Qt::endl;
+    ctx.err << textOr(s, kHistoryCount, entries.size(), QString::number(entries.size())) << Qt::endl;
     return Ok;
 }
 

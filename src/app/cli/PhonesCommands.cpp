@@ -13,6 +13,9 @@ namespace {
 
 const QCommandLineOption kCompany(QStringLiteral("company"), {}, QStringLiteral("CO"));
 const QCommandLineOption kModel(QStringLiteral("model"), {}, QStringLiteral("EQ"));
+// The question before an import changes telephones already in the database.
+constexpr CountedText kChangesKnown{"M591", "The import changes %1 telephones that are already in the database. Go on?",
+                                    "M437", "The import changes %1 telephone that is already in the database. Go on?"};
 
 // Parses --company and --model, which both commands need, with the options given; then the
 // start-up, the menu right and a company and model that exist. Nothing when the command goes on.
@@ -97,11 +100,7 @@ int PhonesImportCommand::execute(CliContext& ctx, const QStringList& arguments)
             return close(import.summaryLine(plan), RunFailed);
         if (parser.isSet(dryRun))
             return close(import.summaryLine(plan) + QStringLiteral(" (dry run: nothing written)"), Ok);
-        if (plan.updated > 0 &&
-            !s.op.askYesNo(textOr(s, QStringLiteral("M591"),
-                                  QStringLiteral("The import changes %1 telephones that are already in the "
-                                                 "database. Go on?"))
-                               .arg(plan.updated)))
+        if (plan.updated > 0 && !s.op.askYesNo(textOr(s, kChangesKnown, plan.updated).arg(plan.updated)))
             return close(
                 textOr(s, QStringLiteral("M433"), QStringLiteral("Import not confirmed: nothing was changed.")),
                 RunFailed);

@@ -64,9 +64,8 @@ void FHistory::showRecord(const QString& table, const QString& key)
     }
     m_changes->resizeColumnsToContents();
     m_summary->setText(
-        entries.isEmpty()
-            ? textOr(m_s, QStringLiteral("M606"), QStringLiteral("No change of this record is recorded."))
-            : textOr(m_s, QStringLiteral("M605"), QStringLiteral("$$ changes"), QString::number(entries.size())));
+        entries.isEmpty() ? textOr(m_s, QStringLiteral("M606"), QStringLiteral("No change of this record is recorded."))
+                          : textOr(m_s, kHistoryCount, entries.size(), QString::number(entries.size())));
 
     presentRowsWindow(this, m_changes, m_placed);
 }
