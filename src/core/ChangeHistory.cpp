@@ -477,6 +477,50 @@ void TableSnapshot::record(ChangeRecorder& history)
     m_copied = false;
 }
 
+namespace {
+
+QString columnIs(const char* column, const QString& value)
+{
+    return QLatin1String(column) + QStringLiteral(" = '") + sqlText(value) + u'\'';
+}
+
+// The rows of a telephone under its code, and under each code it was renamed from for as long as it
+// bore that code: a rename is kept with the old and the new code, so the codes are followed back, each
+// only up to its rename (it may name another telephone since).
+QString phoneCondition(Database& db, const HistoryFilter& f)
+{
+    struct Code
+    {
+        QString company; // empty: any
+        QString phone;
+        QString until; // empty: now
+    };
+    QStringList any = {columnIs("HI_PHONE", f.phone)};
+    std::vector<Code> pending = {{f.company, f.phone, {}}};
+    while (!pending.empty()) {
+        const Code c = pending.back();
+        pending.pop_back();
+        QString sql = QStringLiteral("SELECT HI_COMPANY, HI_OLD, HI_TIME FROM CHANGE_HISTORY WHERE HI_OPERATION = "
+                                     "'rename' AND HI_TABLE = 'PHONES' AND HI_COLUMN = 'PH_CODE' AND ") +
+                      columnIs("HI_NEW", c.phone);
+        if (!c.company.isEmpty())
+            sql += QStringLiteral(" AND ") + columnIs("HI_COMPANY", c.company);
+        if (!c.until.isEmpty())
+            sql += QStringLiteral(" AND HI_TIME < '") + sqlText(c.until) + u'\'';
+        const Recordset renames = db.execute(sql);
+        for (const QVariantList& r : renames.rows()) {
+            const Code older{r[0].toString(), r[1].toString(), r[2].toString()};
+            any.append(u'(' + columnIs("HI_COMPANY", older.company) + QStringLiteral(" AND ") +
+                       columnIs("HI_PHONE", older.phone) + QStringLiteral(" AND HI_TIME < '") + sqlText(older.until) +
+                       QStringLiteral("')"));
+            pending.push_back(older);
+        }
+    }
+    return u'(' + any.join(QStringLiteral(" OR ")) + u')';
+}
+
+} // namespace
+
 QList<HistoryEntry> readHistory(Database& db, const HistoryFilter& f)
 {
     if (!historyExists(db))
@@ -484,10 +528,11 @@ QList<HistoryEntry> readHistory(Database& db, const HistoryFilter& f)
     QStringList where;
     const auto equal = [&where](const char* column, const QString& value) {
         if (!value.isEmpty())
-            where.append(QLatin1String(column) + QStringLiteral(" = '") + sqlText(value) + u'\'');
+            where.append(columnIs(column, value));
     };
     equal("HI_COMPANY", f.company);
-    equal("HI_PHONE", f.phone);
+    if (!f.phone.isEmpty())
+        where.append(phoneCondition(db, f));
     equal("HI_TABLE", f.table.toUpper());
     equal("HI_USER", f.user.toUpper());
     equal("HI_KEY", f.key);

@@ -355,12 +355,15 @@ TEST_F(ConfigCli, HistoryListsEveryChangeWithItsUserAndValues)
                              QStringLiteral("PA_CODE=34"), QStringLiteral("PA_VALUE=n3wS3cret")}),
               cli::Ok)
         << err.toStdString();
-    qputenv("VOCASET_PASSWORD", "vocaset-admin");
-    ASSERT_EQ(run({QStringLiteral("rename"), QStringLiteral("telephone"), QStringLiteral("201"), QStringLiteral("299"),
-                   QStringLiteral("--company"), QStringLiteral("ALPIN"), QStringLiteral("--yes")}),
-              cli::Ok)
-        << err.toStdString();
-    qunsetenv("VOCASET_PASSWORD");
+    const auto renamePhone = [this](const char* from, const char* to) {
+        qputenv("VOCASET_PASSWORD", "vocaset-admin");
+        EXPECT_EQ(run({QStringLiteral("rename"), QStringLiteral("telephone"), QLatin1String(from), QLatin1String(to),
+                       QStringLiteral("--company"), QStringLiteral("ALPIN"), QStringLiteral("--yes")}),
+                  cli::Ok)
+            << err.toStdString();
+        qunsetenv("VOCASET_PASSWORD");
+    };
+    renamePhone("201", "299");
     // A change the database refuses leaves no history.
     EXPECT_EQ(
         config("delete", {QStringLiteral("RANGES"), QStringLiteral("CO_CODE=ALPIN"), QStringLiteral("PH_CODE=299")}),
@@ -394,7 +397,37 @@ TEST_F(ConfigCli, HistoryListsEveryChangeWithItsUserAndValues)
              QStringLiteral("phones"), QStringLiteral("--since"), QStringLiteral("2020-01-01")}),
         cli::Ok);
     EXPECT_TRUE(out.contains(QStringLiteral("rename  PHONES ALPIN/201  PH_CODE: 201 → 299"))) << out.toStdString();
-    EXPECT_EQ(out.count(u'\n'), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("edit  PHONES ALPIN/201  PH_DESC: ") + desk + QStringLiteral(" → Hall")));
+    EXPECT_EQ(out.count(u'\n'), 2) << out.toStdString();
+    // A telephone's code follows it back through its renames, each older code only while the
+    // telephone bore it: the new telephone 201 is another one.
+    ASSERT_EQ(config("add", {QStringLiteral("PHONES"), QStringLiteral("CO_CODE=ALPIN"), QStringLiteral("PH_CODE=201"),
+                             QStringLiteral("EQ_CODE=GXP2000"), QStringLiteral("PH_DESC=Newcomer"),
+                             QStringLiteral("PH_MAC=000B82AAAAAA")}),
+              cli::Ok)
+        << err.toStdString();
+    renamePhone("299", "300");
+    const auto listed = [&](const char* phone, const char* company) {
+        QStringList args = {QStringLiteral("history"), QStringLiteral("--phone"), QLatin1String(phone)};
+        if (company)
+            args << QStringLiteral("--company") << QLatin1String(company);
+        EXPECT_EQ(run(args), cli::Ok) << err.toStdString();
+        QStringList changes;
+        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+            changes.append(line.section(QStringLiteral("  "), 3, 4));
+        return changes;
+    };
+    const QStringList ofTheTelephone = {QStringLiteral("rename  PHONES ALPIN/299"),
+                                        QStringLiteral("new  RANGES ALPIN/300"),
+                                        QStringLiteral("rename  PHONES ALPIN/201"),
+                                        QStringLiteral("new  RANGES ALPIN/299"),
+                                        QStringLiteral("edit  PHONES_PARAMETERS ALPIN/GXP2000/201/34"),
+                                        QStringLiteral("edit  PHONES ALPIN/201")};
+    EXPECT_EQ(listed("300", nullptr), ofTheTelephone);
+    EXPECT_EQ(listed("300", "ALPIN"), ofTheTelephone);
+    EXPECT_TRUE(listed("300", "OHARA").isEmpty());
+    EXPECT_EQ(listed("201", nullptr).first(), QStringLiteral("new  PHONES ALPIN/201"));
+    EXPECT_EQ(listed("201", nullptr).size(), 3);
     EXPECT_EQ(run({QStringLiteral("history"), QStringLiteral("--user"), QStringLiteral("nobody")}), cli::Ok)
         << err.toStdString();
     EXPECT_TRUE(out.isEmpty()) << out.toStdString();

@@ -11,7 +11,7 @@ namespace {
 const QString kUsage =
     QStringLiteral("[--company CO] [--phone PH] [--table T] [--user U] [--since DATE] [--format text|tsv]\n"
                    "  --company CO   changes of the company's records (its telephones, values, ranges, phone book)\n"
-                   "  --phone PH     changes of the telephone's records\n"
+                   "  --phone PH     changes of the telephone's records, also under the codes it bore before a rename\n"
                    "  --table T      changes of one table\n"
                    "  --user U       changes made by one user\n"
                    "  --since DATE   changes from DATE on: YYYY-MM-DD, optionally followed by HH:MM or HH:MM:SS (UTC)\n"
