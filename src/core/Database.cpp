@@ -112,8 +112,12 @@ void Database::open(const QString& connectionString, Access access)
         // A read-only source keeps its journal mode: switching it to WAL would rewrite its header.
         QStringList pragmas = {QStringLiteral("PRAGMA foreign_keys = ON"),
                                QStringLiteral("PRAGMA case_sensitive_like = ON")};
+        // A new file takes 16 KiB pages, before the journal mode writes its header; an existing one keeps
+        // its own. A bulk run writes each page twice, to the log and then to the file, with a system call
+        // or two per page each time: larger pages make those four times fewer.
         if (access != Access::ReadOnly)
-            pragmas << QStringLiteral("PRAGMA journal_mode = WAL") << QStringLiteral("PRAGMA synchronous = NORMAL");
+            pragmas << QStringLiteral("PRAGMA page_size = 16384") << QStringLiteral("PRAGMA journal_mode = WAL")
+                    << QStringLiteral("PRAGMA synchronous = NORMAL");
         for (const QString& pragma : pragmas) {
             QSqlQuery q(m_db);
             if (!q.exec(pragma)) {

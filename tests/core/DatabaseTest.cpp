@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "ColumnWidths.h"
@@ -40,6 +42,38 @@ TEST(Database, ConnectionsThatCannotBeOpenedCreateNothing)
         EXPECT_THROW(db.open(connection, access), DbError) << connection.toStdString();
         EXPECT_FALSE(db.isOpen());
         EXPECT_TRUE(QDir(dir.path()).isEmpty()) << QDir(dir.path()).entryList().join(u' ').toStdString();
+    }
+}
+
+// A new file is made with large pages, which halve the cost of writing many rows; a file made
+// elsewhere with other pages keeps them and its rows.
+TEST(Database, ANewFileTakesLargePagesAnExistingOneKeepsItsOwn)
+{
+    QTemporaryDir dir;
+    const QString old = dir.filePath(QStringLiteral("old.db"));
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("elsewhere"));
+        raw.setDatabaseName(old);
+        ASSERT_TRUE(raw.open());
+        QSqlQuery q(raw);
+        for (const char* sql :
+             {"PRAGMA page_size = 4096", "CREATE TABLE T (A nvarchar(5))", "INSERT INTO T VALUES('kept')"})
+            ASSERT_TRUE(q.exec(QLatin1String(sql))) << sql;
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("elsewhere"));
+    const QString made = dir.filePath(QStringLiteral("new.db"));
+    {
+        Database db;
+        db.open(QStringLiteral("Provider=SQLite;Data Source=") + made);
+        db.execute(QStringLiteral("CREATE TABLE T (A nvarchar(5))"));
+        db.execute(QStringLiteral("INSERT INTO T VALUES('kept')"));
+    }
+    for (const auto& [file, pageSize] : {std::pair{made, 16384}, std::pair{old, 4096}}) {
+        // A connection of its own: the size is the file's, not a setting of the connection that made it.
+        Database db;
+        db.open(QStringLiteral("Provider=SQLite;Data Source=") + file, Database::Access::Existing);
+        EXPECT_EQ(db.execute(QStringLiteral("PRAGMA page_size")).text(0).toInt(), pageSize) << file.toStdString();
+        EXPECT_EQ(db.execute(QStringLiteral("SELECT A FROM T")).text(0), QStringLiteral("kept"));
     }
 }
 
