@@ -21,7 +21,7 @@ public:
     FullFolder()
     {
         m_mounted = m_dir.isValid() &&
-                    ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, "size=256k") == 0;
+                    ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, "size=2m") == 0;
     }
     ~FullFolder()
     {
