@@ -63,6 +63,11 @@ QString textOr(Session& s, const CountedText& text, qint64 count, const QString&
     return textOr(s, QLatin1String(text.codeFor(count)), QString::fromUtf8(text.englishFor(count)), argument);
 }
 
+QString countOf(qint64 count, const char* one, const char* many)
+{
+    return QString::number(count) + u' ' + QLatin1String(count == 1 ? one : many);
+}
+
 QString RunTexts::message(const QString& code, const QString& argument)
 {
     auto it = m_messages.constFind(code);

@@ -51,6 +51,8 @@ struct CountedText
 };
 // As textOr, in the form for the count.
 QString textOr(Session& s, const CountedText& text, qint64 count, const QString& argument = {});
+// A count and its noun, "1 entry" or "2 entries", for the English texts the program composes itself.
+QString countOf(qint64 count, const char* one, const char* many);
 
 // The texts of one run, each read from the database once however many rows use it: a run over
 // 100 000 codes reads its few texts once each, not once per code.

@@ -9,6 +9,7 @@
 #include "BlockWriter.h"
 #include "ChangeHistory.h"
 #include "ColumnWidths.h"
+#include "Messages.h"
 #include "Schema.h"
 #include "Sql.h"
 #include "TextFile.h"
@@ -149,8 +150,8 @@ PatchReport importDataPatch(Session& s, const QString& path, RunLog& log)
             if (n == 0)
                 throw DbError(QStringLiteral("no such table: ") + table);
             if (fields.size() < n + 2)
-                throw DbError(QStringLiteral("the line has ") + QString::number(fields.size() - 2) +
-                              QStringLiteral(" values for ") + QString::number(n) + QStringLiteral(" columns"));
+                throw DbError(QStringLiteral("the line has ") + countOf(fields.size() - 2, "value", "values") +
+                              QStringLiteral(" for ") + countOf(n, "column", "columns"));
             QVariantList values;
             for (qsizetype i = 2; i < n + 2; ++i) {
                 statement += sqlText(fields[i]) + QStringLiteral("', '");

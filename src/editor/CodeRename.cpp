@@ -270,7 +270,7 @@ QString RenamePlan::summary() const
     QStringList parts;
     for (const Rows& r : rows)
         parts.append(r.table + u' ' + QString::number(r.count));
-    return QString::number(total()) + QStringLiteral(" rows: ") + parts.join(QStringLiteral(", "));
+    return countOf(total(), "row", "rows") + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
 }
 
 bool renameAllowed(Session& s, const PasswordPrompt& prompt)

@@ -257,11 +257,18 @@ bool PhoneBookImport::confirmHiding(const UserList& list, PhoneBookSummary& summ
         hidden += listed.contains(row.at(0).toString()) ? 0 : 1;
     if (hidden * 2 <= visible.count())
         return true;
-    if (m_s.op.askYesNo(textOr(m_s, QStringLiteral("M432"),
-                               QStringLiteral("This import would hide %1 of the %2 visible entries of company %3. "
-                                              "Hidden entries are never brought back by an import. Go on?"))
-                            .arg(QString::number(hidden), QString::number(visible.count()), m_company),
-                        QStringLiteral("PhoneBook Importation")))
+    // With one visible entry, the one it would hide is that one.
+    const QString question =
+        visible.count() == 1
+            ? textOr(m_s, QStringLiteral("M441"),
+                     QStringLiteral("This import would hide the only visible entry of company %1. Hidden entries "
+                                    "are never brought back by an import. Go on?"))
+                  .arg(m_company)
+            : textOr(m_s, QStringLiteral("M432"),
+                     QStringLiteral("This import would hide %1 of the %2 visible entries of company %3. "
+                                    "Hidden entries are never brought back by an import. Go on?"))
+                  .arg(QString::number(hidden), QString::number(visible.count()), m_company);
+    if (m_s.op.askYesNo(question, QStringLiteral("PhoneBook Importation")))
         return true;
     m_log.append(textOr(m_s, QStringLiteral("M433"), QStringLiteral("Import not confirmed: nothing was changed.")));
     summary.outcome = PhoneBookOutcome::Declined;

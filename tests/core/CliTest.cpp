@@ -406,12 +406,24 @@ TEST_F(CountingCli, ACountOfOneReadsInTheSingularInEachLanguage)
                                 QStringLiteral("--company"), QStringLiteral("ALPIN"),  QStringLiteral("--from")};
     ASSERT_EQ(run(ranges + QStringList{QStringLiteral("900"), QStringLiteral("--to"), QStringLiteral("900")}), cli::Ok)
         << err.toStdString();
+    EXPECT_TRUE(err.endsWith(QStringLiteral("1 code selected, 1 created, 0 refused\n"))) << err.toStdString();
     ASSERT_EQ(run(ranges + QStringList{QStringLiteral("901"), QStringLiteral("--to"), QStringLiteral("902")}), cli::Ok)
         << err.toStdString();
     const QStringList history = {QStringLiteral("history"), QStringLiteral("--table"), QStringLiteral("RANGES")};
     const QStringList list = {QStringLiteral("config"), QStringLiteral("list"), QStringLiteral("RANGES"),
                               QStringLiteral("CO_CODE=ALPIN")};
     const QStringList level = {QStringLiteral("config"), QStringLiteral("add"), QStringLiteral("LEVELS")};
+    // A company of its own record only, renamed: its plan counts one row.
+    ASSERT_EQ(run({QStringLiteral("config"), QStringLiteral("add"), QStringLiteral("COMPANY"),
+                   QStringLiteral("CO_CODE=ZZ"), QStringLiteral("CO_DESC=Empty")}),
+              cli::Ok)
+        << err.toStdString();
+    qputenv("VOCASET_PASSWORD", "vocaset-admin");
+    EXPECT_EQ(run({QStringLiteral("rename"), QStringLiteral("company"), QStringLiteral("ZZ"), QStringLiteral("ZY"),
+                   QStringLiteral("--yes")}),
+              cli::Ok);
+    qunsetenv("VOCASET_PASSWORD");
+    EXPECT_TRUE(err.contains(QStringLiteral("ZZ → ZY (1 row: COMPANY 1)"))) << err.toStdString();
 
     const struct
     {

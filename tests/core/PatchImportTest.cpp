@@ -39,12 +39,15 @@ TEST(PatchImport, AppliesTaggedLinesAndArchivesTheFile)
                             "V010142;TYPES x;y\r\n"
                             "All;LEVELS;E;Duplicate\r\n"
                             "All;LEVELS;$$Z;Wider than the column\r\n"
+                            "All;TYPES;B\r\n"
                             "All;COMPANY;AC;Caf\xe9\n";
     writeFile(path, text);
     const PatchReport r = importDataPatch(t.s, path, t.log);
     EXPECT_TRUE(r.fileFound);
     EXPECT_EQ(r.applied, 3);
-    EXPECT_EQ(r.failed, 5);
+    EXPECT_EQ(r.failed, 6);
+    EXPECT_TRUE(t.log.lines.filter(QStringLiteral("the line has 1 value for 2 columns")).size() == 1)
+        << t.log.lines.join(u'\n').toStdString();
     // Refused alike on both engines, by the column's declared width.
     EXPECT_TRUE(t.log.lines.contains(QStringLiteral("Error : INSERT INTO LEVELS VALUES('$$Z', 'Wider than the column') "
                                                     "The value of LE_CODE is longer than the 1 character the column "

@@ -66,6 +66,7 @@ TEST_F(PhonesCli, ADryRunWritesNothingAndChangingKnownTelephonesNeedsYes)
         QStringLiteral("phones"),  QStringLiteral("export"),  QStringLiteral("--company"), QStringLiteral("AC"),
         QStringLiteral("--model"), QStringLiteral("GXP2000"), QStringLiteral("--out"),     exported};
     ASSERT_EQ(run(exportArgs), cli::Ok) << err.toStdString();
+    EXPECT_EQ(err, QStringLiteral("3 telephones exported\n"));
     EXPECT_EQ(read(exported), kExportedFile);
     // It holds the passwords: readable by its owner only.
     EXPECT_EQ(QFileInfo(exported).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
@@ -74,6 +75,8 @@ TEST_F(PhonesCli, ADryRunWritesNothingAndChangingKnownTelephonesNeedsYes)
     EXPECT_EQ(read(exported), QByteArray("kept"));
     ASSERT_EQ(run(exportArgs.mid(0, 6)), cli::Ok);
     EXPECT_EQ(out.toUtf8(), kExportedFile.mid(3));
+    ASSERT_EQ(run(exportArgs.mid(0, 5) + QStringList{QStringLiteral("PAP2")}), cli::Ok);
+    EXPECT_EQ(err, QStringLiteral("1 telephone exported\n"));
 }
 
 TEST_F(PhonesCli, RefusedFilesWrongUsageAndALostTransaction)

@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include "Messages.h"
 #include "PhoneBookExport.h"
 #include "PhoneBookGeneration.h"
 #include "PhoneBookImport.h"
@@ -112,11 +113,11 @@ std::optional<int> parsePhoneBook(CliContext& ctx, const Command& command, QComm
     return std::nullopt;
 }
 
-QString counted(const PhoneBookSummary& s, const QString& what, const QString& done, const QString& failed)
+QString counted(const PhoneBookSummary& s, const char* one, const char* many, const QString& done,
+                const QString& failed)
 {
-    QString line = QStringLiteral("%1 %2, %3 %4, %5 %6")
-                       .arg(s.selected)
-                       .arg(what)
+    QString line = QStringLiteral("%1, %2 %3, %4 %5")
+                       .arg(countOf(s.selected, one, many))
                        .arg(s.succeeded)
                        .arg(done)
                        .arg(s.failed)
@@ -147,7 +148,7 @@ int PhoneBookGenerateCommand::execute(CliContext& ctx, const QStringList& argume
         {parser.value(kCompany), parser.value(kModel), QStringLiteral("out"), QStringLiteral("$$PBGEN")},
         [&ctx](Session& s, const PhoneBookRequest& r) { return PhoneBookGeneration(s, *ctx.log).run(r); },
         [](const PhoneBookSummary& s) {
-            return counted(s, QStringLiteral("entries selected"), QStringLiteral("written"),
+            return counted(s, "entry selected", "entries selected", QStringLiteral("written"),
                            QStringLiteral("left out"));
         });
 }
@@ -170,8 +171,7 @@ int PhoneBookImportCommand::execute(CliContext& ctx, const QStringList& argument
         {parser.value(kCompany), parser.value(kModel), QStringLiteral("dir"), QStringLiteral("$$PBIMP")},
         [&ctx](Session& s, const PhoneBookRequest& r) { return PhoneBookImport(s, *ctx.log).run(r); },
         [](const PhoneBookSummary& s) {
-            return counted(s, QStringLiteral("users read"), QStringLiteral("added or updated"),
-                           QStringLiteral("failed"));
+            return counted(s, "user read", "users read", QStringLiteral("added or updated"), QStringLiteral("failed"));
         });
 }
 
@@ -197,7 +197,7 @@ int PhoneBookExportCommand::execute(CliContext& ctx, const QStringList& argument
         {parser.value(kCompany), QString(), QStringLiteral("out"), QStringLiteral("$$PBExp"), false},
         [&ctx, chosen](Session& s, const PhoneBookRequest& r) { return PhoneBookExport(s, *ctx.log).run(r, chosen); },
         [](const PhoneBookSummary& s) {
-            return counted(s, QStringLiteral("entries selected"), QStringLiteral("exported"),
+            return counted(s, "entry selected", "entries selected", QStringLiteral("exported"),
                            QStringLiteral("left out"));
         });
 }
@@ -234,7 +234,7 @@ int RangesCommand::execute(CliContext& ctx, const QStringList& arguments)
         const PhoneBookSummary summary =
             run.run({parser.value(kCompany), parser.value(from), parser.value(to), m_remove});
         return closeRun(ctx, summary,
-                        counted(summary, QStringLiteral("codes selected"),
+                        counted(summary, "code selected", "codes selected",
                                 m_remove ? QStringLiteral("deleted") : QStringLiteral("created"),
                                 m_remove ? QStringLiteral("kept in use") : QStringLiteral("refused")),
                         shownBefore);

@@ -153,7 +153,7 @@ int PhonesExportCommand::execute(CliContext& ctx, const QStringList& arguments)
                 return RunFailed;
             }
         }
-        ctx.err << exported.phones << QStringLiteral(" telephones exported") << Qt::endl;
+        ctx.err << countOf(exported.phones, "telephone exported", "telephones exported") << Qt::endl;
         return Ok;
     } catch (const DbError& e) {
         ctx.err << e.text() << Qt::endl;
