@@ -45,7 +45,7 @@ TEST(Database, ConnectionsThatCannotBeOpenedCreateNothing)
     }
 }
 
-// A new file is made with large pages, which halve the cost of writing many rows; a file made
+// A new file is made with large pages, which make writing many rows cheaper; a file made
 // elsewhere with other pages keeps them and its rows.
 TEST(Database, ANewFileTakesLargePagesAnExistingOneKeepsItsOwn)
 {
