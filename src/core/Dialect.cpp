@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 
 #include "DbError.h"
@@ -380,6 +381,7 @@ namespace {
 // The names the functions of addSqliteFunctions() go by in statements.
 constexpr char kEscapedKeyPart[] = "VOCASET_KEY_PART";
 constexpr char kNamedValues[] = "VOCASET_NAMED_VALUES";
+constexpr char kMd5[] = "VOCASET_MD5";
 
 bool marked(char c)
 {
@@ -457,7 +459,28 @@ void namedValuesFunction(sqlite3_context* context, int argc, sqlite3_value** arg
     sqlite3_result_text64(context, out, sqlite3_uint64(end - out), sqlite3_free, SQLITE_UTF8);
 }
 
+void md5Function(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    const char* text = nullptr;
+    int size = 0;
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    if (!textOf(argv[0], text, size)) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    const QByteArray hex = QCryptographicHash::hash(QByteArrayView(text, size), QCryptographicHash::Md5).toHex();
+    sqlite3_result_text(context, hex.constData(), int(hex.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
+
+QString md5Text(const QString& expr, Engine engine)
+{
+    return (engine == Engine::SQLite ? QLatin1String(kMd5) : QLatin1String("md5")) + u'(' + expr + u')';
+}
 
 QString escapedKeyPart(const QString& expr, Engine engine)
 {
@@ -488,7 +511,8 @@ bool addSqliteFunctions(sqlite3* db)
     return sqlite3_create_function_v2(db, kEscapedKeyPart, 1, flags, nullptr, escapedKeyPartFunction, nullptr, nullptr,
                                       nullptr) == SQLITE_OK &&
            sqlite3_create_function_v2(db, kNamedValues, -1, flags, nullptr, namedValuesFunction, nullptr, nullptr,
-                                      nullptr) == SQLITE_OK;
+                                      nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(db, kMd5, 1, flags, nullptr, md5Function, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 QString refreshStatistics(const QString& table, Engine engine)

@@ -53,6 +53,8 @@ QString nullsFirst(Engine engine);                    // follows an ORDER BY ite
 QString escapedKeyPart(const QString& expr, Engine engine);
 // "NAME=value; NAME=value" of the names and their values' expressions, a null as empty.
 QString namedValues(const QStringList& names, const QStringList& exprs, Engine engine);
+// The MD5 of a text's UTF-8 bytes in lower-case hexadecimal, a null as null.
+QString md5Text(const QString& expr, Engine engine);
 // Adds those functions to an open SQLite connection; false when the engine refuses them.
 bool addSqliteFunctions(sqlite3* db);
 

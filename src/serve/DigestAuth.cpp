@@ -109,6 +109,23 @@ QByteArray DigestAuth::challenge(bool stale)
            "\", opaque=\"" + m_opaque + "\", algorithm=MD5" + (stale ? ", stale=true" : "");
 }
 
+DigestProof DigestAuth::proofOf(const QHash<QByteArray, QByteArray>& p, const QByteArray& method,
+                                const QByteArray& user) const
+{
+    return {user + ':' + m_realm + ':',
+            ':' + p.value("nonce") + ':' + p.value("nc") + ':' + p.value("cnonce") + ':' + p.value("qop") + ':' +
+                md5Hex(method + ':' + p.value("uri")),
+            p.value("response").toLower()};
+}
+
+std::optional<DigestProof> DigestAuth::proof(const QByteArray& authorization, const QByteArray& method,
+                                             const QString& user) const
+{
+    if (!authorization.left(7).toLower().startsWith("digest "))
+        return std::nullopt;
+    return proofOf(parameters(authorization.mid(7)), method, user.toUtf8());
+}
+
 QString DigestAuth::userOf(const QByteArray& authorization)
 {
     if (!authorization.left(7).toLower().startsWith("digest "))
@@ -126,17 +143,14 @@ DigestAuth::Result DigestAuth::verify(const QByteArray& authorization, const QBy
     const QByteArray nc = p.value("nc");
     const QByteArray cnonce = p.value("cnonce");
     const QByteArray qop = p.value("qop");
-    const QByteArray response = p.value("response").toLower();
     const QByteArray userBytes = user.toUtf8();
 
     // The hashes are computed for every answer, against a secret nobody knows when the name has no
     // owner, so that the time taken says nothing about the name.
-    const QByteArray ha2 = md5Hex(method + ':' + p.value("uri"));
+    const DigestProof proof = proofOf(p, method, userBytes);
     bool proven = false;
-    for (const QString& secret : passwords.isEmpty() ? QStringList{QString::fromLatin1(m_nobodysSecret)} : passwords) {
-        const QByteArray ha1 = md5Hex(userBytes + ':' + m_realm + ':' + secret.toUtf8());
-        proven |= sameBytes(md5Hex(ha1 + ':' + nonce + ':' + nc + ':' + cnonce + ':' + qop + ':' + ha2), response);
-    }
+    for (const QString& secret : passwords.isEmpty() ? QStringList{QString::fromLatin1(m_nobodysSecret)} : passwords)
+        proven |= sameBytes(md5Hex(md5Hex(proof.head + secret.toUtf8()) + proof.tail), proof.response);
     bool countOk = false;
     const quint32 count = nc.size() == 8 ? nc.toUInt(&countOk, 16) : 0;
     const QByteArray algorithm = p.value("algorithm").toLower();

@@ -2,12 +2,23 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 namespace vocaset {
+
+// What a database needs to check a Digest answer itself, so that the password never leaves it: the
+// answer proves password P when md5(md5(head + P) + tail), in lower-case hexadecimal, is response.
+struct DigestProof
+{
+    QByteArray head;
+    QByteArray tail;
+    QByteArray response;
+};
 
 // HTTP Digest authentication (MD5, qop auth) with nonces of this server: each nonce carries its
 // issue time and a keyed hash, so any nonce is checked without remembering it, and each (nonce,
@@ -35,6 +46,11 @@ public:
     Result verify(const QByteArray& authorization, const QByteArray& method, const QByteArray& target,
                   const QString& user, const QStringList& passwords);
 
+    // The proof an Authorization header value offers for user; nothing when it is no Digest answer.
+    // A password it proves still needs verify() to accept the answer (nonce, count, names).
+    std::optional<DigestProof> proof(const QByteArray& authorization, const QByteArray& method,
+                                     const QString& user) const;
+
     // The user name an Authorization header value claims; empty when it is no Digest answer.
     static QString userOf(const QByteArray& authorization);
 
@@ -51,6 +67,8 @@ private:
     };
 
     QByteArray nonceFor(quint64 serial, qint64 issued) const;
+    DigestProof proofOf(const QHash<QByteArray, QByteArray>& parameters, const QByteArray& method,
+                        const QByteArray& user) const;
     // Marks the count used; false when it was used before or the nonce's record went.
     bool useCount(quint64 serial, qint64 issued, quint32 count);
 

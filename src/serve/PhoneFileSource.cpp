@@ -46,12 +46,17 @@ const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQ
 // The telephones with a MAC, whatever the case of its stored digits, with their writer module and
 // their company's password for its files; first on each row the database's change count (null where
 // none is kept). One row with no telephone when no telephone has the MAC, so the count always comes.
-// A telephone of a company without a password comes with its own values, one row each, so a request
-// is answered in one round trip; behind a password they are read only after the check, so the time
-// a refusal takes tells nothing about the MAC. There the join's key is null, so neither engine even
-// searches the values' index.
-QString findByMac(const QString& changeCount)
+// A telephone comes with its own values, one row each, so that a request is answered in one round
+// trip, when its company has no password or when the Digest answer bound after the MAC proves the
+// password: the database checks it where the password is. A wrong answer brings no values, so the
+// time a refusal takes tells nothing about the MAC. Otherwise the join's key is null, and neither
+// engine even searches the values' index.
+QString findByMac(const QString& changeCount, Engine engine)
 {
+    const QString proven =
+        Dialect::md5Text(Dialect::md5Text(QStringLiteral("? || A.SY_VALUE"), engine) + QStringLiteral(" || ?"),
+                         engine) +
+        QStringLiteral(" = ?");
     return QStringLiteral("SELECT ") + changeCount +
            QStringLiteral(" AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, A.SY_VALUE, "
                           "V.PA_CODE, V.PA_VALUE "
@@ -60,12 +65,22 @@ QString findByMac(const QString& changeCount)
                           "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
            QLatin1String(kProvAuth) +
            QStringLiteral("' LEFT JOIN PHONES_PARAMETERS V "
-                          "ON V.CO_CODE = CASE WHEN A.SY_VALUE IS NULL THEN P.CO_CODE END "
+                          "ON V.CO_CODE = CASE WHEN A.SY_VALUE IS NULL OR ") +
+           proven +
+           QStringLiteral(" THEN P.CO_CODE END "
                           "AND V.EQ_CODE = P.EQ_CODE AND V.PH_CODE = P.PH_CODE "
                           "ORDER BY P.CO_CODE, P.PH_CODE, V.PA_CODE");
 }
 
-// A telephone found by its MAC: its row of findByMac and, without a password, its own values.
+// The values findByMac binds for a MAC and the Digest answer's proof, if any.
+QVariantList findByMacValues(const QString& mac, const std::optional<DigestProof>& proof)
+{
+    if (!proof)
+        return {mac, QVariant(), QVariant(), QVariant()};
+    return {mac, QString::fromUtf8(proof->head), QString::fromUtf8(proof->tail), QString::fromUtf8(proof->response)};
+}
+
+// A telephone found by its MAC: its row of findByMac and, where they came, its own values.
 struct FoundPhone
 {
     const QVariantList* row;
@@ -117,6 +132,7 @@ public:
         return m_result;
     }
     QString user() const override { return m_inner.user(); }
+    std::optional<DigestProof> proof(const QString& user) const override { return m_inner.proof(user); }
 
 private:
     Credentials& m_inner;
@@ -237,7 +253,7 @@ Database& PhoneFileSource::database()
                     throw;
                 count = QStringLiteral("NULL");
             }
-            m_findByMac = findByMac(count);
+            m_findByMac = findByMac(count, m_db->engine());
         } catch (const DbError&) {
             m_db.reset();
             throw;
@@ -275,7 +291,7 @@ QString PhoneFileSource::health()
 {
     try {
         Database& db = database();
-        db.executeBound(m_findByMac, {QStringLiteral("-")});
+        db.executeBound(m_findByMac, findByMacValues(QStringLiteral("-"), std::nullopt));
         return {};
     } catch (const DbError& e) {
         if (m_db && !m_db->isOpen())
@@ -291,7 +307,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     // The same statements run for every name, with or without a telephone, and so does the Digest
     // check below: the time taken tells nothing about the MAC. What the rows kept need is read after
     // the check.
-    const Recordset found = db.executeBound(m_findByMac, {name.mac});
+    const Recordset found = db.executeBound(m_findByMac, findByMacValues(name.mac, credentials.proof(name.mac)));
     const QVariant changes = found.rows().value(0).value(0);
     if (!m_kept || changes.isNull() || changes != m_changes) {
         m_kept = std::make_unique<Kept>(db, m_language);
@@ -352,9 +368,11 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     // A file named after the telephone is what the generation writes with the telephone level.
     boxes.set(0, true);
 
-    const bool guarded = !row.at(7).isNull();
-    const TelephoneFiles files =
-        m_kept->maker.make(phone, boxes.choice(), false, guarded ? nullptr : &phones.first().own);
+    // Behind a password without values, the database could not check the answer (one that is no
+    // UTF-8 text, say), or the telephone has none: they are read now.
+    const OwnValues& own = phones.first().own;
+    const bool unread = !row.at(7).isNull() && own.isEmpty();
+    const TelephoneFiles files = m_kept->maker.make(phone, boxes.choice(), false, unread ? nullptr : &own);
     switch (files.status) {
     case FilesStatus::Ready:
         answer.status = 200;

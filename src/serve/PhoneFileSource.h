@@ -35,8 +35,8 @@ inline constexpr char kProvAuth[] = "$$PROVAUTH";
 // What is the same for every telephone of a company and model (catalogue, writer module, equipment
 // and company values, default levels, passwords in use, messages) is kept between requests, as long
 // as the database's change count, read with the telephone's row, stays the same: a request then
-// sends one statement, for the telephone's row with its own values (two behind a password: the
-// values are read after the check).
+// sends one statement, for the telephone's row with its own values; behind a password the values
+// come with it only when the database finds that the Digest answer proves the password.
 //
 // While any company has a $$PROVAUTH row, every name a telephone could fetch is challenged, unless
 // it is the file of a telephone whose company has none: a MAC without a telephone, or asked by

@@ -241,6 +241,10 @@ public:
         return Check::Refused;
     }
     QString user() const override { return DigestAuth::userOf(m_authorization); }
+    std::optional<DigestProof> proof(const QString& user) const override
+    {
+        return m_digest.proof(m_authorization, m_method, user);
+    }
     // A wrong answer was given (a missing one is no failure).
     bool failed() const { return m_failed; }
 

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "DigestAuth.h"
 #include "Interaction.h"
 
 struct MHD_Daemon;
@@ -24,7 +25,6 @@ struct MHD_Connection;
 namespace vocaset {
 
 class AuthLockout;
-class DigestAuth;
 class FetchRecorder;
 class HealthProbe;
 class ServerMetrics;
@@ -42,6 +42,8 @@ public:
     virtual Check check(const QString& user, const QStringList& passwords) = 0;
     // The user name the answer claims; empty without one.
     virtual QString user() const { return {}; }
+    // What lets the database check the answer for user where the passwords are; nothing when it cannot.
+    virtual std::optional<DigestProof> proof(const QString& /*user*/) const { return std::nullopt; }
 };
 
 // What a file source answers for one file name. A 401 makes the HTTP layer send a Digest challenge.

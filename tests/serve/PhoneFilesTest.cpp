@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "DatabaseCreation.h"
+#include "DigestAuth.h"
 #include "HttpClient.h"
 #include "PhoneFileSource.h"
 #include "ServeTestSupport.h"
@@ -375,15 +377,99 @@ TEST_F(DemoSite, TheTelephoneValuesIndexComesWithCreationAndServerStartAndStays)
     EXPECT_TRUE(indexed());
 }
 
-// Answers every Digest check as right when the password is "right", as a telephone that knows it would.
+// Answers every Digest check as right when it knows one of the passwords, as a telephone would, but
+// offers the database no proof of it.
 class KnownPassword final : public Credentials
 {
 public:
+    explicit KnownPassword(QString password = QStringLiteral("right")) : m_password(std::move(password)) {}
     Check check(const QString&, const QStringList& passwords) override
     {
-        return passwords.contains(QStringLiteral("right")) ? Check::Accepted : Check::Refused;
+        return passwords.contains(m_password) ? Check::Accepted : Check::Refused;
     }
+
+private:
+    QString m_password;
 };
+
+// A telephone's Digest answer to a nonce of auth, hashed over the UTF-8 texts, and checked as the
+// server checks it.
+class DigestAnswer final : public Credentials
+{
+public:
+    DigestAnswer(DigestAuth& auth, const QByteArray& nonce, const QByteArray& uri, const QString& user,
+                 const QString& password, int nc, const QByteArray& cnonce)
+        : m_auth(auth), m_uri(uri)
+    {
+        const auto md5 = [](const QByteArray& text) {
+            return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+        };
+        const QByteArray count = QByteArray::number(nc, 16).rightJustified(8, '0');
+        const QByteArray response = md5(md5(user.toUtf8() + ":realm:" + password.toUtf8()) + ':' + nonce + ':' + count +
+                                        ':' + cnonce + ":auth:" + md5("GET:" + uri));
+        m_header = "Digest username=\"" + user.toUtf8() + "\", realm=\"realm\", nonce=\"" + nonce + "\", uri=\"" + uri +
+                   "\", response=\"" + response + "\", qop=auth, nc=" + count + ", cnonce=\"" + cnonce + '"';
+    }
+    Check check(const QString& user, const QStringList& passwords) override
+    {
+        const DigestAuth::Result result = m_auth.verify(m_header, "GET", m_uri, user, passwords);
+        return result == DigestAuth::Result::Accepted ? Check::Accepted : Check::Refused;
+    }
+    std::optional<DigestProof> proof(const QString& user) const override { return m_auth.proof(m_header, "GET", user); }
+
+private:
+    DigestAuth& m_auth;
+    QByteArray m_uri;
+    QByteArray m_header;
+};
+
+// Behind a password the database checks the Digest answer in the statement that finds the telephone
+// and sends its values only for a right one: one statement, the same bytes as reading them after the
+// check. An answer the database cannot check (no UTF-8 text) still gets the file, by a second statement.
+TEST_F(DemoSite, ARightDigestAnswerBringsTheValuesInTheFirstStatement)
+{
+    ASSERT_EQ(PhoneFileSource::prepareDatabase(working.tdb.db), QStringList());
+    const QString secret = QStringLiteral("s\u00e9cret \u20ac");
+    exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVAUTH', ?)"), {secret});
+    const QString db = working.tdb.connectionString();
+    const QString name = QString::fromLatin1(kReception.mid(1));
+    const QString mac = name.mid(3);
+    KnownPassword known(secret);
+    const FileAnswer expected = PhoneFileSource(db, QStringLiteral("EN"), 5000).answer(name, known);
+    ASSERT_EQ(expected.status, 200);
+
+    DigestAuth auth("realm", 60);
+    const QByteArray challenge = auth.challenge(false);
+    const qsizetype at = challenge.indexOf("nonce=\"") + 7;
+    const QByteArray nonce = challenge.mid(at, challenge.indexOf('"', at) - at);
+    PhoneFileSource source(db, QStringLiteral("EN"), 5000);
+    source.answer(name, known); // reads the rows it keeps
+    struct Case
+    {
+        const char* what;
+        QString password;
+        int nc;
+        QByteArray cnonce;
+        int status;
+        int statements;
+    };
+    const QList<Case> cases = {
+        {"right", secret, 1, "0a4f113b", 200, 1},
+        {"right again", secret, 2, "0a4f113b", 200, 1},
+        {"a count used before", secret, 2, "0a4f113b", 401, 1},
+        {"wrong", QStringLiteral("secret"), 3, "0a4f113b", 401, 1},
+        {"no UTF-8 text", secret, 4, "\xff\xfe", 200, 2},
+    };
+    for (const Case& c : cases) {
+        DigestAnswer answer(auth, nonce, kReception, mac, c.password, c.nc, c.cnonce);
+        const FileAnswer got = source.answer(name, answer);
+        EXPECT_EQ(got.status, c.status) << c.what;
+        EXPECT_EQ(got.statements, c.statements) << c.what;
+        if (c.status == 200) {
+            EXPECT_EQ(got.body, expected.body) << c.what;
+        }
+    }
+}
 
 TEST_F(DemoSite, KeptRowsServeTheSameBytesInOneStatementAndFollowEveryChangeMadeElsewhere)
 {
