@@ -118,12 +118,18 @@ DigestProof DigestAuth::proofOf(const QHash<QByteArray, QByteArray>& p, const QB
             p.value("response").toLower()};
 }
 
-std::optional<DigestProof> DigestAuth::proof(const QByteArray& authorization, const QByteArray& method,
-                                             const QString& user) const
+DigestAuth::Answer DigestAuth::parse(const QByteArray& authorization)
 {
     if (!authorization.left(7).toLower().startsWith("digest "))
         return std::nullopt;
-    return proofOf(parameters(authorization.mid(7)), method, user.toUtf8());
+    return parameters(authorization.mid(7));
+}
+
+std::optional<DigestProof> DigestAuth::proof(const Answer& answer, const QByteArray& method, const QString& user) const
+{
+    if (!answer)
+        return std::nullopt;
+    return proofOf(*answer, method, user.toUtf8());
 }
 
 QString DigestAuth::userOf(const QByteArray& authorization)
@@ -133,12 +139,12 @@ QString DigestAuth::userOf(const QByteArray& authorization)
     return QString::fromUtf8(parameters(authorization.mid(7)).value("username"));
 }
 
-DigestAuth::Result DigestAuth::verify(const QByteArray& authorization, const QByteArray& method,
-                                      const QByteArray& target, const QString& user, const QStringList& passwords)
+DigestAuth::Result DigestAuth::verify(const Answer& answer, const QByteArray& method, const QByteArray& target,
+                                      const QString& user, const QStringList& passwords)
 {
-    if (!authorization.left(7).toLower().startsWith("digest "))
+    if (!answer)
         return Result::Absent;
-    const QHash<QByteArray, QByteArray> p = parameters(authorization.mid(7));
+    const QHash<QByteArray, QByteArray>& p = *answer;
     const QByteArray nonce = p.value("nonce");
     const QByteArray nc = p.value("nc");
     const QByteArray cnonce = p.value("cnonce");

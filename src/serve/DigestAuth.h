@@ -11,8 +11,8 @@
 
 namespace vocaset {
 
-// What a database needs to check a Digest answer itself, so that the password never leaves it: the
-// answer proves password P when md5(md5(head + P) + tail), in lower-case hexadecimal, is response.
+// What a database needs to check a Digest answer itself, beside the stored password: the answer
+// proves password P when md5(md5(head + P) + tail), in lower-case hexadecimal, is response.
 struct DigestProof
 {
     QByteArray head;
@@ -39,17 +39,20 @@ public:
     // The WWW-Authenticate value of a challenge with a fresh nonce.
     QByteArray challenge(bool stale);
 
-    // Checks an Authorization header value against the request's method and target as sent. The
-    // answer must carry user and prove one of the passwords. Without passwords the same hashes are
-    // computed against a secret nobody knows, so a wrong answer costs the same whether or not the
-    // name has an owner.
-    Result verify(const QByteArray& authorization, const QByteArray& method, const QByteArray& target,
-                  const QString& user, const QStringList& passwords);
+    // The parameters of an Authorization header value, taken apart once for both uses below;
+    // nothing when it is no Digest answer.
+    using Answer = std::optional<QHash<QByteArray, QByteArray>>;
+    static Answer parse(const QByteArray& authorization);
 
-    // The proof an Authorization header value offers for user; nothing when it is no Digest answer.
-    // A password it proves still needs verify() to accept the answer (nonce, count, names).
-    std::optional<DigestProof> proof(const QByteArray& authorization, const QByteArray& method,
-                                     const QString& user) const;
+    // Checks an answer against the request's method and target as sent. The answer must carry user
+    // and prove one of the passwords. Without passwords the same hashes are computed against a
+    // secret nobody knows, so a wrong answer costs the same whether or not the name has an owner.
+    Result verify(const Answer& answer, const QByteArray& method, const QByteArray& target, const QString& user,
+                  const QStringList& passwords);
+
+    // The proof an answer offers for user. A password it proves still needs verify() to accept the
+    // answer (nonce, count, names).
+    std::optional<DigestProof> proof(const Answer& answer, const QByteArray& method, const QString& user) const;
 
     // The user name an Authorization header value claims; empty when it is no Digest answer.
     static QString userOf(const QByteArray& authorization);

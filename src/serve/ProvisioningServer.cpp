@@ -222,12 +222,13 @@ class RequestCredentials final : public Credentials
 public:
     RequestCredentials(DigestAuth& digest, const QByteArray& authorization, const QByteArray& method,
                        const QByteArray& target)
-        : m_digest(digest), m_authorization(authorization), m_method(method), m_target(target)
+        : m_digest(digest), m_authorization(authorization), m_answer(DigestAuth::parse(authorization)),
+          m_method(method), m_target(target)
     {
     }
     Check check(const QString& user, const QStringList& passwords) override
     {
-        switch (m_digest.verify(m_authorization, m_method, m_target, user, passwords)) {
+        switch (m_digest.verify(m_answer, m_method, m_target, user, passwords)) {
         case DigestAuth::Result::Accepted:
             return Check::Accepted;
         case DigestAuth::Result::Stale:
@@ -243,7 +244,7 @@ public:
     QString user() const override { return DigestAuth::userOf(m_authorization); }
     std::optional<DigestProof> proof(const QString& user) const override
     {
-        return m_digest.proof(m_authorization, m_method, user);
+        return m_digest.proof(m_answer, m_method, user);
     }
     // A wrong answer was given (a missing one is no failure).
     bool failed() const { return m_failed; }
@@ -251,6 +252,7 @@ public:
 private:
     DigestAuth& m_digest;
     const QByteArray& m_authorization;
+    const DigestAuth::Answer m_answer;
     const QByteArray& m_method;
     const QByteArray& m_target;
     bool m_failed = false;

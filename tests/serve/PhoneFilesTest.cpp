@@ -412,10 +412,13 @@ public:
     }
     Check check(const QString& user, const QStringList& passwords) override
     {
-        const DigestAuth::Result result = m_auth.verify(m_header, "GET", m_uri, user, passwords);
+        const DigestAuth::Result result = m_auth.verify(DigestAuth::parse(m_header), "GET", m_uri, user, passwords);
         return result == DigestAuth::Result::Accepted ? Check::Accepted : Check::Refused;
     }
-    std::optional<DigestProof> proof(const QString& user) const override { return m_auth.proof(m_header, "GET", user); }
+    std::optional<DigestProof> proof(const QString& user) const override
+    {
+        return m_auth.proof(DigestAuth::parse(m_header), "GET", user);
+    }
 
 private:
     DigestAuth& m_auth;
