@@ -482,6 +482,11 @@ QString md5Text(const QString& expr, Engine engine)
     return (engine == Engine::SQLite ? QLatin1String(kMd5) : QLatin1String("md5")) + u'(' + expr + u')';
 }
 
+bool checksDigestInStatement(Engine engine)
+{
+    return engine == Engine::PostgreSQL;
+}
+
 QString escapedKeyPart(const QString& expr, Engine engine)
 {
     if (engine == Engine::SQLite)

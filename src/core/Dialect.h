@@ -55,6 +55,10 @@ QString escapedKeyPart(const QString& expr, Engine engine);
 QString namedValues(const QStringList& names, const QStringList& exprs, Engine engine);
 // The MD5 of a text's UTF-8 bytes in lower-case hexadecimal, a null as null.
 QString md5Text(const QString& expr, Engine engine);
+// Whether the server has the database check a Digest answer in the statement that finds the
+// telephone, so that its values come in the same round trip: on a database server only; SQLite,
+// read in the process, costs less reading them after the check than hashing in the statement.
+bool checksDigestInStatement(Engine engine);
 // Adds those functions to an open SQLite connection; false when the engine refuses them.
 bool addSqliteFunctions(sqlite3* db);
 

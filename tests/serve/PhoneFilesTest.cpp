@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "DatabaseCreation.h"
+#include "Dialect.h"
 #include "DigestAuth.h"
 #include "HttpClient.h"
 #include "PhoneFileSource.h"
@@ -456,9 +457,11 @@ TEST_F(DemoSite, ARightDigestAnswerBringsTheValuesInTheFirstStatement)
         int status;
         int statements;
     };
+    // Where the database does not check answers, a right one is served by a second statement.
+    const int right = Dialect::checksDigestInStatement(working.tdb.db.engine()) ? 1 : 2;
     const QList<Case> cases = {
-        {"right", secret, 1, "0a4f113b", 200, 1},
-        {"right again", secret, 2, "0a4f113b", 200, 1},
+        {"right", secret, 1, "0a4f113b", 200, right},
+        {"right again", secret, 2, "0a4f113b", 200, right},
         {"a count used before", secret, 2, "0a4f113b", 401, 1},
         {"wrong", QStringLiteral("secret"), 3, "0a4f113b", 401, 1},
         {"no UTF-8 text", secret, 4, "\xff\xfe", 200, 2},
