@@ -132,11 +132,9 @@ std::optional<DigestProof> DigestAuth::proof(const Answer& answer, const QByteAr
     return proofOf(*answer, method, user.toUtf8());
 }
 
-QString DigestAuth::userOf(const QByteArray& authorization)
+QString DigestAuth::userOf(const Answer& answer)
 {
-    if (!authorization.left(7).toLower().startsWith("digest "))
-        return {};
-    return QString::fromUtf8(parameters(authorization.mid(7)).value("username"));
+    return answer ? QString::fromUtf8(answer->value("username")) : QString();
 }
 
 DigestAuth::Result DigestAuth::verify(const Answer& answer, const QByteArray& method, const QByteArray& target,

@@ -54,8 +54,8 @@ public:
     // answer (nonce, count, names).
     std::optional<DigestProof> proof(const Answer& answer, const QByteArray& method, const QString& user) const;
 
-    // The user name an Authorization header value claims; empty when it is no Digest answer.
-    static QString userOf(const QByteArray& authorization);
+    // The user name an answer claims; empty when it is no Digest answer.
+    static QString userOf(const Answer& answer);
 
     // Nonces whose counts are tracked at most; the oldest go first, and an answer to a nonce that
     // went is stale (never accepted twice).

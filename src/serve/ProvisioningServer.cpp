@@ -222,8 +222,7 @@ class RequestCredentials final : public Credentials
 public:
     RequestCredentials(DigestAuth& digest, const QByteArray& authorization, const QByteArray& method,
                        const QByteArray& target)
-        : m_digest(digest), m_authorization(authorization), m_answer(DigestAuth::parse(authorization)),
-          m_method(method), m_target(target)
+        : m_digest(digest), m_answer(DigestAuth::parse(authorization)), m_method(method), m_target(target)
     {
     }
     Check check(const QString& user, const QStringList& passwords) override
@@ -241,7 +240,7 @@ public:
         }
         return Check::Refused;
     }
-    QString user() const override { return DigestAuth::userOf(m_authorization); }
+    QString user() const override { return DigestAuth::userOf(m_answer); }
     std::optional<DigestProof> proof(const QString& user) const override
     {
         return m_digest.proof(m_answer, m_method, user);
@@ -251,7 +250,6 @@ public:
 
 private:
     DigestAuth& m_digest;
-    const QByteArray& m_authorization;
     const DigestAuth::Answer m_answer;
     const QByteArray& m_method;
     const QByteArray& m_target;
