@@ -165,11 +165,12 @@ bool ChangeRecorder::secret(const Record& r, const QString& column)
 
 QString ChangeRecorder::wholeRecord(const Record& r)
 {
+    // The columns that hold a value: an empty one says nothing a reader would miss.
     QStringList parts;
     for (int i = r.keyCount; i < r.columns.size(); ++i) {
         const QString& v = r.values.value(i);
-        parts.append(r.columns[i].toUpper() + u'=' +
-                     (secret(r, r.columns[i]) && !v.isEmpty() ? SecretParameters::kMask : v));
+        if (!v.isEmpty())
+            parts.append(r.columns[i].toUpper() + u'=' + (secret(r, r.columns[i]) ? SecretParameters::kMask : v));
     }
     return parts.join(QStringLiteral("; "));
 }
@@ -359,14 +360,12 @@ void TableSnapshot::key(Bound& out, const QString& alias) const
     const bool cut = longest < 0 || longest > kWidths[6];
     if (cut)
         out << QStringLiteral("SUBSTR(");
-    for (int i = 0; i < m_keyCount; ++i) {
-        if (i > 0)
-            out << QStringLiteral(" || '/' || ");
-        if (i == m_fixed)
-            out.value(historyKey({m_value}));
-        else
-            out << Dialect::escapedKeyPart(alias + u'.' + m_columns[i].name, m_db.engine());
-    }
+    QStringList parts;
+    for (int i = 0; i < m_keyCount; ++i)
+        parts.append(i == m_fixed ? QStringLiteral("?") : alias + u'.' + m_columns[i].name);
+    out << Dialect::recordKey(parts, m_db.engine());
+    if (m_fixed < m_keyCount)
+        out.values.append(m_value);
     if (cut)
         out << QStringLiteral(", 1, ") + QString::number(kWidths[6]) + u')';
 }
@@ -390,8 +389,12 @@ QString TableSnapshot::whole(const QString& alias) const
 QString TableSnapshot::owner(const QString& alias, const char* column) const
 {
     for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].name == QLatin1String(column))
-            return fitted(text(alias, i), m_columns[i].width, kWidths[10]);
+        if (m_columns[i].name != QLatin1String(column))
+            continue;
+        // Every record copied or compared holds the run's value there.
+        if (i == m_fixed && m_columns[i].text)
+            return quoted(m_value.left(kWidths[10]));
+        return fitted(text(alias, i), m_columns[i].width, kWidths[10]);
     }
     return QStringLiteral("''");
 }
@@ -419,8 +422,22 @@ void TableSnapshot::record(ChangeRecorder& history)
                  QStringLiteral(" FROM ") + m_table + QStringLiteral(" a WHERE a.") + fixed;
     added.value(m_value);
     if (m_copied) {
-        added << QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM ") + kBefore + QStringLiteral(" b WHERE ") +
-                     sameKey(QStringLiteral("b"), QStringLiteral("a")) + u')';
+        const QString copied = QStringLiteral("NOT EXISTS (SELECT 1 FROM ") + kBefore + QStringLiteral(" b WHERE ") +
+                               sameKey(QStringLiteral("b"), QStringLiteral("a")) + u')';
+        // A record whose first free key lies outside the copy's span is not in the copy: it needs no
+        // search there, which saves one per record when a run adds codes beside those a company had.
+        const int free = m_fixed == 0 ? 1 : 0;
+        if (free < m_keyCount) {
+            const QString& c = m_columns[free].name;
+            const auto outside = [&c](const char* comparison, const char* end) -> QString {
+                return QStringLiteral("a.") + c + QLatin1String(comparison) + QLatin1String(end) + u'(' + c +
+                       QStringLiteral(") FROM ") + kBefore + QStringLiteral(") OR ");
+            };
+            added << QStringLiteral(" AND (") + outside(" < (SELECT ", "MIN") + outside(" > (SELECT ", "MAX") + copied +
+                         u')';
+        } else {
+            added << QStringLiteral(" AND ") + copied;
+        }
     }
     history.insertSelected(added.sql, added.values);
     if (!m_copied)

@@ -379,7 +379,7 @@ QString nullsFirst(Engine engine)
 namespace {
 
 // The names the functions of addSqliteFunctions() go by in statements.
-constexpr char kEscapedKeyPart[] = "VOCASET_KEY_PART";
+constexpr char kRecordKey[] = "VOCASET_RECORD_KEY";
 constexpr char kNamedValues[] = "VOCASET_NAMED_VALUES";
 constexpr char kMd5[] = "VOCASET_MD5";
 
@@ -399,31 +399,37 @@ bool textOf(sqlite3_value* value, const char*& text, int& size)
     return size > 0 || sqlite3_value_type(value) == SQLITE_NULL || sqlite3_value_bytes(value) == 0;
 }
 
-void escapedKeyPartFunction(sqlite3_context* context, int, sqlite3_value** argv)
+// Each argument's text with every '\' and '/' preceded by '\', joined by '/': a record's key in one
+// text, built in one copy.
+void recordKeyFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
 {
     const char* text = nullptr;
     int size = 0;
-    if (!textOf(argv[0], text, size)) {
-        sqlite3_result_error_nomem(context);
-        return;
+    sqlite3_int64 total = std::max(0, argc - 1);
+    for (int i = 0; i < argc; ++i) {
+        if (!textOf(argv[i], text, size)) {
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+        total += size + std::count_if(text, text + size, marked);
     }
-    const int marks = int(std::count_if(text, text + size, marked));
-    if (marks == 0) {
-        sqlite3_result_text(context, text, size, SQLITE_TRANSIENT);
-        return;
-    }
-    char* out = static_cast<char*>(sqlite3_malloc(size + marks));
+    char* out = static_cast<char*>(sqlite3_malloc64(std::max<sqlite3_int64>(total, 1)));
     if (!out) {
         sqlite3_result_error_nomem(context);
         return;
     }
     char* end = out;
-    for (const char* c = text; c < text + size; ++c) {
-        if (marked(*c))
-            *end++ = '\\';
-        *end++ = *c;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0)
+            *end++ = '/';
+        textOf(argv[i], text, size);
+        for (const char* c = text; c < text + size; ++c) {
+            if (marked(*c))
+                *end++ = '\\';
+            *end++ = *c;
+        }
     }
-    sqlite3_result_text(context, out, size + marks, sqlite3_free);
+    sqlite3_result_text64(context, out, sqlite3_uint64(end - out), sqlite3_free, SQLITE_UTF8);
 }
 
 // Its arguments are pairs of a name and a value.
@@ -435,7 +441,7 @@ void namedValuesFunction(sqlite3_context* context, int argc, sqlite3_value** arg
     }
     const char* text = nullptr;
     int size = 0;
-    // "=" in each pair and "; " between them, then the texts.
+    // At most "=" in each pair and "; " between them, then the texts.
     sqlite3_int64 total = argc / 2 + std::max(0, argc - 2);
     for (int i = 0; i < argc; ++i) {
         if (!textOf(argv[i], text, size)) {
@@ -450,11 +456,18 @@ void namedValuesFunction(sqlite3_context* context, int argc, sqlite3_value** arg
         return;
     }
     char* end = out;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0)
-            end = i % 2 ? std::copy_n("=", 1, end) : std::copy_n("; ", 2, end);
+    for (int i = 0; i < argc; i += 2) {
+        const char* value = nullptr;
+        int valueSize = 0;
+        textOf(argv[i + 1], value, valueSize);
+        if (valueSize == 0)
+            continue;
+        if (end != out)
+            end = std::copy_n("; ", 2, end);
         textOf(argv[i], text, size);
         end = std::copy_n(text, size, end);
+        *end++ = '=';
+        end = std::copy_n(value, valueSize, end);
     }
     sqlite3_result_text64(context, out, sqlite3_uint64(end - out), sqlite3_free, SQLITE_UTF8);
 }
@@ -487,12 +500,15 @@ bool checksDigestInStatement(Engine engine)
     return engine == Engine::PostgreSQL;
 }
 
-QString escapedKeyPart(const QString& expr, Engine engine)
+QString recordKey(const QStringList& exprs, Engine engine)
 {
     if (engine == Engine::SQLite)
-        return QLatin1String(kEscapedKeyPart) + u'(' + expr + u')';
-    return QStringLiteral("REPLACE(REPLACE(COALESCE(") + asText(expr, engine) +
-           QStringLiteral(", ''), '\\', '\\\\'), '/', '\\/')");
+        return QLatin1String(kRecordKey) + u'(' + exprs.join(QStringLiteral(", ")) + u')';
+    QStringList parts;
+    for (const QString& expr : exprs)
+        parts.append(QStringLiteral("REPLACE(REPLACE(COALESCE(") + asText(expr, engine) +
+                     QStringLiteral(", ''), '\\', '\\\\'), '/', '\\/')"));
+    return parts.join(QStringLiteral(" || '/' || "));
 }
 
 QString namedValues(const QStringList& names, const QStringList& exprs, Engine engine)
@@ -503,17 +519,17 @@ QString namedValues(const QStringList& names, const QStringList& exprs, Engine e
             parts << u'\'' + sqlText(names[i]) + u'\'' << exprs.value(i);
         return QLatin1String(kNamedValues) + u'(' + parts.join(QStringLiteral(", ")) + u')';
     }
-    // format() reads a null as empty.
-    for (const QString& name : names)
-        parts.append(sqlText(name) + QStringLiteral("=%s"));
-    return QStringLiteral("format('") + parts.join(QStringLiteral("; ")) + QStringLiteral("', ") +
-           exprs.join(QStringLiteral(", ")) + u')';
+    // concat_ws() leaves out the nulls: a pair whose value is empty or null is one.
+    for (qsizetype i = 0; i < names.size(); ++i)
+        parts.append(u'\'' + sqlText(names[i]) + QStringLiteral("=' || NULLIF(") + asText(exprs.value(i), engine) +
+                     QStringLiteral(", '')"));
+    return QStringLiteral("concat_ws('; ', ") + parts.join(QStringLiteral(", ")) + u')';
 }
 
 bool addSqliteFunctions(sqlite3* db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    return sqlite3_create_function_v2(db, kEscapedKeyPart, 1, flags, nullptr, escapedKeyPartFunction, nullptr, nullptr,
+    return sqlite3_create_function_v2(db, kRecordKey, -1, flags, nullptr, recordKeyFunction, nullptr, nullptr,
                                       nullptr) == SQLITE_OK &&
            sqlite3_create_function_v2(db, kNamedValues, -1, flags, nullptr, namedValuesFunction, nullptr, nullptr,
                                       nullptr) == SQLITE_OK &&

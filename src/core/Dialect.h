@@ -49,9 +49,10 @@ QString nullsFirst(Engine engine);                    // follows an ORDER BY ite
 // Pieces of the change history's statements, which build a text per record of a bulk change. On
 // SQLite they call functions of the connection (addSqliteFunctions) that do in one call what the
 // engine's own functions do in several, each copying the text.
-// The value's text with each '\' and '/' preceded by '\', a null as empty: one part of a record's key.
-QString escapedKeyPart(const QString& expr, Engine engine);
-// "NAME=value; NAME=value" of the names and their values' expressions, a null as empty.
+// A record's key: its values' texts, each '\' and '/' in them preceded by '\', joined by '/'; a null as empty.
+QString recordKey(const QStringList& exprs, Engine engine);
+// "NAME=value; NAME=value" of the names and their values' expressions, leaving out the names whose
+// value is empty or null.
 QString namedValues(const QStringList& names, const QStringList& exprs, Engine engine);
 // The MD5 of a text's UTF-8 bytes in lower-case hexadecimal, a null as null.
 QString md5Text(const QString& expr, Engine engine);

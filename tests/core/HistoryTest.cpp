@@ -123,8 +123,7 @@ TEST(ChangeHistory, SecretsAreStoredMasked)
     for (const HistoryEntry& e : readHistory(t.s.db, {}))
         seen.prepend(e.oldValue + u'>' + e.newValue);
     EXPECT_EQ(seen, QStringList({QStringLiteral("***>***"), QStringLiteral(">PA_VALUE=***"), QStringLiteral("u1>u2"),
-                                 QStringLiteral("PA_DESC=Voicemail PASSWORD; LE_CODE=P; PA_DEFAULT=***; TY_CODE=S; "
-                                                "PA_VALUES=>"),
+                                 QStringLiteral("PA_DESC=Voicemail PASSWORD; LE_CODE=P; PA_DEFAULT=***; TY_CODE=S>"),
                                  QStringLiteral("***>")}));
 }
 
@@ -169,8 +168,10 @@ TEST(ChangeHistory, ABulkRunIsRecordedAsRecordByRecord)
          {},
          {}},
         {"UPDATE SNAP SET N = 3, V = 'z' WHERE K = 'plain';DELETE FROM SNAP WHERE K = 'a/b\\c';"
-         "INSERT INTO SNAP VALUES('A', '\\/', 4, 'n');UPDATE SNAP SET V = 'w' WHERE CO_CODE = 'B'",
-         {words("A,\\/,4,n")},
+         "INSERT INTO SNAP VALUES('A', '\\/', 4, 'n');UPDATE SNAP SET V = 'w' WHERE CO_CODE = 'B';"
+         "INSERT INTO SNAP VALUES('A', 'm', NULL, '');INSERT INTO SNAP VALUES('A', 'q', 0, 'x')",
+         // Added below, inside and above the keys the company had.
+         {words("A,\\/,4,n"), words("A,m,,"), words("A,q,0,x")},
          {slashes},
          {words("A,plain,,it's"), words("A,plain,3,z")}},
     };
@@ -198,6 +199,6 @@ TEST(ChangeHistory, ABulkRunIsRecordedAsRecordByRecord)
     }
     bulk.sort();
     each.sort();
-    EXPECT_EQ(bulk.size(), 6);
+    EXPECT_EQ(bulk.size(), 8);
     EXPECT_EQ(bulk, each);
 }
