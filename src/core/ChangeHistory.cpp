@@ -392,8 +392,8 @@ QString TableSnapshot::owner(const QString& alias, const char* column) const
         if (m_columns[i].name != QLatin1String(column))
             continue;
         // Every record copied or compared holds the run's value there.
-        if (i == m_fixed && m_columns[i].text)
-            return quoted(m_value.left(kWidths[10]));
+        if (i == m_fixed && m_columns[i].text && m_value.size() <= kWidths[10])
+            return quoted(m_value);
         return fitted(text(alias, i), m_columns[i].width, kWidths[10]);
     }
     return QStringLiteral("''");
@@ -426,9 +426,9 @@ void TableSnapshot::record(ChangeRecorder& history)
                                sameKey(QStringLiteral("b"), QStringLiteral("a")) + u')';
         // A record whose first free key lies outside the copy's span is not in the copy: it needs no
         // search there, which saves one per record when a run adds codes beside those a company had.
-        const int free = m_fixed == 0 ? 1 : 0;
-        if (free < m_keyCount) {
-            const QString& c = m_columns[free].name;
+        const int firstFree = m_fixed == 0 ? 1 : 0;
+        if (firstFree < m_keyCount) {
+            const QString& c = m_columns[firstFree].name;
             const auto outside = [&c](const char* comparison, const char* end) -> QString {
                 return QStringLiteral("a.") + c + QLatin1String(comparison) + QLatin1String(end) + u'(' + c +
                        QStringLiteral(") FROM ") + kBefore + QStringLiteral(") OR ");
