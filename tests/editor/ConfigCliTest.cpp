@@ -72,6 +72,7 @@ TEST_F(ConfigCli, ListAddSetDeleteWithTheWindowsChecks)
         config("delete", {QStringLiteral("PHONES"), QStringLiteral("CO_CODE=ALPIN"), QStringLiteral("PH_CODE=999")}),
         cli::Ok);
     EXPECT_EQ(config("delete", range), cli::Ok) << err.toStdString();
+    EXPECT_TRUE(err.contains(QLatin1String("1 record deleted"))) << err.toStdString();
 }
 
 TEST_F(ConfigCli, PasswordsDecideTheRows)

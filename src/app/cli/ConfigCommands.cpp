@@ -190,9 +190,11 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
                 ctx.err << result.detail << Qt::endl;
             return RunFailed;
         }
-        ctx.err << (result.outcome == SaveResult::NothingToSave ? QStringLiteral("Nothing changed")
-                                                                : QStringLiteral("1 record saved"))
-                << Qt::endl;
+        if (result.outcome == SaveResult::NothingToSave)
+            ctx.err << QStringLiteral("Nothing changed") << Qt::endl;
+        else
+            ctx.err << (m_verb == Delete ? QStringLiteral("1 record deleted") : QStringLiteral("1 record saved"))
+                    << Qt::endl;
         return Ok;
     } catch (const DbError& e) {
         ctx.err << e.text() << Qt::endl;
