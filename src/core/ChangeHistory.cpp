@@ -291,7 +291,8 @@ struct TableSnapshot::Bound
     }
 };
 
-TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& column, const QString& value)
+TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& column, const QString& value,
+                             const std::optional<Scope>& scope)
     : m_db(db), m_table(table.toUpper()), m_value(value)
 {
     if (!g_recording)
@@ -316,8 +317,20 @@ TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& 
     }
     if (m_fixed < 0)
         throw DbError(m_table + QStringLiteral(" has no column ") + column);
-    const QString where = QStringLiteral(" FROM ") + m_table + QStringLiteral(" WHERE ") + m_columns[m_fixed].name +
-                          QStringLiteral(" = ") + quoted(m_value);
+    if (scope) {
+        const auto named = std::find_if(m_columns.begin(), m_columns.end(),
+                                        [&scope](const Column& c) { return c.name == scope->column.toUpper(); });
+        if (named == m_columns.end())
+            throw DbError(m_table + QStringLiteral(" has no column ") + scope->column);
+        QStringList values;
+        for (const QString& v : scope->values)
+            values.append(quoted(v));
+        m_scopeColumn = named->name;
+        m_scope = QStringLiteral(" IN (") + (values.isEmpty() ? QStringLiteral("NULL") : values.join(QStringLiteral(", "))) +
+                  u')';
+    }
+    const QString where = QStringLiteral(" FROM ") + m_table + QStringLiteral(" t WHERE t.") +
+                          m_columns[m_fixed].name + QStringLiteral(" = ") + quoted(m_value) + inScope(QStringLiteral("t"));
     // With no record yet, every record the run leaves was added by it: nothing to copy or compare.
     if (m_db.execute(QStringLiteral("SELECT 1") + where + QStringLiteral(" LIMIT 1")).eof())
         return;
@@ -399,6 +412,13 @@ QString TableSnapshot::owner(const QString& alias, const char* column) const
     return QStringLiteral("''");
 }
 
+QString TableSnapshot::inScope(const QString& alias) const
+{
+    if (m_scope.isEmpty())
+        return {};
+    return QStringLiteral(" AND ") + alias + u'.' + m_scopeColumn + m_scope;
+}
+
 QString TableSnapshot::sameKey(const QString& a, const QString& b) const
 {
     QStringList equal;
@@ -420,7 +440,7 @@ void TableSnapshot::record(ChangeRecorder& history)
     added << QStringLiteral(", '', '', ") + whole(QStringLiteral("a")) + QStringLiteral(", ") +
                  owner(QStringLiteral("a"), "CO_CODE") + QStringLiteral(", ") + owner(QStringLiteral("a"), "PH_CODE") +
                  QStringLiteral(" FROM ") + m_table + QStringLiteral(" a WHERE a.") + fixed;
-    added.value(m_value);
+    added.value(m_value) << inScope(QStringLiteral("a"));
     if (m_copied) {
         const QString copied = QStringLiteral("NOT EXISTS (SELECT 1 FROM ") + kBefore + QStringLiteral(" b WHERE ") +
                                sameKey(QStringLiteral("b"), QStringLiteral("a")) + u')';

@@ -115,7 +115,15 @@ private:
 class TableSnapshot final
 {
 public:
-    TableSnapshot(Database& db, const QString& table, const QString& column, const QString& value);
+    // A run that can only change records whose column `scope.column` holds one of `scope.values` (a few
+    // codes of a company that has many) names them: only those are copied and compared.
+    struct Scope
+    {
+        QString column;
+        QStringList values;
+    };
+    TableSnapshot(Database& db, const QString& table, const QString& column, const QString& value,
+                  const std::optional<Scope>& scope = std::nullopt);
     ~TableSnapshot();
     Q_DISABLE_COPY_MOVE(TableSnapshot)
     void record(ChangeRecorder& history);
@@ -133,6 +141,7 @@ private:
     QString whole(const QString& alias) const;
     QString owner(const QString& alias, const char* column) const;
     QString sameKey(const QString& a, const QString& b) const;
+    QString inScope(const QString& alias) const;
 
     Database& m_db;
     QString m_table;
@@ -140,6 +149,8 @@ private:
     QList<Column> m_columns; // key columns first
     int m_keyCount = 0;
     int m_fixed = -1; // the column that holds m_value
+    QString m_scope;  // " IN (...)" after a column of the scope's, or empty
+    QString m_scopeColumn;
     bool m_copied = false;
 };
 

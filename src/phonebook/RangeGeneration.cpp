@@ -9,6 +9,10 @@
 namespace vocaset {
 namespace {
 
+// Up to this many codes the history of a run compares only them; a larger range names most of a
+// company's codes anyway, and its list would only lengthen the statements.
+constexpr int kScopedCodes = 1000;
+
 QSet<QString> codes(Database& db, const QString& sql)
 {
     QSet<QString> out;
@@ -96,7 +100,14 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     const QString company = sqlText(r.company);
     m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
     m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
-    TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE"), r.company);
+    // A few codes of a company that has many: the history compares those codes only.
+    std::optional<TableSnapshot::Scope> scope;
+    if (count <= kScopedCodes) {
+        scope.emplace(TableSnapshot::Scope{QStringLiteral("PH_CODE"), {}});
+        for (int n = *from; n <= *to; ++n)
+            scope->values.append(QString::number(n));
+    }
+    TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE"), r.company, scope);
     const QString before = m_texts->message(QStringLiteral("M27"));
     m_log.progress(0, count);
     for (int n = *from; n <= *to; ++n) {

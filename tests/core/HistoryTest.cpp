@@ -162,6 +162,7 @@ TEST(ChangeHistory, ABulkRunIsRecordedAsRecordByRecord)
         const char* statements;
         QList<QStringList> added, removed;
         QList<QStringList> edited; // before, after, ...
+        const char* scope = nullptr; // the keys the run names, when it names some
     } runs[] = {
         {"INSERT INTO SNAP VALUES('A', 'a/b\\c', 12, NULL);INSERT INTO SNAP VALUES('A', 'plain', NULL, 'it''s')",
          {slashes, words("A,plain,,it's")},
@@ -174,10 +175,20 @@ TEST(ChangeHistory, ABulkRunIsRecordedAsRecordByRecord)
          {words("A,\\/,4,n"), words("A,m,,"), words("A,q,0,x")},
          {slashes},
          {words("A,plain,,it's"), words("A,plain,3,z")}},
+        // The company's other records are neither copied nor taken for new ones.
+        {"UPDATE SNAP SET V = 'u' WHERE K = 'm';INSERT INTO SNAP VALUES('A', 'n', 1, '')",
+         {words("A,n,1,")},
+         {},
+         {words("A,m,,"), words("A,m,,u")},
+         "m,n,zz"},
+        {"DELETE FROM SNAP WHERE K = 'n'", {}, {words("A,n,1,")}, {}, "n"},
     };
     for (const auto& run : runs) {
         Transaction tx(t.s.db);
-        TableSnapshot snapshot(t.s.db, QStringLiteral("SNAP"), QStringLiteral("CO_CODE"), QStringLiteral("A"));
+        std::optional<TableSnapshot::Scope> scope;
+        if (run.scope)
+            scope = TableSnapshot::Scope{QStringLiteral("K"), words(run.scope)};
+        TableSnapshot snapshot(t.s.db, QStringLiteral("SNAP"), QStringLiteral("CO_CODE"), QStringLiteral("A"), scope);
         for (const QString& sql : QString::fromUtf8(run.statements).split(u';'))
             t.exec(sql);
         ChangeRecorder bulk(t.s, QStringLiteral("bulk"));
@@ -199,6 +210,6 @@ TEST(ChangeHistory, ABulkRunIsRecordedAsRecordByRecord)
     }
     bulk.sort();
     each.sort();
-    EXPECT_EQ(bulk.size(), 8);
+    EXPECT_EQ(bulk.size(), 11);
     EXPECT_EQ(bulk, each);
 }
