@@ -326,11 +326,11 @@ TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& 
         for (const QString& v : scope->values)
             values.append(quoted(v));
         m_scopeColumn = named->name;
-        m_scope = QStringLiteral(" IN (") + (values.isEmpty() ? QStringLiteral("NULL") : values.join(QStringLiteral(", "))) +
-                  u')';
+        m_scope = QStringLiteral(" IN (") +
+                  (values.isEmpty() ? QStringLiteral("NULL") : values.join(QStringLiteral(", "))) + u')';
     }
-    const QString where = QStringLiteral(" FROM ") + m_table + QStringLiteral(" t WHERE t.") +
-                          m_columns[m_fixed].name + QStringLiteral(" = ") + quoted(m_value) + inScope(QStringLiteral("t"));
+    const QString where = QStringLiteral(" FROM ") + m_table + QStringLiteral(" t WHERE t.") + m_columns[m_fixed].name +
+                          QStringLiteral(" = ") + quoted(m_value) + inScope(QStringLiteral("t"));
     // With no record yet, every record the run leaves was added by it: nothing to copy or compare.
     if (m_db.execute(QStringLiteral("SELECT 1") + where + QStringLiteral(" LIMIT 1")).eof())
         return;

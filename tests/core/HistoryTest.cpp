@@ -161,7 +161,7 @@ TEST(ChangeHistory, ABulkRunIsRecordedAsRecordByRecord)
     {
         const char* statements;
         QList<QStringList> added, removed;
-        QList<QStringList> edited; // before, after, ...
+        QList<QStringList> edited;   // before, after, ...
         const char* scope = nullptr; // the keys the run names, when it names some
     } runs[] = {
         {"INSERT INTO SNAP VALUES('A', 'a/b\\c', 12, NULL);INSERT INTO SNAP VALUES('A', 'plain', NULL, 'it''s')",
