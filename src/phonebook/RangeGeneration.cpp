@@ -9,8 +9,8 @@
 namespace vocaset {
 namespace {
 
-// Up to this many codes the history of a run compares only them; a larger range names most of a
-// company's codes anyway, and its list would only lengthen the statements.
+// Up to this many codes written the history of a run compares only them; more codes are most of a
+// company's anyway, and their list would only lengthen the statements.
 constexpr int kScopedCodes = 1000;
 
 QSet<QString> codes(Database& db, const QString& sql)
@@ -100,13 +100,17 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     const QString company = sqlText(r.company);
     m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
     m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
-    // A few codes of a company that has many: the history compares those codes only.
-    std::optional<TableSnapshot::Scope> scope;
-    if (count <= kScopedCodes) {
-        scope.emplace(TableSnapshot::Scope{QStringLiteral("PH_CODE"), {}});
-        for (int n = *from; n <= *to; ++n)
-            scope->values.append(QString::number(n));
+    // The codes the run will write, known from what exists: when they are few, the history compares
+    // those only, however many codes the company has (none when every code is there already).
+    QStringList planned;
+    for (int n = *from; n <= *to && planned.size() <= kScopedCodes; ++n) {
+        const QString code = QString::number(n);
+        if (!m_phones.contains(code) && m_ranges.contains(code) == r.remove)
+            planned.append(code);
     }
+    std::optional<TableSnapshot::Scope> scope;
+    if (planned.size() <= kScopedCodes)
+        scope = TableSnapshot::Scope{QStringLiteral("PH_CODE"), planned};
     TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE"), r.company, scope);
     const QString before = m_texts->message(QStringLiteral("M27"));
     m_log.progress(0, count);

@@ -156,6 +156,38 @@ TEST(RangeGeneration, ARefusedCodeInsideABlockLeavesTheOthersIn)
     EXPECT_FALSE(recorded.contains(QStringLiteral("new AC/250")));
 }
 
+// The history holds the codes each run wrote, and nothing for those it left as they were: a code
+// used by a telephone, one listed already, or one of the company's outside the run.
+TEST(RangeGeneration, TheHistoryHoldsTheCodesARunWrote)
+{
+    Ranges t;
+    const struct
+    {
+        const char *from, *to;
+        bool remove;
+        QStringList recorded;
+    } runs[] = {
+        {"100",
+         "104",
+         false,
+         {QStringLiteral("new AC/100"), QStringLiteral("new AC/103"), QStringLiteral("new AC/104")}},
+        {"100", "104", false, {}},
+        {"99", "103", true, {QStringLiteral("delete AC/100"), QStringLiteral("delete AC/103")}},
+    };
+    qsizetype seen = 0;
+    for (const auto& run : runs) {
+        t.run(QLatin1String(run.from), QLatin1String(run.to), run.remove);
+        QStringList recorded;
+        const QList<HistoryEntry> history = readHistory(t.tdb.db, {});
+        for (qsizetype i = 0; i < history.size() - seen; ++i)
+            recorded.prepend(history[i].operation + u' ' + history[i].key);
+        seen = history.size();
+        recorded.sort();
+        EXPECT_EQ(recorded, run.recorded) << run.from << (run.remove ? " delete" : " add");
+    }
+    EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("104")}));
+}
+
 // A run reads each of its texts once, however many codes use it: refusing fifty codes costs the
 // engine no more requests than refusing one.
 TEST(RangeGeneration, EachTextIsReadOncePerRun)
