@@ -311,21 +311,18 @@ TableSnapshot::TableSnapshot(Database& db, const QString& table, const QString& 
     }
     m_keyCount = int(m_columns.size());
     m_columns += others;
-    for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].name == column.toUpper())
-            m_fixed = i;
-    }
-    if (m_fixed < 0)
-        throw DbError(m_table + QStringLiteral(" has no column ") + column);
+    const auto existing = [this](const QString& name) {
+        const int at = columnAt(name);
+        if (at < 0)
+            throw DbError(m_table + QStringLiteral(" has no column ") + name);
+        return at;
+    };
+    m_fixed = existing(column);
     if (scope) {
-        const auto named = std::find_if(m_columns.begin(), m_columns.end(),
-                                        [&scope](const Column& c) { return c.name == scope->column.toUpper(); });
-        if (named == m_columns.end())
-            throw DbError(m_table + QStringLiteral(" has no column ") + scope->column);
         QStringList values;
         for (const QString& v : scope->values)
             values.append(quoted(v));
-        m_scopeColumn = named->name;
+        m_scopeColumn = m_columns[existing(scope->column)].name;
         m_scope = QStringLiteral(" IN (") +
                   (values.isEmpty() ? QStringLiteral("NULL") : values.join(QStringLiteral(", "))) + u')';
     }
@@ -399,17 +396,24 @@ QString TableSnapshot::whole(const QString& alias) const
     return fitted(Dialect::namedValues(names, values, m_db.engine()), longest, kWidths[9]);
 }
 
-QString TableSnapshot::owner(const QString& alias, const char* column) const
+int TableSnapshot::columnAt(const QString& name) const
 {
     for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].name != QLatin1String(column))
-            continue;
-        // Every record copied or compared holds the run's value there.
-        if (i == m_fixed && m_columns[i].text && m_value.size() <= kWidths[10])
-            return quoted(m_value);
-        return fitted(text(alias, i), m_columns[i].width, kWidths[10]);
+        if (m_columns[i].name == name.toUpper())
+            return i;
     }
-    return QStringLiteral("''");
+    return -1;
+}
+
+QString TableSnapshot::owner(const QString& alias, const char* column) const
+{
+    const int i = columnAt(QLatin1String(column));
+    if (i < 0)
+        return QStringLiteral("''");
+    // Every record copied or compared holds the run's value there.
+    if (i == m_fixed && m_columns[i].text && m_value.size() <= kWidths[10])
+        return quoted(m_value);
+    return fitted(text(alias, i), m_columns[i].width, kWidths[10]);
 }
 
 QString TableSnapshot::inScope(const QString& alias) const

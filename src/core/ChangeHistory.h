@@ -136,6 +136,7 @@ private:
         bool text = true;
         int width = -1; // declared; -1 without one
     };
+    int columnAt(const QString& name) const; // -1 when the table has none of that name
     QString text(const QString& alias, int column) const;
     void key(Bound& out, const QString& alias) const;
     QString whole(const QString& alias) const;
