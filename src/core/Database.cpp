@@ -5,9 +5,13 @@
 #include <cstdlib>
 #include <utility>
 
+#include <fcntl.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -25,6 +29,20 @@ sqlite3* sqliteHandle(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver()->handle();
     return qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(handle.constData()) : nullptr;
+}
+
+// A new database file is made readable by its owner only before the engine writes its first page:
+// it will hold every password. The engine gives its -wal and -shm files the mode of the database.
+void createPrivately(const QString& file)
+{
+    if (file == u":memory:" || file.startsWith(QLatin1String("file:")))
+        return;
+    const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return; // it exists, or the engine reports why it cannot be made
+    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    ::close(fd);
 }
 
 } // namespace
@@ -82,6 +100,8 @@ void Database::open(const QString& connectionString, Access access)
             throw DbError(QStringLiteral("the Data Source holds a NUL character"));
         if (access == Access::Existing && !QFileInfo(file).isFile())
             throw DbError(file + QStringLiteral(": no such database file"));
+        if (access == Access::ReadWrite)
+            createPrivately(file);
         m_db.setDatabaseName(file);
         // Read-only: a missing file is not created, and the file's bytes never change.
         m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(m_boundMs) +
@@ -209,9 +229,11 @@ QString Database::describe(const QSqlError& error)
 void Database::fail(const QSqlError& error)
 {
     const QString text = describe(error);
-    // Inside a transaction, a failure of the engine itself (rather than a refusal of the statement)
-    // ends it: whatever the engine still holds of it is rolled back, and the caller is told.
-    if (m_inTransaction && (m_lost || isEngineFailure(error) || !engineHoldsTransaction()))
+    // Inside a transaction, a failure of the engine itself, or a refusal that says nothing about the
+    // statement (another session's lock, a time-out), ends it: whatever the engine still holds of it
+    // is rolled back, and the caller is told. Sent again row by row, the statement would wait as
+    // long once per row and leave a transaction that holds only some of its rows.
+    if (m_inTransaction && (m_lost || isEngineFailure(error) || isContention(error) || !engineHoldsTransaction()))
         endTransaction(text);
     throw DbError(text);
 }
@@ -270,6 +292,18 @@ bool Database::isEngineFailure(const QSqlError& error) const
     const int primary = code.toInt(&ok) & 0xff;
     return ok && (primary == SQLITE_NOMEM || primary == SQLITE_IOERR || primary == SQLITE_CORRUPT ||
                   primary == SQLITE_FULL || primary == SQLITE_CANTOPEN || primary == SQLITE_NOTADB);
+}
+
+bool Database::isContention(const QSqlError& error) const
+{
+    const QString code = error.nativeErrorCode();
+    if (m_engine == Engine::PostgreSQL) {
+        // A lock or statement time-out, a deadlock, a serialization failure.
+        return code == u"55P03" || code == u"57014" || code == u"40P01" || code == u"40001";
+    }
+    bool ok = false;
+    const int primary = code.toInt(&ok) & 0xff;
+    return ok && (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_INTERRUPT);
 }
 
 bool Database::transactionHeld()
@@ -791,6 +825,7 @@ void Database::begin()
             fail(m_db.lastError());
     }
     m_inTransaction = true;
+    reached(u"transaction.begun");
 }
 
 void Database::commit()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QHash>
@@ -7,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringView>
 #include <QVariantList>
 
 #include "DbError.h"
@@ -94,6 +96,18 @@ public:
     // On a server each is one round trip, which is what a bulk writer over a network pays for.
     quint64 exchanges() const { return m_exchanges; }
 
+    // Named points inside runs, where a test acts at a known moment: another connection commits a
+    // change, or tries to write what the run holds, between the run's reading and its writing. Without
+    // a hook, reaching a point does nothing. The points:
+    //   transaction.begun   a write transaction has just begun (on SQLite it holds the write lock)
+    using InterleavingHook = std::function<void(QStringView point)>;
+    void setInterleavingHook(InterleavingHook hook) { m_hook = std::move(hook); }
+    void reached(QStringView point)
+    {
+        if (m_hook)
+            m_hook(point);
+    }
+
 private:
     // On the server a refused statement would abort the whole open transaction; a savepoint around
     // each statement inside a transaction undoes only that statement, as SQLite does, so a caller
@@ -124,6 +138,9 @@ private:
     void dropPrepared();
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
+    // Another session kept the statement from finishing: a lock or statement time-out, a deadlock, a
+    // serialization failure.
+    bool isContention(const QSqlError& error) const;
     QString storedTableSql(const QString& table);
     QStringList storedIndexSql(const QString& table);
     void sendPlain(const QString& sql);
@@ -155,6 +172,7 @@ private:
     quint64 m_serverSerial = 0;
     QByteArray m_texts; // the texts of a direct statement, as it binds them
     quint64 m_exchanges = 0;
+    InterleavingHook m_hook;
 };
 
 // Rolls back unless committed: a failing step leaves the database as it was.

@@ -44,8 +44,11 @@ protected:
         err.clear();
         QTextStream o(&out);
         QTextStream e(&err);
-        return cli::runCli(args, o, e, working.dir());
+        return cli::runCli(args, o, e, working.dir(), interleaving);
     }
+
+    // For the command line's own connection: an OtherOperator's hook, say.
+    Database::InterleavingHook interleaving;
 
     TestDatabase working;
     TestDatabase source;

@@ -79,6 +79,7 @@ Startup CliContext::prepare()
     op = std::make_unique<CliOperator>(err, assumeYes, interactive);
     log = std::make_unique<StreamRunLog>(out);
     db = std::make_unique<Database>();
+    db->setInterleavingHook(interleaving);
     session = std::make_unique<Session>(*db, *op);
     session->appDir = appDir;
     session->userName = loginName();
@@ -212,11 +213,13 @@ void printHelp(QTextStream& out, const std::vector<std::unique_ptr<Command>>& co
 
 } // namespace
 
-int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& appDir)
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& appDir,
+           Database::InterleavingHook interleaving)
 {
     const auto commands = allCommands();
     CliContext ctx(out, err);
     ctx.appDir = appDir;
+    ctx.interleaving = std::move(interleaving);
     ctx.settingsPath = appDir + QStringLiteral("/ParamDB.txt");
     ctx.interactive = isatty(STDIN_FILENO) != 0;
 

@@ -70,6 +70,7 @@ struct CliContext
     std::optional<QString> givenPassword; // --password-file, else the environment variable
     bool assumeYes = false;
     bool interactive = false;
+    Database::InterleavingHook interleaving; // handed to the connection: tests act at a run's named points
 
     std::unique_ptr<CliOperator> op;
     std::unique_ptr<StreamRunLog> log;
@@ -114,6 +115,8 @@ std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCo
                                     const QStringList& arguments, const QString& usage, qsizetype positionals = 0);
 
 // The whole tool: global options, command dispatch, help. Returns the exit code.
-int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& appDir);
+// A test may give the connection a hook for the named points of its runs (Database::reached).
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& appDir,
+           Database::InterleavingHook interleaving = {});
 
 } // namespace vocaset::cli
