@@ -59,25 +59,32 @@ const QList<UpgradeStep>& upgradeSteps()
 UpgradeReport upgradeSchema(Session& s)
 {
     UpgradeReport report;
-    Transaction tx(s.db);
     const QString select = QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$BASEVER'");
+    // A database at the program's version is only read: a command that reads neither waits behind
+    // another operator's transaction nor moves the change count every server keeps.
     Recordset rs = s.db.execute(select);
+    if (!rs.eof() && rs.text(0) == s.programVersion) {
+        report.storedVersion = rs.text(0);
+        return report;
+    }
+    Transaction tx(s.db);
+    rs = s.db.execute(select);
     if (rs.eof()) {
         s.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '000000')"));
         rs = s.db.execute(select);
     }
     report.storedVersion = rs.text(0);
-    if (report.storedVersion != s.programVersion) {
-        s.op.showMessage(QStringLiteral("Update From ") + report.storedVersion + QStringLiteral(" To ") + s.programVersion);
-        report.noticeShown = true;
-        // Versions are six digits each, so text order is numeric order.
-        for (const UpgradeStep& step : upgradeSteps()) {
-            if (report.storedVersion >= step.bound)
-                continue;
-            for (const QString& statement : step.statements)
-                s.db.execute(statement);
-            report.stepsRun.append(step.bound);
-        }
+    if (report.storedVersion == s.programVersion)
+        return report;
+    s.op.showMessage(QStringLiteral("Update From ") + report.storedVersion + QStringLiteral(" To ") + s.programVersion);
+    report.noticeShown = true;
+    // Versions are six digits each, so text order is numeric order.
+    for (const UpgradeStep& step : upgradeSteps()) {
+        if (report.storedVersion >= step.bound)
+            continue;
+        for (const QString& statement : step.statements)
+            s.db.execute(statement);
+        report.stepsRun.append(step.bound);
     }
     s.db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '") + sqlText(s.programVersion) +
                  QStringLiteral("' WHERE SY_CODE = '$$BASEVER' AND SY_SUBCODE = '$'"));

@@ -23,8 +23,9 @@ struct UpgradeReport
     QStringList stepsRun; // bounds of the steps that ran
 };
 
-// Brings the schema to the program's version and stamps it. Everything happens in one transaction:
-// when a statement fails the database is left exactly as it was and DbError is thrown.
+// Brings the schema to the program's version and stamps it; a database at that version is only read.
+// Everything happens in one transaction: when a statement fails the database is left exactly as it
+// was and DbError is thrown.
 UpgradeReport upgradeSchema(Session& s);
 
 } // namespace vocaset
