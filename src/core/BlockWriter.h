@@ -88,9 +88,10 @@ struct RowStatement
 // savepoint on the server, where each row alone would cost a savepoint, the statement and a release.
 // When the engine refuses a block, its rows are sent again one by one, each with its own statement,
 // so the row at fault is refused exactly as it would have been alone and the others still go in. A
-// failure that ended the transaction (TransactionLost) stops everything at once. Before its first
-// statement the writer sends the engine's setting for bulk writes (Dialect::bulkWriteSetting), which
-// lasts until the transaction ends.
+// failure that ended the transaction (TransactionLost: a full disk, a lost connection, another
+// session's lock or a time-out) stops everything at once: replayed, each row would wait again.
+// Before its first statement the writer sends the engine's setting for bulk writes
+// (Dialect::bulkWriteSetting), which lasts until the transaction ends.
 //
 // Outcomes come in the order the rows were added, after their block went: each row's `done` learns
 // whether the row was refused, and steps queued with then() run in between, so a writer's log keeps

@@ -18,8 +18,10 @@ private:
 };
 
 // The engine ended the open transaction by itself: SQLite rolls back on a full disk or an I/O error,
-// a server whose session was lost rolls it back. Nothing of the transaction is kept, and every
-// statement sent after it would commit on its own, so the connection refuses them until the
+// a server whose session was lost rolls it back. Or another session kept a statement of it from
+// finishing (a lock or statement time-out, a deadlock, a serialization failure), and the connection
+// rolled it back: the run cannot be completed as it began. Nothing of the transaction is kept, and
+// every statement sent after it would commit on its own, so the connection refuses them until the
 // transaction is rolled back. A bulk writer that goes on after a refused row stops on this one.
 class TransactionLost : public DbError
 {

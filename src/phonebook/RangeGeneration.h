@@ -24,7 +24,8 @@ struct RangeRequest
 // each code. The whole interval is one transaction; the codes go in blocks (BlockWriter), and a code
 // the database refuses is refused alone while the others go in. A run stopped by the operator keeps
 // the codes done so far, as its log shows them. A failure that ends the transaction (a full disk, a
-// lost connection) stops the run with TransactionLost and keeps nothing.
+// lost connection, another operator's lock or a time-out) stops the run with TransactionLost and
+// keeps nothing.
 class RangeGeneration
 {
 public:
