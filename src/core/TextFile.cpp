@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,10 +20,10 @@ namespace vocaset {
 namespace {
 
 // Code points of bytes 0x80..0x9F; 0 marks the five bytes that have none.
-constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                            0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 } // namespace
 
@@ -123,38 +124,117 @@ bool isReadableInput(const QString& path, qint64 maxBytes, QString* error)
 
 std::optional<QByteArray> readInputFile(const QString& path, qint64 maxBytes, QString* error)
 {
-    qint64 size = 0;
-    const int fd = openInput(path, maxBytes, error, &size);
-    if (fd < 0)
-        return std::nullopt;
-    // The size is only a hint: a file that grows while it is read still stops at the cap.
+    InputFile file(path, maxBytes);
     QByteArray bytes;
-    bytes.reserve(qsizetype(size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int code = errno;
-            ::close(fd);
-            if (error)
-                *error = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
-            return std::nullopt;
+    if (file.isOpen()) {
+        bytes.reserve(qsizetype(file.reportedSize()));
+        qint64 n = 0;
+        while ((n = file.readInto(bytes)) > 0) {
         }
         if (n == 0)
-            break;
-        if (bytes.size() + n > maxBytes) {
-            ::close(fd);
-            if (error)
-                *error =
-                    path + QStringLiteral(": is larger than ") + QString::number(maxBytes) + QStringLiteral(" bytes");
-            return std::nullopt;
-        }
-        bytes.append(chunk, n);
+            return bytes;
     }
-    ::close(fd);
-    return bytes;
+    if (error)
+        *error = file.error();
+    return std::nullopt;
+}
+
+InputFile::InputFile(const QString& path, qint64 maxBytes) : m_path(path), m_max(maxBytes)
+{
+    m_fd = openInput(path, maxBytes, &m_error, &m_size);
+}
+
+InputFile::~InputFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+qint64 InputFile::fail(const QString& reason)
+{
+    m_error = m_path + QStringLiteral(": ") + reason;
+    return -1;
+}
+
+qint64 InputFile::readInto(QByteArray& bytes)
+{
+    if (m_fd < 0)
+        return -1;
+    constexpr qint64 kPiece = 1 << 16;
+    const qsizetype had = bytes.size();
+    bytes.resize(had + kPiece);
+    ssize_t n = 0;
+    do {
+        n = ::read(m_fd, bytes.data() + had, size_t(kPiece));
+    } while (n < 0 && errno == EINTR);
+    const int code = errno;
+    bytes.resize(had + std::max<ssize_t>(n, 0));
+    if (n < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(code)));
+    if (m_read + n > m_max) {
+        bytes.resize(had);
+        return fail(QStringLiteral("is larger than ") + QString::number(m_max) + QStringLiteral(" bytes"));
+    }
+    m_read += n;
+    return n;
+}
+
+bool InputFile::rewind()
+{
+    if (m_fd < 0)
+        return false;
+    if (::lseek(m_fd, 0, SEEK_SET) != 0) {
+        fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    m_read = 0;
+    return true;
+}
+
+bool InputText::readInto(QString& text)
+{
+    if (m_invalid || m_failed)
+        return false;
+    QByteArray bytes = std::exchange(m_pending, {});
+    qint64 n = 0;
+    // The first piece holds the byte-order mark whole when there is one.
+    do {
+        n = m_file.readInto(bytes);
+    } while (!m_started && n > 0 && bytes.size() < 3);
+    const bool first = !std::exchange(m_started, true);
+    if (n < 0) {
+        m_failed = true;
+        return false;
+    }
+    QByteArrayView view(bytes);
+    if (!m_utf8) {
+        text += fromCp1252(bytes);
+        return n > 0;
+    }
+    if (first && view.startsWith("\xEF\xBB\xBF"))
+        view = view.sliced(3);
+    if (n > 0) {
+        // A sequence cut by the end of the piece waits for the rest: its lead byte is at most three
+        // bytes from the end.
+        qsizetype lead = view.size();
+        while (lead > 0 && view.size() - lead < 4 && (quint8(view[lead - 1]) & 0xC0) == 0x80)
+            --lead;
+        if (lead > 0) {
+            const auto b = quint8(view[lead - 1]);
+            const qsizetype length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+            if (view.size() - (lead - 1) < length) {
+                m_pending = view.sliced(lead - 1).toByteArray();
+                view.truncate(lead - 1);
+            }
+        }
+    }
+    // Bytes left over at the end are a sequence that never ends.
+    if (!view.isValidUtf8() || (n == 0 && !view.isEmpty())) {
+        m_invalid = true;
+        return false;
+    }
+    text += QString::fromUtf8(view);
+    return n > 0;
 }
 
 namespace {
@@ -382,6 +462,31 @@ QStringList splitLines(const QString& text)
     if (start < text.size())
         lines.append(text.mid(start));
     return lines;
+}
+
+namespace {
+
+// What a spreadsheet takes for the start of a formula, or of a cell's text that it rewrites.
+bool startsFormula(QStringView cell)
+{
+    return !cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front());
+}
+
+bool marked(QStringView cell)
+{
+    return cell.startsWith(u'\'') && (startsFormula(cell.sliced(1)) || cell.sliced(1).startsWith(u'\''));
+}
+
+} // namespace
+
+QString markedCell(const QString& cell)
+{
+    return startsFormula(cell) || marked(cell) ? u'\'' + cell : cell;
+}
+
+QString unmarkedCell(const QString& cell)
+{
+    return marked(cell) ? cell.mid(1) : cell;
 }
 
 QString escapeControls(const QString& text, bool keepLineBreaks)

@@ -26,6 +26,62 @@ std::optional<QByteArray> readInputFile(const QString& path, qint64 maxBytes, QS
 // The same check without reading: the file may be opened and read by the caller's own loop.
 bool isReadableInput(const QString& path, qint64 maxBytes, QString* error = nullptr);
 
+// An input file read in pieces, for a reader that keeps no more of it than it needs; opened under
+// the checks of readInputFile(). The size the system reports is only a hint (a file under /proc
+// says 0, a file may grow while it is read): every piece counts against maxBytes, and the read that
+// would pass it fails.
+class InputFile final
+{
+public:
+    InputFile(const QString& path, qint64 maxBytes);
+    ~InputFile();
+    Q_DISABLE_COPY_MOVE(InputFile)
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Why the file could not be opened or the last read failed: its name and the reason.
+    const QString& error() const { return m_error; }
+    // The size the system reported when the file was opened.
+    qint64 reportedSize() const { return m_size; }
+    // Appends the next piece (at most 64 KiB) to bytes: its length, 0 at the end, -1 on failure.
+    qint64 readInto(QByteArray& bytes);
+    // Reads again from the first byte.
+    bool rewind();
+
+private:
+    qint64 fail(const QString& reason);
+
+    QString m_path;
+    qint64 m_max;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    qint64 m_read = 0;
+    QString m_error;
+};
+
+// The text of an input file in pieces, as decodeText() reads a whole one. Read as UTF-8 (the
+// byte-order mark dropped), the text ends at the first byte that is no UTF-8, and invalidUtf8()
+// then says to read it again as Windows-1252.
+class InputText final
+{
+public:
+    InputText(InputFile& file, bool utf8) : m_file(file), m_utf8(utf8) {}
+    Q_DISABLE_COPY_MOVE(InputText)
+
+    // Appends the next piece of text; false at the end, after a failed read (failed()) or at a byte
+    // that is no UTF-8.
+    bool readInto(QString& text);
+    bool invalidUtf8() const { return m_invalid; }
+    bool failed() const { return m_failed; }
+
+private:
+    InputFile& m_file;
+    bool m_utf8;
+    bool m_started = false;
+    bool m_invalid = false;
+    bool m_failed = false;
+    QByteArray m_pending; // the bytes of a UTF-8 sequence that the next piece completes
+};
+
 // Writes the bytes to a temporary file beside the target, syncs it and renames it over the target,
 // so a reader never sees half a file. Every write, close and sync is checked: on failure the
 // temporary file is gone, the old file is untouched, and error names the file and the system's
@@ -72,6 +128,13 @@ bool isSafeFileName(const QString& name);
 
 // Splits text into lines ending at CR, LF or CR LF; the terminators are not part of the lines.
 QStringList splitLines(const QString& text);
+
+// A cell of a CSV file that a spreadsheet would take for a formula (it begins with "=", "+", "-",
+// "@", a tab or a CR) written behind an apostrophe, which makes the spreadsheet show it as text; a
+// cell that begins with an apostrophe before one of those, or before another apostrophe, gets one
+// more. unmarkedCell() drops that apostrophe again, so every text reads back as it was written.
+QString markedCell(const QString& cell);
+QString unmarkedCell(const QString& cell);
 
 // Text from the database or a file made fit to show as one line: CR, LF, NUL, tab and every other
 // control character (C0, DEL, C1, the Unicode line and paragraph separators) written as an escape

@@ -21,7 +21,8 @@ TEST(TextFile, Cp1252RoundTripsAndMarksWhatItCannotHold)
     const QString text = QStringLiteral("Caf\u00e9 \u20ac5 \u2013 \u0178");
     bool lossy = false;
     const QByteArray bytes = toCp1252(text, &lossy);
-    EXPECT_EQ(bytes, QByteArray("Caf\xe9 \x80" "5 \x96 \x9f"));
+    EXPECT_EQ(bytes, QByteArray("Caf\xe9 \x80"
+                                "5 \x96 \x9f"));
     EXPECT_FALSE(lossy);
     EXPECT_EQ(fromCp1252(bytes), text);
     EXPECT_EQ(toCp1252(QStringLiteral("a\u4e2db"), &lossy), QByteArray("a?b"));
@@ -50,8 +51,9 @@ TEST(TextFile, FoldersNamesAndLines)
     EXPECT_TRUE(isSafeFileName(QStringLiteral("cfg000b82000001")));
     for (const QString& bad : {QStringLiteral("../etc"), QStringLiteral("a/b"), QStringLiteral("a\\b"), QString()})
         EXPECT_FALSE(isSafeFileName(bad)) << bad.toStdString();
-    EXPECT_EQ(splitLines(QStringLiteral("a\r\nb\rc\n\nd")),
-              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QString(), QStringLiteral("d")}));
+    EXPECT_EQ(
+        splitLines(QStringLiteral("a\r\nb\rc\n\nd")),
+        (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QString(), QStringLiteral("d")}));
 }
 
 namespace {
@@ -171,10 +173,43 @@ TEST(TextFile, InputFilesAreRegularAndCapped)
         EXPECT_FALSE(isReadableInput(c.path, c.cap));
         EXPECT_TRUE(error.startsWith(c.path) && error.contains(QLatin1String(c.reason))) << error.toStdString();
     }
+    // A file under /proc says it holds nothing: the cap still holds while it is read.
+    const QString proc = QStringLiteral("/proc/self/status");
+    ASSERT_TRUE(isReadableInput(proc, 16));
+    EXPECT_FALSE(readInputFile(proc, 16, &error));
+    EXPECT_EQ(error, proc + QStringLiteral(": is larger than 16 bytes"));
+    EXPECT_TRUE(readInputFile(proc, 1 << 20).value_or(QByteArray()).startsWith("Name:"));
 }
 
 TEST(TextFile, InputTextIsUtf8WhenValidElseWindows1252)
 {
+    // In pieces as a whole: a sequence cut by a piece's end, a mark, a byte that is no UTF-8 late in
+    // the file, a sequence the file ends in.
+    QTemporaryDir dir;
+    const QByteArray piece(65535, 'a');
+    for (const QByteArray& bytes : QByteArrayList{QByteArray("\xEF\xBB\xBF") + piece + "\xC3\xAB\xE2\x82\xAC",
+                                                  piece + "\xC3\xAB" + piece + "\xEB", piece + "a\xE2\x82"}) {
+        QFile f(dir.filePath(QStringLiteral("in.txt")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        InputFile file(f.fileName(), 1 << 20);
+        bool utf8 = false;
+        const QString whole = decodeText(bytes, &utf8);
+        QString text;
+        for (const bool asUtf8 : {true, false}) {
+            if (!asUtf8 && !file.rewind())
+                break;
+            InputText pieces(file, asUtf8);
+            text.clear();
+            while (pieces.readInto(text)) {
+            }
+            if (!pieces.invalidUtf8())
+                break;
+        }
+        EXPECT_EQ(text, whole);
+    }
+
     bool utf8 = false;
     EXPECT_EQ(decodeText("Zo\xC3\xAB", &utf8), QStringLiteral("Zo\u00EB"));
     EXPECT_TRUE(utf8);
