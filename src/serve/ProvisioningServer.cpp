@@ -216,25 +216,34 @@ struct ProvisioningServer::Exchange
 
 namespace {
 
-// The Digest answer of one request, checked by the server's nonces.
+// The Digest answer of one request, checked by the server's nonces in one step with the client
+// address's count of wrong answers.
 class RequestCredentials final : public Credentials
 {
 public:
-    RequestCredentials(DigestAuth& digest, const QByteArray& authorization, const QByteArray& method,
-                       const QByteArray& target)
-        : m_digest(digest), m_answer(DigestAuth::parse(authorization)), m_method(method), m_target(target)
+    RequestCredentials(DigestAuth& digest, AuthLockout& lockout, const QString& client, const QByteArray& authorization,
+                       const QByteArray& method, const QByteArray& target)
+        : m_digest(digest), m_lockout(lockout), m_client(client), m_answer(DigestAuth::parse(authorization)),
+          m_method(method), m_target(target)
     {
     }
     Check check(const QString& user, const QStringList& passwords) override
     {
-        switch (m_digest.verify(m_answer, m_method, m_target, user, passwords)) {
+        DigestAuth::Result result = DigestAuth::Result::Absent;
+        const AuthLockout::Decision decision = m_lockout.decide(m_client, [&] {
+            result = m_digest.verify(m_answer, m_method, m_target, user, passwords);
+            return result == DigestAuth::Result::Refused;
+        });
+        m_failures += int(decision.wrong);
+        m_lockedNow |= decision.lockedNow;
+        if (decision.lockedSeconds)
+            m_lockedFor = decision.lockedSeconds;
+        switch (result) {
         case DigestAuth::Result::Accepted:
             return Check::Accepted;
         case DigestAuth::Result::Stale:
             return Check::Stale;
         case DigestAuth::Result::Refused:
-            m_failed = true;
-            return Check::Refused;
         case DigestAuth::Result::Absent:
             break;
         }
@@ -245,15 +254,23 @@ public:
     {
         return m_digest.proof(m_answer, m_method, user);
     }
-    // A wrong answer was given (a missing one is no failure).
-    bool failed() const { return m_failed; }
+    // Wrong answers given (a missing one is no failure).
+    int failures() const { return m_failures; }
+    // One of them locked the client out.
+    bool lockedNow() const { return m_lockedNow; }
+    // The client was locked out when the answer came to be checked: seconds left.
+    int lockedFor() const { return m_lockedFor; }
 
 private:
     DigestAuth& m_digest;
+    AuthLockout& m_lockout;
+    const QString& m_client;
     const DigestAuth::Answer m_answer;
     const QByteArray& m_method;
     const QByteArray& m_target;
-    bool m_failed = false;
+    int m_failures = 0;
+    bool m_lockedNow = false;
+    int m_lockedFor = 0;
 };
 
 // The values of every header of a name, in order.
@@ -718,9 +735,9 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
     m_workers->post(
         [this, connection, &exchange](FileSource& source) {
             FileAnswer answer = answerFile(source, exchange);
-            // A challenge leaves at a fixed time after its request came, so the time the look-up took
-            // cannot tell whether the MAC has a telephone.
-            if (answer.status == MHD_HTTP_UNAUTHORIZED &&
+            // A challenge (or a lock-out found when the answer was checked) leaves at a fixed time after
+            // its request came, so the time the look-up took cannot tell whether the MAC has a telephone.
+            if ((answer.status == MHD_HTTP_UNAUTHORIZED || answer.status == MHD_HTTP_TOO_MANY_REQUESTS) &&
                 std::chrono::steady_clock::now() < exchange.startedAt + kChallengeFloor)
                 later(exchange.startedAt + kChallengeFloor,
                       [this, connection, &exchange, answer] { resume(connection, exchange, answer); });
@@ -749,7 +766,8 @@ FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& ex
         const QByteArray folders = decoded.left(decoded.lastIndexOf('/'));
         name.prepend(QString::fromUtf8(folders.mid(folders.lastIndexOf('/') + 1)) + u'/');
     }
-    RequestCredentials credentials(*m_digest, exchange.authorization, exchange.method, exchange.target);
+    RequestCredentials credentials(*m_digest, *m_lockout, exchange.client, exchange.authorization, exchange.method,
+                                   exchange.target);
     FileAnswer answer;
     try {
         answer = source.answer(name, credentials);
@@ -762,15 +780,19 @@ FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& ex
         answer = statusAnswer(MHD_HTTP_INTERNAL_SERVER_ERROR);
         answer.notes.append(QStringLiteral("Request failed: ") + QString::fromLocal8Bit(e.what()));
     }
-    if (credentials.failed()) {
-        ++m_metrics->authFailures;
-        if (m_lockout->fail(exchange.client)) {
-            ++m_metrics->authLocks;
-            answer.notes.append(QStringLiteral("Client %1 locked out for %2 s after %3 wrong authentication answers")
-                                    .arg(AuthLockout::keyOf(exchange.client))
-                                    .arg(m_options.authWindowSeconds)
-                                    .arg(m_options.authFailures));
-        }
+    m_metrics->authFailures += quint64(credentials.failures());
+    if (credentials.lockedNow()) {
+        ++m_metrics->authLocks;
+        answer.notes.append(QStringLiteral("Client %1 locked out for %2 s after %3 wrong authentication answers")
+                                .arg(AuthLockout::keyOf(exchange.client))
+                                .arg(m_options.authWindowSeconds)
+                                .arg(m_options.authFailures));
+    }
+    // Locked out since its headers came: refused whatever the source made of the unchecked answer.
+    if (credentials.lockedFor() > 0) {
+        QStringList notes = std::move(answer.notes);
+        answer = statusAnswer(MHD_HTTP_TOO_MANY_REQUESTS, credentials.lockedFor());
+        answer.notes = std::move(notes);
     }
     return answer;
 }

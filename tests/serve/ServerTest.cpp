@@ -27,6 +27,8 @@ struct SourceState
     bool open = false;
     std::atomic<int> blocked{0};
     std::atomic<int> health{0}; // 0 healthy, 1 failing, 2 slower than the check's deadline
+    int burst = 0;              // answers to "burst.txt" held until this many are in
+    std::atomic<int> atGate{0};
 
     void release()
     {
@@ -37,7 +39,8 @@ struct SourceState
 };
 
 // "plain.txt" for anyone; "secret.txt" for USER with password pw; "nobody.txt" behind a password
-// nobody has; "block.txt" once the gate opens; anything else is missing.
+// nobody has; "block.txt" once the gate opens; "burst.txt" as "secret.txt", once `burst` answers
+// to it are all being looked up; anything else is missing.
 class FakeSource final : public FileSource
 {
 public:
@@ -50,8 +53,13 @@ public:
             std::unique_lock lock(m_state.mutex);
             m_state.opened.wait_for(lock, std::chrono::seconds(10), [this] { return m_state.open; });
         }
-        if (name == u"secret.txt" || name == u"nobody.txt") {
-            const QStringList passwords = name == u"secret.txt" ? QStringList{QStringLiteral("pw")} : QStringList{};
+        if (name == u"burst.txt" && !credentials.user().isEmpty()) {
+            ++m_state.atGate;
+            for (int i = 0; i < 2000 && m_state.atGate < m_state.burst; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (name == u"secret.txt" || name == u"nobody.txt" || name == u"burst.txt") {
+            const QStringList passwords = name != u"nobody.txt" ? QStringList{QStringLiteral("pw")} : QStringList{};
             const Credentials::Check check = credentials.check(QStringLiteral("USER"), passwords);
             if (check != Credentials::Check::Accepted) {
                 a.status = 401;
@@ -59,7 +67,7 @@ public:
                 return a;
             }
         }
-        if (name == u"plain.txt" || name == u"block.txt" || name == u"secret.txt") {
+        if (name == u"plain.txt" || name == u"block.txt" || name == u"secret.txt" || name == u"burst.txt") {
             a.status = 200;
             a.body = "line 1\r\nline 2\r\n";
             a.contentType = "text/plain";
@@ -105,6 +113,25 @@ QByteArray answerTo(const HttpReply& challenge, const QByteArray& password, int 
 {
     return digestAuthorization(challenge.header("WWW-Authenticate"), "GET", target, QStringLiteral("USER"),
                                QString::fromLatin1(password), nc);
+}
+
+// A challenge, then an answer with each password in turn, on /secret.txt: the statuses of the answers
+// (of the challenge when it is no 401).
+QList<int> attempts(HttpClient& client, const QList<QByteArray>& passwords, const HeaderList& extra = {})
+{
+    QList<int> statuses;
+    for (const QByteArray& password : passwords) {
+        const HttpReply challenge = client.request("GET", "/secret.txt", extra);
+        if (challenge.status != 401) {
+            statuses << challenge.status;
+            continue;
+        }
+        statuses << client
+                        .request("GET", "/secret.txt",
+                                 extra + HeaderList{{"Authorization", answerTo(challenge, password, 1)}})
+                        .status;
+    }
+    return statuses;
 }
 
 TEST(ProvisioningHttp, RequestChecksTagsAndOneLogLinePerRequest)
@@ -222,21 +249,6 @@ TEST(ProvisioningHttp, WrongAnswersLockTheirAddressWhileOthersAreServed)
     options.authFailures = 3;
     options.trustedProxies = {QHostAddress(QStringLiteral("127.0.0.3"))};
     Server s(options);
-    const auto attempts = [&](HttpClient& client, const QList<QByteArray>& passwords, const HeaderList& extra = {}) {
-        QList<int> statuses;
-        for (const QByteArray& password : passwords) {
-            const HttpReply challenge = client.request("GET", "/secret.txt", extra);
-            if (challenge.status != 401) {
-                statuses << challenge.status;
-                continue;
-            }
-            statuses << client
-                            .request("GET", "/secret.txt",
-                                     extra + HeaderList{{"Authorization", answerTo(challenge, password, 1)}})
-                            .status;
-        }
-        return statuses;
-    };
     HttpClient guesser(s.server->port());
     EXPECT_EQ(attempts(guesser, {"a", "b", "c", "pw"}), (QList<int>{401, 401, 401, 429}));
     const HttpReply locked = guesser.request("GET", "/plain.txt");
@@ -462,6 +474,38 @@ TEST(ProvisioningHttp, MetricsOnTheirOwnPortParseBack)
     EXPECT_TRUE(std::any_of(samples.keyBegin(), samples.keyEnd(), [](const QString& k) {
         return k.startsWith(QLatin1String("vocaset_serve_build_info{version=\""));
     }));
+}
+
+// Wrong answers from one address at the same instant, each looked up before any is checked: no more
+// than the limit are checked, the others get 429, and so does a right answer behind the lock.
+TEST(ProvisioningHttp, ABurstOfWrongAnswersChecksNoMoreThanTheLimit)
+{
+    ServerOptions options;
+    options.threads = 64;
+    options.perAddressLimit = 0;
+    Server s(options);
+    constexpr int kBurst = 63;
+    s.state.burst = kBurst;
+    HttpClient client(s.server->port());
+    const HttpReply challenge = client.request("GET", "/secret.txt");
+    ASSERT_EQ(challenge.status, 401);
+    std::vector<std::future<int>> burst;
+    for (int nc = 1; nc <= kBurst; ++nc) {
+        burst.push_back(std::async(std::launch::async, [&, nc] {
+            const QByteArray answer = answerTo(challenge, nc == kBurst ? "pw" : "wrong", nc, "/burst.txt");
+            return HttpClient(s.server->port()).request("GET", "/burst.txt", {{"Authorization", answer}}).status;
+        }));
+    }
+    QMap<int, int> statuses;
+    for (auto& reply : burst)
+        ++statuses[reply.get()];
+    EXPECT_EQ(statuses.value(401), options.authFailures) << testing::PrintToString(statuses.toStdMap());
+    EXPECT_EQ(statuses.value(401) + statuses.value(429) + statuses.value(200), kBurst);
+    EXPECT_LE(statuses.value(200), 1) << "the right answer, when it was checked before the lock";
+    EXPECT_EQ(client.request("GET", "/secret.txt", {{"Authorization", answerTo(challenge, "pw", kBurst + 1)}}).status,
+              429);
+    const QStringList lines = s.log.waitFor(kBurst + 3);
+    EXPECT_EQ(lines.filter(QStringLiteral("locked out")).size(), 1) << lines.join(u'\n').toStdString();
 }
 
 } // namespace
