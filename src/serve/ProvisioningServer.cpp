@@ -65,6 +65,15 @@ QString loggable(const QByteArray& path)
     return out;
 }
 
+// An IPv4 address written as IPv6 (::ffff:a.b.c.d, as a listener of both families sees IPv4
+// clients) is that IPv4 address.
+QHostAddress plainAddress(const QHostAddress& address)
+{
+    bool mapped = false;
+    const quint32 v4 = address.protocol() == QAbstractSocket::IPv6Protocol ? address.toIPv4Address(&mapped) : 0;
+    return mapped ? QHostAddress(v4) : address;
+}
+
 // True when the If-None-Match header names the tag (weak or strong) or is "*".
 bool matchesTag(const QByteArray& header, const QByteArray& tag)
 {
@@ -81,12 +90,7 @@ bool matchesTag(const QByteArray& header, const QByteArray& tag)
 QHostAddress peerOf(MHD_Connection* connection)
 {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr)
-        return {};
-    QHostAddress address(info->client_addr);
-    bool mapped = false;
-    const quint32 v4 = address.toIPv4Address(&mapped);
-    return mapped ? QHostAddress(v4) : address;
+    return info && info->client_addr ? plainAddress(QHostAddress(info->client_addr)) : QHostAddress();
 }
 
 const char* reasonBody(int status)
@@ -294,6 +298,7 @@ QList<QByteArray> headerValues(MHD_Connection* connection, const char* name)
 }
 
 // The client behind trusted proxies: the right-most X-Forwarded-For entry that is not one of them.
+// Both lists hold plain addresses (an IPv4 one never as IPv6).
 QString clientOf(const QHostAddress& peer, const QList<QHostAddress>& proxies, const QList<QByteArray>& forwarded)
 {
     if (peer.isNull())
@@ -307,6 +312,7 @@ QString clientOf(const QHostAddress& peer, const QList<QHostAddress>& proxies, c
         QHostAddress hop;
         if (!hop.setAddress(QString::fromLatin1(it->trimmed())))
             break;
+        hop = plainAddress(hop);
         if (!proxies.contains(hop))
             return hop.toString();
     }
@@ -476,6 +482,8 @@ ProvisioningServer::ProvisioningServer(ServerOptions options, SourceFactory fact
       m_lockout(std::make_unique<AuthLockout>(m_options.authFailures, m_options.authWindowSeconds)),
       m_metrics(std::make_unique<ServerMetrics>())
 {
+    for (QHostAddress& proxy : m_options.trustedProxies)
+        proxy = plainAddress(proxy);
 }
 
 ProvisioningServer::~ProvisioningServer()
@@ -504,8 +512,10 @@ bool ProvisioningServer::start(QString* error)
     // poll(), not epoll: with epoll and a thread pool, stopping to accept races a worker that drops the
     // listening socket from its own set at the same moment, and the library aborts the process.
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | MHD_ALLOW_SUSPEND_RESUME;
+    // An IPv6 address listens for IPv4 too where it can: [::] on every address of both families, and
+    // an IPv4 address written as IPv6 on that address.
     if (bind->v6)
-        flags |= MHD_USE_IPv6;
+        flags |= MHD_USE_DUAL_STACK;
     if (secure()) {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
             return fail(QStringLiteral("this build of the HTTP library has no TLS"));
@@ -574,7 +584,7 @@ QString ProvisioningServer::startMetrics()
         {MHD_OPTION_END, 0, nullptr},
     };
     m_metricsDaemon = MHD_start_daemon(
-        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | (bind->v6 ? MHD_USE_IPv6 : 0),
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG | (bind->v6 ? MHD_USE_DUAL_STACK : 0),
         quint16(m_options.metricsPort), nullptr, nullptr, &ServerCallbacks::metricsRequest, this, MHD_OPTION_ARRAY,
         options, MHD_OPTION_END);
     if (!m_metricsDaemon)

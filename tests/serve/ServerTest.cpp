@@ -508,5 +508,52 @@ TEST(ProvisioningHttp, ABurstOfWrongAnswersChecksNoMoreThanTheLimit)
     EXPECT_EQ(lines.filter(QStringLiteral("locked out")).size(), 1) << lines.join(u'\n').toStdString();
 }
 
+// An IPv4 address written as IPv6 is that IPv4 address wherever the server decides by address: as a
+// trusted balancer, in X-Forwarded-For, and on a listener of both families, where IPv4 clients
+// arrive mapped, for the lock-out and for the cap per address.
+TEST(ProvisioningHttp, MappedAddressesAreTheirIPv4Address)
+{
+    ServerOptions options;
+    options.authFailures = 2;
+    options.perAddressLimit = 2;
+    options.address = QStringLiteral("::ffff:127.0.0.1");
+    options.trustedProxies = {QHostAddress(QStringLiteral("::ffff:127.0.0.3"))};
+    Server s(options);
+    ASSERT_NE(s.server->port(), 0);
+    const auto from = [](const char* hops) { return HeaderList{{"X-Forwarded-For", hops}}; };
+    HttpClient balancer(s.server->port(), nullptr, QStringLiteral("127.0.0.3"));
+    EXPECT_EQ(attempts(balancer, {"a", "b"}, from("::ffff:198.51.100.7")), (QList<int>{401, 401}));
+    EXPECT_EQ(attempts(balancer, {"pw"}, from("198.51.100.7")), QList<int>{429});
+    EXPECT_EQ(attempts(balancer, {"pw"}, from("198.51.100.7, ::ffff:127.0.0.3")), QList<int>{429});
+    EXPECT_EQ(attempts(balancer, {"pw"}, from("::ffff:203.0.113.9")), QList<int>{200});
+
+    HttpClient direct(s.server->port(), nullptr, QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(attempts(direct, {"a", "b", "pw"}), (QList<int>{401, 401, 429}));
+    ensureApp();
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < options.perAddressLimit; ++i) {
+        held.push_back(std::make_unique<QTcpSocket>());
+        held.back()->connectToHost(QStringLiteral("127.0.0.1"), s.server->port());
+        ASSERT_TRUE(held.back()->waitForConnected(HttpClient::kTimeoutMs));
+        held.back()->write("GET /plain.txt HTTP/1.1\r\n");
+        held.back()->flush();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(HttpClient(s.server->port()).request("GET", "/plain.txt").status, 0) << "over its address's cap";
+    EXPECT_EQ(HttpClient(s.server->port(), nullptr, QStringLiteral("127.0.0.4")).request("GET", "/plain.txt").status,
+              200);
+
+    const QStringList lines = s.log.waitFor(17);
+    const QString all = lines.join(u'\n');
+    EXPECT_EQ(
+        lines.filter(QStringLiteral("locked out")),
+        (QStringList{QStringLiteral("Client 198.51.100.7 locked out for 60 s after 2 wrong authentication answers"),
+                     QStringLiteral("Client 127.0.0.2 locked out for 60 s after 2 wrong authentication answers")}))
+        << all.toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral(" 203.0.113.9 GET /secret.txt CO 7 200 ")).size(), 1) << all.toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral(" 127.0.0.4 GET /plain.txt CO 7 200 ")).size(), 1) << all.toStdString();
+    EXPECT_FALSE(all.contains(QStringLiteral("::ffff:"))) << all.toStdString();
+}
+
 } // namespace
 } // namespace vocaset::test
