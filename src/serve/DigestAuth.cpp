@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
+#include <QtEndian>
 
 namespace vocaset {
 
@@ -85,16 +86,43 @@ QHash<QByteArray, QByteArray> parameters(const QByteArray& text)
 } // namespace
 
 DigestAuth::DigestAuth(QByteArray realm, int nonceSeconds)
-    : m_realm(std::move(realm)), m_nonceSeconds(nonceSeconds), m_key(randomBytes(32)), m_opaque(randomBytes(8).toHex()),
-      m_nobodysSecret(randomBytes(24).toBase64())
+    : m_realm(std::move(realm)), m_nonceSeconds(nonceSeconds), m_key(randomBytes(32)), m_streamKey(randomBytes(32)),
+      m_opaque(randomBytes(8).toHex()), m_nobodysSecret(randomBytes(24).toBase64())
 {
 }
 
-QByteArray DigestAuth::nonceFor(quint64 serial, qint64 issued) const
+QByteArray DigestAuth::keyStream(const QByteArray& tag) const
 {
-    QByteArray stamp = QByteArray::number(serial, 16).rightJustified(16, '0') +
-                       QByteArray::number(quint64(issued), 16).rightJustified(16, '0');
-    return stamp + QMessageAuthenticationCode::hash(stamp, m_key, QCryptographicHash::Sha256).left(16).toHex();
+    return QMessageAuthenticationCode::hash(tag, m_streamKey, QCryptographicHash::Sha256).left(kStampSize);
+}
+
+// 32 bytes in hexadecimal: the hash of the stamp (serial and issue time, 8 bytes each), then the
+// stamp under the key stream of that hash. Serials never repeat, so neither do streams.
+QByteArray DigestAuth::nonceFor(Stamp stamp) const
+{
+    QByteArray plain(kStampSize, Qt::Uninitialized);
+    qToBigEndian(stamp.serial, plain.data());
+    qToBigEndian(quint64(stamp.issued), plain.data() + 8);
+    const QByteArray tag = QMessageAuthenticationCode::hash(plain, m_key, QCryptographicHash::Sha256).left(kStampSize);
+    const QByteArray stream = keyStream(tag);
+    for (int i = 0; i < kStampSize; ++i)
+        plain[i] = char(plain[i] ^ stream[i]);
+    return QByteArray(tag + plain).toHex();
+}
+
+std::optional<DigestAuth::Stamp> DigestAuth::openNonce(const QByteArray& nonce) const
+{
+    const QByteArray bytes = QByteArray::fromHex(nonce);
+    if (nonce.size() != 4 * kStampSize || bytes.toHex() != nonce)
+        return std::nullopt;
+    const QByteArray tag = bytes.left(kStampSize);
+    QByteArray plain = bytes.mid(kStampSize);
+    const QByteArray stream = keyStream(tag);
+    for (int i = 0; i < kStampSize; ++i)
+        plain[i] = char(plain[i] ^ stream[i]);
+    if (!sameBytes(QMessageAuthenticationCode::hash(plain, m_key, QCryptographicHash::Sha256).left(kStampSize), tag))
+        return std::nullopt;
+    return Stamp{qFromBigEndian<quint64>(plain.constData()), qint64(qFromBigEndian<quint64>(plain.constData() + 8))};
 }
 
 QByteArray DigestAuth::challenge(bool stale)
@@ -105,7 +133,7 @@ QByteArray DigestAuth::challenge(bool stale)
         serial = ++m_serial;
     }
     // "MD5" as the RFC writes it: some clients compare the name letter for letter.
-    return "Digest realm=\"" + m_realm + "\", qop=\"auth\", nonce=\"" + nonceFor(serial, nowSeconds()) +
+    return "Digest realm=\"" + m_realm + "\", qop=\"auth\", nonce=\"" + nonceFor({serial, nowSeconds()}) +
            "\", opaque=\"" + m_opaque + "\", algorithm=MD5" + (stale ? ", stale=true" : "");
 }
 
@@ -164,17 +192,13 @@ DigestAuth::Result DigestAuth::verify(const Answer& answer, const QByteArray& me
         return Result::Refused;
 
     // A right answer: is the nonce this server's, still young, and its count new?
-    bool serialOk = false;
-    bool issuedOk = false;
-    const quint64 serial = nonce.left(16).toULongLong(&serialOk, 16);
-    const qint64 issued = qint64(nonce.mid(16, 16).toULongLong(&issuedOk, 16));
-    if (nonce.size() != 64 || !serialOk || !issuedOk || !sameBytes(nonceFor(serial, issued), nonce) ||
-        nowSeconds() - issued >= m_nonceSeconds)
+    const std::optional<Stamp> stamp = openNonce(nonce);
+    if (!stamp || nowSeconds() - stamp->issued >= m_nonceSeconds)
         return Result::Stale;
     const std::lock_guard lock(m_mutex);
-    auto it = m_used.find(serial);
+    auto it = m_used.find(stamp->serial);
     if (it == m_used.end()) {
-        if (serial <= m_forgottenUpTo)
+        if (stamp->serial <= m_forgottenUpTo)
             return Result::Stale;
         // Records of expired nonces go first, then the oldest beyond the cap.
         while (!m_used.empty() &&
@@ -182,20 +206,34 @@ DigestAuth::Result DigestAuth::verify(const Answer& answer, const QByteArray& me
             m_forgottenUpTo = std::max(m_forgottenUpTo, m_used.begin()->first);
             m_used.erase(m_used.begin());
         }
-        it = m_used.emplace(serial, Use{0, 0, issued}).first;
+        it = m_used.emplace(stamp->serial, Use{0, stamp->issued, {}}).first;
     }
-    Use& use = it->second;
+    return useCount(it->second, count);
+}
+
+DigestAuth::Result DigestAuth::useCount(Use& use, quint32 count)
+{
+    const auto bit = [&](quint32 c) { return std::pair{c % kCountWindow / 64, quint64(1) << (c % 64)}; };
     if (count > use.highest) {
-        const quint32 shift = count - use.highest;
-        const quint64 previous = use.highest ? 1 : 0; // the old highest joins the bits below
-        use.below = shift > 64 ? 0 : shift == 64 ? previous << 63 : (use.below << shift) | (previous << (shift - 1));
+        // The places of the counts that leave the window are cleared for the ones that come in.
+        if (count - use.highest >= kCountWindow) {
+            use.seen.fill(0);
+        } else {
+            for (quint32 c = use.highest + 1;; ++c) {
+                const auto [word, mask] = bit(c);
+                use.seen[word] &= ~mask;
+                if (c == count)
+                    break;
+            }
+        }
         use.highest = count;
-        return Result::Accepted;
+    } else if (use.highest - count >= kCountWindow) {
+        return Result::Stale;
     }
-    const quint32 back = use.highest - count; // 1 for the count just below the highest
-    if (back == 0 || back > 64 || (use.below >> (back - 1)) & 1)
+    const auto [word, mask] = bit(count);
+    if (use.seen[word] & mask)
         return Result::Refused;
-    use.below |= quint64(1) << (back - 1);
+    use.seen[word] |= mask;
     return Result::Accepted;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -20,16 +21,20 @@ struct DigestProof
     QByteArray response;
 };
 
-// HTTP Digest authentication (MD5, qop auth) with nonces of this server: each nonce carries its
-// issue time and a keyed hash, so any nonce is checked without remembering it, and each (nonce,
-// nonce count) is accepted once. A server restart or another server's nonce reads as stale.
+// HTTP Digest authentication (MD5, qop auth) with nonces of this server. A nonce is a keyed hash of
+// its serial and issue time, followed by those two encrypted under a key stream drawn from the
+// hash: it tells the client nothing, and the server checks any nonce without remembering it. Each
+// (nonce, nonce count) is accepted once among the latest kCountWindow counts of its nonce, in any
+// order, as parallel connections send them. A count older than that, an expired nonce, and one of
+// another server or from before a restart read as stale.
 class DigestAuth final
 {
 public:
     enum class Result {
         Absent,  // no Digest answer: challenge, not a failure
         Refused, // a wrong, malformed or replayed answer: a failure
-        Stale,   // the answer was right but its nonce expired or is not this server's
+        Stale,   // the answer was right but its nonce expired, is not this server's, or its count is
+                 // older than the window
         Accepted
     };
 
@@ -60,24 +65,35 @@ public:
     // Nonces whose counts are tracked at most; the oldest go first, and an answer to a nonce that
     // went is stale (never accepted twice).
     static constexpr size_t kTrackedNonces = 1 << 16;
+    // Counts of one nonce remembered below the highest accepted, the highest included.
+    static constexpr quint32 kCountWindow = 1024;
 
 private:
     struct Use
     {
         quint32 highest = 0; // the largest count accepted
-        quint64 below = 0;   // bit i: count highest-1-i was accepted too
+        qint64 issued = 0;
+        std::array<quint64, kCountWindow / 64> seen{}; // bit count % window: accepted
+    };
+    static constexpr int kStampSize = 16;
+    struct Stamp
+    {
+        quint64 serial = 0;
         qint64 issued = 0;
     };
 
-    QByteArray nonceFor(quint64 serial, qint64 issued) const;
+    QByteArray nonceFor(Stamp stamp) const;
+    // What the nonce carries; nothing when it is not one this server made.
+    std::optional<Stamp> openNonce(const QByteArray& nonce) const;
+    QByteArray keyStream(const QByteArray& tag) const;
     DigestProof proofOf(const QHash<QByteArray, QByteArray>& parameters, const QByteArray& method,
                         const QByteArray& user) const;
-    // Marks the count used; false when it was used before or the nonce's record went.
-    bool useCount(quint64 serial, qint64 issued, quint32 count);
+    static Result useCount(Use& use, quint32 count);
 
     const QByteArray m_realm;
     const int m_nonceSeconds;
-    QByteArray m_key;
+    QByteArray m_key;       // of the nonces' hashes
+    QByteArray m_streamKey; // of their key streams
     QByteArray m_opaque;
     QByteArray m_nobodysSecret;
     std::mutex m_mutex;

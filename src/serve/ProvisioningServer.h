@@ -99,8 +99,11 @@ QByteArray entityTag(const QByteArray& body);
 
 // The realm of the Digest challenge.
 inline constexpr char kRealm[] = "Vocaset provisioning";
-// TLS 1.2 and 1.3 only.
-inline constexpr char kTlsPriorities[] = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
+// TLS 1.2 and 1.3 only; on TLS 1.2 only suites with forward secrecy (ECDHE) and authenticated
+// encryption (GCM, ChaCha20-Poly1305).
+inline constexpr char kTlsPriorities[] =
+    "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-KX-ALL:+ECDHE-ECDSA:+ECDHE-RSA:-CIPHER-ALL:+AES-256-GCM:"
+    "+AES-128-GCM:+CHACHA20-POLY1305:-MAC-ALL:+AEAD";
 
 // An HTTP server: a pool of threads reads and writes the connections, checks each request and
 // answers what needs no database (refusals, lock-outs, /healthz through its own probe); file
