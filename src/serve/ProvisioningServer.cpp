@@ -1,5 +1,6 @@
 #include "ProvisioningServer.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
@@ -65,6 +66,32 @@ QString loggable(const QByteArray& path)
     return out;
 }
 
+// The sockets of connections whose request is in and whose answer is not queued yet.
+struct AwaitingAnswers
+{
+    std::mutex mutex;
+    std::unordered_set<MHD_socket> sockets;
+
+    void hold(MHD_socket fd, bool awaiting)
+    {
+        if (fd == MHD_INVALID_SOCKET)
+            return;
+        const std::lock_guard lock(mutex);
+        if (awaiting)
+            sockets.insert(fd);
+        else
+            sockets.erase(fd);
+    }
+    bool awaiting(MHD_socket fd)
+    {
+        const std::lock_guard lock(mutex);
+        return sockets.contains(fd);
+    }
+};
+
+// One table for the process, as recv() below is one.
+AwaitingAnswers g_awaiting;
+
 // An IPv4 address written as IPv6 (::ffff:a.b.c.d, as a listener of both families sees IPv4
 // clients) is that IPv4 address.
 QHostAddress plainAddress(const QHostAddress& address)
@@ -108,6 +135,8 @@ const char* reasonBody(int status)
         return "Method not allowed\n";
     case MHD_HTTP_CONFLICT:
         return "Conflict\n";
+    case MHD_HTTP_CONTENT_TOO_LARGE:
+        return "Content too large\n";
     case MHD_HTTP_TOO_MANY_REQUESTS:
         return "Too many requests\n";
     case MHD_HTTP_SERVICE_UNAVAILABLE:
@@ -172,7 +201,7 @@ struct ProvisioningServer::Exchange
 
     QHostAddress peer;
     MHD_socket fd = MHD_INVALID_SOCKET;
-    std::atomic<qint64> awaitingSinceMs{0}; // waiting for a request's headers since; 0 when not
+    std::atomic<qint64> awaitingSinceMs{0}; // waiting for a whole request since; 0 when not
     std::atomic<bool> cut{false};           // closed by the header deadline
 
     QString client; // the address the request is logged and limited under
@@ -357,6 +386,7 @@ struct ServerCallbacks
             server->m_connections.erase(exchange);
         }
         --server->m_metrics->connectionsOpen;
+        g_awaiting.hold(exchange->fd, false);
         // A request the library refused by itself, or one cut short, still gets its line.
         if (exchange->pending)
             server->finish(*exchange);
@@ -387,7 +417,6 @@ struct ServerCallbacks
             return MHD_NO;
         switch (exchange->stage) {
         case Exchange::Stage::Headers: {
-            exchange->awaitingSinceMs = 0;
             exchange->method = method;
             // The library ends the target at a NUL byte; the version then starts further on than
             // right after it.
@@ -399,6 +428,7 @@ struct ServerCallbacks
             // A refusal that leaves the body unread is sent at once; the library then closes the
             // connection rather than take the body for the next request.
             if (server->checkHeaders(connection, *exchange, hiddenBytes)) {
+                exchange->awaitingSinceMs = 0;
                 server->send(connection, *exchange, *exchange->early);
                 exchange->stage = Exchange::Stage::Answered;
             } else {
@@ -411,6 +441,8 @@ struct ServerCallbacks
                 *uploadSize = 0; // a body on GET or HEAD means nothing here
                 return MHD_YES;
             }
+            // The request is whole: the deadline, which covered its body too, is met.
+            exchange->awaitingSinceMs = 0;
             if (exchange->early) {
                 server->send(connection, *exchange, *exchange->early);
                 exchange->stage = Exchange::Stage::Answered;
@@ -647,8 +679,8 @@ void ProvisioningServer::keepHouse()
             tick = Clock::now() + kHouseTick;
             const qint64 now = nowMs();
             {
-                // A connection that has not brought a request's headers in time is shut; the library
-                // then sees it end and closes it on its own thread.
+                // A connection that has not brought a whole request (headers and body) in time is shut;
+                // the library then sees it end and closes it on its own thread.
                 const std::lock_guard connections(m_connectionsMutex);
                 for (Exchange* e : m_connections) {
                     const qint64 since = e->awaitingSinceMs.load();
@@ -700,8 +732,17 @@ bool ProvisioningServer::checkHeaders(MHD_Connection* connection, Exchange& exch
     const QByteArray path = pathOf(exchange.target);
     const QByteArray decoded = QByteArray::fromPercentEncoding(path);
     QList<QByteArray> lengths = headerValues(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
-    for (QByteArray& length : lengths)
+    bool tooLong = !headerValues(connection, MHD_HTTP_HEADER_TRANSFER_ENCODING).isEmpty();
+    for (QByteArray& length : lengths) {
         length = length.trimmed();
+        bool number = false;
+        tooLong |= length.toULongLong(&number) > quint64(kMaxBody) || !number;
+    }
+    if (tooLong) {
+        // No body is read: a length not told (chunked) may be any length.
+        exchange.early = statusAnswer(MHD_HTTP_CONTENT_TOO_LARGE);
+        return true;
+    }
     if (const int locked = m_lockout->lockedFor(exchange.client)) {
         exchange.early = statusAnswer(MHD_HTTP_TOO_MANY_REQUESTS, locked);
     } else if (hiddenBytes || path.size() > kMaxPath || path.contains("%00") || decoded.contains('\0') ||
@@ -723,6 +764,7 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
     const QByteArray path = pathOf(exchange.target);
     if (path == "/healthz") {
         exchange.stage = Exchange::Stage::Waiting;
+        g_awaiting.hold(exchange.fd, true);
         MHD_suspend_connection(connection);
         m_health->ask([this, connection, &exchange](const QString& problem) {
             FileAnswer answer =
@@ -740,6 +782,7 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
     }
     // Suspended before it is handed on: the worker may resume it at once.
     exchange.stage = Exchange::Stage::Waiting;
+    g_awaiting.hold(exchange.fd, true);
     MHD_suspend_connection(connection);
     const int retry = std::max(1, m_options.databaseBoundMs / 1000);
     m_workers->post(
@@ -851,6 +894,8 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
                                 m_digest->challenge(answer.stale).constData());
     MHD_queue_response(connection, unsigned(status), response);
     MHD_destroy_response(response);
+    if (exchange.stage == Exchange::Stage::Waiting)
+        g_awaiting.hold(exchange.fd, false);
     // A telephone's fetch of its own file; HEAD fetches nothing.
     if (m_options.recorder && !tag.isEmpty() && !answer.phone.isEmpty() && exchange.method == MHD_HTTP_METHOD_GET)
         m_options.recorder->record(
@@ -892,3 +937,21 @@ void ProvisioningServer::logLine(const QString& line)
 }
 
 } // namespace vocaset
+
+// The HTTP library ends a connection with an error as soon as a read finds the client's end of the
+// stream, unless that comes between two requests, and after a suspended request is resumed it reads
+// before it sends the answer: a client that shuts its sending side after its request (a half-close)
+// got no answer whenever making it took a moment. The library reads through recv(), which this
+// definition stands for in the whole program: while a connection waits for its answer its end of
+// stream reads as "nothing yet", so the answer goes out, and the next read, between requests, finds
+// the end and closes as before. A reset still ends a connection at once, and every other socket of
+// the program reads as through the C library's own recv().
+extern "C" ssize_t recv(int fd, void* buffer, size_t size, int flags)
+{
+    const ssize_t got = ::recvfrom(fd, buffer, size, flags, nullptr, nullptr);
+    if (got == 0 && size > 0 && vocaset::g_awaiting.awaiting(fd)) {
+        errno = EAGAIN;
+        return -1;
+    }
+    return got;
+}

@@ -79,7 +79,7 @@ struct ServerOptions
     int connectionLimit = 4096;
     int perAddressLimit = 64; // connections from one client address; 0: no cap
     int idleTimeoutSeconds = 30;
-    int headerTimeoutSeconds = 10; // a request's headers within this of the connection or the last reply
+    int headerTimeoutSeconds = 10; // a whole request within this of the connection or the last reply
     int databaseBoundMs = 5000;    // database time of a request, queueing included
     int authFailures = 10;         // wrong Digest answers from one address within the window lock it out
     int authWindowSeconds = 60;
@@ -131,6 +131,8 @@ public:
 
     // Paths longer than this are refused with 400.
     static constexpr int kMaxPath = 512;
+    // Bodies longer than this, or of a length not told, are refused with 413: requests need none.
+    static constexpr int kMaxBody = 1024;
     // /healthz answers 503 when the database has not answered within this.
     static constexpr int kHealthMs = 1000;
     // A Digest challenge from a file source leaves no sooner than this after its request came.
@@ -177,7 +179,7 @@ private:
     std::unique_ptr<SourceThreads> m_workers;
     std::unique_ptr<HealthProbe> m_health;
 
-    // Connections waiting for a request's headers, watched by the housekeeping thread.
+    // Connections waiting for a whole request, watched by the housekeeping thread.
     std::mutex m_connectionsMutex;
     std::unordered_set<Exchange*> m_connections;
     std::mutex m_houseMutex;

@@ -64,7 +64,7 @@ QByteArray ServerMetrics::text() const
         {"vocaset_serve_auth_locks_total", "counter", "Client addresses locked out after wrong answers.",
          double(authLocks.load())},
         {"vocaset_serve_header_timeouts_total", "counter",
-         "Connections closed because a request's headers did not arrive in time.", double(headerTimeouts.load())},
+         "Connections closed because a whole request did not arrive in time.", double(headerTimeouts.load())},
         {"vocaset_serve_connections_open", "gauge", "Connections open on the telephones' port.",
          double(connectionsOpen.load())},
     };

@@ -5,6 +5,12 @@
 
 #include <future>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -132,6 +138,33 @@ QList<int> attempts(HttpClient& client, const QList<QByteArray>& passwords, cons
                         .status;
     }
     return statuses;
+}
+
+// One request on a connection of its own, the client's side shut after it when halfClose, and
+// whatever comes back until the server closes (or the bound).
+QByteArray rawExchange(quint16 port, const QByteArray& request, bool halfClose)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QByteArray in;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
+        if (halfClose)
+            ::shutdown(fd, SHUT_WR);
+        QDeadlineTimer deadline(HttpClient::kTimeoutMs);
+        for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, int(deadline.remainingTime())) > 0;) {
+            char buffer[4096];
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            in.append(buffer, got);
+        }
+    }
+    ::close(fd);
+    return in;
 }
 
 TEST(ProvisioningHttp, RequestChecksTagsAndOneLogLinePerRequest)
@@ -643,6 +676,62 @@ TEST(ProvisioningHttp, MappedAddressesAreTheirIPv4Address)
     EXPECT_EQ(lines.filter(QStringLiteral(" 203.0.113.9 GET /secret.txt CO 7 200 ")).size(), 1) << all.toStdString();
     EXPECT_EQ(lines.filter(QStringLiteral(" 127.0.0.4 GET /plain.txt CO 7 200 ")).size(), 1) << all.toStdString();
     EXPECT_FALSE(all.contains(QStringLiteral("::ffff:"))) << all.toStdString();
+}
+
+// A request must be whole, headers and body, within the header deadline; these requests need no body,
+// so one beyond a small cap, or of a length not told (chunked), is refused at once with 413.
+TEST(ProvisioningHttp, ARequestIsWholeWithinTheDeadlineAndItsBodySmall)
+{
+    ServerOptions options;
+    options.headerTimeoutSeconds = 1;
+    Server s(options);
+    const int cap = ProvisioningServer::kMaxBody;
+    HttpClient client(s.server->port());
+    const QList<std::tuple<HeaderList, QByteArray, int>> cases = {
+        {{}, QByteArray(cap, 'x'), 200},
+        {{}, QByteArray(cap + 1, 'x'), 413},
+        {{{"Content-Length", "100000"}}, {}, 413},
+        {{{"Transfer-Encoding", "chunked"}}, {}, 413},
+    };
+    for (const auto& [headers, body, status] : cases)
+        EXPECT_EQ(client.request("GET", "/plain.txt", headers, body).status, status)
+            << body.size() << ' ' << (headers.isEmpty() ? "" : headers.first().first.constData());
+
+    // A body within the cap, trickled a byte at a time, is cut at the deadline before it is whole.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(s.server->port());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    const QByteArray head =
+        "GET /plain.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(cap) + "\r\n\r\n";
+    ASSERT_EQ(::send(fd, head.constData(), size_t(head.size()), MSG_NOSIGNAL), head.size());
+    bool closed = false;
+    int sent = 0;
+    for (; sent < 40 && !closed; ++sent) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        char byte = 0;
+        closed = ::send(fd, "x", 1, MSG_NOSIGNAL) != 1 || ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+    }
+    ::close(fd);
+    EXPECT_TRUE(closed) << sent << " bytes of the body sent, and the connection still open";
+}
+
+// A client that shuts its side after the request still gets the answer, however long it takes.
+TEST(ProvisioningHttp, AHalfClosedRequestIsAnswered)
+{
+    Server s;
+    const QList<std::pair<QByteArray, QByteArray>> cases = {
+        {"/plain.txt", "200"}, {"/secret.txt", "401"}, {"/missing.txt", "404"}, {"/healthz", "200"}, {"/", "404"}};
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& [target, status] : cases) {
+            const QByteArray reply =
+                rawExchange(s.server->port(), "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", true);
+            EXPECT_TRUE(reply.startsWith(QByteArray("HTTP/1.1 " + status + ' ')))
+                << target.constData() << ": " << reply.left(40).constData();
+        }
+    }
 }
 
 } // namespace
