@@ -18,9 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include "FetchRecorder.h"
 #include "HttpClient.h"
 #include "ProvisioningServer.h"
 #include "ServeTestSupport.h"
+#include "TestDatabase.h"
 
 namespace vocaset::test {
 namespace {
@@ -732,6 +734,33 @@ TEST(ProvisioningHttp, AHalfClosedRequestIsAnswered)
                 << target.constData() << ": " << reply.left(40).constData();
         }
     }
+}
+
+// A HEAD of a telephone's file fetches nothing: the recorder gets only the GET.
+TEST(ProvisioningHttp, OnlyAGetOfATelephonesFileIsRecorded)
+{
+    TestDatabase fetches;
+    ASSERT_TRUE(FetchTable::prepare(fetches.db).isEmpty());
+    LockedLog recorderLog;
+    FetchRecorder recorder(fetches.connectionString(), recorderLog, std::chrono::milliseconds(5));
+    ServerOptions options;
+    options.recorder = &recorder;
+    Server s(options);
+    HttpClient client(s.server->port());
+    const auto recorded = [&](const QByteArray& method, const HeaderList& headers, int status) {
+        recorder.start();
+        EXPECT_EQ(client.request(method, "/plain.txt", headers).status, status) << method.constData();
+        recorder.stop();
+        const Recordset rows =
+            fetches.db.execute(QStringLiteral("SELECT CO_CODE, PH_CODE, PF_AGENT FROM PHONE_FETCHES"));
+        return rows.isEmpty() ? std::string()
+                              : QString(rows.text(0) + u'/' + rows.text(1) + u' ' + rows.text(2)).toStdString();
+    };
+    const QByteArray tag = client.request("HEAD", "/plain.txt").header("ETag");
+    EXPECT_EQ(recorded("HEAD", {{"User-Agent", "head"}}, 200), "");
+    EXPECT_EQ(recorded("HEAD", {{"User-Agent", "head"}, {"If-None-Match", tag}}, 304), "");
+    EXPECT_EQ(recorded("GET", {{"User-Agent", "get"}}, 200), "CO/7 get");
+    EXPECT_EQ(recorderLog.lines(), QStringList());
 }
 
 } // namespace
