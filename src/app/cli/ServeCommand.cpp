@@ -1,6 +1,5 @@
 #include "ServeCommand.h"
 
-
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -24,7 +23,9 @@ const QString kUsage = QStringLiteral(
     "[--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--threads N] [--max-connections N]\n"
     "      [--max-per-address N] [--timeout S] [--header-timeout S] [--db-timeout S] [--auth-failures N]\n"
     "      [--auth-window S] [--trusted-proxy ADDR ...] [--metrics ADDR:PORT] [--no-record]\n"
-    "  --listen ADDR:PORT    address and port to listen on (default 127.0.0.1:8080; [::1]:8080 for IPv6)\n"
+    "  --listen ADDR:PORT    address and port to listen on (default 127.0.0.1:8080): 0.0.0.0:PORT every IPv4\n"
+    "                        address, [::]:PORT every IPv6 and every IPv4 address, [::1]:PORT the IPv6 loopback\n"
+    "                        only\n"
     "  --tls-cert FILE       PEM certificate (chain); with --tls-key the server speaks HTTPS only (TLS 1.2, 1.3)\n"
     "  --tls-key FILE        PEM private key of the certificate\n"
     "  --threads N           workers, each with its own database connection (default: one per core, at least 2;\n"
@@ -32,12 +33,13 @@ const QString kUsage = QStringLiteral(
     "  --max-connections N   open connections at most (default 4096)\n"
     "  --max-per-address N   open connections from one client address at most; 0: no cap (default 64)\n"
     "  --timeout S           a connection on which nothing moves for S seconds is closed (default 30)\n"
-    "  --header-timeout S    a request's headers must arrive within S seconds of the connection or of the\n"
-    "                        previous reply (default 10)\n"
+    "  --header-timeout S    a whole request, headers and body, must arrive within S seconds of the connection\n"
+    "                        or of the previous reply (default 10); a body over 1024 bytes, or chunked, gets 413\n"
     "  --db-timeout S        a request that waited S seconds for a worker or a database statement gets 503\n"
     "                        with Retry-After (default 5)\n"
     "  --auth-failures N     after N wrong Digest answers from one address within the window, every request\n"
-    "                        from it gets 429 until the window has passed; 0: never (default 10)\n"
+    "                        from it gets 429 until the window has passed; 0: never (default 10). An IPv6\n"
+    "                        client counts with its /64, an IPv4 address written as IPv6 as that IPv4 address\n"
     "  --auth-window S       the window of --auth-failures, in seconds (default 60)\n"
     "  --trusted-proxy ADDR  a load balancer whose X-Forwarded-For header names the client (repeatable)\n"
     "  --metrics ADDR:PORT   serve /metrics (Prometheus text) there; never the telephones' port (default: off)\n"
