@@ -89,8 +89,13 @@ struct AwaitingAnswers
     }
 };
 
-// One table for the process, as recv() below is one.
-AwaitingAnswers g_awaiting;
+// One table for the process, as recv() below is one; made on first use and never destroyed, as a
+// socket may still be read while the program ends.
+AwaitingAnswers& awaitingAnswers()
+{
+    static auto* const table = new AwaitingAnswers;
+    return *table;
+}
 
 // An IPv4 address written as IPv6 (::ffff:a.b.c.d, as a listener of both families sees IPv4
 // clients) is that IPv4 address.
@@ -386,7 +391,7 @@ struct ServerCallbacks
             server->m_connections.erase(exchange);
         }
         --server->m_metrics->connectionsOpen;
-        g_awaiting.hold(exchange->fd, false);
+        awaitingAnswers().hold(exchange->fd, false);
         // A request the library refused by itself, or one cut short, still gets its line.
         if (exchange->pending)
             server->finish(*exchange);
@@ -764,7 +769,7 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
     const QByteArray path = pathOf(exchange.target);
     if (path == "/healthz") {
         exchange.stage = Exchange::Stage::Waiting;
-        g_awaiting.hold(exchange.fd, true);
+        awaitingAnswers().hold(exchange.fd, true);
         MHD_suspend_connection(connection);
         m_health->ask([this, connection, &exchange](const QString& problem) {
             FileAnswer answer =
@@ -782,7 +787,7 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
     }
     // Suspended before it is handed on: the worker may resume it at once.
     exchange.stage = Exchange::Stage::Waiting;
-    g_awaiting.hold(exchange.fd, true);
+    awaitingAnswers().hold(exchange.fd, true);
     MHD_suspend_connection(connection);
     const int retry = std::max(1, m_options.databaseBoundMs / 1000);
     m_workers->post(
@@ -815,7 +820,7 @@ FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& ex
     const QByteArray decoded = QByteArray::fromPercentEncoding(pathOf(exchange.target));
     QString name = QString::fromUtf8(decoded.mid(decoded.lastIndexOf('/') + 1));
     // A company's address book is named by the folder it is asked in.
-    if (name == u"gs_phonebook.xml" && decoded.lastIndexOf('/') > 0) {
+    if ((name == u"gs_phonebook.xml" || source.takesFolder()) && decoded.lastIndexOf('/') > 0) {
         const QByteArray folders = decoded.left(decoded.lastIndexOf('/'));
         name.prepend(QString::fromUtf8(folders.mid(folders.lastIndexOf('/') + 1)) + u'/');
     }
@@ -895,7 +900,7 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
     MHD_queue_response(connection, unsigned(status), response);
     MHD_destroy_response(response);
     if (exchange.stage == Exchange::Stage::Waiting)
-        g_awaiting.hold(exchange.fd, false);
+        awaitingAnswers().hold(exchange.fd, false);
     // A telephone's fetch of its own file; HEAD fetches nothing.
     if (m_options.recorder && !tag.isEmpty() && !answer.phone.isEmpty() && exchange.method == MHD_HTTP_METHOD_GET)
         m_options.recorder->record(
@@ -949,7 +954,7 @@ void ProvisioningServer::logLine(const QString& line)
 extern "C" ssize_t recv(int fd, void* buffer, size_t size, int flags)
 {
     const ssize_t got = ::recvfrom(fd, buffer, size, flags, nullptr, nullptr);
-    if (got == 0 && size > 0 && vocaset::g_awaiting.awaiting(fd)) {
+    if (got == 0 && size > 0 && vocaset::awaitingAnswers().awaiting(fd)) {
         errno = EAGAIN;
         return -1;
     }
