@@ -31,18 +31,20 @@ sqlite3* sqliteHandle(const QSqlDatabase& db)
     return qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(handle.constData()) : nullptr;
 }
 
-// A new database file is made readable by its owner only before the engine writes its first page:
-// it will hold every password. The engine gives its -wal and -shm files the mode of the database.
-void createPrivately(const QString& file)
+// A new database file is made readable by its owner only, whatever the umask, before the engine
+// writes its first page: it will hold every password. The engine gives its -wal and -shm files the
+// mode of the database. True when the file was made here.
+bool createPrivately(const QString& file)
 {
     if (file == u":memory:" || file.startsWith(QLatin1String("file:")))
-        return;
+        return false;
     const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                           S_IRUSR | S_IWUSR);
     if (fd < 0)
-        return; // it exists, or the engine reports why it cannot be made
+        return false; // it exists, or the engine says why it cannot be made
     ::fchmod(fd, S_IRUSR | S_IWUSR);
     ::close(fd);
+    return true;
 }
 
 } // namespace
@@ -87,6 +89,7 @@ void Database::open(const QString& connectionString, Access access)
     close();
     const ConnectionString cs(connectionString);
     const QString provider = cs.value(QStringLiteral("Provider")).toLower();
+    QString created; // a new file made here, removed again when the engine cannot open it
     if (provider == u"sqlite") {
         m_engine = Engine::SQLite;
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
@@ -100,8 +103,8 @@ void Database::open(const QString& connectionString, Access access)
             throw DbError(QStringLiteral("the Data Source holds a NUL character"));
         if (access == Access::Existing && !QFileInfo(file).isFile())
             throw DbError(file + QStringLiteral(": no such database file"));
-        if (access == Access::ReadWrite)
-            createPrivately(file);
+        if (access == Access::ReadWrite && createPrivately(file))
+            created = file;
         m_db.setDatabaseName(file);
         // Read-only: a missing file is not created, and the file's bytes never change.
         m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(m_boundMs) +
@@ -124,6 +127,8 @@ void Database::open(const QString& connectionString, Access access)
     if (!m_db.open()) {
         const QSqlError error = m_db.lastError();
         close();
+        if (!created.isEmpty())
+            QFile::remove(created);
         fail(error);
     }
     if (m_engine == Engine::SQLite) {

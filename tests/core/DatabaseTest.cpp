@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -75,6 +77,29 @@ TEST(Database, ANewFileTakesLargePagesAnExistingOneKeepsItsOwn)
         EXPECT_EQ(db.execute(QStringLiteral("PRAGMA page_size")).text(0).toInt(), pageSize) << file.toStdString();
         EXPECT_EQ(db.execute(QStringLiteral("SELECT A FROM T")).text(0), QStringLiteral("kept"));
     }
+}
+
+// A database holds every password: a new file, its log and its shared memory are readable by their
+// owner only, whatever the umask; an existing file keeps the mode it has.
+TEST(Database, ANewFileIsReadableByItsOwnerOnly)
+{
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(QStringLiteral("kept.db"));
+    QFile(kept).open(QIODevice::WriteOnly);
+    ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0644), 0);
+    const mode_t umask = ::umask(022);
+    for (const QString& file : {dir.filePath(QStringLiteral("new.db")), kept}) {
+        Database db;
+        db.open(QStringLiteral("Provider=SQLite;Data Source=") + file);
+        db.execute(QStringLiteral("CREATE TABLE T (A nvarchar(5))"));
+        const mode_t expected = file == kept ? 0644 : 0600;
+        for (const QString& name : QStringList{file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm")}) {
+            struct stat st = {};
+            ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &st), 0) << name.toStdString();
+            EXPECT_EQ(st.st_mode & 0777, expected) << name.toStdString();
+        }
+    }
+    ::umask(umask);
 }
 
 TEST(Database, RecordsetKnowsCountPositionAndFieldsByName)
