@@ -1,9 +1,12 @@
 #include "RecordChecks.h"
 
+#include <functional>
+
 #include "ConfigWriter.h"
 #include "EditorMessages.h"
 #include "MenuRights.h"
 #include "Sql.h"
+#include "ValueChecks.h"
 
 namespace vocaset {
 
@@ -19,6 +22,58 @@ bool reachesFiles(const QString& table, const QString& column)
     if (column == u"PA_CODE")
         return catalogue || values;
     return (catalogue && column == u"PA_DEFAULT") || (values && column == u"PA_VALUE");
+}
+
+// What the generation would refuse of a telephone's own value, or of the code or description it puts
+// into the values its file gets; the telephone import refuses the same in the same words.
+std::optional<QString> telephoneRefusal(Session& s, const TableCatalogue& cat, const QString& column,
+                                        const QString& value, const std::function<QString(const char*)>& valueOf)
+{
+    const bool own = cat.table.compare(QLatin1String("PHONES_PARAMETERS"), Qt::CaseInsensitive) == 0;
+    const bool phone = cat.table.compare(QLatin1String("PHONES"), Qt::CaseInsensitive) == 0;
+    if (!(own && column == u"PA_VALUE") && !(phone && (column == u"PH_DESC" || column == u"PH_CODE")))
+        return std::nullopt;
+    Database& db = s.db;
+    const QString co = QStringLiteral("CO_CODE = '") + sqlText(valueOf("CO_CODE")) + u'\'';
+    const QString eq = QStringLiteral("EQ_CODE = '") + sqlText(valueOf("EQ_CODE")) + u'\'';
+    const QString ph = QStringLiteral("PH_CODE = '") + sqlText(valueOf("PH_CODE")) + u'\'';
+    const QString module = db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE ") + eq).text(0);
+    ValueChecks checks(s);
+    if (own) {
+        const QString param = valueOf("PA_CODE");
+        const QString level = db.execute(QStringLiteral("SELECT LE_CODE FROM EQUIPMENT_PARAMETERS WHERE ") + eq +
+                                         QStringLiteral(" AND PA_CODE = '") + sqlText(param) + u'\'')
+                                  .text(0);
+        const QString description =
+            db.execute(QStringLiteral("SELECT PH_DESC FROM PHONES WHERE ") + co + QStringLiteral(" AND ") + ph).text(0);
+        const std::optional<QString> why = checks.telephoneValue(module, level, value, valueOf("PH_CODE"), description);
+        if (!why)
+            return std::nullopt;
+        return editorText(s, EditorText::BadValue, QStringLiteral("the value of parameter ") + param + u' ' + *why);
+    }
+    const QString subject =
+        column == u"PH_CODE" ? QStringLiteral("the telephone code ") : QStringLiteral("the description ");
+    std::optional<QString> why = checks.lineText(value);
+    if (!why) {
+        // Every value with a place-holder that the telephone's file may get, at any level.
+        QList<StoredValue> values;
+        for (const QString& sql : QStringList{
+                 QStringLiteral("SELECT PA_CODE, PA_DEFAULT FROM EQUIPMENT_PARAMETERS WHERE LE_CODE = 'E' AND ") + eq,
+                 QStringLiteral("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE ") + co +
+                     QStringLiteral(" AND ") + eq,
+                 QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE ") + co +
+                     QStringLiteral(" AND ") + eq + QStringLiteral(" AND ") + ph}) {
+            const Recordset rows = db.execute(sql);
+            for (const QVariantList& r : rows.rows()) {
+                if (r.at(1).toString().contains(QLatin1String("$$")))
+                    values.append({r.at(0).toString(), r.at(1).toString()});
+            }
+        }
+        why = checks.telephoneText(module, value, column == u"PH_CODE", values);
+    }
+    if (!why)
+        return std::nullopt;
+    return editorText(s, EditorText::BadValue, subject + *why);
 }
 
 } // namespace
@@ -51,6 +106,8 @@ std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, Acce
         if (column == u"PH_MAC" && cat.table.compare(QLatin1String("PHONES"), Qt::CaseInsensitive) == 0 &&
             !isMacAddress(value))
             return editorText(s, EditorText::BadMac, value);
+        if (std::optional<QString> refusal = telephoneRefusal(s, cat, column, value, valueOf))
+            return refusal;
         if (reachesFiles(cat.table, column)) {
             const Recordset model = s.db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = '") +
                                                  sqlText(valueOf("EQ_CODE")) + u'\'');
