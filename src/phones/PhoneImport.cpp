@@ -12,6 +12,7 @@
 #include "Sql.h"
 #include "TextFile.h"
 #include "UiYield.h"
+#include "ValueChecks.h"
 
 namespace vocaset {
 namespace {
@@ -23,23 +24,24 @@ struct StoredPhone
     QString mac;
 };
 
-// A code, description or MAC is one line of plain text: a control character would break the
-// telephone's file (its description goes into values through "$$N") or the log.
-bool holdsControl(const QString& text)
-{
-    return escapeControls(text) != text;
-}
-
 // What the database holds for the company and model, read once before the file is checked.
 struct Stored
 {
-    QString module; // EQ_MODULE of the model
-    QSet<QString> catalogue;
+    QString module;                 // EQ_MODULE of the model
+    QHash<QString, QString> levels; // the model's catalogue: parameter -> LE_CODE
+    // The model's defaults and the company's values that hold a place-holder: every telephone's file
+    // may get them, with its code and description put in.
+    QList<StoredValue> shared;
     QSet<QString> ranges;
     QHash<QString, StoredPhone> phones;             // the company's telephones by code
     QHash<QString, QHash<QString, QString>> values; // the company's values of the model: code -> param -> value
     QList<QStringList> macs;                        // every telephone: company, code, MAC
 };
+
+bool holdsPlaceHolder(const QString& value)
+{
+    return value.contains(QLatin1String("$$"));
+}
 
 Stored readStored(Database& db, const QString& company, const QString& model)
 {
@@ -47,10 +49,20 @@ Stored readStored(Database& db, const QString& company, const QString& model)
     const QString co = sqlText(company);
     const QString eq = sqlText(model);
     st.module = db.execute(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = '") + eq + u'\'').text(0);
-    const Recordset catalogue =
-        db.execute(QStringLiteral("SELECT PA_CODE FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") + eq + u'\'');
-    for (const QVariantList& r : catalogue.rows())
-        st.catalogue.insert(r.at(0).toString());
+    const Recordset catalogue = db.execute(
+        QStringLiteral("SELECT PA_CODE, LE_CODE, PA_DEFAULT FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") + eq + u'\'');
+    for (const QVariantList& r : catalogue.rows()) {
+        st.levels.insert(r.at(0).toString(), r.at(1).toString());
+        if (r.at(1).toString() == u"E" && holdsPlaceHolder(r.at(2).toString()))
+            st.shared.append({r.at(0).toString(), r.at(2).toString()});
+    }
+    const Recordset companyValues = db.execute(QStringLiteral("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE "
+                                                              "CO_CODE = '") +
+                                               co + QStringLiteral("' AND EQ_CODE = '") + eq + u'\'');
+    for (const QVariantList& r : companyValues.rows()) {
+        if (holdsPlaceHolder(r.at(1).toString()))
+            st.shared.append({r.at(0).toString(), r.at(1).toString()});
+    }
     const Recordset ranges = db.execute(QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + co + u'\'');
     for (const QVariantList& r : ranges.rows())
         st.ranges.insert(r.at(0).toString());
@@ -77,6 +89,305 @@ bool isRangeCode(const QString& code)
     return n && QString::number(*n) == code;
 }
 
+// The whole file checked as it is read, one record at a time. Each line keeps its changes, or its
+// problems; once the file holds kMaxProblems problems the check stops, so a file of millions of
+// wrong lines costs no more memory than the lines before.
+class FileCheck
+{
+public:
+    FileCheck(Session& s, InsightTexts& texts, const PhoneImportRequest& request, const Stored& st, PhoneImportPlan& p)
+        : m_s(s), m_texts(texts), m_checks(s), m_request(request), m_st(st), m_p(p),
+          m_phoneWidths(s.db, QStringLiteral("PHONES")), m_valueWidths(s.db, QStringLiteral("PHONES_PARAMETERS"))
+    {
+    }
+
+    void run(CsvReader& csv);
+
+private:
+    bool readHeader(CsvReader& csv);
+    PlannedPhone checkLine(const CsvRecord& rec);
+    void plan(PlannedPhone& ph, const QStringList& cells);
+    void checkMacs();
+    ImportProblem unreadable(const CsvRecord& r)
+    {
+        return {r.line, QString::number(r.badField),
+                m_texts.text("M600", "a quote does not close, or text follows a closing quote")};
+    }
+
+    Session& m_s;
+    InsightTexts& m_texts;
+    ValueChecks m_checks;
+    const PhoneImportRequest& m_request;
+    const Stored& m_st;
+    PhoneImportPlan& m_p;
+    ColumnWidths m_phoneWidths;
+    ColumnWidths m_valueWidths;
+    QStringList m_names; // the header's cells, trimmed
+    int m_codeCol = -1;
+    int m_descCol = -1;
+    int m_macCol = -1;
+    QList<int> m_paramCols;
+    QHash<QString, int> m_codeLines; // code -> first line naming it
+    int m_found = 0;                 // problems so far
+};
+
+void FileCheck::run(CsvReader& csv)
+{
+    if (!readHeader(csv))
+        return;
+    CsvRecord rec;
+    while (m_found < PhoneImport::kMaxProblems && csv.next(rec)) {
+        PlannedPhone ph = checkLine(rec);
+        m_found += int(ph.problems.size());
+        if (m_found >= PhoneImport::kMaxProblems)
+            m_p.stoppedAt = rec.line;
+        m_p.phones.append(std::move(ph));
+    }
+    if (csv.tooLong()) {
+        m_p.problems.append({csv.line(),
+                             {},
+                             m_texts.text("M758", "the line is longer than %1 characters; the check stops there",
+                                          {QString::number(PhoneImport::kMaxRecord)})});
+        m_p.stoppedAt = csv.line();
+    }
+    if (m_p.stoppedAt > 0)
+        m_p.lines = csv.lastLine();
+    checkMacs();
+
+    for (PlannedPhone& ph : m_p.phones) {
+        if (!ph.problems.isEmpty()) {
+            ph.outcome = PhoneOutcome::Refused;
+            ph.changes.clear();
+            m_p.problems += ph.problems;
+        }
+        m_p.added += ph.outcome == PhoneOutcome::Added;
+        m_p.updated += ph.outcome == PhoneOutcome::Updated;
+        m_p.unchanged += ph.outcome == PhoneOutcome::Unchanged;
+    }
+    std::stable_sort(m_p.problems.begin(), m_p.problems.end(),
+                     [](const ImportProblem& a, const ImportProblem& b) { return a.line < b.line; });
+    m_p.problemCount = int(m_p.problems.size());
+    if (m_p.problems.size() > PhoneImport::kMaxProblems)
+        m_p.problems.resize(PhoneImport::kMaxProblems);
+}
+
+bool FileCheck::readHeader(CsvReader& csv)
+{
+    // The header: the three fixed columns once each, then parameter codes of the model.
+    CsvRecord header;
+    if (csv.next(header)) {
+        for (const QString& h : std::as_const(header.cells))
+            m_names.append(h.trimmed());
+        if (header.badField != 0)
+            m_p.problems.append(unreadable(header));
+    } else if (csv.tooLong()) {
+        m_p.problems.append({1,
+                             {},
+                             m_texts.text("M758", "the line is longer than %1 characters; the check stops there",
+                                          {QString::number(PhoneImport::kMaxRecord)})});
+        return false;
+    }
+    const auto fixedColumn = [&](const char* name) {
+        int at = -1;
+        int seen = 0;
+        for (int i = 0; i < m_names.size(); ++i) {
+            if (m_names[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+                at = i;
+                ++seen;
+            }
+        }
+        if (seen != 1)
+            m_p.problems.append(
+                {1, QLatin1String(name),
+                 m_texts.text("M592", "the header must name the column %1 once", {QLatin1String(name)})});
+        return seen == 1 ? at : -1;
+    };
+    m_codeCol = fixedColumn(kCodeColumn);
+    m_descCol = fixedColumn(kDescriptionColumn);
+    m_macCol = fixedColumn(kMacColumn);
+    QSet<QString> seenParams;
+    for (int i = 0; i < m_names.size(); ++i) {
+        if (i == m_codeCol || i == m_descCol || i == m_macCol)
+            continue;
+        const QString& name = m_names[i];
+        // A spreadsheet may save an empty column after the last one: it names nothing, and a line
+        // that holds something there is refused.
+        if (!name.isEmpty()) {
+            if (seenParams.contains(name))
+                m_p.problems.append({1, name, m_texts.text("M592", "the header must name the column %1 once", {name})});
+            else if (!m_st.levels.contains(name))
+                m_p.problems.append(
+                    {1, name, m_texts.text("M594", "no parameter of model %1 has this code", {m_request.model})});
+            seenParams.insert(name);
+        }
+        m_paramCols.append(i);
+    }
+    m_found = int(m_p.problems.size());
+    return m_codeCol >= 0 && m_descCol >= 0 && m_macCol >= 0;
+}
+
+PlannedPhone FileCheck::checkLine(const CsvRecord& rec)
+{
+    PlannedPhone ph;
+    ph.line = rec.line;
+    const auto problem = [&](const QString& column, const QString& reason) {
+        ph.problems.append({rec.line, column, reason});
+    };
+    QStringList cells = rec.cells;
+    ph.phone = cells.value(m_codeCol);
+    if (rec.badField != 0) {
+        ph.problems.append(unreadable(rec));
+        return ph;
+    }
+    if (cells.size() > m_names.size()) {
+        problem(QString::number(m_names.size() + 1),
+                m_texts.text("M601", "the line has %1 fields, the header %2",
+                             {QString::number(cells.size()), QString::number(m_names.size())}));
+        return ph;
+    }
+    while (cells.size() < m_names.size())
+        cells.append(QString());
+    const QString& code = cells[m_codeCol];
+    const QString& desc = cells[m_descCol];
+    const QString& mac = cells[m_macCol];
+    const QString codeName = QLatin1String(kCodeColumn);
+    const QString descName = QLatin1String(kDescriptionColumn);
+    const QString macName = QLatin1String(kMacColumn);
+    const auto stored = m_st.phones.constFind(code);
+    const bool known = stored != m_st.phones.constEnd();
+    ph.mac = mac;
+
+    // The values this telephone's file may get besides the file's own: defaults and company values,
+    // and its stored values that the line does not replace.
+    const auto reaching = [&] {
+        QList<StoredValue> values = m_st.shared;
+        const QHash<QString, QString> own = m_st.values.value(code);
+        for (auto v = own.constBegin(); v != own.constEnd(); ++v) {
+            const qsizetype col = m_names.indexOf(v.key());
+            if (holdsPlaceHolder(v.value()) && (col < 0 || cells[col].isEmpty()))
+                values.append({v.key(), v.value()});
+        }
+        return values;
+    };
+    if (code.isEmpty()) {
+        problem(codeName, m_texts.text("M602", "the telephone code is empty"));
+    } else if (const auto control = m_checks.lineText(code)) {
+        problem(codeName, *control);
+    } else if (const auto tooLong = m_phoneWidths.refusal(m_s, QStringLiteral("PH_CODE"), code)) {
+        problem(codeName, *tooLong);
+    } else if (m_codeLines.contains(code)) {
+        problem(codeName,
+                m_texts.text("M596", "\"%1\" is also on line %2", {code, QString::number(m_codeLines[code])}));
+    } else if (known && stored->model != m_request.model) {
+        problem(codeName,
+                m_texts.text("M598", "telephone %1 is of model %2, not %3", {code, stored->model, m_request.model}));
+    } else if (!known && !m_st.ranges.contains(code) && !isRangeCode(code)) {
+        problem(codeName, m_texts.text("M599",
+                                       "code %1 is not in the company's ranges, and a new code must be a "
+                                       "whole number without leading zeros",
+                                       {code}));
+    } else if (const auto placed = m_checks.telephoneText(m_st.module, code, true, reaching())) {
+        problem(codeName, *placed);
+    }
+    if (!code.isEmpty() && !m_codeLines.contains(code))
+        m_codeLines.insert(code, rec.line);
+    if (const auto control = m_checks.lineText(desc))
+        problem(descName, *control);
+    else if (const auto tooLong = m_phoneWidths.refusal(m_s, QStringLiteral("PH_DESC"), desc))
+        problem(descName, *tooLong);
+    else if (desc.isEmpty() && (!known || !stored->description.isEmpty()))
+        problem(descName, m_texts.text("M754", "a telephone needs a description"));
+    else if (const auto placed = m_checks.telephoneText(m_st.module, desc, false, reaching()))
+        problem(descName, *placed);
+    if (!isMacAddress(mac))
+        problem(macName,
+                m_texts.text("M595", "the MAC address \"%1\" is not 12 hexadecimal digits", {escapeControls(mac)}));
+    for (const int col : std::as_const(m_paramCols)) {
+        const QString& value = cells[col];
+        const QString& name = m_names[col];
+        const QString column = name.isEmpty() ? QString::number(col + 1) : name;
+        if (value.isEmpty())
+            continue;
+        if (name.isEmpty())
+            problem(column, m_texts.text("M759", "the header gives this column no name"));
+        else if (const auto tooLong = m_valueWidths.refusal(m_s, QStringLiteral("PA_VALUE"), value))
+            problem(column, *tooLong);
+        else if (const auto refused = m_checks.telephoneValue(m_st.module, m_st.levels.value(name), value, code, desc))
+            problem(column, *refused);
+    }
+    if (ph.problems.isEmpty())
+        plan(ph, cells);
+    return ph;
+}
+
+void FileCheck::plan(PlannedPhone& ph, const QStringList& cells)
+{
+    const QString& code = cells[m_codeCol];
+    const QString& desc = cells[m_descCol];
+    const QString& mac = cells[m_macCol];
+    const auto change = [&](PhoneChange::Kind kind, const QString& param, const QString& before, const QString& after) {
+        ph.changes.append({kind, ph.line, code, param, before, after, {}});
+    };
+    const auto stored = m_st.phones.constFind(code);
+    if (stored == m_st.phones.constEnd()) {
+        ph.outcome = PhoneOutcome::Added;
+        if (!m_st.ranges.contains(code))
+            change(PhoneChange::Kind::NewRange, {}, {}, {});
+        ph.changes.append({PhoneChange::Kind::NewPhone, ph.line, code, {}, {}, desc, mac});
+    } else {
+        if (stored->description != desc)
+            change(PhoneChange::Kind::Description, {}, stored->description, desc);
+        if (stored->mac != mac)
+            change(PhoneChange::Kind::Mac, {}, stored->mac, mac);
+    }
+    const QHash<QString, QString> values = m_st.values.value(code);
+    for (const int col : std::as_const(m_paramCols)) {
+        const QString& value = cells[col];
+        if (value.isEmpty())
+            continue;
+        const auto was = values.constFind(m_names[col]);
+        if (was == values.constEnd())
+            change(PhoneChange::Kind::NewValue, m_names[col], {}, value);
+        else if (*was != value)
+            change(PhoneChange::Kind::Value, m_names[col], *was, value);
+    }
+    if (ph.outcome != PhoneOutcome::Added && !ph.changes.isEmpty())
+        ph.outcome = PhoneOutcome::Updated;
+}
+
+// MAC addresses after the import: each telephone's own, in any case. A telephone the file names
+// takes the file's MAC, so two telephones may swap theirs in one file; which telephones the file
+// names is known only once it was read to the end.
+void FileCheck::checkMacs()
+{
+    QSet<QString> named;
+    for (const PlannedPhone& ph : std::as_const(m_p.phones))
+        named.insert(ph.phone);
+    QHash<QString, QStringList> others; // upper-case MAC -> company and code of a telephone the file leaves
+    if (m_p.stoppedAt == 0) {
+        for (const QStringList& m : m_st.macs) {
+            if (!(m[0] == m_request.company && named.contains(m[1])))
+                others.insert(m[2].toUpper(), m);
+        }
+    }
+    QHash<QString, int> macLines;
+    for (PlannedPhone& ph : m_p.phones) {
+        const QString& mac = ph.mac;
+        if (!isMacAddress(mac))
+            continue;
+        const QString key = mac.toUpper();
+        if (const auto earlier = macLines.constFind(key); earlier != macLines.constEnd())
+            ph.problems.append({ph.line, QLatin1String(kMacColumn),
+                                m_texts.text("M596", "\"%1\" is also on line %2", {mac, QString::number(*earlier)})});
+        else if (const auto other = others.constFind(key); other != others.constEnd())
+            ph.problems.append({ph.line, QLatin1String(kMacColumn),
+                                m_texts.text("M597", "the MAC address %1 is that of telephone %2 of company %3",
+                                             {mac, other->at(1), other->at(0)})});
+        else
+            macLines.insert(key, ph.line);
+    }
+}
+
 } // namespace
 
 QList<ListEntry> equipmentEntries(Database& db)
@@ -94,29 +405,23 @@ QList<PhoneChange> PhoneImportPlan::changes() const
 
 PhoneImportPlan PhoneImport::plan(const PhoneImportRequest& request)
 {
-    QString error;
-    const std::optional<QByteArray> bytes = readInputFile(request.file, kMaxBytes, &error);
-    if (!bytes) {
-        PhoneImportPlan p;
-        p.company = request.company;
-        p.model = request.model;
-        p.file = request.file;
-        p.problems.append({0, {}, error});
-        return p;
-    }
-    bool utf8 = false;
-    const QString text = decodeText(*bytes, &utf8);
-    PhoneImportPlan p = planText(request, text);
-    p.utf8 = utf8;
-    return p;
+    InputFile file(request.file, kMaxBytes);
+    return planFile(request, file);
 }
 
-PhoneImportPlan PhoneImport::planText(const PhoneImportRequest& request, const QString& text)
+PhoneImportPlan PhoneImport::planFile(const PhoneImportRequest& request, InputFile& file)
 {
     PhoneImportPlan p;
     p.company = request.company;
     p.model = request.model;
     p.file = request.file;
+    const auto failed = [&] {
+        p.problems = {{0, {}, file.error()}};
+        p.problemCount = 1;
+        return p;
+    };
+    if (!file.isOpen())
+        return failed();
     Database& db = m_s.db;
     if (m_secretsModel != request.model || !m_secrets) {
         m_secrets.emplace(db, request.model);
@@ -128,199 +433,24 @@ PhoneImportPlan PhoneImport::planText(const PhoneImportRequest& request, const Q
     if (db.execute(QStringLiteral("SELECT EQ_CODE FROM EQUIPMENT WHERE EQ_CODE = '") + sqlText(request.model) + u'\'')
             .eof())
         p.problems.append({0, {}, QStringLiteral("there is no model ") + request.model});
+    p.problemCount = int(p.problems.size());
     if (p.refused())
         return p;
 
     const Stored st = readStored(db, request.company, request.model);
-    const ColumnWidths phoneWidths(db, QStringLiteral("PHONES"));
-    const ColumnWidths valueWidths(db, QStringLiteral("PHONES_PARAMETERS"));
-    const CsvTable csv = parseCsv(text);
-
-    // The header: the three fixed columns once each, then parameter codes of the model.
-    const QStringList header = csv.records.isEmpty() ? QStringList() : csv.records.first().cells;
-    QStringList names;
-    for (const QString& h : header)
-        names.append(h.trimmed());
-    const auto fixedColumn = [&](const char* name) {
-        int at = -1;
-        int seen = 0;
-        for (int i = 0; i < names.size(); ++i) {
-            if (names[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
-                at = i;
-                ++seen;
-            }
-        }
-        if (seen != 1)
-            p.problems.append({1, QLatin1String(name),
-                               m_texts.text("M592", "the header must name the column %1 once", {QLatin1String(name)})});
-        return seen == 1 ? at : -1;
-    };
-    const auto unreadable = [this](const CsvRecord& r) {
-        return ImportProblem{r.line, QString::number(r.badField),
-                             m_texts.text("M600", "a quote does not close, or text follows a closing quote")};
-    };
-    if (!csv.records.isEmpty() && csv.records.first().badField != 0)
-        p.problems.append(unreadable(csv.records.first()));
-    const int codeCol = fixedColumn(kCodeColumn);
-    const int descCol = fixedColumn(kDescriptionColumn);
-    const int macCol = fixedColumn(kMacColumn);
-    QList<int> paramCols;
-    QSet<QString> seenParams;
-    for (int i = 0; i < names.size(); ++i) {
-        if (i == codeCol || i == descCol || i == macCol)
-            continue;
-        const QString& name = names[i];
-        const bool used = std::any_of(csv.records.begin() + 1, csv.records.end(),
-                                      [i](const CsvRecord& r) { return !r.cells.value(i).isEmpty(); });
-        // A spreadsheet may save an empty column after the last one; it names nothing and holds nothing.
-        if (name.isEmpty() && !used)
-            continue;
-        const QString column = name.isEmpty() ? QString::number(i + 1) : name;
-        if (seenParams.contains(name))
-            p.problems.append({1, column, m_texts.text("M592", "the header must name the column %1 once", {name})});
-        else if (!st.catalogue.contains(name))
-            p.problems.append(
-                {1, column, m_texts.text("M594", "no parameter of model %1 has this code", {request.model})});
-        seenParams.insert(name);
-        paramCols.append(i);
-    }
-    if (codeCol < 0 || descCol < 0 || macCol < 0)
-        return p;
-
-    QHash<QString, int> codeLines; // code -> first line naming it
-    for (qsizetype r = 1; r < csv.records.size(); ++r) {
-        const CsvRecord& rec = csv.records[r];
-        PlannedPhone ph;
-        ph.line = rec.line;
-        const auto problem = [&](const QString& column, const QString& reason) {
-            ph.problems.append({rec.line, column, reason});
-        };
-        QStringList cells = rec.cells;
-        ph.phone = cells.value(codeCol);
-        if (rec.badField != 0) {
-            ph.problems.append(unreadable(rec));
-        } else if (cells.size() > header.size()) {
-            problem(QString::number(header.size() + 1),
-                    m_texts.text("M601", "the line has %1 fields, the header %2",
-                                 {QString::number(cells.size()), QString::number(header.size())}));
-        } else {
-            while (cells.size() < header.size())
-                cells.append(QString());
-            const QString& code = cells[codeCol];
-            const QString& desc = cells[descCol];
-            const QString& mac = cells[macCol];
-            const QString codeName = QLatin1String(kCodeColumn);
-            const QString descName = QLatin1String(kDescriptionColumn);
-            const QString macName = QLatin1String(kMacColumn);
-            const auto stored = st.phones.constFind(code);
-            ph.mac = mac;
-            if (code.isEmpty()) {
-                problem(codeName, m_texts.text("M602", "the telephone code is empty"));
-            } else if (holdsControl(code)) {
-                problem(codeName, m_texts.text("M603", "holds a control character (a line break or a tab)"));
-            } else if (const auto tooLong = phoneWidths.refusal(m_s, QStringLiteral("PH_CODE"), code)) {
-                problem(codeName, *tooLong);
-            } else if (codeLines.contains(code)) {
-                problem(codeName,
-                        m_texts.text("M596", "\"%1\" is also on line %2", {code, QString::number(codeLines[code])}));
-            } else if (stored != st.phones.constEnd() && stored->model != request.model) {
-                problem(codeName, m_texts.text("M598", "telephone %1 is of model %2, not %3",
-                                               {code, stored->model, request.model}));
-            } else if (stored == st.phones.constEnd() && !st.ranges.contains(code) && !isRangeCode(code)) {
-                problem(codeName, m_texts.text("M599",
-                                               "code %1 is not in the company's ranges, and a new code must be a "
-                                               "whole number without leading zeros",
-                                               {code}));
-            }
-            if (!code.isEmpty() && !codeLines.contains(code))
-                codeLines.insert(code, rec.line);
-            if (holdsControl(desc))
-                problem(descName, m_texts.text("M603", "holds a control character (a line break or a tab)"));
-            else if (const auto tooLong = phoneWidths.refusal(m_s, QStringLiteral("PH_DESC"), desc))
-                problem(descName, *tooLong);
-            if (!isMacAddress(mac))
-                problem(macName, m_texts.text("M595", "the MAC address \"%1\" is not 12 hexadecimal digits",
-                                              {escapeControls(mac)}));
-            for (const int col : std::as_const(paramCols)) {
-                const QString& value = cells[col];
-                if (value.isEmpty())
-                    continue;
-                if (const auto tooLong = valueWidths.refusal(m_s, QStringLiteral("PA_VALUE"), value))
-                    problem(names[col], *tooLong);
-                else if (const auto cannot = formatRefusal(st.module, value))
-                    problem(names[col], *cannot);
-            }
-
-            if (ph.problems.isEmpty()) {
-                const auto change = [&](PhoneChange::Kind kind, const QString& param, const QString& before,
-                                        const QString& after) {
-                    ph.changes.append({kind, rec.line, code, param, before, after, {}});
-                };
-                if (stored == st.phones.constEnd()) {
-                    ph.outcome = PhoneOutcome::Added;
-                    if (!st.ranges.contains(code))
-                        change(PhoneChange::Kind::NewRange, {}, {}, {});
-                    ph.changes.append({PhoneChange::Kind::NewPhone, rec.line, code, {}, {}, desc, mac});
-                } else {
-                    if (stored->description != desc)
-                        change(PhoneChange::Kind::Description, {}, stored->description, desc);
-                    if (stored->mac != mac)
-                        change(PhoneChange::Kind::Mac, {}, stored->mac, mac);
-                }
-                const QHash<QString, QString> values = st.values.value(code);
-                for (const int col : std::as_const(paramCols)) {
-                    const QString& value = cells[col];
-                    if (value.isEmpty())
-                        continue;
-                    const auto was = values.constFind(names[col]);
-                    if (was == values.constEnd())
-                        change(PhoneChange::Kind::NewValue, names[col], {}, value);
-                    else if (*was != value)
-                        change(PhoneChange::Kind::Value, names[col], *was, value);
-                }
-                if (ph.outcome != PhoneOutcome::Added && !ph.changes.isEmpty())
-                    ph.outcome = PhoneOutcome::Updated;
-            }
-        }
-        p.phones.append(ph);
-    }
-
-    // MAC addresses after the import: each telephone's own, in any case. A telephone the file names
-    // takes the file's MAC, so two telephones may swap theirs in one file.
-    QSet<QString> named;
-    for (const PlannedPhone& ph : std::as_const(p.phones))
-        named.insert(ph.phone);
-    QHash<QString, QStringList> others; // upper-case MAC -> company and code of a telephone the file leaves
-    for (const QStringList& m : st.macs) {
-        if (!(m[0] == request.company && named.contains(m[1])))
-            others.insert(m[2].toUpper(), m);
-    }
-    QHash<QString, int> macLines;
-    for (PlannedPhone& ph : p.phones) {
-        const QString& mac = ph.mac;
-        if (!isMacAddress(mac))
-            continue;
-        const QString key = mac.toUpper();
-        if (const auto earlier = macLines.constFind(key); earlier != macLines.constEnd())
-            ph.problems.append({ph.line, QLatin1String(kMacColumn),
-                                m_texts.text("M596", "\"%1\" is also on line %2", {mac, QString::number(*earlier)})});
-        else if (const auto other = others.constFind(key); other != others.constEnd())
-            ph.problems.append({ph.line, QLatin1String(kMacColumn),
-                                m_texts.text("M597", "the MAC address %1 is that of telephone %2 of company %3",
-                                             {mac, other->at(1), other->at(0)})});
-        else
-            macLines.insert(key, ph.line);
-    }
-
-    for (PlannedPhone& ph : p.phones) {
-        if (!ph.problems.isEmpty()) {
-            ph.outcome = PhoneOutcome::Refused;
-            ph.changes.clear();
-            p.problems += ph.problems;
-        }
-        p.added += ph.outcome == PhoneOutcome::Added;
-        p.updated += ph.outcome == PhoneOutcome::Updated;
-        p.unchanged += ph.outcome == PhoneOutcome::Unchanged;
+    // Read as UTF-8 while it is UTF-8; at the first byte that is not, read again as Windows-1252.
+    for (const bool utf8 : {true, false}) {
+        if (!utf8 && !file.rewind())
+            return failed();
+        InputText text(file, utf8);
+        CsvReader csv([&text](QString& piece) { return text.readInto(piece); }, kMaxRecord);
+        PhoneImportPlan checked = p;
+        checked.utf8 = utf8;
+        FileCheck(m_s, m_texts, request, st, checked).run(csv);
+        if (text.failed())
+            return failed();
+        if (!text.invalidUtf8())
+            return checked;
     }
     return p;
 }
@@ -331,18 +461,14 @@ PhoneImportOutcome PhoneImport::run(const PhoneImportRequest& request, const Pho
     m_stopRequested = false;
     PhoneImportPlan local;
     PhoneImportPlan& p = done ? *done : local;
-    // The file is read before the write lock is taken; it is checked again under it.
-    QString error;
-    const std::optional<QByteArray> bytes = readInputFile(request.file, kMaxBytes, &error);
-    if (!bytes) {
-        p = plan(request);
+    // The file is opened before the write lock is taken; it is read and checked again under it.
+    InputFile file(request.file, kMaxBytes);
+    if (!file.isOpen()) {
+        p = planFile(request, file);
         return PhoneImportOutcome::Refused;
     }
-    bool utf8 = false;
-    const QString text = decodeText(*bytes, &utf8);
     Transaction transaction(m_s.db);
-    p = planText(request, text);
-    p.utf8 = utf8;
+    p = planFile(request, file);
     if (p.refused())
         return PhoneImportOutcome::Refused;
     const QList<PhoneChange> changes = p.changes();
@@ -494,6 +620,12 @@ QStringList PhoneImport::problemLines(const PhoneImportPlan& plan)
     QStringList lines;
     for (const ImportProblem& problem : plan.problems)
         lines.append(problemText(problem));
+    if (plan.stoppedAt > 0 && plan.lines > plan.stoppedAt)
+        lines.append(m_texts.text("M755", "The check stopped at line %1 of %2: the lines after it were not checked.",
+                                  {QString::number(plan.stoppedAt), QString::number(plan.lines)}));
+    else if (plan.problemCount > plan.problems.size())
+        lines.append(m_texts.text("M756", "The first %1 of %2 problems are listed.",
+                                  {QString::number(plan.problems.size()), QString::number(plan.problemCount)}));
     return lines;
 }
 
@@ -569,7 +701,7 @@ QString PhoneImport::summaryLine(const PhoneImportPlan& plan)
     if (plan.refused()) {
         static constexpr CountedText refused{"M593", "%1 was refused with %2 problems: nothing was changed.", "M436",
                                              "%1 was refused with %2 problem: nothing was changed."};
-        const qsizetype n = plan.problems.size();
+        const qsizetype n = std::max<qsizetype>(plan.problemCount, plan.problems.size());
         return m_texts.text(refused.codeFor(n), refused.englishFor(n), {plan.file, QString::number(n)});
     }
     return m_texts.text("M604", "%1 added, %2 updated, %3 unchanged",

@@ -12,6 +12,7 @@
 namespace vocaset {
 
 class BlockWriter;
+class InputFile;
 
 // The file's fixed columns; every other column of its header is a parameter code of the model.
 inline constexpr auto kCodeColumn = "code";
@@ -62,15 +63,18 @@ struct PlannedPhone
     QList<PhoneChange> changes;
 };
 
-// The whole file checked against the database: every problem, or every change.
+// The whole file checked against the database: its problems, or every change.
 struct PhoneImportPlan
 {
     QString company;
     QString model;
     QString file;
     bool utf8 = false;             // the file was read as UTF-8, else as Windows-1252
-    QList<ImportProblem> problems; // all of them, in line order
-    QList<PlannedPhone> phones;    // one per telephone line, in file order
+    QList<ImportProblem> problems; // in line order, the first PhoneImport::kMaxProblems of them
+    int problemCount = 0;          // all those found, listed or not
+    int stoppedAt = 0;             // the line after which the check stopped, 0 when it read the whole file
+    int lines = 0;                 // the file's lines, when the check stopped before its end
+    QList<PlannedPhone> phones;    // one per telephone line checked, in file order
     int added = 0;
     int updated = 0;
     int unchanged = 0;
@@ -109,11 +113,12 @@ public:
 
     // Files larger than this are not read.
     static constexpr qint64 kMaxBytes = 64 * 1024 * 1024;
+    // The check stops at this many problems; the longest line (in characters) it reads.
+    static constexpr int kMaxProblems = 100;
+    static constexpr qsizetype kMaxRecord = 1024 * 1024;
 
-    // Reads and checks the file; writes nothing.
+    // Reads and checks the file as it goes, keeping only what the plan needs; writes nothing.
     PhoneImportPlan plan(const PhoneImportRequest& request);
-    // The same over a text already read.
-    PhoneImportPlan planText(const PhoneImportRequest& request, const QString& text);
 
     // Plans again inside one transaction and writes the changes, unless the file has problems or
     // (expected given) the plan differs from the one the operator accepted. A refused statement
@@ -137,6 +142,7 @@ public:
     QString changedText();
 
 private:
+    PhoneImportPlan planFile(const PhoneImportRequest& request, InputFile& file);
     // Every change of the import in the history, in the import's transaction.
     void recordHistory(const QString& company, const QString& model, const QList<PhoneChange>& changes,
                        BlockWriter& blocks);

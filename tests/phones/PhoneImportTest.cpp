@@ -1,4 +1,5 @@
 #include <QSet>
+#include <QTextStream>
 
 #include <gtest/gtest.h>
 
@@ -214,6 +215,185 @@ TEST(PhoneImport, ARowRefusedInsideABlockNamesItsLine)
                                        "AND PH_CODE = '101' ORDER BY PA_CODE")),
               QStringLiteral("3=u101b"));
     EXPECT_EQ(f.t.count(QStringLiteral("SELECT * FROM PHONES_PARAMETERS WHERE CO_CODE = 'AC' AND PH_CODE = '101'")), 2);
+}
+
+// Where a telephone's value comes from and what it turns into once its code and description are put
+// in: the check refuses what the generation would refuse, each at its line and column, before
+// anything is written. 103 has no description, 110 and 111 put theirs into their file through 35.
+TEST(PhoneImport, WhatTheGenerationWouldRefuseIsRefusedAtItsLineAndColumn)
+{
+    Phones f;
+    for (const char* row :
+         {"LEVELS VALUES('E', 'Equipment')", "LEVELS VALUES('C', 'Company')",
+          "EQUIPMENT_PARAMETERS VALUES('GXP2000', '13', 'Screen', 'E', 'Desk', 'S', '')",
+          "EQUIPMENT_PARAMETERS VALUES('GXP2000', '30', 'Server', 'C', '', 'S', '')", "RANGES VALUES('AC', '110')",
+          "RANGES VALUES('AC', '111')", "PHONES VALUES('AC', '110', 'GXP2000', 'Hall', '000B82000010')",
+          "PHONES VALUES('AC', '111', 'GXP2000', 'Lift', '000B82000011')",
+          "PHONES_PARAMETERS VALUES('AC', 'GXP2000', '110', '35', 'Hi $$N')",
+          "PHONES_PARAMETERS VALUES('AC', 'GXP2000', '111', '35', 'Hi $$N')"})
+        f.t.exec(QStringLiteral("INSERT INTO ") + QLatin1String(row));
+    f.t.exec(QStringLiteral("UPDATE PHONES SET PH_DESC = '' WHERE CO_CODE = 'AC' AND PH_CODE = '101'"));
+    const struct
+    {
+        QByteArray line;
+        const char* column; // nullptr: the line is accepted
+        const char* reason;
+    } cases[] = {
+        {"104;New;000B82000004;x;;;", "13", "belongs to level E, not to the telephone level P"},
+        {"105;New;000B82000005;;x;;", "30", "belongs to level C, not to the telephone level P"},
+        {"106;New;000B82000006;;;$$Q;", "35", "holds the place-holder $$Q, which cannot be expanded"},
+        {"107;New;000B82000007;;;$$P,-1,1;", "35", "holds the place-holder $$P,-1,1, which cannot be expanded"},
+        {"108;A & B;000B82000008;;;Hi $$N;", "35",
+         "takes the telephone's code or description through a place-holder, and then holds \"&\""},
+        {"109;New;000B82000009;;;;" + QByteArray("a\0b", 3), "3", "holds a NUL character"},
+        {"110;A & B;000B82000010;;;;", "description",
+         "goes into parameter 35 through a place-holder, and its value then holds \"&\""},
+        {"111;A & B;000B82000011;;;Hi;", nullptr, ""}, // its $$N is replaced
+        {"112;\"\";000B82000012;;;;pw", "description", "a telephone needs a description"},
+        {"113;;000B82000013;;;;", "description", "a telephone needs a description"},
+        {"103;\"\";000B82000003;;;;", "description", "a telephone needs a description"},
+        {"101;;000B82000001;;;;", nullptr, ""}, // it has none already
+    };
+    QByteArray file = "code;description;mac;13;30;35;3\r\n";
+    QSet<QString> expected;
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        file += cases[i].line + "\r\n";
+        if (cases[i].column)
+            expected.insert(QString::number(i + 2) + u' ' + QLatin1String(cases[i].column));
+    }
+    f.t.exec(QStringLiteral("UPDATE PHONES SET PH_DESC = 'Fax' WHERE CO_CODE = 'AC' AND PH_CODE = '103'"));
+    const QString before = telephonesDump(f.t.tdb.db);
+    const PhoneImportRequest r = f.request(file);
+    const PhoneImportPlan plan = f.import.plan(r);
+    QSet<QString> found;
+    for (const ImportProblem& p : plan.problems) {
+        found.insert(QString::number(p.line) + u' ' + p.column);
+        const auto& c = cases[p.line - 2];
+        EXPECT_TRUE(p.reason.startsWith(QLatin1String(c.reason))) << p.line << ": " << p.reason.toStdString();
+    }
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(plan.problemCount, expected.size());
+    EXPECT_EQ(f.import.run(r), PhoneImportOutcome::Refused);
+    EXPECT_EQ(telephonesDump(f.t.tdb.db), before);
+
+    // A default of the model reaches every telephone's file.
+    f.t.exec(QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = '$$N desk' WHERE PA_CODE = '13'"));
+    const PhoneImportPlan shared = f.import.plan(f.request("code;description;mac\r\n101;R & D;000B82000001\r\n"));
+    ASSERT_EQ(shared.problems.size(), 1);
+    EXPECT_EQ(f.import.problemLines(shared).first(),
+              QStringLiteral("Line 2, column description: goes into parameter 13 through a place-holder, and its "
+                             "value then holds \"&\", which starts a new parameter in a GXP2000 file"));
+}
+
+// Millions of wrong lines: the check lists the first problems and stops, reading on only to count
+// the lines; its memory stays that of the lines before the stop, not of the file.
+TEST(PhoneImport, AHugeFileIsRefusedInBoundedMemory)
+{
+    Phones f;
+    constexpr int kLines = 2000000;
+    const QString path = f.dir.filePath(QStringLiteral("huge.csv"));
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("code;description;mac\r\n");
+        const QByteArray block = QByteArray("1\r\n").repeated(10000);
+        for (int i = 0; i < kLines / 10000; ++i)
+            out.write(block);
+    }
+    // The peak resident size: reset before the run where the kernel allows it, else the peak so far.
+    const auto peakKiB = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        }
+        return 0LL;
+    };
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    if (reset.open(QIODevice::WriteOnly))
+        reset.write("5");
+    reset.close();
+    const qint64 before = peakKiB();
+    const PhoneImportPlan plan = f.import.plan({QStringLiteral("AC"), QStringLiteral("GXP2000"), path});
+    const qint64 grown = peakKiB() - before;
+    std::printf("peak grew by %lld KiB checking %d lines\n", grown, kLines);
+
+    EXPECT_LT(grown, 64 * 1024); // the file's lines as records took over 300 MiB
+    EXPECT_EQ(plan.problems.size(), PhoneImport::kMaxProblems);
+    EXPECT_GE(plan.problemCount, PhoneImport::kMaxProblems);
+    EXPECT_LT(plan.phones.size(), PhoneImport::kMaxProblems);
+    EXPECT_EQ(plan.lines, kLines + 1);
+    EXPECT_EQ(f.import.problemLines(plan).last(),
+              QStringLiteral("The check stopped at line %1 of %2: the lines after it were not checked.")
+                  .arg(plan.stoppedAt)
+                  .arg(kLines + 1));
+    EXPECT_EQ(f.import.run({QStringLiteral("AC"), QStringLiteral("GXP2000"), path}), PhoneImportOutcome::Refused);
+}
+
+// Cells a spreadsheet would run as formulas go out behind an apostrophe, quotes doubled, and read
+// back as they were; a value kept for a telephone of another model adds no column.
+TEST(PhoneImport, CellsASpreadsheetWouldMisreadExportAndImportBackUnchanged)
+{
+    Phones f;
+    const QStringList tricky = {
+        QStringLiteral("=cmd|' /C calc'!A0"),
+        QStringLiteral("@SUM(1+1)"),
+        QStringLiteral("+1"),
+        QStringLiteral("-1"),
+        QStringLiteral("=HYPERLINK(\"x\")"),
+        QStringLiteral("'quoted"),
+        QStringLiteral("''"),
+        QStringLiteral("'=x"),
+        QStringLiteral("'"),
+        QStringLiteral("\"start"),
+        QStringLiteral("a\"b"),
+        QStringLiteral("\""),
+        QStringLiteral("a;b"),
+        QStringLiteral("\" lead"),
+    };
+    for (int i = 0; i < tricky.size(); ++i) {
+        const QString code = QString::number(200 + i);
+        const QString mac = QStringLiteral("000B8201%1").arg(i, 4, 10, QLatin1Char('0'));
+        f.t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(code));
+        f.t.tdb.db.executeBound(QStringLiteral("INSERT INTO PHONES VALUES('AC', ?, 'GXP2000', ?, ?)"),
+                                {code, tricky[i], mac});
+        f.t.tdb.db.executeBound(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP2000', ?, '35', ?)"),
+                                {code, tricky[(i + 1) % tricky.size()]});
+    }
+    f.t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'GXP2000', '102', '2', 'of the PAP2')"));
+
+    const PhoneExportText exported = exportPhones(f.t.tdb.db, QStringLiteral("AC"), QStringLiteral("GXP2000"));
+    const QStringList lines = exported.text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.first(), QStringLiteral("code;description;mac;3;35"));
+    // No cell, quoted or not, begins with what a spreadsheet reads as a formula.
+    for (const QString& line : lines) {
+        for (QString cell : line.split(u';')) {
+            if (cell.startsWith(u'"'))
+                cell.remove(0, 1);
+            EXPECT_FALSE(!cell.isEmpty() && QStringLiteral("=+-@").contains(cell.front())) << line.toStdString();
+        }
+    }
+    const PhoneImportPlan again = f.import.plan(f.request(exportFileBytes(exported.text)));
+    EXPECT_EQ(f.import.summaryLine(again), QStringLiteral("0 added, 0 updated, %1 unchanged").arg(tricky.size() + 1))
+        << f.import.problemLines(again).join(u'\n').toStdString();
+}
+
+// A run stopped by the operator writes nothing, whatever it had sent.
+TEST(PhoneImport, AStoppedImportKeepsNothing)
+{
+    Phones f;
+    struct StopLog final : RunLog
+    {
+        void append(const QString&) override {}
+        void progress(int, int) override { import->requestStop(); }
+        PhoneImport* import = nullptr;
+    } log;
+    PhoneImport import(f.t.s, log);
+    log.import = &import;
+    const QString before = telephonesDump(f.t.tdb.db);
+    EXPECT_EQ(import.run(f.request(kExportedFile)), PhoneImportOutcome::Aborted);
+    EXPECT_EQ(telephonesDump(f.t.tdb.db), before);
 }
 
 } // namespace

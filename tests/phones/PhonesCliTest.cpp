@@ -132,8 +132,8 @@ TEST_F(PhonesCli, ImportsAndRangesLeaveTheirChangesInTheHistory)
     const QString file = writeFile(files, QStringLiteral("phones.csv"), kExportedFile);
     ASSERT_EQ(run(import(file, {QStringLiteral("--yes")})), cli::Ok) << err.toStdString();
     // This database has no message texts: the range runs say so and end with 1, their codes written.
-    const QStringList range = {QStringLiteral("--company"), QStringLiteral("AC"), QStringLiteral("--from"),
-                               QStringLiteral("105"), QStringLiteral("--to"), QStringLiteral("106"),
+    const QStringList range = {QStringLiteral("--company"), QStringLiteral("AC"),   QStringLiteral("--from"),
+                               QStringLiteral("105"),       QStringLiteral("--to"), QStringLiteral("106"),
                                QStringLiteral("--yes")};
     run(QStringList{QStringLiteral("ranges"), QStringLiteral("add")} + range);
     run(QStringList{QStringLiteral("ranges"), QStringLiteral("delete")} + range.mid(0, 3) +
@@ -162,6 +162,72 @@ TEST_F(PhonesCli, ImportsAndRangesLeaveTheirChangesInTheHistory)
     };
     EXPECT_EQ(changes, expected) << out.toStdString();
 }
+
+#ifdef VOCASET_DEMO_DB
+class DemoPhonesCli : public DemoCli
+{
+protected:
+    QTemporaryDir files;
+};
+
+// What the generation would refuse is refused by the import's check and by config (the editor's
+// checks) in the same words, and nothing is written. The demo company gives its GXP2000 telephones
+// their description through "$$N" (value 3), so "&" there would start a parameter of its own.
+TEST_F(DemoPhonesCli, TheImportAndTheEditorRefuseTheSameValuesInTheSameWords)
+{
+    const QString before = telephonesDump(working.db);
+    const QString desc = working.db
+                             .execute(QStringLiteral("SELECT PH_DESC FROM PHONES WHERE CO_CODE = 'ALPIN' AND "
+                                                     "PH_CODE = '201'"))
+                             .text(0);
+    const QStringList value = {QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("CO_CODE=ALPIN"),
+                               QStringLiteral("EQ_CODE=GXP2000"), QStringLiteral("PH_CODE=201"),
+                               QStringLiteral("PA_CODE=12")};
+    const struct
+    {
+        QString column;
+        QString file;
+        QStringList config;
+    } cases[] = {
+        {QStringLiteral("12"),
+         QStringLiteral("code;description;mac;12\r\n201;") + desc + QStringLiteral(";000B82E79E4A;$$Q"),
+         value + QStringList{QStringLiteral("PA_VALUE=$$Q")}},
+        {QStringLiteral("12"),
+         QStringLiteral("code;description;mac;12\r\n201;") + desc + QStringLiteral(";000B82E79E4A;$$P,-1,1"),
+         value + QStringList{QStringLiteral("PA_VALUE=$$P,-1,1")}},
+        {QStringLiteral("description"),
+         QStringLiteral("code;description;mac\r\n201;A & B;000B82E79E4A"),
+         {QStringLiteral("PHONES"), QStringLiteral("CO_CODE=ALPIN"), QStringLiteral("PH_CODE=201"),
+          QStringLiteral("PH_DESC=A & B")}},
+    };
+    for (const auto& c : cases) {
+        const QString file = writeFile(files, QStringLiteral("phones.csv"), c.file.toUtf8());
+        EXPECT_EQ(run({QStringLiteral("phones"), QStringLiteral("import"), file, QStringLiteral("--company"),
+                       QStringLiteral("ALPIN"), QStringLiteral("--model"), QStringLiteral("GXP2000"),
+                       QStringLiteral("--dry-run")}),
+                  cli::RunFailed);
+        const QString prefix = QStringLiteral("Line 2, column ") + c.column + QStringLiteral(": ");
+        const QStringList refused = out.split(u'\n').filter(prefix);
+        ASSERT_EQ(refused.size(), 1) << out.toStdString();
+        const QString reason = refused.first().mid(prefix.size());
+        EXPECT_EQ(run(QStringList{QStringLiteral("config"), QStringLiteral("set")} + c.config), cli::RunFailed);
+        EXPECT_TRUE(err.contains(reason)) << reason.toStdString() << "\n" << err.toStdString();
+    }
+
+    // A description written as an empty quoted cell is refused by the check, not by the database.
+    const QString empty =
+        writeFile(files, QStringLiteral("empty.csv"), "code;description;mac;34\r\n201;\"\";000B82E79E4A;pw\r\n");
+    for (const QString& last : {QStringLiteral("--dry-run"), QStringLiteral("--yes")}) {
+        EXPECT_EQ(run({QStringLiteral("phones"), QStringLiteral("import"), empty, QStringLiteral("--company"),
+                       QStringLiteral("ALPIN"), QStringLiteral("--model"), QStringLiteral("GXP2000"), last}),
+                  cli::RunFailed)
+            << err.toStdString();
+        EXPECT_TRUE(out.contains(QStringLiteral("Line 2, column description: a telephone needs a description")))
+            << out.toStdString();
+    }
+    EXPECT_EQ(telephonesDump(working.db), before);
+}
+#endif
 
 } // namespace
 } // namespace vocaset::test
