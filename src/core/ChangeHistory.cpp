@@ -240,8 +240,11 @@ void ChangeRecorder::ensureTable()
     // Outside a transaction the history row and its change could part: one without the other.
     if (!m_s.db.transactionHeld())
         throw DbError(QStringLiteral("a change was recorded outside a transaction"));
-    if (!historyExists(m_s.db))
+    // A second operator's first change waits for the first one's to commit, then finds the table.
+    if (!historyExists(m_s.db)) {
+        m_s.db.lockName(QStringLiteral("create ") + QLatin1String(kHistoryTable));
         m_s.db.execute(kCreate);
+    }
     m_time = nowUtc();
     m_program = QCoreApplication::applicationName();
     m_ready = true;

@@ -191,6 +191,8 @@ void Database::close()
 {
     dropPrepared();
     m_inTransaction = false;
+    m_snapshots = 0;
+    m_snapshotOwn = false;
     m_lost = false;
     m_ended.clear();
     if (m_db.isValid()) {
@@ -382,6 +384,7 @@ Recordset Database::execute(const QString& sql)
         ++m_exchanges;
         if (!query.exec(statement))
             guard.fail(query.lastError());
+        m_changed = query.isSelect() ? 0 : std::max(0, query.numRowsAffected());
         result = fetch(query);
     }
     guard.release();
@@ -479,6 +482,7 @@ bool Database::executeDirect(const QString& sql, const QVariantList& values)
     ++m_exchanges;
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
+        m_changed = sqlite3_changes(db);
         sqlite3_reset(statement);
         sqlite3_clear_bindings(statement);
         return true;
@@ -623,6 +627,7 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
         refuse(result);
+    m_changed = status == PGRES_COMMAND_OK ? std::atoi(PQcmdTuples(result)) : 0;
     Recordset rows;
     if (status == PGRES_TUPLES_OK) {
         const int columns = PQnfields(result);
@@ -679,6 +684,7 @@ Recordset Database::executeBound(const QString& sql, const QVariantList& values)
     ++m_exchanges;
     if (!query.exec())
         guard.fail(query.lastError());
+    m_changed = query.isSelect() ? 0 : std::max(0, query.numRowsAffected());
     Recordset result = fetch(query);
     query.finish();
     guard.release();
@@ -819,9 +825,48 @@ QStringList Database::foreignKeyColumns(const QString& table)
     return names;
 }
 
+void Database::beginSnapshot()
+{
+    checkUsable();
+    if (m_snapshots > 0 || m_inTransaction) {
+        ++m_snapshots;
+        return;
+    }
+    sendPlain(Dialect::snapshotBegin(m_engine));
+    m_snapshots = 1;
+    m_snapshotOwn = true;
+}
+
+void Database::endSnapshot()
+{
+    if (m_snapshots == 0 || --m_snapshots > 0 || !std::exchange(m_snapshotOwn, false))
+        return;
+    // Committed rather than rolled back: what the run wrote into its private scratch table stays. A
+    // refused statement leaves the server's transaction aborted, which the commit ends as well; a
+    // lost session has nothing left to end.
+    if (!m_db.isValid() || !m_db.isOpen() || m_lost)
+        return;
+    if (m_engine == Engine::SQLite) {
+        sqlite3* handle = sqliteHandle(m_db);
+        if (!handle || sqlite3_get_autocommit(handle) != 0)
+            return;
+    } else if (PGconn* connection = serverHandle(m_db);
+               !connection || PQtransactionStatus(connection) == PQTRANS_IDLE ||
+               PQtransactionStatus(connection) == PQTRANS_UNKNOWN) {
+        return;
+    }
+    QSqlQuery query(m_db);
+    ++m_exchanges;
+    query.exec(QStringLiteral("COMMIT"));
+}
+
 void Database::begin()
 {
     checkUsable();
+    // The snapshot's transaction is another run's: a write inside it would break what that run reads.
+    if (m_snapshots > 0)
+        throw DbError(QStringLiteral("another run is reading the database on this connection; start this one "
+                                     "when it has ended"));
     if (m_engine == Engine::SQLite) {
         sendPlain(QStringLiteral("BEGIN IMMEDIATE"));
     } else {
@@ -831,6 +876,12 @@ void Database::begin()
     }
     m_inTransaction = true;
     reached(u"transaction.begun");
+}
+
+void Database::lockName(const QString& name)
+{
+    if (const QString sql = Dialect::writerLock(m_engine); !sql.isEmpty())
+        executeBound(sql, {name});
 }
 
 void Database::commit()

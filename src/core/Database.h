@@ -70,6 +70,10 @@ public:
     // with the same text, so hot loops compile it once.
     Recordset executeBound(const QString& sql, const QVariantList& values);
 
+    // The rows the last statement sent by execute() or executeBound() inserted, changed or deleted; 0
+    // after a SELECT. A writer checks that its UPDATE or DELETE found the rows it meant.
+    int changedRows() const { return m_changed; }
+
     // Column catalogue of one table (COLUMN_NAME, ORDINAL_POSITION, DESCRIPTION, DATA_TYPE with the
     // ADO codes, CHARACTER_MAXIMUM_LENGTH: the declared width of a text column such as nvarchar(50),
     // null without one), optionally restricted to one column. Names come back upper-case.
@@ -79,6 +83,15 @@ public:
     // The columns of a table that belong to one of its foreign keys, upper-case.
     QStringList foreignKeyColumns(const QString& table);
 
+    // A run that only reads (a generation, a dry run, a survey, an export) reads one state of the
+    // database from its first statement to its last: a change another operator commits meanwhile is
+    // wholly in or wholly out of what it reads. Within a write transaction or another snapshot, a
+    // snapshot reads theirs; no write transaction may begin while one is open on the connection.
+    // Statements in it run without the server's savepoint each: a refused one ends the run.
+    void beginSnapshot();
+    void endSnapshot();
+    bool inSnapshot() const { return m_snapshots > 0; }
+
     // A write transaction. On SQLite it takes the write lock at once, waiting for another writer up
     // to the statement time-out: a transaction that first read and then wanted to write would be
     // refused at once ("database is locked") when another connection wrote meanwhile.
@@ -86,6 +99,10 @@ public:
     // A commit the engine refuses leaves nothing of the transaction and throws TransactionLost.
     void commit();
     void rollback();
+    // Inside a write transaction: holds off every other writer that asks for the same name (a table and
+    // a company, say) until this transaction ends, for rows no row lock can take because they do not
+    // exist yet. Nothing to do on SQLite, whose write transaction keeps every other writer out.
+    void lockName(const QString& name);
     // True while the transaction begun with begin() is still open on the engine. An engine ends it by
     // itself on some failures (SQLite on a full disk or an I/O error, the server when the session is
     // lost); a statement that fails then throws TransactionLost, as does every later one until
@@ -99,6 +116,11 @@ public:
     // Named points inside runs, where a test acts at a known moment: another connection commits a
     // change, or tries to write what the run holds, between the run's reading and its writing. Without
     // a hook, reaching a point does nothing. The points:
+    //   record.save         the editor (or config) saves a record it checked; no transaction yet
+    //   record.read         the save has read and holds the record; its statement is not sent yet
+    //   telephone.done      a generation, dry run or fleet survey is done with one telephone
+    //   request.found       the server has found the telephone a request names by its MAC
+    //   import.checked      a telephone import has checked its file under its lock; nothing written
     //   transaction.begun   a write transaction has just begun (on SQLite it holds the write lock)
     using InterleavingHook = std::function<void(QStringView point)>;
     void setInterleavingHook(InterleavingHook hook) { m_hook = std::move(hook); }
@@ -175,6 +197,9 @@ private:
     InterleavingHook m_hook;
 };
 
+    int m_changed = 0;
+    int m_snapshots = 0;        // snapshots open, nested ones included
+    bool m_snapshotOwn = false; // the outermost one began a transaction of its own
 // Rolls back unless committed: a failing step leaves the database as it was.
 class Transaction final
 {
@@ -204,6 +229,25 @@ private:
 // ADO data-type codes the catalogue reports.
 namespace AdoType {
 constexpr int Double = 5;
+// The name (Database::lockName) that every bulk run of a company's rows holds: range generation, the
+// phone-book and telephone imports, a rename of the company.
+inline QString companyWriters(const QString& company)
+{
+    return QStringLiteral("company ") + company;
+}
+
+// A run's read snapshot (Database::beginSnapshot), ended when the run ends however it ends.
+class ReadSnapshot final
+{
+public:
+    explicit ReadSnapshot(Database& db) : m_db(db) { m_db.beginSnapshot(); }
+    ~ReadSnapshot() { m_db.endSnapshot(); }
+    Q_DISABLE_COPY_MOVE(ReadSnapshot)
+
+private:
+    Database& m_db;
+};
+
 constexpr int Integer = 3;
 constexpr int Char = 129;
 constexpr int WChar = 130;

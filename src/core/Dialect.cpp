@@ -553,6 +553,33 @@ QString bulkWriteSetting(Engine engine)
     return engine == Engine::PostgreSQL ? QStringLiteral("SET LOCAL plan_cache_mode = force_generic_plan") : QString();
 }
 
+QString forUpdate(Engine engine)
+{
+    return engine == Engine::PostgreSQL ? QStringLiteral(" FOR UPDATE") : QString();
+}
+
+QString writerLock(Engine engine)
+{
+    // Keys of two halves: the first, "VoCa" in ASCII, keeps these apart from any other advisory lock.
+    return engine == Engine::PostgreSQL ? QStringLiteral("SELECT pg_advisory_xact_lock(1450132321, hashtext(?))")
+                                        : QString();
+}
+
+QString snapshotBegin(Engine engine)
+{
+    return engine == Engine::PostgreSQL ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")
+                                        : QStringLiteral("BEGIN");
+}
+
+QString indexLookup(const QString& name, Engine engine)
+{
+    if (engine == Engine::PostgreSQL)
+        return QStringLiteral("SELECT 1 FROM pg_class WHERE relkind = 'i' AND oid = to_regclass('") + sqlText(name) +
+               QStringLiteral("')");
+    return QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = '") + sqlText(name) +
+           QStringLiteral("' COLLATE NOCASE");
+}
+
 QString changeCount(Engine engine)
 {
     // By its key: the index leads to the live version of the row, where an aggregate would read

@@ -46,6 +46,22 @@ QString asText(const QString& expr, Engine engine);   // CAST(expr AS varchar) o
 QString dayText(const QString& expr, Engine engine);  // the date as its yyyy/mm/dd text
 QString nullsFirst(Engine engine);                    // follows an ORDER BY item
 
+// Several operators at once. What a writer appends to the SELECT that reads the rows it is about to
+// change, before it compares or records anything: " FOR UPDATE" on the server, so another writer of
+// those rows waits for this one to end; nothing on SQLite, whose write transaction, begun as a
+// writer, keeps every other writer out already.
+QString forUpdate(Engine engine);
+// The statement, early in a write transaction, that holds off every other writer of the same name
+// (its bound '?') until this transaction ends: for what no row lock can take, such as the records a
+// bulk run of a company will add. Nothing on SQLite, for the same reason.
+QString writerLock(Engine engine);
+// How a run that only reads begins: it then reads one state of the database from its first
+// statement to its last, whatever others commit meanwhile. A read-only transaction that keeps its
+// first snapshot on the server; on SQLite a transaction, whose first read fixes the state it reads.
+QString snapshotBegin(Engine engine);
+// A SELECT giving a row when the database has an index of that name (a plain identifier).
+QString indexLookup(const QString& name, Engine engine);
+
 // Pieces of the change history's statements, which build a text per record of a bulk change. On
 // SQLite they call functions of the connection (addSqliteFunctions) that do in one call what the
 // engine's own functions do in several, each copying the text.

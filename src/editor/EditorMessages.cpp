@@ -25,6 +25,8 @@ constexpr Entry kTexts[] = {
     {"M268", "Abandon the record being edited?"},
     {"M269", "$$ records"},
     {"M270", "The database answered: $$"},
+    {"M700", "The record is no longer there: another operator deleted it or changed its key since it was "
+             "listed. Nothing was saved; list the records again."},
 };
 
 } // namespace

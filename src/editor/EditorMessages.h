@@ -19,6 +19,7 @@ enum class EditorText {
     AbandonRecord,    // M268
     RecordCount,      // M269 number of records
     EngineReason,     // M270 the engine's text, after M17, M18 or M19
+    RecordGone,       // M700
 };
 
 QString editorText(Session& s, EditorText which, const QString& argument = {});

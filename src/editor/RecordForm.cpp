@@ -5,6 +5,7 @@
 #include "DbError.h"
 #include "EditorMessages.h"
 #include "Lookups.h"
+#include "MacIndex.h"
 #include "Messages.h"
 #include "RecordChecks.h"
 #include "RefusalText.h"
@@ -402,12 +403,25 @@ SaveResult RecordForm::save()
             return result;
         }
     }
+    // The database keeps a MAC to one telephone: a MAC another telephone has is refused by it.
+    if (m_op != Operation::Delete && m_cat.table.compare(QLatin1String("PHONES"), Qt::CaseInsensitive) == 0)
+        MacIndex::ensure(m_s.db);
+    m_s.db.reached(u"record.save");
     try {
         // In a transaction, so that a failure of the engine itself (a full disk, a lost connection)
         // is told apart from a refusal of the record: it throws TransactionLost to the caller.
         Transaction transaction(m_s.db);
         const std::optional<QStringList> stored = m_op == Operation::Insert ? std::nullopt : storedRecord();
-        m_s.db.execute(sql);
+        m_s.db.reached(u"record.read");
+        const bool found = m_op == Operation::Insert || stored;
+        if (found)
+            m_s.db.execute(sql);
+        if (!found || (m_op != Operation::Insert && m_s.db.changedRows() == 0)) {
+            result.outcome = SaveResult::Failed;
+            result.gone = true;
+            result.message = editorText(m_s, EditorText::RecordGone);
+            return result;
+        }
         recordHistory(stored);
         transaction.commit();
     } catch (const TransactionLost&) {
@@ -429,8 +443,9 @@ std::optional<QStringList> RecordForm::storedRecord() const
     QStringList names;
     for (const EditRow& r : m_rows)
         names.append(r.column);
-    const Recordset rs = m_s.db.execute(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
-                                        QStringLiteral(" FROM ") + m_cat.table + keyCondition());
+    const Recordset rs =
+        m_s.db.execute(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") +
+                       m_cat.table + keyCondition() + Dialect::forUpdate(m_s.db.engine()));
     if (rs.count() == 0)
         return std::nullopt;
     QStringList out;
@@ -441,10 +456,8 @@ std::optional<QStringList> RecordForm::storedRecord() const
 
 void RecordForm::recordHistory(const std::optional<QStringList>& stored) const
 {
-    // The record as it was read in the transaction and as the statement leaves it, key columns first;
-    // a record that was gone already changed nothing.
-    if (m_op != Operation::Insert && !stored)
-        return;
+    // The record as it was read and held in the transaction and as the statement leaves it, key
+    // columns first.
     const QStringList now = values();
     const QList<bool> write = written();
     QList<int> order;

@@ -49,6 +49,7 @@ struct SaveResult
     QString message;   // for the operator when refused or failed, in words
     QString detail;    // the database's own text when it refused the statement
     QStringList cells; // the record as stored, after a saved Edit
+    bool gone = false; // Failed: the record listed is no longer there (another operator deleted it)
 };
 
 // The key of a listed record (one text per column) as the change history names it.
@@ -98,7 +99,10 @@ public:
     // The statement Ok would send now; changed is false for an Edit that changes nothing.
     QString statement(bool* changed = nullptr) const;
     // Checks the record (the columns' declared widths too) and sends the statement. Saved and
-    // NothingToSave end the operation. A failure of the engine itself throws TransactionLost.
+    // NothingToSave end the operation. The record is read and held inside the save's transaction
+    // before anything is compared or recorded, so another operator's change of it waits, and the
+    // history names the value replaced; a record another operator deleted since it was listed saves
+    // nothing (gone). A failure of the engine itself throws TransactionLost.
     SaveResult save();
     void end();
 

@@ -1,16 +1,19 @@
 #include "RefusalText.h"
 
+#include "MacIndex.h"
 #include "Messages.h"
 #include "Sql.h"
 
 namespace vocaset {
 namespace {
 
-enum class Refusal { Other, KeyUsed, StillReferenced, ReferenceMissing, ValueMissing, TooLong };
+enum class Refusal { Other, KeyUsed, MacUsed, StillReferenced, ReferenceMissing, ValueMissing, TooLong };
 
 // SQLite and PostgreSQL word their refusals differently; both are read here.
 Refusal classify(const QString& engineText, Operation op)
 {
+    if (MacIndex::refusedBy(engineText))
+        return Refusal::MacUsed;
     const QString t = engineText.toLower();
     if (t.contains(QLatin1String("unique constraint")) || t.contains(QLatin1String("duplicate key")))
         return Refusal::KeyUsed;
@@ -78,6 +81,19 @@ QString refusalInWords(Session& s, const TableCatalogue& cat, Operation op, cons
     case Refusal::KeyUsed:
         add("M520", "This code is already used: $$.", keyText(cat, values));
         break;
+    case Refusal::MacUsed: {
+        // In the words the telephone import uses for the same refusal.
+        const auto valueOf = [&](const char* column) { return values.value(cat.columnIndex(QLatin1String(column))); };
+        const QString mac = valueOf("PH_MAC");
+        const std::optional<QStringList> other = MacIndex::owner(s.db, mac, valueOf("CO_CODE"), valueOf("PH_CODE"));
+        QString text = textOr(s, QStringLiteral("M597"), QStringLiteral("the MAC address %1 is that of telephone %2 of "
+                                                                         "company %3"))
+                           .arg(mac, other ? other->at(1) : QString(), other ? other->at(0) : QString());
+        if (!text.isEmpty())
+            text[0] = text[0].toUpper();
+        words += u' ' + text + u'.';
+        break;
+    }
     case Refusal::StillReferenced: {
         const QStringList holders = tablesHolding(s, cat, values);
         if (holders.isEmpty())

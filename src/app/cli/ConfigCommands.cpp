@@ -186,6 +186,10 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
         const SaveResult result = form.save();
         if (result.outcome == SaveResult::Refused || result.outcome == SaveResult::Failed) {
             ctx.err << result.message << Qt::endl;
+        if (result.gone) {
+            ctx.err << QStringLiteral("No such record in ") << table << Qt::endl;
+            return RunFailed;
+        }
             if (!result.detail.isEmpty())
                 ctx.err << result.detail << Qt::endl;
             return RunFailed;
