@@ -142,6 +142,22 @@ QList<int> attempts(HttpClient& client, const QList<QByteArray>& passwords, cons
     return statuses;
 }
 
+// A slow client on 127.0.0.1: n connections, each with part of a request's headers, then nothing.
+std::vector<std::unique_ptr<QTcpSocket>> holdConnections(quint16 port, int n)
+{
+    ensureApp();
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < n; ++i) {
+        held.push_back(std::make_unique<QTcpSocket>());
+        held.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+        EXPECT_TRUE(held.back()->waitForConnected(HttpClient::kTimeoutMs));
+        held.back()->write("GET /plain.txt HTTP/1.1\r\nHost: 127");
+        held.back()->flush();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return held;
+}
+
 // One request on a connection of its own, the client's side shut after it when halfClose, and
 // whatever comes back until the server closes (or the bound).
 QByteArray rawExchange(quint16 port, const QByteArray& request, bool halfClose)
@@ -323,17 +339,7 @@ TEST(ProvisioningHttp, OneAddressCannotHoldEveryConnection)
     options.perAddressLimit = 4;
     options.headerTimeoutSeconds = 3;
     Server s(options);
-    ensureApp();
-    // A slow client: each connection sends part of its headers, then nothing.
-    std::vector<std::unique_ptr<QTcpSocket>> held;
-    for (int i = 0; i < options.perAddressLimit; ++i) {
-        held.push_back(std::make_unique<QTcpSocket>());
-        held.back()->connectToHost(QStringLiteral("127.0.0.1"), s.server->port());
-        ASSERT_TRUE(held.back()->waitForConnected(HttpClient::kTimeoutMs));
-        held.back()->write("GET /plain.txt HTTP/1.1\r\nHost: 127");
-        held.back()->flush();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto held = holdConnections(s.server->port(), options.perAddressLimit);
     EXPECT_EQ(HttpClient(s.server->port()).request("GET", "/plain.txt").status, 0) << "over its address's cap";
     EXPECT_EQ(HttpClient(s.server->port(), nullptr, QStringLiteral("127.0.0.2")).request("GET", "/plain.txt").status,
               200);
@@ -654,16 +660,7 @@ TEST(ProvisioningHttp, MappedAddressesAreTheirIPv4Address)
 
     HttpClient direct(s.server->port(), nullptr, QStringLiteral("127.0.0.2"));
     EXPECT_EQ(attempts(direct, {"a", "b", "pw"}), (QList<int>{401, 401, 429}));
-    ensureApp();
-    std::vector<std::unique_ptr<QTcpSocket>> held;
-    for (int i = 0; i < options.perAddressLimit; ++i) {
-        held.push_back(std::make_unique<QTcpSocket>());
-        held.back()->connectToHost(QStringLiteral("127.0.0.1"), s.server->port());
-        ASSERT_TRUE(held.back()->waitForConnected(HttpClient::kTimeoutMs));
-        held.back()->write("GET /plain.txt HTTP/1.1\r\n");
-        held.back()->flush();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto held = holdConnections(s.server->port(), options.perAddressLimit);
     EXPECT_EQ(HttpClient(s.server->port()).request("GET", "/plain.txt").status, 0) << "over its address's cap";
     EXPECT_EQ(HttpClient(s.server->port(), nullptr, QStringLiteral("127.0.0.4")).request("GET", "/plain.txt").status,
               200);
