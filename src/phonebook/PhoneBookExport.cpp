@@ -72,11 +72,12 @@ void PhoneBookExport::writeCsv(Recordset& entries, PhoneBookSummary& summary)
     out.reserve(120 * summary.selected);
     for (; !entries.eof(); entries.moveNext()) {
         // A value is written as stored: a ";" in it adds a field. A line break would split the line
-        // into two entries, so such an entry is left out.
+        // into two entries, so such an entry is left out. A value a spreadsheet would run as a
+        // formula goes behind an apostrophe.
         QStringList fields;
         bool oneLine = true;
         for (int f = 0; f < entries.fieldCount(); ++f) {
-            fields.append(entries.text(f));
+            fields.append(markedCell(entries.text(f)));
             oneLine = oneLine && fitsOneLine(fields.last());
         }
         if (!oneLine) {

@@ -23,12 +23,13 @@ bool isBinary(const QByteArray& bytes)
 }
 
 // A control character a name or an extension must not hold: the generated phone book would leave
-// the entry out. Tab is kept, as the telephones show it as a blank.
+// the entry out, or a telephone would show or dial something else than the line reads. Tab and the
+// Unicode line and paragraph separators count among them.
 bool holdsControl(const QString& line)
 {
     return std::any_of(line.begin(), line.end(), [](QChar c) {
         const char16_t u = c.unicode();
-        return (u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F);
+        return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029;
     });
 }
 
@@ -103,6 +104,10 @@ UserList parseUserList(const QByteArray& bytes)
         }
         list.users.append({extension, name});
     }
+    // Like an empty file, a list of no user is taken for a failed copy: importing it would hide the
+    // whole phone book. A list whose users are all on refused lines hides nothing anyway.
+    if (list.users.isEmpty() && list.refusedLines.isEmpty())
+        list.problem = UserList::NoUsers;
     return list;
 }
 
@@ -229,6 +234,7 @@ bool PhoneBookImport::refuseFile(const UserList& list, PhoneBookSummary& summary
         {UserList::TooManyUsers, "M295",
          "$$ is not a user list: it holds more than 100 000 users. Nothing was changed."},
         {UserList::NoUsersLine, "M431", "$$ is not a user list: it has no [Users] line. Nothing was changed."},
+        {UserList::NoUsers, "M757", "$$ is not a user list: it lists no user. Nothing was changed."},
     };
     for (const Refusal& r : kRefusals) {
         if (r.problem != list.problem)

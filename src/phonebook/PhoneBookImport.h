@@ -24,7 +24,7 @@ struct ImportedUser
 // What a user-list file holds, or why it is not one.
 struct UserList
 {
-    enum Problem { None, Unreadable, TooLarge, Binary, LongLine, TooManyUsers, NoUsersLine };
+    enum Problem { None, Unreadable, TooLarge, Binary, LongLine, TooManyUsers, NoUsersLine, NoUsers };
     Problem problem = None;
     QString reason; // the system's reason when unreadable
     QList<ImportedUser> users;
@@ -39,8 +39,9 @@ struct UserList
 // Reads the users of a "confUsers.ini" text (UTF-8 when it is valid UTF-8, else Windows-1252; CR LF
 // or LF): a "[Users]" line, then blocks of a "[User..." header immediately followed by "Name=",
 // "Surname=" and "Extension=" lines. A block missing one of them, or with an empty extension, yields
-// no user. The old end-of-file mark (0x1A) after the last line ends the text; a line holding any
-// other control character but tab is refused and read as empty.
+// no user, and a list of no user is refused as an empty file is. The old end-of-file mark (0x1A) after
+// the last line ends the text; a line holding any other control character (tab and the Unicode line
+// and paragraph separators too) is refused and read as empty.
 UserList parseUserList(const QByteArray& bytes);
 UserList readUserList(const QString& path);
 

@@ -121,16 +121,21 @@ TEST(PhoneBookExport, CsvHoldsEveryEntryOfTheCompany)
     b.entry(AC, QStringLiteral("201"), QStringLiteral("Hidden"), QStringLiteral("H"));
     b.entry(AC, QStringLiteral("202"), QStringLiteral("Semi;colon é"), QStringLiteral("M"));
     b.entry(AC, QStringLiteral("203"), QStringLiteral("Line\nbreak"), QStringLiteral("V"));
+    // What a spreadsheet would run as a formula goes behind an apostrophe.
+    b.entry(AC, QStringLiteral("204"), QStringLiteral("=cmd|' /C calc'!A0"), QStringLiteral("V"),
+            QStringLiteral("@SUM(1+1)"));
+    b.entry(AC, QStringLiteral("-205"), QStringLiteral("+1"), QStringLiteral("V"));
     b.entry(QStringLiteral("BC"), QStringLiteral("300"), QStringLiteral("Other"), QStringLiteral("V"));
 
     const PhoneBookSummary first = b.exportBook(ExportFormat::Csv);
     EXPECT_EQ(first.outcome, PhoneBookOutcome::Completed);
     EXPECT_EQ(first.file, b.path(QStringLiteral("Phone_Book.csv")));
     EXPECT_EQ(sortedLines(b.read(QStringLiteral("Phone_Book.csv"))),
-              (QStringList{QStringLiteral("AC;200;Anna;V;;;;a@x.example"), QStringLiteral("AC;201;Hidden;H;;;;"),
-                           QStringLiteral("AC;202;Semi;colon \xE9;M;;;;")}));
+              (QStringList{QStringLiteral("AC;'-205;'+1;V;;;;"), QStringLiteral("AC;200;Anna;V;;;;a@x.example"),
+                           QStringLiteral("AC;201;Hidden;H;;;;"), QStringLiteral("AC;202;Semi;colon \xE9;M;;;;"),
+                           QStringLiteral("AC;204;'=cmd|' /C calc'!A0;V;;;;'@SUM(1+1)")}));
     EXPECT_TRUE(b.log.lines.contains(QStringLiteral("M290:203 - Line\nbreak")));
-    EXPECT_EQ(b.log.lines.last(), QStringLiteral("M33:3"));
+    EXPECT_EQ(b.log.lines.last(), QStringLiteral("M33:5"));
     EXPECT_TRUE(b.op.questions.isEmpty());
 
     // The file exists now: No keeps it and reports 0, Yes replaces it.
@@ -140,7 +145,7 @@ TEST(PhoneBookExport, CsvHoldsEveryEntryOfTheCompany)
     EXPECT_EQ(b.exportBook(ExportFormat::Csv).outcome, PhoneBookOutcome::Declined);
     EXPECT_EQ(b.op.questions, QStringList{QStringLiteral("M32:") + first.file});
     EXPECT_EQ(b.log.lines, QStringList{QStringLiteral("M33:0")});
-    EXPECT_EQ(sortedLines(b.read(QStringLiteral("Phone_Book.csv"))).size(), 3);
+    EXPECT_EQ(sortedLines(b.read(QStringLiteral("Phone_Book.csv"))).size(), 5);
     EXPECT_EQ(b.exportBook(ExportFormat::Csv).succeeded, 1);
     EXPECT_EQ(b.read(QStringLiteral("Phone_Book.csv")), QByteArray("AC;200;Anna;V;;;;a@x.example\r\n"));
 

@@ -91,9 +91,10 @@ TEST(PhoneBookImport, BringsTheChosenCompanyInLineWithTheFile)
     EXPECT_EQ(t.log.lines.filter(QStringLiteral(" - Updated")).size(), 3);
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE BK_FLAG = 'H'")), 2);
 
-    // A list of no users hides every imported entry of the company, and only of it.
-    t.run("[Users]\r\n");
-    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = 'AC' AND BK_FLAG = 'V'")), 0);
+    // A list of one user hides every other imported entry of the company, and only of it.
+    t.op.yesNo.enqueue(true);
+    t.run(users({user("Ann", "Lee", "100")}));
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = 'AC' AND BK_FLAG = 'V'")), 1);
     EXPECT_EQ(t.book(BC), otherCompany);
 }
 
@@ -117,9 +118,9 @@ TEST(PhoneBookImport, ReadsOnlyWellFormedUserBlocks)
         {"[User1]\r\nName=\r\nSurname=\r\nExtension=9\r\nExtra=1\r\n", {QStringLiteral("9=  ")}},
     };
     for (const auto& c : cases) {
-        // The "[Users]" line is needed, and is never a user's header.
+        // The "[Users]" line is needed, and is never a user's header; a list of no user is none.
         const UserList list = parseUserList(c.text.startsWith("[Users]") ? c.text : "[Users]\n" + c.text);
-        EXPECT_EQ(list.problem, UserList::None);
+        EXPECT_EQ(list.problem, c.expected.isEmpty() ? UserList::NoUsers : UserList::None);
         QStringList got;
         for (const ImportedUser& u : list.users)
             got.append(u.extension + u'=' + u.name);
@@ -143,9 +144,12 @@ TEST(PhoneBookImport, RefusedFilesChangeNothing)
         {QByteArray("[Users]\r\n[User1]\r\nName=A\0B\r\n", 25), "M293:"},
         {"[Users]\r\n" + QByteArray(UserList::kMaxLine + 1, 'x') + "\r\n", "M294:"},
         {many, "M295:"},
-        // A failed copy leaves an empty file; a file without the section is some other file.
+        // A failed copy leaves an empty file, or one of the section alone; a file without the
+        // section is some other file.
         {"", "M431:"},
         {"[User1]\r\nName=A\r\nSurname=B\r\nExtension=100\r\n", "M431:"},
+        {"[Users]\r\n", "M757:"},
+        {"[Users]\r\n[User1]\r\nName=A\r\nExtension=100\r\n", "M757:"},
     };
     for (const auto& c : cases) {
         t.op.messages.clear();
@@ -340,7 +344,17 @@ TEST(PhoneBookImport, ControlCharactersAndEncodings)
          {QStringLiteral("202=C D ")},
          {5},
          true},
-        {users({user("A\tT", "B", "201")}), {QStringLiteral("201=A\tT B ")}, {}, true},
+        // Tab and the Unicode line and paragraph separators too.
+        {users({user("A\tT", "B", "201"), user("C", "D", "202")}), {QStringLiteral("202=C D ")}, {3}, true},
+        {users({user("A", "B", "2\t01"), user("C", "D", "202")}), {QStringLiteral("202=C D ")}, {5}, true},
+        {users({user("A", "B\xe2\x80\xa8X", "201"), user("C", "D", "202")}), {QStringLiteral("202=C D ")}, {4}, true},
+        {users({user("A", "B",
+                     "20\xe2\x80\xa9"
+                     "1"),
+                user("C", "D", "202")}),
+         {QStringLiteral("202=C D ")},
+         {5},
+         true},
         {users({user("Zo\xc3\xab",
                      "\xc3\x87"
                      "elik",
@@ -377,7 +391,7 @@ TEST(PhoneBookImport, ControlCharactersAndEncodings)
 }
 
 // An import that would hide more than half of the company's visible entries asks first; No
-// changes nothing. A file holding only "[Users]" still hides them all once confirmed.
+// changes nothing. A file holding only "[Users]" is refused, as an empty one is: it hides nothing.
 TEST(PhoneBookImport, HidingMostOfThePhoneBookIsAskedFirst)
 {
     Import t;
@@ -400,9 +414,9 @@ TEST(PhoneBookImport, HidingMostOfThePhoneBookIsAskedFirst)
     EXPECT_EQ(t.book(AC).size(), before.size());
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE CO_CODE = 'AC' AND BK_FLAG = 'V'")), 4);
 
-    EXPECT_EQ(t.run("[Users]\r\n").outcome, PhoneBookOutcome::Completed);
-    EXPECT_EQ(t.op.questions.size(), 2);
-    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE BK_FLAG = 'V'")), 1); // BC's
+    EXPECT_EQ(t.run("[Users]\r\n").outcome, PhoneBookOutcome::Refused);
+    EXPECT_EQ(t.op.questions.size(), 1);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE BK_FLAG = 'V'")), 5);
 }
 
 } // namespace

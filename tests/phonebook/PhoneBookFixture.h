@@ -22,6 +22,7 @@ struct PhoneBookData : TestSession
         for (int m = 290; m <= 305; ++m)
             message(m);
         message(431);
+        message(757);
         for (const char* co : {"AC", "BC"})
             exec(QStringLiteral("INSERT INTO COMPANY VALUES('%1', 'Company %1')").arg(QLatin1String(co)));
         exec(QStringLiteral("INSERT INTO EQUIPMENT VALUES('GXP2000', 'Desk', 'GRANDSTREAM')"));
