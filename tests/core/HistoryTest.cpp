@@ -118,13 +118,20 @@ TEST(ChangeHistory, SecretsAreStoredMasked)
               words("GXP,99,Voicemail PASSWORD,P,1234,S,"), 2);
     h.edited(QStringLiteral("SYSTEM_PARAMETERS"), words("SY_CODE,SY_SUBCODE,SY_VALUE"), words("PHONES,$$PWD,open"),
              words("PHONES,$$PWD,"), 2);
+    // A tab's second password and a company's provisioning password.
+    h.edited(QStringLiteral("SYSTEM_PARAMETERS"), words("SY_CODE,SY_SUBCODE,SY_VALUE"), words("$$PHONES,$$PWD2,a"),
+             words("$$PHONES,$$PWD2,b"), 2);
+    h.added(QStringLiteral("SYSTEM_PARAMETERS"), words("SY_CODE,SY_SUBCODE,SY_VALUE"), words("A,$$PROVAUTH,digest"), 2);
+    h.edited(QStringLiteral("SYSTEM_PARAMETERS"), words("SY_CODE,SY_SUBCODE,SY_VALUE"), words("A,$$PROVAUTH,digest"),
+             words("A,$$PROVAUTH,other"), 2);
     done.commit();
     QStringList seen;
     for (const HistoryEntry& e : readHistory(t.s.db, {}))
         seen.prepend(e.oldValue + u'>' + e.newValue);
     EXPECT_EQ(seen, QStringList({QStringLiteral("***>***"), QStringLiteral(">PA_VALUE=***"), QStringLiteral("u1>u2"),
                                  QStringLiteral("PA_DESC=Voicemail PASSWORD; LE_CODE=P; PA_DEFAULT=***; TY_CODE=S>"),
-                                 QStringLiteral("***>")}));
+                                 QStringLiteral("***>"), QStringLiteral("***>***"), QStringLiteral(">SY_VALUE=***"),
+                                 QStringLiteral("***>***")}));
 }
 
 TEST(ChangeHistory, KeysAndDatesAreReadWithoutAmbiguity)

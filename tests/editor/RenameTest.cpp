@@ -119,6 +119,68 @@ TEST_F(RenameTest, EveryRowAndSettingThatNamesTheCodeFollowsIt)
     EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM RANGES WHERE CO_CODE = 'ALPIN' AND PH_CODE IN ('201', '299')")), 2);
 }
 
+// Every settings row keyed on the code follows it: those of the company alone, of the company and a
+// model joined, of "$$" and the model.
+TEST_F(RenameTest, EverySettingKeyedOnTheCodeFollowsIt)
+{
+    const QStringList pair = {QStringLiteral("$$GENPATH"), QStringLiteral("$$DEFGEN"), QStringLiteral("$$PBGEN"),
+                              QStringLiteral("$$PBIMP")};
+    const struct
+    {
+        RenameRequest request;
+        QList<std::pair<QString, QString>> keys; // code before and after the rename, keyed with each of its keys
+        QStringList subCodes;
+    } cases[] = {
+        {{RenameRequest::Company, QStringLiteral("ALPIN"), QStringLiteral("AL2")},
+         {{QStringLiteral("ALPIN"), QStringLiteral("AL2")}},
+         {QStringLiteral("$$PBExp"), QStringLiteral("$$PROVAUTH")}},
+        {{RenameRequest::Company, QStringLiteral("AL2"), QStringLiteral("AL3")},
+         {{QStringLiteral("AL2GXP2000"), QStringLiteral("AL3GXP2000")}},
+         pair},
+        {{RenameRequest::Model, QStringLiteral("GXP2000"), QStringLiteral("GX2")},
+         {{QStringLiteral("OHARAGXP2000"), QStringLiteral("OHARAGX2")}},
+         pair},
+        {{RenameRequest::Model, QStringLiteral("GX2"), QStringLiteral("GX3")},
+         {{QStringLiteral("$$GX2"), QStringLiteral("$$GX3")}},
+         {QStringLiteral("$$IP1"), QStringLiteral("$$IP2"), QStringLiteral("$$IP3"), QStringLiteral("$$IP4"),
+          QStringLiteral("$$EPWD")}},
+    };
+    // Each row exists before the renames, with a value of its own.
+    for (const auto& [company, model] : {std::pair{"ALPIN", "GXP2000"}, std::pair{"OHARA", "GXP2000"}}) {
+        for (const QString& key : pair) {
+            const QString code = QLatin1String(company) + QLatin1String(model);
+            if (setting(code, key.toLatin1().constData()) == u"<none>")
+                addSetting(code, key, key + code);
+        }
+    }
+    for (const char* key : {"$$PBExp", "$$PROVAUTH"}) {
+        if (setting(QStringLiteral("ALPIN"), key) == u"<none>")
+            addSetting(QStringLiteral("ALPIN"), QLatin1String(key), QLatin1String(key));
+    }
+    for (const char* key : {"$$IP1", "$$IP2", "$$IP3", "$$IP4", "$$EPWD"}) {
+        if (setting(QStringLiteral("$$GXP2000"), key) == u"<none>")
+            addSetting(QStringLiteral("$$GXP2000"), QLatin1String(key), QLatin1String(key));
+    }
+    for (const auto& c : cases) {
+        QStringList before;
+        for (const auto& [from, to] : c.keys)
+            for (const QString& key : c.subCodes)
+                before.append(setting(from, key.toLatin1().constData()));
+        const RenamePlan done = renameCode(d.s, c.request);
+        ASSERT_TRUE(done.refusal.isEmpty()) << done.refusal.toStdString();
+        QStringList after;
+        for (const auto& [from, to] : c.keys) {
+            for (const QString& key : c.subCodes) {
+                after.append(setting(to, key.toLatin1().constData()));
+                EXPECT_EQ(setting(from, key.toLatin1().constData()), QStringLiteral("<none>"))
+                    << from.toStdString() << ' ' << key.toStdString();
+            }
+        }
+        EXPECT_EQ(after, before) << c.request.from.toStdString();
+        EXPECT_FALSE(before.contains(QStringLiteral("<none>")));
+    }
+}
+
 TEST_F(RenameTest, ARefusedRenameChangesNothingAndSaysWhy)
 {
     // Settings rows of the new key exist already; a range and phone-book entry name a company that

@@ -231,6 +231,35 @@ TEST_F(Fleet, CommandRefusesWrongValuesAndReportsDatabaseErrors)
     EXPECT_TRUE(lines.first().startsWith(QStringLiteral("COMPANY  CODE"))) << lines.first().toStdString();
     EXPECT_EQ(lines.last(), QStringLiteral("0 current, 0 stale, %1 never").arg(lines.size() - 2));
 
+    // Each filter lists exactly its telephones, all never fetched yet.
+    const QList<std::pair<QStringList, QString>> filters = {
+        {{QStringLiteral("--model"), QStringLiteral("PAP2")}, QStringLiteral("EQ_CODE = 'PAP2'")},
+        {{QStringLiteral("--company"), QStringLiteral("OHARA"), QStringLiteral("--model"), QStringLiteral("GXP2000")},
+         QStringLiteral("CO_CODE = 'OHARA' AND EQ_CODE = 'GXP2000'")},
+        {{QStringLiteral("--state"), QStringLiteral("never"), QStringLiteral("--company"), QStringLiteral("ALPIN")},
+         QStringLiteral("CO_CODE = 'ALPIN'")},
+    };
+    for (const auto& [args, where] : filters) {
+        ASSERT_EQ(run(QStringList{QStringLiteral("fleet"), QStringLiteral("--format"), QStringLiteral("tsv")} + args),
+                  cli::Ok)
+            << err.toStdString();
+        QStringList listed;
+        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts).mid(1)) {
+            const QStringList fields = line.split(u'\t');
+            listed.append(fields.value(0) + u'/' + fields.value(1));
+            EXPECT_EQ(fields.value(4), QStringLiteral("never")) << line.toStdString();
+        }
+        QStringList expected;
+        const Recordset phones =
+            working.db.execute(QStringLiteral("SELECT CO_CODE, PH_CODE FROM PHONES WHERE ") + where);
+        for (const QVariantList& row : phones.rows())
+            expected.append(row.at(0).toString() + u'/' + row.at(1).toString());
+        listed.sort();
+        expected.sort();
+        EXPECT_FALSE(expected.isEmpty()) << where.toStdString();
+        EXPECT_EQ(listed, expected) << args.join(u' ').toStdString();
+    }
+
     const QList<std::pair<QStringList, QString>> wrong = {
         {{QStringLiteral("--state"), QStringLiteral("old")}, QStringLiteral("\"old\"")},
         {{QStringLiteral("--format"), QStringLiteral("csv")}, QStringLiteral("\"csv\"")},

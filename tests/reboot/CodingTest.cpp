@@ -157,6 +157,8 @@ TEST(HttpExchange, AddressesMayCarryAPort)
     // Anything that is no port stays part of the host, which then fails to resolve.
     EXPECT_EQ(splitAddress(QStringLiteral("10.0.0.7:x")).host, QStringLiteral("10.0.0.7:x"));
     EXPECT_EQ(splitAddress(QStringLiteral("10.0.0.7:70000")).port, 80);
+    EXPECT_EQ(splitAddress(QStringLiteral("10.0.0.7:0")).host, QStringLiteral("10.0.0.7:0"));
+    EXPECT_EQ(splitAddress(QStringLiteral("10.0.0.7:0")).port, 80);
 }
 
 } // namespace
