@@ -49,6 +49,7 @@ public:
 
     // Addresses remembered at most.
     static constexpr size_t kTracked = 100000;
+    // Addresses remembered now.
     size_t tracked();
 
 private:
