@@ -68,6 +68,9 @@ UpgradeReport upgradeSchema(Session& s)
         return report;
     }
     Transaction tx(s.db);
+    s.db.lockName(QStringLiteral("SCHEMA UPGRADE"));
+    // Read again under the lock: a second upgrade started meanwhile waits here, then finds the
+    // version the first one stamped.
     rs = s.db.execute(select);
     if (rs.eof()) {
         s.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '000000')"));
@@ -85,6 +88,7 @@ UpgradeReport upgradeSchema(Session& s)
         for (const QString& statement : step.statements)
             s.db.execute(statement);
         report.stepsRun.append(step.bound);
+        s.db.reached(u"upgrade.step");
     }
     s.db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '") + sqlText(s.programVersion) +
                  QStringLiteral("' WHERE SY_CODE = '$$BASEVER' AND SY_SUBCODE = '$'"));

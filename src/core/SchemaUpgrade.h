@@ -24,8 +24,8 @@ struct UpgradeReport
 };
 
 // Brings the schema to the program's version and stamps it; a database at that version is only read.
-// Everything happens in one transaction: when a statement fails the database is left exactly as it
-// was and DbError is thrown.
+// Everything happens in one transaction that holds off a second upgrade until it ends: when a
+// statement fails the database is left exactly as it was and DbError is thrown.
 UpgradeReport upgradeSchema(Session& s);
 
 } // namespace vocaset

@@ -1,10 +1,18 @@
+#include <future>
+#include <thread>
+
+#include <QDeadlineTimer>
+
 #include <gtest/gtest.h>
 
+#include "Interleaving.h"
 #include "Schema.h"
 #include "SchemaUpgrade.h"
 #include "TestDatabase.h"
 
 using namespace vocaset;
+using vocaset::test::OtherOperator;
+using vocaset::test::ScriptedOperator;
 using vocaset::test::TestSession;
 
 namespace {
@@ -134,4 +142,41 @@ TEST(Upgrade, AFailingStepLeavesTheDatabaseAsItWas)
     // Once the cause is gone the next start upgrades from a clean state.
     t.exec(QStringLiteral("DELETE FROM CREATION_FLAGS WHERE FL_CODE = 'W'"));
     EXPECT_EQ(upgradeSchema(t.s).stepsRun.size(), 4);
+}
+
+TEST(Upgrade, ASecondUpgradeAtOnceWaitsForTheFirstThenFindsTheVersionCurrent)
+{
+    TestSession t(false);
+    createOldShape(t, true);
+    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$BASEVER', '$', '010120')"));
+    // Once the first upgrade has run a step, a second program starts its own upgrade; on the server
+    // the first goes on only once the second waits for a lock the first holds.
+    OtherOperator other(t.tdb);
+    std::future<UpgradeReport> second;
+    other.at(QStringLiteral("upgrade.step"), [&] {
+        second = std::async(std::launch::async, [&] {
+            Database db;
+            db.open(t.tdb.connectionString());
+            ScriptedOperator op;
+            Session s(db, op);
+            return upgradeSchema(s);
+        });
+        if (t.tdb.engine() != Engine::PostgreSQL)
+            return;
+        QDeadlineTimer deadline(10000);
+        while (other.db.execute(QStringLiteral("SELECT COUNT(*) FROM pg_locks WHERE NOT granted AND database = "
+                                               "(SELECT oid FROM pg_database WHERE datname = current_database())"))
+                       .text(0) == u"0" &&
+               !deadline.hasExpired())
+            std::this_thread::yield();
+    });
+    const UpgradeReport first = upgradeSchema(t.s);
+    EXPECT_EQ(first.stepsRun, (QStringList{QStringLiteral("010130"), QStringLiteral("010140")}));
+    ASSERT_TRUE(second.valid());
+    const UpgradeReport later = second.get();
+    EXPECT_EQ(later.storedVersion, QStringLiteral("010142"));
+    EXPECT_FALSE(later.noticeShown);
+    EXPECT_TRUE(later.stepsRun.isEmpty());
+    EXPECT_EQ(setting(t, QStringLiteral("$$BASEVER"), QStringLiteral("$")), QStringLiteral("010142"));
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM CREATION_FLAGS WHERE FL_CODE = 'W'")), 1);
 }
