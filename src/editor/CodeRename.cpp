@@ -320,6 +320,9 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
     Database& db = s.db;
     // The plan is made inside the transaction, so what it counts is what changes.
     Transaction transaction(db);
+    // A server's recorder writes no fetch under the old codes until the new ones are committed.
+    if (r.kind != RenameRequest::Model)
+        db.lockName(kFetches);
     const Work w = prepare(s, r);
     if (!w.plan.refusal.isEmpty())
         return w.plan;
@@ -390,6 +393,7 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
                             QStringLiteral("SY_CODE"), m.to);
         }
     }
+    db.reached(u"rename.written");
     transaction.commit();
     return w.plan;
 }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <tuple>
 
+#include <QHash>
+
 #include "Database.h"
 #include "DbError.h"
 
@@ -18,6 +20,27 @@ const QString kCreate = QStringLiteral(
 
 // Rows per statement: one round trip for many telephones, few bound values per statement.
 constexpr int kRowsPerStatement = 50;
+// MACs per statement that finds their telephones.
+constexpr int kMacsPerStatement = 500;
+
+using Codes = std::pair<QString, QString>; // company, telephone
+
+// The telephones that have each of the MACs now.
+QHash<QString, QList<Codes>> ownersOf(Database& db, const QStringList& macs)
+{
+    QHash<QString, QList<Codes>> owners;
+    for (qsizetype first = 0; first < macs.size(); first += kMacsPerStatement) {
+        const QStringList part = macs.mid(first, kMacsPerStatement);
+        const QStringList marks(part.size(), QStringLiteral("?"));
+        const Recordset rs = db.executeBound(
+            QStringLiteral("SELECT UPPER(PH_MAC), CO_CODE, PH_CODE FROM PHONES WHERE UPPER(PH_MAC) IN (") +
+                marks.join(QStringLiteral(", ")) + u')',
+            QVariantList(part.begin(), part.end()));
+        for (const QVariantList& row : rs.rows())
+            owners[row.at(0).toString()].append({row.at(1).toString(), row.at(2).toString()});
+    }
+    return owners;
+}
 
 QString upsert(int rows)
 {
@@ -65,25 +88,50 @@ bool exists(Database& db)
     return !db.columns(QLatin1String(kName)).isEmpty();
 }
 
-void write(Database& db, std::vector<Fetch> fetches)
+std::vector<Fetch> write(Database& db, std::vector<Fetch> fetches)
 {
-    // Every writer takes the rows' locks in key order, so two servers writing at once never deadlock.
-    std::sort(fetches.begin(), fetches.end(), [](const Fetch& a, const Fetch& b) {
-        return std::tie(a.company, a.phone) < std::tie(b.company, b.phone);
-    });
     Transaction transaction(db);
-    for (size_t first = 0; first < fetches.size(); first += kRowsPerStatement) {
-        const size_t end = std::min(fetches.size(), first + kRowsPerStatement);
+    // A rename holds the name until it commits; the telephones are read after it, as it left them.
+    db.lockName(QLatin1String(kName));
+    QStringList macs;
+    for (const Fetch& f : fetches) {
+        if (!f.mac.isEmpty())
+            macs.append(f.mac);
+    }
+    const QHash<QString, QList<Codes>> owners = ownersOf(db, macs);
+    db.reached(u"fetches.read");
+    // By telephone, the latest fetch; in key order, so that two writers would take the rows' locks in
+    // the same order.
+    std::vector<Fetch> dropped;
+    std::map<Codes, Fetch> byPhone;
+    for (Fetch& f : fetches) {
+        if (!f.mac.isEmpty()) {
+            const QList<Codes> found = owners.value(f.mac);
+            // Of two telephones that share the MAC, the one that still has the fetch's codes.
+            if (found.size() == 1)
+                std::tie(f.company, f.phone) = found.first();
+            else if (!found.contains(Codes{f.company, f.phone})) {
+                dropped.push_back(std::move(f));
+                continue;
+            }
+        }
+        Codes key{f.company, f.phone};
+        const auto it = byPhone.find(key);
+        if (it == byPhone.end() || it->second.at < f.at)
+            byPhone.insert_or_assign(std::move(key), std::move(f));
+    }
+    for (auto first = byPhone.cbegin(); first != byPhone.cend();) {
         QVariantList values;
-        values.reserve(int(end - first) * 6);
-        for (size_t i = first; i < end; ++i) {
-            const Fetch& f = fetches[i];
+        int rows = 0;
+        for (; first != byPhone.cend() && rows < kRowsPerStatement; ++first, ++rows) {
+            const Fetch& f = first->second;
             values << f.company << f.phone << f.at << storable(f.client, FetchRecorder::kClientWidth)
                    << storable(f.userAgent, FetchRecorder::kAgentWidth) << QString::fromLatin1(f.etag);
         }
-        db.executeBound(upsert(int(end - first)), values);
+        db.executeBound(upsert(rows), values);
     }
     transaction.commit();
+    return dropped;
 }
 
 } // namespace FetchTable
@@ -118,11 +166,24 @@ void FetchRecorder::stop()
         m_thread.join();
 }
 
+FetchRecorder::Key FetchRecorder::keyOf(const Fetch& fetch)
+{
+    return fetch.mac.isEmpty() ? fetch.company + u'/' + fetch.phone : fetch.mac;
+}
+
+void FetchRecorder::keepLatest(std::map<Key, Fetch>& into, Fetch fetch)
+{
+    // Two of the server's threads may hand over their fetches in the other order than they answered.
+    Key key = keyOf(fetch);
+    const auto it = into.find(key);
+    if (it == into.end() || it->second.at <= fetch.at)
+        into.insert_or_assign(std::move(key), std::move(fetch));
+}
+
 void FetchRecorder::record(Fetch fetch)
 {
-    Key key{fetch.company, fetch.phone};
     const std::lock_guard lock(m_mutex);
-    m_pending.insert_or_assign(std::move(key), std::move(fetch));
+    keepLatest(m_pending, std::move(fetch));
 }
 
 void FetchRecorder::run()
@@ -158,9 +219,9 @@ void FetchRecorder::run()
                 }
                 failing = true;
                 lock.lock();
-                // What came in meanwhile is newer and stays.
-                for (auto& [key, fetch] : batch)
-                    m_pending.try_emplace(key, std::move(fetch));
+                // Tried again with what came in meanwhile: the later fetch of each telephone stays.
+                for (auto& entry : batch)
+                    keepLatest(m_pending, std::move(entry.second));
                 lock.unlock();
             }
         }
@@ -174,9 +235,20 @@ void FetchRecorder::flush(Database& db, std::map<Key, Fetch>& batch)
 {
     std::vector<Fetch> fetches;
     fetches.reserve(batch.size());
-    for (const auto& [key, fetch] : batch)
-        fetches.push_back(fetch);
-    FetchTable::write(db, std::move(fetches));
+    for (const auto& entry : batch)
+        fetches.push_back(entry.second);
+    const std::vector<Fetch> dropped = FetchTable::write(db, std::move(fetches));
+    // Deleted or given another MAC since it was fetched: no code names that telephone now.
+    constexpr size_t kNamed = 10;
+    QStringList named;
+    for (size_t i = 0; i < std::min(dropped.size(), kNamed); ++i)
+        named.append(QStringLiteral("%1 (%2 %3 at %4)")
+                         .arg(dropped[i].mac, dropped[i].company, dropped[i].phone, dropped[i].at));
+    if (dropped.size() > kNamed)
+        named.append(QStringLiteral("%1 more").arg(dropped.size() - kNamed));
+    if (!named.isEmpty())
+        m_log.append(QStringLiteral("Fetches not recorded, no single telephone has their MAC now: ") +
+                     named.join(QStringLiteral(", ")));
 }
 
 } // namespace vocaset

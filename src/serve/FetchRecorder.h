@@ -26,6 +26,9 @@ struct Fetch
     QString client;
     QString userAgent;
     QByteArray etag; // as the ETag header carries it, quotes included
+    // The MAC the telephone asked by, upper case: written, the fetch goes to the telephone that has it
+    // then, whatever its company's and its own code have become since. Empty: under its codes as they are.
+    QString mac;
 };
 
 // The table of last fetches, one row per telephone. It lies outside the schema: the server creates
@@ -37,15 +40,19 @@ inline constexpr char kName[] = "PHONE_FETCHES";
 QString prepare(Database& db);
 // True when the table is there (a database no server has recorded into has none).
 bool exists(Database& db);
-// Writes the fetches, one upsert per telephone, in one transaction. A row is only replaced by a
-// later fetch, so servers that flush out of order keep the latest one. Throws DbError.
-void write(Database& db, std::vector<Fetch> fetches);
+// Writes the fetches, one upsert per telephone, in one transaction, each under the codes of the one
+// telephone that has its MAC now; a rename holds them off until it has committed. A row is only
+// replaced by a later fetch, so servers that flush out of order keep the latest one. Returns the
+// fetches no telephone (or more than one) has the MAC of any more: they are not written. Throws DbError.
+// A writer of the table's codes (a rename) holds the table's name (Database::lockName) until it
+// commits, so that no fetch is written meanwhile under a code that is about to change.
+std::vector<Fetch> write(Database& db, std::vector<Fetch> fetches);
 } // namespace FetchTable
 
 // Collects fetches in memory and writes them from a thread of its own at most once per interval:
 // recording adds no statement to a request. Several fetches of one telephone between two writes
-// become one row. A write that fails is logged and tried again with the next one; nothing is
-// dropped while the recorder runs.
+// become one row, the latest. A write that fails is logged and tried again with the next one;
+// nothing is dropped while the recorder runs but a fetch whose MAC no telephone has any more.
 class FetchRecorder final
 {
 public:
@@ -65,7 +72,11 @@ public:
     static constexpr int kClientWidth = 64;
 
 private:
-    using Key = std::pair<QString, QString>;
+    // A telephone: its MAC, or its codes for a fetch without one.
+    using Key = QString;
+    static Key keyOf(const Fetch& fetch);
+    // Keeps the later of what the map holds for the fetch's telephone and the fetch.
+    static void keepLatest(std::map<Key, Fetch>& into, Fetch fetch);
     void run();
     void flush(Database& db, std::map<Key, Fetch>& batch);
 

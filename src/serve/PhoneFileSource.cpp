@@ -357,6 +357,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         return answer;
     answer.company = phone.company;
     answer.phone = phone.code;
+    answer.mac = name.mac.toUpper();
 
     const QString pair = phone.company + phone.model;
     auto levels = m_kept->levels.constFind(pair);

@@ -906,7 +906,7 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
         m_options.recorder->record(
             {answer.company, answer.phone,
              QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), exchange.client,
-             QString::fromLatin1(exchange.userAgent), tag});
+             QString::fromLatin1(exchange.userAgent), tag, answer.mac});
     exchange.status = status;
     exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : body.size();
 }

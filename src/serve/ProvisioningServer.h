@@ -54,6 +54,7 @@ struct FileAnswer
     QByteArray contentType;
     QString company; // the telephone's company and code, for the access log, once found
     QString phone;
+    QString mac; // the MAC it was found by, for the record of its fetch
     QStringList notes;  // log lines about the request, written before its access-log line
     bool stale = false; // with 401: the credentials were right but their nonce expired
     int retryAfterSeconds = 0;
