@@ -11,6 +11,7 @@
 
 #include "Database.h"
 #include "FolderSetting.h"
+#include "ModelTemplates.h"
 #include "Schema.h"
 #include "TextFile.h"
 
@@ -61,6 +62,8 @@ int main(int argc, char* argv[])
         Transaction tx(db);
         for (const QString& statement : Schema::createStatements())
             db.execute(statement);
+        // The demo's template models keep their templates in the table that owns them.
+        ModelTemplates::ensureTable(db);
         for (int i = 3; i < args.size(); ++i) {
             QFile file(args[i]);
             if (!file.open(QIODevice::ReadOnly)) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "BlockWriter.h"
+#include "ModelTemplates.h"
 #include "Schema.h"
 #include "Sql.h"
 #include "UiYield.h"
@@ -111,6 +112,12 @@ CreationOutcome createDatabase(Session& s, const QString& sourceConnection, RunL
     for (const QString& table : Schema::copyOrder()) {
         const int rows = CopyTable(source, s.db, table, log);
         log.append(table + QStringLiteral(": ") + QString::number(rows));
+    }
+    // The template models' templates, outside the schema, come along when the source has them.
+    if (ModelTemplates::exists(source)) {
+        ModelTemplates::ensureTable(s.db);
+        const QString table = QLatin1String(kTemplatesTable);
+        log.append(table + QStringLiteral(": ") + QString::number(CopyTable(source, s.db, table, log)));
     }
     for (const QString& statement : Schema::indexStatements())
         s.db.execute(statement);

@@ -30,7 +30,13 @@ void Cp1252Sink::append(QByteArray& out, const QString& text, const QString& par
     }
     bool lossy = false;
     out += toCp1252(text, &lossy);
-    if (lossy && !m_seen.contains(param)) {
+    if (lossy)
+        markLossy(param);
+}
+
+void Cp1252Sink::markLossy(const QString& param)
+{
+    if (!m_seen.contains(param)) {
         m_seen.insert(param);
         m_lossy.append(param);
     }

@@ -49,6 +49,8 @@ class Cp1252Sink
 {
 public:
     void append(QByteArray& out, const QString& text, const QString& param);
+    // For a writer that encodes a text itself: the parameter had characters written as '?'.
+    void markLossy(const QString& param);
     const QStringList& lossy() const { return m_lossy; }
 
 private:
@@ -75,9 +77,12 @@ public:
     virtual std::optional<QByteArray> config(const PhoneInfo& phone, const QList<ParamRow>& rows, Cp1252Sink& sink,
                                              QString* refusal) const = 0;
     virtual QByteArray source(const QList<ParamRow>& rows, Cp1252Sink& sink) const = 0;
+    // Whether the file is Windows-1252 text, where a character without a code there becomes '?'.
+    virtual bool windows1252() const { return true; }
 };
 
-// The writer of an EQ_MODULE value; nullptr for "NONE" and for unknown modules.
+// The writer of an EQ_MODULE value; nullptr for "NONE", for unknown modules and for "TEMPLATE", whose
+// writer is each model's own (TelephoneFileMaker makes it).
 const ConfigWriter* writerForModule(const QString& module);
 
 // Why a file of the writer module (an EQ_MODULE value) cannot carry a text, or nothing when it can:

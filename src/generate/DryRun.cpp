@@ -7,6 +7,7 @@
 #include "FolderSetting.h"
 #include "Gxp2000Writer.h"
 #include "Messages.h"
+#include "ModelTemplates.h"
 #include "ParamResolution.h"
 #include "TelephoneFiles.h"
 #include "TextFile.h"
@@ -90,6 +91,32 @@ bool plainFolderName(const QString& value)
 {
     return !value.contains(u'/') && !value.contains(u'\\') && !value.contains(QChar(0)) && value != u"." &&
            value != u"..";
+}
+
+} // namespace
+
+namespace {
+
+// A template's file has a layout of its own: it is compared line by line, and its lines are not
+// shown, since nothing tells which of them hold secrets.
+FileComparison compareLines(const std::optional<QByteArray>& before, const QByteArray& after, int parameters)
+{
+    FileComparison c;
+    c.parameters = parameters;
+    if (!before)
+        return c;
+    if (*before == after) {
+        c.verdict = FileComparison::Verdict::Unchanged;
+        return c;
+    }
+    c.verdict = FileComparison::Verdict::Changed;
+    const QList<QByteArray> old = before->split('\n');
+    const QList<QByteArray> now = after.split('\n');
+    for (qsizetype i = 0; i < std::max(old.size(), now.size()); ++i) {
+        if (old.value(i) != now.value(i))
+            c.lines.append(i + 1);
+    }
+    return c;
 }
 
 } // namespace
@@ -265,7 +292,9 @@ private:
         if (!m_request.levels.phone)
             m_written.insert(path, files.config);
 
-        FileComparison c = compareFiles(m_module, before, files.config);
+        FileComparison c = m_module == QLatin1String(kTemplateModule)
+                               ? compareLines(before, files.config, int(files.params.size()))
+                               : compareFiles(m_module, before, files.config);
         if (!note.isEmpty() && c.verdict == FileComparison::Verdict::New)
             c.verdict = FileComparison::Verdict::Changed;
         const QString name = files.names.config;
@@ -291,6 +320,14 @@ private:
                 m_t.text("M420", "the file there is not a valid %1 file (%2)", {formatName(m_module), c.invalid}));
         if (!c.macBefore.isEmpty())
             what.append(m_t.text("M421", "the MAC in the header changes from %1 to %2", {c.macBefore, c.macAfter}));
+        if (!c.lines.isEmpty()) {
+            QStringList numbers;
+            for (const qsizetype line : std::as_const(c.lines).first(std::min<qsizetype>(c.lines.size(), 10)))
+                numbers.append(QString::number(line));
+            if (c.lines.size() > 10)
+                numbers.append(QStringLiteral("\u2026"));
+            what.append(m_t.text("M800", "lines %1 of the file change", {numbers.join(QStringLiteral(", "))}));
+        }
         for (const ParamChange& change : std::as_const(c.changes)) {
             const bool secret = m_secrets.contains(change.code);
             const auto shown = [&](const QString& v) { return shownValue(v, secret, m_run.m_showSecrets); };

@@ -39,6 +39,7 @@ struct FileComparison
     QList<ParamChange> changes;  // new file's order, then the removed ones
     QString invalid;             // why the file there is not a valid file of the module
     QString macBefore, macAfter; // GXP2000: set when the header's MAC changes
+    QList<qsizetype> lines;      // a template's file, read as lines only: those that differ, from 1
 };
 // The bytes before (nothing when there is no file) against the bytes the run would write.
 FileComparison compareFiles(const QString& module, const std::optional<QByteArray>& before, const QByteArray& after);

@@ -102,7 +102,8 @@ TelephoneExplanation explainTelephone(Session& s, const QString& company, const 
         s.db.executeBound(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = ?"), {ph.model});
     e.module = module.count() == 1 ? module.text(0) : QString();
     // A turn that stopped before its files were named still names them here.
-    if (const ConfigWriter* writer = writerForModule(e.module); writer && e.files.names.config.isEmpty())
+    const ConfigWriter* writer = maker.writerFor(ph);
+    if (writer && e.files.names.config.isEmpty())
         e.files.names = writer->names(ph, levels);
     const SecretParameters secrets(s.db, ph.model);
 
@@ -182,7 +183,8 @@ TelephoneExplanation explainTelephone(Session& s, const QString& company, const 
                                   .arg(who, p.code, QLatin1String(what), *why));
         }
         bool lossy = false;
-        toCp1252(p.code + p.value.value(), &lossy);
+        if (!writer || writer->windows1252())
+            toCp1252(p.code + p.value.value(), &lossy);
         if (lossy)
             addNote(p, t.text("M406", "characters without a Windows-1252 code are written as '?'"));
     }

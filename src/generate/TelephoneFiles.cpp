@@ -7,6 +7,7 @@
 
 #include "Messages.h"
 #include "ParamResolution.h"
+#include "TemplateWriter.h"
 #include "TextFile.h"
 
 namespace vocaset {
@@ -83,6 +84,12 @@ struct TelephoneFileMaker::Impl
     }
     TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource, const OwnValues* own);
     void refuse(Turn& t, const QString& text, bool shown = false);
+    // The writer of the model loaded last: the module's, or the model's own template's.
+    const ConfigWriter* writer() const
+    {
+        return *current->module == QLatin1String(kTemplateModule) ? current->templateWriter.get()
+                                                                  : writerForModule(*current->module);
+    }
 
     Database& db;
     QString language;
@@ -94,7 +101,9 @@ struct TelephoneFileMaker::Impl
         std::optional<QString> module; // nothing unless the model has exactly one row
         QHash<QString, QString> descriptions;
         QList<StoredRow> equipmentRows;
+        std::unique_ptr<TemplateWriter> templateWriter; // a TEMPLATE model's, compiled once
     };
+    std::map<QString, ModelTemplate> givenTemplates; // used instead of the stored ones
     std::map<QString, ModelRows> models;
     std::map<std::pair<QString, QString>, QList<StoredRow>> companies;
     // Those of the telephone being made.
@@ -123,6 +132,14 @@ void TelephoneFileMaker::Impl::load(const QString& co, const QString& eq)
         const Recordset module =
             db.executeBound(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = ?"), {eq});
         rows.module = module.count() == 1 ? std::optional<QString>(module.text(0)) : std::nullopt;
+        if (rows.module == QLatin1String(kTemplateModule)) {
+            const auto given = givenTemplates.find(eq);
+            const QList<QString> codes = rows.descriptions.keys();
+            rows.templateWriter = std::make_unique<TemplateWriter>(
+                db,
+                given != givenTemplates.end() ? given->second : ModelTemplates::read(db, eq, QStringLiteral("config")),
+                eq, QSet<QString>(codes.begin(), codes.end()));
+        }
         m = models.emplace(eq, std::move(rows)).first;
     }
     current = &m->second;
@@ -279,11 +296,17 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
         f.status = FilesStatus::NoFile;
         return f;
     }
-    const ConfigWriter* writer = writerForModule(*module);
+    const ConfigWriter* writer = this->writer();
     if (!writer) {
         show(t, QStringLiteral("M10"));
         f.status = FilesStatus::ModuleFailed;
         f.errors.append(f.lines.last().text);
+        return f;
+    }
+    if (current->templateWriter && !current->templateWriter->problem().isEmpty()) {
+        refuse(t, QStringLiteral("Telephone %1: %2; no file written").arg(t.who, current->templateWriter->problem()),
+               true);
+        f.status = FilesStatus::ModuleFailed;
         return f;
     }
 
@@ -365,6 +388,18 @@ TelephoneFiles TelephoneFileMaker::make(const PhoneInfo& phone, const LevelChoic
                                         const OwnValues* own)
 {
     return d->make(phone, levels, withSource, own);
+}
+
+void TelephoneFileMaker::useTemplate(const ModelTemplate& t)
+{
+    d->givenTemplates.insert_or_assign(t.model, t);
+    d->models.erase(t.model);
+}
+
+const ConfigWriter* TelephoneFileMaker::writerFor(const PhoneInfo& phone)
+{
+    d->load(phone.company, phone.model);
+    return d->current->module ? d->writer() : nullptr;
 }
 
 TelephoneFiles TelephoneFileMaker::make(const QString& company, const QString& phone, const LevelChoice& levels,

@@ -10,6 +10,7 @@
 #include "ConfigWriter.h"
 #include "Database.h"
 #include "GenerationChoices.h"
+#include "ModelTemplates.h"
 
 namespace vocaset {
 
@@ -97,6 +98,12 @@ public:
     // The same for a telephone row already read; with own, the telephone's own values read already.
     TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource = false,
                         const OwnValues* own = nullptr);
+
+    // From now on the model's files come from this template instead of the one stored (a template
+    // being edited, shown before it is saved).
+    void useTemplate(const ModelTemplate& t);
+    // The writer of the telephone's model; nullptr for a model without one (a missing row, "NONE").
+    const ConfigWriter* writerFor(const PhoneInfo& phone);
 
 private:
     struct Impl;

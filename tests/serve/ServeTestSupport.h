@@ -54,9 +54,10 @@ inline QString provisioningFileName(const QString& module, const QString& mac)
     return QStringLiteral("ut") + mac + QStringLiteral(".ini");
 }
 
-// The demo telephones whose model has a file: company, code, model, MAC, module.
+// The demo telephones whose model has a built-in writer: company, code, model, MAC, module.
 inline const char* const kDemoPhones =
     "SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_MAC, E.EQ_MODULE FROM PHONES P "
-    "INNER JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE WHERE E.EQ_MODULE <> 'NONE' ORDER BY P.CO_CODE, P.PH_CODE";
+    "INNER JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE WHERE E.EQ_MODULE NOT IN ('NONE', 'TEMPLATE') "
+    "ORDER BY P.CO_CODE, P.PH_CODE";
 
 } // namespace vocaset::test
