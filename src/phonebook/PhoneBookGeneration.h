@@ -5,6 +5,7 @@
 
 #include "Interaction.h"
 #include "PhoneBookChoices.h"
+#include "TemplateWriter.h"
 
 namespace vocaset {
 
@@ -43,6 +44,19 @@ enum class EntryFate {
 // ("number - name"); returning false stops, and nothing is returned.
 std::optional<QByteArray> addressBookBytes(Recordset& entries,
                                            const std::function<bool(const QString&, EntryFate)>& each = {});
+
+// The address book of a template model's "phonebook" template for a company: the same entries in
+// the same order, those the template cannot carry on one line left out; nothing with the reason when
+// the template refuses. each(entry, fate) is called for every entry once the file is made.
+struct TemplateBook
+{
+    std::optional<QByteArray> bytes;
+    QString refusal;
+    std::optional<TemplateProblem> problem; // where the template or the file says, with the refusal
+    QString text;                           // the file as rendered, for a preview
+};
+TemplateBook templateAddressBook(Database& db, const CompiledTemplate& book, const QString& company,
+                                 const QString& model, const std::function<bool(const QString&, EntryFate)>& each = {});
 
 // "&", "<" and ">" as the XML parser of the telephone reads them.
 QString xmlEscaped(const QString& text);

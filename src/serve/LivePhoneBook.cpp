@@ -1,5 +1,7 @@
 #include "LivePhoneBook.h"
 
+#include <functional>
+
 #include "Database.h"
 #include "PhoneBookChoices.h"
 #include "PhoneBookGeneration.h"
@@ -30,7 +32,11 @@ std::optional<QString> phoneBookCompany(const QString& name)
     return name.left(name.size() - file.size());
 }
 
-FileAnswer answerPhoneBook(Database& db, const QString& company, Credentials& credentials)
+namespace {
+
+// The checks of every address book, then fill for the company's file when it has telephones of the model.
+FileAnswer answerBook(Database& db, const QString& company, Credentials& credentials, const QString& model,
+                      const std::function<void(FileAnswer&)>& fill)
 {
     FileAnswer answer;
     // Every statement runs for every code, known or not, and so does the Digest check.
@@ -52,13 +58,39 @@ FileAnswer answerPhoneBook(Database& db, const QString& company, Credentials& cr
     if (!known)
         return answer;
     answer.company = company;
-    if (db.executeBound(kHasModel, {company, QLatin1String(kAddressBookModel)}).text(0).toInt() == 0)
+    if (db.executeBound(kHasModel, {company, model}).text(0).toInt() == 0)
         return answer;
-    Recordset entries = addressBookEntries(db, company);
-    answer.status = 200;
-    answer.body = *addressBookBytes(entries);
-    answer.contentType = "text/xml; charset=windows-1252";
+    fill(answer);
     return answer;
+}
+
+} // namespace
+
+FileAnswer answerPhoneBook(Database& db, const QString& company, Credentials& credentials)
+{
+    return answerBook(db, company, credentials, QLatin1String(kAddressBookModel), [&](FileAnswer& answer) {
+        Recordset entries = addressBookEntries(db, company);
+        answer.status = 200;
+        answer.body = *addressBookBytes(entries);
+        answer.contentType = "text/xml; charset=windows-1252";
+    });
+}
+
+FileAnswer answerTemplatePhoneBook(Database& db, const QString& company, Credentials& credentials,
+                                   const CompiledTemplate& book, const QByteArray& contentType)
+{
+    const QString model = book.stored().model;
+    return answerBook(db, company, credentials, model, [&](FileAnswer& answer) {
+        TemplateBook file = templateAddressBook(db, book, company, model);
+        if (!file.bytes) {
+            answer.status = 500;
+            answer.notes.append(QStringLiteral("The address book of %1 for %2: %3").arg(company, model, file.refusal));
+            return;
+        }
+        answer.status = 200;
+        answer.body = std::move(*file.bytes);
+        answer.contentType = contentType;
+    });
 }
 
 } // namespace vocaset

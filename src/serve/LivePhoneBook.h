@@ -8,6 +8,7 @@
 
 namespace vocaset {
 
+class CompiledTemplate;
 class Database;
 
 // The company a request for "<CO>/gs_phonebook.xml" names (the server hands the file name on with
@@ -20,5 +21,9 @@ std::optional<QString> phoneBookCompany(const QString& name);
 // served openly and any other code, existing or not, is challenged and refused as a wrong password
 // is, so the answers never tell which codes exist. Refused statements throw DbError.
 FileAnswer answerPhoneBook(Database& db, const QString& company, Credentials& credentials);
+// The same for the address book of a template model's "phonebook" template, for a company with
+// telephones of that model; 500 with the reason when the template refuses.
+FileAnswer answerTemplatePhoneBook(Database& db, const QString& company, Credentials& credentials,
+                                   const CompiledTemplate& book, const QByteArray& contentType);
 
 } // namespace vocaset

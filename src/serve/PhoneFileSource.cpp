@@ -2,14 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QHash>
 
 #include "ConfigWriter.h"
 #include "GenerationChoices.h"
 #include "LivePhoneBook.h"
+#include "ModelTemplates.h"
 #include "Schema.h"
 #include "TelephoneFiles.h"
+#include "TemplateWriter.h"
 
 namespace vocaset {
 
@@ -42,6 +45,9 @@ const NamePattern* patternOf(const QString& module)
 // values and the settings (default levels, passwords, messages).
 const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQUIPMENT_PARAMETERS"),
                                  QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("SYSTEM_PARAMETERS")};
+
+// A name no template has is looked for again, among templates saved since, at most this often.
+constexpr qint64 kTemplateNamesMs = 1000;
 
 // The telephones with a MAC, whatever the case of its stored digits, with their writer module and
 // their company's password for its files; first on each row the database's change count (null where
@@ -178,8 +184,18 @@ QStringList PhoneFileSource::prepareDatabase(Database& db)
         notes.append(QStringLiteral("No index on the MAC of PHONES (") + e.text() +
                      QStringLiteral("); each request reads every telephone"));
     }
+    // The templates are kept too, so their table is counted with the others: it is made here when
+    // missing, which an account that may not create it only notices once it saves a template.
+    QStringList kept = kKeptTables;
+    try {
+        ModelTemplates::ensureTable(db);
+    } catch (const DbError& e) {
+        notes.append(QStringLiteral("No table of templates (") + e.text() + u')');
+    }
+    if (ModelTemplates::exists(db))
+        kept.append(QLatin1String(kTemplatesTable));
     // All or nothing: a count that misses one table's changes would keep its old rows for good.
-    const QStringList counting = Dialect::changeCounting(kKeptTables, db.engine());
+    const QStringList counting = Dialect::changeCounting(kept, db.engine());
     if (!counting.isEmpty()) {
         try {
             Transaction transaction(db);
@@ -205,6 +221,15 @@ PhoneFileSource::PhoneFileSource(QString connectionString, QString language, int
     }
 }
 
+// A template model's name for its telephones' files or for its address book.
+struct PhoneFileSource::TemplateName
+{
+    QString model;
+    bool book = false;
+    FileNamePattern pattern;
+    QByteArray contentType;
+};
+
 // What the rows of kKeptTables give, as they were at one change count.
 struct PhoneFileSource::Kept
 {
@@ -212,6 +237,8 @@ struct PhoneFileSource::Kept
     std::optional<bool> anyAuth;                   // some company has a $$PROVAUTH row
     QHash<QString, std::optional<QString>> levels; // company + model: its $$DEFGEN value
     TelephoneFileMaker maker;                      // catalogue, levels, writer modules, messages
+    std::optional<QList<TemplateName>> names;      // read when a name asks for them
+    std::map<QString, std::unique_ptr<CompiledTemplate>> books; // the address-book templates, compiled once
 };
 
 PhoneFileSource::~PhoneFileSource() = default;
@@ -262,19 +289,102 @@ Database& PhoneFileSource::database()
     return *m_db;
 }
 
+void PhoneFileSource::keep(Database& db, const QVariant& changes)
+{
+    if (!m_kept || changes.isNull() || changes != m_changes) {
+        m_kept = std::make_unique<Kept>(db, m_language);
+        m_changes = changes;
+    }
+}
+
+const QList<PhoneFileSource::TemplateName>& PhoneFileSource::templateNames(Database& db, bool fresh)
+{
+    if (!m_kept || fresh)
+        keep(db, db.execute(QStringLiteral("SELECT ") + Dialect::changeCount(db.engine())).rows().value(0).value(0));
+    if (!m_kept->names) {
+        QList<TemplateName> names;
+        for (const ModelTemplate& t : ModelTemplates::readNames(db)) {
+            const bool book = t.kind == u"phonebook";
+            if (const auto pattern = FileNamePattern::parse(t.fileName, !book))
+                names.append(
+                    {t.model, book, *pattern,
+                     (t.contentType.isEmpty() ? ModelTemplates::defaultContentType(t) : t.contentType).toLatin1()});
+        }
+        m_kept->names = std::move(names);
+    }
+    return *m_kept->names;
+}
+
+std::optional<ProvisioningName> PhoneFileSource::templateFile(const QString& fileName)
+{
+    for (const TemplateName& n : *m_kept->names) {
+        if (!n.book) {
+            if (const std::optional<QString> mac = n.pattern.macOf(fileName))
+                return ProvisioningName{QLatin1String(kTemplateModule), *mac, n.model};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> PhoneFileSource::fileNameOf(const QString& model, const QString& module, const QString& mac)
+{
+    if (module != QLatin1String(kTemplateModule))
+        return provisioningFileName(module, mac);
+    for (const TemplateName& n : templateNames(database(), false)) {
+        if (n.model == model && !n.book)
+            return n.pattern.nameFor(mac);
+    }
+    return std::nullopt;
+}
+
+FileAnswer PhoneFileSource::answerTemplateName(const QString& folder, const QString& fileName, Credentials& credentials)
+{
+    Database& db = database();
+    const auto find = [&](bool fresh) -> std::optional<TemplateName> {
+        for (const TemplateName& n : templateNames(db, fresh)) {
+            if (n.book ? !folder.isEmpty() && n.pattern.nameFor({}) == fileName : n.pattern.macOf(fileName).has_value())
+                return n;
+        }
+        return std::nullopt;
+    };
+    std::optional<TemplateName> found = find(false);
+    if (!found) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (now - m_namesCheckedMs < kTemplateNamesMs)
+            return {};
+        m_namesCheckedMs = now;
+        found = find(true);
+        if (!found)
+            return {};
+    }
+    if (!found->book)
+        return lookUp(*templateFile(fileName), credentials, fileName);
+    auto& compiled = m_kept->books[found->model];
+    if (!compiled) {
+        const std::optional<ModelTemplate> t = ModelTemplates::read(db, found->model, QStringLiteral("phonebook"));
+        if (!t)
+            return {};
+        compiled = std::make_unique<CompiledTemplate>(*t);
+    }
+    return answerTemplatePhoneBook(db, folder, credentials, *compiled, found->contentType);
+}
+
 FileAnswer PhoneFileSource::answer(const QString& fileName, Credentials& credentials)
 {
+    const qsizetype slash = fileName.lastIndexOf(u'/');
+    const QString folder = slash < 0 ? QString() : fileName.left(slash);
+    const QString last = fileName.mid(slash + 1);
     const std::optional<QString> book = phoneBookCompany(fileName);
-    const std::optional<ProvisioningName> name = book ? std::nullopt : parseProvisioningName(fileName);
-    if (!name && !book)
-        return {};
+    const std::optional<ProvisioningName> name = book ? std::nullopt : parseProvisioningName(last);
     CheckOnce once(credentials);
     // A connection the server ended since the last request fails its first statement: the
     // request is tried once more on a new connection before it fails.
     for (int attempt = 0;; ++attempt) {
         const quint64 sent = m_db ? m_db->exchanges() : 0;
         try {
-            FileAnswer answer = book ? answerPhoneBook(database(), *book, once) : lookUp(*name, once);
+            FileAnswer answer = book   ? answerPhoneBook(database(), *book, once)
+                                : name ? lookUp(*name, once, last)
+                                       : answerTemplateName(folder, last, once);
             answer.statements = int(m_db->exchanges() - sent);
             return answer;
         } catch (const DbError&) {
@@ -300,7 +410,7 @@ QString PhoneFileSource::health()
     }
 }
 
-FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& credentials)
+FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& credentials, const QString& fileName)
 {
     Database& db = database();
     FileAnswer answer;
@@ -311,9 +421,16 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         Dialect::checksDigestInStatement(db.engine()) ? credentials.proof(name.mac) : std::nullopt;
     const Recordset found = db.executeBound(m_findByMac, findByMacValues(name.mac, proof));
     const QVariant changes = found.rows().value(0).value(0);
-    if (!m_kept || changes.isNull() || changes != m_changes) {
-        m_kept = std::make_unique<Kept>(db, m_language);
-        m_changes = changes;
+    keep(db, changes);
+    // A template model's name is one of the templates' as they are now: a pattern saved since the
+    // name was read may give another model or none.
+    if (!name.model.isEmpty() && !m_kept->names) {
+        templateNames(db, false);
+        const std::optional<ProvisioningName> now = templateFile(fileName);
+        if (!now)
+            return {};
+        if (now->model != name.model || now->mac != name.mac)
+            return lookUp(*now, credentials, fileName);
     }
     if (!m_kept->anyAuth)
         m_kept->anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
@@ -326,8 +443,11 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     }
     // Telephones of companies without a password are served (or in conflict) as before; any other
     // name needs a right answer first.
-    const bool open = !phones.isEmpty() && passwords.isEmpty() &&
-                      (phones.size() > 1 || phones.first().row->at(6).toString() == name.module);
+    // A template model's name belongs to one model, a built-in one to every model of the module.
+    const auto named = [&name](const QVariantList& row) {
+        return row.at(6).toString() == name.module && (name.model.isEmpty() || row.at(3).toString() == name.model);
+    };
+    const bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.size() > 1 || named(*phones.first().row));
     if (anyAuth && !open) {
         const Credentials::Check check = credentials.check(name.mac, passwords);
         if (check != Credentials::Check::Accepted) {
@@ -353,7 +473,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     const PhoneInfo phone{row.at(1).toString(), row.at(2).toString(), row.at(3).toString(), row.at(4).toString(),
                           row.at(5).toString()};
     // The telephone's model writes another file than the one asked for.
-    if (row.at(6).toString() != name.module)
+    if (!named(row))
         return answer;
     answer.company = phone.company;
     answer.phone = phone.code;
@@ -380,7 +500,14 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     case FilesStatus::Ready:
         answer.status = 200;
         answer.body = files.config;
-        answer.contentType = patternOf(name.module)->contentType;
+        if (name.model.isEmpty()) {
+            answer.contentType = patternOf(name.module)->contentType;
+        } else {
+            for (const TemplateName& n : templateNames(db, false)) {
+                if (n.model == name.model && !n.book)
+                    answer.contentType = n.contentType;
+            }
+        }
         break;
     case FilesStatus::Refused:
     case FilesStatus::MergeFailed:

@@ -17,6 +17,7 @@ struct ProvisioningName
 {
     QString module;
     QString mac;
+    QString model{}; // a template model's name: the model whose pattern it is
 };
 std::optional<ProvisioningName> parseProvisioningName(const QString& fileName);
 // The name a telephone of the module fetches its file by; nothing for a module without one.
@@ -48,9 +49,15 @@ public:
     ~PhoneFileSource() override;
     Q_DISABLE_COPY_MOVE(PhoneFileSource)
 
+    // The name may come with the folder it was asked in ("ALPIN/directory.xml"), which names the
+    // company of an address book; a telephone's file is found by the name alone.
     FileAnswer answer(const QString& fileName, Credentials& credentials) override;
     // The look-up every request makes, for a MAC no telephone has.
     QString health() override;
+    bool takesFolder() const override { return true; }
+    // The name a telephone of the model fetches its file by: the built-in writer's, or the one its
+    // template's pattern makes; nothing for a model without one. Refused statements throw DbError.
+    std::optional<QString> fileNameOf(const QString& model, const QString& module, const QString& mac);
 
     // Makes the look-up by MAC an index search instead of a scan of every telephone: an index on the
     // upper-case MAC, created if missing. Returns lines for the log for what could not be done (a
@@ -60,7 +67,16 @@ public:
 
 private:
     Database& database();
-    FileAnswer lookUp(const ProvisioningName& name, Credentials& credentials);
+    FileAnswer lookUp(const ProvisioningName& name, Credentials& credentials, const QString& fileName);
+    // A name of a template model's: its telephone's file, or a company's address book in the folder.
+    FileAnswer answerTemplateName(const QString& folder, const QString& fileName, Credentials& credentials);
+    struct TemplateName;
+    // The template models' names as the kept rows have them; after a while without a match they are
+    // read again when the database changed, so that a template just saved is served.
+    const QList<TemplateName>& templateNames(Database& db, bool fresh);
+    std::optional<ProvisioningName> templateFile(const QString& fileName);
+    // What is kept, made anew when the database's change count moved (or is not kept).
+    void keep(Database& db, const QVariant& changes);
 
     // The SQLite file's identity when it was opened: a file moved over it is a new database.
     bool replaced() const;
@@ -77,6 +93,7 @@ private:
     struct Kept;
     std::unique_ptr<Kept> m_kept;
     QVariant m_changes; // the change count m_kept was read at
+    qint64 m_namesCheckedMs = 0; // when a name no template has last made the source look for new ones
 };
 
 } // namespace vocaset

@@ -70,6 +70,9 @@ public:
     virtual FileAnswer answer(const QString& fileName, Credentials& credentials) = 0;
     // Empty when the database answers a trivial query now, else why not.
     virtual QString health() { return {}; }
+    // Whether answer() takes every name with the folder it was asked in ("ALPIN/directory.xml"), as
+    // a template model's address book is named; otherwise only gs_phonebook.xml comes with it.
+    virtual bool takesFolder() const { return false; }
 };
 
 struct ServerOptions
