@@ -8,6 +8,7 @@
 #include "DbError.h"
 #include "EditorMessages.h"
 #include "Messages.h"
+#include "ModelTemplates.h"
 #include "Sql.h"
 #include "TextFile.h"
 
@@ -218,6 +219,8 @@ Work prepare(Session& s, const RenameRequest& r)
         w.plan.rows.append({QStringLiteral("EQUIPMENT"), 1});
         for (const char* table : {"PHONES", "EQUIPMENT_PARAMETERS", "COMPANY_PARAMETERS", "PHONES_PARAMETERS"})
             count(w, db, QLatin1String(table), QStringLiteral("EQ_CODE = ") + from);
+        if (ModelTemplates::exists(db))
+            count(w, db, QLatin1String(kTemplatesTable), QStringLiteral("EQ_CODE = ") + from);
         findSettings(w, db, r);
         break;
     case RenameRequest::Telephone: {
@@ -330,6 +333,7 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
     const QString to = quoted(r.to);
     QString left; // where the old code must be gone once the schema's cascades have run
     QStringList tables;
+    QStringList templateKinds;
     switch (r.kind) {
     case RenameRequest::Company:
         // The telephones follow their company through the cascades and must find their codes in the
@@ -350,6 +354,12 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
         left = QStringLiteral("EQ_CODE = ") + from;
         tables = {QStringLiteral("PHONES"), QStringLiteral("EQUIPMENT_PARAMETERS"),
                   QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("PHONES_PARAMETERS")};
+        // The model's templates follow it through their key, each with a history row of its own.
+        if (ModelTemplates::exists(db)) {
+            tables.append(QLatin1String(kTemplatesTable));
+            templateKinds = codes(db, QStringLiteral("SELECT MT_KIND FROM MODEL_TEMPLATES WHERE EQ_CODE = ") + to +
+                                          QStringLiteral(" ORDER BY MT_KIND"));
+        }
         break;
     case RenameRequest::Telephone: {
         const QString company = quoted(r.company);
@@ -373,6 +383,9 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
     } else {
         history.renamed(renamedTable(r.kind), {renamedColumn(r.kind)}, {r.from}, renamedColumn(r.kind), r.to);
     }
+    for (const QString& kind : std::as_const(templateKinds))
+        history.renamed(QLatin1String(kTemplatesTable), ModelTemplates::columns().mid(0, 2), {r.from, kind},
+                        QStringLiteral("EQ_CODE"), r.to);
     // A database whose keys do not cascade would keep rows under the old code: nothing is kept then.
     for (const QString& table : std::as_const(tables)) {
         if (countWhere(db, table, left) > 0)

@@ -99,6 +99,13 @@ RebootRun::Outcome RebootRun::runSelected()
                 restarted = PAP2();
             } else if (name == u"F1000") {
                 restarted = F1000();
+            } else if (name == u"TEMPLATE") {
+                // A model described by a template has a file but no login dialogue of its own.
+                m_log.append(textOr(m_s, QStringLiteral("M820"),
+                                    QStringLiteral("Telephone $$: its model takes its file from a template and has no "
+                                                   "reboot dialogue; not restarted"),
+                                    m_s.currentPhone.text(QStringLiteral("CO_CODE")) + u'/' +
+                                        m_s.currentPhone.text(QStringLiteral("PH_CODE"))));
             } else if (name != u"NONE") {
                 ShowMessage(m_s, QStringLiteral("M10"));
                 m_stopRun = true;

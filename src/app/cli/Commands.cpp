@@ -10,6 +10,7 @@
 #include "RebootCommands.h"
 #include "RenameCommand.h"
 #include "ServeCommand.h"
+#include "TemplateCommand.h"
 
 namespace vocaset::cli {
 
@@ -30,6 +31,9 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<GenerateCommand>());
     c.push_back(std::make_unique<DecodeCommand>());
     c.push_back(std::make_unique<ExplainCommand>());
+    for (const auto verb :
+         {TemplateCommand::Show, TemplateCommand::Set, TemplateCommand::Check, TemplateCommand::Delete})
+        c.push_back(std::make_unique<TemplateCommand>(verb));
     c.push_back(std::make_unique<RebootCommand>());
     c.push_back(std::make_unique<ServeCommand>());
     c.push_back(std::make_unique<FleetCommand>());
