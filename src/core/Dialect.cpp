@@ -615,6 +615,28 @@ QStringList changeCounting(const QStringList& tables, Engine engine)
     return statements;
 }
 
+QString changeCountingInPlace(const QStringList& tables, Engine engine)
+{
+    if (engine != Engine::PostgreSQL)
+        return {};
+    QStringList checks = {QStringLiteral("to_regclass('VOCASET_CHANGES') IS NOT NULL"),
+                          QStringLiteral("to_regprocedure('VOCASET_COUNT_CHANGE()') IS NOT NULL")};
+    for (const QString& table : tables)
+        checks.append(QStringLiteral("EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = to_regclass('") +
+                      sqlText(table) + QStringLiteral("') AND tgname = '") +
+                      sqlText(QStringLiteral("vocaset_changes_") + table.toLower()) + QStringLiteral("')"));
+    return QStringLiteral("SELECT ") + checks.join(QStringLiteral(" AND "));
+}
+
+QString mayWrite(const QString& table, Engine engine)
+{
+    if (engine != Engine::PostgreSQL)
+        return {};
+    const QString name = sqlText(table);
+    return QStringLiteral("SELECT has_table_privilege('") + name +
+           QStringLiteral("', 'INSERT') AND has_table_privilege('") + name + QStringLiteral("', 'UPDATE')");
+}
+
 QString numberedParameters(const QString& sql)
 {
     QList<Token> tokens = tokenize(sql);

@@ -99,6 +99,12 @@ QString changeCount(Engine engine);
 // The statements, for one transaction, that have the server count each statement that changes one
 // of these tables, whoever sends it; none on SQLite. Sent again, they leave the count as it is.
 QStringList changeCounting(const QStringList& tables, Engine engine);
+// A SELECT whose one value is true when what changeCounting sets up for these tables is all there,
+// so that a server's start sends none of it; nothing on SQLite.
+QString changeCountingInPlace(const QStringList& tables, Engine engine);
+// A SELECT whose one value is true when the connection's account may add and change rows of the
+// table; nothing on SQLite, which has no rights of its own.
+QString mayWrite(const QString& table, Engine engine);
 // How many workers a server runs when not told: one per core on the file the process reads itself;
 // four per core (at least eight) on a database server, where a worker spends most of a request
 // waiting for its two round trips to come back.

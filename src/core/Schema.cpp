@@ -1,6 +1,9 @@
 #include "Schema.h"
 
+#include <algorithm>
+
 #include "Database.h"
+#include "Dialect.h"
 
 namespace vocaset::Schema {
 
@@ -69,9 +72,33 @@ const QStringList& indexStatements()
     return statements;
 }
 
+namespace {
+
+// The index a statement of indexStatements() makes: CREATE INDEX IF NOT EXISTS name ON ...
+QString indexName(const QString& statement)
+{
+    return statement.section(u' ', 5, 5);
+}
+
+} // namespace
+
+bool hasIndex(Database& db, const QString& name)
+{
+    return !db.execute(Dialect::indexLookup(name, db.engine())).isEmpty();
+}
+
+bool indexesInPlace(Database& db)
+{
+    const QStringList& statements = indexStatements();
+    return std::all_of(statements.begin(), statements.end(),
+                       [&db](const QString& statement) { return hasIndex(db, indexName(statement)); });
+}
+
 QString addMissingIndexes(Database& db)
 {
     for (const QString& statement : indexStatements()) {
+        if (hasIndex(db, indexName(statement)))
+            continue;
         try {
             db.execute(statement);
         } catch (const DbError& e) {

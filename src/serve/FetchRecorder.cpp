@@ -8,6 +8,7 @@
 
 #include "Database.h"
 #include "DbError.h"
+#include "Dialect.h"
 
 namespace vocaset {
 
@@ -72,15 +73,22 @@ namespace FetchTable {
 
 QString prepare(Database& db)
 {
-    try {
-        db.execute(kCreate);
-        return {};
-    } catch (const DbError& e) {
-        // Two servers starting at once on one server database may both try to create it.
-        if (exists(db))
-            return {};
-        return QStringLiteral("No table %1 (%2); fetches are not recorded").arg(QLatin1String(kName), e.text());
+    // An account that may only read finds the table there or not, without a statement that writes.
+    const QString cost = QStringLiteral("; fetches are not recorded, and the fleet shows each telephone's last fetch "
+                                        "another server recorded, or none");
+    if (!exists(db)) {
+        try {
+            db.execute(kCreate);
+        } catch (const DbError& e) {
+            // Two servers starting at once on one server database may both try to create it.
+            if (!exists(db))
+                return QStringLiteral("No table %1 (%2)").arg(QLatin1String(kName), e.text()) + cost;
+        }
     }
+    if (const QString rights = Dialect::mayWrite(QLatin1String(kName), db.engine());
+        !rights.isEmpty() && !db.execute(rights).value(0).toBool())
+        return QStringLiteral("No right to add or change the rows of %1").arg(QLatin1String(kName)) + cost;
+    return {};
 }
 
 bool exists(Database& db)

@@ -35,8 +35,9 @@ struct Fetch
 // it when missing and the schema upgrade never touches it.
 namespace FetchTable {
 inline constexpr char kName[] = "PHONE_FETCHES";
-// Creates the table when missing. Returns a line for the log when it could not (a read-only
-// account, say): the server then serves without recording.
+// Creates the table when missing. Returns a line for the log, with what it costs, when it could not
+// or the account may not write it (a read-only account, say): the server then serves without
+// recording.
 QString prepare(Database& db);
 // True when the table is there (a database no server has recorded into has none).
 bool exists(Database& db);

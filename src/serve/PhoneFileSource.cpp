@@ -176,13 +176,19 @@ std::optional<QString> provisioningFileName(const QString& module, const QString
 QStringList PhoneFileSource::prepareDatabase(Database& db)
 {
     QStringList notes;
-    try {
-        db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_PHONES_MAC ON PHONES (UPPER(PH_MAC))"));
-        if (const QString note = Schema::addMissingIndexes(db); !note.isEmpty())
-            notes.append(note);
-    } catch (const DbError& e) {
-        notes.append(QStringLiteral("No index on the MAC of PHONES (") + e.text() +
-                     QStringLiteral("); each request reads every telephone"));
+    // What is there is left alone: a server whose account may only read starts without writing, and
+    // without a false line.
+    const bool macIndexed = Schema::hasIndex(db, QStringLiteral("IX_PHONES_MAC"));
+    if (!macIndexed || !Schema::indexesInPlace(db)) {
+        try {
+            if (!macIndexed)
+                db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_PHONES_MAC ON PHONES (UPPER(PH_MAC))"));
+            if (const QString note = Schema::addMissingIndexes(db); !note.isEmpty())
+                notes.append(note);
+        } catch (const DbError& e) {
+            notes.append(QStringLiteral("No index on the MAC of PHONES (") + e.text() +
+                         QStringLiteral("); each request reads every telephone"));
+        }
     }
     // The templates are kept too, so their table is counted with the others: it is made here when
     // missing, which an account that may not create it only notices once it saves a template.
@@ -196,7 +202,8 @@ QStringList PhoneFileSource::prepareDatabase(Database& db)
         kept.append(QLatin1String(kTemplatesTable));
     // All or nothing: a count that misses one table's changes would keep its old rows for good.
     const QStringList counting = Dialect::changeCounting(kept, db.engine());
-    if (!counting.isEmpty()) {
+    if (!counting.isEmpty() &&
+        !db.execute(Dialect::changeCountingInPlace(kept, db.engine())).value(0).toBool()) {
         try {
             Transaction transaction(db);
             for (const QString& statement : counting)
