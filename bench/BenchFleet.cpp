@@ -228,7 +228,7 @@ int main(int argc, char* argv[])
     for (int run = 0; run < 2; ++run) {
         QElapsedTimer timer;
         timer.start();
-        FleetSurvey survey(db, connection, QStringLiteral("EN"));
+        FleetSurvey survey(db, QStringLiteral("EN"));
         const QList<FleetPhone> listed = survey.survey({});
         out << QStringLiteral("Fleet states of %1 telephones (every one fetched): %2 s (%3)")
                    .arg(listed.size())

@@ -244,6 +244,7 @@ void ChangeRecorder::ensureTable()
     if (!historyExists(m_s.db)) {
         m_s.db.lockName(QStringLiteral("create ") + QLatin1String(kHistoryTable));
         m_s.db.execute(kCreate);
+        m_s.db.reached(u"history.created");
     }
     m_time = nowUtc();
     m_program = QCoreApplication::applicationName();

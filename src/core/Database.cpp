@@ -860,6 +860,15 @@ void Database::endSnapshot()
     query.exec(QStringLiteral("COMMIT"));
 }
 
+std::optional<quint32> Database::fileDataVersion()
+{
+    sqlite3* handle = m_engine == Engine::SQLite && isOpen() ? sqliteHandle(m_db) : nullptr;
+    unsigned int version = 0;
+    if (!handle || sqlite3_file_control(handle, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+        return std::nullopt;
+    return version;
+}
+
 void Database::begin()
 {
     checkUsable();

@@ -91,6 +91,9 @@ public:
     void beginSnapshot();
     void endSnapshot();
     bool inSnapshot() const { return m_snapshots > 0; }
+    // On SQLite: the data version of the file as this connection's last statement read it, which
+    // every change committed to it moves, read without a statement. Nothing on a server.
+    std::optional<quint32> fileDataVersion();
 
     // A write transaction. On SQLite it takes the write lock at once, waiting for another writer up
     // to the statement time-out: a transaction that first read and then wanted to write would be
@@ -121,7 +124,14 @@ public:
     //   telephone.done      a generation, dry run or fleet survey is done with one telephone
     //   request.found       the server has found the telephone a request names by its MAC
     //   import.checked      a telephone import has checked its file under its lock; nothing written
+    //   ranges.read         a range run has read and holds the company's codes; nothing written
+    //   phonebook.read      a phone-book import has read and holds the company's entries
+    //   history.created     the first change recorded has created the history table, not committed
+    //   counting.created    a starting server has set up the change count, not committed
     //   transaction.begun   a write transaction has just begun (on SQLite it holds the write lock)
+    //   upgrade.step        a step of the schema upgrade has run; the version is not stamped yet
+    //   fetches.read        the server's recorder has read which telephones have the MACs it writes
+    //   rename.written      a rename has changed every row it changes, not committed yet
     using InterleavingHook = std::function<void(QStringView point)>;
     void setInterleavingHook(InterleavingHook hook) { m_hook = std::move(hook); }
     void reached(QStringView point)
@@ -194,12 +204,12 @@ private:
     quint64 m_serverSerial = 0;
     QByteArray m_texts; // the texts of a direct statement, as it binds them
     quint64 m_exchanges = 0;
-    InterleavingHook m_hook;
-};
-
     int m_changed = 0;
     int m_snapshots = 0;        // snapshots open, nested ones included
     bool m_snapshotOwn = false; // the outermost one began a transaction of its own
+    InterleavingHook m_hook;
+};
+
 // Rolls back unless committed: a failing step leaves the database as it was.
 class Transaction final
 {
@@ -226,9 +236,6 @@ private:
     bool m_done = false;
 };
 
-// ADO data-type codes the catalogue reports.
-namespace AdoType {
-constexpr int Double = 5;
 // The name (Database::lockName) that every bulk run of a company's rows holds: range generation, the
 // phone-book and telephone imports, a rename of the company.
 inline QString companyWriters(const QString& company)
@@ -248,6 +255,9 @@ private:
     Database& m_db;
 };
 
+// ADO data-type codes the catalogue reports.
+namespace AdoType {
+constexpr int Double = 5;
 constexpr int Integer = 3;
 constexpr int Char = 129;
 constexpr int WChar = 130;

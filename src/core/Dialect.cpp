@@ -633,8 +633,8 @@ QString mayWrite(const QString& table, Engine engine)
     if (engine != Engine::PostgreSQL)
         return {};
     const QString name = sqlText(table);
-    return QStringLiteral("SELECT has_table_privilege('") + name +
-           QStringLiteral("', 'INSERT') AND has_table_privilege('") + name + QStringLiteral("', 'UPDATE')");
+    return QStringLiteral("SELECT has_table_privilege('") + name + QStringLiteral("', 'INSERT') AND has_table_privilege('") +
+           name + QStringLiteral("', 'UPDATE')");
 }
 
 QString numberedParameters(const QString& sql)

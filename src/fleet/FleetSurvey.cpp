@@ -1,6 +1,7 @@
 #include "FleetSurvey.h"
 
 #include "FetchRecorder.h"
+#include "MacIndex.h"
 #include "PhoneFileSource.h"
 #include "ProvisioningServer.h"
 #include "Sql.h"
@@ -49,14 +50,21 @@ QString summaryLine(const FleetCounts& counts)
     return QStringLiteral("%1 current, %2 stale, %3 never").arg(counts.current).arg(counts.stale).arg(counts.never);
 }
 
-FleetSurvey::FleetSurvey(Database& db, QString connectionString, QString language)
-    : m_db(db), m_connection(std::move(connectionString)), m_language(std::move(language))
-{
-}
+FleetSurvey::FleetSurvey(Database& db, QString language) : m_db(db), m_language(std::move(language)) {}
 
 QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::function<void(int, int)>& progress)
 {
     const bool recorded = FetchTable::exists(m_db);
+    // The files are built on the survey's own connection, so they come from its snapshot. The source
+    // reads what it needs to know of the database before the snapshot: a statement refused inside it
+    // would end it.
+    std::unique_ptr<PhoneFileSource> source;
+    if (recorded) {
+        source = std::make_unique<PhoneFileSource>(m_db, m_language);
+        source->health();
+    }
+    const ReadSnapshot snapshot(m_db);
+    m_notes = MacIndex::sharedMacs(m_db);
     QString sql = QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE");
     sql += recorded ? QStringLiteral(", F.PF_TIME, F.PF_CLIENT, F.PF_AGENT, F.PF_ETAG FROM PHONES P "
                                      "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN PHONE_FETCHES F "
@@ -72,8 +80,6 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
     sql += QStringLiteral(" ORDER BY P.CO_CODE, P.PH_CODE");
     const Recordset rows = m_db.execute(sql);
 
-    // Built only when some telephone has a fetch to compare with.
-    std::unique_ptr<PhoneFileSource> source;
     Trusted trusted;
     QList<FleetPhone> phones;
     phones.reserve(rows.count());
@@ -90,16 +96,14 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
             p.client = row.at(7).toString();
             p.userAgent = row.at(8).toString();
             p.state = FleetState::Stale;
-            if (const std::optional<QString> name = provisioningFileName(row.at(5).toString(), p.mac)) {
-                if (!source)
-                    source = std::make_unique<PhoneFileSource>(m_connection, m_language,
-                                                               Database::kStatementTimeoutSeconds * 1000);
+            if (const std::optional<QString> name = source->fileNameOf(p.model, row.at(5).toString(), p.mac)) {
                 const FileAnswer now = source->answer(*name, trusted);
                 if (now.status == 200 && now.phone == p.code && now.company == p.company &&
                     entityTag(now.body) == row.at(9).toString().toLatin1())
                     p.state = FleetState::Current;
             }
         }
+        m_db.reached(u"telephone.done");
         if (progress)
             progress(++done, int(rows.count()));
         phones.append(std::move(p));

@@ -49,24 +49,26 @@ FleetCounts countStates(const QList<FleetPhone>& phones);
 QString summaryLine(const FleetCounts& counts);
 
 // Lists the telephones with their state. The file each fetched telephone would be served now is
-// built by the server's own file source, on a connection of its own to the same database, and its
-// tag by the server's own function: the list cannot disagree with what the server sends.
+// built by the server's own file source and its tag by the server's own function: the list cannot
+// disagree with what the server sends. The whole survey reads one state of the database, files
+// included, so a change committed meanwhile (a rename) is in every line or in none.
 class FleetSurvey final
 {
 public:
-    // db: the connection that reads the telephones and their fetches; connectionString: the same
-    // database, for the file source.
-    FleetSurvey(Database& db, QString connectionString, QString language);
+    // db: the connection that reads the telephones, their fetches and their files.
+    FleetSurvey(Database& db, QString language);
     Q_DISABLE_COPY_MOVE(FleetSurvey)
 
     // Telephones in company and code order. progress(done, total) is called as the files are
     // built. Refused statements throw DbError.
     QList<FleetPhone> survey(const FleetFilter& filter, const std::function<void(int, int)>& progress = {});
+    // After a survey: the telephones that share a MAC (the server serves neither), one line each.
+    const QStringList& notes() const { return m_notes; }
 
 private:
     Database& m_db;
-    QString m_connection;
     QString m_language;
+    QStringList m_notes;
 };
 
 } // namespace vocaset

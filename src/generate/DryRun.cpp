@@ -196,6 +196,7 @@ public:
         for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
             if (const std::optional<RunOutcome> end = telephone())
                 return *end;
+            m_s.db.reached(u"telephone.done");
             m_run.m_log.progress(++m_summary.done, m_summary.selected);
             if (m_run.m_stopRequested)
                 return RunOutcome::Cancelled;
@@ -367,6 +368,8 @@ DryRunSummary DryRun::run(const GenerationRequest& r)
 {
     m_stopRequested = false;
     DryRunSummary summary;
+    // The state the run would write from, as one: see GenerationRun::run.
+    const ReadSnapshot snapshot(m_s.db);
     summary.selected = GenerationRun::selectTelephones(m_s, r);
     if (summary.selected == 0) {
         summary.outcome = RunOutcome::NoTelephones;

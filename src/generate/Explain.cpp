@@ -90,6 +90,7 @@ int TelephoneExplanation::withValue() const
 TelephoneExplanation explainTelephone(Session& s, const QString& company, const QString& phone,
                                       const LevelChoice& levels)
 {
+    const ReadSnapshot snapshot(s.db);
     TelephoneExplanation e;
     e.levels = levels;
     InsightTexts t(s);

@@ -48,6 +48,7 @@ public:
         for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
             if (const std::optional<RunOutcome> end = telephone(summary))
                 return *end;
+            m_s.db.reached(u"telephone.done");
             m_log.progress(++summary.done, summary.selected);
             if (m_s.runError)
                 return RunOutcome::Stopped;
@@ -226,6 +227,9 @@ RunSummary GenerationRun::run(const GenerationRequest& r)
     m_stopRequested = false;
     RunSummary summary;
     preparePrivateScratch(m_s.db);
+    // One state of the database for the whole run: a rename or an import committed meanwhile is in
+    // every file or in none.
+    const ReadSnapshot snapshot(m_s.db);
 
     summary.selected = selectTelephones(m_s, r);
     if (summary.selected == 0) {

@@ -62,7 +62,7 @@ std::optional<QString> tokenValue(const QString& token, const QString& code, con
 
 } // namespace
 
-QString GetParamValue(Session& s, const QString& code)
+ParamValue findParamValue(Session& s, const QString& code)
 {
     const Recordset& phone = s.currentPhone;
     const QString eq = phone.text(QStringLiteral("EQ_CODE"));
@@ -70,22 +70,18 @@ QString GetParamValue(Session& s, const QString& code)
     const Recordset catalogue =
         s.db.execute(QStringLiteral("SELECT PA_DEFAULT, LE_CODE FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = '") +
                      sqlText(eq) + QStringLiteral("' AND PA_CODE = '") + sqlText(code) + QStringLiteral("'"));
-    if (catalogue.eof()) {
-        ShowMessage(s, QStringLiteral("M1"), code);
-        return {};
-    }
+    if (catalogue.eof())
+        return {{}, QStringLiteral("M1")};
     const QString level = catalogue.text(1);
     if (level == u"E")
-        return catalogue.text(0);
+        return {catalogue.text(0), {}};
     if (level == u"C") {
         const Recordset rs = s.db.execute(QStringLiteral("SELECT PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = '") +
                                           sqlText(co) + QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) +
                                           QStringLiteral("' AND PA_CODE = '") + sqlText(code) + QStringLiteral("'"));
-        if (rs.eof()) {
-            ShowMessage(s, QStringLiteral("M5"), code);
-            return {};
-        }
-        return ExpandMacros(s, rs.text(0));
+        if (rs.eof())
+            return {{}, QStringLiteral("M5")};
+        return {ExpandMacros(s, rs.text(0)), {}};
     }
     if (level == u"P") {
         // The model narrows the lookup to this model's values, as the generation run's merge does.
@@ -94,14 +90,19 @@ QString GetParamValue(Session& s, const QString& code)
                          QStringLiteral("' AND EQ_CODE = '") + sqlText(eq) + QStringLiteral("' AND PH_CODE = '") +
                          sqlText(phone.text(QStringLiteral("PH_CODE"))) + QStringLiteral("' AND PA_CODE = '") +
                          sqlText(code) + QStringLiteral("'"));
-        if (rs.eof()) {
-            ShowMessage(s, QStringLiteral("M4"), code);
-            return {};
-        }
-        return ExpandMacros(s, rs.text(0));
+        if (rs.eof())
+            return {{}, QStringLiteral("M4")};
+        return {ExpandMacros(s, rs.text(0)), {}};
     }
-    ShowMessage(s, level == u"D" ? QStringLiteral("M3") : QStringLiteral("M2"), code);
-    return {};
+    return {{}, level == u"D" ? QStringLiteral("M3") : QStringLiteral("M2")};
+}
+
+QString GetParamValue(Session& s, const QString& code)
+{
+    const ParamValue found = findParamValue(s, code);
+    if (!found.missing.isEmpty())
+        ShowMessage(s, found.missing, code);
+    return found.value;
 }
 
 Expansion expandPlaceHolders(const QString& text, const QString& code, const QString& description)

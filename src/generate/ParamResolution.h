@@ -20,6 +20,15 @@ struct Expansion
 // is returned rather than shown.
 Expansion expandPlaceHolders(const QString& text, const QString& code, const QString& description);
 
+// GetParamValue without its box, for a run that logs the reason instead: missing is the message
+// (M1..M5, taking the parameter's code) that tells why there is no value, empty when one was found.
+struct ParamValue
+{
+    QString value;
+    QString missing;
+};
+ParamValue findParamValue(Session& s, const QString& code);
+
 // The effective value of one parameter for the telephone s.currentPhone stands on, taken only from
 // the level the model's catalogue names ("E" default, "C" company value, "P" telephone value).
 // Company and telephone values have their place-holders expanded; equipment defaults do not.

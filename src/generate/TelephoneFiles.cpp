@@ -223,8 +223,13 @@ bool TelephoneFileMaker::Impl::mergeLevel(Turn& t, const QList<StoredRow>& rows,
                 *text = e.text;
                 if (e.badToken) {
                     show(t, QStringLiteral("M6"), *e.badToken);
+                    // The log keeps which telephone, parameter and level, which the box does not say.
                     bool missing = false;
-                    row.problem = messageText(QStringLiteral("M6"), *e.badToken, missing);
+                    const QString reason = messageText(QStringLiteral("M6"), *e.badToken, missing);
+                    row.problem = messageTemplate(QStringLiteral("M786"))
+                                      .value_or(QStringLiteral("Telephone %1: parameter %2 at level %3: %4"))
+                                      .arg(t.who, stored.row.code, QString(row.level), reason);
+                    line(t.f.lines, TurnLine::Kind::Log, row.problem);
                     t.f.errors.append(row.problem);
                     ok = false;
                     break;

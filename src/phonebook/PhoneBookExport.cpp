@@ -40,6 +40,7 @@ PhoneBookSummary PhoneBookExport::run(const PhoneBookRequest& r, ExportFormat fo
 {
     m_stopRequested = false;
     PhoneBookSummary summary;
+    const ReadSnapshot snapshot(m_s.db);
     const std::optional<QString> folder = checkRequest(m_s, r, false, summary);
     if (!folder)
         return summary;

@@ -274,7 +274,7 @@ bool PhoneBookImport::confirmHiding(const UserList& list, PhoneBookSummary& summ
                      QStringLiteral("This import would hide %1 of the %2 visible entries of company %3. "
                                     "Hidden entries are never brought back by an import. Go on?"))
                   .arg(QString::number(hidden), QString::number(visible.count()), m_company);
-    if (m_s.op.askYesNo(question, QStringLiteral("PhoneBook Importation")))
+    if (m_s.op.askYesNo(question, textOr(m_s, QStringLiteral("FPBIMP"), QStringLiteral("Phone Book Import"))))
         return true;
     m_log.append(textOr(m_s, QStringLiteral("M433"), QStringLiteral("Import not confirmed: nothing was changed.")));
     summary.outcome = PhoneBookOutcome::Declined;
@@ -329,6 +329,11 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     m_queued.clear();
     giveUiTurn();
     Transaction transaction(m_s.db);
+    // Another bulk run of the company (a second import) waits for this one to end, and its entries
+    // are held before they are copied for the history: what the run compares is what it changes.
+    m_s.db.lockName(companyWriters(r.company));
+    if (const QString held = Dialect::forUpdate(m_s.db.engine()); !held.isEmpty())
+        m_s.db.executeBound(QStringLiteral("SELECT BK_NUM FROM PHONE_BOOK WHERE CO_CODE = ?") + held, {r.company});
     const QString company = sqlText(r.company);
     // The import marks every entry before it knows which stay: the history gets what it changed in the end.
     TableSnapshot book(m_s.db, QStringLiteral("PHONE_BOOK"), QStringLiteral("CO_CODE"), r.company);
@@ -341,6 +346,7 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
         m_s.db.execute(QStringLiteral("SELECT BK_NUM, BK_FLAG FROM PHONE_BOOK WHERE CO_CODE = '") + company + u'\'');
     for (const QVariantList& row : known.rows())
         m_flags.insert(row.at(0).toString(), row.at(1).toString());
+    m_s.db.reached(u"phonebook.read");
 
     m_log.progress(0, summary.selected);
     for (const ImportedUser& u : list.users) {

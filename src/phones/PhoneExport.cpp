@@ -13,6 +13,9 @@ namespace vocaset {
 
 PhoneExportText exportPhones(Database& db, const QString& company, const QString& model)
 {
+    // The telephones and their values as one state: a value another operator changes meanwhile is
+    // exported as it was, or as it is, with its telephone.
+    const ReadSnapshot snapshot(db);
     const QString where = QStringLiteral(" WHERE CO_CODE = '") + sqlText(company) +
                           QStringLiteral("' AND EQ_CODE = '") + sqlText(model) + u'\'';
     const Recordset phones = db.execute(QStringLiteral("SELECT PH_CODE, PH_DESC, PH_MAC FROM PHONES") + where +

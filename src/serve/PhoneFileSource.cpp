@@ -9,6 +9,7 @@
 #include "ConfigWriter.h"
 #include "GenerationChoices.h"
 #include "LivePhoneBook.h"
+#include "MacIndex.h"
 #include "ModelTemplates.h"
 #include "Schema.h"
 #include "TelephoneFiles.h"
@@ -176,20 +177,26 @@ std::optional<QString> provisioningFileName(const QString& module, const QString
 QStringList PhoneFileSource::prepareDatabase(Database& db)
 {
     QStringList notes;
-    // What is there is left alone: a server whose account may only read starts without writing, and
-    // without a false line.
+    // Each making under a lock, so that a second server starting at once waits for the first, then
+    // finds it made: neither fails on the other's new index, table or trigger. What is there is left
+    // alone: a server whose account may only read starts without writing, and without a false line.
     const bool macIndexed = Schema::hasIndex(db, QStringLiteral("IX_PHONES_MAC"));
     if (!macIndexed || !Schema::indexesInPlace(db)) {
         try {
+            Transaction transaction(db);
+            db.lockName(QStringLiteral("create IX_PHONES_MAC"));
             if (!macIndexed)
                 db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_PHONES_MAC ON PHONES (UPPER(PH_MAC))"));
             if (const QString note = Schema::addMissingIndexes(db); !note.isEmpty())
                 notes.append(note);
+            transaction.commit();
         } catch (const DbError& e) {
             notes.append(QStringLiteral("No index on the MAC of PHONES (") + e.text() +
                          QStringLiteral("); each request reads every telephone"));
         }
     }
+    if (const std::optional<QString> note = MacIndex::ensure(db))
+        notes.append(*note);
     // The templates are kept too, so their table is counted with the others: it is made here when
     // missing, which an account that may not create it only notices once it saves a template.
     QStringList kept = kKeptTables;
@@ -206,8 +213,10 @@ QStringList PhoneFileSource::prepareDatabase(Database& db)
         !db.execute(Dialect::changeCountingInPlace(kept, db.engine())).value(0).toBool()) {
         try {
             Transaction transaction(db);
+            db.lockName(QStringLiteral("create VOCASET_CHANGES"));
             for (const QString& statement : counting)
                 db.execute(statement);
+            db.reached(u"counting.created");
             transaction.commit();
         } catch (const DbError& e) {
             notes.append(QStringLiteral("Changes to the catalogue and settings are not counted (") + e.text() +
@@ -237,6 +246,11 @@ struct PhoneFileSource::TemplateName
     QByteArray contentType;
 };
 
+PhoneFileSource::PhoneFileSource(Database& db, QString language)
+    : m_language(std::move(language)), m_boundMs(Database::kStatementTimeoutSeconds * 1000), m_shared(&db)
+{
+}
+
 // What the rows of kKeptTables give, as they were at one change count.
 struct PhoneFileSource::Kept
 {
@@ -256,8 +270,28 @@ bool PhoneFileSource::replaced() const
     return now && (now->first != m_device || now->second != m_inode);
 }
 
+void PhoneFileSource::prepareStatements(Database& db)
+{
+    // Without the change count (a server where it could not be set up) nothing is kept.
+    QString count = Dialect::changeCount(db.engine());
+    try {
+        db.execute(QStringLiteral("SELECT ") + count);
+    } catch (const DbError&) {
+        if (!db.isOpen())
+            throw;
+        count = QStringLiteral("NULL");
+    }
+    m_count = count;
+    m_findByMac = findByMac(count, db.engine());
+}
+
 Database& PhoneFileSource::database()
 {
+    if (m_shared) {
+        if (m_findByMac.isEmpty())
+            prepareStatements(*m_shared);
+        return *m_shared;
+    }
     if (m_db && m_db->isOpen() && replaced()) {
         // Another file was moved over the database. What the old file still holds in its
         // write-ahead log goes into it, and the log, which keeps its name, is emptied, so the new
@@ -278,16 +312,7 @@ Database& PhoneFileSource::database()
             m_device = identity ? identity->first : 0;
             m_inode = identity ? identity->second : 0;
             m_kept.reset();
-            // Without the change count (a server where it could not be set up) nothing is kept.
-            QString count = Dialect::changeCount(m_db->engine());
-            try {
-                m_db->execute(QStringLiteral("SELECT ") + count);
-            } catch (const DbError&) {
-                if (!m_db->isOpen())
-                    throw;
-                count = QStringLiteral("NULL");
-            }
-            m_findByMac = findByMac(count, m_db->engine());
+            prepareStatements(*m_db);
         } catch (const DbError&) {
             m_db.reset();
             throw;
@@ -307,7 +332,7 @@ void PhoneFileSource::keep(Database& db, const QVariant& changes)
 const QList<PhoneFileSource::TemplateName>& PhoneFileSource::templateNames(Database& db, bool fresh)
 {
     if (!m_kept || fresh)
-        keep(db, db.execute(QStringLiteral("SELECT ") + Dialect::changeCount(db.engine())).rows().value(0).value(0));
+        keep(db, db.execute(QStringLiteral("SELECT ") + m_count).rows().value(0).value(0));
     if (!m_kept->names) {
         QList<TemplateName> names;
         for (const ModelTemplate& t : ModelTemplates::readNames(db)) {
@@ -387,14 +412,20 @@ FileAnswer PhoneFileSource::answer(const QString& fileName, Credentials& credent
     // A connection the server ended since the last request fails its first statement: the
     // request is tried once more on a new connection before it fails.
     for (int attempt = 0;; ++attempt) {
-        const quint64 sent = m_db ? m_db->exchanges() : 0;
+        const Database* used = m_shared ? m_shared : m_db.get();
+        const quint64 sent = used ? used->exchanges() : 0;
         try {
-            FileAnswer answer = book   ? answerPhoneBook(database(), *book, once)
-                                : name ? lookUp(*name, once, last)
-                                       : answerTemplateName(folder, last, once);
-            answer.statements = int(m_db->exchanges() - sent);
+            FileAnswer answer = inOneState(book.has_value(), [&] {
+                return book   ? answerPhoneBook(database(), *book, once)
+                       : name ? lookUp(*name, once, last)
+                              : answerTemplateName(folder, last, once);
+            });
+            used = m_shared ? m_shared : m_db.get();
+            answer.statements = int(used->exchanges() - sent);
             return answer;
         } catch (const DbError&) {
+            if (m_shared)
+                throw;
             const bool lost = m_db && !m_db->isOpen();
             if (lost)
                 m_db.reset();
@@ -402,6 +433,39 @@ FileAnswer PhoneFileSource::answer(const QString& fileName, Credentials& credent
                 throw;
         }
     }
+}
+
+// Most requests send one statement, for the telephone's row with its own values, which reads one
+// state by itself. One that reads more (rows kept since changed, values behind a password, a
+// template's names) must not mix two: whether anything changed since its first statement is told by
+// the file's data version on SQLite (no statement), else by the change count read again; if it did,
+// the request is answered again inside a snapshot. An address book, and any request where no count
+// is kept, always reads several statements: in a snapshot from the start.
+FileAnswer PhoneFileSource::inOneState(bool severalStatements, const std::function<FileAnswer()>& answerIt)
+{
+    Database& db = database();
+    if (db.inSnapshot())
+        return answerIt();
+    if (severalStatements || m_count == u"NULL") {
+        const ReadSnapshot snapshot(db);
+        return answerIt();
+    }
+    const quint64 sent = db.exchanges();
+    const std::optional<quint32> version = db.fileDataVersion();
+    FileAnswer answer = answerIt();
+    if (db.exchanges() - sent <= 1)
+        return answer;
+    if (version) {
+        // Moved by a change committed before the first statement too: then answered again, needlessly.
+        if (db.fileDataVersion() == version)
+            return answer;
+    } else if (const QVariant now = db.execute(QStringLiteral("SELECT ") + m_count).rows().value(0).value(0);
+               !now.isNull() && now == m_changes) {
+        return answer;
+    }
+    m_kept.reset();
+    const ReadSnapshot snapshot(db);
+    return answerIt();
 }
 
 QString PhoneFileSource::health()
@@ -427,6 +491,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     const std::optional<DigestProof> proof =
         Dialect::checksDigestInStatement(db.engine()) ? credentials.proof(name.mac) : std::nullopt;
     const Recordset found = db.executeBound(m_findByMac, findByMacValues(name.mac, proof));
+    db.reached(u"request.found");
     const QVariant changes = found.rows().value(0).value(0);
     keep(db, changes);
     // A template model's name is one of the templates' as they are now: a pattern saved since the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -46,6 +47,9 @@ class PhoneFileSource final : public FileSource
 {
 public:
     PhoneFileSource(QString connectionString, QString language, int boundMs);
+    // On a connection of the caller's, never opened again here: a run that reads one snapshot (the
+    // fleet survey) has every file built from it.
+    PhoneFileSource(Database& db, QString language);
     ~PhoneFileSource() override;
     Q_DISABLE_COPY_MOVE(PhoneFileSource)
 
@@ -67,6 +71,11 @@ public:
 
 private:
     Database& database();
+    // The look-up by MAC, with the change count where the database keeps one. Outside a snapshot: a
+    // count that cannot be read is a refused statement.
+    void prepareStatements(Database& db);
+    // A request reads one state of the database, as a run does (see answer()).
+    FileAnswer inOneState(bool severalStatements, const std::function<FileAnswer()>& answerIt);
     FileAnswer lookUp(const ProvisioningName& name, Credentials& credentials, const QString& fileName);
     // A name of a template model's: its telephone's file, or a company's address book in the folder.
     FileAnswer answerTemplateName(const QString& folder, const QString& fileName, Credentials& credentials);
@@ -88,7 +97,9 @@ private:
     quint64 m_device = 0;
     quint64 m_inode = 0;
     std::unique_ptr<Database> m_db;
-    QString m_findByMac; // with the change count, or NULL where the database keeps none
+    Database* m_shared = nullptr; // the caller's connection, when given one
+    QString m_count;              // the change count's expression, or NULL where the database keeps none
+    QString m_findByMac;          // with the change count
 
     struct Kept;
     std::unique_ptr<Kept> m_kept;

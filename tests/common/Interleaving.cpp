@@ -1,5 +1,7 @@
 #include "Interleaving.h"
 
+#include <chrono>
+
 namespace vocaset::test {
 
 OtherOperator::OtherOperator(TestDatabase& tdb, int lockWaitMs) : OtherOperator(tdb, tdb.db, lockWaitMs) {}
@@ -54,6 +56,60 @@ bool OtherOperator::lockedOut(const QString& refusal)
     const QString t = refusal.toLower();
     return t.contains(QLatin1String("database is locked")) || t.contains(QLatin1String("statement timeout")) ||
            t.contains(QLatin1String("lock timeout"));
+}
+
+ConcurrentOperator::ConcurrentOperator(TestDatabase& tdb) : m_connection(tdb.connectionString()), m_dir(tdb.dir())
+{
+    if (tdb.engine() == Engine::PostgreSQL)
+        m_observer.open(m_connection);
+}
+
+ConcurrentOperator::~ConcurrentOperator()
+{
+    finish();
+}
+
+void ConcurrentOperator::start(std::function<void(Session&)> act)
+{
+    m_done = false;
+    m_thread = std::thread([this, act = std::move(act)] {
+        // The connection belongs to this thread: opened, used and closed here.
+        Database db;
+        db.setTimeBound(30000);
+        try {
+            db.open(m_connection, Database::Access::Existing);
+            if (db.engine() == Engine::PostgreSQL)
+                m_pid = db.execute(QStringLiteral("SELECT pg_backend_pid()")).text(0).toLongLong();
+            Session s(db, op);
+            s.userName = QStringLiteral("CAROL");
+            s.appDir = m_dir;
+            act(s);
+        } catch (const DbError& e) {
+            m_failure = e.text();
+        }
+        m_done = true;
+    });
+    if (!m_observer.isOpen())
+        return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!m_done && std::chrono::steady_clock::now() < until) {
+        if (const qint64 pid = m_pid;
+            pid != 0 &&
+            m_observer
+                    .execute(
+                        QStringLiteral("SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND pid = ") +
+                        QString::number(pid))
+                    .count() > 0)
+            return;
+        std::this_thread::yield();
+    }
+}
+
+QString ConcurrentOperator::finish()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_failure;
 }
 
 } // namespace vocaset::test

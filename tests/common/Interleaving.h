@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include <QList>
 #include <QString>
@@ -56,6 +58,35 @@ private:
 
     Database* m_run;
     QList<Action> m_actions;
+};
+
+// A second operator working at the same time as a test's run, on a thread and a connection of its
+// own, for what one thread cannot show: a writer that waits for the run's lock and then goes on.
+// start() returns once the act has ended or, on the server, waits for a lock the run holds, so the
+// run goes on knowing which came first; on SQLite a writer cannot overtake a run that holds the write
+// lock, so it returns at once. Its statements wait up to 30 s for a lock.
+class ConcurrentOperator final
+{
+public:
+    explicit ConcurrentOperator(TestDatabase& tdb);
+    ~ConcurrentOperator();
+    Q_DISABLE_COPY_MOVE(ConcurrentOperator)
+
+    void start(std::function<void(Session&)> act);
+    // Waits for the act to end; the engine's text of the DbError it threw, empty when none.
+    QString finish();
+
+    ScriptedOperator op;
+    RecordingLog log;
+
+private:
+    QString m_connection;
+    QString m_dir;
+    Database m_observer; // on the server: sees whether the act waits for a lock
+    std::thread m_thread;
+    std::atomic<qint64> m_pid{0};
+    std::atomic<bool> m_done{false};
+    QString m_failure;
 };
 
 } // namespace vocaset::test

@@ -333,6 +333,10 @@ TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
         {QStringLiteral("ranges add"), QStringLiteral("--company ALPIN --from 900 --to 905")},
         {QStringLiteral("ranges delete"), QStringLiteral("--company ALPIN --from 900 --to 905")},
         {QStringLiteral("phones import"), phones + QStringLiteral(" --company ALPIN --model GXP2000")},
+        {QStringLiteral("template show"), QStringLiteral("--model GXP2000")},
+        {QStringLiteral("template set"), patch + QStringLiteral(" --model GXP2000 --file-name cfg{{mac}}.txt")},
+        {QStringLiteral("template check"), QStringLiteral("--model GXP2000")},
+        {QStringLiteral("template delete"), QStringLiteral("--model GXP2000")},
         {QStringLiteral("phones export"),
          QStringLiteral("--company ALPIN --model GXP2000 --out ") + out + QStringLiteral("/phones.csv")},
     };

@@ -88,6 +88,25 @@ TEST_F(ConfigCli, PasswordsDecideTheRows)
     qunsetenv("VOCASET_PASSWORD");
 }
 
+// A value the generation cannot expand is saved with a warning (it may be meant); a new language is
+// saved with the word that it applies at the next start.
+TEST_F(ConfigCli, ASavedRecordIsWarnedOfWhatItWillDo)
+{
+    const QStringList value = {QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("CO_CODE=ALPIN"),
+                               QStringLiteral("EQ_CODE=GXP2000"), QStringLiteral("PA_CODE=3")};
+    ASSERT_EQ(config("set", value + QStringList{QStringLiteral("PA_VALUE=$$n,1,16")}), cli::Ok) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("the place-holder $$n,1,16 in Value \"$$n,1,16\" cannot be expanded")))
+        << err.toStdString();
+    ASSERT_EQ(config("set", value + QStringList{QStringLiteral("PA_VALUE=$$N,1,4")}), cli::Ok);
+    EXPECT_EQ(err, QStringLiteral("1 record saved\n"));
+    qputenv("VOCASET_PASSWORD", "vocaset-admin");
+    EXPECT_EQ(config("set", {QStringLiteral("SYSTEM_PARAMETERS"), QStringLiteral("SY_CODE=$$LNG"),
+                             QStringLiteral("SY_SUBCODE=$"), QStringLiteral("SY_VALUE=FR")}),
+              cli::Ok);
+    qunsetenv("VOCASET_PASSWORD");
+    EXPECT_TRUE(err.contains(QStringLiteral("The language applies from the next start"))) << err.toStdString();
+}
+
 // A user's menu rights name several entries in one row; a name that is no menu entry is refused, and
 // the command line then allows exactly the named entries.
 TEST_F(ConfigCli, MenuRightsOfAUserNameSeveralEntries)

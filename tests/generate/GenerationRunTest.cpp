@@ -123,7 +123,10 @@ TEST_F(GenerationRunTest, PlaceHolderErrorsStopAfterTheLevel)
     EXPECT_FALSE(sum.cleanedUp);
     EXPECT_TRUE(d.s.runError);
     EXPECT_EQ(d.op.messages, (QStringList{QStringLiteral("M6:$$Q"), QStringLiteral("M6:$$P,x,1")}));
-    EXPECT_EQ(d.log.lines, QStringList{QStringLiteral("M12:")});
+    // Each refused place-holder is named in the log with its telephone, parameter and level.
+    EXPECT_EQ(d.log.lines, (QStringList{QStringLiteral("Telephone AC/101: parameter 1 at level E: M6:$$Q"),
+                                        QStringLiteral("Telephone AC/101: parameter 2 at level E: M6:$$P,x,1"),
+                                        QStringLiteral("M12:")}));
     // Both rows were stored as far as they were expanded; the company level never ran.
     EXPECT_EQ(d.value(QStringLiteral("SELECT PA_VALUE FROM EQ_TEMP WHERE PA_CODE = '1'")), QStringLiteral("bad $$Q"));
     EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM EQ_TEMP")), 2);

@@ -129,7 +129,8 @@ TEST_F(InsightTest, ExplainsEachValuesLevelRawTextAndWhatTheRunWouldRefuse)
         problems.insert(p.code, p.problems);
     const QString collision = QStringLiteral("Telephone AC/101: parameter 10 comes from level C and from level P");
     EXPECT_EQ(problems.value(QStringLiteral("10")), QStringList{collision});
-    EXPECT_EQ(problems.value(QStringLiteral("20")), QStringList{QStringLiteral("M6:$$X")});
+    EXPECT_EQ(problems.value(QStringLiteral("20")),
+              QStringList{QStringLiteral("Telephone AC/101: parameter 20 at level P: M6:$$X")});
     EXPECT_EQ(problems.value(QStringLiteral("1")),
               QStringList{QStringLiteral("Telephone AC/101, parameter 1: the value holds \"&\", which starts a new "
                                          "parameter in a GXP2000 file; no file written")});

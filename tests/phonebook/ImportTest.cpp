@@ -4,6 +4,7 @@
 
 #include "ChangeHistory.h"
 #include "FullDisk.h"
+#include "Interleaving.h"
 #include "PhoneBookFixture.h"
 #include "PhoneBookImport.h"
 
@@ -417,6 +418,38 @@ TEST(PhoneBookImport, HidingMostOfThePhoneBookIsAskedFirst)
     EXPECT_EQ(t.run("[Users]\r\n").outcome, PhoneBookOutcome::Refused);
     EXPECT_EQ(t.op.questions.size(), 1);
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM PHONE_BOOK WHERE BK_FLAG = 'V'")), 5);
+}
+
+// Two operators import a user list into one company at once: the second waits for the first, then
+// finds every entry there and changes nothing. The history holds the first run's entries, once.
+TEST(PhoneBookImport, TwoImportsOfOneCompanyAtOnceRecordWhatEachChanged)
+{
+    Import t;
+    t.entry(AC, QStringLiteral("100"), QStringLiteral("Old name"), QStringLiteral("V"));
+    QList<QByteArrayList> list = {user("Ann", "Lee", "100")};
+    for (int i = 0; i < 30; ++i)
+        list.append(user("User", QByteArray::number(i), QByteArray::number(200 + i)));
+    t.write(QStringLiteral("confUsers.ini"), users(list));
+    ConcurrentOperator second(t.tdb);
+    PhoneBookSummary secondDid;
+    OtherOperator points(t.tdb);
+    points.at(QStringLiteral("phonebook.read"), [&] {
+        second.start([&](Session& s) {
+            secondDid = PhoneBookImport(s, second.log).run({AC, QStringLiteral("GXP2000"), t.files.path()});
+        });
+    });
+    const PhoneBookSummary firstDid = t.run(users(list));
+    EXPECT_EQ(second.finish(), QString());
+    EXPECT_EQ(firstDid.succeeded, 31);
+    EXPECT_TRUE(points.passed.contains(QStringLiteral("phonebook.read")));
+    EXPECT_EQ(secondDid.succeeded, 31) << "each entry is there as the file has it";
+    QStringList recorded;
+    for (const HistoryEntry& e : readHistory(t.tdb.db, {}))
+        recorded.append(e.operation + u' ' + e.key + u' ' + e.column + u' ' + e.oldValue);
+    recorded.sort();
+    EXPECT_EQ(recorded.size(), 31) << recorded.join(u'\n').toStdString();
+    EXPECT_EQ(recorded.count(QStringLiteral("edit AC/100 BK_NAME Old name")), 1);
+    EXPECT_EQ(t.book(AC).size(), 31);
 }
 
 } // namespace

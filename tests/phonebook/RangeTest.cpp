@@ -2,6 +2,7 @@
 
 #include "ChangeHistory.h"
 #include "FullDisk.h"
+#include "Interleaving.h"
 #include "PhoneBookFixture.h"
 #include "RangeGeneration.h"
 
@@ -186,6 +187,56 @@ TEST(RangeGeneration, TheHistoryHoldsTheCodesARunWrote)
         EXPECT_EQ(recorded, run.recorded) << run.from << (run.remove ? " delete" : " add");
     }
     EXPECT_EQ(t.codes(), (QStringList{QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("104")}));
+}
+
+// Two operators add, or delete, the same codes of a company at once: the second waits for the first
+// and then finds its work done. Each code changes once, and the counts and the history of the two
+// runs together say so, whichever went first.
+TEST(RangeGeneration, TwoRunsOfOneCompanyAtOnceChangeEachCodeOnce)
+{
+    for (const bool remove : {false, true}) {
+        SCOPED_TRACE(remove ? "delete" : "add");
+        Ranges t;
+        if (remove)
+            t.run(QStringLiteral("300"), QStringLiteral("349"));
+        const qsizetype before = readHistory(t.tdb.db, {}).size();
+        ConcurrentOperator second(t.tdb);
+        PhoneBookSummary secondDid;
+        OtherOperator points(t.tdb);
+        points.at(QStringLiteral("ranges.read"), [&] {
+            second.start([&](Session& s) {
+                secondDid =
+                    RangeGeneration(s, second.log).run({AC, QStringLiteral("300"), QStringLiteral("349"), remove});
+            });
+        });
+        const PhoneBookSummary firstDid = t.run(QStringLiteral("300"), QStringLiteral("349"), remove);
+        EXPECT_EQ(second.finish(), QString());
+        EXPECT_TRUE(points.passed.contains(QStringLiteral("ranges.read")));
+        EXPECT_EQ(firstDid.succeeded + secondDid.succeeded, 50);
+        EXPECT_EQ(readHistory(t.tdb.db, {}).size() - before, 50);
+        EXPECT_EQ(t.codes().size(), remove ? 2 : 52);
+    }
+}
+
+// The first changes ever recorded, by two operators at once on a database without a history table:
+// the second waits for the first to create it, then finds it; both runs and their history stay.
+TEST(RangeGeneration, TwoFirstChangesAtOnceAreBothRecorded)
+{
+    Ranges t;
+    ConcurrentOperator second(t.tdb);
+    PhoneBookSummary secondDid;
+    OtherOperator points(t.tdb);
+    points.at(QStringLiteral("history.created"), [&] {
+        second.start([&](Session& s) {
+            secondDid = RangeGeneration(s, second.log)
+                            .run({QStringLiteral("BC"), QStringLiteral("10"), QStringLiteral("12"), false});
+        });
+    });
+    EXPECT_EQ(t.run(QStringLiteral("1"), QStringLiteral("3")).succeeded, 3);
+    EXPECT_EQ(second.finish(), QString());
+    EXPECT_TRUE(points.passed.contains(QStringLiteral("history.created")));
+    EXPECT_EQ(secondDid.succeeded, 3);
+    EXPECT_EQ(readHistory(t.tdb.db, {}).size(), 6);
 }
 
 // A run reads each of its texts once, however many codes use it: refusing fifty codes costs the

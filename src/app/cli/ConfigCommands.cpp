@@ -5,6 +5,7 @@
 #include "DbError.h"
 #include "EditorAccess.h"
 #include "EditorMessages.h"
+#include "RecordChecks.h"
 #include "RecordForm.h"
 #include "RecordList.h"
 #include "TextFile.h"
@@ -183,13 +184,14 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
                 return RunFailed;
             }
         }
+        const QStringList values = recordValues(cat, form.rows());
         const SaveResult result = form.save();
-        if (result.outcome == SaveResult::Refused || result.outcome == SaveResult::Failed) {
-            ctx.err << result.message << Qt::endl;
         if (result.gone) {
             ctx.err << QStringLiteral("No such record in ") << table << Qt::endl;
             return RunFailed;
         }
+        if (result.outcome == SaveResult::Refused || result.outcome == SaveResult::Failed) {
+            ctx.err << result.message << Qt::endl;
             if (!result.detail.isEmpty())
                 ctx.err << result.detail << Qt::endl;
             return RunFailed;
@@ -199,6 +201,10 @@ int ConfigCommand::execute(CliContext& ctx, const QStringList& arguments)
         else
             ctx.err << (m_verb == Delete ? QStringLiteral("1 record deleted") : QStringLiteral("1 record saved"))
                     << Qt::endl;
+        if (result.outcome == SaveResult::Saved && m_verb != Delete) {
+            for (const QString& note : recordNotes(s, cat, values))
+                ctx.err << note << Qt::endl;
+        }
         return Ok;
     } catch (const DbError& e) {
         ctx.err << e.text() << Qt::endl;

@@ -1,5 +1,6 @@
 #include "DbCommands.h"
 
+#include "MacIndex.h"
 #include "PatchImport.h"
 #include "Schema.h"
 
@@ -95,6 +96,9 @@ int DbInfoCommand::execute(CliContext& ctx, const QStringList& arguments)
     Recordset companies = s.db.execute(QStringLiteral("SELECT CO_CODE, CO_DESC FROM COMPANY ORDER BY CO_CODE"));
     for (; !companies.eof(); companies.moveNext())
         ctx.out << QStringLiteral("Company ") << companies.text(0) << QStringLiteral(" \\\\ ") << companies.text(1) << u'\n';
+    // Two telephones with one MAC: neither gets its file from the server until one is changed.
+    for (const QString& line : MacIndex::sharedMacs(s.db))
+        ctx.out << line << u'\n';
     ctx.out.flush();
     return Ok;
 }

@@ -49,12 +49,8 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
         return *failed;
     if (!ctx.allowed(QStringLiteral("Fleet")))
         return RunFailed;
-    // The file source opens the working database anew, as the server does.
-    NullRunLog quiet;
-    Startup settings(*ctx.session, ctx.settingsPath, quiet);
-    if (!settings.readSettings())
-        return Usage;
     QList<FleetPhone> phones;
+    QStringList notes;
     try {
         Database& db = ctx.session->db;
         if (parser.isSet(company) && !containsCode(companyEntries(db), filter.company)) {
@@ -65,8 +61,9 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
             ctx.err << QStringLiteral("No model ") << filter.model << Qt::endl;
             return Usage;
         }
-        FleetSurvey survey(db, settings.workingConnection(), ctx.session->language);
+        FleetSurvey survey(db, ctx.session->language);
         phones = survey.survey(filter);
+        notes = survey.notes();
     } catch (const DbError& e) {
         ctx.err << e.text() << Qt::endl;
         return DatabaseFailed;
@@ -87,6 +84,9 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
         table.append(fields);
     }
     const QString summary = summaryLine(countStates(phones));
+    // Telephones sharing a MAC are served no file: named on standard error, whatever the format.
+    for (const QString& note : std::as_const(notes))
+        ctx.err << note << Qt::endl;
     if (shape == u"tsv") {
         ctx.out << header.join(u'\t') << u'\n';
         for (const QStringList& row : std::as_const(table))
