@@ -33,7 +33,16 @@ install(CODE "
     set(root \"\$ENV{DESTDIR}\")
     set(PREFIX \"\${prefix}\")
     set(SYSCONF \"\${sysconf}\")
-    configure_file(${VOCASET_PACKAGING}/ParamDB.txt.in \"\${root}\${sysconf}/vocaset/ParamDB.txt\" @ONLY)
+    # The settings may hold the database server's password: readable by root and the service's group
+    # only. The package gives the group in its postinst; a direct install gives it when it exists.
+    configure_file(${VOCASET_PACKAGING}/ParamDB.txt.in \"\${root}\${sysconf}/vocaset/ParamDB.txt\" @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ)
+    if(root STREQUAL \"\")
+        execute_process(COMMAND getent group vocaset RESULT_VARIABLE no_group OUTPUT_QUIET)
+        if(no_group EQUAL 0)
+            execute_process(COMMAND chgrp vocaset \"\${sysconf}/vocaset/ParamDB.txt\")
+        endif()
+    endif()
     configure_file(${VOCASET_PACKAGING}/vocaset-serve.default \"\${root}\${sysconf}/default/vocaset-serve\" COPYONLY)
     configure_file(${VOCASET_PACKAGING}/vocaset-serve.service.in
                    \"\${root}\${prefix}/lib/systemd/system/vocaset-serve.service\" @ONLY)

@@ -5,6 +5,8 @@
 #include "ConfigWriter.h"
 #include "EditorMessages.h"
 #include "MenuRights.h"
+#include "Messages.h"
+#include "ParamResolution.h"
 #include "Sql.h"
 #include "ValueChecks.h"
 
@@ -120,6 +122,37 @@ std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, Acce
         }
     }
     return std::nullopt;
+}
+
+QStringList recordNotes(Session& s, const TableCatalogue& cat, const QStringList& values)
+{
+    QStringList notes;
+    for (int i = 0; i < cat.columns.size(); ++i) {
+        const QString& column = cat.columns[i].name;
+        if (!reachesFiles(cat.table, column))
+            continue;
+        // Place-holders are read alike for every telephone: any code and description show a bad one.
+        if (const Expansion e = expandPlaceHolders(values.value(i), QStringLiteral("0"), QString()); e.badToken)
+            notes.append(textOr(s, QStringLiteral("M780"),
+                                QStringLiteral("Saved as typed, but the place-holder %3 in %1 \"%2\" cannot be "
+                                               "expanded: the generation stops at the first telephone that uses it."))
+                             .arg(cat.columns[i].caption, values.value(i), *e.badToken));
+    }
+    if (cat.table.compare(QLatin1String("SYSTEM_PARAMETERS"), Qt::CaseInsensitive) == 0 &&
+        values.value(cat.columnIndex(QStringLiteral("SY_CODE"))) == u"$$LNG")
+        notes.append(textOr(s, QStringLiteral("M781"),
+                            QStringLiteral("The language applies from the next start of the program.")));
+    return notes;
+}
+
+QStringList recordValues(const TableCatalogue& cat, const QList<EditRow>& rows)
+{
+    QStringList values(cat.columns.size());
+    for (const EditRow& row : rows) {
+        if (const int at = cat.columnIndex(row.column); at >= 0)
+            values[at] = row.value();
+    }
+    return values;
 }
 
 } // namespace vocaset

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "RecordForm.h"
 #include "TableCatalogue.h"
 
 namespace vocaset {
@@ -19,5 +20,12 @@ namespace vocaset {
 // - a user's menu rights ("AUTHM") name only menu entries.
 std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, AccessMode mode, const QStringList& values,
                                      const QList<bool>& written);
+
+// What the operator should know about a record that was saved as it is (values: one per column):
+// a value whose place-holder the generation cannot expand (it may be meant, so it is no refusal)
+// and a change of the language, which takes effect at the next start.
+QStringList recordNotes(Session& s, const TableCatalogue& cat, const QStringList& values);
+// The values of a record being edited, one per column of the catalogue, as recordNotes takes them.
+QStringList recordValues(const TableCatalogue& cat, const QList<EditRow>& rows);
 
 } // namespace vocaset

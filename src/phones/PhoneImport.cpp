@@ -7,6 +7,7 @@
 #include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "ConfigWriter.h"
+#include "MacIndex.h"
 #include "PhoneCsv.h"
 #include "RangeGeneration.h"
 #include "Sql.h"
@@ -108,6 +109,11 @@ private:
     PlannedPhone checkLine(const CsvRecord& rec);
     void plan(PlannedPhone& ph, const QStringList& cells);
     void checkMacs();
+    QString tooLong()
+    {
+        return m_texts.text("M758", "the line is longer than %1 characters; the check stops there",
+                            {QString::number(PhoneImport::kMaxRecord)});
+    }
     ImportProblem unreadable(const CsvRecord& r)
     {
         return {r.line, QString::number(r.badField),
@@ -133,26 +139,23 @@ private:
 
 void FileCheck::run(CsvReader& csv)
 {
-    if (!readHeader(csv))
-        return;
-    CsvRecord rec;
-    while (m_found < PhoneImport::kMaxProblems && csv.next(rec)) {
-        PlannedPhone ph = checkLine(rec);
-        m_found += int(ph.problems.size());
-        if (m_found >= PhoneImport::kMaxProblems)
-            m_p.stoppedAt = rec.line;
-        m_p.phones.append(std::move(ph));
+    if (readHeader(csv)) {
+        CsvRecord rec;
+        while (m_found < PhoneImport::kMaxProblems && csv.next(rec)) {
+            PlannedPhone ph = checkLine(rec);
+            m_found += int(ph.problems.size());
+            if (m_found >= PhoneImport::kMaxProblems)
+                m_p.stoppedAt = rec.line;
+            m_p.phones.append(std::move(ph));
+        }
+        if (csv.tooLong()) {
+            m_p.problems.append({csv.line(), {}, tooLong()});
+            m_p.stoppedAt = csv.line();
+        }
+        if (m_p.stoppedAt > 0)
+            m_p.lines = csv.lastLine();
+        checkMacs();
     }
-    if (csv.tooLong()) {
-        m_p.problems.append({csv.line(),
-                             {},
-                             m_texts.text("M758", "the line is longer than %1 characters; the check stops there",
-                                          {QString::number(PhoneImport::kMaxRecord)})});
-        m_p.stoppedAt = csv.line();
-    }
-    if (m_p.stoppedAt > 0)
-        m_p.lines = csv.lastLine();
-    checkMacs();
 
     for (PlannedPhone& ph : m_p.phones) {
         if (!ph.problems.isEmpty()) {
@@ -181,10 +184,7 @@ bool FileCheck::readHeader(CsvReader& csv)
         if (header.badField != 0)
             m_p.problems.append(unreadable(header));
     } else if (csv.tooLong()) {
-        m_p.problems.append({1,
-                             {},
-                             m_texts.text("M758", "the line is longer than %1 characters; the check stops there",
-                                          {QString::number(PhoneImport::kMaxRecord)})});
+        m_p.problems.append({1, {}, tooLong()});
         return false;
     }
     const auto fixedColumn = [&](const char* name) {
@@ -467,21 +467,50 @@ PhoneImportOutcome PhoneImport::run(const PhoneImportRequest& request, const Pho
         p = planFile(request, file);
         return PhoneImportOutcome::Refused;
     }
+    // The database keeps each MAC to one telephone, also against another operator's import.
+    MacIndex::ensure(m_s.db);
     Transaction transaction(m_s.db);
+    // Another bulk run of the company waits for this one, so what the file is checked against stays.
+    m_s.db.lockName(companyWriters(request.company));
     p = planFile(request, file);
     if (p.refused())
         return PhoneImportOutcome::Refused;
     const QList<PhoneChange> changes = p.changes();
     if (expected && changes != expected->changes())
         return PhoneImportOutcome::Changed;
+    m_s.db.reached(u"import.checked");
     BlockWriter blocks(m_s.db);
-    apply(request.company, request.model, changes, blocks);
+    try {
+        apply(request.company, request.model, changes, blocks);
+    } catch (const MacTaken& taken) {
+        // Another operator's telephone took the MAC after the check: refused as the check refuses it.
+        for (PlannedPhone& ph : p.phones) {
+            if (ph.line == taken.problem.line) {
+                ph.outcome = PhoneOutcome::Refused;
+                ph.problems.append(taken.problem);
+                ph.changes.clear();
+            }
+        }
+        p.problems.append(taken.problem);
+        return PhoneImportOutcome::Refused;
+    }
     if (m_stopRequested)
         return PhoneImportOutcome::Aborted;
     recordHistory(request.company, request.model, changes, blocks);
     transaction.commit();
     blocks.refreshStatistics();
     return PhoneImportOutcome::Written;
+}
+
+void PhoneImport::macTaken(const QString& company, const PhoneChange& c)
+{
+    const QString mac = c.kind == PhoneChange::Kind::Mac ? c.after : c.mac;
+    const std::optional<QStringList> other = MacIndex::owner(m_s.db, mac, company, c.phone);
+    if (!other)
+        return;
+    throw MacTaken{{c.line, QLatin1String(kMacColumn),
+                    m_texts.text("M597", "the MAC address %1 is that of telephone %2 of company %3",
+                                 {mac, other->at(1), other->at(0)})}};
 }
 
 void PhoneImport::apply(const QString& company, const QString& model, const QList<PhoneChange>& changes,
@@ -520,9 +549,31 @@ void PhoneImport::apply(const QString& company, const QString& model, const QLis
              "UPDATE PHONES_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = ? AND EQ_CODE = ? AND PH_CODE = ? AND "
              "PA_CODE = ?")},
     };
-    const int total = int(changes.size());
+    // The progress counts telephones: one is done once the last of its changes is written.
+    QHash<QString, int> changesLeft;
+    for (const PhoneChange& c : changes)
+        ++changesLeft[c.phone];
+    const int total = int(changesLeft.size());
     m_log.progress(0, total);
     int done = 0;
+    // The database keeps each MAC to one telephone row by row, and a MAC one telephone of the file
+    // gives up may be another's new one (a swap): the MACs that change are emptied first (an empty
+    // MAC is no MAC), and set once every telephone has let go of its old one.
+    const BlockWriter::Kind emptied = blocks.kind(
+        BlockShape(QStringLiteral("PHONES"))
+            .text(QStringLiteral("UPDATE PHONES SET PH_MAC = '' WHERE CO_CODE = ? AND PH_CODE IN ("), {company})
+            .rows(QStringLiteral("?"))
+            .text(QStringLiteral(")")));
+    for (const PhoneChange& c : changes) {
+        if (c.kind == Kind::Mac)
+            blocks.add(
+                emptied, {c.phone},
+                {QStringLiteral("UPDATE PHONES SET PH_MAC = '' WHERE CO_CODE = ? AND PH_CODE = ?"), {company, c.phone}},
+                [](const DbError* refusal) {
+                    if (refusal)
+                        throw *refusal;
+                });
+    }
     for (const Statement& statement : statements) {
         const BlockWriter::Kind kind = blocks.kind(statement.shape);
         for (const PhoneChange& c : changes) {
@@ -550,14 +601,19 @@ void PhoneImport::apply(const QString& company, const QString& model, const QLis
                 alone = {c.after, company, model, c.phone, c.param};
                 break;
             }
-            blocks.add(kind, row, {statement.alone, alone}, [this, c, &done, total](const DbError* refusal) {
-                // Checked beforehand, so only the database itself refuses here (another writer, a
-                // constraint added by hand): the whole import is undone, and the line is named.
-                if (refusal)
-                    throw DbError(
-                        QStringLiteral("Line %1, telephone %2: %3").arg(c.line).arg(c.phone, refusal->text()));
-                m_log.progress(++done, total);
-            });
+            blocks.add(
+                kind, row, {statement.alone, alone},
+                [this, c, &company, &done, &changesLeft, total](const DbError* refusal) {
+                    // Checked beforehand, so only the database itself refuses here (another writer, a
+                    // constraint added by hand): the whole import is undone, and the line is named.
+                    if (refusal && MacIndex::refusedBy(refusal->text()))
+                        macTaken(company, c);
+                    if (refusal)
+                        throw DbError(
+                            QStringLiteral("Line %1, telephone %2: %3").arg(c.line).arg(c.phone, refusal->text()));
+                    if (--changesLeft[c.phone] == 0)
+                        m_log.progress(++done, total);
+                });
             giveUiTurn();
             if (m_stopRequested)
                 return;

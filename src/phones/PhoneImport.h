@@ -147,6 +147,13 @@ private:
     void recordHistory(const QString& company, const QString& model, const QList<PhoneChange>& changes,
                        BlockWriter& blocks);
     void apply(const QString& company, const QString& model, const QList<PhoneChange>& changes, BlockWriter& blocks);
+    // A change the MAC index refused: thrown with the check's own problem when another telephone has
+    // the MAC (another operator's, written after the check); returns when none has.
+    struct MacTaken
+    {
+        ImportProblem problem;
+    };
+    void macTaken(const QString& company, const PhoneChange& change);
     QString problemText(const ImportProblem& problem);
     QString changeText(const PhoneChange& change);
 

@@ -329,6 +329,13 @@ TEST(PhoneImport, AHugeFileIsRefusedInBoundedMemory)
                   .arg(plan.stoppedAt)
                   .arg(kLines + 1));
     EXPECT_EQ(f.import.run({QStringLiteral("AC"), QStringLiteral("GXP2000"), path}), PhoneImportOutcome::Refused);
+
+    // A quote that never closes makes the rest of the file one cell: the check stops at its line.
+    const PhoneImportPlan open =
+        f.import.plan(f.request("code;description;mac\r\n101;\"Desk" + QByteArray(PhoneImport::kMaxRecord, 'x')));
+    ASSERT_EQ(open.problems.size(), 1);
+    EXPECT_EQ(open.problems.first().line, 2);
+    EXPECT_TRUE(open.problems.first().reason.startsWith(QStringLiteral("the line is longer than")));
 }
 
 // Cells a spreadsheet would run as formulas go out behind an apostrophe, quotes doubled, and read

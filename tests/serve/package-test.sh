@@ -14,6 +14,9 @@ fi
 deb=$(ls "$out"/*.deb)
 dpkg-deb -c "$deb" | awk '{print $6 ($7 == "->" ? " -> " $8 : "")}' >"$out/files"
 failed=0
+# The settings may hold a password: not readable by others, and the service's group gets them.
+dpkg-deb -c "$deb" | grep -q '^-rw-r----- .* \./etc/vocaset/ParamDB\.txt$' ||
+    { echo "ParamDB.txt is readable by others:"; dpkg-deb -c "$deb" | grep ParamDB; failed=1; }
 expect() { grep -qxF -- "$1" "$out/files" || { echo "missing from the package: $1"; failed=1; }; }
 for program in vocaset-cli vocaset lenvik; do
     expect "./usr/lib/vocaset/$program"
@@ -44,6 +47,8 @@ grep -q 'Data Source=/usr/share/vocaset/vocaset-source.db' "$out/root/etc/vocase
 
 dpkg-deb -e "$deb" "$out/control"
 grep -qxF /etc/vocaset/ParamDB.txt "$out/control/conffiles" || { echo "ParamDB.txt is no conffile"; failed=1; }
+grep -q 'dpkg-statoverride --update --add root vocaset 0640 /etc/vocaset/ParamDB.txt' "$out/control/postinst" ||
+    { echo "the postinst does not give ParamDB.txt to the group vocaset"; failed=1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libmicrohttpd libqt6core6 libqt6sql6-sqlite libqt6sql6-psql; do
     case "$depends" in *"$library"*) ;; *) echo "Depends lacks $library: $depends"; failed=1 ;; esac
