@@ -21,6 +21,8 @@ const QList<MenuEntry>& mainMenuEntries()
          QStringLiteral("Config")},
         {QStringLiteral("PhImp"), QStringLiteral("Import telephones\u2026"), QStringLiteral("Config"), false,
          QStringLiteral("Config")},
+        {QStringLiteral("Templates"), QStringLiteral("Model templates\u2026"), QStringLiteral("Config"), false,
+         QStringLiteral("Config")},
         {QStringLiteral("Generate"), QStringLiteral("Generate"), {}, true},
         {QStringLiteral("GenConf"), QStringLiteral("Parameters Files"), QStringLiteral("Generate"), false},
         {QStringLiteral("PhoneBook"), QStringLiteral("Phone Book"), QStringLiteral("Generate"), true},

@@ -2,6 +2,7 @@
 
 #include "FFleet.h"
 #include "FGenerate.h"
+#include "FModelTemplates.h"
 #include "FPBExp.h"
 #include "FPBGen.h"
 #include "FPBImp.h"
@@ -21,6 +22,7 @@ QHash<QString, FVocaset1::WindowFactory> childWindows()
     QHash<QString, FVocaset1::WindowFactory> windows;
     windows.insert(QStringLiteral("Config1"), [](Session& s) -> QWidget* { return new FParameters(s); });
     windows.insert(QStringLiteral("PhImp"), [](Session& s) -> QWidget* { return new FPhImp(s); });
+    windows.insert(QStringLiteral("Templates"), [](Session& s) -> QWidget* { return new FModelTemplates(s); });
     windows.insert(QStringLiteral("GenConf"), [](Session& s) -> QWidget* { return new FGenerate(s); });
     windows.insert(QStringLiteral("Reboot"), [](Session& s) -> QWidget* { return new FReboot(s); });
     windows.insert(QStringLiteral("Fleet"), [](Session& s) -> QWidget* {
