@@ -1,5 +1,5 @@
 -- Code tables: levels, value types and phone-book creation flags.
-INSERT INTO LEVELS VALUES('E', 'Equipment default');
+INSERT INTO LEVELS VALUES('E', 'Model default');
 INSERT INTO LEVELS VALUES('C', 'Company value');
 INSERT INTO LEVELS VALUES('P', 'Telephone value');
 INSERT INTO LEVELS VALUES('D', 'Derived, not stored');

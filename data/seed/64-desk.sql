@@ -15,7 +15,7 @@ INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M522', 'Other records still r
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M523', 'A value of the record names something that does not exist (a company, a model, a code).');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M524', 'A value the table requires is empty.');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M525', 'A value is longer than its column allows.');
-INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'LE_CODE_E', 'Equipment default');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'LE_CODE_E', 'Model default');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'LE_CODE_C', 'Company value');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'LE_CODE_P', 'Telephone value');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'LE_CODE_D', 'Derived, not stored');

@@ -74,7 +74,8 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     }
 
     const int count = *to - *from + 1;
-    const QString title = QStringLiteral("Range Generation");
+    // The window's caption, as every message box of the program is titled.
+    const QString title = textOr(m_s, QStringLiteral("FRGEN"), QStringLiteral("Ranges Generation"));
     if (!m_s.op.askYesNo(MessageText(m_s, QStringLiteral("M26"), QString::number(count)), title) ||
         (r.remove && !m_s.op.askYesNo(MessageText(m_s, QStringLiteral("M25")), title))) {
         summary.outcome = PhoneBookOutcome::Declined;
@@ -95,10 +96,15 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
                  : BlockShape::insert(QStringLiteral("RANGES"), QStringLiteral("(?, ?)")));
 
     Transaction transaction(m_s.db);
+    // Another bulk run of the company (a second range run, an import) waits for this one to end, and
+    // the codes a deletion reads are held from then on: what the run reads, counts and records in the
+    // history is what it changes.
+    m_s.db.lockName(companyWriters(r.company));
     // What exists is read once: a code then costs its share of a block, or nothing when its outcome
     // is known.
     const QString company = sqlText(r.company);
-    m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'');
+    m_ranges = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = '") + company + u'\'' +
+                                 (r.remove ? Dialect::forUpdate(m_s.db.engine()) : QString()));
     m_phones = codes(m_s.db, QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = '") + company + u'\'');
     // The codes the run will write, known from what exists: when they are few, the history compares
     // those only, however many codes the company has (none when every code is there already).
@@ -112,6 +118,7 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     if (planned.size() <= kScopedCodes)
         scope = TableSnapshot::Scope{QStringLiteral("PH_CODE"), planned};
     TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE"), r.company, scope);
+    m_s.db.reached(u"ranges.read");
     const QString before = m_texts->message(QStringLiteral("M27"));
     m_log.progress(0, count);
     for (int n = *from; n <= *to; ++n) {

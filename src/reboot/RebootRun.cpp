@@ -159,7 +159,24 @@ std::optional<QStringList> RebootRun::settingValues(const QStringList& keys)
             ShowMessage(m_s, QStringLiteral("M20"), key);
             return std::nullopt;
         }
-        values.append(GetParamValue(m_s, rs.text(0)));
+        // A telephone without its address (or password) is told in the log and not dialled; the run
+        // goes on with the next one. An empty password may be meant, an empty address never.
+        const QString parameter = rs.text(0);
+        const ParamValue found = findParamValue(m_s, parameter);
+        const QString phone =
+            m_s.currentPhone.text(QStringLiteral("CO_CODE")) + u'/' + m_s.currentPhone.text(QStringLiteral("PH_CODE"));
+        if (!found.missing.isEmpty()) {
+            m_log.append(textOr(m_s, QStringLiteral("M784"), QStringLiteral("Telephone %1 not restarted: %2"))
+                             .arg(phone, MessageText(m_s, found.missing, parameter)));
+            return std::nullopt;
+        }
+        if (found.value.trimmed().isEmpty() && key.startsWith(QLatin1String("$$IP"))) {
+            m_log.append(textOr(m_s, QStringLiteral("M785"),
+                                QStringLiteral("Telephone %1 not restarted: its address parameter %2 is empty."))
+                             .arg(phone, parameter));
+            return std::nullopt;
+        }
+        values.append(found.value);
     }
     return values;
 }

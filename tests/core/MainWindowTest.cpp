@@ -66,7 +66,7 @@ TEST(MainMenu, RightsRowsDecideEachEntry)
     // The Configure menu's entries take the right of Config.
     EXPECT_EQ(enabledEntries(t.s),
               (QStringList{QStringLiteral("Config"), QStringLiteral("Config1"), QStringLiteral("PhImp"),
-                           QStringLiteral("PbGen"), QStringLiteral("Reboot")}));
+                           QStringLiteral("Templates"), QStringLiteral("PbGen"), QStringLiteral("Reboot")}));
 
     t.s.userName = QStringLiteral("BOB");
     EXPECT_EQ(enabledEntries(t.s).size(), mainMenuEntries().size());
@@ -101,8 +101,8 @@ TEST(MainMenu, CaptionCarriesVersionAndUserOnlyWhenStored)
     t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FVOCASET1_GENCONF', 'Configuration files')"));
     const MainMenuState st = loadMainMenu(t.s);
     EXPECT_EQ(st.caption, QStringLiteral("Provisioning 1.1.42 - ALICE"));
-    EXPECT_EQ(st.entries[6].caption, QStringLiteral("Configuration files"));
-    EXPECT_EQ(st.entries[8].caption, QStringLiteral("Generate")); // PbGen keeps its designed caption
+    EXPECT_EQ(st.entries[7].caption, QStringLiteral("Configuration files"));
+    EXPECT_EQ(st.entries[9].caption, QStringLiteral("Generate")); // PbGen keeps its designed caption
 }
 
 TEST(MainWindow, ShowsCaptionsRightsAndDisabledHeaders)
@@ -140,7 +140,9 @@ TEST(MainWindow, TheStartHintNamesTheEntriesOpenToTheUser)
     } cases[] = {
         {"", QStringLiteral("No menu entry is open to user ALICE: ask an administrator.")},
         {"Config;Help;About",
-         QStringLiteral("Open to user ALICE: Configure > Editor, Configure > Import telephones\u2026, Help > About.")},
+         QStringLiteral(
+             "Open to user ALICE: Configure > Editor, Configure > Import telephones\u2026, Configure > Model "
+             "templates\u2026, Help > About.")},
         {"Generate;GenConf",
          QStringLiteral("Choose Generate > Parameters Files to write the telephones' configuration files.")},
     };

@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -497,16 +498,17 @@ TEST_F(FParametersTest, ThePasswordPromptIsMaskedAndSpeaksTheUserLanguage)
     installToolkitTranslation({});
     ASSERT_GE(seen.size(), 4);
     EXPECT_EQ(seen[0], QStringLiteral("Mot de passe requis"));
-    EXPECT_EQ(seen[1], QStringLiteral("Mot de passe"));
+    EXPECT_EQ(seen[1], QStringLiteral("Mot de passe de l'onglet Réglages :")) << "names the password it wants";
     EXPECT_EQ(seen[2], QStringLiteral("1")) << "masked";
     EXPECT_EQ(seen[3], QStringLiteral("1")) << "title not cut: " << seen.join(u',').toStdString();
     EXPECT_TRUE(seen.contains(QStringLiteral("Annuler"))) << seen.join(u',').toStdString();
     EXPECT_EQ(w->accessMode(), AccessMode::True);
 
-    // The record menu's entries each have their own Alt+letter.
-    EXPECT_EQ(entry("Edit")->text(), QStringLiteral("&Modifier"));
-    EXPECT_EQ(entry("Delete")->text(), QStringLiteral("&Supprimer"));
-    EXPECT_EQ(entry("New")->text(), QStringLiteral("&Nouveau"));
+    // The record menu's entries each have their own Alt+letter, and show the keys of the list.
+    EXPECT_EQ(entry("Edit")->text(), QStringLiteral("&Modifier\tF2"));
+    EXPECT_TRUE(entry("Delete")->text().startsWith(QStringLiteral("&Supprimer\t")))
+        << entry("Delete")->text().toStdString();
+    EXPECT_TRUE(entry("New")->text().startsWith(QStringLiteral("&Nouveau\t"))) << entry("New")->text().toStdString();
 }
 
 TEST_F(FParametersTest, ALongValueWidensItsColumnOnlyUntilTheLimit)
@@ -577,9 +579,9 @@ TEST_F(FParametersTest, RenameAsksTheAdminPasswordThenConfirmsTheRowsThatChange)
     command(row(QStringLiteral("OHARA")), "Rename");
     EXPECT_EQ(d.op.prompts.value(0), QStringLiteral("New code for OHARA:"));
     ASSERT_EQ(d.op.questions.size(), 1);
-    EXPECT_TRUE(d.op.questions[0].startsWith(QStringLiteral("Rename OHARA → OH2 (")))
+    EXPECT_TRUE(d.op.questions[0].startsWith(QStringLiteral("Rename OHARA → OH2?\n")))
         << d.op.questions[0].toStdString();
-    EXPECT_TRUE(d.op.questions[0].contains(QStringLiteral("PHONES ") + QString::number(phones)))
+    EXPECT_TRUE(d.op.questions[0].contains(QStringLiteral("Telephones ") + QString::number(phones)))
         << d.op.questions[0].toStdString();
     EXPECT_GE(row(QStringLiteral("OHARA")), 0);
 
@@ -592,10 +594,14 @@ TEST_F(FParametersTest, RenameAsksTheAdminPasswordThenConfirmsTheRowsThatChange)
     EXPECT_TRUE(status().startsWith(QStringLiteral("Renamed OHARA → OH2"))) << status().toStdString();
     EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = 'OH2'")), phones);
 
-    // A refused code is told and changes nothing.
+    // A refused code is asked again with the reason and what was typed; given again, it is told and
+    // changes nothing.
     passwords.enqueue(QStringLiteral("vocaset-admin"));
+    d.op.prompts.clear();
     d.op.texts.enqueue(QStringLiteral("ALPIN"));
     command(row(QStringLiteral("OH2")), "Rename");
+    ASSERT_EQ(d.op.prompts.size(), 2);
+    EXPECT_TRUE(d.op.prompts[1].startsWith(d.op.messages.last())) << d.op.prompts[1].toStdString();
     EXPECT_TRUE(d.op.messages.last().contains(QStringLiteral("ALPIN (COMPANY) is used already")))
         << d.op.messages.last().toStdString();
     EXPECT_GE(row(QStringLiteral("OH2")), 0);
@@ -629,11 +635,13 @@ TEST_F(FParametersTest, HistoryShowsTheClickedRecordsChangesInTheUserLanguage)
     ASSERT_EQ(changes->rowCount(), 1) << "only the clicked record's change";
     const auto cell = [&](int column) { return changes->item(0, column)->text(); };
     EXPECT_EQ(cell(1), QStringLiteral("ALICE"));
-    EXPECT_EQ(cell(3), QStringLiteral("edit"));
-    EXPECT_EQ(cell(4), QStringLiteral("PH_DESC"));
+    EXPECT_TRUE(cell(2).startsWith(QStringLiteral("éditeur ("))) << cell(2).toStdString();
+    EXPECT_EQ(cell(3), QStringLiteral("modification"));
+    EXPECT_EQ(cell(4), QStringLiteral("Description"));
     EXPECT_EQ(cell(5), before.value(3));
     EXPECT_EQ(cell(6), QStringLiteral("Accueil"));
-    EXPECT_TRUE(h->windowTitle().contains(before[0] + u'/' + before[1])) << h->windowTitle().toStdString();
+    EXPECT_TRUE(h->windowTitle().contains(QStringLiteral("Téléphones ") + before[0] + u'/' + before[1]))
+        << h->windowTitle().toStdString();
 
     // The same window shows the next record asked, and Esc closes it.
     tabs()->setCurrentIndex(tab("COMPANY"));
@@ -642,6 +650,52 @@ TEST_F(FParametersTest, HistoryShowsTheClickedRecordsChangesInTheUserLanguage)
     EXPECT_EQ(changes->rowCount(), 0);
     QTest::keyClick(changes, Qt::Key_Escape);
     EXPECT_FALSE(h->isVisible());
+}
+
+// Passwords read "***" in the list of parameter values, as in the history; the record form shows
+// one masked until Show is pressed. A value the generation cannot expand is saved with a warning.
+TEST_F(FParametersTest, SecretValuesAreMaskedInTheListAndShownInTheFormOnRequest)
+{
+    open();
+    tabs()->setCurrentIndex(tab("COMPANY_PARAMETERS"));
+    const auto shown = [&](int row) { return w->listModel()->index(row, 4).data().toString(); };
+    const auto row = [&](const char* parameter) {
+        for (int r = 0; r < records(); ++r) {
+            const QStringList cells = w->listModel()->cells(r);
+            if (cells.value(0) == u"ALPIN" && cells.value(1) == u"GXP2000" &&
+                cells.value(2) == QLatin1String(parameter))
+                return r;
+        }
+        return -1;
+    };
+    const int secret = row("2"); // the reboot's password of the model
+    const int plain = row("3");
+    ASSERT_GE(secret, 0);
+    ASSERT_GE(plain, 0);
+    const QString password = w->listModel()->cells(secret).value(3);
+    EXPECT_EQ(shown(secret), QStringLiteral("***"));
+    EXPECT_EQ(shown(plain), w->listModel()->cells(plain).value(3));
+
+    command(secret, "Edit");
+    QLineEdit* value = child<QLineEdit>("Text", 4);
+    auto* reveal = child<QToolButton>(QStringLiteral("Reveal"));
+    EXPECT_EQ(value->echoMode(), QLineEdit::Password);
+    ASSERT_TRUE(reveal->isVisible());
+    QTest::mouseClick(reveal, Qt::LeftButton);
+    EXPECT_EQ(value->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(value->text(), password);
+
+    type(4, QStringLiteral("$$n,1,16"));
+    QTest::mouseClick(child<QPushButton>(QStringLiteral("Ok")), Qt::LeftButton);
+    EXPECT_FALSE(editing());
+    EXPECT_TRUE(status().contains(QStringLiteral("place-holder $$n,1,16"))) << status().toStdString();
+    EXPECT_EQ(d.value(QStringLiteral("SELECT PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = 'ALPIN' AND "
+                                     "EQ_CODE = 'GXP2000' AND PA_CODE = '2'")),
+              QStringLiteral("$$n,1,16"));
+    EXPECT_EQ(shown(secret), QStringLiteral("***"));
+    command(plain, "Edit");
+    EXPECT_EQ(child<QLineEdit>("Text", 4)->echoMode(), QLineEdit::Normal);
+    EXPECT_FALSE(reveal->isVisible());
 }
 
 } // namespace

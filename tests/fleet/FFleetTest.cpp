@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "FFleet.h"
@@ -100,6 +105,65 @@ TEST(FFleet, RebootStaleTelephonesRestartsExactlyTheStaleOnes)
                       {fetch("102", entityTag(source.answer(QStringLiteral("000B82000102.txt"), anyone).body))});
     w.refreshButton()->click();
     EXPECT_EQ(w.counts()->text(), QStringLiteral("2 current, 1 stale, 1 never"));
+}
+
+// Closing the window (its frame, as the title bar does) while Refresh builds the telephones' files:
+// the refresh stops at its next telephone and the window closes after it, with nothing left to
+// crash on.
+TEST(FFleet, ClosingDuringARefreshStopsItThenCloses)
+{
+    qtApp();
+    TestSession t;
+    addRebootMessages(t);
+    addRebootCatalogue(t);
+    ASSERT_TRUE(FetchTable::prepare(t.tdb.db).isEmpty());
+    std::vector<Fetch> fetches;
+    for (int i = 0; i < 300; ++i) {
+        const QString code = QString::number(1000 + i);
+        addPhone(t, QStringLiteral("AC"), code, QStringLiteral("PAP"), QStringLiteral("Desk"));
+        t.exec(QStringLiteral("UPDATE PHONES SET PH_MAC = '000B8200%1' WHERE PH_CODE = '%1'").arg(code));
+        Fetch f;
+        f.company = QStringLiteral("AC");
+        f.phone = code;
+        f.at = QStringLiteral("2031-01-01T00:00:00.000Z");
+        f.client = QStringLiteral("10.1.1.1");
+        f.userAgent = QStringLiteral("PAP2");
+        f.etag = "\"old\"";
+        fetches.push_back(f);
+    }
+    FetchTable::write(t.tdb.db, fetches);
+
+    QMdiArea area;
+    area.show();
+    auto* w = new FFleet(t.s, t.tdb.connectionString(), 2000);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow* frame = area.addSubWindow(w);
+    frame->show();
+    const QPointer<FFleet> alive(w);
+    bool closedDuringRefresh = false;
+    // Delivered at the refresh's first turn of the event loop.
+    QTimer::singleShot(0, frame, [&] {
+        closedDuringRefresh = w->refreshing();
+        frame->close();
+    });
+    const int ac = w->filter(1)->findText(QStringLiteral("AC \\\\ Acme"));
+    ASSERT_GE(ac, 0);
+    w->filter(1)->setCurrentIndex(ac);
+    Q_EMIT w->filter(1)->activated(ac);
+
+    ASSERT_TRUE(closedDuringRefresh);
+    ASSERT_FALSE(alive.isNull()) << "the window waited for the refresh";
+    EXPECT_EQ(w->progress()->statusText(), QStringLiteral("Refresh stopped: no list shown."));
+    EXPECT_EQ(w->list1()->topLevelItemCount(), 0);
+    EXPECT_LT(w->progress()->done(), 300) << "stopped early";
+    QElapsedTimer clock;
+    clock.start();
+    while (!alive.isNull() && clock.elapsed() < 2000) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(alive.isNull());
+    EXPECT_TRUE(area.subWindowList().isEmpty());
 }
 
 } // namespace

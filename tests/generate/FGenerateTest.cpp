@@ -272,6 +272,58 @@ TEST_F(FGenerateTest, MissingFolderIsNamedAndOfferedAndTheWindowStaysUsable)
     EXPECT_EQ(QDir(missing).entryList(QDir::Files).size(), 3);
 }
 
+// After a run started with the mouse the focus is back on the button clicked: the run's disabled
+// buttons had handed it to Cancel (Abort), where the next Enter would close the window and its log.
+TEST_F(FGenerateTest, EnterAfterAMouseStartedRunRunsAgainRatherThanClosing)
+{
+    for (int i = 104; i < 200; ++i)
+        d.phone(AC, QString::number(i), GXP, QStringLiteral("Desk"),
+                QStringLiteral("00112233") + QString::number(i).rightJustified(4, u'0'));
+    choose(1, AC);
+    choose(2, GXP);
+    choose(3, QStringLiteral("101"));
+    choose(4, QStringLiteral("199"));
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    auto* log = child<RunLogView>(QStringLiteral("List1"));
+    auto* cancel = child<QPushButton>(QStringLiteral("Cancel"));
+    const struct
+    {
+        const char* button;
+        bool abort; // Abort clicked at the run's first turn
+    } cases[] = {{"Preview", false}, {"Ok", false}, {"Ok", true}};
+    for (const auto& c : cases) {
+        auto* button = child<QPushButton>(QLatin1String(c.button));
+        if (c.abort)
+            QTimer::singleShot(0, cancel, [cancel] { QTest::mouseClick(cancel, Qt::LeftButton); });
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(w->focusWidget(), button) << c.button;
+        EXPECT_EQ(log->line(log->lineCount() - 1).startsWith(QStringLiteral("aborted")), c.abort) << c.button;
+        log->clear();
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        EXPECT_TRUE(w->isVisible()) << c.button;
+        EXPECT_GT(log->lineCount(), 0) << c.button << ": Enter ran it again";
+    }
+}
+
+// A place-holder the generation cannot expand: the box names the token, the log line the
+// telephone, the parameter and its level.
+TEST_F(FGenerateTest, ARefusedPlaceHolderIsLoggedWithItsTelephoneParameterAndLevel)
+{
+    d.param(GXP, QStringLiteral("20"), QStringLiteral("P"), QString());
+    d.phoneValue(AC, GXP, QStringLiteral("102"), QStringLiteral("20"), QStringLiteral("$$n,1,16"));
+    choose(1, AC);
+    choose(2, GXP);
+    choose(3, QStringLiteral("101"));
+    choose(4, QStringLiteral("103"));
+    w->show();
+    QTest::mouseClick(ok(), Qt::LeftButton);
+    EXPECT_EQ(d.op.messages, QStringList{QStringLiteral("M6:$$n,1,16")});
+    const QStringList lines = child<RunLogView>(QStringLiteral("List1"))->lines();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Telephone AC/102: parameter 20 at level P: M6:$$n,1,16")))
+        << lines.join(u'|').toStdString();
+}
+
 TEST_F(FGenerateTest, ClosingDuringARunAsksThenStopsAfterTheCurrentTelephone)
 {
     // Long enough for the run to give the event loop several turns.

@@ -66,7 +66,7 @@ TEST_P(Manuals, Windows1252WithASectionPerWindowAndEveryLinkAnchorAndPictureReso
     EXPECT_EQ(QSet<QString>(ids.begin(), ids.end()).size(), ids.size()) << "an id given twice";
     // F1 opens the manual at the active window's object name.
     for (const char* window : {"FVocaset1", "FGenerate", "FReboot", "FParameters", "FPBGen", "FPBImp", "FPBExp",
-                               "FRgen", "FPhImp", "FFleet", "frmBrowser", "frmAbout", "lenvik"})
+                               "FRgen", "FPhImp", "FFleet", "FModelTemplates", "frmBrowser", "frmAbout", "lenvik"})
         EXPECT_TRUE(ids.contains(QLatin1String(window))) << window;
 
     const QStringList links = captures(text, QStringLiteral("\\shref=\"([^\"]*)\""));

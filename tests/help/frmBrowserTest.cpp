@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -220,5 +221,42 @@ TEST_F(BrowserTest, F1InTheMainWindowOpensTheActiveWindowsSection)
         // The section is further down the manual than the one before.
         EXPECT_GT(help->browser()->verticalScrollBar()->value(), previous) << name.toStdString();
         previous = help->browser()->verticalScrollBar()->value();
+    }
+}
+
+// Opened with F1 or from the Help menu, the page has the keys at once: Page Down scrolls it, Esc
+// closes the window.
+TEST_F(BrowserTest, ThePageTakesTheKeysWhenTheManualOpens)
+{
+    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+    t.s.appDir = test::sourceDir() + QStringLiteral("/data");
+    const QHash<QString, FVocaset1::WindowFactory> windows{{QStringLiteral("Help1"), [](Session& s) -> QWidget* {
+                                                                auto* help = new frmBrowser(s);
+                                                                help->setStartingAddress(manualUrl(s.appDir));
+                                                                return help;
+                                                            }}};
+    for (const bool fromMenu : {false, true}) {
+        FVocaset1 frame(t.s, windows);
+        frame.resize(900, 600);
+        frame.show();
+        frame.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        if (fromMenu)
+            frame.action(QStringLiteral("Help1"))->trigger();
+        else
+            QTest::keyClick(&frame, Qt::Key_F1);
+        auto* help = frame.findChild<frmBrowser*>();
+        ASSERT_TRUE(help);
+        QSignalSpy spy(help, &frmBrowser::navigationFinished);
+        for (int i = 0; i < 50 && (spy.isEmpty() || help->busy()); ++i)
+            spy.wait(100);
+        QWidget* keys = QApplication::focusWidget();
+        ASSERT_EQ(keys, help->browser()) << (keys ? keys->objectName().toStdString() : "nothing has the focus");
+        const int top = help->browser()->verticalScrollBar()->value();
+        QTest::keyClick(keys, Qt::Key_PageDown);
+        EXPECT_GT(help->browser()->verticalScrollBar()->value(), top) << fromMenu;
+        QTest::keyClick(keys, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(frame.mdiArea()->subWindowList().isEmpty()) << fromMenu;
     }
 }

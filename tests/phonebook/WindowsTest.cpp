@@ -114,7 +114,8 @@ TEST(PhoneBookWindows, ExportWindowOpensTheWorkbookAndTakesCaptions)
     EXPECT_EQ(opened, QStringList{t.path(QStringLiteral("AC.xlsx"))});
     EXPECT_TRUE(QFile::exists(t.path(QStringLiteral("AC.xlsx"))));
     EXPECT_EQ(Windows::logOf(&w).value(0), QStringLiteral("1 exportées"));
-    EXPECT_TRUE(Windows::logOf(&w).value(1).startsWith(QStringLiteral("No application opened")));
+    EXPECT_EQ(Windows::logOf(&w).value(1), QStringLiteral("Written: ") + t.path(QStringLiteral("AC.xlsx")));
+    EXPECT_TRUE(Windows::logOf(&w).value(2).startsWith(QStringLiteral("No application opened")));
 }
 
 // Generate needs a company and both codes (and is disabled again when one is emptied); the codes

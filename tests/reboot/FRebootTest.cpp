@@ -169,7 +169,7 @@ TEST_F(FRebootTest, CancelAbortsTheRunThenClosesTheWindow)
     first.add(hang);
     w.ok()->click();
     EXPECT_EQ(tagDuringRun, QStringLiteral("Abort"));
-    EXPECT_EQ(captionDuringRun, QStringLiteral("Stop"));
+    EXPECT_EQ(withoutMnemonic(captionDuringRun), QStringLiteral("Stop"));
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(lines(w.lb1()).first(), QStringLiteral("PAP2 ") + first.address() + QStringLiteral(" - 101 - Desk"));
     EXPECT_EQ(second.connections, 0);
@@ -204,6 +204,36 @@ TEST_F(FRebootTest, ClosingDuringARunWaitsForItsEnd)
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(waitUntil([&] { return alive.isNull(); }));
     EXPECT_TRUE(waitUntil([&] { return area.subWindowList().isEmpty(); }));
+}
+
+// A telephone of the batch without its address is one log line and a failure; no box stops the
+// batch, nothing is dialled for it, and the next telephone is restarted.
+TEST_F(FRebootTest, ATelephoneWithoutAnAddressIsLoggedAsFailedAndTheRunGoesOn)
+{
+    FakePhone second;
+    address(QStringLiteral("102"), second.address());
+    second.add({papFirst(second.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+    second.add({papFirst(second.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+    FReboot w(t.s, 2000);
+    w.show();
+    chooseAll(w, QStringLiteral("101 \\\\ Desk"), QStringLiteral("102 \\\\ Lab"));
+    const struct
+    {
+        const char* value; // 101's address: none, then empty
+        const char* line;
+    } cases[] = {{nullptr, "Telephone AC/101 not restarted: No telephone value for Static_IP"},
+                 {"", "Telephone AC/101 not restarted: its address parameter Static_IP is empty."}};
+    for (const auto& c : cases) {
+        if (c.value)
+            address(QStringLiteral("101"), QLatin1String(c.value));
+        QTest::mouseClick(w.ok(), Qt::LeftButton);
+        EXPECT_TRUE(t.op.messages.isEmpty()) << t.op.messages.join(u'|').toStdString();
+        const QStringList log = lines(w.lb1());
+        EXPECT_EQ(log.value(0), QLatin1String(c.line));
+        EXPECT_EQ(log.value(2), msg("M15"));
+        EXPECT_EQ(w.progress()->statusText(), QStringLiteral("2 selected, 1 restarted, 1 failed: 101"));
+    }
+    EXPECT_TRUE(second.mismatches.isEmpty());
 }
 
 TEST_F(FRebootTest, TabGoesInReadingOrderAndEscClosesWhenIdle)

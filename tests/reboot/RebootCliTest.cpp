@@ -75,6 +75,19 @@ TEST_F(RebootCliTest, RunsTheRangeWithTheLogOnStandardOutput)
     EXPECT_EQ(err, QStringLiteral("2 telephone(s) selected, 2 restarted, 0 failed\n"));
 }
 
+// A telephone without its address is a log line and a failure, never a message that stops the run.
+TEST_F(RebootCliTest, ATelephoneWithoutAnAddressIsNamedInTheLogAndTheRunGoesOn)
+{
+    allowEverything();
+    FakePhone second;
+    address(QStringLiteral("102"), second.address());
+    second.add({papFirst(second.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("102"))), cli::RunFailed);
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Telephone AC/101 not restarted: No telephone value for Static_IP\n")))
+        << out.toStdString();
+    EXPECT_EQ(err, QStringLiteral("2 telephone(s) selected, 1 restarted, 1 failed: 101\n"));
+}
+
 // A telephone that refuses the connection, never answers or refuses the login was not restarted:
 // the run says which and exits 1, as does a range without any telephone.
 TEST_F(RebootCliTest, EveryTelephoneNotRestartedIsNamedAndFailsTheRun)
@@ -113,7 +126,8 @@ TEST_F(RebootCliTest, StoppedRunsAndShownMessagesExitWithOne)
     allowEverything();
     EXPECT_EQ(run(range(QStringLiteral("ODD"), QStringLiteral("201"), QStringLiteral("201"))), cli::RunFailed);
     EXPECT_TRUE(err.contains(QStringLiteral("Unknown writer module"))) << err.toStdString();
-    // A telephone without an address value: the message is shown and the exit code says so.
+    // A model without its password setting: the message is shown and the exit code says so.
+    address(QStringLiteral("101"), QStringLiteral("127.0.0.1"));
     t.exec(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$EPWD'"));
     EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("101"))), cli::RunFailed);
     EXPECT_TRUE(err.contains(QStringLiteral("Setting $$EPWD missing"))) << err.toStdString();

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTextStream>
 
 #include "Database.h"
@@ -13,6 +14,7 @@
 #include "ToolkitTranslation.h"
 #include "WidgetOperator.h"
 #include "WindowConventions.h"
+#include "frmBrowser.h"
 
 int main(int argc, char* argv[])
 {
@@ -49,6 +51,22 @@ int main(int argc, char* argv[])
     vocaset::installToolkitTranslation(session.language);
     vocaset::Form1 window(tool);
     op.setParent(&window);
+    // F1 opens the help viewer on the manual beside the program, at the query tool's section.
+    QPointer<vocaset::frmBrowser> help;
+    window.showManual = [&](const QUrl& manual) {
+        if (!help) {
+            help = new vocaset::frmBrowser(session, &window);
+            help->setWindowFlag(Qt::Window);
+            help->setAttribute(Qt::WA_DeleteOnClose);
+            help->setStartingAddress(manual);
+            help->show();
+            vocaset::placeOnScreen(help, &window);
+        } else {
+            help->navigate(manual);
+        }
+        help->raise();
+        help->activateWindow();
+    };
     window.show();
     vocaset::placeOnScreen(&window);
     return QApplication::exec();

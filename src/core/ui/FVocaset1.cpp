@@ -11,6 +11,7 @@
 
 #include "Messages.h"
 #include "ProgressStrip.h"
+#include "RecordLists.h"
 #include "WindowConventions.h"
 
 namespace vocaset {
@@ -170,6 +171,10 @@ QWidget* FVocaset1::open(const QString& entryName)
         child->setWindowTitle(act ? plain(act->text()) : entryName);
     }
     child->setAttribute(Qt::WA_DeleteOnClose);
+    reserveMnemonics(child, menuBarLetters());
+    // A change the window saves to companies, models or telephones reaches every other open window.
+    if (auto* source = dynamic_cast<ChangesRecords*>(child))
+        source->onRecordsChanged = [this, child](const QString& table) { recordsChanged(child, table); };
     // A window that chose its own size keeps it when it shows all controls; the frame adds its
     // border and title bar around it, and the whole stays inside the work area.
     const QSize wanted = (child->testAttribute(Qt::WA_Resized) ? child->size() : child->sizeHint())
@@ -194,6 +199,46 @@ QWidget* FVocaset1::open(const QString& entryName)
         placeInside(sub, area);
     updateHint();
     return child;
+}
+
+QString FVocaset1::menuBarLetters() const
+{
+    QString letters;
+    for (const QAction* act : menuBar()->actions()) {
+        if (const QChar letter = mnemonicLetter(act->text()); !letter.isNull() && act->isVisible())
+            letters += letter;
+    }
+    return letters;
+}
+
+void FVocaset1::recordsChanged(const QWidget* from, const QString& table)
+{
+    QList<QPointer<QWidget>> others;
+    for (const QMdiSubWindow* sub : m_mdi->subWindowList()) {
+        if (sub->widget() && sub->widget() != from)
+            others.append(sub->widget());
+    }
+    // From the event loop, not from inside the handler that saved: a window that reads its lists
+    // gives the user interface turns, during which the one that saved may close.
+    QMetaObject::invokeMethod(
+        this,
+        [others, table] {
+            for (const QPointer<QWidget>& w : others) {
+                if (auto* follower = w ? dynamic_cast<FollowsRecords*>(w.data()) : nullptr)
+                    follower->recordsChanged(table);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void FVocaset1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Its designed size may be larger than a small or scaled screen.
+    if (!m_placed) {
+        m_placed = true;
+        placeOnScreen(this);
+    }
 }
 
 void FVocaset1::showHelp()

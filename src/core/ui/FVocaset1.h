@@ -43,6 +43,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -52,6 +53,10 @@ private:
     void childActivated(QMdiSubWindow* sub);
     void updateHint();
     QString menuPath(const QString& entryName) const;
+    // The Alt letters of the menu bar's titles.
+    QString menuBarLetters() const;
+    // Every open window but the one that saved the change reads its lists again.
+    void recordsChanged(const QWidget* from, const QString& table);
     QString text(const char* key, const char* english) const;
 
     Session& m_s;
@@ -63,6 +68,7 @@ private:
     QHash<QString, QMenu*> m_menus;
     QHash<QString, QPointer<QMdiSubWindow>> m_open; // entry name -> its child window's frame
     QMetaObject::Connection m_statusLink;
+    bool m_placed = false;
     bool m_quitting = false; // Quit asked while a run was going: close once the runs have stopped
 };
 

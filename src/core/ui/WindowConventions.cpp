@@ -216,8 +216,27 @@ qsizetype mnemonicPosition(const QString& text, const QSet<QChar>& taken)
     return fallback;
 }
 
-// The mnemonic a text already carries ("&Address"), or a null character.
-QChar carriedMnemonic(const QString& text)
+// The text without its mnemonic mark; "&&" stays.
+QString mnemonicRemoved(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'&' && i + 1 < text.size() && text.at(i + 1) == u'&') {
+            out += QLatin1String("&&");
+            ++i;
+        } else if (text.at(i) != u'&') {
+            out += text.at(i);
+        }
+    }
+    return out;
+}
+
+constexpr char kReservedMnemonics[] = "reservedMnemonics";
+
+} // namespace
+
+QChar mnemonicLetter(const QString& text)
 {
     for (qsizetype i = 0; i + 1 < text.size(); ++i) {
         if (text.at(i) != u'&')
@@ -228,8 +247,6 @@ QChar carriedMnemonic(const QString& text)
     }
     return {};
 }
-
-} // namespace
 
 QStringList withMnemonics(const QStringList& texts)
 {
@@ -276,25 +293,45 @@ void addControlMnemonics(QWidget* window)
         const auto* label = qobject_cast<const QLabel*>(w);
         return label ? label->text() : static_cast<const QAbstractButton*>(w)->text();
     };
+    const auto setText = [](QWidget* w, const QString& text) {
+        if (auto* label = qobject_cast<QLabel*>(w))
+            label->setText(text);
+        else
+            static_cast<QAbstractButton*>(w)->setText(text);
+    };
     QSet<QChar> taken;
-    for (const QWidget* w : std::as_const(controls)) {
-        if (const QChar carried = carriedMnemonic(textOf(w)); !carried.isNull())
-            taken.insert(carried);
-    }
+    for (const QChar letter : window->property(kReservedMnemonics).toString())
+        taken.insert(letter.toLower());
+    // A carried letter stays with the first control that has it, unless it is reserved.
+    QList<QWidget*> open;
     for (QWidget* w : std::as_const(controls)) {
-        QString text = textOf(w);
-        if (!carriedMnemonic(text).isNull() || text.contains(u'<'))
+        const QString text = textOf(w);
+        if (text.contains(u'<'))
             continue;
+        const QChar carried = mnemonicLetter(text);
+        if (!carried.isNull() && !taken.contains(carried)) {
+            taken.insert(carried);
+            continue;
+        }
+        if (!carried.isNull())
+            setText(w, mnemonicRemoved(text));
+        open.append(w);
+    }
+    for (QWidget* w : std::as_const(open)) {
+        QString text = textOf(w);
         const qsizetype pos = mnemonicPosition(text, taken);
         if (pos < 0)
             continue;
         taken.insert(text.at(pos).toLower());
         text.insert(pos, u'&');
-        if (auto* label = qobject_cast<QLabel*>(w))
-            label->setText(text);
-        else
-            static_cast<QAbstractButton*>(w)->setText(text);
+        setText(w, text);
     }
+}
+
+void reserveMnemonics(QWidget* window, const QString& letters)
+{
+    window->setProperty(kReservedMnemonics, letters);
+    addControlMnemonics(window);
 }
 
 QString withoutMnemonic(QString text)
@@ -303,6 +340,18 @@ QString withoutMnemonic(QString text)
     text.remove(u'&');
     text.replace(u'\x01', u'&');
     return text;
+}
+
+RunFocus::RunFocus(QWidget* window, QWidget* mainAction) : m_had(window->focusWidget()), m_main(mainAction) {}
+
+RunFocus::~RunFocus()
+{
+    for (QWidget* w : {m_had.data(), m_main.data()}) {
+        if (w && w->isVisible() && w->isEnabled()) {
+            w->setFocus();
+            return;
+        }
+    }
 }
 
 void closeWindow(QWidget* window)

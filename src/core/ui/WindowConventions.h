@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "DbError.h"
@@ -88,11 +89,34 @@ void stopRunThenClose(Session& s, QWidget* window, bool& closeWhenIdle, const st
 // level), a plain letter before an accented one; an '&' that a text holds is shown as such.
 QStringList withMnemonics(const QStringList& texts);
 void addMnemonics(const QList<QAction*>& actions);
-// The same for the buttons, check boxes and labels with a buddy of a window, in reading order;
-// a control that already carries a mnemonic keeps it.
+// The same for the buttons, check boxes and labels with a buddy of a window, in reading order,
+// leaving out the letters the window has reserved; a control that already carries a mnemonic
+// keeps it unless a control before it or a reserved letter has it. Called again after a caption
+// changed (Cancel that reads Abort during a run).
 void addControlMnemonics(QWidget* window);
+// A child window of the main window leaves the menu bar's letters to the menu bar: Alt+letter
+// would otherwise open a menu in place of pressing the button, or the other way round.
+void reserveMnemonics(QWidget* window, const QString& letters);
+// The letter a text's mnemonic takes, lower case, or a null character.
+QChar mnemonicLetter(const QString& text);
 // A caption as the operator reads it: the mnemonic mark removed, "&&" shown as "&".
 QString withoutMnemonic(QString text);
+
+// The keyboard focus across a run. The buttons a run disables hand the focus on, to Cancel at the
+// end of the row, where the first Enter after the run would close the window with its log: when
+// the run is over (this object goes) the focus goes back to the control that had it, or else to
+// the main action.
+class RunFocus final
+{
+public:
+    RunFocus(QWidget* window, QWidget* mainAction);
+    ~RunFocus();
+    Q_DISABLE_COPY_MOVE(RunFocus)
+
+private:
+    QPointer<QWidget> m_had;
+    QPointer<QWidget> m_main;
+};
 
 // Closes a window: its frame when it is a child of the main window, otherwise the window itself.
 void closeWindow(QWidget* window);

@@ -1,5 +1,6 @@
 #include "FHistory.h"
 
+#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -49,16 +50,35 @@ void FHistory::showRecord(const QString& table, const QString& key)
     filter.key = key;
     if (!guarded(m_s, [&] { entries = readHistory(m_s.db, filter); }))
         return;
-    const QString record = table + u' ' + key;
+    // The table by its tab's caption, the columns by theirs, the programs' words in the user's language.
+    const QString record = textOr(m_s, QStringLiteral("FPARAMETERS_") + table.toUpper(), table) + u' ' + key;
     setWindowTitle(m_title + QStringLiteral(" - ") + record);
     m_record->setText(escapeControls(record));
+    const auto word = [this](const char* kind, const QString& text) {
+        QString key = QStringLiteral("FHISTORY_") + QLatin1String(kind) + text.toUpper();
+        key.replace(u' ', u'_').replace(u'-', u'_');
+        return textOr(m_s, key, text);
+    };
+    const QString madeBy = textOr(m_s, QStringLiteral("FHISTORY_MADEBY"), QStringLiteral("%1 %2"));
+    QHash<QString, QString> columnCaptions;
+    const auto columnCaption = [&](const QString& column) {
+        auto it = columnCaptions.constFind(column);
+        if (it == columnCaptions.constEnd())
+            it = columnCaptions.insert(column, column.isEmpty() ? column : textOr(m_s, column, column));
+        return *it;
+    };
 
     m_changes->setRowCount(0);
     m_changes->setRowCount(int(entries.size()));
     for (int r = 0; r < entries.size(); ++r) {
         const HistoryEntry& e = entries[r];
-        const QString cells[] = {e.time.left(19), e.user,    e.program + u' ' + e.source, e.operation, e.column,
-                                 e.oldValue,      e.newValue};
+        const QString cells[] = {e.time.left(19),
+                                 e.user,
+                                 madeBy.arg(e.program, word("SRC_", e.source)),
+                                 word("OP_", e.operation),
+                                 columnCaption(e.column),
+                                 e.oldValue,
+                                 e.newValue};
         for (int c = 0; c < int(std::size(cells)); ++c)
             m_changes->setItem(r, c, new QTableWidgetItem(escapeControls(cells[c])));
     }

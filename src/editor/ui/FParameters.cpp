@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTabBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "DbError.h"
@@ -27,6 +28,7 @@
 #include "FHistory.h"
 #include "Messages.h"
 #include "ProgressStrip.h"
+#include "RecordChecks.h"
 #include "RecordListModel.h"
 #include "WindowConventions.h"
 
@@ -48,13 +50,15 @@ QRect pixels(const TwipRect& r)
     return {r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel, r.height / kTwipsPerPixel};
 }
 
-std::optional<QString> askPassword(Session& s, QWidget* owner)
+// wanted: the password asked for, in words ("Password of the Settings tab:").
+std::optional<QString> askPassword(Session& s, QWidget* owner, const QString& wanted)
 {
     QInputDialog dialog(owner);
     dialog.setObjectName(QStringLiteral("PasswordPrompt"));
     const QString title = textOr(s, QStringLiteral("FPARAMETERS_PWDTITLE"), QStringLiteral("Password Required"));
     dialog.setWindowTitle(title);
-    dialog.setLabelText(textOr(s, QStringLiteral("FPARAMETERS_PWD"), QStringLiteral("Password")));
+    dialog.setLabelText(wanted.isEmpty() ? textOr(s, QStringLiteral("FPARAMETERS_PWD"), QStringLiteral("Password"))
+                                         : wanted);
     dialog.setTextEchoMode(QLineEdit::Password);
     // The title bar shows the whole title, with room for the frame's buttons; the dialog takes its
     // width from its controls, so the text field asks for it.
@@ -65,6 +69,27 @@ std::optional<QString> askPassword(Session& s, QWidget* owner)
     return dialog.textValue();
 }
 
+// The rows a rename changes, in the user's language, each table by its tab's caption.
+QString renameRows(Session& s, const RenamePlan& plan)
+{
+    static constexpr CountedText kRows{"M771", "%1 rows change: %2", "M772", "1 row changes: %2"};
+    QStringList tables;
+    for (const RenamePlan::Rows& r : plan.rows)
+        tables.append(textOr(s, QLatin1String(kEditorKey) + u'_' + r.table.toUpper(), r.table) + u' ' +
+                      QString::number(r.count));
+    return textOr(s, kRows, plan.total()).arg(plan.total()).arg(tables.join(QStringLiteral(", ")));
+}
+
+// The tables whose codes the other windows offer in their lists.
+bool listedElsewhere(const QString& table)
+{
+    for (const char* listed : {"COMPANY", "EQUIPMENT", "PHONES"}) {
+        if (table.compare(QLatin1String(listed), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 FParameters::FParameters(Session& session, PasswordPrompt prompt, QWidget* parent)
@@ -72,7 +97,7 @@ FParameters::FParameters(Session& session, PasswordPrompt prompt, QWidget* paren
       m_tabStrip(new QTabBar(this)), m_rcompany(new QGroupBox(QStringLiteral("Selection"), this)),
       m_listCom(new QTreeView(m_rcompany)), m_model(new RecordListModel(this)),
       m_ok(new QPushButton(QStringLiteral("Ok"), this)), m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
-      m_lerr(new QLabel(this)), m_progress(new ProgressStrip(session, this)),
+      m_lerr(new QLabel(this)), m_reveal(new QToolButton(this)), m_progress(new ProgressStrip(session, this)),
       m_mnuRecord(new QMenu(QStringLiteral("Record"), this))
 {
     setObjectName(QStringLiteral("FParameters"));
@@ -80,7 +105,9 @@ FParameters::FParameters(Session& session, PasswordPrompt prompt, QWidget* paren
     setMinimumSize(kMinWidth / kTwipsPerPixel, (kMinHeight + kTwipsPerPixel - 1) / kTwipsPerPixel);
     resize(960, 640);
     if (!m_prompt)
-        m_prompt = [this] { return askPassword(m_s, isVisible() ? this : QApplication::activeWindow()); };
+        m_prompt = [this] {
+            return askPassword(m_s, isVisible() ? this : QApplication::activeWindow(), m_passwordWanted);
+        };
 
     m_tabBody->setFrameShape(QFrame::StyledPanel);
     m_tabStrip->setObjectName(QStringLiteral("TabStrip"));
@@ -110,6 +137,11 @@ FParameters::FParameters(Session& session, PasswordPrompt prompt, QWidget* paren
     m_lerr->setStyleSheet(QStringLiteral("color: #b00000"));
     m_lerr->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_lerr->hide();
+    m_reveal->setObjectName(QStringLiteral("Reveal"));
+    m_reveal->setText(QStringLiteral("Show"));
+    m_reveal->setCheckable(true);
+    m_reveal->hide();
+    connect(m_reveal, &QToolButton::toggled, this, [this] { syncEditRows(); });
 
     m_mnuRecord->setObjectName(QStringLiteral("MnuRecord"));
     m_edit = m_mnuRecord->addAction(QStringLiteral("Edit"));
@@ -170,6 +202,10 @@ void FParameters::setUp()
         action->setText(textOr(m_s, key + QLatin1String(suffix), action->text()));
     m_mnuRecord->setTitle(m_mnuRecord->menuAction()->text());
     addMnemonics({m_edit, m_delete, m_new, m_rename, m_history});
+    // The keys that give the same commands from the list, shown beside them.
+    const std::pair<QAction*, int> keys[] = {{m_edit, Qt::Key_F2}, {m_delete, Qt::Key_Delete}, {m_new, Qt::Key_Insert}};
+    for (const auto& [action, k] : keys)
+        action->setText(action->text() + u'\t' + QKeySequence(k).toString(QKeySequence::NativeText));
 
     try {
         m_tabs = loadTabs(m_s);
@@ -198,6 +234,7 @@ void FParameters::selectTab(int index)
     m_mode = AccessMode::False;
     const EditorTab& tab = m_tabs[index];
     setWindowTitle(QStringLiteral("Configuration - ") + tab.caption);
+    m_passwordWanted = textOr(m_s, QStringLiteral("M782"), QStringLiteral("Password of the %1 tab:")).arg(tab.caption);
     try {
         const TabAccess access = decideAccess(m_s, tab.table, m_prompt);
         m_mode = access.mode;
@@ -218,6 +255,7 @@ void FParameters::selectTab(int index)
     } catch (const DbError& e) {
         addError(e.text());
     }
+    m_secrets = std::make_unique<SecretValues>(m_s.db, m_cat);
     m_form = std::make_unique<RecordForm>(m_s, m_cat, m_mode);
     FormList();
     m_loading = false;
@@ -318,6 +356,10 @@ void FParameters::RempList()
     const int count = int(listed.rows.size());
     fitColumns(listed.rows);
     m_model->setRecords(std::move(listed.rows), m_cat.keyIndexes(), !failed);
+    // Passwords and other secrets read "***" here, as in the history; the record form shows them.
+    const SecretValues* secrets = m_secrets.get();
+    m_model->maskCells(secrets ? secrets->columns() : QList<int>(),
+                       [secrets](const QVariantList& row) { return secrets->secret(row); });
 
     m_progress->finish(editorText(m_s, EditorText::RecordCount, QString::number(count)), failed || listed.stopped);
     // Outside a listing the count is a text: a full bar would read as a run still going.
@@ -326,9 +368,8 @@ void FParameters::RempList()
     if (!m_loading)
         setEnabled(true);
     m_rcompany->show();
-    if (m_closeAfterListing)
-        QMetaObject::invokeMethod(
-            this, [this] { closeWindow(this); }, Qt::QueuedConnection);
+    if (!m_filling)
+        closeIfAsked();
 }
 
 void FParameters::fitColumns(const QList<QVariantList>& rows)
@@ -412,21 +453,36 @@ void FParameters::renameClicked()
         request.company = cells.value(m_cat.columnIndex(QStringLiteral("CO_CODE")));
     try {
         // The rename rewrites settings rows too: it needs the settings' second password.
-        if (!renameAllowed(m_s, m_prompt)) {
+        m_passwordWanted = textOr(m_s, QStringLiteral("M783"),
+                                  QStringLiteral("Renaming a code needs the second password of the settings table:"));
+        const bool allowed = renameAllowed(m_s, m_prompt);
+        m_passwordWanted.clear();
+        if (!allowed) {
             m_s.op.showMessage(renameText(m_s, RenameText::NeedsAdmin));
             return;
         }
-        const std::optional<QString> to =
-            m_s.op.askText(renameText(m_s, RenameText::NewCode, request.from), request.from);
-        if (!to || *to == request.from)
-            return;
-        request.to = *to;
-        const RenamePlan plan = planRename(m_s, request);
-        if (!plan.refusal.isEmpty()) {
-            m_s.op.showMessage(plan.refusal);
-            return;
+        // A refused code is asked again with the reason and what was typed; the same code given
+        // again unchanged ends the rename with the reason.
+        RenamePlan plan;
+        QString typed = request.from;
+        for (;;) {
+            const QString ask = renameText(m_s, RenameText::NewCode, request.from);
+            const std::optional<QString> to =
+                m_s.op.askText(plan.refusal.isEmpty() ? ask : plan.refusal + QStringLiteral("\n\n") + ask, typed);
+            if (!to || *to == request.from)
+                return;
+            if (!plan.refusal.isEmpty() && *to == typed) {
+                m_s.op.showMessage(plan.refusal);
+                return;
+            }
+            typed = request.to = *to;
+            plan = planRename(m_s, request);
+            if (plan.refusal.isEmpty())
+                break;
         }
-        if (!m_s.op.askYesNo(renameText(m_s, RenameText::Question, renameChange(request, plan))))
+        if (!m_s.op.askYesNo(
+                textOr(m_s, QStringLiteral("M773"), QStringLiteral("Rename %1 → %2?")).arg(request.from, request.to) +
+                u'\n' + renameRows(m_s, plan)))
             return;
         const RenamePlan done = renameCode(m_s, request);
         if (!done.refusal.isEmpty()) {
@@ -434,7 +490,10 @@ void FParameters::renameClicked()
             return;
         }
         RempList();
-        m_progress->setStatus(renameText(m_s, RenameText::Done, renameChange(request, done)));
+        static constexpr CountedText kRenamed{"M774", "Renamed %1 → %2: %3 rows", "M775", "Renamed %1 → %2: 1 row"};
+        m_progress->setStatus(
+            textOr(m_s, kRenamed, done.total()).arg(request.from, request.to, QString::number(done.total())));
+        tellRecordsChanged(renamedTable(*kind));
     } catch (const DbError& e) {
         m_s.op.showError(e.text());
     }
@@ -460,12 +519,13 @@ void FParameters::startOperation(Operation op)
         cells = m_model->cells(m_clickedRow);
     }
     // Drop-downs are filled with turns given to the window: nothing else may start meanwhile.
-    setEnabled(false);
-    const bool started = op == Operation::Update   ? m_form->startEdit(cells)
-                         : op == Operation::Delete ? m_form->startDelete(cells)
-                                                   : m_form->startNew();
-    setEnabled(true);
-    if (!started)
+    bool started = false;
+    whileFilling([&] {
+        started = op == Operation::Update   ? m_form->startEdit(cells)
+                  : op == Operation::Delete ? m_form->startDelete(cells)
+                                            : m_form->startNew();
+    });
+    if (!started || m_closeAfterListing)
         return;
     m_tabStrip->setEnabled(false);
     if (op != Operation::Insert) {
@@ -477,6 +537,7 @@ void FParameters::startOperation(Operation op)
     const QStringList buttons = withMnemonics({m_form->okCaption(), withoutMnemonic(m_cancel->text())});
     m_ok->setText(buttons[0]);
     m_cancel->setText(buttons[1]);
+    addControlMnemonics(this);
     m_ok->show();
     m_cancel->show();
     syncEditRows();
@@ -519,9 +580,45 @@ void FParameters::setEditRows(int count)
     }
 }
 
+int FParameters::secretEditRow() const
+{
+    if (!editing() || !m_secrets || m_secrets->columns().isEmpty())
+        return -1;
+    const QList<EditRow>& rows = m_form->rows();
+    if (!m_secrets->secret(recordValues(m_cat, rows)))
+        return -1;
+    for (int i = 0; i < rows.size(); ++i) {
+        if (m_secrets->columns().contains(m_cat.columnIndex(rows[i].column)))
+            return i;
+    }
+    return -1;
+}
+
+template <typename F> void FParameters::whileFilling(F&& work)
+{
+    m_filling = true;
+    setEnabled(false);
+    work();
+    setEnabled(true);
+    m_filling = false;
+    closeIfAsked();
+}
+
+void FParameters::closeIfAsked()
+{
+    if (m_closeAfterListing)
+        QMetaObject::invokeMethod(
+            this, [this] { closeWindow(this); }, Qt::QueuedConnection);
+}
+
 void FParameters::syncEditRows()
 {
     const QList<EditRow>& rows = m_form->rows();
+    const int secret = secretEditRow();
+    const bool wasShown = !m_reveal->isHidden();
+    m_reveal->setVisible(secret >= 0);
+    if (secret < 0)
+        m_reveal->setChecked(false);
     for (int i = 0; i < rows.size() && i < m_label.size(); ++i) {
         const EditRow& r = rows[i];
         m_label[i]->setText(r.caption);
@@ -531,6 +628,7 @@ void FParameters::syncEditRows()
             text->setText(r.text);
         text->setVisible(r.textShown);
         text->setEnabled(r.textEnabled);
+        text->setEchoMode(i == secret && !m_reveal->isChecked() ? QLineEdit::Password : QLineEdit::Normal);
         QComboBox* combo = m_combo[i];
         const QSignalBlocker block(combo);
         bool same = combo->count() == r.entries.size();
@@ -545,6 +643,8 @@ void FParameters::syncEditRows()
         combo->setEnabled(r.comboEnabled);
     }
     m_ok->setEnabled(m_form->okEnabled());
+    if (wasShown != !m_reveal->isHidden())
+        arrangeControls();
 }
 
 void FParameters::textEdited(int row, const QString& text)
@@ -560,9 +660,9 @@ void FParameters::comboChosen(int row, int entry)
     if (!editing())
         return;
     QWidget* focused = QApplication::focusWidget();
-    setEnabled(false);
-    m_form->choose(row, entry);
-    setEnabled(true);
+    whileFilling([&] { m_form->choose(row, entry); });
+    if (m_closeAfterListing)
+        return;
     syncEditRows();
     if (!m_form->lookupError().isEmpty())
         addError(m_form->lookupError());
@@ -575,6 +675,7 @@ void FParameters::okClicked()
     if (!editing())
         return;
     const Operation op = m_form->operation();
+    const QStringList values = recordValues(m_cat, m_form->rows());
     SaveResult result;
     try {
         result = m_form->save();
@@ -600,8 +701,16 @@ void FParameters::okClicked()
         break;
     }
     endOperation();
-    if (result.outcome == SaveResult::Saved && op == Operation::Insert)
+    if (result.outcome != SaveResult::Saved)
+        return;
+    if (op == Operation::Insert)
         RempList();
+    if (op != Operation::Delete) {
+        if (const QStringList notes = recordNotes(m_s, m_cat, values); !notes.isEmpty())
+            m_progress->setStatus(notes.join(u' '), true);
+    }
+    if (listedElsewhere(m_cat.table))
+        tellRecordsChanged(m_cat.table.toUpper());
 }
 
 void FParameters::endOperation()
@@ -614,8 +723,11 @@ void FParameters::endOperation()
         m_label[i]->hide();
         m_text[i]->hide();
         m_text[i]->setEnabled(false);
+        m_text[i]->setEchoMode(QLineEdit::Normal);
         m_combo[i]->hide();
     }
+    m_reveal->hide();
+    m_reveal->setChecked(false);
     m_tabStrip->setEnabled(true);
     for (int i = 0; i < m_filter.size(); ++i)
         m_filter[i]->setEnabled(i < m_cat.keyCount());
@@ -684,9 +796,17 @@ void FParameters::arrangeControls()
         m_filter[i]->setGeometry(pixels(g.filters[i]));
     }
     m_listCom->setGeometry(pixels(g.list));
+    const int secret = m_reveal->isHidden() ? -1 : secretEditRow();
     for (int i = 0; i < rows; ++i) {
         m_label[i]->setGeometry(pixels(g.editLabels[i]));
-        m_text[i]->setGeometry(pixels(g.editFields[i]));
+        QRect field = pixels(g.editFields[i]);
+        // Show stands at the right end of a secret's field.
+        if (i == secret) {
+            const int w = m_reveal->sizeHint().width();
+            m_reveal->setGeometry(field.right() - w + 1, field.top(), w, field.height());
+            field.setRight(field.right() - w - 2);
+        }
+        m_text[i]->setGeometry(field);
         m_combo[i]->setGeometry(pixels(g.editFields[i]));
     }
     m_ok->setGeometry(pixels(g.ok));
@@ -705,7 +825,7 @@ void FParameters::arrangeControls()
         controls.append(m_text[i]);
         controls.append(m_combo[i]);
     }
-    controls.append({m_ok, m_cancel});
+    controls.append({m_reveal, m_ok, m_cancel});
     QList<TabField> fields;
     for (int n = 0; n < controls.size(); ++n) {
         QWidget* w = controls[n];
@@ -730,8 +850,8 @@ void FParameters::resizeEvent(QResizeEvent* event)
 
 void FParameters::closeEvent(QCloseEvent* event)
 {
-    if (m_listing) {
-        // The listing stops at its next row; the window closes after it.
+    if (m_listing || m_filling) {
+        // The listing stops at its next row, the drop-downs are filled; the window closes after.
         m_stopListing = true;
         m_closeAfterListing = true;
         setProperty(kClosePending, true);

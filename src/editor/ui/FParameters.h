@@ -9,6 +9,8 @@
 #include "EditorAccess.h"
 #include "RecordForm.h"
 #include "RecordList.h"
+#include "RecordLists.h"
+#include "SecretValues.h"
 #include "TableCatalogue.h"
 
 class QAction;
@@ -20,6 +22,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTabBar;
+class QToolButton;
 class QTreeView;
 
 namespace vocaset {
@@ -31,14 +34,15 @@ class RecordListModel;
 // The configuration editor: one tab per table the settings name, the table's rows listed with a
 // filter per key column, and one record at a time changed, inserted or deleted through edit rows.
 // Controls keep their short names as object names; indexed arrays are named with their index
-// ("Filter1", "Text3").
-class FParameters final : public QWidget
+// ("Filter1", "Text3"). A change saved to companies, models or telephones is told to the other
+// windows, which read their lists again.
+class FParameters final : public QWidget, public ChangesRecords
 {
     Q_OBJECT
 
 public:
-    // prompt asks for a tab's password; by default a masked dialog titled "Password Required", its
-    // texts from the captions table.
+    // prompt asks for a tab's password; by default a masked dialog titled "Password Required" that
+    // names the password it wants, its texts from the captions table.
     explicit FParameters(Session& session, PasswordPrompt prompt = {}, QWidget* parent = nullptr);
     ~FParameters() override;
 
@@ -48,6 +52,8 @@ public:
     RecordListModel* listModel() const { return m_model; }
     const RecordForm& form() const { return *m_form; }
     bool listing() const { return m_listing; }
+    // What the password prompt asks for now: the tab's password, or the settings' second one.
+    const QString& passwordWanted() const { return m_passwordWanted; }
     FHistory* historyWindow() const { return m_historyWindow; }
 
     // The tab selection, as a click on tab index (0-based) does.
@@ -78,6 +84,12 @@ private:
     std::optional<RenameRequest::Kind> renameKind() const;
     void setEditRows(int count);
     void syncEditRows();
+    // The edit row of the value of a secret parameter in the record being edited, or -1.
+    int secretEditRow() const;
+    // Runs work that gives the user interface its turns (filling drop-downs); a close meanwhile
+    // waits for its end.
+    template <typename F> void whileFilling(F&& work);
+    void closeIfAsked();
     void textEdited(int row, const QString& text);
     void comboChosen(int row, int entry);
     void okClicked();
@@ -105,6 +117,7 @@ private:
     QPushButton* m_ok;
     QPushButton* m_cancel;
     QLabel* m_lerr;
+    QToolButton* m_reveal; // shows a secret value in the record form
     ProgressStrip* m_progress;
     QMenu* m_mnuRecord;
     QAction* m_edit;
@@ -119,10 +132,13 @@ private:
     AccessMode m_mode = AccessMode::False;
     QString m_where;
     std::unique_ptr<RecordForm> m_form;
+    std::unique_ptr<SecretValues> m_secrets;
+    QString m_passwordWanted;
     ListSort m_sort;
     int m_clickedRow = -1;
     bool m_loading = false;
     bool m_listing = false;
+    bool m_filling = false;
     bool m_stopListing = false;
     bool m_closeAfterListing = false;
 };

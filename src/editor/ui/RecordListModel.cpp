@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "RecordList.h"
+#include "SecretParameters.h"
 
 namespace vocaset {
 
@@ -65,7 +66,7 @@ void RecordListModel::sortBy(int column, bool ascending)
     QStringList texts;
     texts.reserve(m_rows.size());
     for (int r = 0; r < m_rows.size(); ++r)
-        texts.append(text(r, column).toCaseFolded());
+        texts.append(shown(r, column).toCaseFolded());
     QList<int> order(m_rows.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
@@ -98,11 +99,27 @@ QString RecordListModel::text(int row, int column) const
     return cellText(m_rows.value(row).value(column - 1));
 }
 
+// A secret is sorted as it is shown, so the order tells nothing of it either.
+QString RecordListModel::shown(int row, int column) const
+{
+    if (m_secret && m_masked.contains(column - 1) && row < m_rows.size() && m_secret(m_rows[row]))
+        return SecretParameters::kMask;
+    return text(row, column);
+}
+
+void RecordListModel::maskCells(QList<int> columns, std::function<bool(const QVariantList& row)> secret)
+{
+    beginResetModel();
+    m_masked = std::move(columns);
+    m_secret = std::move(secret);
+    endResetModel();
+}
+
 QVariant RecordListModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid())
         return {};
-    return text(index.row(), index.column());
+    return shown(index.row(), index.column());
 }
 
 QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, int role) const

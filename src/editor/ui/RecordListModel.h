@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QStringList>
@@ -30,6 +32,8 @@ public:
     void removeRecord(int row);
     // Sorts by the texts of one column (0 is the key text), ignoring case; equal texts keep their order.
     void sortBy(int column, bool ascending);
+    // Cells of these table columns read "***" in rows the test finds secret; cells() still gives them.
+    void maskCells(QList<int> columns, std::function<bool(const QVariantList& row)> secret);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -38,10 +42,13 @@ public:
 
 private:
     QString text(int row, int column) const;
+    QString shown(int row, int column) const;
 
     QStringList m_headers;
     QList<QVariantList> m_rows;
     QList<int> m_keys;
+    QList<int> m_masked;
+    std::function<bool(const QVariantList&)> m_secret;
     bool m_placeholder = false;
 };
 

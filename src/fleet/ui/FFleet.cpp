@@ -39,6 +39,12 @@ constexpr ColumnText kStates[] = {
 // Current green, stale orange, never grey: the state is seen before it is read.
 const QColor kStateColours[] = {QColor(0xd6, 0xf0, 0xd6), QColor(0xff, 0xdd, 0xaa), QColor(0xe6, 0xe6, 0xe6)};
 
+// Ends a survey from its progress report: the survey has no stop of its own, and what it holds
+// (its rows, its file source) goes with the unwinding.
+struct RefreshStopped
+{
+};
+
 // Sorts a column's texts as they read, the state column by its meaning.
 class FleetItem final : public QTreeWidgetItem
 {
@@ -116,7 +122,8 @@ FFleet::FFleet(Session& session, QString connection, int deadlineMs, QWidget* pa
 
     m_lb1->setProgressStrip(m_bar);
     setReadingOrder({m_company, m_model, m_list, m_lb1, m_refresh, m_reboot, m_cancel});
-    new WindowKeys(this, m_refresh, [this] { return running(); });
+    // Esc during a refresh closes the window as its frame does: the refresh stops first.
+    new WindowKeys(this, m_refresh, [this] { return m_run.running(); });
     m_model->setEnabled(false);
     m_refresh->setEnabled(false);
     m_reboot->setEnabled(false);
@@ -165,20 +172,40 @@ void FFleet::refresh()
                        m_model->currentIndex() > 0 ? entryCode(m_model->currentText()) : QString()};
     QList<FleetPhone> phones;
     m_bar->start();
+    const RunFocus focus(this, m_refresh);
+    // The survey gives the user interface its turns: the choices stay as they are meanwhile, and a
+    // close or Cancel stops it at the next telephone.
+    m_refreshing = true;
+    m_stopRefresh = false;
+    lockForRefresh(true);
+    bool stopped = false;
     const bool done = guarded(m_s, [&] {
-        FleetSurvey survey(m_s.db, m_connection, m_s.language);
-        phones = survey.survey(filter, [this](int n, int total) {
-            m_bar->setProgress(n, total);
-            giveUiTurn();
-        });
+        FleetSurvey survey(m_s.db, m_s.language);
+        try {
+            phones = survey.survey(filter, [this](int n, int total) {
+                m_bar->setProgress(n, total);
+                giveUiTurn();
+                if (m_stopRefresh)
+                    throw RefreshStopped();
+            });
+        } catch (const RefreshStopped&) {
+            stopped = true;
+        }
     });
+    m_refreshing = false;
+    lockForRefresh(false);
     m_list->setSortingEnabled(false);
     m_list->clear();
-    if (!done) {
-        m_bar->finish(textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
+    if (!done || stopped) {
+        m_bar->finish(stopped ? textOr(m_s, QStringLiteral("M770"), QStringLiteral("Refresh stopped: no list shown."))
+                              : textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")),
+                      true);
         m_counts->clear();
+        m_shownCompany.clear();
         m_reboot->setEnabled(false);
         m_list->setSortingEnabled(true);
+        if (m_closeWhenIdle)
+            closeWindow(this);
         return;
     }
     m_shownCompany = filter.company;
@@ -200,14 +227,56 @@ void FFleet::refresh()
     for (int c = 0; c < Columns; ++c)
         m_list->resizeColumnToContents(c);
     const FleetCounts counts = countStates(phones);
-    const QString line =
-        textOr(m_s, QStringLiteral("FFLEET_STATECOUNTS"), QStringLiteral("%1 current, %2 stale, %3 never"))
-            .arg(counts.current)
-            .arg(counts.stale)
-            .arg(counts.never);
+    // French writes "1 périmé" but "2 périmés": the text follows the count of stale telephones.
+    static constexpr CountedText kCounts{"FFLEET_STATECOUNTS", "%1 current, %2 stale, %3 never",
+                                         "FFLEET_STATECOUNTS1", "%1 current, %2 stale, %3 never"};
+    const QString line = textOr(m_s, kCounts, counts.stale).arg(counts.current).arg(counts.stale).arg(counts.never);
     m_counts->setText(line);
     m_bar->finish(line, false);
     m_reboot->setEnabled(counts.stale > 0);
+    if (m_closeWhenIdle)
+        closeWindow(this);
+}
+
+void FFleet::lockForRefresh(bool locked)
+{
+    for (QWidget* w : {static_cast<QWidget*>(m_company), static_cast<QWidget*>(m_model),
+                       static_cast<QWidget*>(m_refresh), static_cast<QWidget*>(m_reboot)})
+        w->setEnabled(!locked);
+}
+
+void FFleet::recordsChanged(const QString&)
+{
+    if (running()) {
+        m_listsStale = true;
+        return;
+    }
+    const bool shown = !m_shownCompany.isEmpty();
+    bool kept = false;
+    guarded(m_s, [&] {
+        kept = refillChain({m_company, m_model}, [this](int list) -> QStringList {
+            if (list == 0)
+                return entryTexts(companyEntries(m_s.db));
+            return QStringList{textOr(m_s, QStringLiteral("FFLEET_ALLMODELS"), QStringLiteral("(all models)"))} +
+                   entryTexts(modelEntries(m_s.db, entryCode(m_company->currentText())));
+        });
+    });
+    if (m_company->currentIndex() < 0) {
+        m_model->clear();
+        m_model->setEnabled(false);
+        m_refresh->setEnabled(false);
+    }
+    if (kept && shown) {
+        refresh();
+        return;
+    }
+    // What the list showed is gone: nothing to reboot until the operator chooses again.
+    if (!kept) {
+        m_list->clear();
+        m_counts->clear();
+        m_shownCompany.clear();
+        m_reboot->setEnabled(false);
+    }
 }
 
 QStringList FFleet::staleCodes() const
@@ -229,6 +298,7 @@ void FFleet::setRunning(bool on)
     m_reboot->setEnabled(!on && !staleCodes().isEmpty());
     const QString abort = textOr(m_s, QStringLiteral("CANCEL_ABO"), QStringLiteral("Abort"));
     m_cancel->setText(on ? abort : m_cancelCaption);
+    addControlMnemonics(this);
 }
 
 void FFleet::rebootStaleTelephones()
@@ -238,6 +308,7 @@ void FFleet::rebootStaleTelephones()
         return;
     m_lb1->clear();
     m_bar->start(int(codes.size()));
+    const RunFocus focus(this, m_reboot);
     setRunning(true);
     std::optional<RebootRun::Outcome> outcome;
     guarded(m_s, [&] { outcome = m_run.runTelephones(m_shownCompany, codes); });
@@ -246,11 +317,15 @@ void FFleet::rebootStaleTelephones()
             [&] { showRebootEnd(m_s, m_run, outcome.value_or(RebootRun::Outcome::Stopped), !outcome, m_lb1, m_bar); });
     if (m_closeWhenIdle)
         closeWindow(this);
+    else if (std::exchange(m_listsStale, false))
+        recordsChanged({});
 }
 
 void FFleet::pressCancel()
 {
-    if (!running())
+    if (m_refreshing)
+        m_stopRefresh = true;
+    else if (!running())
         closeWindow(this);
     else if (confirmAbandon(m_s))
         m_run.abort();
@@ -258,6 +333,14 @@ void FFleet::pressCancel()
 
 void FFleet::closeEvent(QCloseEvent* event)
 {
+    // The refresh has nothing to abandon: it stops, and the window closes after it.
+    if (m_refreshing) {
+        m_stopRefresh = true;
+        m_closeWhenIdle = true;
+        setProperty(kClosePending, true);
+        event->ignore();
+        return;
+    }
     if (running()) {
         stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { m_run.abort(); });
         event->ignore();

@@ -4,6 +4,7 @@
 
 #include "FleetSurvey.h"
 #include "RebootRun.h"
+#include "RecordLists.h"
 #include "Session.h"
 
 class QComboBox;
@@ -20,7 +21,7 @@ class RunLogView;
 // state of each (current, stale, never) and its last fetch, a count per state, Refresh, and the
 // reboot of exactly the stale telephones listed, with the reboot window's log, progress, abort and
 // summary.
-class FFleet final : public QWidget
+class FFleet final : public QWidget, public FollowsRecords
 {
     Q_OBJECT
     Q_PROPERTY(bool running READ running)
@@ -38,7 +39,11 @@ public:
     QPushButton* cancel() const { return m_cancel; }
     RunLogView* lb1() const { return m_lb1; }
     ProgressStrip* progress() const { return m_bar; }
-    bool running() const { return m_run.running(); }
+    // A reboot or a refresh is going on.
+    bool running() const { return m_run.running() || m_refreshing; }
+    bool refreshing() const { return m_refreshing; }
+    // The lists read again, the choices kept where they still exist; a list shown is read again.
+    void recordsChanged(const QString& table) override;
 
     // The list's columns.
     enum Column { Company, Code, Model, Mac, State, Fetched, Client, Agent, Columns };
@@ -53,6 +58,7 @@ private:
     void rebootStaleTelephones();
     void pressCancel();
     void setRunning(bool running);
+    void lockForRefresh(bool locked);
     QStringList staleCodes() const;
 
     Session& m_s;
@@ -70,6 +76,9 @@ private:
     QString m_shownCompany; // the company the list shows
     bool m_closeWhenIdle = false;
     bool m_focused = false;
+    bool m_refreshing = false;
+    bool m_stopRefresh = false;
+    bool m_listsStale = false; // records changed during a run
     RebootRun m_run;
 };
 

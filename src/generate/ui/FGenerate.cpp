@@ -21,6 +21,7 @@
 #include "ParamResolution.h"
 #include "ProgressStrip.h"
 #include "RunLogView.h"
+#include "SelectionList.h"
 #include "WindowConventions.h"
 
 namespace vocaset {
@@ -339,6 +340,38 @@ void FGenerate::setRunning(bool running)
             m_locked[i]->setEnabled(m_wasEnabled[i]);
         m_cancel->setText(m_cancelCaption);
     }
+    addControlMnemonics(this);
+}
+
+void FGenerate::recordsChanged(const QString&)
+{
+    if (running()) {
+        m_listsStale = true;
+        return;
+    }
+    guarded(m_s, [this] {
+        const bool kept =
+            refillChain({m_filter[1], m_filter[2], m_filter[3], m_filter[4]}, [this](int list) -> QStringList {
+                switch (list) {
+                case 0:
+                    return entryTexts(companyEntries(m_s.db));
+                case 1:
+                    return entryTexts(modelEntries(m_s.db, chosenCode(1)));
+                case 2:
+                    return entryTexts(phoneEntries(m_s.db, chosenCode(1), chosenCode(2)));
+                default:
+                    return entryTexts(phoneEntries(m_s.db, chosenCode(1), chosenCode(2), chosenCode(3)));
+                }
+            });
+        if (kept)
+            return;
+        setRunnable(false);
+        // Without a model there is no folder to write to.
+        if (chosenCode(2).isEmpty()) {
+            m_btPath->setEnabled(false);
+            m_lpath->clear();
+        }
+    });
 }
 
 void FGenerate::setRunnable(bool enabled)
@@ -351,6 +384,7 @@ void FGenerate::runSelection(bool dryRun)
 {
     if (running() || !m_ok->isEnabled())
         return;
+    const RunFocus focus(this, m_ok);
     m_list1->clear();
     m_linePhones.clear();
     setRunnable(false);
@@ -393,6 +427,8 @@ void FGenerate::runSelection(bool dryRun)
         m_progress->finish(textOr(m_s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
         setRunnable(m_folderConfirmed);
     }
+    if (std::exchange(m_listsStale, false))
+        recordsChanged({});
     if (m_closeAfterRun)
         closeWindow(this);
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "GenerationChoices.h"
+#include "RecordLists.h"
 #include "Session.h"
 
 class QCheckBox;
@@ -27,7 +28,7 @@ struct RunSummary;
 // runs the generation over it, Preview the same run without writing. A double click on a line of a
 // telephone's turn shows where each of its values comes from. Controls keep their short names as
 // object names, which are also their caption keys (FGENERATE_ + the name in upper case).
-class FGenerate final : public QWidget
+class FGenerate final : public QWidget, public FollowsRecords
 {
     Q_OBJECT
     Q_PROPERTY(bool running READ running)
@@ -42,6 +43,8 @@ public:
     QString linePhone(int line) const { return m_linePhones.value(line); }
     // Shows the values of the telephone whose turn wrote the line, if any.
     void showValues(int line);
+    // The lists read again, the choices kept where they still exist (after the run when one goes).
+    void recordsChanged(const QString& table) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,6 +98,7 @@ private:
     LevelChoice m_runLevels;
     FExplain* m_values = nullptr;
     bool m_closeAfterRun = false;
+    bool m_listsStale = false;  // records changed during the run
     QList<QWidget*> m_locked;   // the selection, locked while a run goes
     QList<bool> m_wasEnabled;
 };

@@ -1,7 +1,8 @@
 // Takes the manual's pictures of the windows: opens each window of the main program offscreen on a
-// copy of the demo database, makes the first choices in its lists and saves it as <object name>.png,
-// and the query tool's window after a query as lenvik.png. scripts/screenshots runs it; the pictures
-// go to data/manual/.
+// copy of the demo database, in the language given, makes the first choices in its lists and saves
+// it as <object name>.png, and the query tool's window after a query as lenvik.png. The program's
+// folder is a neutral one (/tmp/vocaset), so no path of the machine that took them shows.
+// scripts/screenshots runs it; the pictures go to data/manual/, the French ones to data/manual/fr/.
 
 #include <QApplication>
 #include <QComboBox>
@@ -13,7 +14,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTextStream>
 #include <QTimer>
 
@@ -22,6 +23,7 @@
 #include "Sql.h"
 #include "Startup.h"
 #include "TextFile.h"
+#include "ToolkitTranslation.h"
 #include "Windows.h"
 #if __has_include("Form1.h")
 #include "Form1.h"
@@ -99,6 +101,20 @@ void previewImport(QWidget* window, const QString& folder)
     settle(50);
 }
 
+// Copies a folder's files and folders into another.
+bool copyTree(const QString& from, const QString& to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    const QDir source(from);
+    for (const QFileInfo& entry : source.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        const QString target = to + u'/' + entry.fileName();
+        if (entry.isDir() ? !copyTree(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
 bool save(QWidget* widget, const QString& path)
 {
     const bool ok = widget->grab().save(path, "PNG");
@@ -124,20 +140,34 @@ int main(int argc, char* argv[])
     const QString out = QFileInfo(args[2]).absoluteFilePath();
     QDir().mkpath(out);
 
-    // A working database of our own; the program's folder is the source database's, where the
-    // manual and the demo output folders are.
-    QTemporaryDir work;
-    const QString settings = work.filePath(QStringLiteral("ParamDB.txt"));
-    if (!writeFileAtomically(
-            settings, (QStringLiteral("Provider=SQLite;Data Source=") + work.filePath(QStringLiteral("shots.db")) +
-                       QStringLiteral("\r\nProvider=SQLite;Data Source=") + source + QStringLiteral("\r\n"))
-                          .toUtf8()))
+    // The program's folder, with a working database of our own, the manuals and the demo output
+    // folders copied from beside the source database. A folder left by an earlier run is ours (it
+    // holds the mark); any other is left alone.
+    const QString folder = QDir::tempPath() + QStringLiteral("/vocaset");
+    const QString mark = folder + QStringLiteral("/.vocaset-screenshots");
+    if (QFileInfo::exists(folder) && (!QFileInfo::exists(mark) || !QDir(folder).removeRecursively())) {
+        QTextStream(stderr) << folder << " exists: remove it first" << Qt::endl;
+        return 1;
+    }
+    const QString from = QFileInfo(source).absolutePath();
+    if (!copyTree(from + QStringLiteral("/output"), folder + QStringLiteral("/output")) ||
+        !copyTree(from + QStringLiteral("/manual"), folder + QStringLiteral("/manual")) ||
+        !writeFileAtomically(mark, {}))
+        return 1;
+    for (const char* manual : {"manual.htm", "manual.fr.htm"})
+        QFile::copy(from + u'/' + QLatin1String(manual), folder + u'/' + QLatin1String(manual));
+    const auto cleanUp = qScopeGuard([folder] { QDir(folder).removeRecursively(); });
+    const QString settings = folder + QStringLiteral("/ParamDB.txt");
+    if (!writeFileAtomically(settings, (QStringLiteral("Provider=SQLite;Data Source=$$APPPATH$$/shots.db\r\n"
+                                                       "Provider=SQLite;Data Source=") +
+                                        source + QStringLiteral("\r\n"))
+                                           .toUtf8()))
         return 1;
     QuietOperator person;
     NullRunLog log;
     Database db;
     Session session(db, person);
-    session.appDir = QFileInfo(source).absolutePath();
+    session.appDir = folder;
     session.userName = QStringLiteral("ADMIN");
     if (Startup(session, settings, log).run() != StartupOutcome::Created ||
         Startup(session, settings, log).run() != StartupOutcome::Ready)
@@ -147,6 +177,7 @@ int main(int argc, char* argv[])
                    QStringLiteral("' WHERE SY_CODE = '$$LNG'"));
         session.language = args[3];
     }
+    installToolkitTranslation(session.language);
 
     const auto windows = childWindows();
     FVocaset1 frame(session, windows);
@@ -161,7 +192,7 @@ int main(int argc, char* argv[])
         settle(300); // the help window reads its page on the next turns of the event loop
         chooseFirstEntries(window);
         runGeneration(window);
-        previewImport(window, work.path());
+        previewImport(window, folder);
         QWidget* framed = qobject_cast<QMdiSubWindow*>(window->parentWidget());
         ok = save(framed ? framed : window, out + u'/' + window->objectName() + QStringLiteral(".png")) && ok;
         frame.mdiArea()->closeAllSubWindows();

@@ -234,8 +234,11 @@ void frmBrowser::load()
 void frmBrowser::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!m_loaded)
+    if (!m_loaded) {
         load();
+        // The page takes the keys from the start (Page Down, arrows, Esc), however it was opened.
+        m_browser->setFocus();
+    }
 }
 
 void frmBrowser::layOut()

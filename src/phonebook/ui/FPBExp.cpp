@@ -44,8 +44,11 @@ void FPBExp::stop()
 
 void FPBExp::afterRun(const PhoneBookSummary& summary)
 {
+    if (summary.outcome != PhoneBookOutcome::Completed)
+        return;
+    runLog().append(textOr(m_s, QStringLiteral("M787"), QStringLiteral("Written: $$"), summary.file));
     // The workbook is shown to the operator, as the spreadsheet export always was.
-    if (!m_sheet->isChecked() || summary.outcome != PhoneBookOutcome::Completed || !m_opener)
+    if (!m_sheet->isChecked() || !m_opener)
         return;
     if (!m_opener(summary.file))
         runLog().append(textOr(m_s, QStringLiteral("M306"),

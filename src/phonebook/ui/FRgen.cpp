@@ -104,10 +104,21 @@ void FRgen::updateOk()
                      !m_pTo->text().isEmpty());
 }
 
+void FRgen::recordsChanged(const QString&)
+{
+    if (running()) {
+        m_listsStale = true;
+        return;
+    }
+    guarded(m_s, [this] { refillChain({m_filter}, [this](int) { return entryTexts(companyEntries(m_s.db)); }); });
+    updateOk();
+}
+
 void FRgen::generate()
 {
     if (running() || !m_ok->isEnabled())
         return;
+    const RunFocus focus(this, m_ok);
     m_list1->clear();
     m_bar->start();
     const QList<QWidget*> locked{m_filter, m_pFrom, m_pTo, m_delAll, m_ok};
@@ -128,6 +139,8 @@ void FRgen::generate()
     showRunEnd(m_s, m_bar, summary, completed,
                m_delAll->isChecked() ? textOr(m_s, QStringLiteral("FRGEN_DELETED"), QStringLiteral("%1 deleted"))
                                      : textOr(m_s, QStringLiteral("FRGEN_CREATED"), QStringLiteral("%1 created")));
+    if (std::exchange(m_listsStale, false))
+        recordsChanged({});
     if (m_closeWhenIdle)
         closeWindow(this);
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "PhoneBookChoices.h"
+#include "RecordLists.h"
 
 class QCheckBox;
 class QComboBox;
@@ -18,13 +19,15 @@ class RunLogView;
 
 // Range generation: the telephone codes of a numeric interval added to, or deleted from, a company's
 // ranges, one log line per code. Controls keep their short names as object names.
-class FRgen final : public QWidget
+class FRgen final : public QWidget, public FollowsRecords
 {
     Q_OBJECT
 
 public:
     explicit FRgen(Session& session, QWidget* parent = nullptr);
     bool running() const { return m_run != nullptr; }
+    // The company list read again, its choice kept while it exists (after the run when one goes).
+    void recordsChanged(const QString& table) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -50,6 +53,7 @@ private:
     RangeGeneration* m_run = nullptr;
     bool m_closeWhenIdle = false;
     bool m_focused = false;
+    bool m_listsStale = false; // records changed during the run
 };
 
 } // namespace vocaset

@@ -148,6 +148,33 @@ QString PhoneBookWindow::chosenCode(int i) const
     return box && box->currentIndex() >= 0 ? entryCode(box->currentText()) : QString();
 }
 
+QList<ListEntry> PhoneBookWindow::models() const
+{
+    // Only the model whose address book these windows write is offered.
+    QList<ListEntry> models = modelEntries(m_s.db, chosenCode(1));
+    models.removeIf([](const ListEntry& e) { return e.code != QLatin1String(kAddressBookModel); });
+    return models;
+}
+
+void PhoneBookWindow::recordsChanged(const QString&)
+{
+    if (m_running) {
+        m_listsStale = true;
+        return;
+    }
+    QList<QComboBox*> lists{m_filter1};
+    if (m_filter2)
+        lists.append(m_filter2);
+    guarded(m_s, [&] {
+        if (!refillChain(lists,
+                         [this](int list) { return entryTexts(list == 0 ? companyEntries(m_s.db) : models()); })) {
+            m_ok->setEnabled(false);
+            m_btPath->setEnabled(false);
+            m_lPath->clear();
+        }
+    });
+}
+
 void PhoneBookWindow::choose(int i)
 {
     m_ok->setEnabled(false);
@@ -155,10 +182,7 @@ void PhoneBookWindow::choose(int i)
     m_lPath->clear();
     guarded(m_s, [&] {
         if (i == 1 && m_filter2) {
-            // Only the model whose address book these windows write is offered.
-            QList<ListEntry> models = modelEntries(m_s.db, chosenCode(1));
-            models.removeIf([](const ListEntry& e) { return e.code != QLatin1String(kAddressBookModel); });
-            fill(m_filter2, models);
+            fill(m_filter2, models());
             m_filter2->setEnabled(true);
             return;
         }
@@ -184,6 +208,7 @@ void PhoneBookWindow::generate()
 {
     if (m_running || !m_ok->isEnabled())
         return;
+    const RunFocus focus(this, m_ok);
     m_ok->setEnabled(false);
     m_list1->clear();
     m_bar->start();
@@ -203,11 +228,13 @@ void PhoneBookWindow::generate()
         w->setEnabled(true);
     m_ok->setEnabled(true);
 
+    if (completed)
+        afterRun(summary);
     m_list1->showEnd();
     showRunEnd(m_s, m_bar, summary, completed,
                textOr(m_s, QLatin1String(m_kind.doneKey), QLatin1String(m_kind.doneEnglish)));
-    if (completed)
-        afterRun(summary);
+    if (std::exchange(m_listsStale, false))
+        recordsChanged({});
     if (m_closeWhenIdle)
         closeWindow(this);
 }

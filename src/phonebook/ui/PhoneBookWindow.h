@@ -5,6 +5,8 @@
 #include <QWidget>
 
 #include "PhoneBookChoices.h"
+#include "RecordLists.h"
+#include "SelectionList.h"
 
 class QComboBox;
 class QLabel;
@@ -24,13 +26,15 @@ void showRunEnd(Session& s, ProgressStrip* strip, const PhoneBookSummary& summar
 // What the three phone-book windows share: the company list (and the model list of its telephones),
 // the folder from a setting with its picker, the log with its progress strip, Generate and Cancel.
 // A window supplies its run; the controls keep their short names as object names.
-class PhoneBookWindow : public QWidget
+class PhoneBookWindow : public QWidget, public FollowsRecords
 {
     Q_OBJECT
 
 public:
     bool running() const { return m_running; }
     QString folder() const;
+    // The lists read again, the choices kept where they still exist (after the run when one goes).
+    void recordsChanged(const QString& table) override;
 
 protected:
     struct Kind
@@ -67,6 +71,7 @@ private:
     void generate();
     void pressCancel();
     QString chosenCode(int i) const;
+    QList<ListEntry> models() const;
 
     Kind m_kind;
     QLabel* m_cLab;
@@ -84,6 +89,7 @@ private:
     bool m_running = false;
     bool m_closeWhenIdle = false;
     bool m_focused = false;
+    bool m_listsStale = false; // records changed during the run
 };
 
 } // namespace vocaset

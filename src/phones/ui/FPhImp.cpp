@@ -168,6 +168,19 @@ void FPhImp::browse()
     preview();
 }
 
+void FPhImp::recordsChanged(const QString&)
+{
+    if (m_running) {
+        m_listsStale = true;
+        return;
+    }
+    guarded(m_s, [this] {
+        refillChain({m_filter1}, [this](int) { return entryTexts(companyEntries(m_s.db)); });
+        refillChain({m_filter2}, [this](int) { return entryTexts(equipmentEntries(m_s.db)); });
+    });
+    preview();
+}
+
 // The file checked against the database each time a choice changes; nothing is written.
 void FPhImp::preview()
 {
@@ -215,11 +228,12 @@ void FPhImp::import()
 {
     if (m_running || !m_ok->isEnabled())
         return;
+    const RunFocus focus(this, m_ok);
     const QList<QWidget*> locked{m_filter1, m_filter2, m_lFile, m_btFile, m_ok};
     for (QWidget* w : locked)
         w->setEnabled(false);
     m_running = true;
-    m_bar->start(int(m_plan.changes().size()));
+    m_bar->start(m_plan.added + m_plan.updated);
     PhoneImport& run = *m_engine;
     PhoneImportPlan written;
     PhoneImportOutcome outcome = PhoneImportOutcome::Aborted;
@@ -248,7 +262,11 @@ void FPhImp::import()
             m_bar->finish(run.changedText(), true);
         else
             m_bar->finish(summary, outcome != PhoneImportOutcome::Written);
+        if (outcome == PhoneImportOutcome::Written)
+            tellRecordsChanged(QStringLiteral("PHONES"));
     }
+    if (std::exchange(m_listsStale, false))
+        recordsChanged({});
     if (m_closeWhenIdle)
         closeWindow(this);
 }

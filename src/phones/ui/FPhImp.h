@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "PhoneImport.h"
+#include "RecordLists.h"
 
 class QComboBox;
 class QLabel;
@@ -19,13 +20,15 @@ class ProgressStrip;
 // Telephone import: a CSV file for a company and model, checked whole and shown as a preview of
 // what would change (added, updated, unchanged, refused with the reasons); Import writes it all in
 // one transaction, and only when nothing is refused. Controls keep short names as object names.
-class FPhImp final : public QWidget
+class FPhImp final : public QWidget, public FollowsRecords, public ChangesRecords
 {
     Q_OBJECT
 
 public:
     explicit FPhImp(Session& session, QWidget* parent = nullptr);
     bool running() const { return m_running; }
+    // The lists read again, the choices kept where they still exist, and the preview made anew.
+    void recordsChanged(const QString& table) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -59,6 +62,7 @@ private:
     bool m_running = false;
     bool m_closeWhenIdle = false;
     bool m_focused = false;
+    bool m_listsStale = false; // records changed during the import
 };
 
 } // namespace vocaset

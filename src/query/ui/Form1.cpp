@@ -155,7 +155,8 @@ Form1::Form1(QueryTool& tool, QWidget* parent)
 
     m_exportFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     chooseExportFile = [this](const QString& proposed) {
-        return QFileDialog::getSaveFileName(this, m_btExcel->text(), proposed, QStringLiteral("*.xlsx"));
+        return QFileDialog::getSaveFileName(this, withoutMnemonic(m_btExcel->text()), proposed,
+                                            QStringLiteral("*.xlsx"));
     };
     openLink = [](const QUrl& link) { return QDesktopServices::openUrl(link); };
     // F1: the manual beside the program, at the query tool's section.
@@ -163,7 +164,9 @@ Form1::Form1(QueryTool& tool, QWidget* parent)
     connect(help, &QShortcut::activated, this, [this] {
         QUrl manual = QUrl::fromLocalFile(manualFile(QCoreApplication::applicationDirPath(), m_s.language));
         manual.setFragment(QStringLiteral("lenvik"));
-        if (!openLink(manual))
+        if (showManual)
+            showManual(manual);
+        else if (!openLink(manual))
             ShowMessage(m_s, QStringLiteral("M329"), manual.toLocalFile());
     });
     for (QWidget* w : std::as_const(order)) {
@@ -247,6 +250,7 @@ void Form1::runQuery()
 {
     if (m_running)
         return;
+    const RunFocus focus(this, m_cExec);
     m_running = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_cExec->setEnabled(false);

@@ -40,6 +40,9 @@ public:
     // the manual (F1) are opened (the desktop's default application); replaceable for tests.
     std::function<QString(const QString& proposed)> chooseExportFile;
     std::function<bool(const QUrl& link)> openLink;
+    // F1: shows the manual at the query tool's section; by default through openLink. The program
+    // gives it the help viewer.
+    std::function<void(const QUrl& manual)> showManual;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -147,6 +147,31 @@ void FReboot::setCancel(const QString& tag, const QString& captionKey)
         m_cancel->setText(*caption);
     else
         m_cancel->setText(tag == u"Abort" ? QStringLiteral("Abort") : m_cancelCaption);
+    addControlMnemonics(this);
+}
+
+void FReboot::recordsChanged(const QString&)
+{
+    if (running()) {
+        m_listsStale = true;
+        return;
+    }
+    guarded(m_s, [this] {
+        const QList<QComboBox*> lists(m_filter.begin(), m_filter.end());
+        if (!refillChain(lists, [this](int list) -> QStringList {
+                switch (list) {
+                case 0:
+                    return m_run.companies();
+                case 1:
+                    return m_run.equipments(chosenCode(1));
+                case 2:
+                    return entryTexts(phoneEntries(m_s.db, chosenCode(1), chosenCode(2)));
+                default:
+                    return entryTexts(phoneEntries(m_s.db, chosenCode(1), chosenCode(2), chosenCode(3)));
+                }
+            }))
+            m_ok->setEnabled(false);
+    });
 }
 
 void FReboot::lockLists(bool locked)
@@ -169,6 +194,7 @@ void FReboot::startRun()
         return;
     m_lb1->clear();
     m_bar->start();
+    const RunFocus focus(this, m_ok);
     m_ok->setEnabled(false);
     lockLists(true);
     std::optional<RebootRun::Outcome> outcome;
@@ -183,6 +209,8 @@ void FReboot::startRun()
         finishRun(outcome.value_or(RebootRun::Outcome::Stopped), !outcome);
     });
     m_ok->setEnabled(allChosen());
+    if (std::exchange(m_listsStale, false))
+        recordsChanged({});
     // The window was closed during the run; it goes now that the run is over.
     if (m_closeWhenIdle)
         closeWindow(this);

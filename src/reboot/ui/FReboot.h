@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "RebootRun.h"
+#include "RecordLists.h"
 #include "Session.h"
 
 class QCheckBox;
@@ -19,7 +20,7 @@ class RunLogView;
 
 // The reboot window: company, model and a range of telephone codes, then one reboot after the
 // other with the log of each telephone. Cancel aborts a run, or closes the window when idle.
-class FReboot final : public QWidget
+class FReboot final : public QWidget, public FollowsRecords
 {
     Q_OBJECT
     Q_PROPERTY(bool running READ running)
@@ -37,6 +38,8 @@ public:
     // "End" when Cancel closes the window, "Abort" while a run is going on.
     const QString& cancelTag() const { return m_cancelTag; }
     bool running() const { return m_run.running(); }
+    // The lists read again, the choices kept where they still exist (after the run when one goes).
+    void recordsChanged(const QString& table) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -68,6 +71,7 @@ private:
     QString m_cancelTag = QStringLiteral("End");
     bool m_closeWhenIdle = false;
     bool m_focused = false;
+    bool m_listsStale = false;  // records changed during the run
     QList<bool> m_listsEnabled; // the lists' state before a run locked them
     RebootRun m_run;
 };

@@ -1,0 +1,61 @@
+-- Desktop windows: a refresh stopped, the rename's question and status in the user's language, the
+-- password each prompt wants, warnings on a saved record, a telephone the reboot cannot reach, the
+-- generation's line for a place-holder it refuses, the file an export wrote, the editor's Show
+-- button, the fleet's count for one stale telephone and the History window's words. "%1", "%2"...
+-- take the values, "$$" the argument.
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M770', 'Refresh stopped: no list shown.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M770', 'Actualisation arrêtée : aucune liste affichée.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M771', '%1 rows change: %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M771', '%1 lignes changent : %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M772', '1 row changes: %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M772', '1 ligne change : %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M773', 'Rename %1 → %2?');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M773', 'Renommer %1 en %2 ?');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M774', 'Renamed %1 → %2: %3 rows');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M774', '%1 renommé en %2 : %3 lignes');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M775', 'Renamed %1 → %2: 1 row');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M775', '%1 renommé en %2 : 1 ligne');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M780', 'Saved as typed, but the place-holder %3 in %1 "%2" cannot be expanded: the generation stops at the first telephone that uses it.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M780', 'Enregistré tel quel, mais le marqueur %3 de %1 « %2 » ne peut pas être remplacé : la génération s''arrêtera au premier téléphone qui l''utilise.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M781', 'The language applies from the next start of the program.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M781', 'La langue s''appliquera au prochain démarrage du programme.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M782', 'Password of the %1 tab:');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M782', 'Mot de passe de l''onglet %1 :');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M783', 'Renaming a code needs the second password of the settings table:');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M783', 'Renommer un code demande le second mot de passe de la table des paramètres :');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M784', 'Telephone %1 not restarted: %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M784', 'Téléphone %1 non redémarré : %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M785', 'Telephone %1 not restarted: its address parameter %2 is empty.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M785', 'Téléphone %1 non redémarré : son paramètre d''adresse %2 est vide.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M786', 'Telephone %1: parameter %2 at level %3: %4');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M786', 'Téléphone %1 : paramètre %2 au niveau %3 : %4');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M787', 'Written: $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M787', 'Fichier écrit : $$');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FPARAMETERS_REVEAL', 'Show');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FPARAMETERS_REVEAL', 'Afficher');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FFLEET_STATECOUNTS1', '%1 current, %2 stale, %3 never');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FFLEET_STATECOUNTS1', '%1 à jour, %2 périmé, %3 jamais');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_MADEBY', '%1 %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_MADEBY', '%2 (%1)');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_SRC_EDITOR', 'editor');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_SRC_EDITOR', 'éditeur');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_SRC_CONFIG', 'config');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_SRC_CONFIG', 'config');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_SRC_RENAME', 'rename');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_SRC_RENAME', 'renommage');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_SRC_PATCH', 'data patch');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_SRC_PATCH', 'correctif de données');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_SRC_RANGES', 'ranges');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_SRC_RANGES', 'plages');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_SRC_PHONE_BOOK_IMPORT', 'phone book import');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_SRC_PHONE_BOOK_IMPORT', 'importation de l''annuaire');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_SRC_PHONES_IMPORT', 'telephone import');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_SRC_PHONES_IMPORT', 'importation de téléphones');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_OP_NEW', 'new');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_OP_NEW', 'ajout');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_OP_EDIT', 'edit');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_OP_EDIT', 'modification');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_OP_DELETE', 'delete');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_OP_DELETE', 'suppression');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FHISTORY_OP_RENAME', 'rename');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FHISTORY_OP_RENAME', 'renommage');
