@@ -48,7 +48,7 @@ struct SourceState
 
 // "plain.txt" for anyone; "secret.txt" for USER with password pw; "nobody.txt" behind a password
 // nobody has; "block.txt" once the gate opens; "burst.txt" as "secret.txt", once `burst` answers
-// to it are all being looked up; anything else is missing.
+// to it are all being looked up; "slow.txt" as "plain.txt", 30 ms later; anything else is missing.
 class FakeSource final : public FileSource
 {
 public:
@@ -75,7 +75,10 @@ public:
                 return a;
             }
         }
-        if (name == u"plain.txt" || name == u"block.txt" || name == u"secret.txt" || name == u"burst.txt") {
+        if (name == u"slow.txt")
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        if (name == u"plain.txt" || name == u"block.txt" || name == u"secret.txt" || name == u"burst.txt" ||
+            name == u"slow.txt") {
             a.status = 200;
             a.body = "line 1\r\nline 2\r\n";
             a.contentType = "text/plain";
@@ -637,6 +640,13 @@ TEST(ProvisioningHttp, DigestCountsAreAcceptedOnceWithinTheWindowInAnyOrder)
                 << nonces[i].constData() << ' ' << nonces[j].constData();
         }
     }
+
+    // Stale counts were no failures, but a repeat is: the third one locks the address out.
+    const auto status = [&](int nc) {
+        return client.request("GET", "/secret.txt", {{"Authorization", answerTo(challenge, "pw", nc)}}).status;
+    };
+    EXPECT_EQ(status(next - 1), 401);
+    EXPECT_EQ(status(next), 429);
 }
 
 // An IPv4 address written as IPv6 is that IPv4 address wherever the server decides by address: as a
@@ -721,8 +731,9 @@ TEST(ProvisioningHttp, ARequestIsWholeWithinTheDeadlineAndItsBodySmall)
 TEST(ProvisioningHttp, AHalfClosedRequestIsAnswered)
 {
     Server s;
-    const QList<std::pair<QByteArray, QByteArray>> cases = {
-        {"/plain.txt", "200"}, {"/secret.txt", "401"}, {"/missing.txt", "404"}, {"/healthz", "200"}, {"/", "404"}};
+    const QList<std::pair<QByteArray, QByteArray>> cases = {{"/plain.txt", "200"},  {"/slow.txt", "200"},
+                                                            {"/secret.txt", "401"}, {"/missing.txt", "404"},
+                                                            {"/healthz", "200"},    {"/", "404"}};
     for (int round = 0; round < 3; ++round) {
         for (const auto& [target, status] : cases) {
             const QByteArray reply =
