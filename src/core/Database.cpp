@@ -326,7 +326,7 @@ void Database::checkUsable() const
         throw DbError(QStringLiteral("the database is not open"));
 }
 
-Recordset Database::fetch(QSqlQuery& query) const
+Recordset Database::fetch(QSqlQuery& query, StatementGuard& guard)
 {
     if (!query.isSelect())
         return {};
@@ -342,6 +342,10 @@ Recordset Database::fetch(QSqlQuery& query) const
             row.append(query.value(i));
         rows.append(std::move(row));
     }
+    // The server sends a result row by row and may refuse the statement after its first rows (a row
+    // lock waited for too long): what came so far is no answer.
+    if (query.lastError().type() != QSqlError::NoError)
+        guard.fail(query.lastError());
     return Recordset(std::move(names), std::move(rows));
 }
 
@@ -385,7 +389,7 @@ Recordset Database::execute(const QString& sql)
         if (!query.exec(statement))
             guard.fail(query.lastError());
         m_changed = query.isSelect() ? 0 : std::max(0, query.numRowsAffected());
-        result = fetch(query);
+        result = fetch(query, guard);
     }
     guard.release();
     return result;
@@ -685,7 +689,7 @@ Recordset Database::executeBound(const QString& sql, const QVariantList& values)
     if (!query.exec())
         guard.fail(query.lastError());
     m_changed = query.isSelect() ? 0 : std::max(0, query.numRowsAffected());
-    Recordset result = fetch(query);
+    Recordset result = fetch(query, guard);
     query.finish();
     guard.release();
     return result;

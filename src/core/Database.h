@@ -159,7 +159,8 @@ private:
         bool m_active;
     };
 
-    Recordset fetch(QSqlQuery& query) const;
+    // All the rows of a statement sent; a failure after the first rows fails the statement.
+    Recordset fetch(QSqlQuery& query, StatementGuard& guard);
     // A bound statement that returns no rows, straight through the SQLite library; false when the
     // statement is not one (it then goes through the driver).
     bool executeDirect(const QString& sql, const QVariantList& values);

@@ -2,6 +2,8 @@
 // types under a linguistic default collation, a site moving from the embedded engine to the server
 // and back, and the planner's statistics after bulk writes. Each test skips when the suite runs on SQLite alone.
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -412,5 +414,39 @@ TEST(Server, StatisticsAreTakenWhenManyRowsWentInOrOutNotForChangesInPlace)
                       .value(0)
                       .toDouble(),
                   step.counted);
+    }
+}
+
+// A SELECT that the server refuses after its first rows (here a row lock it waits for too long)
+// fails as a whole: its first rows are never taken for the answer, through either way of sending it,
+// and inside a transaction the error is the server's reason, not a later "transaction is aborted".
+TEST(Server, AReadRefusedAfterItsFirstRowsFailsWhole)
+{
+    REQUIRE_SERVER();
+    TestDatabase t;
+    t.createSchema();
+    for (int code = 100; code < 200; ++code)
+        t.db.execute(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(code));
+    Database other;
+    other.open(t.connectionString());
+    Transaction held(other);
+    other.execute(QStringLiteral("UPDATE RANGES SET PH_CODE = PH_CODE WHERE PH_CODE = '150'"));
+    t.db.execute(QStringLiteral("SET lock_timeout = 200"));
+    const QString sql = QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = 'AC' ORDER BY PH_CODE FOR UPDATE");
+    for (const bool inTransaction : {false, true}) {
+        for (const bool bound : {false, true}) {
+            SCOPED_TRACE(std::string(inTransaction ? "in a transaction, " : "alone, ") + (bound ? "bound" : "text"));
+            std::optional<Transaction> tx;
+            if (inTransaction)
+                tx.emplace(t.db);
+            try {
+                const Recordset rs = bound ? t.db.executeBound(sql, {}) : t.db.execute(sql);
+                ADD_FAILURE() << rs.count() << " rows taken for the answer";
+            } catch (const DbError& e) {
+                EXPECT_TRUE(e.text().contains(QLatin1String("lock timeout"))) << e.text().toStdString();
+            }
+            tx.reset();
+            EXPECT_EQ(t.db.execute(QStringLiteral("SELECT COUNT(*) FROM RANGES")).text(0), QStringLiteral("100"));
+        }
     }
 }
