@@ -676,12 +676,13 @@ QStringList PhoneImport::problemLines(const PhoneImportPlan& plan)
     QStringList lines;
     for (const ImportProblem& problem : plan.problems)
         lines.append(problemText(problem));
+    // Both when the line the check stopped at holds more problems than the list had room for.
+    if (plan.problemCount > plan.problems.size())
+        lines.append(m_texts.text("M756", "The first %1 of %2 problems are listed.",
+                                  {QString::number(plan.problems.size()), QString::number(plan.problemCount)}));
     if (plan.stoppedAt > 0 && plan.lines > plan.stoppedAt)
         lines.append(m_texts.text("M755", "The check stopped at line %1 of %2: the lines after it were not checked.",
                                   {QString::number(plan.stoppedAt), QString::number(plan.lines)}));
-    else if (plan.problemCount > plan.problems.size())
-        lines.append(m_texts.text("M756", "The first %1 of %2 problems are listed.",
-                                  {QString::number(plan.problems.size()), QString::number(plan.problemCount)}));
     return lines;
 }
 
