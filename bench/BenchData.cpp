@@ -4,7 +4,9 @@
 
 #include <QFile>
 
+#include "ModelTemplates.h"
 #include "Schema.h"
+#include "Session.h"
 
 namespace vocaset::bench {
 
@@ -52,6 +54,22 @@ void buildDataSet(Database& db, int phones)
                             {kCompany, kModel, ph, code, QString(QStringLiteral("value ") + code + u'-' + ph)});
     }
     tx.commit();
+}
+
+QString addF1000Template(Database& db)
+{
+    SilentOperator op;
+    Session s(db, op);
+    s.userName = QStringLiteral("BENCH");
+    ModelTemplate t;
+    t.model = kModel;
+    t.fileName = QStringLiteral("tpl{{mac}}.ini");
+    t.text = QStringLiteral("{{#params}}\n{{code}}={{value}}\n{{/params}}\n");
+    t.contentType = ModelTemplates::defaultContentType(t);
+    Transaction tx(db);
+    ModelTemplates::store(s, t);
+    tx.commit();
+    return QStringLiteral("tpl%1.ini");
 }
 
 double cpuSecondsOf(qint64 pid)

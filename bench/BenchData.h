@@ -18,6 +18,11 @@ inline const QString kModel = QStringLiteral("MODEL");
 // with a value for every company and telephone parameter. Some values carry place-holders.
 void buildDataSet(Database& db, int phones);
 
+// Gives the model a template that lays its file out as the F1000 writer does (one code=value line
+// per parameter, Windows-1252, CR LF), so the two can be timed on the same data. Returns the file
+// name's form, %1 standing for the MAC.
+QString addF1000Template(Database& db);
+
 // User and system CPU seconds a process of this machine has used so far; 0 when it cannot be read.
 double cpuSecondsOf(qint64 pid);
 

@@ -12,6 +12,9 @@
 // each round trip that long, as a network would; the floors read SQLite only. Beside each run, the
 // requests it sent to the database per telephone.
 //
+// Last, the model takes its file from a template that lays it out as the F1000 writer does, and the
+// run of that template is set against the F1000 writer's run of the same data.
+//
 // bench_generate [--phones N] [--dir FOLDER] [--modes run,floor-batch,...] [--database CONN] [--delay-us US]
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -33,6 +36,7 @@
 #include "DelayRelay.h"
 #include "FileBatch.h"
 #include "GenerationRun.h"
+#include "ModelTemplates.h"
 #include "ParamResolution.h"
 #include "TextFile.h"
 
@@ -123,7 +127,8 @@ int floorRun(const QString& dbFile, const ConfigWriter& writer, const QString& f
                               columnText(ph, 4)};
         std::map<QByteArray, ParamRow> merged;
         const auto add = [&](sqlite3_stmt* st, int descColumn, int valueColumn) {
-            const QByteArray code(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), sqlite3_column_bytes(st, 0));
+            const QByteArray code(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                                  sqlite3_column_bytes(st, 0));
             QString value = columnText(st, valueColumn);
             if (value.contains(QLatin1String("$$")))
                 value = expandPlaceHolders(value, phone.code, phone.description).text;
@@ -271,15 +276,24 @@ int main(int argc, char* argv[])
         << "peak MB"
         << "requests/phone" << qSetFieldWidth(0) << Qt::endl;
     int failures = 0;
-    for (const char* module : {"GRANDSTREAM", "PAP2", "F1000"}) {
+    // The template of the F1000 layout runs last, against the F1000 writer's run just before it;
+    // its floor is that run.
+    QMap<QString, double> runRate;
+    QMap<QString, double> runCpu;
+    for (const char* module : {"GRANDSTREAM", "PAP2", "F1000", "TEMPLATE"}) {
+        const bool isTemplate = qstrcmp(module, kTemplateModule) == 0;
         {
             Database db;
             db.open(connection);
             db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = '") + QLatin1String(module) + u'\'');
+            if (isTemplate && !ModelTemplates::read(db, bench::kModel, QStringLiteral("config")))
+                bench::addF1000Template(db);
         }
         QMap<QString, double> rate;
         QMap<QString, double> cpu;
         for (const QString& mode : std::as_const(modes)) {
+            if (isTemplate && mode != u"run")
+                continue;
             const QString folder = work.filePath(QLatin1String(module) + u'-' + mode);
             QDir().mkpath(folder);
             QProcess p;
@@ -302,14 +316,25 @@ int main(int argc, char* argv[])
                 << Qt::endl;
             QDir(folder).removeRecursively();
         }
-        for (const QString& floor : {QStringLiteral("floor-batch"), QStringLiteral("floor-file"),
-                                     QStringLiteral("floor-nosync")}) {
+        if (rate.contains(QStringLiteral("run"))) {
+            runRate[QLatin1String(module)] = rate[QStringLiteral("run")];
+            runCpu[QLatin1String(module)] = cpu[QStringLiteral("run")];
+        }
+        for (const QString& floor :
+             {QStringLiteral("floor-batch"), QStringLiteral("floor-file"), QStringLiteral("floor-nosync")}) {
             const QString run = QStringLiteral("run");
             if (rate.contains(run) && rate.contains(floor))
                 out << "  " << module << ": run at " << QString::number(100 * rate[run] / rate[floor], 'f', 0)
-                    << "% of the rate of " << floor << ", "
-                    << QString::number(100 * cpu[floor] / cpu[run], 'f', 0) << "% by processor time" << Qt::endl;
+                    << "% of the rate of " << floor << ", " << QString::number(100 * cpu[floor] / cpu[run], 'f', 0)
+                    << "% by processor time" << Qt::endl;
         }
     }
+    const QString f1000 = QStringLiteral("F1000");
+    const QString tpl = QLatin1String(kTemplateModule);
+    if (runRate.contains(f1000) && runRate.contains(tpl))
+        out << "TEMPLATE in the F1000 layout: " << QString::number(runRate[tpl], 'f', 0) << " telephones/s against "
+            << QString::number(runRate[f1000], 'f', 0) << " of the F1000 writer, "
+            << QString::number(runRate[tpl] / runRate[f1000], 'f', 2) << " of its rate ("
+            << QString::number(runCpu[f1000] / runCpu[tpl], 'f', 2) << " by processor time)" << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

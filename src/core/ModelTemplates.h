@@ -22,12 +22,12 @@ struct ModelTemplate
 {
     QString model;
     QString kind = QStringLiteral("config"); // "config": a telephone's file; "phonebook": a company's address book
-    QString fileName;                        // the pattern of the file's name
+    QString fileName{};                      // the pattern of the file's name
     QString escape = QStringLiteral("none"); // "xml": every value escaped for XML text and attributes
     QString encoding = QStringLiteral("Windows-1252"); // or "UTF-8"
     QString eol = QStringLiteral("CRLF");              // or "LF"
-    QString contentType;                               // what the server sends with the file
-    QString text;
+    QString contentType{};                             // what the server sends with the file
+    QString text{};
 
     bool operator==(const ModelTemplate&) const = default;
 };

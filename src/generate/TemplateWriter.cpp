@@ -1,7 +1,7 @@
 #include "TemplateWriter.h"
 
 #include <algorithm>
-#include <deque>
+#include <list>
 #include <unordered_map>
 #include <vector>
 
@@ -146,6 +146,7 @@ struct CompiledTemplate::Impl
     bool cp1252 = true;
     bool crlf = true;
     bool book = false;
+    size_t lastSize = 0; // of the last file rendered, reserved for the next
 
     // Kept from one render to the next: the strings handed to the library, and the lists.
     std::vector<std::unique_ptr<km::data>> slots;
@@ -244,6 +245,30 @@ private:
     // subject names the value in a refusal, its "%1" the owner; nothing for values that cannot hold one.
     const km::data* text(const QString& value, const QString& owner, const char* subject) const
     {
+        if (m_used == m_t.slots.size())
+            m_t.slots.push_back(std::make_unique<km::data>(std::string()));
+        km::data* slot = m_t.slots[m_used++].get();
+        // The slot's string keeps its buffer from the last render: no allocation once it is large enough.
+        auto& s = const_cast<std::string&>(slot->string_value());
+        s.clear();
+        // Most values are printable ASCII: nothing to refuse, nothing lost, copied as they are.
+        bool special = false;
+        bool plain = true;
+        for (const QChar c : value) {
+            const char16_t u = c.unicode();
+            if (u < 0x20 || u >= 0x7F) {
+                plain = false;
+                break;
+            }
+            special |= u == u'&' || u == u'<' || u == u'>' || u == u'"' || u == u'\'';
+        }
+        if (plain) {
+            s.resize(size_t(value.size()));
+            std::transform(value.begin(), value.end(), s.begin(), [](QChar c) { return char(c.unicode()); });
+            if (special && m_t.xml)
+                escapeXml(s);
+            return slot;
+        }
         if (subject && refusal.isEmpty()) {
             if (const std::optional<QString> why = formatRefusal(QString(), value))
                 refusal = QLatin1String(subject).arg(owner) + u' ' + *why;
@@ -254,12 +279,6 @@ private:
             if (lost)
                 lossy.append(owner);
         }
-        if (m_used == m_t.slots.size())
-            m_t.slots.push_back(std::make_unique<km::data>(std::string()));
-        km::data* slot = m_t.slots[m_used++].get();
-        // The slot's string keeps its buffer from the last render: no allocation once it is large enough.
-        auto& s = const_cast<std::string&>(slot->string_value());
-        s.clear();
         appendUtf8(s, value);
         if (m_t.xml)
             escapeXml(s);
@@ -379,18 +398,20 @@ private:
     mutable const km::data* m_paramList = nullptr;
     mutable const km::data* m_entryList = nullptr;
     mutable QHash<QString, qsizetype> m_byCode;
-    mutable std::deque<km::data> m_objects;
+    mutable std::list<km::data> m_objects; // rarely used; unlike a deque, an empty list allocates nothing
 };
 
 QByteArray withLineEnds(const std::string& text, bool crlf)
 {
+    if (!crlf)
+        return QByteArray(text.data(), qsizetype(text.size()));
     const qsizetype lines = qsizetype(std::count(text.begin(), text.end(), '\n'));
-    QByteArray out;
-    out.reserve(qsizetype(text.size()) + (crlf ? lines : 0));
+    QByteArray out(qsizetype(text.size()) + lines, Qt::Uninitialized);
+    char* to = out.data();
     for (const char c : text) {
-        if (c == '\n' && crlf)
-            out += '\r';
-        out += c;
+        if (c == '\n')
+            *to++ = '\r';
+        *to++ = c;
     }
     return out;
 }
@@ -450,7 +471,7 @@ TemplatePlace CompiledTemplate::placeOf(qsizetype offset) const
     return p;
 }
 
-RenderedFile CompiledTemplate::render(const TemplateSubject& subject) const
+RenderedFile CompiledTemplate::render(const TemplateSubject& subject, bool withText) const
 {
     RenderedFile r;
     const auto refuse = [&r](const TemplateProblem& p, const QString& why) {
@@ -462,6 +483,7 @@ RenderedFile CompiledTemplate::render(const TemplateSubject& subject) const
         return refuse(*d->syntax, QStringLiteral("the template does not parse (%1)").arg(d->syntax->located()));
     RenderContext context(*d, subject);
     Output out;
+    out.text.reserve(d->lastSize);
     try {
         d->mustache->render(context, out);
     } catch (const Abort& a) {
@@ -487,12 +509,14 @@ RenderedFile CompiledTemplate::render(const TemplateSubject& subject) const
         return r;
     }
     r.lossy = context.lossy;
-    r.text = fromStd(out.text);
+    d->lastSize = out.text.size();
+    const bool ascii = std::all_of(out.text.begin(), out.text.end(), [](char c) { return uchar(c) < 0x80; });
+    if (withText || d->xml || (d->cp1252 && !ascii))
+        r.text = fromStd(out.text);
     if (d->xml) {
         if (const std::optional<TemplateProblem> p = xmlProblem(r.text))
             return refuse(*p, QStringLiteral("the file is not well-formed XML (%1)").arg(p->located()));
     }
-    const bool ascii = std::all_of(out.text.begin(), out.text.end(), [](char c) { return uchar(c) < 0x80; });
     if (d->cp1252 && !ascii) {
         const QByteArray bytes = toCp1252(r.text);
         r.bytes = withLineEnds(std::string(bytes.constData(), size_t(bytes.size())), d->crlf);
@@ -623,7 +647,7 @@ std::optional<QByteArray> TemplateWriter::config(const PhoneInfo& phone, const Q
             *refusal = m_problem;
         return std::nullopt;
     }
-    RenderedFile r = m_compiled->render(subject(phone, rows));
+    RenderedFile r = m_compiled->render(subject(phone, rows), false);
     for (const QString& owner : std::as_const(r.lossy))
         sink.markLossy(owner);
     if (!r.bytes && refusal)

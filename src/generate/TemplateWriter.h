@@ -85,7 +85,8 @@ public:
     // Where the text does not parse; nothing when it does.
     const std::optional<TemplateProblem>& syntaxError() const;
 
-    RenderedFile render(const TemplateSubject& subject) const;
+    // Without withText the file's text is left empty where its bytes do not need it.
+    RenderedFile render(const TemplateSubject& subject, bool withText = true) const;
     // The names the template uses that no telephone or address book of the model has, and partials,
     // whatever the data: rendered with every list holding entries and every catalogue code present,
     // then with every list empty and every code absent, so every section is entered once.
