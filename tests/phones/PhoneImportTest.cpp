@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "FullDisk.h"
+#include "Interleaving.h"
 #include "PhoneExport.h"
 #include "PhoneImport.h"
 #include "PhonesFixture.h"
@@ -413,6 +414,50 @@ TEST(PhoneImport, AStoppedImportKeepsNothing)
     const QString before = telephonesDump(f.t.tdb.db);
     EXPECT_EQ(import.run(f.request(kExportedFile)), PhoneImportOutcome::Aborted);
     EXPECT_EQ(telephonesDump(f.t.tdb.db), before);
+}
+
+// Two operators import one MAC into two companies at once, the second one once the first has checked
+// its file: one telephone gets the MAC. On the server the second import commits first and the first
+// is refused at its line in the check's own words, nothing kept; on SQLite the first one's write
+// transaction keeps the second out until it has committed.
+TEST(PhoneImport, TwoImportsOfOneMacAtOnceGiveItToOneTelephone)
+{
+    Phones f;
+    f.t.exec(QStringLiteral("INSERT INTO RANGES VALUES('BC', '102')"));
+    OtherOperator other(f.t.tdb);
+    PhoneImport theirs(other.s, other.log);
+    PhoneImportOutcome second = PhoneImportOutcome::Refused;
+    QString secondFailure;
+    other.at(QStringLiteral("import.checked"), [&] {
+        try {
+            second = theirs.run({QStringLiteral("BC"), QStringLiteral("GXP2000"),
+                                 writeFile(f.dir, QStringLiteral("theirs.csv"),
+                                           "code;description;mac\r\n102;Skew B;000b82000077\r\n")});
+        } catch (const DbError& e) {
+            secondFailure = e.text();
+        }
+    });
+    PhoneImportPlan done;
+    const PhoneImportOutcome first =
+        f.import.run(f.request("code;description;mac\r\n103;Skew A;000B82000077\r\n"), nullptr, &done);
+    ASSERT_TRUE(other.passed.contains(QStringLiteral("import.checked")));
+    const Recordset owners =
+        f.t.tdb.db.execute(QStringLiteral("SELECT CO_CODE, PH_CODE FROM PHONES WHERE UPPER(PH_MAC) = '000B82000077'"));
+    ASSERT_EQ(owners.count(), 1);
+    if (f.t.tdb.engine() == Engine::PostgreSQL) {
+        EXPECT_EQ(second, PhoneImportOutcome::Written) << secondFailure.toStdString();
+        EXPECT_EQ(first, PhoneImportOutcome::Refused);
+        EXPECT_EQ(f.import.problemLines(done),
+                  QStringList{QStringLiteral(
+                      "Line 2, column mac: the MAC address 000B82000077 is that of telephone 102 of company BC")});
+        EXPECT_EQ(owners.text(0), QStringLiteral("BC"));
+        EXPECT_EQ(f.t.value(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE CO_CODE = 'AC'")), QStringLiteral("2"));
+    } else {
+        EXPECT_TRUE(OtherOperator::lockedOut(secondFailure)) << secondFailure.toStdString();
+        EXPECT_EQ(first, PhoneImportOutcome::Written);
+        EXPECT_EQ(owners.text(0), QStringLiteral("AC"));
+        EXPECT_EQ(owners.text(1), QStringLiteral("103"));
+    }
 }
 
 } // namespace
