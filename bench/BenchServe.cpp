@@ -4,7 +4,8 @@
 // (every answer valid), then a second client's latency while one address holds its connection cap,
 // and the server's peak memory. The server runs as its own process, so its figures are its own; the
 // clients share one epoll loop here. Each client connects from a loopback address of its own
-// (127.0.1.x, 127.0.2.x), as telephones would from theirs.
+// (127.0.1.x, 127.0.2.x), as telephones would from theirs. Between these, the F1000 writer's files and
+// then the same files from a template of the F1000 layout, the two rates set side by side.
 //
 // With --database, the same on another database (a connection string to an empty PostgreSQL
 // database), and with --delay-us the server reaches it through a relay that holds each round trip
@@ -40,6 +41,7 @@
 #include "BenchData.h"
 #include "Database.h"
 #include "DelayRelay.h"
+#include "ModelTemplates.h"
 #include "Sql.h"
 #include "Version.h"
 
@@ -456,6 +458,7 @@ int main(int argc, char* argv[])
     QElapsedTimer built;
     built.start();
     QList<QByteArray> targets;
+    QString templateName = QStringLiteral("tpl%1.ini");
     {
         Database db;
         db.open(connection);
@@ -471,6 +474,8 @@ int main(int argc, char* argv[])
                        sqlText(programVersion()) + QStringLiteral("')"));
             db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
         }
+        if (!ModelTemplates::read(db, bench::kModel, QStringLiteral("config")))
+            templateName = bench::addF1000Template(db);
         db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$PROVAUTH'"));
         const Recordset macs = db.execute(QStringLiteral("SELECT PH_MAC FROM PHONES"));
         for (const QVariantList& row : macs.rows())
@@ -524,12 +529,15 @@ int main(int argc, char* argv[])
     Database watcher;
     if (!external.isEmpty())
         watcher.open(connection);
-    const auto phase = [&](const QString& title, int phaseSeconds, bool digest = false) {
+    std::vector<std::pair<double, double>> rates; // each phase's responses per second and per server CPU second
+    const auto phase = [&](const QString& title, int phaseSeconds, bool digest = false,
+                           const QList<QByteArray>& names = {}) {
         const auto [requests, statements] = statementCounts(metricsPort);
         const QHash<qint64, double> sessions = sessionCpuSeconds(watcher);
-        const Figures f = drive(port, targets, clients, phaseSeconds, digest);
+        const Figures f = drive(port, names.isEmpty() ? targets : names, clients, phaseSeconds, digest);
         const double now = bench::cpuSecondsOf(server.processId());
         report(title, f, now - cpu);
+        rates.push_back({double(f.responses) / f.seconds, double(f.responses) / qMax(now - cpu, 0.01)});
         const auto [requestsAfter, statementsAfter] = statementCounts(metricsPort);
         out << QStringLiteral("  database statements per request: %1")
                    .arg((statementsAfter - statements) / qMax(1.0, requestsAfter - requests), 0, 'f', 2);
@@ -566,6 +574,40 @@ int main(int argc, char* argv[])
     out << QStringLiteral("Idle connections still open afterwards: %1 of %2").arg(open).arg(held.size()) << Qt::endl;
 
     capPhase(port, targets, qMax(2, seconds / 4));
+
+    // The F1000 writer's files, then the same files from a template of the F1000 layout.
+    const auto withModule = [&](const char* module, const QString& name) {
+        Database db;
+        db.open(connection);
+        db.executeBound(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = ? WHERE EQ_CODE = ?"),
+                        {QLatin1String(module), bench::kModel});
+        QList<QByteArray> names;
+        for (const QByteArray& target : std::as_const(targets))
+            names.append(name.arg(QString::fromLatin1(target.mid(3))).toLatin1());
+        return names;
+    };
+    // Twice each, in turn, so that a burst of other work on the machine falls on both.
+    cpu = bench::cpuSecondsOf(server.processId());
+    double rate[2] = {0, 0};
+    double perCpu[2] = {0, 0};
+    for (int round = 0; round < 2; ++round) {
+        phase(QStringLiteral("%1 keep-alive clients, F1000 writer").arg(clients), qMax(1, seconds / 4), false,
+              withModule("F1000", QStringLiteral("ut%1.ini")));
+        phase(QStringLiteral("%1 keep-alive clients, template of the F1000 layout").arg(clients), qMax(1, seconds / 4),
+              false, withModule(kTemplateModule, templateName));
+        for (int i = 0; i < 2; ++i) {
+            rate[i] += rates.at(rates.size() - 2 + i).first;
+            perCpu[i] += rates.at(rates.size() - 2 + i).second;
+        }
+    }
+    out << QStringLiteral("Template against the F1000 writer: %1 against %2 responses/s, the writer %3 times as "
+                          "fast (%4 by server CPU)")
+               .arg(rate[1] / 2, 0, 'f', 0)
+               .arg(rate[0] / 2, 0, 'f', 0)
+               .arg(rate[0] / qMax(rate[1], 0.01), 0, 'f', 2)
+               .arg(perCpu[0] / qMax(perCpu[1], 0.01), 0, 'f', 2)
+        << Qt::endl;
+    withModule("GRANDSTREAM", QStringLiteral("cfg%1"));
     {
         Database db;
         db.open(connection);
