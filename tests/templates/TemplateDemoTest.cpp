@@ -14,9 +14,11 @@
 #include "DatabaseCreation.h"
 #include "DryRun.h"
 #include "FetchRecorder.h"
+#include "FleetSurvey.h"
 #include "GenerationRun.h"
 #include "HttpClient.h"
 #include "PhoneFileSource.h"
+#include "RebootRun.h"
 #include "ServeTestSupport.h"
 #include "TemplateCheck.h"
 #include "TestDatabase.h"
@@ -188,6 +190,20 @@ TEST_F(TemplateDemo, ATemplateModelIsServedBehindDigestRecordedAndItsAddressBook
     EXPECT_EQ(t.value(QStringLiteral("SELECT PF_ETAG FROM PHONE_FETCHES WHERE CO_CODE = 'ALPIN' AND PH_CODE = '214'"))
                   .toLatin1(),
               served.header("ETag"));
+    // The fleet finds the file it was served current, until the template changes what it would get.
+    FleetSurvey fleet(t.tdb.db, QStringLiteral("EN"));
+    const auto states = [&] {
+        QStringList out;
+        for (const FleetPhone& p : fleet.survey({QStringLiteral("ALPIN"), QStringLiteral("SIPXML")}))
+            out.append(p.code + u' ' + stateName(p.state));
+        return out;
+    };
+    EXPECT_EQ(states(),
+              (QStringList{QStringLiteral("214 current"), QStringLiteral("215 never"), QStringLiteral("216 never")}));
+    ModelTemplate edited = *ModelTemplates::read(t.tdb.db, QStringLiteral("SIPXML"), QStringLiteral("config"));
+    edited.text.append(QStringLiteral("<!-- {{phone.code}} -->\n"));
+    ASSERT_TRUE(saveTemplate(t.s, edited).saved());
+    EXPECT_EQ(states().value(0), QStringLiteral("214 stale"));
 
     // The address book, in the company's folder, behind the same password.
     const QByteArray book = "/ALPIN/directory.xml";
@@ -270,6 +286,28 @@ TEST_F(TemplateDemo, SavingChecksFirstAndKeepsItsHistoryARenameAndACreationCarry
     EXPECT_EQ(ModelTemplates::read(copy.tdb.db, QStringLiteral("SIPKV"), QStringLiteral("config")), kv);
     deleteTemplate(t.s, QStringLiteral("SIPKV"), QStringLiteral("config"));
     EXPECT_FALSE(ModelTemplates::read(t.tdb.db, QStringLiteral("SIPKV"), QStringLiteral("config")));
+}
+
+// A new database lists the module among the writers; the reboot run passes a template model's
+// telephones with a line each, counting them neither restarted nor failed, and goes on.
+TEST_F(TemplateDemo, ANewDatabaseOffersTheModuleAndTheRebootRunPassesItsTelephones)
+{
+    EXPECT_EQ(t.value(QStringLiteral("SELECT COUNT(*) FROM SYSTEM_PARAMETERS WHERE SY_CODE = '$$MODULES' AND "
+                                     "SY_SUBCODE = 'TEMPLATE'")),
+              QStringLiteral("1"));
+    t.log.lines.clear();
+    t.op.messages.clear();
+    RebootRun reboot(t.s, t.log, 2000);
+    EXPECT_EQ(
+        reboot.run(QStringLiteral("ALPIN"), QStringLiteral("SIPKV"), QStringLiteral("211"), QStringLiteral("213")),
+        RebootRun::Outcome::Completed);
+    EXPECT_EQ(reboot.summary().selected, 3);
+    EXPECT_EQ(reboot.summary().restarted, 0);
+    EXPECT_EQ(reboot.summary().failures(), 0);
+    EXPECT_EQ(t.log.lines.filter(QStringLiteral("takes its file from a template")).size(), 3)
+        << t.log.lines.join(u'\n').toStdString();
+    EXPECT_EQ(t.log.lines.filter(QStringLiteral("ALPIN/212")).size(), 1);
+    EXPECT_TRUE(t.op.messages.isEmpty()) << t.op.messages.join(u'\n').toStdString();
 }
 
 } // namespace
