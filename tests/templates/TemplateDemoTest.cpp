@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -142,6 +143,42 @@ TEST_F(TemplateDemo, LayoutsOfTheBuiltInWritersGiveTheirBytesWrittenServedAndCom
         // The built-in writer's files under the template's names: the dry run finds each unchanged.
         generate(model, model + QStringLiteral("-dry"), true);
     }
+}
+
+// A value the file cannot carry gets the built-in writer's own lines: '?' for a character outside
+// Windows-1252, the telephone refused for a line break; only the file's name differs.
+TEST_F(TemplateDemo, ValuesTheFileCannotCarryGetTheBuiltInWritersLines)
+{
+    const auto lines = [&](const QString& defaultValue) {
+        t.tdb.db.executeBound(QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = ? WHERE EQ_CODE = "
+                                             "'F1000' AND PA_CODE = 'audio.ring_tone'"),
+                              {defaultValue});
+        t.log.lines.clear();
+        GenerationRun run(t.s, t.log);
+        const RunSummary summary = run.run({QStringLiteral("ALPIN"),
+                                            QStringLiteral("F1000"),
+                                            {},
+                                            QStringLiteral("000"),
+                                            QStringLiteral("999"),
+                                            folder(QStringLiteral("out"))});
+        QStringList out = t.log.lines.filter(QStringLiteral("audio.ring_tone"));
+        static const QRegularExpression names(QStringLiteral("(ut|tpl)[0-9A-F]{12}\\.ini"));
+        out.replaceInStrings(names, QStringLiteral("FILE"));
+        out.append(QStringLiteral("%1 of %2 written").arg(summary.written).arg(summary.selected));
+        return out;
+    };
+    const QStringList builtIn[] = {lines(QStringLiteral("Fa\u00e7ade \u2192 east")), lines(QStringLiteral("a\nb"))};
+    ASSERT_EQ(builtIn[0].size(), 5) << builtIn[0].join(u'\n').toStdString();
+    ASSERT_EQ(builtIn[1].size(), 5) << builtIn[1].join(u'\n').toStdString();
+    EXPECT_EQ(builtIn[0].last(), QStringLiteral("4 of 4 written"));
+    EXPECT_EQ(builtIn[1].last(), QStringLiteral("0 of 4 written"));
+
+    t.tdb.db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_MODULE = 'TEMPLATE' WHERE EQ_CODE = 'F1000'"));
+    ModelTemplate mirror{QStringLiteral("F1000"), QStringLiteral("config"), QStringLiteral("tpl{{mac}}.ini")};
+    mirror.text = QStringLiteral("{{#params}}\n{{code}}={{value}}\n{{/params}}\n");
+    ASSERT_TRUE(saveTemplate(t.s, mirror).saved());
+    EXPECT_EQ(lines(QStringLiteral("Fa\u00e7ade \u2192 east")), builtIn[0]);
+    EXPECT_EQ(lines(QStringLiteral("a\nb")), builtIn[1]);
 }
 
 TEST_F(TemplateDemo, ATemplateModelIsServedBehindDigestRecordedAndItsAddressBookServed)
