@@ -72,6 +72,18 @@ TEST_F(FModelTemplatesTest, TypingRemakesThePreviewAProblemLeadsToItsPlaceAndSav
         << file->toPlainText().toStdString();
     EXPECT_EQ(problems(&w), QStringList());
 
+    // Another telephone to preview with, chosen by key: its file a moment later.
+    auto* subject = child<QComboBox>(&w, "Filter3");
+    EXPECT_TRUE(subject->currentText().startsWith(QStringLiteral("ALPIN/211")));
+    subject->setFocus();
+    QTest::keyClick(subject, Qt::Key_Down);
+    EXPECT_TRUE(subject->currentText().startsWith(QStringLiteral("ALPIN/212")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return file->toPlainText().contains(QStringLiteral("\naccount.1.auth_name=sip212\n")); }, 5000))
+        << file->toPlainText().toStdString();
+    QTest::keyClick(subject, Qt::Key_Up);
+    w.refreshNow();
+
     // Keys typed at the end of the second line: the file is made again a moment later.
     text->setFocus();
     QTest::keyClick(text, Qt::Key_Down);
@@ -82,12 +94,10 @@ TEST_F(FModelTemplatesTest, TypingRemakesThePreviewAProblemLeadsToItsPlaceAndSav
               QStringLiteral("line 2, column 12: \"phone.nmae\" names nothing a template can use"));
     EXPECT_TRUE(file->toPlainText().isEmpty()) << "no file while a name is unknown";
 
-    // Choosing the problem puts the cursor at its line and column.
+    // A click on the problem puts the cursor at its line and column.
     text->moveCursor(QTextCursor::Start);
     auto* list = child<QListWidget>(&w, "Problems");
-    list->setFocus();
-    list->setCurrentRow(0);
-    QTest::keyClick(list, Qt::Key_Return);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
     EXPECT_EQ(QApplication::focusWidget(), text);
     EXPECT_EQ(text->textCursor().blockNumber(), 1);
     EXPECT_EQ(text->textCursor().positionInBlock(), 11);
