@@ -413,6 +413,15 @@ SaveResult RecordForm::save()
         Transaction transaction(m_s.db);
         const std::optional<QStringList> stored = m_op == Operation::Insert ? std::nullopt : storedRecord();
         m_s.db.reached(u"record.read");
+        // Where the index is missing (telephones already share a MAC), the check of a MAC written is
+        // the program's.
+        const int mac = m_cat.columnIndex(QStringLiteral("PH_MAC"));
+        if (const std::optional<QString> taken =
+                mac >= 0 && written().value(mac) ? macRefusal(m_s, m_cat, m_op, values()) : std::nullopt) {
+            result.outcome = SaveResult::Refused;
+            result.message = *taken;
+            return result;
+        }
         const bool found = m_op == Operation::Insert || stored;
         if (found)
             m_s.db.execute(sql);

@@ -65,15 +65,36 @@ QStringList tablesHolding(Session& s, const TableCatalogue& cat, const QStringLi
     return holders;
 }
 
+// "The MAC address X is that of telephone 101 of company AC.", in the words the telephone import
+// uses for the same refusal.
+QString macText(Session& s, const TableCatalogue& cat, const QStringList& values)
+{
+    const auto valueOf = [&](const char* column) { return values.value(cat.columnIndex(QLatin1String(column))); };
+    const QString mac = valueOf("PH_MAC");
+    const std::optional<QStringList> other = MacIndex::owner(s.db, mac, valueOf("CO_CODE"), valueOf("PH_CODE"));
+    QString text = textOr(s, QStringLiteral("M597"),
+                          QStringLiteral("the MAC address %1 is that of telephone %2 of "
+                                         "company %3"))
+                       .arg(mac, other ? other->at(1) : QString(), other ? other->at(0) : QString());
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text + u'.';
+}
+
+QString operationWords(Session& s, Operation op)
+{
+    static const char* const codes[] = {"", "M19", "M17", "M18"};
+    static const char* const english[] = {"", "The record could not be updated.", "The record could not be stored.",
+                                          "The record could not be deleted."};
+    return textOr(s, QLatin1String(codes[int(op)]), QLatin1String(english[int(op)]));
+}
+
 } // namespace
 
 QString refusalInWords(Session& s, const TableCatalogue& cat, Operation op, const QStringList& values,
                        const QString& engineText)
 {
-    static const char* const codes[] = {"", "M19", "M17", "M18"};
-    static const char* const english[] = {"", "The record could not be updated.", "The record could not be stored.",
-                                          "The record could not be deleted."};
-    QString words = textOr(s, QLatin1String(codes[int(op)]), QLatin1String(english[int(op)]));
+    QString words = operationWords(s, op);
     const auto add = [&](const char* code, const char* text, const QString& argument = {}) {
         words += u' ' + textOr(s, QLatin1String(code), QLatin1String(text), argument);
     };
@@ -81,19 +102,9 @@ QString refusalInWords(Session& s, const TableCatalogue& cat, Operation op, cons
     case Refusal::KeyUsed:
         add("M520", "This code is already used: $$.", keyText(cat, values));
         break;
-    case Refusal::MacUsed: {
-        // In the words the telephone import uses for the same refusal.
-        const auto valueOf = [&](const char* column) { return values.value(cat.columnIndex(QLatin1String(column))); };
-        const QString mac = valueOf("PH_MAC");
-        const std::optional<QStringList> other = MacIndex::owner(s.db, mac, valueOf("CO_CODE"), valueOf("PH_CODE"));
-        QString text = textOr(s, QStringLiteral("M597"), QStringLiteral("the MAC address %1 is that of telephone %2 of "
-                                                                         "company %3"))
-                           .arg(mac, other ? other->at(1) : QString(), other ? other->at(0) : QString());
-        if (!text.isEmpty())
-            text[0] = text[0].toUpper();
-        words += u' ' + text + u'.';
+    case Refusal::MacUsed:
+        words += u' ' + macText(s, cat, values);
         break;
-    }
     case Refusal::StillReferenced: {
         const QStringList holders = tablesHolding(s, cat, values);
         if (holders.isEmpty())
@@ -115,6 +126,18 @@ QString refusalInWords(Session& s, const TableCatalogue& cat, Operation op, cons
         break;
     }
     return words;
+}
+
+std::optional<QString> macRefusal(Session& s, const TableCatalogue& cat, Operation op, const QStringList& values)
+{
+    const int column = cat.columnIndex(QStringLiteral("PH_MAC"));
+    if (op == Operation::Delete || cat.table.compare(QLatin1String("PHONES"), Qt::CaseInsensitive) != 0 || column < 0 ||
+        values.value(column).isEmpty())
+        return std::nullopt;
+    const auto valueOf = [&](const char* name) { return values.value(cat.columnIndex(QLatin1String(name))); };
+    if (!MacIndex::owner(s.db, values.value(column), valueOf("CO_CODE"), valueOf("PH_CODE")))
+        return std::nullopt;
+    return operationWords(s, op) + u' ' + macText(s, cat, values);
 }
 
 } // namespace vocaset

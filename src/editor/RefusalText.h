@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
@@ -14,5 +16,10 @@ namespace vocaset {
 // the operation's message.
 QString refusalInWords(Session& s, const TableCatalogue& cat, Operation op, const QStringList& values,
                        const QString& engineText);
+
+// A telephone's record whose MAC another telephone has, whatever the case of its digits, in the
+// same words as the database's refusal of it; nothing for another record, an empty MAC or a delete.
+// For a database that cannot take the index that keeps a MAC to one telephone.
+std::optional<QString> macRefusal(Session& s, const TableCatalogue& cat, Operation op, const QStringList& values);
 
 } // namespace vocaset

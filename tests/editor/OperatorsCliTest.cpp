@@ -6,6 +6,7 @@
 #include "CliCommand.h"
 #include "DemoCli.h"
 #include "Interleaving.h"
+#include "PhoneFileSource.h"
 
 namespace vocaset::test {
 namespace {
@@ -153,6 +154,38 @@ TEST_F(Operators, AMacNamesOneTelephone)
                               QStringLiteral("PH_MAC=0A0B0C0D0E0F")}),
               cli::Ok)
         << err.toStdString();
+}
+
+// Two telephones a database already holds with one MAC (in two cases of its digits) keep the index
+// from being made: db info and a starting server name both, and a third telephone given the MAC is
+// still refused in the import's words.
+TEST_F(Operators, AMacTwoStoredTelephonesShareIsNamedWhereTheOperatorLooks)
+{
+    working.db.execute(QStringLiteral("DROP INDEX IF EXISTS UX_PHONES_MAC"));
+    const Recordset alpin = working.db.execute(
+        QStringLiteral("SELECT PH_CODE, PH_MAC FROM PHONES WHERE CO_CODE = 'ALPIN' AND PH_MAC <> '' ORDER BY 1"));
+    const Recordset ohara = working.db.execute(
+        QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = 'OHARA' AND PH_MAC <> '' ORDER BY 1"));
+    ASSERT_GE(ohara.count(), 2);
+    const QString mac = alpin.text(1).toUpper();
+    working.db.execute(QStringLiteral("UPDATE PHONES SET PH_MAC = '%1' WHERE CO_CODE = 'OHARA' AND PH_CODE = '%2'")
+                           .arg(mac.toLower(), ohara.text(0)));
+    const QString shared =
+        QStringLiteral("MAC %1 belongs to 2 telephones: ALPIN/%2, OHARA/%3").arg(mac, alpin.text(0), ohara.text(0));
+
+    ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("info")}), cli::Ok) << err.toStdString();
+    EXPECT_TRUE(out.contains(shared + u'\n')) << out.toStdString();
+    EXPECT_TRUE(PhoneFileSource::prepareDatabase(working.db).join(u'\n').contains(shared));
+
+    Recordset third =
+        working.db.execute(QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = 'OHARA' AND PH_CODE "
+                                          "<> '%1' ORDER BY 1")
+                               .arg(ohara.text(0)));
+    EXPECT_EQ(
+        run({QStringLiteral("config"), QStringLiteral("set"), QStringLiteral("PHONES"), QStringLiteral("CO_CODE=OHARA"),
+             QStringLiteral("PH_CODE=") + third.text(0), QStringLiteral("PH_MAC=") + mac}),
+        cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("The MAC address %1 is that of telephone").arg(mac))) << err.toStdString();
 }
 
 } // namespace
