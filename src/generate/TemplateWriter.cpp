@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <list>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -14,6 +15,8 @@
 
 namespace vocaset {
 namespace km = kainjow::mustache;
+// Names are compared by length first: a lookup per value of every telephone.
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -189,7 +192,11 @@ namespace {
 class RenderContext final : public km::basic_context<std::string>
 {
 public:
-    RenderContext(CompiledTemplate::Impl& t, const TemplateSubject& s) : m_t(t), m_s(s) { m_frames.push_back(&m_root); }
+    RenderContext(CompiledTemplate::Impl& t, const TemplateSubject& s) : m_t(t), m_s(s)
+    {
+        m_frames.reserve(8);
+        m_frames.push_back(&m_root);
+    }
 
     void push(const km::data* data) override
     {
@@ -201,7 +208,7 @@ public:
     const km::data* get(const std::string& name) const override
     {
         spend();
-        if (name == ".")
+        if (name == "."sv)
             return m_frames.back();
         for (auto f = m_frames.rbegin(); f != m_frames.rend(); ++f) {
             if (const km::data* value = resolve(*f, name))
@@ -304,72 +311,72 @@ private:
         return frame->get(name);
     }
 
-    const km::data* paramField(const ParamRow& row, const std::string& name) const
+    const km::data* paramField(const ParamRow& row, std::string_view name) const
     {
-        if (name == "code")
+        if (name == "code"sv)
             return text(row.code, row.code, "the code of parameter %1");
-        if (name == "value")
+        if (name == "value"sv)
             return text(row.value, row.code, "the value of parameter %1");
-        if (name == "description")
+        if (name == "description"sv)
             return text(row.desc, row.code, "the description of parameter %1");
-        if (name == "level")
+        if (name == "level"sv)
             return text(QString(row.level), row.code, nullptr);
         return nullptr;
     }
 
-    const km::data* entryField(const BookEntry& e, const std::string& name) const
+    const km::data* entryField(const BookEntry& e, std::string_view name) const
     {
         const QString owner = e.number + QStringLiteral(" - ") + e.name;
-        const std::pair<const char*, const QString*> fields[] = {
+        const std::pair<std::string_view, const QString*> fields[] = {
             {"number", &e.number}, {"name", &e.name},     {"flag", &e.flag}, {"extension", &e.extension},
             {"fax", &e.fax},       {"mobile", &e.mobile}, {"mail", &e.mail}};
         for (const auto& [field, value] : fields) {
             if (name == field)
                 return text(*value, owner, "the entry %1");
         }
-        if (name == "index")
+        if (name == "index"sv)
             return text(QString::number(e.index), owner, nullptr);
         return nullptr;
     }
 
     const km::data* rootName(const std::string& name) const
     {
-        if (name == "company.code")
+        if (name == "company.code"sv)
             return text(m_s.companyCode, QStringLiteral("company.code"), "the company's code");
-        if (name == "company.name")
+        if (name == "company.name"sv)
             return text(m_s.companyName, QStringLiteral("company.name"), "the company's name");
-        if (name == "model.code")
+        if (name == "model.code"sv)
             return text(m_s.modelCode, QStringLiteral("model.code"), "the model's code");
-        if (name == "model.name")
+        if (name == "model.name"sv)
             return text(m_s.modelName, QStringLiteral("model.name"), "the model's name");
-        if (name == "company")
+        if (name == "company"sv)
             return object({{"code", m_s.companyCode}, {"name", m_s.companyName}});
-        if (name == "model")
+        if (name == "model"sv)
             return object({{"code", m_s.modelCode}, {"name", m_s.modelName}});
         if (m_t.book) {
-            if (name == "entries" && m_s.entries)
+            if (name == "entries"sv && m_s.entries)
                 return m_entryList = m_t.listOf(m_t.entryLists, size_t(m_s.entries->size()));
             return nullptr;
         }
-        if (name == "mac" || name == "mac_lower" || name == "mac_colons" || name == "mac_dashes") {
-            if (name == "mac_lower")
+        if (name == "mac"sv || name == "mac_lower"sv || name == "mac_colons"sv || name == "mac_dashes"sv) {
+            if (name == "mac_lower"sv)
                 return text(m_s.mac.toLower(), {}, nullptr);
             QString mac = m_s.mac.toUpper();
-            if (name != "mac") {
+            if (name != "mac"sv) {
                 QStringList pairs;
                 for (qsizetype i = 0; i < mac.size(); i += 2)
                     pairs.append(mac.mid(i, 2));
-                mac = pairs.join(name == "mac_colons" ? u':' : u'-');
+                mac = pairs.join(name == "mac_colons"sv ? u':' : u'-');
             }
             return text(mac, {}, nullptr);
         }
-        if (name == "phone.code")
+        if (name == "phone.code"sv)
             return text(m_s.phoneCode, QStringLiteral("phone.code"), "the telephone's code");
-        if (name == "phone.description")
+        if (name == "phone.description"sv)
             return text(m_s.phoneDescription, QStringLiteral("phone.description"), "the telephone's description");
-        if (name == "phone")
+        if (name == "phone"sv)
             return object({{"code", m_s.phoneCode}, {"description", m_s.phoneDescription}});
-        if (name == "params" && m_s.params)
+        if (name == "params"sv && m_s.params)
             return m_paramList = m_t.listOf(m_t.paramLists, size_t(m_s.params->size()));
         if (name.rfind("param.", 0) == 0 && name.size() > 6 && m_s.params) {
             const QString code = QString::fromUtf8(name.data() + 6, qsizetype(name.size()) - 6);
