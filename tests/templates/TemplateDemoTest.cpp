@@ -288,6 +288,13 @@ TEST_F(TemplateDemo, SavingChecksFirstAndKeepsItsHistoryARenameAndACreationCarry
                                                     "get '?'"),
                                      QStringLiteral("line 2, column 10: \"vlaue\" names nothing a template can use")}));
     EXPECT_EQ(*ModelTemplates::read(t.tdb.db, kv.model, kv.kind), kv) << "nothing refused is saved";
+    ModelTemplate large = kv;
+    large.text = QString(ModelTemplates::kMaxTextBytes - 1, u'x') + QStringLiteral("\u00e7");
+    const TemplateSave tooLarge = saveTemplate(t.s, large);
+    ASSERT_FALSE(tooLarge.saved());
+    EXPECT_TRUE(tooLarge.problems.value(0).text.contains(QStringLiteral("larger than 1048576 bytes")))
+        << tooLarge.problems.value(0).located().toStdString();
+    EXPECT_EQ(*ModelTemplates::read(t.tdb.db, kv.model, kv.kind), kv);
     ModelTemplate notTemplate = kv;
     notTemplate.model = QStringLiteral("F1000");
     EXPECT_TRUE(saveTemplate(t.s, notTemplate).refusal);
