@@ -131,6 +131,7 @@ public:
     //   transaction.begun   a write transaction has just begun (on SQLite it holds the write lock)
     //   upgrade.step        a step of the schema upgrade has run; the version is not stamped yet
     //   fetches.read        the server's recorder has read which telephones have the MACs it writes
+    //   rename.read         a rename has checked and holds the row it renames; nothing written
     //   rename.written      a rename has changed every row it changes, not committed yet
     using InterleavingHook = std::function<void(QStringView point)>;
     void setInterleavingHook(InterleavingHook hook) { m_hook = std::move(hook); }

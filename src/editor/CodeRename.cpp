@@ -6,6 +6,7 @@
 #include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "DbError.h"
+#include "Dialect.h"
 #include "EditorMessages.h"
 #include "Messages.h"
 #include "ModelTemplates.h"
@@ -173,6 +174,15 @@ void findSettings(Work& w, Database& db, const RenameRequest& r)
     }
 }
 
+// The renamed row itself: one, as the check found it. Anything else (another operator's change
+// that slipped in) keeps nothing of the rename.
+void renamedOne(Database& db, const RenameRequest& r)
+{
+    if (db.changedRows() != 1)
+        throw DbError(renamedTable(r.kind) + u' ' + r.from +
+                      QStringLiteral(" changed while it was renamed; nothing was renamed, try again"));
+}
+
 Work prepare(Session& s, const RenameRequest& r)
 {
     Work w;
@@ -326,9 +336,24 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
     // A server's recorder writes no fetch under the old codes until the new ones are committed.
     if (r.kind != RenameRequest::Model)
         db.lockName(kFetches);
+    // Another bulk run of the company waits for the rename, and the renamed row is held from its
+    // check on: another operator's change or deletion of it waits for the commit.
+    if (r.kind == RenameRequest::Company) {
+        db.lockName(companyWriters(r.from));
+        db.lockName(companyWriters(r.to));
+    }
+    const QString held = Dialect::forUpdate(db.engine());
+    if (!held.isEmpty()) {
+        QString key = renamedColumn(r.kind) + QStringLiteral(" = ");
+        if (r.kind == RenameRequest::Telephone)
+            key.prepend(QStringLiteral("CO_CODE = ") + quoted(r.company) + QStringLiteral(" AND "));
+        db.execute(QStringLiteral("SELECT ") + renamedColumn(r.kind) + QStringLiteral(" FROM ") + renamedTable(r.kind) +
+                   QStringLiteral(" WHERE ") + key + quoted(r.from) + held);
+    }
     const Work w = prepare(s, r);
     if (!w.plan.refusal.isEmpty())
         return w.plan;
+    db.reached(u"rename.read");
     const QString from = quoted(r.from);
     const QString to = quoted(r.to);
     QString left; // where the old code must be gone once the schema's cascades have run
@@ -342,6 +367,7 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
         db.execute(QStringLiteral("INSERT INTO RANGES (CO_CODE, PH_CODE) SELECT ") + to +
                    QStringLiteral(", PH_CODE FROM RANGES WHERE CO_CODE = ") + from);
         db.execute(QStringLiteral("UPDATE COMPANY SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") + from);
+        renamedOne(db, r);
         db.execute(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ") + from);
         db.execute(QStringLiteral("UPDATE PHONE_BOOK SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") +
                    from);
@@ -351,6 +377,7 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
         break;
     case RenameRequest::Model:
         db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_CODE = ") + to + QStringLiteral(" WHERE EQ_CODE = ") + from);
+        renamedOne(db, r);
         left = QStringLiteral("EQ_CODE = ") + from;
         tables = {QStringLiteral("PHONES"), QStringLiteral("EQUIPMENT_PARAMETERS"),
                   QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("PHONES_PARAMETERS")};
@@ -367,6 +394,7 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
             db.execute(QStringLiteral("INSERT INTO RANGES VALUES(") + company + QStringLiteral(", ") + to + u')');
         db.execute(QStringLiteral("UPDATE PHONES SET PH_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") + company +
                    QStringLiteral(" AND PH_CODE = ") + from);
+        renamedOne(db, r);
         left = QStringLiteral("CO_CODE = ") + company + QStringLiteral(" AND PH_CODE = ");
         moveFetches(db, left, QStringLiteral("PH_CODE"), from, to);
         left += from;
@@ -402,6 +430,9 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
             history.added(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns, {m.to, m.subCode, value}, 2);
         } else {
             db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_CODE = ") + quoted(m.to) + where);
+            if (db.changedRows() != 1)
+                throw DbError(QStringLiteral("The setting ") + m.from + u' ' + m.subCode +
+                              QStringLiteral(" changed while it was renamed; nothing was renamed, try again"));
             history.renamed(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns.mid(0, 2), {m.from, m.subCode},
                             QStringLiteral("SY_CODE"), m.to);
         }

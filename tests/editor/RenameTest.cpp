@@ -7,6 +7,7 @@
 
 #include "CodeRename.h"
 #include "EditorFixture.h"
+#include "Interleaving.h"
 #include "Schema.h"
 
 namespace vocaset::test {
@@ -237,6 +238,43 @@ TEST_F(RenameTest, ASettingsKeyTwoPairsShareIsCopied)
         renameCode(d.s, {RenameRequest::Company, QStringLiteral("AB"), QStringLiteral("AX")}).refusal.isEmpty());
     EXPECT_EQ(setting(QStringLiteral("AXCD"), "$$GENPATH"), QStringLiteral("shared"));
     EXPECT_EQ(setting(QStringLiteral("ABCD"), "$$GENPATH"), QStringLiteral("shared")) << "ABC with D still reads it";
+}
+
+// From its check to its commit a rename holds the row it renames: another operator's change of it
+// in the meantime waits (here: is refused after its short wait), so the rename never
+// reports, nor records in the history, a change it did not make.
+TEST_F(RenameTest, TheRenamedRowIsHeldFromTheCheckToTheCommit)
+{
+    using R = RenameRequest;
+    const struct
+    {
+        RenameRequest request;
+        QString other;
+        QString renamed;
+    } cases[] = {
+        {{R::Telephone, QStringLiteral("201"), QStringLiteral("299"), QStringLiteral("ALPIN")},
+         QStringLiteral("UPDATE PHONES SET PH_DESC = 'by bob' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"),
+         QStringLiteral("SELECT * FROM PHONES WHERE CO_CODE = 'ALPIN' AND PH_CODE = '299' AND PH_DESC <> 'by bob'")},
+        {{R::Model, QStringLiteral("PAP2"), QStringLiteral("PAP2B")},
+         QStringLiteral("UPDATE EQUIPMENT SET EQ_DESC = 'by bob' WHERE EQ_CODE = 'PAP2'"),
+         QStringLiteral("SELECT * FROM EQUIPMENT WHERE EQ_CODE = 'PAP2B' AND EQ_DESC <> 'by bob'")},
+        {{R::Company, QStringLiteral("OHARA"), QStringLiteral("OHR")},
+         QStringLiteral("UPDATE COMPANY SET CO_DESC = 'by bob' WHERE CO_CODE = 'OHARA'"),
+         QStringLiteral("SELECT * FROM COMPANY WHERE CO_CODE = 'OHR' AND CO_DESC <> 'by bob'")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.other.toStdString());
+        OtherOperator other(d.tdb);
+        QString refusal;
+        other.at(QStringLiteral("rename.read"), [&] { refusal = other.attempt(c.other); });
+        const RenamePlan plan = renameCode(d.s, c.request);
+        EXPECT_EQ(plan.refusal, QString());
+        EXPECT_TRUE(OtherOperator::lockedOut(refusal)) << refusal.toStdString();
+        EXPECT_EQ(d.count(c.renamed), 1);
+        EXPECT_EQ(d.count(QStringLiteral("SELECT * FROM CHANGE_HISTORY WHERE HI_TABLE = '%1' AND HI_NEW = '%2'")
+                              .arg(renamedTable(c.request.kind), c.request.to)),
+                  1);
+    }
 }
 
 } // namespace
