@@ -17,6 +17,10 @@ failed=0
 # The settings may hold a password: not readable by others, and the service's group gets them.
 dpkg-deb -c "$deb" | grep -q '^-rw-r----- .* \./etc/vocaset/ParamDB\.txt$' ||
     { echo "ParamDB.txt is readable by others:"; dpkg-deb -c "$deb" | grep ParamDB; failed=1; }
+# The service reads the source database to create its own working one (a new database file is
+# its owner's only, the build's copy among them): installed readable, whatever mode the build gave it.
+dpkg-deb -c "$deb" | grep -q '^-rw-r--r-- .* \./usr/share/vocaset/vocaset-source\.db$' ||
+    { echo "the service cannot read vocaset-source.db:"; dpkg-deb -c "$deb" | grep source; failed=1; }
 expect() { grep -qxF -- "$1" "$out/files" || { echo "missing from the package: $1"; failed=1; }; }
 for program in vocaset-cli vocaset lenvik; do
     expect "./usr/lib/vocaset/$program"
