@@ -30,15 +30,25 @@ struct Abort
 };
 
 // Collects the library's output, a line at a time, up to the cap.
+// With crlf, each line feed is written as CR LF as it comes.
 struct Output
 {
     std::string text;
+    bool crlf = false;
     Output& operator<<(const std::string& piece)
     {
         if (qsizetype(text.size() + piece.size()) > CompiledTemplate::kMaxOutputBytes)
             throw Abort{
                 QStringLiteral("the file would be larger than %1 bytes").arg(CompiledTemplate::kMaxOutputBytes)};
-        text += piece;
+        if (crlf && piece.find('\n') != std::string::npos) {
+            for (const char c : piece) {
+                if (c == '\n')
+                    text += '\r';
+                text += c;
+            }
+        } else {
+            text += piece;
+        }
         return *this;
     }
 };
@@ -150,6 +160,7 @@ struct CompiledTemplate::Impl
     bool crlf = true;
     bool book = false;
     size_t lastSize = 0; // of the last file rendered, reserved for the next
+    bool ascii = true;   // the text has no character beyond ASCII
 
     // Kept from one render to the next: the strings handed to the library, and the lists.
     std::vector<std::unique_ptr<km::data>> slots;
@@ -229,6 +240,7 @@ public:
     mutable std::vector<std::string> partials;
     mutable QString refusal;
     mutable QStringList lossy;
+    mutable bool wide = false; // a value beyond ASCII was written
 
 private:
     void spend() const
@@ -257,8 +269,9 @@ private:
         km::data* slot = m_t.slots[m_used++].get();
         // The slot's string keeps its buffer from the last render: no allocation once it is large enough.
         auto& s = const_cast<std::string&>(slot->string_value());
-        s.clear();
         // Most values are printable ASCII: nothing to refuse, nothing lost, copied as they are.
+        s.resize(size_t(value.size()));
+        char* to = s.data();
         bool special = false;
         bool plain = true;
         for (const QChar c : value) {
@@ -268,14 +281,15 @@ private:
                 break;
             }
             special |= u == u'&' || u == u'<' || u == u'>' || u == u'"' || u == u'\'';
+            *to++ = char(u);
         }
         if (plain) {
-            s.resize(size_t(value.size()));
-            std::transform(value.begin(), value.end(), s.begin(), [](QChar c) { return char(c.unicode()); });
             if (special && m_t.xml)
                 escapeXml(s);
             return slot;
         }
+        s.clear();
+        wide = wide || !std::all_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 0x80; });
         if (subject && refusal.isEmpty()) {
             if (const std::optional<QString> why = formatRefusal(QString(), value))
                 refusal = QLatin1String(subject).arg(owner) + u' ' + *why;
@@ -438,6 +452,7 @@ CompiledTemplate::CompiledTemplate(ModelTemplate t) : d(std::make_unique<Impl>()
     d->cp1252 = d->stored.encoding != u"UTF-8";
     d->crlf = d->stored.eol != u"LF";
     d->book = d->stored.kind == u"phonebook";
+    d->ascii = std::all_of(d->source.begin(), d->source.end(), [](char c) { return uchar(c) < 0x80; });
     d->mustache = std::make_unique<km::mustache>(d->source);
     // Values are escaped as they are handed over, so that {{{name}}} and {{&name}} escape them too.
     d->mustache->set_custom_escape([](const std::string& s) { return s; });
@@ -489,7 +504,10 @@ RenderedFile CompiledTemplate::render(const TemplateSubject& subject, bool withT
     if (d->syntax)
         return refuse(*d->syntax, QStringLiteral("the template does not parse (%1)").arg(d->syntax->located()));
     RenderContext context(*d, subject);
+    // Where nothing reads the text with its line feeds, the line ends go in as it is written.
+    const bool withLf = withText || d->xml;
     Output out;
+    out.crlf = d->crlf && !withLf;
     out.text.reserve(d->lastSize);
     try {
         d->mustache->render(context, out);
@@ -517,8 +535,8 @@ RenderedFile CompiledTemplate::render(const TemplateSubject& subject, bool withT
     }
     r.lossy = context.lossy;
     d->lastSize = out.text.size();
-    const bool ascii = std::all_of(out.text.begin(), out.text.end(), [](char c) { return uchar(c) < 0x80; });
-    if (withText || d->xml || (d->cp1252 && !ascii))
+    const bool ascii = d->ascii && !context.wide;
+    if (withLf || (d->cp1252 && !ascii))
         r.text = fromStd(out.text);
     if (d->xml) {
         if (const std::optional<TemplateProblem> p = xmlProblem(r.text))
@@ -526,9 +544,11 @@ RenderedFile CompiledTemplate::render(const TemplateSubject& subject, bool withT
     }
     if (d->cp1252 && !ascii) {
         const QByteArray bytes = toCp1252(r.text);
-        r.bytes = withLineEnds(std::string(bytes.constData(), size_t(bytes.size())), d->crlf);
+        r.bytes = out.crlf ? bytes : withLineEnds(std::string(bytes.constData(), size_t(bytes.size())), d->crlf);
+        if (!withLf)
+            r.text.clear();
     } else {
-        r.bytes = withLineEnds(out.text, d->crlf);
+        r.bytes = out.crlf ? QByteArray(out.text.data(), qsizetype(out.text.size())) : withLineEnds(out.text, d->crlf);
     }
     if (r.bytes->size() > kMaxOutputBytes) {
         r.bytes.reset();
