@@ -167,7 +167,22 @@ TEST_F(TemplateDemo, ValuesTheFileCannotCarryGetTheBuiltInWritersLines)
         out.append(QStringLiteral("%1 of %2 written").arg(summary.written).arg(summary.selected));
         return out;
     };
-    const QStringList builtIn[] = {lines(QStringLiteral("Fa\u00e7ade \u2192 east")), lines(QStringLiteral("a\nb"))};
+    // The files in the folder, by the MAC in their names.
+    const auto files = [&](const QString& prefix) {
+        QMap<QString, QByteArray> out;
+        const QDir dir(folder(QStringLiteral("out")));
+        for (const QString& name : dir.entryList({prefix + QStringLiteral("*.ini")}, QDir::Files)) {
+            QFile f(dir.filePath(name));
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+            out.insert(name.mid(prefix.size(), 12), f.readAll());
+        }
+        return out;
+    };
+    const QStringList lossy = lines(QStringLiteral("Fa\u00e7ade \u2192 east"));
+    const QMap<QString, QByteArray> lossyFiles = files(QStringLiteral("ut"));
+    ASSERT_EQ(lossyFiles.size(), 4);
+    EXPECT_TRUE(lossyFiles.first().contains("audio.ring_tone=Fa\xe7" "ade ? east\r\n"));
+    const QStringList builtIn[] = {lossy, lines(QStringLiteral("a\nb"))};
     ASSERT_EQ(builtIn[0].size(), 5) << builtIn[0].join(u'\n').toStdString();
     ASSERT_EQ(builtIn[1].size(), 5) << builtIn[1].join(u'\n').toStdString();
     EXPECT_EQ(builtIn[0].last(), QStringLiteral("4 of 4 written"));
@@ -178,6 +193,7 @@ TEST_F(TemplateDemo, ValuesTheFileCannotCarryGetTheBuiltInWritersLines)
     mirror.text = QStringLiteral("{{#params}}\n{{code}}={{value}}\n{{/params}}\n");
     ASSERT_TRUE(saveTemplate(t.s, mirror).saved());
     EXPECT_EQ(lines(QStringLiteral("Fa\u00e7ade \u2192 east")), builtIn[0]);
+    EXPECT_EQ(files(QStringLiteral("tpl")), lossyFiles);
     EXPECT_EQ(lines(QStringLiteral("a\nb")), builtIn[1]);
 }
 
