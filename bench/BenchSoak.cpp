@@ -139,6 +139,9 @@ public:
             auto& p = m_servers[i];
             p = std::make_unique<QProcess>();
             p->setReadChannel(QProcess::StandardError);
+            // A line per request: into a file, as nobody reads the pipe while the operators work
+            // (a full pipe would stop the server at its next line).
+            p->setStandardOutputFile(m_dir + QStringLiteral("/serve%1.log").arg(i));
             p->start(QStringLiteral(VOCASET_CLI),
                      {QStringLiteral("--settings"), m_settings, QStringLiteral("serve"), QStringLiteral("--listen"),
                       QStringLiteral("127.0.0.1:") + QString::number(m_ports[i])});
