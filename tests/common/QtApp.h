@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "UiYield.h"
+
 namespace vocaset::test {
 
 // Widget tests need one application object for the whole test program.
@@ -13,5 +15,13 @@ inline QApplication& qtApp()
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
+
+// While it lives every call of a run gives the event loop a turn, so a click queued for a run's
+// first turn lands inside the run however fast the machine runs it.
+struct EveryCallGivesATurn
+{
+    int before = setUiTurnInterval(0);
+    ~EveryCallGivesATurn() { setUiTurnInterval(before); }
+};
 
 } // namespace vocaset::test

@@ -140,6 +140,7 @@ TEST(FFleet, ClosingDuringARefreshStopsItThenCloses)
     QMdiSubWindow* frame = area.addSubWindow(w);
     frame->show();
     const QPointer<FFleet> alive(w);
+    const EveryCallGivesATurn turns;
     bool closedDuringRefresh = false;
     // Delivered at the refresh's first turn of the event loop.
     QTimer::singleShot(0, frame, [&] {

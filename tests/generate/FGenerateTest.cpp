@@ -276,6 +276,7 @@ TEST_F(FGenerateTest, MissingFolderIsNamedAndOfferedAndTheWindowStaysUsable)
 // buttons had handed it to Cancel (Abort), where the next Enter would close the window and its log.
 TEST_F(FGenerateTest, EnterAfterAMouseStartedRunRunsAgainRatherThanClosing)
 {
+    const EveryCallGivesATurn turns;
     for (int i = 104; i < 200; ++i)
         d.phone(AC, QString::number(i), GXP, QStringLiteral("Desk"),
                 QStringLiteral("00112233") + QString::number(i).rightJustified(4, u'0'));
@@ -326,6 +327,7 @@ TEST_F(FGenerateTest, ARefusedPlaceHolderIsLoggedWithItsTelephoneParameterAndLev
 
 TEST_F(FGenerateTest, ClosingDuringARunAsksThenStopsAfterTheCurrentTelephone)
 {
+    const EveryCallGivesATurn turns;
     // Long enough for the run to give the event loop several turns.
     for (int i = 104; i < 400; ++i)
         d.phone(AC, QString::number(i), GXP, QStringLiteral("Desk"), QStringLiteral("00112233") + QString::number(i).rightJustified(4, u'0'));
