@@ -223,7 +223,7 @@ int main(int argc, char* argv[])
     for (const QVariantList& row : all.rows())
         fetches.push_back({row.at(0).toString(), row.at(1).toString(),
                            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")),
-                           QStringLiteral("127.0.0.1"), QStringLiteral("bench"), "\"0\""});
+                           QStringLiteral("127.0.0.1"), QStringLiteral("bench"), "\"0\"", {}});
     FetchTable::write(db, fetches);
     for (int run = 0; run < 2; ++run) {
         QElapsedTimer timer;

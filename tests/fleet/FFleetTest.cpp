@@ -55,7 +55,7 @@ TEST(FFleet, RebootStaleTelephonesRestartsExactlyTheStaleOnes)
     ASSERT_EQ(now.status, 200);
     const auto fetch = [](const char* code, const QByteArray& tag) {
         return Fetch{QStringLiteral("AC"),       QLatin1String(code),    QStringLiteral("2031-01-01T00:00:00.000Z"),
-                     QStringLiteral("10.1.1.1"), QStringLiteral("PAP2"), tag};
+                     QStringLiteral("10.1.1.1"), QStringLiteral("PAP2"), tag, {}};
     };
     FetchTable::write(t.tdb.db, {fetch("101", entityTag(now.body)), fetch("102", "\"old\""), fetch("104", "\"old\"")});
 

@@ -154,7 +154,8 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
                                          QStringLiteral("2020-01-01T00:00:00.000Z"),
                                          {},
                                          {},
-                                         "\"gone\""}});
+                                         "\"gone\"",
+                                         {}}});
     qputenv("VOCASET_PASSWORD", "vocaset-admin");
     for (const QStringList& rename :
          {QStringList{QStringLiteral("telephone"), QStringLiteral("201"), QStringLiteral("299"),
@@ -220,7 +221,7 @@ TEST_F(Fleet, TwoServersRecordIntoOneDatabaseAtOnceAndTheLaterFetchWins)
     // A server that writes late never replaces a later fetch by an earlier one.
     const auto fetch = [](const char* at, const char* agent) {
         return Fetch{QStringLiteral("ALPIN"),    QStringLiteral("201"), QLatin1String(at),
-                     QStringLiteral("10.0.0.9"), QLatin1String(agent),  "\"x\""};
+                     QStringLiteral("10.0.0.9"), QLatin1String(agent),  "\"x\"", {}};
     };
     FetchTable::write(working.db, {fetch("2031-01-02T03:04:05.006Z", "later")});
     FetchTable::write(working.db, {fetch("2031-01-02T03:04:05.005Z", "earlier")});
