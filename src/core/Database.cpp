@@ -242,7 +242,7 @@ void Database::fail(const QSqlError& error)
     // long once per row and leave a transaction that holds only some of its rows.
     if (m_inTransaction && (m_lost || isEngineFailure(error) || isContention(error) || !engineHoldsTransaction()))
         endTransaction(text);
-    throw DbError(text);
+    throw DbError(text, error.nativeErrorCode());
 }
 
 void Database::endTransaction(const QString& reason)
@@ -494,7 +494,7 @@ bool Database::executeDirect(const QString& sql, const QVariantList& values)
     // The driver's own error for a failed step, so callers see the same text and code.
     const QSqlError error(QStringLiteral("Unable to fetch row"),
                           QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(db))), QSqlError::ConnectionError,
-                          QString::number(rc));
+                          QString::number(sqlite3_extended_errcode(db)));
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
     StatementGuard(*this).fail(error);

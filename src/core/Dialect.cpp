@@ -589,6 +589,33 @@ QString changeCount(Engine engine)
     return QStringLiteral("(SELECT data_version FROM pragma_data_version())");
 }
 
+Conflict conflictOf(const QString& code, const QString& text, Engine engine)
+{
+    if (engine == Engine::PostgreSQL) {
+        // unique_violation, foreign_key_violation; the texts where a code did not come through.
+        if (code == u"23505" || text.contains(QLatin1String("duplicate key value violates unique constraint")))
+            return Conflict::KeyTaken;
+        if (code == u"23503" || text.contains(QLatin1String("violates foreign key constraint")))
+            return Conflict::Reference;
+        return Conflict::None;
+    }
+    // The extended result code where the statement went through the library, the driver's primary
+    // SQLITE_CONSTRAINT with the engine's text otherwise.
+    bool ok = false;
+    const int rc = code.toInt(&ok);
+    if (ok && (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY))
+        return Conflict::KeyTaken;
+    if (ok && rc == SQLITE_CONSTRAINT_FOREIGNKEY)
+        return Conflict::Reference;
+    if (ok && (rc & 0xff) != SQLITE_CONSTRAINT)
+        return Conflict::None;
+    if (text.contains(QLatin1String("UNIQUE constraint failed")))
+        return Conflict::KeyTaken;
+    if (text.contains(QLatin1String("FOREIGN KEY constraint failed")))
+        return Conflict::Reference;
+    return Conflict::None;
+}
+
 int defaultServerWorkers(Engine engine, int cores)
 {
     return engine == Engine::PostgreSQL ? qMax(8, 4 * cores) : qMax(2, cores);

@@ -110,5 +110,11 @@ QString mayWrite(const QString& table, Engine engine);
 // waiting for its two round trips to come back.
 int defaultServerWorkers(Engine engine, int cores);
 
+// What a refused write met, read from the engine's code and text: a key another row already has, a
+// reference to a row that is not there or from a row that still is; nothing for any other refusal.
+// A bulk run that checked its rows under its lock meets either only through another operator.
+enum class Conflict { None, KeyTaken, Reference };
+Conflict conflictOf(const QString& code, const QString& text, Engine engine);
+
 } // namespace Dialect
 } // namespace vocaset

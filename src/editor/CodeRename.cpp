@@ -10,6 +10,7 @@
 #include "EditorMessages.h"
 #include "Messages.h"
 #include "ModelTemplates.h"
+#include "OperatorConflicts.h"
 #include "Sql.h"
 #include "TextFile.h"
 
@@ -328,6 +329,20 @@ RenamePlan planRename(Session& s, const RenameRequest& request)
     return prepare(s, request).plan;
 }
 
+namespace {
+
+// "the company ALPIN (being renamed ALPES)", for a conflict with another operator.
+QString conflictText(const RenameRequest& r)
+{
+    static const char* const kinds[] = {"company", "model", "telephone"};
+    QString what = QStringLiteral("the ") + QLatin1String(kinds[r.kind]) + u' ' + r.from;
+    if (r.kind == RenameRequest::Telephone)
+        what += QStringLiteral(" of company ") + r.company;
+    return what + QStringLiteral(" (being renamed ") + r.to + u')';
+}
+
+} // namespace
+
 RenamePlan renameCode(Session& s, const RenameRequest& r)
 {
     Database& db = s.db;
@@ -354,90 +369,101 @@ RenamePlan renameCode(Session& s, const RenameRequest& r)
     if (!w.plan.refusal.isEmpty())
         return w.plan;
     db.reached(u"rename.read");
-    const QString from = quoted(r.from);
-    const QString to = quoted(r.to);
-    QString left; // where the old code must be gone once the schema's cascades have run
-    QStringList tables;
-    QStringList templateKinds;
-    switch (r.kind) {
-    case RenameRequest::Company:
-        // The telephones follow their company through the cascades and must find their codes in the
-        // new company's range (ranges have no key to the company): the range is copied first and
-        // the old one removed once nothing uses it.
-        db.execute(QStringLiteral("INSERT INTO RANGES (CO_CODE, PH_CODE) SELECT ") + to +
-                   QStringLiteral(", PH_CODE FROM RANGES WHERE CO_CODE = ") + from);
-        db.execute(QStringLiteral("UPDATE COMPANY SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") + from);
-        renamedOne(db, r);
-        db.execute(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ") + from);
-        db.execute(QStringLiteral("UPDATE PHONE_BOOK SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") +
-                   from);
-        left = QStringLiteral("CO_CODE = ") + from;
-        moveFetches(db, QStringLiteral("CO_CODE = "), QStringLiteral("CO_CODE"), from, to);
-        tables = {QStringLiteral("PHONES"), QStringLiteral("PHONES_PARAMETERS"), QStringLiteral("COMPANY_PARAMETERS")};
-        break;
-    case RenameRequest::Model:
-        db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_CODE = ") + to + QStringLiteral(" WHERE EQ_CODE = ") + from);
-        renamedOne(db, r);
-        left = QStringLiteral("EQ_CODE = ") + from;
-        tables = {QStringLiteral("PHONES"), QStringLiteral("EQUIPMENT_PARAMETERS"),
-                  QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("PHONES_PARAMETERS")};
-        // The model's templates follow it through their key, each with a history row of its own.
-        if (ModelTemplates::exists(db)) {
-            tables.append(QLatin1String(kTemplatesTable));
-            templateKinds = codes(db, QStringLiteral("SELECT MT_KIND FROM MODEL_TEMPLATES WHERE EQ_CODE = ") + to +
-                                          QStringLiteral(" ORDER BY MT_KIND"));
+    // The new code was found free and the rows held under the run's lock: a key taken or a
+    // reference broken now is another operator's doing since.
+    try {
+        const QString from = quoted(r.from);
+        const QString to = quoted(r.to);
+        QString left; // where the old code must be gone once the schema's cascades have run
+        QStringList tables;
+        QStringList templateKinds;
+        switch (r.kind) {
+        case RenameRequest::Company:
+            // The telephones follow their company through the cascades and must find their codes in the
+            // new company's range (ranges have no key to the company): the range is copied first and
+            // the old one removed once nothing uses it.
+            db.execute(QStringLiteral("INSERT INTO RANGES (CO_CODE, PH_CODE) SELECT ") + to +
+                       QStringLiteral(", PH_CODE FROM RANGES WHERE CO_CODE = ") + from);
+            db.execute(QStringLiteral("UPDATE COMPANY SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") +
+                       from);
+            renamedOne(db, r);
+            db.execute(QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ") + from);
+            db.execute(QStringLiteral("UPDATE PHONE_BOOK SET CO_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") +
+                       from);
+            left = QStringLiteral("CO_CODE = ") + from;
+            moveFetches(db, QStringLiteral("CO_CODE = "), QStringLiteral("CO_CODE"), from, to);
+            tables = {QStringLiteral("PHONES"), QStringLiteral("PHONES_PARAMETERS"),
+                      QStringLiteral("COMPANY_PARAMETERS")};
+            break;
+        case RenameRequest::Model:
+            db.execute(QStringLiteral("UPDATE EQUIPMENT SET EQ_CODE = ") + to + QStringLiteral(" WHERE EQ_CODE = ") +
+                       from);
+            renamedOne(db, r);
+            left = QStringLiteral("EQ_CODE = ") + from;
+            tables = {QStringLiteral("PHONES"), QStringLiteral("EQUIPMENT_PARAMETERS"),
+                      QStringLiteral("COMPANY_PARAMETERS"), QStringLiteral("PHONES_PARAMETERS")};
+            // The model's templates follow it through their key, each with a history row of its own.
+            if (ModelTemplates::exists(db)) {
+                tables.append(QLatin1String(kTemplatesTable));
+                templateKinds = codes(db, QStringLiteral("SELECT MT_KIND FROM MODEL_TEMPLATES WHERE EQ_CODE = ") + to +
+                                              QStringLiteral(" ORDER BY MT_KIND"));
+            }
+            break;
+        case RenameRequest::Telephone: {
+            const QString company = quoted(r.company);
+            if (w.addRange)
+                db.execute(QStringLiteral("INSERT INTO RANGES VALUES(") + company + QStringLiteral(", ") + to + u')');
+            db.execute(QStringLiteral("UPDATE PHONES SET PH_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") +
+                       company + QStringLiteral(" AND PH_CODE = ") + from);
+            renamedOne(db, r);
+            left = QStringLiteral("CO_CODE = ") + company + QStringLiteral(" AND PH_CODE = ");
+            moveFetches(db, left, QStringLiteral("PH_CODE"), from, to);
+            left += from;
+            tables = {QStringLiteral("PHONES_PARAMETERS")};
+            break;
         }
-        break;
-    case RenameRequest::Telephone: {
-        const QString company = quoted(r.company);
-        if (w.addRange)
-            db.execute(QStringLiteral("INSERT INTO RANGES VALUES(") + company + QStringLiteral(", ") + to + u')');
-        db.execute(QStringLiteral("UPDATE PHONES SET PH_CODE = ") + to + QStringLiteral(" WHERE CO_CODE = ") + company +
-                   QStringLiteral(" AND PH_CODE = ") + from);
-        renamedOne(db, r);
-        left = QStringLiteral("CO_CODE = ") + company + QStringLiteral(" AND PH_CODE = ");
-        moveFetches(db, left, QStringLiteral("PH_CODE"), from, to);
-        left += from;
-        tables = {QStringLiteral("PHONES_PARAMETERS")};
-        break;
-    }
-    }
-    ChangeRecorder history(s, QStringLiteral("rename"));
-    if (r.kind == RenameRequest::Telephone) {
-        const QStringList keys = {QStringLiteral("CO_CODE"), QStringLiteral("PH_CODE")};
-        if (w.addRange)
-            history.added(QStringLiteral("RANGES"), keys, {r.company, r.to}, 2);
-        history.renamed(QStringLiteral("PHONES"), keys, {r.company, r.from}, QStringLiteral("PH_CODE"), r.to);
-    } else {
-        history.renamed(renamedTable(r.kind), {renamedColumn(r.kind)}, {r.from}, renamedColumn(r.kind), r.to);
-    }
-    for (const QString& kind : std::as_const(templateKinds))
-        history.renamed(QLatin1String(kTemplatesTable), ModelTemplates::columns().mid(0, 2), {r.from, kind},
-                        QStringLiteral("EQ_CODE"), r.to);
-    // A database whose keys do not cascade would keep rows under the old code: nothing is kept then.
-    for (const QString& table : std::as_const(tables)) {
-        if (countWhere(db, table, left) > 0)
-            throw DbError(table + QStringLiteral(" still names ") + r.from +
-                          QStringLiteral(" after the rename: its foreign keys do not carry a new code"));
-    }
-    for (const SettingMove& m : w.settings) {
-        const QString where = QStringLiteral(" WHERE SY_CODE = ") + quoted(m.from) +
-                              QStringLiteral(" AND SY_SUBCODE = ") + quoted(m.subCode);
-        if (m.copy) {
-            db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS (SY_CODE, SY_SUBCODE, SY_VALUE) SELECT ") +
-                       quoted(m.to) + QStringLiteral(", SY_SUBCODE, SY_VALUE FROM SYSTEM_PARAMETERS") + where);
-            const QString value = db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS") + where).text(0);
-            history.added(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns, {m.to, m.subCode, value}, 2);
+        }
+        ChangeRecorder history(s, QStringLiteral("rename"));
+        if (r.kind == RenameRequest::Telephone) {
+            const QStringList keys = {QStringLiteral("CO_CODE"), QStringLiteral("PH_CODE")};
+            if (w.addRange)
+                history.added(QStringLiteral("RANGES"), keys, {r.company, r.to}, 2);
+            history.renamed(QStringLiteral("PHONES"), keys, {r.company, r.from}, QStringLiteral("PH_CODE"), r.to);
         } else {
-            db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_CODE = ") + quoted(m.to) + where);
-            if (db.changedRows() != 1)
-                throw DbError(QStringLiteral("The setting ") + m.from + u' ' + m.subCode +
-                              QStringLiteral(" changed while it was renamed; nothing was renamed, try again"));
-            history.renamed(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns.mid(0, 2), {m.from, m.subCode},
-                            QStringLiteral("SY_CODE"), m.to);
+            history.renamed(renamedTable(r.kind), {renamedColumn(r.kind)}, {r.from}, renamedColumn(r.kind), r.to);
         }
+        for (const QString& kind : std::as_const(templateKinds))
+            history.renamed(QLatin1String(kTemplatesTable), ModelTemplates::columns().mid(0, 2), {r.from, kind},
+                            QStringLiteral("EQ_CODE"), r.to);
+        // A database whose keys do not cascade would keep rows under the old code: nothing is kept then.
+        for (const QString& table : std::as_const(tables)) {
+            if (countWhere(db, table, left) > 0)
+                throw DbError(table + QStringLiteral(" still names ") + r.from +
+                              QStringLiteral(" after the rename: its foreign keys do not carry a new code"));
+        }
+        for (const SettingMove& m : w.settings) {
+            const QString where = QStringLiteral(" WHERE SY_CODE = ") + quoted(m.from) +
+                                  QStringLiteral(" AND SY_SUBCODE = ") + quoted(m.subCode);
+            if (m.copy) {
+                db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS (SY_CODE, SY_SUBCODE, SY_VALUE) SELECT ") +
+                           quoted(m.to) + QStringLiteral(", SY_SUBCODE, SY_VALUE FROM SYSTEM_PARAMETERS") + where);
+                const QString value =
+                    db.execute(QStringLiteral("SELECT SY_VALUE FROM SYSTEM_PARAMETERS") + where).text(0);
+                history.added(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns, {m.to, m.subCode, value}, 2);
+            } else {
+                db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_CODE = ") + quoted(m.to) + where);
+                if (db.changedRows() != 1)
+                    throw DbError(QStringLiteral("The setting ") + m.from + u' ' + m.subCode +
+                                  QStringLiteral(" changed while it was renamed; nothing was renamed, try again"));
+                history.renamed(QStringLiteral("SYSTEM_PARAMETERS"), kSettingColumns.mid(0, 2), {m.from, m.subCode},
+                                QStringLiteral("SY_CODE"), m.to);
+            }
+        }
+        db.reached(u"rename.written");
+    } catch (const DbError& e) {
+        throwIfConflict(s, e, conflictText(r));
+        throw;
     }
-    db.reached(u"rename.written");
     transaction.commit();
     return w.plan;
 }

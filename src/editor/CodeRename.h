@@ -47,7 +47,8 @@ bool renameAllowed(Session& s, const PasswordPrompt& prompt);
 RenamePlan planRename(Session& s, const RenameRequest& request);
 
 // Plans, and when nothing refuses renames in one transaction. A refusal changes nothing; so does a
-// failure of the database, which throws DbError.
+// failure of the database, which throws DbError (OperatorConflict when another operator's commit
+// took the new code or broke a reference since the check).
 RenamePlan renameCode(Session& s, const RenameRequest& request);
 
 // The table whose rows a kind of rename starts from (COMPANY, EQUIPMENT or PHONES) and its column

@@ -5,6 +5,7 @@
 
 #include "ChangeHistory.h"
 #include "Messages.h"
+#include "OperatorConflicts.h"
 #include "Sql.h"
 #include "TextFile.h"
 #include "UiYield.h"
@@ -189,6 +190,12 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
     if (flag == m_flags.constEnd()) {
         m_blocks->add(m_added, {m_company, u.extension, u.name}, [this, u, entry, &summary](const DbError* refusal) {
             if (refusal) {
+                // The company's entries were read under the run's lock: an extension taken now is
+                // another operator's doing. A reference refused may be a flag letter the table of
+                // creation flags lacks, refused alone as before.
+                throwIfConflict(m_s, *refusal,
+                                QStringLiteral("the phone-book entry %1 of company %2").arg(u.extension, m_company),
+                                References::Own);
                 refused(entry, *refusal);
                 ++summary.failed;
                 return;

@@ -48,7 +48,8 @@ UserList readUserList(const QString& path);
 // Brings the company's phone book in line with a user list: new extensions are added ("V"), known
 // imported ones get their name refreshed, imported ones no longer listed are hidden ("H"); hidden
 // entries and entries kept by hand are never touched. Only the chosen company's entries change, all
-// in one transaction.
+// in one transaction. An entry another operator added after the import read the company's entries
+// ends it with nothing kept (OperatorConflict).
 class PhoneBookImport
 {
 public:

@@ -3,6 +3,7 @@
 #include "ChangeHistory.h"
 #include "ColumnWidths.h"
 #include "Messages.h"
+#include "OperatorConflicts.h"
 #include "Sql.h"
 #include "UiYield.h"
 
@@ -145,6 +146,11 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
     return m_summary;
 }
 
+QString RangeGeneration::codeText(const QString& code) const
+{
+    return QStringLiteral("the code %1 of company %2").arg(code, m_company);
+}
+
 void RangeGeneration::add(const QString& code)
 {
     // A code in use by a telephone, or listed already, is left as it is (M30): what was asked for is there.
@@ -154,6 +160,8 @@ void RangeGeneration::add(const QString& code)
     }
     m_blocks->add(m_kind, {m_company, code}, [this, code](const DbError* refusal) {
         if (refusal) {
+            // The codes were read under the run's lock: a key taken now is another operator's.
+            throwIfConflict(m_s, *refusal, codeText(code));
             m_log.append(m_texts->message(QStringLiteral("M30")));
             ++m_summary.failed;
             return;
@@ -182,6 +190,8 @@ void RangeGeneration::remove(const QString& code)
                   {QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE =?"), {m_company, code}},
                   [this, code, kept](const DbError* refusal) {
                       if (refusal) {
+                          // A telephone given the code since the run read the company's codes.
+                          throwIfConflict(m_s, *refusal, codeText(code));
                           kept();
                           return;
                       }

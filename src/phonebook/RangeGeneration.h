@@ -25,7 +25,8 @@ struct RangeRequest
 // the database refuses is refused alone while the others go in. A run stopped by the operator keeps
 // the codes done so far, as its log shows them. A failure that ends the transaction (a full disk, a
 // lost connection, another operator's lock or a time-out) stops the run with TransactionLost and
-// keeps nothing.
+// keeps nothing; so does a code another operator added, or gave a telephone, after the run read the
+// company's codes (OperatorConflict).
 class RangeGeneration
 {
 public:
@@ -42,6 +43,8 @@ private:
     // One code's turn: its statement queued, or its outcome logged when it is known already.
     void add(const QString& code);
     void remove(const QString& code);
+    // "the code 7050 of company ALPIN", for a conflict with another operator.
+    QString codeText(const QString& code) const;
 
     Session& m_s;
     RunLog& m_log;

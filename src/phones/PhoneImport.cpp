@@ -8,6 +8,7 @@
 #include "ColumnWidths.h"
 #include "ConfigWriter.h"
 #include "MacIndex.h"
+#include "OperatorConflicts.h"
 #include "PhoneCsv.h"
 #include "RangeGeneration.h"
 #include "Sql.h"
@@ -608,9 +609,16 @@ void PhoneImport::apply(const QString& company, const QString& model, const QLis
                     // constraint added by hand): the whole import is undone, and the line is named.
                     if (refusal && MacIndex::refusedBy(refusal->text()))
                         macTaken(company, c);
-                    if (refusal)
+                    if (refusal) {
+                        // A code, telephone or value another operator added or removed since the
+                        // check: in the program's words, then the engine's.
+                        throwIfConflict(m_s, *refusal,
+                                        QStringLiteral("the telephone %1 of company %2 (line %3)")
+                                            .arg(c.phone, company)
+                                            .arg(c.line));
                         throw DbError(
                             QStringLiteral("Line %1, telephone %2: %3").arg(c.line).arg(c.phone, refusal->text()));
+                    }
                     if (--changesLeft[c.phone] == 0)
                         m_log.progress(++done, total);
                 });

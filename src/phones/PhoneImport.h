@@ -122,7 +122,8 @@ public:
 
     // Plans again inside one transaction and writes the changes, unless the file has problems or
     // (expected given) the plan differs from the one the operator accepted. A refused statement
-    // throws DbError and leaves the database as it was.
+    // throws DbError and leaves the database as it was: OperatorConflict when another operator's
+    // commit since the check took a key the import writes or a row it refers to.
     PhoneImportOutcome run(const PhoneImportRequest& request, const PhoneImportPlan* expected = nullptr,
                            PhoneImportPlan* done = nullptr);
     // Asks a run that is giving the user interface a turn to stop; nothing it wrote is kept.

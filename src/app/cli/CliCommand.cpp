@@ -300,13 +300,13 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
     }
 
     // A statement refused anywhere in a command (a damaged file, a lost server) ends it with the
-    // engine's text and its own exit code.
+    // engine's text and its own exit code; a conflict with another operator's commit with 1.
     try {
         return chosen->execute(ctx, args);
     } catch (const DbError& e) {
         out.flush();
         err << escapeControls(e.text(), true) << Qt::endl;
-        return DatabaseFailed;
+        return exitOf(e);
     }
 }
 

@@ -18,6 +18,13 @@ namespace vocaset::cli {
 // Exit codes of vocaset-cli.
 enum Exit { Ok = 0, RunFailed = 1, Usage = 2, DatabaseFailed = 3 };
 
+// The exit code of a command the engine's refusal ended: 1 for a run that another operator's commit
+// got in the way of (OperatorConflict: try again), 3 for any other refusal.
+inline int exitOf(const DbError& e)
+{
+    return dynamic_cast<const OperatorConflict*>(&e) ? RunFailed : DatabaseFailed;
+}
+
 // The environment variable that gives a script's password; a value on the command line would show
 // in the process list.
 inline constexpr char kPasswordVariable[] = "VOCASET_PASSWORD";

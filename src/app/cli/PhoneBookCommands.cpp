@@ -91,8 +91,9 @@ int runPhoneBook(CliContext& ctx, const QString& entry, const QCommandLineParser
         const PhoneBookSummary summary = run(s, request);
         return closeRun(ctx, summary, closing(summary), shownBefore);
     } catch (const DbError& e) {
+        ctx.out.flush();
         ctx.err << e.text() << Qt::endl;
-        return DatabaseFailed;
+        return exitOf(e);
     }
 }
 
@@ -239,8 +240,9 @@ int RangesCommand::execute(CliContext& ctx, const QStringList& arguments)
                                 m_remove ? QStringLiteral("kept in use") : QStringLiteral("refused")),
                         shownBefore);
     } catch (const DbError& e) {
+        ctx.out.flush();
         ctx.err << e.text() << Qt::endl;
-        return DatabaseFailed;
+        return exitOf(e);
     }
 }
 

@@ -117,7 +117,7 @@ int PhonesImportCommand::execute(CliContext& ctx, const QStringList& arguments)
         }
         return close(import.changedText(), RunFailed);
     } catch (const DbError& e) {
-        return close(e.text(), DatabaseFailed);
+        return close(e.text(), exitOf(e));
     }
 }
 
