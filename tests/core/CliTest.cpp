@@ -326,6 +326,7 @@ TEST_F(DamagedCli, EveryCommandEndsInTheEnginesMessage)
         {QStringLiteral("generate"), QStringLiteral("--company ALPIN --model GXP2000 --out ") + out},
         {QStringLiteral("explain"), QStringLiteral("--company ALPIN --phone 201")},
         {QStringLiteral("reboot"), QStringLiteral("--company ALPIN --model GXP2000 --from 999 --to 999")},
+        {QStringLiteral("resync"), QStringLiteral("--company ALPIN --model GXP2000 --from 999 --to 999")},
         {QStringLiteral("fleet"), QStringLiteral("--company ALPIN")},
         {QStringLiteral("phonebook generate"), QStringLiteral("--company ALPIN --model GXP2000 --out ") + out},
         {QStringLiteral("phonebook import"), QStringLiteral("--company ALPIN --model GXP2000 --dir ") + out},

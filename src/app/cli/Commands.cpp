@@ -35,6 +35,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
          {TemplateCommand::Show, TemplateCommand::Set, TemplateCommand::Check, TemplateCommand::Delete})
         c.push_back(std::make_unique<TemplateCommand>(verb));
     c.push_back(std::make_unique<RebootCommand>());
+    c.push_back(std::make_unique<ResyncCommand>());
     c.push_back(std::make_unique<ServeCommand>());
     c.push_back(std::make_unique<FleetCommand>());
     c.push_back(std::make_unique<PhoneBookGenerateCommand>());

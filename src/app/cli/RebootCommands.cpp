@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "DbCommands.h"
 #include "RebootRun.h"
+#include "ResyncRun.h"
 
 namespace vocaset::cli {
 namespace {
@@ -27,18 +29,18 @@ void onInterrupt(int)
 class InterruptAsAbort final
 {
 public:
-    explicit InterruptAsAbort(RebootRun& run, QTextStream& err)
+    explicit InterruptAsAbort(std::function<void()> abort, QTextStream& err)
     {
         if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
             return;
         m_notifier = std::make_unique<QSocketNotifier>(g_interruptPipe[0], QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [&run, &err] {
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [abort = std::move(abort), &err] {
             char buffer[16];
             while (::read(g_interruptPipe[0], buffer, sizeof buffer) > 0) {
             }
             err << QStringLiteral("Interrupted: the run ends after the current telephone (Ctrl-C again ends at once).")
                 << Qt::endl;
-            run.abort();
+            abort();
         });
         struct sigaction action = {};
         action.sa_handler = onInterrupt;
@@ -77,7 +79,78 @@ const QString kUsage = QStringLiteral(
     "Ends with a line of telephones selected, restarted and failed. Exit 1 when a telephone was not restarted, no\n"
     "telephone matched, the run stopped on an equipment it cannot resolve, was interrupted, or showed a message.");
 
+const QString kResyncUsage = QStringLiteral(
+    "--company CO --model EQ [--from PH] [--to PH] [--stale] [--address fetch]\n"
+    "  --company CO     company code\n"
+    "  --model EQ       equipment model code\n"
+    "  --from PH        first telephone code (default: the model's first)\n"
+    "  --to PH          last telephone code (default: the model's last)\n"
+    "  --stale          only the telephones the fleet lists as stale\n"
+    "  --address fetch  send to the client address of each telephone's last recorded fetch\n"
+    "Sends each telephone a SIP NOTIFY over UDP with the event of the model's $$NOTIFY setting, to\n"
+    "sip:USER@ADDRESS:PORT (USER the parameter $$SIPUSER names, PORT $$SIPPORT or 5060); a 401 or 407 gets one\n"
+    "answer with the parameters $$SIPAUTH and $$SIPPWD name. Ctrl-C ends the run. Ends with a line of telephones\n"
+    "selected, restarted and failed; exit 1 when a telephone did not accept, none matched, the model has no\n"
+    "$$NOTIFY setting or the run was interrupted.");
+
 } // namespace
+
+int ResyncCommand::execute(CliContext& ctx, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption company(QStringLiteral("company"), {}, QStringLiteral("CO"));
+    const QCommandLineOption model(QStringLiteral("model"), {}, QStringLiteral("EQ"));
+    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("PH"));
+    const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
+    const QCommandLineOption stale(QStringLiteral("stale"));
+    const QCommandLineOption address(QStringLiteral("address"), {}, QStringLiteral("fetch"));
+    parser.addOptions({company, model, from, to, stale, address});
+    if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kResyncUsage))
+        return *done;
+    if (!parser.isSet(company) || !parser.isSet(model) ||
+        (parser.isSet(address) && parser.value(address) != u"fetch"))
+        return commandUsage(ctx, *this, kResyncUsage, false);
+
+    if (const auto failed = ctx.start())
+        return *failed;
+    if (!ctx.allowed(QStringLiteral("Reboot")))
+        return RunFailed;
+
+    try {
+        ResyncRun run(*ctx.session, *ctx.log, m_t1Ms);
+        if (!containsCode(companyEntries(ctx.session->db), parser.value(company))) {
+            ctx.err << QStringLiteral("No company ") << parser.value(company) << Qt::endl;
+            return Usage;
+        }
+        if (!containsCode(modelEntries(ctx.session->db, parser.value(company)), parser.value(model))) {
+            ctx.err << QStringLiteral("Company ") << parser.value(company)
+                    << QStringLiteral(" has no telephone of model ") << parser.value(model) << Qt::endl;
+            return Usage;
+        }
+        // A model the run cannot resolve ends it as the reboot's does.
+        if (const QString refused = run.refusal(parser.value(model)); !refused.isEmpty()) {
+            ctx.err << refused << Qt::endl;
+            return RunFailed;
+        }
+        InterruptAsAbort interrupt([&run] { run.abort(); }, ctx.err);
+        const int shownBefore = ctx.op->shown();
+        const ResyncRun::Outcome outcome =
+            run.run({parser.value(company), parser.value(model), parser.value(from), parser.value(to),
+                     parser.isSet(stale), parser.isSet(address)});
+        ctx.out.flush();
+        if (outcome == ResyncRun::Outcome::Aborted)
+            ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
+        const ResyncRun::Summary& summary = run.summary();
+        ctx.err << summary.line() << Qt::endl;
+        if (outcome != ResyncRun::Outcome::Completed || summary.selected == 0 || summary.failures() > 0 ||
+            ctx.op->shown() > shownBefore)
+            return RunFailed;
+        return Ok;
+    } catch (const DbError& e) {
+        ctx.err << e.text() << Qt::endl;
+        return DatabaseFailed;
+    }
+}
 
 int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
@@ -112,7 +185,7 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
         }
 
         run.setWaitIfBusy(!parser.isSet(noWait));
-        InterruptAsAbort interrupt(run, ctx.err);
+        InterruptAsAbort interrupt([&run] { run.abort(); }, ctx.err);
         const int shownBefore = ctx.op->shown();
         const RebootRun::Outcome outcome =
             run.run(parser.value(company), parser.value(model), parser.value(from), parser.value(to));

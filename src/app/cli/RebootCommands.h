@@ -23,4 +23,22 @@ private:
     int m_deadlineMs;
 };
 
+// Asks telephones over SIP to check their configuration, with the log on standard output.
+class ResyncCommand final : public Command
+{
+public:
+    // The SIP transactions' base interval; tests shorten it.
+    explicit ResyncCommand(int t1Ms = 500) : m_t1Ms(t1Ms) {}
+
+    QString name() const override { return QStringLiteral("resync"); }
+    QString summary() const override
+    {
+        return QStringLiteral("ask telephones over SIP to fetch their new files, without their passwords");
+    }
+    int execute(CliContext& ctx, const QStringList& arguments) override;
+
+private:
+    int m_t1Ms;
+};
+
 } // namespace vocaset::cli
