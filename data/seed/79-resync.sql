@@ -1,4 +1,4 @@
--- Resynchronisation over SIP (messages M890 to M899).
+-- Resynchronisation over SIP and its confirmation by the next fetch (messages M890 to M909).
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M890', 'Model %1 has no SIP event to send: add the settings row SY_CODE "%2", SY_SUBCODE "%3", SY_VALUE the event (check-sync, resync, ...)');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M891', 'The %1 setting of model %2 is empty or holds a control character');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M892', 'Telephone %1 not resynchronised: %2');
@@ -15,3 +15,9 @@ INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M894', 'Téléphone %1 (%2) r
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M895', 'Téléphone %1 (%2) non resynchronisé : %3');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M896', 'Le paramètre %1 du modèle %2 n''est pas un port de 1 à 65535 : %3');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M897', 'Aucun port UDP n''a pu être ouvert pour l''envoi.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M898', '%1 confirmed: fetched the current file at %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M899', '%1 fetched, but not the current file (at %2)');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'M900', '%1 no fetch within %2 s');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M898', '%1 confirmé : a lu le fichier actuel à %2');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M899', '%1 a lu un fichier, mais pas le fichier actuel (à %2)');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'M900', '%1 : aucune lecture en %2 s');

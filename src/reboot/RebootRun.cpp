@@ -116,8 +116,10 @@ RebootRun::Outcome RebootRun::runSelected()
             m_stopRun = true;
             restarted = false;
         }
-        if (restarted == true)
+        if (restarted == true) {
             ++m_summary.restarted;
+            m_summary.accepted.append(m_s.currentPhone.text(QStringLiteral("PH_CODE")));
+        }
         else if (restarted == false)
             m_summary.failed.append(m_s.currentPhone.text(QStringLiteral("PH_CODE")));
         m_log.progress(++m_summary.done, total);

@@ -31,6 +31,7 @@ public:
         int done = 0;       // telephones whose turn ended
         int restarted = 0;  // telephones that accepted the reboot
         QStringList failed; // codes of the telephones that had their turn and did not restart
+        QStringList accepted; // codes of the telephones that accepted, in code order
 
         // Telephones not restarted, those an early end left out included; a model without a reboot
         // dialogue ("NONE") counts as neither.

@@ -52,7 +52,6 @@ QString ResyncRun::refusal(const QString& model)
 ResyncRun::Outcome ResyncRun::run(const Choice& choice)
 {
     m_summary = Summary();
-    m_restarted.clear();
     const QString event = setting(choice.model, QStringLiteral("$$NOTIFY"));
     bool hasPort = false;
     const QString portText = setting(choice.model, QStringLiteral("$$SIPPORT"), &hasPort);
@@ -204,7 +203,7 @@ ResyncRun::Outcome ResyncRun::run(const Choice& choice)
     }
     for (int i = 0; i < codes.size(); ++i) {
         if (accepted.at(i))
-            m_restarted << codes.at(i);
+            m_summary.accepted << codes.at(i);
     }
     std::sort(m_summary.failed.begin(), m_summary.failed.end());
     m_summary.outcome = m_notifier.aborted() ? Outcome::Aborted : Outcome::Completed;

@@ -36,8 +36,6 @@ public:
     // Sends the NOTIFY requests. A refused statement throws DbError.
     Outcome run(const Choice& choice);
     const Summary& summary() const { return m_summary; }
-    // The telephones that accepted, in code order.
-    const QStringList& restarted() const { return m_restarted; }
 
     void abort() { m_notifier.abort(); }
     SipNotifier& notifier() { return m_notifier; }
@@ -49,7 +47,6 @@ private:
     RunLog& m_log;
     SipNotifier m_notifier;
     Summary m_summary;
-    QStringList m_restarted;
 };
 
 } // namespace vocaset

@@ -73,6 +73,17 @@ TEST_F(RebootCliTest, RunsTheRangeWithTheLogOnStandardOutput)
                        QStringLiteral("\nPAP2 ") + second.address() + QStringLiteral(" - 102 - Lab\n") + msg("M15") +
                        QStringLiteral("\n"));
     EXPECT_EQ(err, QStringLiteral("2 telephone(s) selected, 2 restarted, 0 failed\n"));
+
+    // Asked to confirm, the run waits for the next fetch of each telephone that restarted; none comes.
+    first.add({papFirst(first.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+    second.add({papFirst(second.address()), "HTTP/1.0 200 OK\r\n\r\n"});
+    EXPECT_EQ(run(range(QStringLiteral("PAP"), QStringLiteral("101"), QStringLiteral("102")) +
+                  QStringList{QStringLiteral("--confirm"), QStringLiteral("1")}),
+              cli::RunFailed);
+    EXPECT_TRUE(out.endsWith(QStringLiteral("AC/101 no fetch within 1 s\nAC/102 no fetch within 1 s\n")))
+        << out.toStdString();
+    EXPECT_TRUE(err.endsWith(QStringLiteral("2 telephone(s) awaited: 0 confirmed, 0 fetched another file, 2 no fetch\n")))
+        << err.toStdString();
 }
 
 // A telephone without its address is a log line and a failure, never a message that stops the run.

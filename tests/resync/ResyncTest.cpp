@@ -11,6 +11,8 @@
 #include <QThread>
 #include <QUdpSocket>
 
+#include "FetchRecorder.h"
+#include "PhoneFileSource.h"
 #include "RebootCommands.h"
 #include "RebootTestData.h"
 #include "ResyncRun.h"
@@ -109,18 +111,24 @@ QByteArray check(const char* where, const char* header, const char* regexp)
 }
 
 // A telephone that only listens: it counts what it receives and answers the second copy with 200
-// when asked to.
+// when asked to, or every first copy when it has something to do on a NOTIFY (given the
+// Request-URI's user).
 class BareUdpPhone final : public QObject
 {
 public:
-    explicit BareUdpPhone(bool answerSecond) : m_answerSecond(answerSecond)
+    explicit BareUdpPhone(bool answerSecond, std::function<void(const QByteArray&)> onNotify = {})
+        : m_answerSecond(answerSecond), m_onNotify(std::move(onNotify))
     {
         m_socket.bind(QHostAddress::LocalHost, 0);
         QObject::connect(&m_socket, &QUdpSocket::readyRead, this, [this] {
             while (m_socket.hasPendingDatagrams()) {
                 const QNetworkDatagram d = m_socket.receiveDatagram();
                 copies.append(d.data());
-                if (m_answerSecond && copies.size() == 2) {
+                if (m_onNotify && d.data().startsWith("NOTIFY sip:")) {
+                    const qsizetype at = d.data().indexOf('@');
+                    m_onNotify(d.data().mid(11, at - 11));
+                }
+                if ((m_answerSecond && copies.size() == 2) || m_onNotify) {
                     QByteArray reply = "SIP/2.0 200 OK\r\n";
                     for (const QByteArray& line : d.data().split('\n')) {
                         const QByteArray l = line.trimmed();
@@ -140,6 +148,7 @@ public:
 private:
     QUdpSocket m_socket;
     bool m_answerSecond;
+    std::function<void(const QByteArray&)> m_onNotify;
 };
 
 // PAP2 telephones 101 and 102 of company AC, their address a telephone value, their SIP user and
@@ -184,8 +193,35 @@ protected:
         summary = run.summary();
         return outcome;
     }
+    // Everything allowed, English, and a settings file naming the database, for the command.
+    void allowCommand()
+    {
+        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
+        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', 'EN')"));
+        QFile settings(t.tdb.dir() + QStringLiteral("/ParamDB.txt"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(t.tdb.connectionString().toUtf8() + "\r\n");
+    }
+    // `resync --company AC --model PAP` and the arguments given, with short time-outs.
+    int command(const QStringList& arguments)
+    {
+        out.clear();
+        err.clear();
+        QTextStream o(&out), e(&err);
+        cli::CliContext ctx(o, e);
+        ctx.appDir = t.tdb.dir();
+        ctx.settingsPath = t.tdb.dir() + QStringLiteral("/ParamDB.txt");
+        cli::ResyncCommand resync(10, 20);
+        const int code = resync.execute(ctx, QStringList{QStringLiteral("--company"), QStringLiteral("AC"),
+                                                         QStringLiteral("--model"), QStringLiteral("PAP")} +
+                                                 arguments);
+        o.flush();
+        e.flush();
+        return code;
+    }
     TestSession t;
     ResyncRun::Summary summary;
+    QString out, err;
 };
 
 TEST_F(ResyncTest, AWellFormedNotifyWithTheModelsEventIsAcceptedBy200)
@@ -269,32 +305,65 @@ TEST_F(ResyncTest, ADroppedFirstCopyIsSentAgainUnchanged)
     EXPECT_EQ(phone.copies[0], phone.copies[1]);
 }
 
+// Each telephone that accepted is confirmed by the next fetch any server records: one fetches the
+// file it would be served now, one an older file, one nothing; a fetch from before the resync does
+// not count. The wait ends as soon as the last telephone awaited is confirmed.
+TEST_F(ResyncTest, TheNextRecordedFetchConfirmsEachTelephone)
+{
+    allowCommand();
+    t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '103')"));
+    t.exec(QStringLiteral("INSERT INTO PHONES VALUES('AC', '103', 'PAP', 'Desk 103', '000B82000103')"));
+    setPapAddress(t, QStringLiteral("103"), QStringLiteral("127.0.0.1"));
+    t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '103', 'User_ID', '2103')"));
+    t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '103', 'Auth_ID', 'sip103')"));
+    ASSERT_EQ(FetchTable::prepare(t.tdb.db), QString());
+    // The tag the server would send each now, as the server computes it.
+    const auto tagOf = [this](const char* code) {
+        struct Known final : Credentials
+        {
+            Check check(const QString&, const QStringList&) override { return Check::Accepted; }
+        } known;
+        PhoneFileSource source(t.tdb.db, QStringLiteral("EN"));
+        const FileAnswer file = source.answer(QStringLiteral("000B82000%1.txt").arg(QLatin1String(code)), known);
+        EXPECT_EQ(file.status, 200) << code;
+        return QString::fromLatin1(entityTag(file.body));
+    };
+    const QString tags[] = {tagOf("101"), QStringLiteral("\"older\""), tagOf("103")};
+    const auto fetched = [this](const QString& code, const QString& tag, const QString& at) {
+        t.exec(QStringLiteral("DELETE FROM PHONE_FETCHES WHERE PH_CODE = '%1'").arg(code));
+        t.exec(QStringLiteral("INSERT INTO PHONE_FETCHES VALUES('AC', '%1', '%2', '127.0.0.1', 'x', '%3')")
+                   .arg(code, at, tag));
+    };
+    fetched(QStringLiteral("103"), tags[2], QStringLiteral("2026-01-01T00:00:00.000Z"));
+    // On its NOTIFY each telephone fetches (as a server records it): 101 and 102, not 103.
+    BareUdpPhone phone(false, [&](const QByteArray& user) {
+        const QString code = QString::fromLatin1(user.mid(1));
+        if (code == u"101" || code == u"102")
+            fetched(code, tags[code.toInt() - 101],
+                    QDateTime::currentDateTimeUtc().addMSecs(5).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")));
+    });
+    setPort(phone.port());
+    EXPECT_EQ(command({QStringLiteral("--confirm"), QStringLiteral("1")}), cli::RunFailed) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("AC/101 confirmed: fetched the current file at 20"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("AC/102 fetched, but not the current file"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("AC/103 no fetch within 1 s"))) << out.toStdString();
+    EXPECT_TRUE(err.endsWith(QStringLiteral("3 telephone(s) awaited: 1 confirmed, 1 fetched another file, 1 no fetch\n")))
+        << err.toStdString();
+
+    EXPECT_EQ(command({QStringLiteral("--to"), QStringLiteral("101"), QStringLiteral("--confirm"),
+                       QStringLiteral("600")}),
+              cli::Ok)
+        << err.toStdString();
+    EXPECT_TRUE(err.endsWith(QStringLiteral("1 telephone(s) awaited: 1 confirmed, 0 fetched another file, 0 no fetch\n")))
+        << err.toStdString();
+    EXPECT_EQ(command({QStringLiteral("--confirm"), QStringLiteral("soon")}), cli::Usage);
+}
+
 // The address of the last recorded fetch stands in for an empty address parameter, or always with
 // --address fetch; a model without the event is refused naming the row; exit codes as the reboot's.
 TEST_F(ResyncTest, TheCommandRefusesAModelWithoutItsEventAndFallsBackToTheFetchAddress)
 {
-    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
-    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', 'EN')"));
-    QFile settings(t.tdb.dir() + QStringLiteral("/ParamDB.txt"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(t.tdb.connectionString().toUtf8() + "\r\n");
-    settings.close();
-    QString out, err;
-    const auto run = [&](const QStringList& arguments) {
-        out.clear();
-        err.clear();
-        QTextStream o(&out), e(&err);
-        cli::CliContext ctx(o, e);
-        ctx.appDir = t.tdb.dir();
-        ctx.settingsPath = settings.fileName();
-        cli::ResyncCommand command(10);
-        const int code = command.execute(ctx, arguments);
-        o.flush();
-        e.flush();
-        return code;
-    };
-    const QStringList base = {QStringLiteral("--company"), QStringLiteral("AC"), QStringLiteral("--model"),
-                              QStringLiteral("PAP")};
+    allowCommand();
     BareUdpPhone phone(true);
     setPort(phone.port());
     t.exec(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = '' WHERE PA_CODE = 'Static_IP'"));
@@ -304,7 +373,7 @@ TEST_F(ResyncTest, TheCommandRefusesAModelWithoutItsEventAndFallsBackToTheFetchA
     t.exec(QStringLiteral("INSERT INTO PHONE_FETCHES VALUES('AC', '101', '2026-01-01T00:00:00.000Z', '127.0.0.1', "
                           "'x', '\"a\"')"));
     // 101 is reached at its fetch's address; 102 has neither an address nor a fetch.
-    EXPECT_EQ(run(base), cli::RunFailed) << err.toStdString();
+    EXPECT_EQ(command({}), cli::RunFailed) << err.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("AC/101 (sip:2101@127.0.0.1:%1) resynchronised").arg(phone.port())))
         << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("AC/102 not resynchronised"))) << out.toStdString();
@@ -314,17 +383,17 @@ TEST_F(ResyncTest, TheCommandRefusesAModelWithoutItsEventAndFallsBackToTheFetchA
     t.exec(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = '127.0.0.9' WHERE PA_CODE = 'Static_IP'"));
     BareUdpPhone second(true);
     setPort(second.port());
-    EXPECT_EQ(run(base + QStringList{QStringLiteral("--to"), QStringLiteral("101"), QStringLiteral("--address"),
+    EXPECT_EQ(command({QStringLiteral("--to"), QStringLiteral("101"), QStringLiteral("--address"),
                                      QStringLiteral("fetch")}),
               cli::Ok)
         << out.toStdString() << err.toStdString();
 
     t.exec(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '70000' WHERE SY_SUBCODE = '$$SIPPORT'"));
-    EXPECT_EQ(run(base), cli::RunFailed);
+    EXPECT_EQ(command({}), cli::RunFailed);
     EXPECT_TRUE(err.contains(QStringLiteral("$$SIPPORT")) && err.contains(QStringLiteral("70000")))
         << err.toStdString();
     t.exec(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$NOTIFY'"));
-    EXPECT_EQ(run(base), cli::RunFailed);
+    EXPECT_EQ(command({}), cli::RunFailed);
     EXPECT_TRUE(err.contains(QStringLiteral("\"$$PAP\"")) && err.contains(QStringLiteral("\"$$NOTIFY\"")))
         << err.toStdString();
 }

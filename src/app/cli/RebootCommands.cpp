@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 
 #include "DbCommands.h"
+#include "FetchConfirmation.h"
 #include "RebootRun.h"
 #include "ResyncRun.h"
 
@@ -69,29 +70,68 @@ private:
 };
 
 const QString kUsage = QStringLiteral(
-    "--company CO --model EQ --from PH --to PH [--no-wait-busy]\n"
+    "--company CO --model EQ --from PH --to PH [--no-wait-busy] [--confirm SECONDS]\n"
     "  --company CO     company code\n"
     "  --model EQ       equipment model code\n"
     "  --from PH        first telephone code of the range\n"
     "  --to PH          last telephone code of the range\n"
     "  --no-wait-busy   leave a busy telephone instead of asking it again every 5 seconds\n"
+    "  --confirm SECONDS  then wait up to SECONDS for each restarted telephone's next fetch (120 suits most)\n"
     "Each telephone's lines are printed as they come; Ctrl-C ends the run after the current telephone.\n"
     "Ends with a line of telephones selected, restarted and failed. Exit 1 when a telephone was not restarted, no\n"
-    "telephone matched, the run stopped on an equipment it cannot resolve, was interrupted, or showed a message.");
+    "telephone matched, the run stopped on an equipment it cannot resolve, was interrupted, or showed a message,\n"
+    "and with --confirm when a telephone did not fetch its current file in time.");
 
 const QString kResyncUsage = QStringLiteral(
-    "--company CO --model EQ [--from PH] [--to PH] [--stale] [--address fetch]\n"
+    "--company CO --model EQ [--from PH] [--to PH] [--stale] [--address fetch] [--confirm SECONDS]\n"
     "  --company CO     company code\n"
     "  --model EQ       equipment model code\n"
     "  --from PH        first telephone code (default: the model's first)\n"
     "  --to PH          last telephone code (default: the model's last)\n"
     "  --stale          only the telephones the fleet lists as stale\n"
     "  --address fetch  send to the client address of each telephone's last recorded fetch\n"
+    "  --confirm SECONDS  then wait up to SECONDS for each telephone's next fetch (120 suits most)\n"
     "Sends each telephone a SIP NOTIFY over UDP with the event of the model's $$NOTIFY setting, to\n"
     "sip:USER@ADDRESS:PORT (USER the parameter $$SIPUSER names, PORT $$SIPPORT or 5060); a 401 or 407 gets one\n"
     "answer with the parameters $$SIPAUTH and $$SIPPWD name. Ctrl-C ends the run. Ends with a line of telephones\n"
     "selected, restarted and failed; exit 1 when a telephone did not accept, none matched, the model has no\n"
-    "$$NOTIFY setting or the run was interrupted.");
+    "$$NOTIFY setting, the run was interrupted, or with --confirm a telephone did not fetch its current file.\n"
+    "A confirmation line per telephone: \"confirmed: fetched the current file at T\", \"fetched, but not the\n"
+    "current file\" or \"no fetch within N s\"; the wait reads the fetches every server records.");
+
+QCommandLineOption confirmOption()
+{
+    return QCommandLineOption(QStringLiteral("confirm"), {}, QStringLiteral("SECONDS"));
+}
+
+// The seconds --confirm asks for: 0 when not given, nothing when it is not a number of seconds from
+// 1 to a day.
+std::optional<int> confirmSeconds(const QCommandLineParser& parser, const QCommandLineOption& option)
+{
+    if (!parser.isSet(option))
+        return 0;
+    bool ok = false;
+    const int seconds = parser.value(option).toInt(&ok);
+    if (!ok || seconds < 1 || seconds > 86400)
+        return std::nullopt;
+    return seconds;
+}
+
+// After the restarts: waits for the next fetch of each telephone that accepted, one line each as
+// the outcome is known, then the counts. True when every one fetched its current file.
+bool confirmRestarts(CliContext& ctx, FetchConfirmation& confirmation, const QString& company,
+                     const QStringList& codes, int seconds)
+{
+    ctx.out.flush();
+    ctx.err << QStringLiteral("Waiting up to %1 s for the next fetch of %2 telephone(s); Ctrl-C ends the wait.")
+                   .arg(seconds)
+                   .arg(codes.size())
+            << Qt::endl;
+    const FetchConfirmation::Summary summary = confirmation.wait(company, codes, seconds);
+    ctx.out.flush();
+    ctx.err << summary.line() << Qt::endl;
+    return summary.unconfirmed() == 0 && !summary.aborted;
+}
 
 } // namespace
 
@@ -104,10 +144,12 @@ int ResyncCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
     const QCommandLineOption stale(QStringLiteral("stale"));
     const QCommandLineOption address(QStringLiteral("address"), {}, QStringLiteral("fetch"));
-    parser.addOptions({company, model, from, to, stale, address});
+    const QCommandLineOption confirm = confirmOption();
+    parser.addOptions({company, model, from, to, stale, address, confirm});
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kResyncUsage))
         return *done;
-    if (!parser.isSet(company) || !parser.isSet(model) ||
+    const std::optional<int> confirmFor = confirmSeconds(parser, confirm);
+    if (!parser.isSet(company) || !parser.isSet(model) || !confirmFor ||
         (parser.isSet(address) && parser.value(address) != u"fetch"))
         return commandUsage(ctx, *this, kResyncUsage, false);
 
@@ -132,8 +174,15 @@ int ResyncCommand::execute(CliContext& ctx, const QStringList& arguments)
             ctx.err << refused << Qt::endl;
             return RunFailed;
         }
-        InterruptAsAbort interrupt([&run] { run.abort(); }, ctx.err);
+        FetchConfirmation confirmation(*ctx.session, *ctx.log, m_pollMs);
+        InterruptAsAbort interrupt(
+            [&run, &confirmation] {
+                run.abort();
+                confirmation.abort();
+            },
+            ctx.err);
         const int shownBefore = ctx.op->shown();
+        confirmation.begin();
         const ResyncRun::Outcome outcome =
             run.run({parser.value(company), parser.value(model), parser.value(from), parser.value(to),
                      parser.isSet(stale), parser.isSet(address)});
@@ -142,8 +191,10 @@ int ResyncCommand::execute(CliContext& ctx, const QStringList& arguments)
             ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
         const ResyncRun::Summary& summary = run.summary();
         ctx.err << summary.line() << Qt::endl;
+        const bool confirmed = *confirmFor == 0 || outcome != ResyncRun::Outcome::Completed ||
+                               confirmRestarts(ctx, confirmation, parser.value(company), summary.accepted, *confirmFor);
         if (outcome != ResyncRun::Outcome::Completed || summary.selected == 0 || summary.failures() > 0 ||
-            ctx.op->shown() > shownBefore)
+            ctx.op->shown() > shownBefore || !confirmed)
             return RunFailed;
         return Ok;
     } catch (const DbError& e) {
@@ -160,10 +211,12 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("PH"));
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("PH"));
     const QCommandLineOption noWait(QStringLiteral("no-wait-busy"));
-    parser.addOptions({company, model, from, to, noWait});
+    const QCommandLineOption confirm = confirmOption();
+    parser.addOptions({company, model, from, to, noWait, confirm});
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kUsage))
         return *done;
-    if (!parser.isSet(company) || !parser.isSet(model) || !parser.isSet(from) || !parser.isSet(to))
+    const std::optional<int> confirmFor = confirmSeconds(parser, confirm);
+    if (!parser.isSet(company) || !parser.isSet(model) || !parser.isSet(from) || !parser.isSet(to) || !confirmFor)
         return commandUsage(ctx, *this, kUsage, false);
 
     if (const auto failed = ctx.start())
@@ -185,8 +238,15 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
         }
 
         run.setWaitIfBusy(!parser.isSet(noWait));
-        InterruptAsAbort interrupt([&run] { run.abort(); }, ctx.err);
+        FetchConfirmation confirmation(*ctx.session, *ctx.log, m_pollMs);
+        InterruptAsAbort interrupt(
+            [&run, &confirmation] {
+                run.abort();
+                confirmation.abort();
+            },
+            ctx.err);
         const int shownBefore = ctx.op->shown();
+        confirmation.begin();
         const RebootRun::Outcome outcome =
             run.run(parser.value(company), parser.value(model), parser.value(from), parser.value(to));
         ctx.out.flush();
@@ -194,8 +254,10 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
             ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
         const RebootRun::Summary& summary = run.summary();
         ctx.err << summary.line() << Qt::endl;
+        const bool confirmed = *confirmFor == 0 || outcome != RebootRun::Outcome::Completed ||
+                               confirmRestarts(ctx, confirmation, parser.value(company), summary.accepted, *confirmFor);
         if (outcome != RebootRun::Outcome::Completed || summary.selected == 0 || summary.failures() > 0 ||
-            ctx.op->shown() > shownBefore)
+            ctx.op->shown() > shownBefore || !confirmed)
             return RunFailed;
         return Ok;
     } catch (const DbError& e) {

@@ -9,8 +9,12 @@ namespace vocaset::cli {
 class RebootCommand final : public Command
 {
 public:
-    // The deadline of each exchange with a telephone; tests shorten it.
-    explicit RebootCommand(int deadlineMs = HttpExchange::kDefaultDeadlineMs) : m_deadlineMs(deadlineMs) {}
+    // The deadline of each exchange with a telephone, and the time between two looks at the fetches
+    // recorded while --confirm waits; tests shorten them.
+    explicit RebootCommand(int deadlineMs = HttpExchange::kDefaultDeadlineMs, int pollMs = 1000)
+        : m_deadlineMs(deadlineMs), m_pollMs(pollMs)
+    {
+    }
 
     QString name() const override { return QStringLiteral("reboot"); }
     QString summary() const override
@@ -21,14 +25,16 @@ public:
 
 private:
     int m_deadlineMs;
+    int m_pollMs;
 };
 
 // Asks telephones over SIP to check their configuration, with the log on standard output.
 class ResyncCommand final : public Command
 {
 public:
-    // The SIP transactions' base interval; tests shorten it.
-    explicit ResyncCommand(int t1Ms = 500) : m_t1Ms(t1Ms) {}
+    // The SIP transactions' base interval, and the time between two looks at the fetches recorded
+    // while --confirm waits; tests shorten them.
+    explicit ResyncCommand(int t1Ms = 500, int pollMs = 1000) : m_t1Ms(t1Ms), m_pollMs(pollMs) {}
 
     QString name() const override { return QStringLiteral("resync"); }
     QString summary() const override
@@ -39,6 +45,7 @@ public:
 
 private:
     int m_t1Ms;
+    int m_pollMs;
 };
 
 } // namespace vocaset::cli
