@@ -120,11 +120,13 @@ FetchConfirmation::Summary FetchConfirmation::wait(const QString& company, const
     const QString sql = QStringLiteral("SELECT PH_CODE, PF_TIME, PF_ETAG FROM PHONE_FETCHES WHERE CO_CODE = '") +
                         sqlText(company) + QStringLiteral("' AND PF_TIME > '") + sqlText(m_since) + u'\'';
     // One look at the recordings: each telephone awaited that fetched since the restarts.
+    bool recorded = false; // the servers create the table on their first start
     const auto look = [&] {
-        if (!FetchTable::exists(m_s.db))
-            return;
+        const quint64 before = m_s.db.exchanges();
+        recorded = recorded || FetchTable::exists(m_s.db);
         ++m_polls;
-        const Recordset rows = m_s.db.execute(sql);
+        const Recordset rows = recorded ? m_s.db.execute(sql) : Recordset();
+        m_lookStatements += m_s.db.exchanges() - before;
         for (const QVariantList& row : rows.rows()) {
             const auto at = index.constFind(row.at(0).toString());
             if (at == index.cend())

@@ -54,8 +54,9 @@ public:
     const QList<Result>& results() const { return m_results; }
     // Ends the wait at its next turn; what was seen is reported.
     void abort();
-    // Statements sent while waiting, for the benchmark.
+    // Looks at the recordings, and the statements they sent, for the benchmark.
     int polls() const { return m_polls; }
+    quint64 lookStatements() const { return m_lookStatements; }
 
 private:
     // The entity tag of the file the server would send each telephone now; absent when none.
@@ -71,6 +72,7 @@ private:
     QEventLoop* m_loop = nullptr;
     bool m_aborted = false;
     int m_polls = 0;
+    quint64 m_lookStatements = 0;
 };
 
 } // namespace vocaset
