@@ -84,8 +84,23 @@ QHash<QString, QByteArray> FetchConfirmation::currentTags(const QString& company
     return tags;
 }
 
+QString FetchConfirmation::outcomeText(const Result& r) const
+{
+    switch (r.outcome) {
+    case Outcome::Confirmed:
+        return textOr(m_s, QStringLiteral("M903"), QStringLiteral("confirmed at %1")).arg(r.fetchedAt);
+    case Outcome::NotCurrent:
+        return textOr(m_s, QStringLiteral("M904"), QStringLiteral("fetched another file at %1")).arg(r.fetchedAt);
+    case Outcome::NoFetch:
+        break;
+    }
+    return textOr(m_s, QStringLiteral("M905"), QStringLiteral("no fetch within %1 s")).arg(m_seconds);
+}
+
 void FetchConfirmation::report(const Result& r, int seconds)
 {
+    if (m_onResult)
+        m_onResult(r);
     const QString phone = m_company + u'/' + r.code;
     switch (r.outcome) {
     case Outcome::Confirmed:
@@ -109,6 +124,7 @@ FetchConfirmation::Summary FetchConfirmation::wait(const QString& company, const
     if (m_since.isEmpty())
         begin();
     m_company = company;
+    m_seconds = seconds;
     const QHash<QString, QByteArray> tags = currentTags(company, codes);
     m_results.clear();
     QHash<QString, qsizetype> index;
@@ -140,12 +156,14 @@ FetchConfirmation::Summary FetchConfirmation::wait(const QString& company, const
                 r.outcome = Outcome::Confirmed;
                 report(r, seconds);
                 --left;
+                m_log.progress(int(m_results.size() - left), int(m_results.size()));
             } else {
                 r.outcome = Outcome::NotCurrent;
             }
         }
     };
 
+    m_log.progress(0, int(m_results.size()));
     QEventLoop loop;
     QTimer poll;
     const QDateTime deadline = QDateTime::currentDateTimeUtc().addSecs(seconds);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QDateTime>
 #include <QHash>
 #include <QStringList>
@@ -54,6 +56,11 @@ public:
     const QList<Result>& results() const { return m_results; }
     // Ends the wait at its next turn; what was seen is reported.
     void abort();
+    // Called with each telephone's outcome once it is known: at once when confirmed, at the end of
+    // the wait for the others.
+    void setOnResult(std::function<void(const Result&)> onResult) { m_onResult = std::move(onResult); }
+    // The outcome in a few words without the telephone, for a column: "confirmed at T", ...
+    QString outcomeText(const Result& r) const;
     // Looks at the recordings, and the statements they sent, for the benchmark.
     int polls() const { return m_polls; }
     quint64 lookStatements() const { return m_lookStatements; }
@@ -68,6 +75,8 @@ private:
     int m_pollMs;
     QString m_since;
     QString m_company;
+    int m_seconds = 0;
+    std::function<void(const Result&)> m_onResult;
     QList<Result> m_results;
     QEventLoop* m_loop = nullptr;
     bool m_aborted = false;

@@ -12,10 +12,7 @@
 #include <QUdpSocket>
 
 #include "FetchRecorder.h"
-#include "PhoneFileSource.h"
-#include "RebootCommands.h"
-#include "RebootTestData.h"
-#include "ResyncRun.h"
+#include "ResyncFixture.h"
 
 namespace vocaset::test {
 namespace {
@@ -110,120 +107,6 @@ QByteArray check(const char* where, const char* header, const char* regexp)
            " check_it=\"true\" assign_to=\"seen\"/>";
 }
 
-// A telephone that only listens: it counts what it receives and answers the second copy with 200
-// when asked to, or every first copy when it has something to do on a NOTIFY (given the
-// Request-URI's user).
-class BareUdpPhone final : public QObject
-{
-public:
-    explicit BareUdpPhone(bool answerSecond, std::function<void(const QByteArray&)> onNotify = {})
-        : m_answerSecond(answerSecond), m_onNotify(std::move(onNotify))
-    {
-        m_socket.bind(QHostAddress::LocalHost, 0);
-        QObject::connect(&m_socket, &QUdpSocket::readyRead, this, [this] {
-            while (m_socket.hasPendingDatagrams()) {
-                const QNetworkDatagram d = m_socket.receiveDatagram();
-                copies.append(d.data());
-                if (m_onNotify && d.data().startsWith("NOTIFY sip:")) {
-                    const qsizetype at = d.data().indexOf('@');
-                    m_onNotify(d.data().mid(11, at - 11));
-                }
-                if ((m_answerSecond && copies.size() == 2) || m_onNotify) {
-                    QByteArray reply = "SIP/2.0 200 OK\r\n";
-                    for (const QByteArray& line : d.data().split('\n')) {
-                        const QByteArray l = line.trimmed();
-                        if (l.startsWith("Via:") || l.startsWith("From:") || l.startsWith("To:") ||
-                            l.startsWith("Call-ID:") || l.startsWith("CSeq:"))
-                            reply += l + "\r\n";
-                    }
-                    reply += "Content-Length: 0\r\n\r\n";
-                    m_socket.writeDatagram(reply, d.senderAddress(), quint16(d.senderPort()));
-                }
-            }
-        });
-    }
-    quint16 port() const { return m_socket.localPort(); }
-    QList<QByteArray> copies;
-
-private:
-    QUdpSocket m_socket;
-    bool m_answerSecond;
-    std::function<void(const QByteArray&)> m_onNotify;
-};
-
-// PAP2 telephones 101 and 102 of company AC, their address a telephone value, their SIP user and
-// credentials telephone values, and the model's event.
-class ResyncTest : public ::testing::Test
-{
-protected:
-    ResyncTest()
-    {
-        ensureCoreApp();
-        addRebootMessages(t);
-        addRebootCatalogue(t);
-        for (const char* sql : {
-                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'User_ID', 'SIP user', 'P', '', 'T', '')",
-                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Auth_ID', 'SIP login', 'P', '', 'T', '')",
-                 "INSERT INTO EQUIPMENT_PARAMETERS VALUES('PAP', 'Password', 'SIP password', 'E', 'secret', 'T', '')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$NOTIFY', 'check-sync;reboot=true')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$SIPUSER', 'User_ID')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$SIPAUTH', 'Auth_ID')",
-                 "INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$SIPPWD', 'Password')",
-             })
-            t.exec(QLatin1String(sql));
-        for (const char* code : {"101", "102"}) {
-            t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '%1')").arg(QLatin1String(code)));
-            t.exec(QStringLiteral("INSERT INTO PHONES VALUES('AC', '%1', 'PAP', 'Desk %1', '000B82000%1')")
-                       .arg(QLatin1String(code)));
-            setPapAddress(t, QLatin1String(code), QStringLiteral("127.0.0.1"));
-            for (const char* p : {"User_ID", "Auth_ID"})
-                t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '%1', '%2', '%3%1')")
-                           .arg(QLatin1String(code), QLatin1String(p), QLatin1String(*p == 'U' ? "2" : "sip")));
-        }
-    }
-    void setPort(quint16 port)
-    {
-        t.exec(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$SIPPORT'"));
-        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$SIPPORT', '%1')").arg(port));
-    }
-    ResyncRun::Outcome resync(const QString& first, const QString& last, int t1Ms = 50)
-    {
-        ResyncRun run(t.s, t.log, t1Ms);
-        const auto outcome = run.run({QStringLiteral("AC"), QStringLiteral("PAP"), first, last});
-        summary = run.summary();
-        return outcome;
-    }
-    // Everything allowed, English, and a settings file naming the database, for the command.
-    void allowCommand()
-    {
-        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('AUTHM', '*', '*')"));
-        t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$LNG', '$', 'EN')"));
-        QFile settings(t.tdb.dir() + QStringLiteral("/ParamDB.txt"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(t.tdb.connectionString().toUtf8() + "\r\n");
-    }
-    // `resync --company AC --model PAP` and the arguments given, with short time-outs.
-    int command(const QStringList& arguments)
-    {
-        out.clear();
-        err.clear();
-        QTextStream o(&out), e(&err);
-        cli::CliContext ctx(o, e);
-        ctx.appDir = t.tdb.dir();
-        ctx.settingsPath = t.tdb.dir() + QStringLiteral("/ParamDB.txt");
-        cli::ResyncCommand resync(10, 20);
-        const int code = resync.execute(ctx, QStringList{QStringLiteral("--company"), QStringLiteral("AC"),
-                                                         QStringLiteral("--model"), QStringLiteral("PAP")} +
-                                                 arguments);
-        o.flush();
-        e.flush();
-        return code;
-    }
-    TestSession t;
-    ResyncRun::Summary summary;
-    QString out, err;
-};
-
 TEST_F(ResyncTest, AWellFormedNotifyWithTheModelsEventIsAcceptedBy200)
 {
     if (!Sipp::available())
@@ -317,30 +200,13 @@ TEST_F(ResyncTest, TheNextRecordedFetchConfirmsEachTelephone)
     t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '103', 'User_ID', '2103')"));
     t.exec(QStringLiteral("INSERT INTO PHONES_PARAMETERS VALUES('AC', 'PAP', '103', 'Auth_ID', 'sip103')"));
     ASSERT_EQ(FetchTable::prepare(t.tdb.db), QString());
-    // The tag the server would send each now, as the server computes it.
-    const auto tagOf = [this](const char* code) {
-        struct Known final : Credentials
-        {
-            Check check(const QString&, const QStringList&) override { return Check::Accepted; }
-        } known;
-        PhoneFileSource source(t.tdb.db, QStringLiteral("EN"));
-        const FileAnswer file = source.answer(QStringLiteral("000B82000%1.txt").arg(QLatin1String(code)), known);
-        EXPECT_EQ(file.status, 200) << code;
-        return QString::fromLatin1(entityTag(file.body));
-    };
-    const QString tags[] = {tagOf("101"), QStringLiteral("\"older\""), tagOf("103")};
-    const auto fetched = [this](const QString& code, const QString& tag, const QString& at) {
-        t.exec(QStringLiteral("DELETE FROM PHONE_FETCHES WHERE PH_CODE = '%1'").arg(code));
-        t.exec(QStringLiteral("INSERT INTO PHONE_FETCHES VALUES('AC', '%1', '%2', '127.0.0.1', 'x', '%3')")
-                   .arg(code, at, tag));
-    };
-    fetched(QStringLiteral("103"), tags[2], QStringLiteral("2026-01-01T00:00:00.000Z"));
+    const QString tags[] = {currentTag("101"), QStringLiteral("\"older\""), currentTag("103")};
+    recordFetch(QStringLiteral("103"), tags[2], QStringLiteral("2026-01-01T00:00:00.000Z"));
     // On its NOTIFY each telephone fetches (as a server records it): 101 and 102, not 103.
     BareUdpPhone phone(false, [&](const QByteArray& user) {
         const QString code = QString::fromLatin1(user.mid(1));
         if (code == u"101" || code == u"102")
-            fetched(code, tags[code.toInt() - 101],
-                    QDateTime::currentDateTimeUtc().addMSecs(5).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")));
+            recordFetch(code, tags[code.toInt() - 101], soon());
     });
     setPort(phone.port());
     EXPECT_EQ(command({QStringLiteral("--confirm"), QStringLiteral("1")}), cli::RunFailed) << err.toStdString();

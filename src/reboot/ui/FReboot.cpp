@@ -6,7 +6,11 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTreeWidget>
 
 #include "DbError.h"
 #include "GenerationChoices.h"
@@ -16,14 +20,19 @@
 #include "WindowConventions.h"
 
 namespace vocaset {
-FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
+FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, int pollMs)
     : QWidget(parent), m_s(session), m_cLab(new QLabel(QStringLiteral("Company"), this)),
       m_eLab(new QLabel(QStringLiteral("Equipment"), this)), m_pfLab(new QLabel(QStringLiteral("Phone from"), this)),
       m_ptLab(new QLabel(QStringLiteral("Phone to"), this)), m_filter{new QComboBox(this), new QComboBox(this),
                                                                       new QComboBox(this), new QComboBox(this)},
-      m_cbusy(new QCheckBox(QStringLiteral("Wait if Busy"), this)), m_lb1(new RunLogView(this)),
+      m_cbusy(new QCheckBox(QStringLiteral("Wait if Busy"), this)),
+      m_http(new QRadioButton(QStringLiteral("HTTP reboot"), this)),
+      m_sip(new QRadioButton(QStringLiteral("Resync over SIP"), this)),
+      m_confirm(new QCheckBox(QStringLiteral("Confirm by the next fetch"), this)), m_confirmSeconds(new QSpinBox(this)),
+      m_outcomes(new QTreeWidget(this)), m_lb1(new RunLogView(this)),
       m_bar(new ProgressStrip(session, this)), m_ok(new QPushButton(QStringLiteral("Reboot"), this)),
-      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_run(session, *m_lb1, deadlineMs)
+      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_run(session, *m_lb1, deadlineMs),
+      m_resync(session, *m_lb1, t1Ms), m_confirmation(session, *m_lb1, pollMs)
 {
     setObjectName(QStringLiteral("FReboot"));
     setWindowTitle(QStringLiteral("Vocaset Reboot"));
@@ -32,6 +41,11 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
     m_pfLab->setObjectName(QStringLiteral("PFLab"));
     m_ptLab->setObjectName(QStringLiteral("PTLab"));
     m_cbusy->setObjectName(QStringLiteral("Cbusy"));
+    m_http->setObjectName(QStringLiteral("Http"));
+    m_sip->setObjectName(QStringLiteral("Sip"));
+    m_confirm->setObjectName(QStringLiteral("Confirm"));
+    m_confirmSeconds->setObjectName(QStringLiteral("ConfirmSeconds"));
+    m_outcomes->setObjectName(QStringLiteral("Outcomes"));
     m_lb1->setObjectName(QStringLiteral("Lb1"));
     m_ok->setObjectName(QStringLiteral("Ok"));
     m_cancel->setObjectName(QStringLiteral("Cancel"));
@@ -48,23 +62,55 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
         grid->addWidget(m_filter[i], i, 1);
         connect(m_filter[i], &QComboBox::activated, this, [this, i] { choose(i + 1); });
     }
-    grid->addWidget(m_cbusy, 4, 1);
-    grid->addWidget(m_lb1, 5, 0, 1, 2);
-    grid->addWidget(m_bar, 6, 0, 1, 2);
+    auto* method = new QHBoxLayout;
+    method->addWidget(m_http);
+    method->addWidget(m_sip);
+    method->addStretch();
+    grid->addLayout(method, 4, 1);
+    grid->addWidget(m_cbusy, 5, 1);
+    auto* confirmRow = new QHBoxLayout;
+    confirmRow->addWidget(m_confirm);
+    confirmRow->addWidget(m_confirmSeconds);
+    confirmRow->addStretch();
+    grid->addLayout(confirmRow, 6, 1);
+    grid->addWidget(m_outcomes, 7, 0, 1, 2);
+    grid->addWidget(m_lb1, 8, 0, 1, 2);
+    grid->addWidget(m_bar, 9, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
-    grid->addLayout(buttons, 7, 0, 1, 2);
+    grid->addLayout(buttons, 10, 0, 1, 2);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(5, 1);
-    resize(560, 500);
+    grid->setRowStretch(7, 1);
+    grid->setRowStretch(8, 1);
+    resize(620, 640);
+
+    m_http->setChecked(true);
+    m_confirmSeconds->setRange(1, 86400);
+    m_confirmSeconds->setValue(120);
+    m_confirmSeconds->setSuffix(QStringLiteral(" s"));
+    m_confirmSeconds->setEnabled(false);
+    m_outcomes->setRootIsDecorated(false);
+    m_outcomes->setUniformRowHeights(true);
+    m_outcomes->setSortingEnabled(true);
+    m_outcomes->setHeaderLabels({textOr(m_s, QStringLiteral("FREBOOT_COLPHONE"), QStringLiteral("Telephone")),
+                                 textOr(m_s, QStringLiteral("FREBOOT_COLRESTART"), QStringLiteral("Restart")),
+                                 textOr(m_s, QStringLiteral("FREBOOT_COLCONFIRM"), QStringLiteral("Confirmation"))});
+    m_outcomes->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_outcomes->sortByColumn(0, Qt::AscendingOrder);
+    m_confirmation.setOnResult([this](const FetchConfirmation::Result& r) {
+        const QList<QTreeWidgetItem*> rows = m_outcomes->findItems(r.code, Qt::MatchExactly, 0);
+        if (!rows.isEmpty())
+            rows.first()->setText(2, m_confirmation.outcomeText(r));
+    });
 
     m_cbusy->setChecked(true);
     m_lb1->setProgressStrip(m_bar);
     m_cbusy->setToolTip(QStringLiteral("A GXP2000 telephone that is busy is asked again after a pause, "
                                        "instead of being skipped."));
-    setReadingOrder({m_filter[0], m_filter[1], m_filter[2], m_filter[3], m_cbusy, m_lb1, m_ok, m_cancel});
+    setReadingOrder({m_filter[0], m_filter[1], m_filter[2], m_filter[3], m_http, m_sip, m_cbusy, m_confirm,
+                     m_confirmSeconds, m_outcomes, m_lb1, m_ok, m_cancel});
     new WindowKeys(this, m_ok, [this] { return running(); });
     for (int i = 1; i < 4; ++i)
         m_filter[i]->setEnabled(false);
@@ -74,12 +120,24 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent)
     connect(m_cancel, &QPushButton::clicked, this, &FReboot::pressCancel);
     // Read at every busy telephone, so unticking it during a run stops the waiting.
     connect(m_cbusy, &QCheckBox::toggled, this, [this](bool on) { m_run.setWaitIfBusy(on); });
+    connect(m_sip, &QRadioButton::toggled, this, &FReboot::chooseMethod);
+    connect(m_confirm, &QCheckBox::toggled, m_confirmSeconds, &QWidget::setEnabled);
 
     guarded(m_s, [this] {
         fill(m_filter[0], m_run.companies());
         applyCaptions(m_s, this);
     });
     m_cancelCaption = m_cancel->text();
+    m_okCaption = m_ok->text();
+}
+
+void FReboot::chooseMethod()
+{
+    // A telephone asked over SIP is never busy in the HTTP dialogue's sense.
+    const bool sip = m_sip->isChecked();
+    m_cbusy->setEnabled(!sip);
+    m_ok->setText(sip ? textOr(m_s, QStringLiteral("FREBOOT_OKSIP"), QStringLiteral("Resync")) : m_okCaption);
+    addControlMnemonics(this);
 }
 
 void FReboot::showEvent(QShowEvent* event)
@@ -190,24 +248,52 @@ void FReboot::lockLists(bool locked)
 
 void FReboot::startRun()
 {
-    if (m_run.running() || !allChosen())
+    if (running() || !allChosen())
         return;
     m_lb1->clear();
+    m_outcomes->clear();
     m_bar->start();
     const RunFocus focus(this, m_ok);
     m_ok->setEnabled(false);
     lockLists(true);
+    const QList<QWidget*> options{m_http, m_sip, m_confirm, m_confirmSeconds};
+    for (QWidget* option : options)
+        option->setEnabled(false);
+    m_busy = true;
     std::optional<RebootRun::Outcome> outcome;
+    RebootRun::Summary summary;
     guarded(m_s, [&] {
         setCancel(QStringLiteral("Abort"), QStringLiteral("CANCEL_ABO"));
-        m_run.setWaitIfBusy(m_cbusy->isChecked());
-        outcome = m_run.run(chosenCode(1), chosenCode(2), chosenCode(3), chosenCode(4));
+        m_confirmation.begin();
+        if (m_sip->isChecked()) {
+            // A model without its SIP event is refused before anything is sent, naming the row to add.
+            if (const QString refused = m_resync.refusal(chosenCode(2)); !refused.isEmpty()) {
+                m_s.op.showMessage(refused);
+                outcome = RebootRun::Outcome::Stopped;
+                summary.outcome = *outcome;
+                return;
+            }
+            outcome = m_resync.run({chosenCode(1), chosenCode(2), chosenCode(3), chosenCode(4)});
+            summary = m_resync.summary();
+        } else {
+            m_run.setWaitIfBusy(m_cbusy->isChecked());
+            outcome = m_run.run(chosenCode(1), chosenCode(2), chosenCode(3), chosenCode(4));
+            summary = m_run.summary();
+        }
     });
-    lockLists(false);
     guarded(m_s, [&] {
-        setCancel(QStringLiteral("End"), QStringLiteral("CANCEL_END"));
-        finishRun(outcome.value_or(RebootRun::Outcome::Stopped), !outcome);
+        finishRun(summary, outcome.value_or(RebootRun::Outcome::Stopped), !outcome);
+        listOutcomes(summary);
+        if (outcome == RebootRun::Outcome::Completed && m_confirm->isChecked() && !summary.accepted.isEmpty())
+            awaitFetches(summary);
     });
+    m_busy = false;
+    lockLists(false);
+    m_http->setEnabled(true);
+    m_sip->setEnabled(true);
+    m_confirm->setEnabled(true);
+    m_confirmSeconds->setEnabled(m_confirm->isChecked());
+    guarded(m_s, [&] { setCancel(QStringLiteral("End"), QStringLiteral("CANCEL_END")); });
     m_ok->setEnabled(allChosen());
     if (std::exchange(m_listsStale, false))
         recordsChanged({});
@@ -216,19 +302,49 @@ void FReboot::startRun()
         closeWindow(this);
 }
 
-void FReboot::finishRun(RebootRun::Outcome outcome, bool failed)
+void FReboot::listOutcomes(const RebootRun::Summary& summary)
 {
-    showRebootEnd(m_s, m_run, outcome, failed, m_lb1, m_bar);
+    const QString restarted = textOr(m_s, QStringLiteral("M901"), QStringLiteral("restarted"));
+    const QString notRestarted = textOr(m_s, QStringLiteral("M902"), QStringLiteral("not restarted"));
+    for (const QString& code : summary.accepted)
+        new QTreeWidgetItem(m_outcomes, {code, restarted});
+    for (const QString& code : summary.failed)
+        new QTreeWidgetItem(m_outcomes, {code, notRestarted});
+}
+
+void FReboot::awaitFetches(const RebootRun::Summary& summary)
+{
+    const int seconds = m_confirmSeconds->value();
+    m_bar->start();
+    m_bar->setStatus(textOr(m_s, QStringLiteral("M906"),
+                            QStringLiteral("Waiting up to %1 s for the next fetch of %2 telephone(s)..."))
+                         .arg(seconds)
+                         .arg(summary.accepted.size()));
+    const FetchConfirmation::Summary confirmed = m_confirmation.wait(chosenCode(1), summary.accepted, seconds);
+    const QString line = confirmed.line();
+    m_lb1->append(line);
+    m_lb1->showEnd();
+    m_bar->finish(line, confirmed.unconfirmed() > 0 || confirmed.aborted);
+}
+
+void FReboot::finishRun(const RebootRun::Summary& summary, RebootRun::Outcome outcome, bool failed)
+{
+    showRebootEnd(m_s, summary, outcome, failed, m_lb1, m_bar);
 }
 
 void showRebootEnd(Session& s, const RebootRun& run, RebootRun::Outcome outcome, bool failed, RunLogView* log,
                    ProgressStrip* bar)
 {
+    showRebootEnd(s, run.summary(), outcome, failed, log, bar);
+}
+
+void showRebootEnd(Session& s, const RebootRun::Summary& summary, RebootRun::Outcome outcome, bool failed,
+                   RunLogView* log, ProgressStrip* bar)
+{
     if (failed) {
         bar->finish(textOr(s, QStringLiteral("M234"), QStringLiteral("The run failed.")), true);
         return;
     }
-    const RebootRun::Summary& summary = run.summary();
     const RunTally tally{summary.selected, summary.done, summary.restarted, int(summary.failed.size()),
                          outcome != RebootRun::Outcome::Completed, summary.failed};
     const QString line =
@@ -238,20 +354,27 @@ void showRebootEnd(Session& s, const RebootRun& run, RebootRun::Outcome outcome,
     bar->finish(line, summary.failures() > 0 || outcome != RebootRun::Outcome::Completed);
 }
 
+void FReboot::abortAll()
+{
+    m_run.abort();
+    m_resync.abort();
+    m_confirmation.abort();
+}
+
 void FReboot::pressCancel()
 {
     if (m_cancelTag == u"End") {
-        m_run.abort();
+        abortAll();
         closeWindow(this);
     } else if (confirmAbandon(m_s)) {
-        m_run.abort();
+        abortAll();
     }
 }
 
 void FReboot::closeEvent(QCloseEvent* event)
 {
-    if (m_run.running()) {
-        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { m_run.abort(); });
+    if (running()) {
+        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { abortAll(); });
         event->ignore();
         return;
     }
