@@ -55,6 +55,10 @@ INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$IP1', 'Static_IP');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$EPWD', 'Admin_Passwd');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$IP1', 'net.ip_address');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$EPWD', 'admin.password');
+-- Fleet: the firmware version in the User-Agent each model sends, the expression's one capture group.
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$GXP2000', '$$UAFIRMWARE', 'Grandstream GXP2000 ([0-9.]+)');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$UAFIRMWARE', 'PAP2T?[-/ ]([0-9][0-9.]*[(A-Za-z)]*)');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$UAFIRMWARE', 'F1000[ /][Vv]?([0-9][0-9.]*)');
 -- Query tool run as "lenvik": telephones counted per company and model.
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$lenvik_TABLE', '$', 'PHONES');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$lenvik_FIELDS', '01', 'CO_CODE');

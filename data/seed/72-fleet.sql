@@ -39,3 +39,6 @@ INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FFLEET_COL_STATE', 'État');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FFLEET_COL_FETCHED', 'Dernière récupération (UTC)');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FFLEET_COL_CLIENT', 'Adresse');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FFLEET_COL_AGENT', 'Agent');
+-- The survey's note on a model whose firmware expression cannot be used: the key, the model, the expression.
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_EN', 'FLEET_UAFIRMWARE_BAD', 'The %1 setting of model %2 is not a regular expression with one capture group (%3): its telephones show no firmware.');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$DESC_FR', 'FLEET_UAFIRMWARE_BAD', 'Le paramètre %1 du modèle %2 n''est pas une expression régulière avec un groupe de capture (%3) : ses téléphones n''affichent aucun micrologiciel.');

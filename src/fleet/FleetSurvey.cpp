@@ -1,7 +1,11 @@
 #include "FleetSurvey.h"
 
+#include <QHash>
+#include <QRegularExpression>
+
 #include "FetchRecorder.h"
 #include "MacIndex.h"
+#include "Messages.h"
 #include "PhoneFileSource.h"
 #include "ProvisioningServer.h"
 #include "Sql.h"
@@ -11,12 +15,70 @@ namespace vocaset {
 namespace {
 
 constexpr const char* kNames[] = {"current", "stale", "never"};
+constexpr const char* kFirmwareKey = "$$UAFIRMWARE";
 
 // The survey builds files for telephones it already knows: no password is asked of it.
 class Trusted final : public Credentials
 {
 public:
     Check check(const QString&, const QStringList&) override { return Check::Accepted; }
+};
+
+// The expression that takes the firmware version from the user agents of each model: its $$UAFIRMWARE
+// setting. The settings are read in one statement; each is compiled when the first telephone of its
+// model is listed, and one that is no expression with one capture group is named once in the notes.
+class FirmwarePatterns final
+{
+public:
+    FirmwarePatterns(Database& db, const QString& language, const QString& model, QStringList& notes)
+        : m_db(db), m_language(language), m_notes(notes)
+    {
+        QString sql = QStringLiteral("SELECT SY_CODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") +
+                      sqlText(QLatin1String(kFirmwareKey)) + u'\'';
+        if (!model.isEmpty())
+            sql += QStringLiteral(" AND SY_CODE = '") + sqlText(QStringLiteral("$$") + model) + u'\'';
+        const Recordset rows = m_db.execute(sql);
+        for (const QVariantList& row : rows.rows()) {
+            const QString code = row.at(0).toString();
+            if (code.startsWith(QLatin1String("$$")))
+                m_texts.insert(code.mid(2), row.at(1).toString());
+        }
+    }
+
+    // The model's expression, none when it has no usable setting. Asked for every telephone listed,
+    // fetched or not, so a wrong setting is named before its telephones fetch.
+    const std::optional<QRegularExpression>& of(const QString& model)
+    {
+        auto it = m_patterns.find(model);
+        if (it == m_patterns.end())
+            it = m_patterns.insert(model, compile(model));
+        return *it;
+    }
+
+private:
+    std::optional<QRegularExpression> compile(const QString& model)
+    {
+        const auto text = m_texts.constFind(model);
+        if (text == m_texts.cend())
+            return std::nullopt;
+        const QRegularExpression pattern(*text);
+        if (pattern.isValid() && pattern.captureCount() == 1)
+            return pattern;
+        const QString code = QStringLiteral("FLEET_UAFIRMWARE_BAD");
+        const QString line =
+            findDescription(m_db, code, m_language)
+                .value_or(findDescription(m_db, code, QStringLiteral("EN"))
+                              .value_or(QStringLiteral("The %1 setting of model %2 is not a regular expression with "
+                                                       "one capture group (%3): its telephones show no firmware.")));
+        m_notes.append(line.arg(QLatin1String(kFirmwareKey), model, *text));
+        return std::nullopt;
+    }
+
+    Database& m_db;
+    const QString& m_language;
+    QStringList& m_notes;
+    QHash<QString, QString> m_texts;                              // model -> its stored expression
+    QHash<QString, std::optional<QRegularExpression>> m_patterns; // model -> compiled, none when unusable
 };
 
 } // namespace
@@ -65,6 +127,7 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
     }
     const ReadSnapshot snapshot(m_db);
     m_notes = MacIndex::sharedMacs(m_db);
+    FirmwarePatterns firmware(m_db, m_language, filter.model, m_notes);
     QString sql = QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE");
     sql += recorded ? QStringLiteral(", F.PF_TIME, F.PF_CLIENT, F.PF_AGENT, F.PF_ETAG FROM PHONES P "
                                      "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN PHONE_FETCHES F "
@@ -91,10 +154,13 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
         p.model = row.at(2).toString();
         p.description = row.at(3).toString();
         p.mac = row.at(4).toString();
+        const std::optional<QRegularExpression>& firmwareIn = firmware.of(p.model);
         if (recorded && !row.at(9).isNull()) {
             p.fetchedAt = row.at(6).toString();
             p.client = row.at(7).toString();
             p.userAgent = row.at(8).toString();
+            if (firmwareIn)
+                p.firmware = firmwareIn->match(p.userAgent).captured(1);
             p.state = FleetState::Stale;
             if (const std::optional<QString> name = source->fileNameOf(p.model, row.at(5).toString(), p.mac)) {
                 const FileAnswer now = source->answer(*name, trusted);

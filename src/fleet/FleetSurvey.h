@@ -30,6 +30,9 @@ struct FleetPhone
     QString fetchedAt; // the last fetch (UTC), the client it came from and its User-Agent; empty when never
     QString client;
     QString userAgent;
+    // Taken from the User-Agent by the model's $$UAFIRMWARE setting (a regular expression, its one
+    // capture group the version); empty without a fetch, a setting or a match.
+    QString firmware;
 };
 
 struct FleetFilter
@@ -62,7 +65,8 @@ public:
     // Telephones in company and code order. progress(done, total) is called as the files are
     // built. Refused statements throw DbError.
     QList<FleetPhone> survey(const FleetFilter& filter, const std::function<void(int, int)>& progress = {});
-    // After a survey: the telephones that share a MAC (the server serves neither), one line each.
+    // After a survey: the telephones that share a MAC (the server serves neither), one line each, and
+    // each listed model whose $$UAFIRMWARE setting is no regular expression with one capture group.
     const QStringList& notes() const { return m_notes; }
 
 private:

@@ -15,6 +15,7 @@
 #include "HttpClient.h"
 #include "PhoneFileSource.h"
 #include "ServeTestSupport.h"
+#include "Sql.h"
 
 namespace vocaset::test {
 namespace {
@@ -136,7 +137,7 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("COMPANY\tCODE\tMODEL\tMAC\tSTATE\t")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("ALPIN\t201\tGXP2000\t"))) << lines[1].toStdString();
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tcurrent\t") + now[reception].fetchedAt +
-                                  QStringLiteral("\t127.0.0.1\tagain")))
+                                  QStringLiteral("\t127.0.0.1\tagain\t")))
         << lines[1].toStdString();
     // The two telephones with one MAC are named before the summary: the server serves neither.
     const QStringList told = err.trimmed().split(u'\n');
@@ -227,6 +228,100 @@ TEST_F(Fleet, TwoServersRecordIntoOneDatabaseAtOnceAndTheLaterFetchWins)
     FetchTable::write(working.db, {fetch("2031-01-02T03:04:05.005Z", "earlier")});
     EXPECT_EQ(survey()[QStringLiteral("ALPIN/201")].userAgent, QStringLiteral("later"));
     EXPECT_EQ(survey()[QStringLiteral("ALPIN/201")].state, FleetState::Stale);
+}
+
+TEST_F(Fleet, FirmwareTakenFromTheUserAgentByEachModelsExpressionAndChosenByFirmwareNot)
+{
+    ASSERT_TRUE(FetchTable::prepare(working.db).isEmpty());
+    struct Agent
+    {
+        const char* phone;
+        const char* userAgent;
+        const char* firmware; // by the demo models' own expressions
+    };
+    const QList<Agent> agents = {
+        {"201", "Grandstream GXP2000 1.1.6.46", "1.1.6.46"},
+        {"220", "Linksys/PAP2-3.1.9(LSc) (4J10L0B21414)", "3.1.9(LSc)"},
+        {"225", "IP-Phone F1000 V2.4.17", "2.4.17"},
+        {"221", "Linksys/PAP2", ""}, // no version in it
+    };
+    std::vector<Fetch> fetches;
+    for (const Agent& a : agents)
+        fetches.push_back({QStringLiteral("ALPIN"), QLatin1String(a.phone), QStringLiteral("2031-01-01T00:00:00.000Z"),
+                           QStringLiteral("10.0.0.9"), QLatin1String(a.userAgent), "\"x\"", {}});
+    ASSERT_TRUE(FetchTable::write(working.db, fetches).empty());
+    const auto firmwareOf = [&](const FleetFilter& filter, QStringList* notes = nullptr) {
+        FleetSurvey survey(working.db, QStringLiteral("EN"));
+        QMap<QString, QString> by;
+        for (const FleetPhone& p : survey.survey(filter))
+            by.insert(p.code, p.firmware);
+        if (notes)
+            *notes = survey.notes();
+        return by;
+    };
+    const FleetFilter alpin{QStringLiteral("ALPIN"), {}};
+    QStringList notes;
+    const QMap<QString, QString> seen = firmwareOf(alpin, &notes);
+    for (const Agent& a : agents)
+        EXPECT_EQ(seen.value(QLatin1String(a.phone)), QLatin1String(a.firmware)) << a.userAgent;
+    EXPECT_EQ(seen.value(QStringLiteral("226")), QString()) << "never fetched";
+    EXPECT_TRUE(notes.isEmpty()) << notes.join(u'\n').toStdString();
+
+    // The command lists, after the old columns, the firmware; --firmware-not lists exactly the other
+    // telephones of the models chosen, those whose firmware is unknown included.
+    const QList<std::pair<QStringList, QString>> choices = {
+        {{QStringLiteral("--firmware-not"), QStringLiteral("1.1.6.46")}, QStringLiteral("201")},
+        {{QStringLiteral("--model"), QStringLiteral("PAP2"), QStringLiteral("--firmware-not"),
+          QStringLiteral("3.1.9(LSc)")},
+         QStringLiteral("220")},
+        {{QStringLiteral("--model"), QStringLiteral("F1000"), QStringLiteral("--firmware-not"), QStringLiteral("9")},
+         QString()},
+    };
+    for (const auto& [args, left] : choices) {
+        ASSERT_EQ(run(QStringList{QStringLiteral("fleet"), QStringLiteral("--company"), QStringLiteral("ALPIN"),
+                                  QStringLiteral("--format"), QStringLiteral("tsv")} +
+                      args),
+                  cli::Ok)
+            << err.toStdString();
+        const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_EQ(lines[0], QStringLiteral("COMPANY\tCODE\tMODEL\tMAC\tSTATE\tFETCHED (UTC)\tCLIENT\tUSER "
+                                           "AGENT\tFIRMWARE"));
+        QStringList listed;
+        for (const QString& line : lines.mid(1)) {
+            const QStringList fields = line.split(u'\t');
+            ASSERT_EQ(fields.size(), 9) << line.toStdString();
+            listed.append(fields[1]);
+            EXPECT_EQ(fields[8], seen.value(fields[1])) << line.toStdString();
+        }
+        const int model = args.indexOf(QStringLiteral("--model"));
+        QStringList expected;
+        const Recordset phones =
+            working.db.execute(QStringLiteral("SELECT PH_CODE FROM PHONES WHERE CO_CODE = 'ALPIN'") +
+                               (model < 0 ? QString() : QStringLiteral(" AND EQ_CODE = '") + args[model + 1] + u'\'') +
+                               QStringLiteral(" ORDER BY PH_CODE"));
+        for (const QVariantList& row : phones.rows())
+            if (row.at(0).toString() != left)
+                expected.append(row.at(0).toString());
+        EXPECT_EQ(listed, expected) << args.join(u' ').toStdString();
+    }
+    EXPECT_EQ(run({QStringLiteral("fleet"), QStringLiteral("--firmware-not"), QString()}), cli::Usage);
+
+    // An expression that cannot be used gives no firmware, and is named once however many telephones
+    // its model has; a survey of another model does not name it. Without a setting, no firmware.
+    for (const char* wrong : {"F1000 V([0-9.]+", "F1000 V[0-9.]+", "F1000 V([0-9]+)[.]([0-9.]+)"}) {
+        working.db.execute(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '") + sqlText(QLatin1String(wrong)) +
+                           QStringLiteral("' WHERE SY_CODE = '$$F1000' AND SY_SUBCODE = '$$UAFIRMWARE'"));
+        EXPECT_EQ(firmwareOf(alpin, &notes).value(QStringLiteral("225")), QString()) << wrong;
+        ASSERT_EQ(notes.size(), 1) << wrong;
+        EXPECT_TRUE(notes[0].contains(QStringLiteral("F1000")) && notes[0].contains(QLatin1String(wrong)))
+            << notes[0].toStdString();
+        firmwareOf({QStringLiteral("ALPIN"), QStringLiteral("PAP2")}, &notes);
+        EXPECT_TRUE(notes.isEmpty()) << wrong;
+    }
+    working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$UAFIRMWARE' AND SY_CODE "
+                                      "= '$$GXP2000'"));
+    EXPECT_EQ(firmwareOf(alpin).value(QStringLiteral("201")), QString());
 }
 
 TEST_F(Fleet, CommandRefusesWrongValuesAndReportsDatabaseErrors)

@@ -9,22 +9,27 @@ namespace vocaset::cli {
 int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
     static const QString usage = QStringLiteral(
-        "[--company CO] [--model EQ] [--state current|stale|never] [--format text|tsv]\n"
-        "  --company CO     only the telephones of this company\n"
-        "  --model EQ       only the telephones of this equipment model\n"
-        "  --state S        only the telephones in this state\n"
-        "  --format F       text (aligned columns, the default) or tsv (a header line, then tab-separated fields)\n"
+        "[--company CO] [--model EQ] [--state current|stale|never] [--firmware-not VERSION] [--format text|tsv]\n"
+        "  --company CO            only the telephones of this company\n"
+        "  --model EQ              only the telephones of this equipment model\n"
+        "  --state S               only the telephones in this state\n"
+        "  --firmware-not VERSION  only the telephones whose firmware is not VERSION, unknown firmware included\n"
+        "  --format F              text (aligned columns, the default) or tsv (a header line, then tab-separated\n"
+        "                          fields)\n"
         "Lists every telephone with its state, from the fetches the provisioning server records: current (the last\n"
         "file served to it is the file the server would build now), stale (the values changed since its last\n"
-        "fetch), never (no fetch recorded); with the last fetch's time (UTC), client address and User-Agent. Ends\n"
-        "with the line \"N current, N stale, N never\" over the company and model chosen, whatever --state lists (on\n"
-        "standard error with --format tsv).");
+        "fetch), never (no fetch recorded); with the last fetch's time (UTC), client address and User-Agent, and\n"
+        "last the firmware: the version the model's $$UAFIRMWARE setting (a regular expression with one capture\n"
+        "group) takes from the User-Agent, empty when it finds none. Ends with the line \"N current, N stale, N\n"
+        "never\" over the company and model chosen, whatever --state and --firmware-not list (on standard error\n"
+        "with --format tsv).");
     QCommandLineParser parser;
     const QCommandLineOption company(QStringLiteral("company"), {}, QStringLiteral("CO"));
     const QCommandLineOption model(QStringLiteral("model"), {}, QStringLiteral("EQ"));
     const QCommandLineOption state(QStringLiteral("state"), {}, QStringLiteral("S"));
+    const QCommandLineOption firmwareNot(QStringLiteral("firmware-not"), {}, QStringLiteral("VERSION"));
     const QCommandLineOption format(QStringLiteral("format"), {}, QStringLiteral("F"));
-    parser.addOptions({company, model, state, format});
+    parser.addOptions({company, model, state, firmwareNot, format});
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, usage))
         return *done;
     FleetFilter filter;
@@ -36,6 +41,12 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
                     << Qt::endl;
             return Usage;
         }
+    }
+    // A telephone whose firmware is unknown has an empty one: an empty VERSION would leave it out.
+    const QString notVersion = parser.value(firmwareNot);
+    if (parser.isSet(firmwareNot) && notVersion.isEmpty()) {
+        ctx.err << QStringLiteral("--firmware-not takes a firmware version, not an empty text") << Qt::endl;
+        return Usage;
     }
     const QString shape = parser.isSet(format) ? parser.value(format) : QStringLiteral("text");
     if (shape != u"text" && shape != u"tsv") {
@@ -69,22 +80,24 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
         return DatabaseFailed;
     }
 
-    const QStringList header = {QStringLiteral("COMPANY"), QStringLiteral("CODE"),      QStringLiteral("MODEL"),
-                                QStringLiteral("MAC"),     QStringLiteral("STATE"),     QStringLiteral("FETCHED (UTC)"),
-                                QStringLiteral("CLIENT"),  QStringLiteral("USER AGENT")};
+    const QStringList header = {
+        QStringLiteral("COMPANY"), QStringLiteral("CODE"),       QStringLiteral("MODEL"),
+        QStringLiteral("MAC"),     QStringLiteral("STATE"),      QStringLiteral("FETCHED (UTC)"),
+        QStringLiteral("CLIENT"),  QStringLiteral("USER AGENT"), QStringLiteral("FIRMWARE")};
     QList<QStringList> table;
     table.reserve(phones.size());
     for (const FleetPhone& p : std::as_const(phones)) {
-        if (only && p.state != *only)
+        if ((only && p.state != *only) || (parser.isSet(firmwareNot) && p.firmware == notVersion))
             continue;
-        QStringList fields = {p.company,          p.code,      p.model,  p.mac,
-                              stateName(p.state), p.fetchedAt, p.client, p.userAgent};
+        QStringList fields = {p.company,   p.code,   p.model,     p.mac,     stateName(p.state),
+                              p.fetchedAt, p.client, p.userAgent, p.firmware};
         for (QString& f : fields)
             f = escapeControls(f);
         table.append(fields);
     }
     const QString summary = summaryLine(countStates(phones));
-    // Telephones sharing a MAC are served no file: named on standard error, whatever the format.
+    // Telephones sharing a MAC are served no file, a model's firmware expression may be unusable: named
+    // on standard error, whatever the format.
     for (const QString& note : std::as_const(notes))
         ctx.err << note << Qt::endl;
     if (shape == u"tsv") {
