@@ -97,6 +97,38 @@ std::optional<FleetState> stateFromName(const QString& name)
     return std::nullopt;
 }
 
+bool firmwareBefore(const QString& a, const QString& b)
+{
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    // The run of digits from i, its leading zeros left out.
+    const auto number = [&](const QString& s, qsizetype& i) {
+        while (i + 1 < s.size() && s[i] == u'0' && digit(s[i + 1]))
+            ++i;
+        const qsizetype from = i;
+        while (i < s.size() && digit(s[i]))
+            ++i;
+        return QStringView(s).mid(from, i - from);
+    };
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            const QStringView x = number(a, i);
+            const QStringView y = number(b, j);
+            if (x.size() != y.size())
+                return x.size() < y.size();
+            if (x != y)
+                return x < y;
+        } else if (a[i] != b[j]) {
+            return a[i] < b[j];
+        } else {
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
 FleetCounts countStates(const QList<FleetPhone>& phones)
 {
     FleetCounts counts;

@@ -35,6 +35,10 @@ struct FleetPhone
     QString firmware;
 };
 
+// Version order: runs of digits compare as numbers (1.9 before 1.10), the rest as text; an unknown
+// (empty) firmware comes first.
+bool firmwareBefore(const QString& a, const QString& b);
+
 struct FleetFilter
 {
     QString company; // empty: every company

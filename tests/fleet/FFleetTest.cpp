@@ -6,11 +6,13 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -105,6 +107,54 @@ TEST(FFleet, RebootStaleTelephonesRestartsExactlyTheStaleOnes)
                       {fetch("102", entityTag(source.answer(QStringLiteral("000B82000102.txt"), anyone).body))});
     w.refreshButton()->click();
     EXPECT_EQ(w.counts()->text(), QStringLiteral("2 current, 1 stale, 1 never"));
+}
+
+// The firmware column as the operator sorts it: a click on its heading orders the versions as
+// numbers (1.9.7 before 1.10.2), the telephone whose firmware is unknown first; a second click
+// turns the order round.
+TEST(FFleet, FirmwareColumnSortedByAClickOnItsHeading)
+{
+    qtApp();
+    TestSession t;
+    addRebootCatalogue(t);
+    ASSERT_TRUE(FetchTable::prepare(t.tdb.db).isEmpty());
+    t.exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP', '$$UAFIRMWARE', 'PAP2-([0-9.]+)')"));
+    const QList<std::pair<const char*, const char*>> agents = {
+        {"101", "PAP2-1.10.2"}, {"102", "PAP2-2.0.1"}, {"103", nullptr}, {"104", "PAP2-1.9.7"}};
+    std::vector<Fetch> fetches;
+    for (const auto& [code, agent] : agents) {
+        addPhone(t, QStringLiteral("AC"), QLatin1String(code), QStringLiteral("PAP"), QStringLiteral("Desk"));
+        t.exec(QStringLiteral("UPDATE PHONES SET PH_MAC = '000B82000%1' WHERE PH_CODE = '%1'").arg(QLatin1String(code)));
+        if (agent)
+            fetches.push_back({QStringLiteral("AC"), QLatin1String(code), QStringLiteral("2031-01-01T00:00:00.000Z"),
+                               QStringLiteral("10.1.1.1"), QLatin1String(agent), "\"old\"", {}});
+    }
+    FetchTable::write(t.tdb.db, fetches);
+
+    FFleet w(t.s, t.tdb.connectionString(), 2000);
+    w.show();
+    const int ac = w.filter(1)->findText(QStringLiteral("AC \\\\ Acme"));
+    ASSERT_GE(ac, 0);
+    w.filter(1)->setCurrentIndex(ac);
+    Q_EMIT w.filter(1)->activated(ac);
+    QTreeWidget* list = w.list1();
+    EXPECT_EQ(list->headerItem()->text(FFleet::Firmware), QStringLiteral("Firmware"));
+    const auto shown = [&] {
+        QStringList rows;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            rows.append(list->topLevelItem(i)->text(FFleet::Code) + u' ' + list->topLevelItem(i)->text(FFleet::Firmware));
+        return rows;
+    };
+    QHeaderView* header = list->header();
+    const QPoint heading(header->sectionViewportPosition(FFleet::Firmware) + header->sectionSize(FFleet::Firmware) / 2,
+                         header->height() / 2);
+    ASSERT_LT(heading.x(), header->viewport()->width()) << "the heading is in sight";
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, heading);
+    const QStringList ascending = {QStringLiteral("103 "), QStringLiteral("104 1.9.7"), QStringLiteral("101 1.10.2"),
+                                   QStringLiteral("102 2.0.1")};
+    EXPECT_EQ(shown(), ascending);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, heading);
+    EXPECT_EQ(shown(), QStringList(ascending.rbegin(), ascending.rend()));
 }
 
 // Closing the window (its frame, as the title bar does) while Refresh builds the telephones' files:

@@ -27,9 +27,9 @@ struct ColumnText
     const char* english;
 };
 constexpr ColumnText kColumns[] = {
-    {"FFLEET_COL_COMPANY", "Company"}, {"FFLEET_COL_CODE", "Code"},        {"FFLEET_COL_MODEL", "Model"},
-    {"FFLEET_COL_MAC", "MAC"},         {"FFLEET_COL_STATE", "State"},      {"FFLEET_COL_FETCHED", "Last fetch (UTC)"},
-    {"FFLEET_COL_CLIENT", "Address"},  {"FFLEET_COL_AGENT", "User agent"},
+    {"FFLEET_COL_COMPANY", "Company"}, {"FFLEET_COL_CODE", "Code"},         {"FFLEET_COL_MODEL", "Model"},
+    {"FFLEET_COL_MAC", "MAC"},         {"FFLEET_COL_STATE", "State"},       {"FFLEET_COL_FETCHED", "Last fetch (UTC)"},
+    {"FFLEET_COL_CLIENT", "Address"},  {"FFLEET_COL_FIRMWARE", "Firmware"}, {"FFLEET_COL_AGENT", "User agent"},
 };
 constexpr ColumnText kStates[] = {
     {"FFLEET_CURRENT", "current"},
@@ -45,7 +45,7 @@ struct RefreshStopped
 {
 };
 
-// Sorts a column's texts as they read, the state column by its meaning.
+// Sorts a column's texts as they read, the state column by its meaning, the firmware as versions.
 class FleetItem final : public QTreeWidgetItem
 {
 public:
@@ -55,6 +55,8 @@ public:
         const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
         if (column == FFleet::State)
             return data(column, Qt::UserRole).toInt() < other.data(column, Qt::UserRole).toInt();
+        if (column == FFleet::Firmware)
+            return firmwareBefore(text(column), other.text(column));
         return text(column) < other.text(column);
     }
 };
@@ -216,7 +218,7 @@ void FFleet::refresh()
         stateTexts.append(textOr(m_s, QLatin1String(c.key), QLatin1String(c.english)));
     for (const FleetPhone& p : std::as_const(phones)) {
         auto* item = new FleetItem(QStringList{p.company, p.code, p.model, p.mac, stateTexts[int(p.state)], p.fetchedAt,
-                                               p.client, p.userAgent});
+                                               p.client, p.firmware, p.userAgent});
         item->setData(State, Qt::UserRole, int(p.state));
         for (int c = 0; c < Columns; ++c)
             item->setBackground(c, kStateColours[int(p.state)]);

@@ -45,8 +45,8 @@ public:
     // The lists read again, the choices kept where they still exist; a list shown is read again.
     void recordsChanged(const QString& table) override;
 
-    // The list's columns.
-    enum Column { Company, Code, Model, Mac, State, Fetched, Client, Agent, Columns };
+    // The list's columns: the firmware before the user agent it is taken from, which is long.
+    enum Column { Company, Code, Model, Mac, State, Fetched, Client, Firmware, Agent, Columns };
 
 protected:
     void closeEvent(QCloseEvent* event) override;
