@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -181,6 +182,19 @@ QWidget* FVocaset1::open(const QString& entryName)
                              .expandedTo(child->minimumSizeHint());
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     m_open.insert(entryName, sub);
+    // Ctrl+F4 closes a child window on every platform: the frame's own Close takes the platform's
+    // keys, which on X11 are Ctrl+W only.
+    if (QMenu* menu = sub->systemMenu()) {
+        const QKeySequence ctrlF4(Qt::CTRL | Qt::Key_F4);
+        const QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+        for (QAction* action : menu->actions()) {
+            QList<QKeySequence> keys = action->shortcuts();
+            if (!keys.isEmpty() && keys == closeKeys && !keys.contains(ctrlF4)) {
+                keys.append(ctrlF4);
+                action->setShortcuts(keys);
+            }
+        }
+    }
     connect(sub, &QObject::destroyed, this, [this] {
         updateHint();
         // Quit waited for a run to stop; its window has gone now.
