@@ -100,13 +100,14 @@ ResyncRun::Outcome ResyncRun::run(const Choice& choice)
         sql += QStringLiteral(" AND PH_CODE <= '") + sqlText(choice.last) + u'\'';
     m_s.currentPhone = m_s.db.execute(sql + QStringLiteral(" ORDER BY PH_CODE"));
 
+    const QSet<QString> chosen(choice.codes.cbegin(), choice.codes.cend());
     QList<NotifyRequest> requests;
     QStringList codes;
     QStringList targets;
     int selected = 0;
     for (; !m_s.currentPhone.eof(); m_s.currentPhone.moveNext()) {
         const QString code = m_s.currentPhone.text(QStringLiteral("PH_CODE"));
-        if (choice.staleOnly && !stale.contains(code))
+        if ((choice.staleOnly && !stale.contains(code)) || (!chosen.isEmpty() && !chosen.contains(code)))
             continue;
         ++selected;
         const QString phone = choice.company + u'/' + code;

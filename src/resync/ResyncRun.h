@@ -26,6 +26,7 @@ public:
         QString last;  // empty: to the last
         bool staleOnly = false;   // only the telephones the fleet lists as stale
         bool fetchAddress = false; // always the client address of the last recorded fetch
+        QStringList codes{};       // when given, only these telephones of the model
     };
 
     ResyncRun(Session& session, RunLog& log, int t1Ms = 500);

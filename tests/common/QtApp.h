@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QApplication>
+#include <QTimer>
 
 #include "UiYield.h"
 
@@ -23,5 +26,21 @@ struct EveryCallGivesATurn
     int before = setUiTurnInterval(0);
     ~EveryCallGivesATurn() { setUiTurnInterval(before); }
 };
+
+// What the operator does in the next modal dialog, once it shows: keys and clicks on it, which
+// should end with its OK or Cancel.
+inline void whenDialogShows(std::function<void(QWidget*)> act)
+{
+    auto* wait = new QTimer;
+    wait->setInterval(5);
+    QObject::connect(wait, &QTimer::timeout, [wait, act = std::move(act)] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            wait->stop();
+            wait->deleteLater();
+            act(dialog);
+        }
+    });
+    wait->start();
+}
 
 } // namespace vocaset::test

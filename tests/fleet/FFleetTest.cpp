@@ -92,6 +92,8 @@ TEST(FFleet, RebootStaleTelephonesRestartsExactlyTheStaleOnes)
     EXPECT_EQ(list->topLevelItem(0)->text(FFleet::Code), QStringLiteral("104"));
 
     ASSERT_TRUE(w.rebootStale()->isEnabled());
+    // The restart asks how; Enter takes the HTTP reboot it offers first, without a confirmation.
+    whenDialogShows([](QWidget* ask) { QTest::keyClick(ask, Qt::Key_Return); });
     w.rebootStale()->click();
     EXPECT_EQ(phones[0].connections + phones[2].connections, 0) << "the current and the never-fetched stay up";
     EXPECT_EQ(phones[1].connections, 1);

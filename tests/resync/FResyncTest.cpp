@@ -9,8 +9,10 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "FFleet.h"
 #include "FReboot.h"
 #include "ProgressStrip.h"
+#include "RestartChoice.h"
 #include "QtApp.h"
 #include "ResyncFixture.h"
 #include "RunLogView.h"
@@ -62,14 +64,14 @@ TEST_F(FResyncTest, ResyncOverSipThenTheListConfirmsEachTelephone)
     pick(w.filter(3), QStringLiteral("101"));
     pick(w.filter(4), QStringLiteral("102"));
     const QString rebootCaption = withoutMnemonic(w.ok()->text());
-    QTest::mouseClick(w.sip(), Qt::LeftButton);
+    QTest::mouseClick(w.restart()->sip(), Qt::LeftButton);
     EXPECT_NE(withoutMnemonic(w.ok()->text()), rebootCaption);
     EXPECT_FALSE(w.busy()->isEnabled());
-    QTest::mouseClick(w.confirm(), Qt::LeftButton);
-    w.confirmSeconds()->setFocus();
-    QTest::keyClick(w.confirmSeconds(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(w.confirmSeconds(), QStringLiteral("1"));
-    EXPECT_EQ(w.confirmSeconds()->value(), 1);
+    QTest::mouseClick(w.restart()->confirm(), Qt::LeftButton);
+    w.restart()->confirmSeconds()->setFocus();
+    QTest::keyClick(w.restart()->confirmSeconds(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(w.restart()->confirmSeconds(), QStringLiteral("1"));
+    EXPECT_EQ(w.restart()->confirmSeconds()->value(), 1);
 
     QTest::mouseClick(w.ok(), Qt::LeftButton);
     EXPECT_EQ(phone.copies.size(), 2);
@@ -88,6 +90,48 @@ TEST_F(FResyncTest, ResyncOverSipThenTheListConfirmsEachTelephone)
     ASSERT_EQ(t.op.messages.size(), 1);
     EXPECT_TRUE(t.op.messages[0].contains(QStringLiteral("$$NOTIFY"))) << t.op.messages[0].toStdString();
     EXPECT_EQ(w.outcomes()->topLevelItemCount(), 0);
+}
+
+// The fleet restarts its stale telephones over SIP when the operator chooses so, and with the
+// confirmation the list follows it: the telephone that fetched its current file turns current.
+TEST_F(FResyncTest, TheFleetResyncsItsStaleTelephonesAndFollowsTheirFetches)
+{
+    ASSERT_EQ(FetchTable::prepare(t.tdb.db), QString());
+    const QString tag = currentTag("101");
+    for (const char* code : {"101", "102"})
+        recordFetch(QLatin1String(code), QStringLiteral("\"old\""), QStringLiteral("2026-01-01T00:00:00.000Z"));
+    BareUdpPhone phone(false, [&](const QByteArray& user) {
+        if (user == "2101")
+            recordFetch(QStringLiteral("101"), tag, soon());
+    });
+    setPort(phone.port());
+    FFleet w(t.s, t.tdb.connectionString(), 300, nullptr, 10, 20);
+    w.show();
+    pick(w.filter(1), QStringLiteral("AC"));
+    const auto states = [&w] {
+        QStringList out;
+        for (int i = 0; i < w.list1()->topLevelItemCount(); ++i)
+            out << w.list1()->topLevelItem(i)->text(FFleet::Code) + u'=' +
+                       w.list1()->topLevelItem(i)->text(FFleet::State);
+        out.sort();
+        return out;
+    };
+    ASSERT_EQ(states(), (QStringList{QStringLiteral("101=stale"), QStringLiteral("102=stale")}));
+    whenDialogShows([](QWidget* ask) {
+        auto* choice = ask->findChild<RestartChoice*>();
+        QTest::mouseClick(choice->sip(), Qt::LeftButton);
+        QTest::mouseClick(choice->confirm(), Qt::LeftButton);
+        choice->confirmSeconds()->setFocus();
+        QTest::keyClick(choice->confirmSeconds(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(choice->confirmSeconds(), QStringLiteral("1"));
+        QTest::keyClick(choice->confirmSeconds(), Qt::Key_Return);
+    });
+    QTest::mouseClick(w.rebootStale(), Qt::LeftButton);
+    EXPECT_EQ(phone.copies.size(), 2);
+    EXPECT_EQ(states(), (QStringList{QStringLiteral("101=current"), QStringLiteral("102=stale")}));
+    EXPECT_EQ(w.lb1()->lines().last(),
+              QStringLiteral("2 telephone(s) awaited: 1 confirmed, 0 fetched another file, 1 no fetch"));
+    EXPECT_FALSE(w.running());
 }
 
 } // namespace

@@ -2,16 +2,21 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QVBoxLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
 #include "FReboot.h"
 #include "Messages.h"
 #include "ProgressStrip.h"
+#include "RestartChoice.h"
 #include "RunLogView.h"
 #include "SelectionList.h"
 #include "UiYield.h"
@@ -63,13 +68,14 @@ public:
 
 } // namespace
 
-FFleet::FFleet(Session& session, QString connection, int deadlineMs, QWidget* parent)
+FFleet::FFleet(Session& session, QString connection, int deadlineMs, QWidget* parent, int t1Ms, int pollMs)
     : QWidget(parent), m_s(session), m_connection(std::move(connection)), m_company(new QComboBox(this)),
       m_model(new QComboBox(this)), m_list(new QTreeWidget(this)), m_counts(new QLabel(this)),
       m_lb1(new RunLogView(this)), m_bar(new ProgressStrip(session, this)),
       m_refresh(new QPushButton(QStringLiteral("Refresh"), this)),
-      m_reboot(new QPushButton(QStringLiteral("Reboot stale telephones"), this)),
-      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_run(session, *m_lb1, deadlineMs)
+      m_reboot(new QPushButton(QStringLiteral("Restart stale telephones\u2026"), this)),
+      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_run(session, *m_lb1, deadlineMs),
+      m_resync(session, *m_lb1, t1Ms), m_confirmation(session, *m_lb1, pollMs)
 {
     setObjectName(QStringLiteral("FFleet"));
     setWindowTitle(QStringLiteral("Vocaset Fleet"));
@@ -135,6 +141,7 @@ FFleet::FFleet(Session& session, QString connection, int deadlineMs, QWidget* pa
     connect(m_refresh, &QPushButton::clicked, this, &FFleet::refresh);
     connect(m_reboot, &QPushButton::clicked, this, &FFleet::rebootStaleTelephones);
     connect(m_cancel, &QPushButton::clicked, this, &FFleet::pressCancel);
+    m_confirmation.setOnResult([this](const FetchConfirmation::Result& r) { showConfirmation(r); });
 
     guarded(m_s, [this] {
         m_company->addItems(entryTexts(companyEntries(m_s.db)));
@@ -308,19 +315,111 @@ void FFleet::rebootStaleTelephones()
     const QStringList codes = staleCodes();
     if (running() || codes.isEmpty())
         return;
+    // How: by HTTP reboot or SIP resync, and whether to wait for the next fetches.
+    QDialog ask(this);
+    ask.setObjectName(QStringLiteral("FFleetRestart"));
+    auto* choice = new RestartChoice(&ask);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    auto* layout = new QVBoxLayout(&ask);
+    layout->addWidget(choice);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    guarded(m_s, [&] {
+        applyCaptions(m_s, &ask, QStringLiteral("FREBOOT"));
+        ask.setWindowTitle(textOr(m_s, QStringLiteral("FFLEET_RESTARTTITLE"), QStringLiteral("Restart stale telephones")));
+    });
+    choice->http()->setFocus();
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    const bool overSip = choice->overSip();
+    const int confirmFor = choice->confirmFor();
+
     m_lb1->clear();
     m_bar->start(int(codes.size()));
     const RunFocus focus(this, m_reboot);
     setRunning(true);
+    m_restarting = true;
     std::optional<RebootRun::Outcome> outcome;
-    guarded(m_s, [&] { outcome = m_run.runTelephones(m_shownCompany, codes); });
+    RebootRun::Summary summary;
+    guarded(m_s, [&] {
+        m_confirmation.begin();
+        if (overSip) {
+            bool aborted = false;
+            summary = resyncStale(codes, aborted);
+            outcome = aborted ? RebootRun::Outcome::Aborted : RebootRun::Outcome::Completed;
+        } else {
+            outcome = m_run.runTelephones(m_shownCompany, codes);
+            summary = m_run.summary();
+        }
+    });
+    guarded(m_s, [&] {
+        showRebootEnd(m_s, summary, outcome.value_or(RebootRun::Outcome::Stopped), !outcome, m_lb1, m_bar);
+        if (outcome == RebootRun::Outcome::Completed && confirmFor > 0 && !summary.accepted.isEmpty()) {
+            const FetchConfirmation::Summary confirmed =
+                m_confirmation.wait(m_shownCompany, summary.accepted, confirmFor);
+            m_lb1->append(confirmed.line());
+            m_lb1->showEnd();
+            m_bar->finish(confirmed.line(), confirmed.unconfirmed() > 0 || confirmed.aborted);
+        }
+    });
+    m_restarting = false;
     setRunning(false);
-    guarded(m_s,
-            [&] { showRebootEnd(m_s, m_run, outcome.value_or(RebootRun::Outcome::Stopped), !outcome, m_lb1, m_bar); });
     if (m_closeWhenIdle)
         closeWindow(this);
     else if (std::exchange(m_listsStale, false))
         recordsChanged({});
+}
+
+RebootRun::Summary FFleet::resyncStale(const QStringList& codes, bool& aborted)
+{
+    // Each model has its own event and SIP settings: one run per model, in code order within it.
+    QMap<QString, QStringList> byModel;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = m_list->topLevelItem(i);
+        if (codes.contains(item->text(Code)))
+            byModel[item->text(Model)].append(item->text(Code));
+    }
+    RebootRun::Summary all;
+    for (auto it = byModel.cbegin(); it != byModel.cend() && !aborted; ++it) {
+        all.selected += int(it->size());
+        if (const QString refused = m_resync.refusal(it.key()); !refused.isEmpty()) {
+            m_lb1->append(refused);
+            all.done += int(it->size());
+            all.failed += *it;
+            continue;
+        }
+        aborted = m_resync.run({m_shownCompany, it.key(), {}, {}, false, false, *it}) == ResyncRun::Outcome::Aborted;
+        const RebootRun::Summary& one = m_resync.summary();
+        all.done += one.done;
+        all.restarted += one.restarted;
+        all.failed += one.failed;
+        all.accepted += one.accepted;
+    }
+    std::sort(all.failed.begin(), all.failed.end());
+    std::sort(all.accepted.begin(), all.accepted.end());
+    all.outcome = aborted ? RebootRun::Outcome::Aborted : RebootRun::Outcome::Completed;
+    return all;
+}
+
+void FFleet::showConfirmation(const FetchConfirmation::Result& r)
+{
+    if (r.outcome == FetchConfirmation::Outcome::NoFetch)
+        return;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_list->topLevelItem(i);
+        if (item->text(Code) != r.code)
+            continue;
+        item->setText(Fetched, r.fetchedAt);
+        if (r.outcome == FetchConfirmation::Outcome::Confirmed) {
+            const int current = int(FleetState::Current);
+            item->setText(State, textOr(m_s, QLatin1String(kStates[current].key), QLatin1String(kStates[current].english)));
+            item->setData(State, Qt::UserRole, current);
+            for (int c = 0; c < Columns; ++c)
+                item->setBackground(c, kStateColours[current]);
+        }
+        return;
+    }
 }
 
 void FFleet::pressCancel()
@@ -330,7 +429,14 @@ void FFleet::pressCancel()
     else if (!running())
         closeWindow(this);
     else if (confirmAbandon(m_s))
-        m_run.abort();
+        abortAll();
+}
+
+void FFleet::abortAll()
+{
+    m_run.abort();
+    m_resync.abort();
+    m_confirmation.abort();
 }
 
 void FFleet::closeEvent(QCloseEvent* event)
@@ -344,7 +450,7 @@ void FFleet::closeEvent(QCloseEvent* event)
         return;
     }
     if (running()) {
-        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { m_run.abort(); });
+        stopRunThenClose(m_s, this, m_closeWhenIdle, [this] { abortAll(); });
         event->ignore();
         return;
     }

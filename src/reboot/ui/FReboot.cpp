@@ -16,6 +16,7 @@
 #include "GenerationChoices.h"
 #include "Messages.h"
 #include "ProgressStrip.h"
+#include "RestartChoice.h"
 #include "RunLogView.h"
 #include "WindowConventions.h"
 
@@ -26,9 +27,7 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, in
       m_ptLab(new QLabel(QStringLiteral("Phone to"), this)), m_filter{new QComboBox(this), new QComboBox(this),
                                                                       new QComboBox(this), new QComboBox(this)},
       m_cbusy(new QCheckBox(QStringLiteral("Wait if Busy"), this)),
-      m_http(new QRadioButton(QStringLiteral("HTTP reboot"), this)),
-      m_sip(new QRadioButton(QStringLiteral("Resync over SIP"), this)),
-      m_confirm(new QCheckBox(QStringLiteral("Confirm by the next fetch"), this)), m_confirmSeconds(new QSpinBox(this)),
+      m_restart(new RestartChoice(this)),
       m_outcomes(new QTreeWidget(this)), m_lb1(new RunLogView(this)),
       m_bar(new ProgressStrip(session, this)), m_ok(new QPushButton(QStringLiteral("Reboot"), this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)), m_run(session, *m_lb1, deadlineMs),
@@ -41,10 +40,6 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, in
     m_pfLab->setObjectName(QStringLiteral("PFLab"));
     m_ptLab->setObjectName(QStringLiteral("PTLab"));
     m_cbusy->setObjectName(QStringLiteral("Cbusy"));
-    m_http->setObjectName(QStringLiteral("Http"));
-    m_sip->setObjectName(QStringLiteral("Sip"));
-    m_confirm->setObjectName(QStringLiteral("Confirm"));
-    m_confirmSeconds->setObjectName(QStringLiteral("ConfirmSeconds"));
     m_outcomes->setObjectName(QStringLiteral("Outcomes"));
     m_lb1->setObjectName(QStringLiteral("Lb1"));
     m_ok->setObjectName(QStringLiteral("Ok"));
@@ -62,17 +57,8 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, in
         grid->addWidget(m_filter[i], i, 1);
         connect(m_filter[i], &QComboBox::activated, this, [this, i] { choose(i + 1); });
     }
-    auto* method = new QHBoxLayout;
-    method->addWidget(m_http);
-    method->addWidget(m_sip);
-    method->addStretch();
-    grid->addLayout(method, 4, 1);
+    grid->addWidget(m_restart, 4, 1);
     grid->addWidget(m_cbusy, 5, 1);
-    auto* confirmRow = new QHBoxLayout;
-    confirmRow->addWidget(m_confirm);
-    confirmRow->addWidget(m_confirmSeconds);
-    confirmRow->addStretch();
-    grid->addLayout(confirmRow, 6, 1);
     grid->addWidget(m_outcomes, 7, 0, 1, 2);
     grid->addWidget(m_lb1, 8, 0, 1, 2);
     grid->addWidget(m_bar, 9, 0, 1, 2);
@@ -86,11 +72,6 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, in
     grid->setRowStretch(8, 1);
     resize(620, 640);
 
-    m_http->setChecked(true);
-    m_confirmSeconds->setRange(1, 86400);
-    m_confirmSeconds->setValue(120);
-    m_confirmSeconds->setSuffix(QStringLiteral(" s"));
-    m_confirmSeconds->setEnabled(false);
     m_outcomes->setRootIsDecorated(false);
     m_outcomes->setUniformRowHeights(true);
     m_outcomes->setSortingEnabled(true);
@@ -109,8 +90,8 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, in
     m_lb1->setProgressStrip(m_bar);
     m_cbusy->setToolTip(QStringLiteral("A GXP2000 telephone that is busy is asked again after a pause, "
                                        "instead of being skipped."));
-    setReadingOrder({m_filter[0], m_filter[1], m_filter[2], m_filter[3], m_http, m_sip, m_cbusy, m_confirm,
-                     m_confirmSeconds, m_outcomes, m_lb1, m_ok, m_cancel});
+    setReadingOrder({m_filter[0], m_filter[1], m_filter[2], m_filter[3], m_restart->http(), m_restart->sip(),
+                     m_restart->confirm(), m_restart->confirmSeconds(), m_cbusy, m_outcomes, m_lb1, m_ok, m_cancel});
     new WindowKeys(this, m_ok, [this] { return running(); });
     for (int i = 1; i < 4; ++i)
         m_filter[i]->setEnabled(false);
@@ -120,8 +101,7 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, in
     connect(m_cancel, &QPushButton::clicked, this, &FReboot::pressCancel);
     // Read at every busy telephone, so unticking it during a run stops the waiting.
     connect(m_cbusy, &QCheckBox::toggled, this, [this](bool on) { m_run.setWaitIfBusy(on); });
-    connect(m_sip, &QRadioButton::toggled, this, &FReboot::chooseMethod);
-    connect(m_confirm, &QCheckBox::toggled, m_confirmSeconds, &QWidget::setEnabled);
+    connect(m_restart, &RestartChoice::methodChanged, this, &FReboot::chooseMethod);
 
     guarded(m_s, [this] {
         fill(m_filter[0], m_run.companies());
@@ -134,7 +114,7 @@ FReboot::FReboot(Session& session, int deadlineMs, QWidget* parent, int t1Ms, in
 void FReboot::chooseMethod()
 {
     // A telephone asked over SIP is never busy in the HTTP dialogue's sense.
-    const bool sip = m_sip->isChecked();
+    const bool sip = m_restart->overSip();
     m_cbusy->setEnabled(!sip);
     m_ok->setText(sip ? textOr(m_s, QStringLiteral("FREBOOT_OKSIP"), QStringLiteral("Resync")) : m_okCaption);
     addControlMnemonics(this);
@@ -256,16 +236,15 @@ void FReboot::startRun()
     const RunFocus focus(this, m_ok);
     m_ok->setEnabled(false);
     lockLists(true);
-    const QList<QWidget*> options{m_http, m_sip, m_confirm, m_confirmSeconds};
-    for (QWidget* option : options)
-        option->setEnabled(false);
+    m_restart->lock(true);
+    const int confirmFor = m_restart->confirmFor();
     m_busy = true;
     std::optional<RebootRun::Outcome> outcome;
     RebootRun::Summary summary;
     guarded(m_s, [&] {
         setCancel(QStringLiteral("Abort"), QStringLiteral("CANCEL_ABO"));
         m_confirmation.begin();
-        if (m_sip->isChecked()) {
+        if (m_restart->overSip()) {
             // A model without its SIP event is refused before anything is sent, naming the row to add.
             if (const QString refused = m_resync.refusal(chosenCode(2)); !refused.isEmpty()) {
                 m_s.op.showMessage(refused);
@@ -284,15 +263,12 @@ void FReboot::startRun()
     guarded(m_s, [&] {
         finishRun(summary, outcome.value_or(RebootRun::Outcome::Stopped), !outcome);
         listOutcomes(summary);
-        if (outcome == RebootRun::Outcome::Completed && m_confirm->isChecked() && !summary.accepted.isEmpty())
-            awaitFetches(summary);
+        if (outcome == RebootRun::Outcome::Completed && confirmFor > 0 && !summary.accepted.isEmpty())
+            awaitFetches(summary, confirmFor);
     });
     m_busy = false;
     lockLists(false);
-    m_http->setEnabled(true);
-    m_sip->setEnabled(true);
-    m_confirm->setEnabled(true);
-    m_confirmSeconds->setEnabled(m_confirm->isChecked());
+    m_restart->lock(false);
     guarded(m_s, [&] { setCancel(QStringLiteral("End"), QStringLiteral("CANCEL_END")); });
     m_ok->setEnabled(allChosen());
     if (std::exchange(m_listsStale, false))
@@ -312,9 +288,8 @@ void FReboot::listOutcomes(const RebootRun::Summary& summary)
         new QTreeWidgetItem(m_outcomes, {code, notRestarted});
 }
 
-void FReboot::awaitFetches(const RebootRun::Summary& summary)
+void FReboot::awaitFetches(const RebootRun::Summary& summary, int seconds)
 {
-    const int seconds = m_confirmSeconds->value();
     m_bar->start();
     m_bar->setStatus(textOr(m_s, QStringLiteral("M906"),
                             QStringLiteral("Waiting up to %1 s for the next fetch of %2 telephone(s)..."))

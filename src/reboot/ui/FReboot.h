@@ -14,13 +14,12 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class QTreeWidget;
 
 namespace vocaset {
 
 class ProgressStrip;
+class RestartChoice;
 class RunLogView;
 
 // The reboot window: company, model and a range of telephone codes, then one reboot after the
@@ -43,9 +42,7 @@ public:
     QPushButton* ok() const { return m_ok; }
     QPushButton* cancel() const { return m_cancel; }
     QCheckBox* busy() const { return m_cbusy; }
-    QRadioButton* sip() const { return m_sip; }
-    QCheckBox* confirm() const { return m_confirm; }
-    QSpinBox* confirmSeconds() const { return m_confirmSeconds; }
+    RestartChoice* restart() const { return m_restart; }
     // A row per telephone of the last run: code, restart, confirmation.
     QTreeWidget* outcomes() const { return m_outcomes; }
     RunLogView* lb1() const { return m_lb1; }
@@ -64,7 +61,7 @@ private:
     void finishRun(const RebootRun::Summary& summary, RebootRun::Outcome outcome, bool failed);
     // The restart's column for each telephone of the run, then the wait for their fetches.
     void listOutcomes(const RebootRun::Summary& summary);
-    void awaitFetches(const RebootRun::Summary& summary);
+    void awaitFetches(const RebootRun::Summary& summary, int seconds);
     void chooseMethod();
     void abortAll();
     void lockLists(bool locked);
@@ -83,10 +80,7 @@ private:
     QLabel* m_ptLab;
     std::array<QComboBox*, 4> m_filter;
     QCheckBox* m_cbusy;
-    QRadioButton* m_http;
-    QRadioButton* m_sip;
-    QCheckBox* m_confirm;
-    QSpinBox* m_confirmSeconds;
+    RestartChoice* m_restart;
     QTreeWidget* m_outcomes;
     RunLogView* m_lb1;
     ProgressStrip* m_bar;
