@@ -55,6 +55,20 @@ INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$IP1', 'Static_IP');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$EPWD', 'Admin_Passwd');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$IP1', 'net.ip_address');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$EPWD', 'admin.password');
+-- Resync over SIP: the event each model's NOTIFY carries, and the parameters that hold its SIP user
+-- (the Request-URI's), authentication name and password (for a challenged NOTIFY).
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$GXP2000', '$$NOTIFY', 'check-sync;reboot=true');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$GXP2000', '$$SIPUSER', '35');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$GXP2000', '$$SIPAUTH', '36');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$GXP2000', '$$SIPPWD', '34');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$NOTIFY', 'resync');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$SIPUSER', 'User_ID_1_');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$SIPAUTH', 'Auth_ID_1_');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$SIPPWD', 'Password_1_');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$NOTIFY', 'check-sync');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$SIPUSER', 'sip.line1.user');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$SIPAUTH', 'sip.line1.auth_user');
+INSERT INTO SYSTEM_PARAMETERS VALUES('$$F1000', '$$SIPPWD', 'sip.line1.password');
 -- Fleet: the firmware version in the User-Agent each model sends, the expression's one capture group.
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$GXP2000', '$$UAFIRMWARE', 'Grandstream GXP2000 ([0-9.]+)');
 INSERT INTO SYSTEM_PARAMETERS VALUES('$$PAP2', '$$UAFIRMWARE', 'PAP2T?[-/ ]([0-9][0-9.]*[(A-Za-z)]*)');
