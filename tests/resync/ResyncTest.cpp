@@ -225,6 +225,25 @@ TEST_F(ResyncTest, TheNextRecordedFetchConfirmsEachTelephone)
     EXPECT_EQ(command({QStringLiteral("--confirm"), QStringLiteral("soon")}), cli::Usage);
 }
 
+// --stale takes exactly the telephones the fleet lists as stale: not the current one, not the one
+// never fetched.
+TEST_F(ResyncTest, StaleTakesExactlyTheFleetsStaleTelephones)
+{
+    allowCommand();
+    t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '103')"));
+    t.exec(QStringLiteral("INSERT INTO PHONES VALUES('AC', '103', 'PAP', 'Desk 103', '000B82000103')"));
+    setPapAddress(t, QStringLiteral("103"), QStringLiteral("127.0.0.1"));
+    ASSERT_EQ(FetchTable::prepare(t.tdb.db), QString());
+    recordFetch(QStringLiteral("101"), QStringLiteral("\"older\""), QStringLiteral("2026-01-01T00:00:00.000Z"));
+    recordFetch(QStringLiteral("102"), currentTag("102"), QStringLiteral("2026-01-01T00:00:00.000Z"));
+    QStringList asked;
+    BareUdpPhone phone(false, [&](const QByteArray& user) { asked << QString::fromLatin1(user); });
+    setPort(phone.port());
+    EXPECT_EQ(command({QStringLiteral("--stale")}), cli::Ok) << err.toStdString();
+    EXPECT_EQ(asked, QStringList{QStringLiteral("2101")});
+    EXPECT_EQ(err, QStringLiteral("1 telephone(s) selected, 1 restarted, 0 failed\n"));
+}
+
 // The address of the last recorded fetch stands in for an empty address parameter, or always with
 // --address fetch; a model without the event is refused naming the row; exit codes as the reboot's.
 TEST_F(ResyncTest, TheCommandRefusesAModelWithoutItsEventAndFallsBackToTheFetchAddress)
