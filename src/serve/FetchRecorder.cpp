@@ -194,6 +194,23 @@ void FetchRecorder::record(Fetch fetch)
     keepLatest(m_pending, std::move(fetch));
 }
 
+void FetchRecorder::arrived(Arrival arrival)
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_gate.admit(arrival, m_arrivals, m_lobbyMacs))
+        return;
+    const auto it = m_arrivals.find(arrival.mac);
+    if (it == m_arrivals.end()) {
+        QString mac = arrival.mac;
+        m_arrivals.emplace(std::move(mac), std::move(arrival));
+    } else if (it->second.at <= arrival.at) {
+        arrival.count += it->second.count;
+        it->second = std::move(arrival);
+    } else {
+        ++it->second.count;
+    }
+}
+
 void FetchRecorder::run()
 {
     // The connection belongs to this thread: opened, used and closed here.
@@ -205,7 +222,11 @@ void FetchRecorder::run()
         const bool stopping = m_stopping;
         std::map<Key, Fetch> batch;
         batch.swap(m_pending);
+        std::map<QString, Arrival> arrivals;
+        arrivals.swap(m_arrivals);
         lock.unlock();
+        if (!arrivals.empty())
+            writeArrivals(db, arrivals);
         if (!batch.empty()) {
             try {
                 if (!db || !db->isOpen()) {
@@ -236,6 +257,39 @@ void FetchRecorder::run()
         lock.lock();
         if (stopping)
             return;
+    }
+}
+
+void FetchRecorder::writeArrivals(std::unique_ptr<Database>& db, const std::map<QString, Arrival>& arrivals)
+{
+    // The lobby is a help to the operator, not a record to keep at any price: a write that fails
+    // is logged once and its arrivals let go.
+    try {
+        if (!db || !db->isOpen()) {
+            db = std::make_unique<Database>();
+            db->setTimeBound(5000);
+            db->open(m_connection, Database::Access::Existing);
+        }
+        if (!m_makers)
+            m_makers = std::make_unique<MakerRegistry>();
+        if (!m_lobbyReady) {
+            if (const QString note = LobbyTable::prepare(*db); !note.isEmpty()) {
+                m_log.append(note);
+                return;
+            }
+            m_lobbyReady = true;
+        }
+        LobbyTable::write(*db, arrivals, *m_makers);
+        QHash<QString, bool> known = LobbyTable::macs(*db);
+        const std::lock_guard lock(m_mutex);
+        m_lobbyMacs.swap(known);
+        m_lobbyFailing = false;
+    } catch (const DbError& e) {
+        if (db && !db->isOpen())
+            db.reset();
+        if (!m_lobbyFailing)
+            m_log.append(QStringLiteral("New telephones not recorded: ") + e.text());
+        m_lobbyFailing = true;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -12,6 +13,7 @@
 #include <QString>
 
 #include "Interaction.h"
+#include "PhoneLobby.h"
 
 namespace vocaset {
 
@@ -67,6 +69,8 @@ public:
     void stop();
     // Called on the server's threads: only takes a lock and stores the fetch.
     void record(Fetch fetch);
+    // The same for a request of a MAC no telephone has: kept for the lobby when the gate lets it in.
+    void arrived(Arrival arrival);
 
     // Values longer than the table's columns are cut.
     static constexpr int kAgentWidth = 255;
@@ -80,6 +84,8 @@ private:
     static void keepLatest(std::map<Key, Fetch>& into, Fetch fetch);
     void run();
     void flush(Database& db, std::map<Key, Fetch>& batch);
+    // On the recorder's thread: the lobby's rows, the connection opened when needed.
+    void writeArrivals(std::unique_ptr<Database>& db, const std::map<QString, Arrival>& arrivals);
 
     const QString m_connection;
     RunLog& m_log;
@@ -88,6 +94,12 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::map<Key, Fetch> m_pending;
+    std::map<QString, Arrival> m_arrivals; // by MAC
+    QHash<QString, bool> m_lobbyMacs;      // the lobby's MACs as the last write left them
+    ArrivalGate m_gate;
+    std::unique_ptr<MakerRegistry> m_makers; // read once, on the recorder's thread
+    bool m_lobbyReady = false;
+    bool m_lobbyFailing = false;
     std::thread m_thread;
 };
 

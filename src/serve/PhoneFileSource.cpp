@@ -508,6 +508,8 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         m_kept->anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
     const bool anyAuth = *m_kept->anyAuth;
     const QList<FoundPhone> phones = foundPhones(found);
+    if (phones.isEmpty())
+        answer.unknown = FileAnswer::Unknown{name.mac.toUpper(), name.module, name.model};
     QStringList passwords;
     for (const FoundPhone& p : phones) {
         if (!p.row->at(7).isNull())

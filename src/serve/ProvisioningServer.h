@@ -59,6 +59,13 @@ struct FileAnswer
     bool stale = false; // with 401: the credentials were right but their nonce expired
     int retryAfterSeconds = 0;
     int statements = 0; // sent to the database for it
+    // A telephone-shaped name whose MAC no telephone has, for the lobby of new telephones; the
+    // answer itself is the one a wrong password gets.
+    struct Unknown
+    {
+        QString mac, module, model;
+    };
+    std::optional<Unknown> unknown{};
 };
 
 // Answers requests for files by name. Each worker thread of the server has its own, so an

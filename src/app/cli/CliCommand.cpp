@@ -166,6 +166,32 @@ std::optional<QString> repeatedOption(const QStringList& names)
 
 } // namespace
 
+void printTable(QTextStream& out, const QStringList& header, const QList<QStringList>& rows, bool tsv)
+{
+    if (tsv) {
+        out << header.join(u'\t') << u'\n';
+        for (const QStringList& row : rows)
+            out << row.join(u'\t') << u'\n';
+        return;
+    }
+    QList<qsizetype> widths;
+    for (const QString& h : header)
+        widths.append(h.size());
+    for (const QStringList& row : rows) {
+        for (int i = 0; i < row.size() && i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
+    }
+    const auto print = [&](const QStringList& row) {
+        QString line;
+        for (int i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
+        out << line.trimmed() << u'\n';
+    };
+    print(header);
+    for (const QStringList& row : rows)
+        print(row);
+}
+
 std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCommandLineParser& parser,
                                     const QStringList& arguments, const QString& usage, qsizetype positionals)
 {
@@ -181,7 +207,8 @@ std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCo
     }
     if (parser.isSet(help))
         return commandUsage(ctx, command, usage, true);
-    if (parser.positionalArguments().size() != positionals)
+    const qsizetype given = parser.positionalArguments().size();
+    if (positionals >= 0 ? given != positionals : given < -positionals)
         return commandUsage(ctx, command, usage, false);
     return std::nullopt;
 }

@@ -117,9 +117,13 @@ int commandUsage(CliContext& ctx, const Command& command, const QString& usage, 
 // The one parse of a command's arguments, with --help added: an unknown or repeated option, a
 // missing value or another count of positional arguments than expected prints why and the usage
 // and gives Usage; --help prints the usage and gives Ok. Nothing when the command goes on with the
-// parser's values.
+// parser's values. A negative count -n asks for at least n positional arguments.
 std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCommandLineParser& parser,
                                     const QStringList& arguments, const QString& usage, qsizetype positionals = 0);
+
+// A listing: with tsv a header line and tab-separated fields, otherwise columns aligned two spaces
+// apart, the last one unpadded.
+void printTable(QTextStream& out, const QStringList& header, const QList<QStringList>& rows, bool tsv);
 
 // The whole tool: global options, command dispatch, help. Returns the exit code.
 // A test may give the connection a hook for the named points of its runs (Database::reached).

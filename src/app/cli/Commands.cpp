@@ -3,6 +3,7 @@
 #include "DbCommands.h"
 #include "ExplainCommand.h"
 #include "FleetCommand.h"
+#include "LobbyCommands.h"
 #include "GenerateCommands.h"
 #include "HistoryCommand.h"
 #include "PhoneBookCommands.h"
@@ -38,6 +39,9 @@ std::vector<std::unique_ptr<Command>> allCommands()
     c.push_back(std::make_unique<ResyncCommand>());
     c.push_back(std::make_unique<ServeCommand>());
     c.push_back(std::make_unique<FleetCommand>());
+    c.push_back(std::make_unique<LobbyCommand>());
+    c.push_back(std::make_unique<LobbyClaimCommand>());
+    c.push_back(std::make_unique<LobbyForgetCommand>());
     c.push_back(std::make_unique<PhoneBookGenerateCommand>());
     c.push_back(std::make_unique<PhoneBookImportCommand>());
     c.push_back(std::make_unique<PhoneBookExportCommand>());

@@ -100,31 +100,13 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
     // on standard error, whatever the format.
     for (const QString& note : std::as_const(notes))
         ctx.err << note << Qt::endl;
+    printTable(ctx.out, header, table, shape == u"tsv");
     if (shape == u"tsv") {
-        ctx.out << header.join(u'\t') << u'\n';
-        for (const QStringList& row : std::as_const(table))
-            ctx.out << row.join(u'\t') << u'\n';
         ctx.out.flush();
         ctx.err << summary << Qt::endl;
-        return Ok;
+    } else {
+        ctx.out << summary << Qt::endl;
     }
-    QList<qsizetype> widths;
-    for (const QString& h : header)
-        widths.append(h.size());
-    for (const QStringList& row : std::as_const(table)) {
-        for (int i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
-    }
-    const auto print = [&](const QStringList& row) {
-        QString line;
-        for (int i = 0; i < row.size(); ++i)
-            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
-        ctx.out << line.trimmed() << u'\n';
-    };
-    print(header);
-    for (const QStringList& row : std::as_const(table))
-        print(row);
-    ctx.out << summary << Qt::endl;
     return Ok;
 }
 

@@ -1,0 +1,297 @@
+#include "PhoneLobby.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include "ChangeHistory.h"
+#include "Database.h"
+#include "DbError.h"
+#include "Dialect.h"
+#include "PhoneFileSource.h"
+
+namespace vocaset {
+
+namespace {
+
+const QString kCreate = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS PHONE_LOBBY (LB_MAC nvarchar(12) NOT NULL, LB_FILE nvarchar(255) NOT NULL, "
+    "LB_FIRST nvarchar(24) NOT NULL, LB_LAST nvarchar(24) NOT NULL, LB_COUNT integer NOT NULL, "
+    "LB_CLIENT nvarchar(64), LB_AGENT nvarchar(255), LB_MAKER nvarchar(255), LB_MODEL nvarchar(10), "
+    "PRIMARY KEY (LB_MAC))");
+
+const QString kUpsert = QStringLiteral(
+    "INSERT INTO PHONE_LOBBY (LB_MAC, LB_FILE, LB_FIRST, LB_LAST, LB_COUNT, LB_CLIENT, LB_AGENT, LB_MAKER, LB_MODEL) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (LB_MAC) DO UPDATE SET LB_FILE = excluded.LB_FILE, "
+    "LB_LAST = excluded.LB_LAST, LB_COUNT = PHONE_LOBBY.LB_COUNT + excluded.LB_COUNT, "
+    "LB_CLIENT = excluded.LB_CLIENT, LB_AGENT = excluded.LB_AGENT, LB_MODEL = excluded.LB_MODEL");
+
+// A header value as a column keeps it: control characters become '?', and it is cut to the width.
+QString storable(const QString& text, int width)
+{
+    QString out = text.left(width);
+    for (QChar& c : out) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u'?';
+    }
+    return out;
+}
+
+// The model a request's name and user agent point to: the template model whose pattern it is, the
+// one model of the name's writer module, or of several the first whose $$UAMODEL expression matches.
+class ModelGuess final
+{
+public:
+    explicit ModelGuess(Database& db)
+    {
+        const Recordset models = db.execute(QStringLiteral("SELECT EQ_CODE, EQ_MODULE FROM EQUIPMENT ORDER BY EQ_CODE"));
+        for (const QVariantList& row : models.rows())
+            m_byModule[row.at(1).toString()].append(row.at(0).toString());
+        const Recordset agents =
+            db.execute(QStringLiteral("SELECT SY_CODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '$$UAMODEL'"));
+        for (const QVariantList& row : agents.rows()) {
+            const QRegularExpression agent(row.at(1).toString());
+            if (agent.isValid())
+                m_agents.insert(row.at(0).toString().mid(2), agent);
+        }
+    }
+    QString of(const Arrival& a) const
+    {
+        if (!a.model.isEmpty())
+            return a.model;
+        const QStringList models = m_byModule.value(a.module);
+        if (models.size() == 1)
+            return models.first();
+        for (const QString& model : models) {
+            const auto agent = m_agents.constFind(model);
+            if (agent != m_agents.cend() && agent->match(a.userAgent).hasMatch())
+                return model;
+        }
+        return {};
+    }
+
+private:
+    QHash<QString, QStringList> m_byModule;
+    QHash<QString, QRegularExpression> m_agents;
+};
+
+} // namespace
+
+MakerRegistry::MakerRegistry(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    // "00-0B-82   (hex)\t\tGrandstream Networks, Inc."
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        const qsizetype hex = line.indexOf("(hex)");
+        if (hex < 8 || line.at(2) != '-' || line.at(5) != '-')
+            continue;
+        const QString prefix = QString::fromLatin1(line.left(8)).remove(u'-').toUpper();
+        m_makers.insert(prefix, QString::fromUtf8(line.mid(hex + 5)).trimmed());
+    }
+}
+
+QString MakerRegistry::makerOf(const QString& mac) const
+{
+    return m_makers.value(mac.left(6).toUpper());
+}
+
+bool ArrivalGate::admit(const Arrival& a, const std::map<QString, Arrival>& waiting, const QHash<QString, bool>& known)
+{
+    if (waiting.count(a.mac) || known.contains(a.mac))
+        return true;
+    if (waiting.size() >= size_t(kCap))
+        return false;
+    // One new MAC per client address and second: the entries of earlier seconds go.
+    const QString second = a.at.left(19);
+    if (second != m_second) {
+        m_second = second;
+        m_newFrom.clear();
+    }
+    if (m_newFrom.contains(a.client))
+        return false;
+    m_newFrom.insert(a.client, true);
+    return true;
+}
+
+namespace LobbyTable {
+
+QString prepare(Database& db)
+{
+    if (!exists(db)) {
+        try {
+            db.execute(kCreate);
+        } catch (const DbError& e) {
+            // Two servers starting at once may both try to create it.
+            if (!exists(db))
+                return QStringLiteral("No table %1 (%2); new telephones are not recorded")
+                    .arg(QLatin1String(kName), e.text());
+        }
+    }
+    if (const QString rights = Dialect::mayWrite(QLatin1String(kName), db.engine());
+        !rights.isEmpty() && !db.execute(rights).value(0).toBool())
+        return QStringLiteral("No right to add or change the rows of %1; new telephones are not recorded")
+            .arg(QLatin1String(kName));
+    return {};
+}
+
+bool exists(Database& db)
+{
+    return !db.columns(QLatin1String(kName)).isEmpty();
+}
+
+QHash<QString, bool> macs(Database& db)
+{
+    QHash<QString, bool> out;
+    if (!exists(db))
+        return out;
+    const Recordset rs = db.execute(QStringLiteral("SELECT LB_MAC FROM PHONE_LOBBY"));
+    for (const QVariantList& row : rs.rows())
+        out.insert(row.at(0).toString(), true);
+    return out;
+}
+
+void write(Database& db, const std::map<QString, Arrival>& arrivals, const MakerRegistry& makers)
+{
+    if (arrivals.empty())
+        return;
+    Transaction transaction(db);
+    const ModelGuess guess(db);
+    for (const auto& [mac, a] : arrivals)
+        db.executeBound(kUpsert, {mac, storable(a.file, 255), a.at, a.at, a.count, storable(a.client, 64),
+                                  storable(a.userAgent, 255), storable(makers.makerOf(mac), 255), guess.of(a)});
+    // The newest rows stay; a flood of MACs pushes out the oldest seen.
+    db.execute(QStringLiteral("DELETE FROM PHONE_LOBBY WHERE LB_MAC NOT IN (SELECT LB_MAC FROM PHONE_LOBBY "
+                              "ORDER BY LB_LAST DESC, LB_MAC DESC LIMIT %1)")
+                   .arg(ArrivalGate::kCap));
+    transaction.commit();
+}
+
+QList<Row> rows(Database& db)
+{
+    QList<Row> out;
+    if (!exists(db))
+        return out;
+    const Recordset rs = db.execute(
+        QStringLiteral("SELECT LB_MAC, LB_FILE, LB_FIRST, LB_LAST, LB_COUNT, LB_CLIENT, LB_AGENT, LB_MAKER, LB_MODEL "
+                       "FROM PHONE_LOBBY ORDER BY LB_LAST DESC, LB_MAC"));
+    for (const QVariantList& r : rs.rows())
+        out.append({r.at(0).toString(), r.at(1).toString(), r.at(2).toString(), r.at(3).toString(), r.at(4).toInt(),
+                    r.at(5).toString(), r.at(6).toString(), r.at(7).toString(), r.at(8).toString()});
+    return out;
+}
+
+} // namespace LobbyTable
+
+ClaimOutcome claimArrivals(Session& s, const ClaimRequest& r)
+{
+    Database& db = s.db;
+    ClaimOutcome outcome;
+    if (!LobbyTable::exists(db)) {
+        outcome.refused.append(QStringLiteral("No telephone has asked for a file yet: the lobby is empty"));
+        return outcome;
+    }
+    Transaction transaction(db);
+    if (db.executeBound(QStringLiteral("SELECT CO_CODE FROM COMPANY WHERE CO_CODE = ?"), {r.company}).eof()) {
+        outcome.refused.append(QStringLiteral("No company %1").arg(r.company));
+        return outcome;
+    }
+    // The company's free codes, lowest first (shorter codes before longer ones, as numbers go).
+    QStringList free;
+    const Recordset codes =
+        db.executeBound(QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = ? AND PH_CODE NOT IN "
+                                       "(SELECT PH_CODE FROM PHONES WHERE CO_CODE = ?) ORDER BY LENGTH(PH_CODE), PH_CODE"),
+                        {r.company, r.company});
+    for (const QVariantList& row : codes.rows())
+        free.append(row.at(0).toString());
+    if (!r.code.isEmpty()) {
+        free = free.contains(r.code) ? QStringList{r.code} : QStringList();
+        if (free.isEmpty())
+            outcome.refused.append(
+                QStringLiteral("Code %1 is not a free code of the ranges of company %2").arg(r.code, r.company));
+    }
+    PhoneFileSource files(db, s.language);
+    struct Planned
+    {
+        QString mac, code, model, description;
+    };
+    QList<Planned> planned;
+    for (const QString& given : r.macs) {
+        const QString mac = given.toUpper();
+        const Recordset row = db.executeBound(
+            QStringLiteral("SELECT LB_FILE, LB_MAKER, LB_MODEL FROM PHONE_LOBBY WHERE LB_MAC = ?"), {mac});
+        if (row.eof()) {
+            outcome.refused.append(QStringLiteral("%1: not in the lobby").arg(mac));
+            continue;
+        }
+        const Recordset owner =
+            db.executeBound(QStringLiteral("SELECT CO_CODE, PH_CODE FROM PHONES WHERE UPPER(PH_MAC) = ?"), {mac});
+        if (!owner.eof()) {
+            outcome.refused.append(
+                QStringLiteral("%1: already the telephone %2/%3").arg(mac, owner.text(0), owner.text(1)));
+            continue;
+        }
+        const QString model = r.model.isEmpty() ? row.text(2) : r.model;
+        if (model.isEmpty()) {
+            outcome.refused.append(QStringLiteral("%1: no model could be guessed; give one with --model").arg(mac));
+            continue;
+        }
+        const Recordset module =
+            db.executeBound(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = ?"), {model});
+        if (module.eof()) {
+            outcome.refused.append(QStringLiteral("%1: no model %2").arg(mac, model));
+            continue;
+        }
+        // The telephone asked by a name; the model must be one that fetches its file by that name.
+        const std::optional<QString> name = files.fileNameOf(model, module.text(0), mac);
+        const QString asked = row.text(0).section(u'/', -1);
+        if (!name || name->compare(asked, Qt::CaseInsensitive) != 0) {
+            outcome.refused.append(
+                QStringLiteral("%1: model %2 fetches %3, not %4").arg(mac, model, name.value_or(QStringLiteral("no file")), asked));
+            continue;
+        }
+        if (free.isEmpty()) {
+            if (r.code.isEmpty())
+                outcome.refused.append(
+                    QStringLiteral("%1: company %2 has no free code left in its ranges").arg(mac, r.company));
+            continue;
+        }
+        const QString description =
+            r.description.isEmpty() ? QString(row.text(1).section(u',', 0, 0) + u' ' + mac).trimmed().left(50)
+                                    : r.description;
+        planned.append({mac, free.takeFirst(), model, description});
+    }
+    if (!outcome.refused.isEmpty())
+        return outcome;
+    ChangeRecorder history(s, QStringLiteral("lobby claim"));
+    const QStringList columns = {QStringLiteral("CO_CODE"), QStringLiteral("PH_CODE"), QStringLiteral("EQ_CODE"),
+                                 QStringLiteral("PH_DESC"), QStringLiteral("PH_MAC")};
+    for (const Planned& p : std::as_const(planned)) {
+        db.executeBound(QStringLiteral("INSERT INTO PHONES (CO_CODE, PH_CODE, EQ_CODE, PH_DESC, PH_MAC) VALUES "
+                                       "(?, ?, ?, ?, ?)"),
+                        {r.company, p.code, p.model, p.description, p.mac});
+        history.added(QStringLiteral("PHONES"), columns, {r.company, p.code, p.model, p.description, p.mac}, 2);
+        db.executeBound(QStringLiteral("DELETE FROM PHONE_LOBBY WHERE LB_MAC = ?"), {p.mac});
+        outcome.created.append(QStringLiteral("%1/%2 %3 %4 %5").arg(r.company, p.code, p.model, p.mac, p.description));
+    }
+    if (!r.dryRun)
+        transaction.commit();
+    return outcome;
+}
+
+int forgetArrivals(Database& db, const QStringList& macs)
+{
+    if (!LobbyTable::exists(db))
+        return 0;
+    Transaction transaction(db);
+    int removed = 0;
+    for (const QString& mac : macs) {
+        db.executeBound(QStringLiteral("DELETE FROM PHONE_LOBBY WHERE LB_MAC = ?"), {mac.toUpper()});
+        removed += db.changedRows();
+    }
+    transaction.commit();
+    return removed;
+}
+
+} // namespace vocaset

@@ -1,0 +1,177 @@
+// New telephones in the lobby: a request for a MAC no telephone has is recorded (maker, guessed
+// model) while its answer stays the one every unknown MAC gets; the gate keeps a flood out; a claim
+// makes the telephones a company's in one step, or refuses with nothing changed.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "DemoCli.h"
+#include "FetchRecorder.h"
+#include "HttpClient.h"
+#include "PhoneFileSource.h"
+#include "PhoneLobby.h"
+#include "ServeTestSupport.h"
+
+namespace vocaset::test {
+namespace {
+
+class Lobby : public DemoCli
+{
+protected:
+    std::unique_ptr<ProvisioningServer> serve(LockedLog& into, FetchRecorder* recorder)
+    {
+        ServerOptions options;
+        options.port = 0;
+        options.recorder = recorder;
+        const QString db = working.connectionString();
+        auto server = std::make_unique<ProvisioningServer>(
+            options, [db](int bound) { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN"), bound); },
+            into);
+        QString error;
+        EXPECT_TRUE(server->start(&error)) << error.toStdString();
+        return server;
+    }
+    int count(const QString& sql) { return working.db.execute(sql).text(0).toInt(); }
+};
+
+TEST_F(Lobby, AnUnknownMacIsRecordedThenClaimedAndItsNextFetchIsServed)
+{
+    LockedLog log;
+    const QByteArray path = "/cfg000b82aabbcc";
+    const QList<std::pair<QByteArray, QByteArray>> agent = {{"User-Agent", "Grandstream GXP2000 1.1.6.46"}};
+    // The answer without a lobby, then with one: the same bytes.
+    HttpReply plain;
+    {
+        const auto server = serve(log, nullptr);
+        plain = HttpClient(server->port()).request("GET", path, agent);
+    }
+    FetchRecorder recorder(working.connectionString(), log, std::chrono::milliseconds(20));
+    recorder.start();
+    {
+        const auto server = serve(log, &recorder);
+        HttpClient client(server->port());
+        const HttpReply recorded = client.request("GET", path, agent);
+        EXPECT_EQ(recorded.status, plain.status);
+        EXPECT_EQ(recorded.body, plain.body);
+        EXPECT_EQ(client.request("GET", path, agent).status, plain.status);
+        EXPECT_EQ(client.request("HEAD", "/cfg000B82AABBDD").status, plain.status) << "a HEAD is not recorded";
+        recorder.stop();
+    }
+
+    ASSERT_EQ(run({QStringLiteral("lobby"), QStringLiteral("--format"), QStringLiteral("tsv")}), cli::Ok)
+        << err.toStdString();
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << out.toStdString();
+    const QStringList row = lines[1].split(u'\t');
+    ASSERT_EQ(row.size(), 9);
+    EXPECT_EQ(row[0], QStringLiteral("000B82AABBCC"));
+    EXPECT_EQ(row[1], QStringLiteral("cfg000b82aabbcc"));
+    EXPECT_EQ(row[4], QStringLiteral("2")) << "two requests";
+    EXPECT_EQ(row[5], QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(row[6], QStringLiteral("GXP2000")) << "the one model that fetches cfg names";
+    if (QFile::exists(MakerRegistry::defaultPath())) {
+        EXPECT_EQ(row[7], QStringLiteral("Grandstream Networks, Inc."));
+    }
+    EXPECT_EQ(row[8], QStringLiteral("Grandstream GXP2000 1.1.6.46"));
+
+    // Refusals name each MAC and change nothing: the wrong model's file name, an unknown company,
+    // a MAC not in the lobby, a MAC that is a telephone already.
+    const QString firstFree = working.db
+                                  .execute(QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = 'ALPIN' AND "
+                                                          "PH_CODE NOT IN (SELECT PH_CODE FROM PHONES WHERE CO_CODE = "
+                                                          "'ALPIN') ORDER BY LENGTH(PH_CODE), PH_CODE"))
+                                  .text(0);
+    const int phones = count(QStringLiteral("SELECT COUNT(*) FROM PHONES"));
+    const QStringList claim = {QStringLiteral("lobby"), QStringLiteral("claim"), QStringLiteral("000B82AABBCC")};
+    const struct
+    {
+        QStringList extra;
+        const char* says;
+    } refusals[] = {
+        {{QStringLiteral("--company"), QStringLiteral("ALPIN"), QStringLiteral("--model"), QStringLiteral("PAP2")},
+         "model PAP2 fetches"},
+        {{QStringLiteral("--company"), QStringLiteral("NOSUCH")}, "No company NOSUCH"},
+        {{QStringLiteral("000B82000000"), QStringLiteral("--company"), QStringLiteral("ALPIN")},
+         "000B82000000: not in the lobby"},
+        {{QStringLiteral("000b82e79e4a"), QStringLiteral("--company"), QStringLiteral("ALPIN")},
+         "000B82E79E4A: not in the lobby"},
+    };
+    for (const auto& r : refusals) {
+        EXPECT_EQ(run(claim + r.extra), cli::RunFailed) << r.says;
+        EXPECT_TRUE(err.contains(QLatin1String(r.says))) << err.toStdString();
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONES")), phones) << r.says;
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY")), 1) << r.says;
+    }
+
+    // A dry run shows, a claim creates the telephone at the lowest free code and empties the lobby.
+    EXPECT_EQ(run(claim + QStringList{QStringLiteral("--company"), QStringLiteral("ALPIN"), QStringLiteral("--dry-run")}),
+              cli::Ok);
+    EXPECT_TRUE(out.startsWith(QStringLiteral("ALPIN/") + firstFree + QStringLiteral(" GXP2000 000B82AABBCC")))
+        << out.toStdString();
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONES")), phones);
+    ASSERT_EQ(run(claim + QStringList{QStringLiteral("--company"), QStringLiteral("ALPIN")}), cli::Ok)
+        << err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE CO_CODE = 'ALPIN' AND PH_CODE = '") + firstFree +
+                    QStringLiteral("' AND PH_MAC = '000B82AABBCC' AND EQ_CODE = 'GXP2000'")),
+              1);
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY")), 0);
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM CHANGE_HISTORY WHERE HI_SOURCE = 'lobby claim' AND "
+                                   "HI_TABLE = 'PHONES'")),
+              1);
+    EXPECT_EQ(run(claim + QStringList{QStringLiteral("--company"), QStringLiteral("ALPIN")}), cli::RunFailed);
+    EXPECT_TRUE(err.contains(QStringLiteral("not in the lobby"))) << err.toStdString();
+
+    const auto server = serve(log, nullptr);
+    EXPECT_EQ(HttpClient(server->port()).request("GET", path, agent).status, 200);
+}
+
+// A flood of random MACs: one new MAC per client address and second, updates of known ones always,
+// never more waiting than the lobby holds; the table keeps the newest rows up to its cap.
+TEST_F(Lobby, TheGateAndTheCapHoldUnderAFlood)
+{
+    const auto arrival = [](const char* mac, const char* client, const char* at) {
+        return Arrival{QLatin1String(mac), QStringLiteral("cfg") + QLatin1String(mac), QStringLiteral("GRANDSTREAM"),
+                       {}, QLatin1String(at), QLatin1String(client), QStringLiteral("x")};
+    };
+    ArrivalGate gate;
+    std::map<QString, Arrival> waiting;
+    QHash<QString, bool> known{{QStringLiteral("000B82000009"), true}};
+    const struct
+    {
+        Arrival a;
+        bool admitted;
+    } steps[] = {
+        {arrival("000B82000001", "10.0.0.1", "2026-12-11T10:00:00.100Z"), true},
+        {arrival("000B82000002", "10.0.0.1", "2026-12-11T10:00:00.900Z"), false}, // same client, same second
+        {arrival("000B82000001", "10.0.0.1", "2026-12-11T10:00:00.950Z"), true},  // waiting already
+        {arrival("000B82000009", "10.0.0.1", "2026-12-11T10:00:00.990Z"), true},  // in the lobby already
+        {arrival("000B82000003", "10.0.0.2", "2026-12-11T10:00:00.990Z"), true},  // another client
+        {arrival("000B82000004", "10.0.0.1", "2026-12-11T10:00:01.000Z"), true},  // the next second
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(gate.admit(s.a, waiting, known), s.admitted) << s.a.mac.toStdString() << ' ' << s.a.at.toStdString();
+        if (s.admitted)
+            waiting.insert_or_assign(s.a.mac, s.a);
+    }
+    for (int i = 0; i < ArrivalGate::kCap; ++i)
+        waiting.insert_or_assign(QString::number(i), arrival("x", "y", "z"));
+    EXPECT_FALSE(gate.admit(arrival("000B82000005", "10.0.0.5", "2026-12-11T10:00:02.000Z"), waiting, known));
+
+    ASSERT_EQ(LobbyTable::prepare(working.db), QString());
+    std::map<QString, Arrival> flood;
+    for (int i = 0; i < ArrivalGate::kCap + 5; ++i) {
+        const QString mac = QStringLiteral("02%1").arg(i, 10, 10, QLatin1Char('0'));
+        // The first five are the oldest seen.
+        Arrival a = arrival("", "10.0.0.1", "");
+        a.mac = mac;
+        a.at = QStringLiteral("2026-12-11T10:%1.000Z").arg(i < 5 ? QStringLiteral("00:00") : QStringLiteral("30:00"));
+        flood.emplace(mac, a);
+    }
+    LobbyTable::write(working.db, flood, MakerRegistry(QStringLiteral("/nonexistent")));
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY")), ArrivalGate::kCap);
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY WHERE LB_LAST LIKE '%10:00:00%'")), 0);
+}
+
+} // namespace
+} // namespace vocaset::test
