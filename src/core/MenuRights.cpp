@@ -34,6 +34,8 @@ const QList<MenuEntry>& mainMenuEntries()
         // Beside Reboot rather than under it: Reboot opens its window from the menu bar, and its name is
         // the right every rights row already grants.
         {QStringLiteral("Fleet"), QStringLiteral("Fleet"), {}, false},
+        // The new telephones go with the fleet: the same right opens both.
+        {QStringLiteral("Lobby"), QStringLiteral("New telephones"), {}, false, QStringLiteral("Fleet")},
         {QStringLiteral("Help"), QStringLiteral("Help"), {}, true},
         {QStringLiteral("Help1"), QStringLiteral("Help"), QStringLiteral("Help"), false},
         {QStringLiteral("About"), QStringLiteral("About"), QStringLiteral("Help"), false},

@@ -205,8 +205,10 @@ ClaimOutcome claimArrivals(Session& s, const ClaimRequest& r)
                         {r.company, r.company});
     for (const QVariantList& row : codes.rows())
         free.append(row.at(0).toString());
+    // A code given is the first one: the telephones take the free codes from it on.
     if (!r.code.isEmpty()) {
-        free = free.contains(r.code) ? QStringList{r.code} : QStringList();
+        const qsizetype first = free.indexOf(r.code);
+        free = first >= 0 ? free.mid(first) : QStringList();
         if (free.isEmpty())
             outcome.refused.append(
                 QStringLiteral("Code %1 is not a free code of the ranges of company %2").arg(r.code, r.company));

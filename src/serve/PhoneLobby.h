@@ -87,7 +87,7 @@ struct ClaimRequest
     QStringList macs;
     QString company;
     QString model;       // empty: each row's guessed model
-    QString code;        // empty: the company's lowest free codes of its ranges
+    QString code;        // the first code, the others the free ones after it; empty: the lowest free codes
     QString description; // empty: the maker and the MAC
     bool dryRun = false;
 };

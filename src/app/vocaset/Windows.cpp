@@ -2,6 +2,7 @@
 
 #include "FFleet.h"
 #include "FGenerate.h"
+#include "FLobby.h"
 #include "FModelTemplates.h"
 #include "FPBExp.h"
 #include "FPBGen.h"
@@ -32,6 +33,7 @@ QHash<QString, FVocaset1::WindowFactory> childWindows()
         settings.readSettings();
         return new FFleet(s, settings.workingConnection());
     });
+    windows.insert(QStringLiteral("Lobby"), [](Session& s) -> QWidget* { return new FLobby(s); });
     windows.insert(QStringLiteral("PbGen"), [](Session& s) -> QWidget* { return new FPBGen(s); });
     windows.insert(QStringLiteral("PbImp"), [](Session& s) -> QWidget* { return new FPBImp(s); });
     windows.insert(QStringLiteral("PbExp"), [](Session& s) -> QWidget* { return new FPBExp(s); });
