@@ -56,6 +56,7 @@ FLobby::FLobby(Session& session, QWidget* parent)
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setSortingEnabled(true);
+    m_list->sortByColumn(Last, Qt::DescendingOrder); // newest first
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
     auto* grid = new QGridLayout(this);
