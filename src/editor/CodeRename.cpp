@@ -20,7 +20,7 @@ namespace {
 // Settings rows keyed on a company and a model joined, on a company alone, and on "$$" and a model.
 const QStringList kPairKeys = {QStringLiteral("$$GENPATH"), QStringLiteral("$$DEFGEN"), QStringLiteral("$$PBGEN"),
                                QStringLiteral("$$PBIMP")};
-const QStringList kCompanyKeys = {QStringLiteral("$$PBExp"), QStringLiteral("$$PROVAUTH")};
+const QStringList kCompanyKeys = {QStringLiteral("$$PBExp"), QStringLiteral("$$PROVAUTH"), QStringLiteral("$$PROVNETS")};
 const QStringList kModelKeys = {QStringLiteral("$$IP1"), QStringLiteral("$$IP2"), QStringLiteral("$$IP3"),
                                 QStringLiteral("$$IP4"), QStringLiteral("$$EPWD")};
 

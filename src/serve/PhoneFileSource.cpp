@@ -108,6 +108,27 @@ QList<FoundPhone> foundPhones(const Recordset& rows)
     }
     return phones;
 }
+const QString kNetworks = QStringLiteral("SELECT SY_CODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") +
+                          QLatin1String(kProvNets) + u'\'';
+
+// Whether a client address lies in one of the networks; an address mapped from IPv4 into IPv6 is
+// its IPv4 address.
+bool inside(const QString& client, const QList<QPair<QHostAddress, int>>& networks)
+{
+    QHostAddress address(client);
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    if (mapped)
+        address = QHostAddress(v4);
+    if (address.isNull())
+        return false;
+    for (const auto& network : networks) {
+        if (address.isInSubnet(network))
+            return true;
+    }
+    return false;
+}
+
 const QString kAnyAuth =
     QStringLiteral("SELECT COUNT(*) FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") + QLatin1String(kProvAuth) + u'\'';
 const QString kDefaultLevels =
@@ -139,6 +160,7 @@ public:
         return m_result;
     }
     QString user() const override { return m_inner.user(); }
+    QString client() const override { return m_inner.client(); }
     std::optional<DigestProof> proof(const QString& user) const override { return m_inner.proof(user); }
 
 private:
@@ -256,6 +278,8 @@ struct PhoneFileSource::Kept
 {
     Kept(Database& db, const QString& language) : maker(db, language) {}
     std::optional<bool> anyAuth;                   // some company has a $$PROVAUTH row
+    // Each company's $$PROVNETS networks, the well-formed rows only; read when first needed.
+    std::optional<QHash<QString, QList<QPair<QHostAddress, int>>>> networks;
     QHash<QString, std::optional<QString>> levels; // company + model: its $$DEFGEN value
     TelephoneFileMaker maker;                      // catalogue, levels, writer modules, messages
     std::optional<QList<TemplateName>> names;      // read when a name asks for them
@@ -481,6 +505,24 @@ QString PhoneFileSource::health()
     }
 }
 
+std::optional<QList<QPair<QHostAddress, int>>> parseNetworks(const QString& value)
+{
+    QList<QPair<QHostAddress, int>> networks;
+    for (const QString& part : value.split(u',', Qt::SkipEmptyParts)) {
+        const QString text = part.trimmed();
+        if (text.isEmpty())
+            continue;
+        // A network, not a lone address: the prefix length is required.
+        const auto network = QHostAddress::parseSubnet(text);
+        if (!text.contains(u'/') || network.first.isNull() || network.second < 0)
+            return std::nullopt;
+        networks.append(network);
+    }
+    if (networks.isEmpty())
+        return std::nullopt;
+    return networks;
+}
+
 FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& credentials, const QString& fileName)
 {
     Database& db = database();
@@ -508,6 +550,19 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         m_kept->anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
     const bool anyAuth = *m_kept->anyAuth;
     const QList<FoundPhone> phones = foundPhones(found);
+    if (!m_kept->networks) {
+        QHash<QString, QList<QPair<QHostAddress, int>>> networks;
+        const Recordset rows = db.execute(kNetworks);
+        for (const QVariantList& row : rows.rows()) {
+            if (const auto parsed = parseNetworks(row.at(1).toString()))
+                networks.insert(row.at(0).toString(), *parsed);
+            else
+                answer.notes.append(QStringLiteral("The %1 row of company %2 is not a list of networks (%3): it is "
+                                                   "ignored")
+                                        .arg(QLatin1String(kProvNets), row.at(0).toString(), row.at(1).toString()));
+        }
+        m_kept->networks = std::move(networks);
+    }
     if (phones.isEmpty())
         answer.unknown = FileAnswer::Unknown{name.mac.toUpper(), name.module, name.model};
     QStringList passwords;
@@ -521,7 +576,25 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     const auto named = [&name](const QVariantList& row) {
         return row.at(6).toString() == name.module && (name.model.isEmpty() || row.at(3).toString() == name.model);
     };
-    const bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.size() > 1 || named(*phones.first().row));
+    bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.size() > 1 || named(*phones.first().row));
+    // A company with networks: from inside them no Digest is asked; from outside a company without
+    // a password is refused as a wrong password is.
+    if (phones.size() == 1 && named(*phones.first().row)) {
+        const auto networks = m_kept->networks->constFind(phones.first().row->at(1).toString());
+        if (networks != m_kept->networks->cend()) {
+            if (inside(credentials.client(), *networks)) {
+                open = true;
+            } else if (passwords.isEmpty()) {
+                // No password proves anything here: only a caller that knows the telephone (the
+                // fleet's survey) is served; a request is refused as a wrong password is.
+                if (credentials.check(name.mac, {}) != Credentials::Check::Accepted) {
+                    answer.status = anyAuth ? 401 : 404;
+                    return answer;
+                }
+                open = true;
+            }
+        }
+    }
     if (anyAuth && !open) {
         const Credentials::Check check = credentials.check(name.mac, passwords);
         if (check != Credentials::Check::Accepted) {

@@ -265,6 +265,7 @@ public:
           m_method(method), m_target(target)
     {
     }
+    QString client() const override { return m_client; }
     Check check(const QString& user, const QStringList& passwords) override
     {
         DigestAuth::Result result = DigestAuth::Result::Absent;

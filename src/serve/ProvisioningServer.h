@@ -42,6 +42,9 @@ public:
     virtual Check check(const QString& user, const QStringList& passwords) = 0;
     // The user name the answer claims; empty without one.
     virtual QString user() const { return {}; }
+    // The client address the server decided for the request (trusted proxies included); empty when
+    // none is known, which is inside no network.
+    virtual QString client() const { return {}; }
     // What lets the database check the answer for user where the passwords are; nothing when it cannot.
     virtual std::optional<DigestProof> proof(const QString& /*user*/) const { return std::nullopt; }
 };

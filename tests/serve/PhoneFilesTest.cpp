@@ -395,6 +395,75 @@ private:
     QString m_password;
 };
 
+// A company's networks: from inside them its files come without Digest; from outside Digest is asked
+// where the company has a password, and a company without one is refused as a wrong password is.
+// IPv4 and IPv6 networks, an address mapped from IPv4 into IPv6; a malformed row is ignored and said.
+TEST_F(DemoSite, NetworksOfACompanyDecideWhoNeedsDigest)
+{
+    class From final : public Credentials
+    {
+    public:
+        From(QString client, QString password) : m_client(std::move(client)), m_password(std::move(password)) {}
+        QString client() const override { return m_client; }
+        Check check(const QString&, const QStringList& passwords) override
+        {
+            // "*" stands for a caller that knows the telephone, as the fleet's survey does.
+            return m_password == u"*" || (!m_password.isEmpty() && passwords.contains(m_password)) ? Check::Accepted
+                                                                                                   : Check::Refused;
+        }
+
+    private:
+        QString m_client, m_password;
+    };
+    exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVNETS', '10.1.0.0/16, 2001:db8:5::/48')"));
+    exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('OHARA', '$$PROVNETS', '10.2.0.0/16')"));
+    exec(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('OHARA', '$$PROVAUTH', 'ohara secret')"));
+    const QString alpin = QStringLiteral("cfg000B82E79E4A"); // ALPIN 201
+    const QString ohara = QStringLiteral("cfg000B82946FF4"); // OHARA 101
+    const struct
+    {
+        QString name, client, password;
+        int status;
+    } cases[] = {
+        {alpin, QStringLiteral("10.1.2.3"), {}, 200},
+        {alpin, QStringLiteral("2001:db8:5::7"), {}, 200},
+        {alpin, QStringLiteral("::ffff:10.1.2.3"), {}, 200},
+        {alpin, QStringLiteral("10.2.0.1"), {}, 401},       // another company's network
+        {alpin, QStringLiteral("10.9.9.9"), QStringLiteral("ohara secret"), 401},
+        {alpin, {}, {}, 401},
+        {alpin, {}, QStringLiteral("*"), 200},
+        {ohara, QStringLiteral("10.2.200.1"), {}, 200},
+        {ohara, QStringLiteral("10.9.9.9"), {}, 401},
+        {ohara, QStringLiteral("10.9.9.9"), QStringLiteral("ohara secret"), 200},
+    };
+    PhoneFileSource source(working.tdb.connectionString(), QStringLiteral("EN"), 2000);
+    for (const auto& c : cases) {
+        From from(c.client, c.password);
+        EXPECT_EQ(source.answer(c.name, from).status, c.status)
+            << c.name.toStdString() << " from " << c.client.toStdString() << " with " << c.password.toStdString();
+    }
+    // A malformed row is as no row (ALPIN has no password: open), and the request's notes say so.
+    exec(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '10.1.0.0/99' WHERE SY_CODE = 'ALPIN' AND "
+                        "SY_SUBCODE = '$$PROVNETS'"));
+    From outside(QStringLiteral("10.9.9.9"), {});
+    const FileAnswer open = source.answer(alpin, outside);
+    EXPECT_EQ(open.status, 200);
+    EXPECT_TRUE(open.notes.join(u' ').contains(QStringLiteral("10.1.0.0/99"))) << open.notes.join(u' ').toStdString();
+    for (const char* bad : {"10.1.0.0", "10.1.0.0/16, nonsense", "", "2001:db8::/129"})
+        EXPECT_FALSE(parseNetworks(QLatin1String(bad))) << bad;
+    EXPECT_EQ(parseNetworks(QStringLiteral(" 10.1.0.0/16 ,2001:db8:5::/48 "))->size(), 2);
+
+    // Through the server, the client address it decides: loopback inside one network, not another.
+    const auto server = serve(log);
+    HttpClient client(server->port());
+    for (const auto& [networks, status] : {std::pair{"127.0.0.0/8", 200}, std::pair{"10.0.0.0/8", 401}}) {
+        exec(QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = ? WHERE SY_CODE = 'ALPIN' AND SY_SUBCODE = "
+                            "'$$PROVNETS'"),
+             {QLatin1String(networks)});
+        EXPECT_EQ(client.request("GET", kReception).status, status) << networks;
+    }
+}
+
 // A telephone's Digest answer to a nonce of auth, hashed over the UTF-8 texts, and checked as the
 // server checks it.
 class DigestAnswer final : public Credentials
