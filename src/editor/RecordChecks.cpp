@@ -8,6 +8,7 @@
 #include "Messages.h"
 #include "ParamResolution.h"
 #include "Sql.h"
+#include "ProvisioningNetworks.h"
 #include "ValueChecks.h"
 
 namespace vocaset {
@@ -100,6 +101,12 @@ std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, Acce
             return editorText(s, EditorText::BadValue,
                               QStringLiteral("no menu entry is named ") + unknown.join(QStringLiteral(", ")));
     }
+    // A company's networks: a malformed one would be ignored by the server, so it is never saved.
+    if (cat.table.compare(QLatin1String("SYSTEM_PARAMETERS"), Qt::CaseInsensitive) == 0 &&
+        valueOf("SY_SUBCODE") == QLatin1String(kProvNets) && !parseNetworks(valueOf("SY_VALUE")))
+        return editorText(s, EditorText::BadValue,
+                          QStringLiteral("not a list of networks with their prefix lengths, such as 10.1.0.0/16, "
+                                         "2001:db8:5::/48"));
     for (int i = 0; i < cat.columns.size(); ++i) {
         if (!written.value(i))
             continue;

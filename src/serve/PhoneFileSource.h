@@ -4,12 +4,10 @@
 #include <memory>
 #include <optional>
 
-#include <QHostAddress>
-#include <QList>
-#include <QPair>
 #include <QString>
 
 #include "Database.h"
+#include "ProvisioningNetworks.h"
 #include "ProvisioningServer.h"
 
 namespace vocaset {
@@ -30,13 +28,7 @@ std::optional<QString> provisioningFileName(const QString& module, const QString
 // The settings row that puts a company's files behind Digest authentication: SY_CODE is the company,
 // SY_VALUE the password, and the user name is the telephone's MAC in upper case.
 inline constexpr char kProvAuth[] = "$$PROVAUTH";
-// The settings row that lets a company's telephones fetch their files without Digest from inside
-// its networks: SY_CODE is the company, SY_VALUE networks such as "10.1.0.0/16, 2001:db8:5::/48".
-// From outside, a company with $$PROVAUTH asks for Digest, one without is refused as a wrong
-// password is.
-inline constexpr char kProvNets[] = "$$PROVNETS";
-// The networks of a $$PROVNETS value; nothing when any of them is malformed (the row is then ignored).
-std::optional<QList<QPair<QHostAddress, int>>> parseNetworks(const QString& value);
+
 
 // Serves telephones their configuration files from the database, built on each request exactly as
 // the generation writes them, so a value changed in the database is served on the next request. One

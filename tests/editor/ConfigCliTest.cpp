@@ -107,6 +107,21 @@ TEST_F(ConfigCli, ASavedRecordIsWarnedOfWhatItWillDo)
     EXPECT_TRUE(err.contains(QStringLiteral("The language applies from the next start"))) << err.toStdString();
 }
 
+// A company's networks are saved only well formed: the server would ignore a malformed row.
+TEST_F(ConfigCli, ACompanysNetworksAreSavedOnlyWellFormed)
+{
+    qputenv("VOCASET_PASSWORD", "settings");
+    const QStringList row = {QStringLiteral("SYSTEM_PARAMETERS"), QStringLiteral("SY_CODE=ALPIN"),
+                             QStringLiteral("SY_SUBCODE=$$PROVNETS")};
+    for (const char* bad : {"SY_VALUE=10.1.0.0", "SY_VALUE=10.1.0.0/16, 300.1.0.0/8", "SY_VALUE=2001:db8::/129"}) {
+        EXPECT_EQ(config("add", row + QStringList{QLatin1String(bad)}), cli::RunFailed) << bad;
+        EXPECT_TRUE(err.contains(QStringLiteral("not a list of networks"))) << err.toStdString();
+    }
+    EXPECT_EQ(config("add", row + QStringList{QStringLiteral("SY_VALUE=10.1.0.0/16, 2001:db8:5::/48")}), cli::Ok)
+        << err.toStdString();
+    qunsetenv("VOCASET_PASSWORD");
+}
+
 // A user's menu rights name several entries in one row; a name that is no menu entry is refused, and
 // the command line then allows exactly the named entries.
 TEST_F(ConfigCli, MenuRightsOfAUserNameSeveralEntries)
