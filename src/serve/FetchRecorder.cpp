@@ -224,6 +224,9 @@ void FetchRecorder::run()
         batch.swap(m_pending);
         std::map<QString, Arrival> arrivals;
         arrivals.swap(m_arrivals);
+        // Being written, they are the lobby's: a repeat meanwhile is an update, not a new MAC.
+        for (const auto& entry : arrivals)
+            m_lobbyMacs.insert(entry.first, true);
         lock.unlock();
         if (!arrivals.empty())
             writeArrivals(db, arrivals);
