@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 #include "Database.h"
@@ -22,6 +23,9 @@ void buildDataSet(Database& db, int phones);
 // per parameter, Windows-1252, CR LF), so the two can be timed on the same data. Returns the file
 // name's form, %1 standing for the MAC.
 QString addF1000Template(Database& db);
+
+// The number after the option name among a benchmark's arguments, or the fallback.
+int option(const QStringList& args, const QString& name, int fallback);
 
 // User and system CPU seconds a process of this machine has used so far; 0 when it cannot be read.
 double cpuSecondsOf(qint64 pid);

@@ -34,11 +34,7 @@ namespace {
 
 QTextStream out(stdout);
 
-int option(const QStringList& args, const QString& name, int fallback)
-{
-    const qsizetype at = args.indexOf(name);
-    return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : fallback;
-}
+using bench::option;
 
 int connectTo(quint16 port)
 {

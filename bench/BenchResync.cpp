@@ -24,6 +24,7 @@
 #include "BenchData.h"
 #include "FetchConfirmation.h"
 #include "FetchRecorder.h"
+#include "Recordings.h"
 #include "ResyncRun.h"
 #include "Sql.h"
 
@@ -33,18 +34,7 @@ namespace {
 
 QTextStream out(stdout);
 
-int option(const QStringList& args, const QString& name, int fallback)
-{
-    const qsizetype at = args.indexOf(name);
-    return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : fallback;
-}
-
-class NullLog final : public RunLog
-{
-public:
-    void append(const QString&) override { ++lines; }
-    int lines = 0;
-};
+using bench::option;
 
 // The telephones' side: one UDP socket answering 200 to every NOTIFY but the first copy of every
 // tenth call.
@@ -150,7 +140,7 @@ int main(int argc, char** argv)
 
     bench::SilentOperator op;
     Session s(db, op);
-    NullLog log;
+    NullRunLog log;
     ResyncRun run(s, log);
     QElapsedTimer clock;
     clock.start();
@@ -180,7 +170,7 @@ int main(int argc, char** argv)
     QObject::connect(&record, &QTimer::timeout, [&] {
         if (recorded >= summary.accepted.size())
             return;
-        const QString now = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+        const QString now = recordedTime();
         const int upTo = std::min(recorded + 100, int(summary.accepted.size()));
         QStringList codes;
         for (; recorded < upTo; ++recorded)

@@ -51,11 +51,7 @@ namespace {
 
 QTextStream out(stdout);
 
-int option(const QStringList& args, const QString& name, int fallback)
-{
-    const qsizetype at = args.indexOf(name);
-    return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : fallback;
-}
+using bench::option;
 
 // A loopback address of its own for client n of a group (127.0.group.n).
 quint32 loopback(int group, int n)

@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "BenchData.h"
 #include "Database.h"
 
 using namespace vocaset;
@@ -36,11 +37,7 @@ QTextStream out(stdout);
 const QString kPassword = QStringLiteral("vocaset-admin");                 // the demo's second password of the settings
 const QStringList kEdited = {QStringLiteral("33"), QStringLiteral("237")}; // ALPIN GXP2000 text values
 
-int option(const QStringList& args, const QString& name, int fallback)
-{
-    const qsizetype at = args.indexOf(name);
-    return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : fallback;
-}
+using bench::option;
 
 quint16 freePort()
 {

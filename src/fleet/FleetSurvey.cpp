@@ -17,13 +17,6 @@ namespace {
 constexpr const char* kNames[] = {"current", "stale", "never"};
 constexpr const char* kFirmwareKey = "$$UAFIRMWARE";
 
-// The survey builds files for telephones it already knows: no password is asked of it.
-class Trusted final : public Credentials
-{
-public:
-    Check check(const QString&, const QStringList&) override { return Check::Accepted; }
-};
-
 // The expression that takes the firmware version from the user agents of each model: its $$UAFIRMWARE
 // setting. The settings are read in one statement; each is compiled when the first telephone of its
 // model is listed, and one that is no expression with one capture group is named once in the notes.
@@ -175,7 +168,7 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
     sql += QStringLiteral(" ORDER BY P.CO_CODE, P.PH_CODE");
     const Recordset rows = m_db.execute(sql);
 
-    Trusted trusted;
+    KnownCaller trusted;
     QList<FleetPhone> phones;
     phones.reserve(rows.count());
     int done = 0;

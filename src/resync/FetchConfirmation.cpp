@@ -8,26 +8,10 @@
 #include "Messages.h"
 #include "PhoneFileSource.h"
 #include "ProvisioningServer.h"
+#include "Recordings.h"
 #include "Sql.h"
 
 namespace vocaset {
-
-namespace {
-
-// The files are built for telephones the run already chose: no password is asked.
-class Trusted final : public Credentials
-{
-public:
-    Check check(const QString&, const QStringList&) override { return Check::Accepted; }
-};
-
-// The servers' own form of a fetch's time, so that the recordings compare as text.
-QString recordedTime(const QDateTime& t)
-{
-    return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
-}
-
-} // namespace
 
 QString FetchConfirmation::Summary::line() const
 {
@@ -46,7 +30,7 @@ FetchConfirmation::FetchConfirmation(Session& session, RunLog& log, int pollMs)
 
 void FetchConfirmation::begin()
 {
-    m_since = recordedTime(QDateTime::currentDateTimeUtc());
+    m_since = recordedTime();
     m_aborted = false;
 }
 
@@ -68,7 +52,7 @@ QHash<QString, QByteArray> FetchConfirmation::currentTags(const QString& company
         QStringLiteral("SELECT P.PH_CODE, P.EQ_CODE, P.PH_MAC, E.EQ_MODULE FROM PHONES P LEFT JOIN EQUIPMENT E "
                        "ON E.EQ_CODE = P.EQ_CODE WHERE P.CO_CODE = '") +
         sqlText(company) + u'\'');
-    Trusted trusted;
+    KnownCaller trusted;
     for (const QVariantList& row : rows.rows()) {
         const QString code = row.at(0).toString();
         if (!wanted.contains(code))

@@ -9,6 +9,7 @@
 #include "Database.h"
 #include "DbError.h"
 #include "Dialect.h"
+#include "Recordings.h"
 
 namespace vocaset {
 
@@ -56,39 +57,15 @@ QString upsert(int rows)
     return sql;
 }
 
-// A header value as a column keeps it: control characters become '?', and it is cut to the width.
-QString storable(const QString& text, int width)
-{
-    QString out = text.left(width);
-    for (QChar& c : out) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u'?';
-    }
-    return out;
-}
-
 } // namespace
 
 namespace FetchTable {
 
 QString prepare(Database& db)
 {
-    // An account that may only read finds the table there or not, without a statement that writes.
-    const QString cost = QStringLiteral("; fetches are not recorded, and the fleet shows each telephone's last fetch "
-                                        "another server recorded, or none");
-    if (!exists(db)) {
-        try {
-            db.execute(kCreate);
-        } catch (const DbError& e) {
-            // Two servers starting at once on one server database may both try to create it.
-            if (!exists(db))
-                return QStringLiteral("No table %1 (%2)").arg(QLatin1String(kName), e.text()) + cost;
-        }
-    }
-    if (const QString rights = Dialect::mayWrite(QLatin1String(kName), db.engine());
-        !rights.isEmpty() && !db.execute(rights).value(0).toBool())
-        return QStringLiteral("No right to add or change the rows of %1").arg(QLatin1String(kName)) + cost;
-    return {};
+    return prepareRecordingTable(db, kName, kCreate,
+                                 QStringLiteral("; fetches are not recorded, and the fleet shows each telephone's "
+                                                "last fetch another server recorded, or none"));
 }
 
 bool exists(Database& db)

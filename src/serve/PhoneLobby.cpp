@@ -8,6 +8,7 @@
 #include "DbError.h"
 #include "Dialect.h"
 #include "PhoneFileSource.h"
+#include "Recordings.h"
 
 namespace vocaset {
 
@@ -24,17 +25,6 @@ const QString kUpsert = QStringLiteral(
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (LB_MAC) DO UPDATE SET LB_FILE = excluded.LB_FILE, "
     "LB_LAST = excluded.LB_LAST, LB_COUNT = PHONE_LOBBY.LB_COUNT + excluded.LB_COUNT, "
     "LB_CLIENT = excluded.LB_CLIENT, LB_AGENT = excluded.LB_AGENT, LB_MODEL = excluded.LB_MODEL");
-
-// A header value as a column keeps it: control characters become '?', and it is cut to the width.
-QString storable(const QString& text, int width)
-{
-    QString out = text.left(width);
-    for (QChar& c : out) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u'?';
-    }
-    return out;
-}
 
 // The model a request's name and user agent point to: the template model whose pattern it is, the
 // one model of the name's writer module, or of several the first whose $$UAMODEL expression matches.
@@ -119,21 +109,7 @@ namespace LobbyTable {
 
 QString prepare(Database& db)
 {
-    if (!exists(db)) {
-        try {
-            db.execute(kCreate);
-        } catch (const DbError& e) {
-            // Two servers starting at once may both try to create it.
-            if (!exists(db))
-                return QStringLiteral("No table %1 (%2); new telephones are not recorded")
-                    .arg(QLatin1String(kName), e.text());
-        }
-    }
-    if (const QString rights = Dialect::mayWrite(QLatin1String(kName), db.engine());
-        !rights.isEmpty() && !db.execute(rights).value(0).toBool())
-        return QStringLiteral("No right to add or change the rows of %1; new telephones are not recorded")
-            .arg(QLatin1String(kName));
-    return {};
+    return prepareRecordingTable(db, kName, kCreate, QStringLiteral("; new telephones are not recorded"));
 }
 
 bool exists(Database& db)

@@ -19,6 +19,7 @@
 #include "DbError.h"
 #include "DigestAuth.h"
 #include "FetchRecorder.h"
+#include "Recordings.h"
 #include "ServerMetrics.h"
 #include "SourceThreads.h"
 
@@ -906,13 +907,11 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
     if (m_options.recorder && !tag.isEmpty() && !answer.phone.isEmpty() && exchange.method == MHD_HTTP_METHOD_GET)
         m_options.recorder->record(
             {answer.company, answer.phone,
-             QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), exchange.client,
-             QString::fromLatin1(exchange.userAgent), tag, answer.mac});
+             recordedTime(), exchange.client, QString::fromLatin1(exchange.userAgent), tag, answer.mac});
     else if (m_options.recorder && answer.unknown && exchange.method == MHD_HTTP_METHOD_GET)
         m_options.recorder->arrived(
             {answer.unknown->mac, QString::fromLatin1(QByteArray::fromPercentEncoding(pathOf(exchange.target))).mid(1),
-             answer.unknown->module, answer.unknown->model,
-             QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), exchange.client,
+             answer.unknown->module, answer.unknown->model, recordedTime(), exchange.client,
              QString::fromLatin1(exchange.userAgent)});
     exchange.status = status;
     exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : body.size();

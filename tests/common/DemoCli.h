@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "Schema.h"
 #include "TestDatabase.h"
 
 namespace vocaset::test {
@@ -45,6 +46,27 @@ protected:
         QTextStream o(&out);
         QTextStream e(&err);
         return cli::runCli(args, o, e, working.dir(), interleaving);
+    }
+
+    // Every row of the tables a run fills (and of the history when asked and there), one line each
+    // with its table, sorted: two states compare as wholes.
+    QStringList rows(bool withHistory = false)
+    {
+        QStringList tables = Schema::copyOrder();
+        if (withHistory && !working.db.columns(QStringLiteral("CHANGE_HISTORY")).isEmpty())
+            tables.append(QStringLiteral("CHANGE_HISTORY"));
+        QStringList out;
+        for (const QString& table : std::as_const(tables)) {
+            for (Recordset rs = working.db.execute(QStringLiteral("SELECT * FROM ") + table); !rs.eof();
+                 rs.moveNext()) {
+                QString line = table;
+                for (int i = 0; i < rs.fieldCount(); ++i)
+                    line += u'|' + rs.text(i);
+                out << line;
+            }
+        }
+        out.sort();
+        return out;
     }
 
     // For the command line's own connection: an OtherOperator's hook, say.

@@ -23,22 +23,6 @@ protected:
     {
         return observer.execute(QStringLiteral("SELECT ") + Dialect::changeCount(observer.engine())).text(0);
     }
-    // Every row of the tables a run fills, sorted.
-    QStringList rows()
-    {
-        QStringList out;
-        for (const QString& table : Schema::copyOrder()) {
-            for (Recordset rs = working.db.execute(QStringLiteral("SELECT * FROM ") + table); !rs.eof();
-                 rs.moveNext()) {
-                QString line = table;
-                for (int i = 0; i < rs.fieldCount(); ++i)
-                    line += u'|' + rs.text(i);
-                out << line;
-            }
-        }
-        out.sort();
-        return out;
-    }
     // The rows one list holds and the other not, the first few of them.
     static QString changed(const QStringList& before, const QStringList& after)
     {

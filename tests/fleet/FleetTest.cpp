@@ -15,6 +15,7 @@
 #include "HttpClient.h"
 #include "PhoneFileSource.h"
 #include "ServeTestSupport.h"
+#include "ServedDatabase.h"
 #include "Sql.h"
 
 namespace vocaset::test {
@@ -29,15 +30,8 @@ protected:
     std::unique_ptr<ProvisioningServer> serve(LockedLog& into, FetchRecorder* recorder)
     {
         ServerOptions options;
-        options.port = 0;
         options.recorder = recorder;
-        const QString db = working.connectionString();
-        auto server = std::make_unique<ProvisioningServer>(
-            options, [db](int bound) { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN"), bound); },
-            into);
-        QString error;
-        EXPECT_TRUE(server->start(&error)) << error.toStdString();
-        return server;
+        return serveDatabase(working.connectionString(), into, options);
     }
     QMap<QString, FleetPhone> survey(const FleetFilter& filter = {})
     {

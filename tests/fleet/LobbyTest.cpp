@@ -12,6 +12,7 @@
 #include "PhoneFileSource.h"
 #include "PhoneLobby.h"
 #include "ServeTestSupport.h"
+#include "ServedDatabase.h"
 
 namespace vocaset::test {
 namespace {
@@ -22,15 +23,8 @@ protected:
     std::unique_ptr<ProvisioningServer> serve(LockedLog& into, FetchRecorder* recorder)
     {
         ServerOptions options;
-        options.port = 0;
         options.recorder = recorder;
-        const QString db = working.connectionString();
-        auto server = std::make_unique<ProvisioningServer>(
-            options, [db](int bound) { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN"), bound); },
-            into);
-        QString error;
-        EXPECT_TRUE(server->start(&error)) << error.toStdString();
-        return server;
+        return serveDatabase(working.connectionString(), into, options);
     }
     int count(const QString& sql) { return working.db.execute(sql).text(0).toInt(); }
 };

@@ -12,6 +12,7 @@
 
 #include "FetchRecorder.h"
 #include "PhoneFileSource.h"
+#include "Recordings.h"
 #include "RebootCommands.h"
 #include "RebootTestData.h"
 #include "ResyncRun.h"
@@ -130,10 +131,7 @@ protected:
     // The tag the server would send the telephone now, as the server computes it.
     QString currentTag(const char* code)
     {
-        struct Known final : Credentials
-        {
-            Check check(const QString&, const QStringList&) override { return Check::Accepted; }
-        } known;
+        KnownCaller known;
         PhoneFileSource source(t.tdb.db, QStringLiteral("EN"));
         const FileAnswer file = source.answer(QStringLiteral("000B82000%1.txt").arg(QLatin1String(code)), known);
         EXPECT_EQ(file.status, 200) << code;
@@ -149,7 +147,7 @@ protected:
     // A moment just after now, in the servers' form.
     static QString soon()
     {
-        return QDateTime::currentDateTimeUtc().addMSecs(5).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+        return recordedTime(QDateTime::currentDateTimeUtc().addMSecs(5));
     }
     TestSession t;
     ResyncRun::Summary summary;

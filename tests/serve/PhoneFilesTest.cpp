@@ -22,6 +22,7 @@
 #include "Interleaving.h"
 #include "PhoneFileSource.h"
 #include "ServeTestSupport.h"
+#include "ServedDatabase.h"
 #include "Sql.h"
 #include "TestDatabase.h"
 
@@ -45,14 +46,7 @@ protected:
     std::unique_ptr<ProvisioningServer> serve(LockedLog& into, const QString& connection = QString(),
                                               ServerOptions options = {})
     {
-        options.port = 0;
-        const QString db = connection.isEmpty() ? working.tdb.connectionString() : connection;
-        auto server = std::make_unique<ProvisioningServer>(
-            options, [db](int bound) { return std::make_unique<PhoneFileSource>(db, QStringLiteral("EN"), bound); },
-            into);
-        QString error;
-        EXPECT_TRUE(server->start(&error)) << error.toStdString();
-        return server;
+        return serveDatabase(connection.isEmpty() ? working.tdb.connectionString() : connection, into, options);
     }
     void exec(const QString& sql, const QVariantList& values = {}) { working.tdb.db.executeBound(sql, values); }
 

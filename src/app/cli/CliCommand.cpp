@@ -192,6 +192,26 @@ void printTable(QTextStream& out, const QStringList& header, const QList<QString
         print(row);
 }
 
+std::optional<bool> tsvFormat(CliContext& ctx, const QCommandLineParser& parser, const QCommandLineOption& format)
+{
+    const QString shape = parser.isSet(format) ? parser.value(format) : QStringLiteral("text");
+    if (shape != u"text" && shape != u"tsv") {
+        ctx.err << QStringLiteral("--format takes text or tsv, not \"%1\"").arg(shape) << Qt::endl;
+        return std::nullopt;
+    }
+    return shape == u"tsv";
+}
+
+void printClosingLine(CliContext& ctx, const QString& line, bool tsv)
+{
+    if (tsv) {
+        ctx.out.flush();
+        ctx.err << line << Qt::endl;
+    } else {
+        ctx.out << line << Qt::endl;
+    }
+}
+
 std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCommandLineParser& parser,
                                     const QStringList& arguments, const QString& usage, qsizetype positionals)
 {

@@ -124,6 +124,12 @@ std::optional<int> parseCommandLine(CliContext& ctx, const Command& command, QCo
 // A listing: with tsv a header line and tab-separated fields, otherwise columns aligned two spaces
 // apart, the last one unpadded.
 void printTable(QTextStream& out, const QStringList& header, const QList<QStringList>& rows, bool tsv);
+// A listing's --format: true for tsv, false for text (the default); nothing after saying why the
+// value is neither.
+std::optional<bool> tsvFormat(CliContext& ctx, const QCommandLineParser& parser, const QCommandLineOption& format);
+// A listing's closing line: after its rows in text, on standard error with tsv, so that the rows
+// stay a table a script reads.
+void printClosingLine(CliContext& ctx, const QString& line, bool tsv);
 
 // The whole tool: global options, command dispatch, help. Returns the exit code.
 // A test may give the connection a hook for the named points of its runs (Database::reached).

@@ -48,11 +48,9 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
         ctx.err << QStringLiteral("--firmware-not takes a firmware version, not an empty text") << Qt::endl;
         return Usage;
     }
-    const QString shape = parser.isSet(format) ? parser.value(format) : QStringLiteral("text");
-    if (shape != u"text" && shape != u"tsv") {
-        ctx.err << QStringLiteral("--format takes text or tsv, not \"%1\"").arg(shape) << Qt::endl;
+    const std::optional<bool> tsv = tsvFormat(ctx, parser, format);
+    if (!tsv)
         return Usage;
-    }
     filter.company = parser.value(company);
     filter.model = parser.value(model);
 
@@ -100,13 +98,8 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
     // on standard error, whatever the format.
     for (const QString& note : std::as_const(notes))
         ctx.err << note << Qt::endl;
-    printTable(ctx.out, header, table, shape == u"tsv");
-    if (shape == u"tsv") {
-        ctx.out.flush();
-        ctx.err << summary << Qt::endl;
-    } else {
-        ctx.out << summary << Qt::endl;
-    }
+    printTable(ctx.out, header, table, *tsv);
+    printClosingLine(ctx, summary, *tsv);
     return Ok;
 }
 

@@ -43,11 +43,9 @@ int LobbyCommand::execute(CliContext& ctx, const QStringList& arguments)
     parser.addOption(format);
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, usage))
         return *done;
-    const QString shape = parser.isSet(format) ? parser.value(format) : QStringLiteral("text");
-    if (shape != u"text" && shape != u"tsv") {
-        ctx.err << QStringLiteral("--format takes text or tsv, not \"%1\"").arg(shape) << Qt::endl;
+    const std::optional<bool> tsv = tsvFormat(ctx, parser, format);
+    if (!tsv)
         return Usage;
-    }
     if (const auto failed = ctx.start())
         return *failed;
     if (!ctx.allowed(QStringLiteral("Fleet")))
@@ -70,14 +68,8 @@ int LobbyCommand::execute(CliContext& ctx, const QStringList& arguments)
             f = escapeControls(f);
         table.append(fields);
     }
-    printTable(ctx.out, header, table, shape == u"tsv");
-    const QString summary = QStringLiteral("%1 new telephone(s)").arg(rows.size());
-    if (shape == u"tsv") {
-        ctx.out.flush();
-        ctx.err << summary << Qt::endl;
-    } else {
-        ctx.out << summary << Qt::endl;
-    }
+    printTable(ctx.out, header, table, *tsv);
+    printClosingLine(ctx, QStringLiteral("%1 new telephone(s)").arg(rows.size()), *tsv);
     return Ok;
 }
 

@@ -133,6 +133,49 @@ bool confirmRestarts(CliContext& ctx, FetchConfirmation& confirmation, const QSt
     return summary.unconfirmed() == 0 && !summary.aborted;
 }
 
+// The company and the model must be ones the reboot window would offer: Usage when not.
+std::optional<int> unknownChoice(CliContext& ctx, const QString& company, const QString& model)
+{
+    if (!containsCode(companyEntries(ctx.session->db), company)) {
+        ctx.err << QStringLiteral("No company ") << company << Qt::endl;
+        return Usage;
+    }
+    if (!containsCode(modelEntries(ctx.session->db, company), model)) {
+        ctx.err << QStringLiteral("Company ") << company << QStringLiteral(" has no telephone of model ") << model
+                << Qt::endl;
+        return Usage;
+    }
+    return std::nullopt;
+}
+
+// A reboot or a resync: started with Ctrl-C as its abort, its closing line printed, then the wait
+// for the next fetches when confirmFor asks for one. The exit code.
+template <typename Run, typename Start>
+int restart(CliContext& ctx, Run& run, const Start& start, const QString& company, int confirmFor, int pollMs)
+{
+    FetchConfirmation confirmation(*ctx.session, *ctx.log, pollMs);
+    InterruptAsAbort interrupt(
+        [&run, &confirmation] {
+            run.abort();
+            confirmation.abort();
+        },
+        ctx.err);
+    const int shownBefore = ctx.op->shown();
+    confirmation.begin();
+    const RebootRun::Outcome outcome = start();
+    ctx.out.flush();
+    if (outcome == RebootRun::Outcome::Aborted)
+        ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
+    const RebootRun::Summary& summary = run.summary();
+    ctx.err << summary.line() << Qt::endl;
+    const bool confirmed = confirmFor == 0 || outcome != RebootRun::Outcome::Completed ||
+                           confirmRestarts(ctx, confirmation, company, summary.accepted, confirmFor);
+    if (outcome != RebootRun::Outcome::Completed || summary.selected == 0 || summary.failures() > 0 ||
+        ctx.op->shown() > shownBefore || !confirmed)
+        return RunFailed;
+    return Ok;
+}
+
 } // namespace
 
 int ResyncCommand::execute(CliContext& ctx, const QStringList& arguments)
@@ -160,43 +203,20 @@ int ResyncCommand::execute(CliContext& ctx, const QStringList& arguments)
 
     try {
         ResyncRun run(*ctx.session, *ctx.log, m_t1Ms);
-        if (!containsCode(companyEntries(ctx.session->db), parser.value(company))) {
-            ctx.err << QStringLiteral("No company ") << parser.value(company) << Qt::endl;
-            return Usage;
-        }
-        if (!containsCode(modelEntries(ctx.session->db, parser.value(company)), parser.value(model))) {
-            ctx.err << QStringLiteral("Company ") << parser.value(company)
-                    << QStringLiteral(" has no telephone of model ") << parser.value(model) << Qt::endl;
-            return Usage;
-        }
+        if (const auto unknown = unknownChoice(ctx, parser.value(company), parser.value(model)))
+            return *unknown;
         // A model the run cannot resolve ends it as the reboot's does.
         if (const QString refused = run.refusal(parser.value(model)); !refused.isEmpty()) {
             ctx.err << refused << Qt::endl;
             return RunFailed;
         }
-        FetchConfirmation confirmation(*ctx.session, *ctx.log, m_pollMs);
-        InterruptAsAbort interrupt(
-            [&run, &confirmation] {
-                run.abort();
-                confirmation.abort();
+        return restart(
+            ctx, run,
+            [&] {
+                return run.run({parser.value(company), parser.value(model), parser.value(from), parser.value(to),
+                                parser.isSet(stale), parser.isSet(address)});
             },
-            ctx.err);
-        const int shownBefore = ctx.op->shown();
-        confirmation.begin();
-        const ResyncRun::Outcome outcome =
-            run.run({parser.value(company), parser.value(model), parser.value(from), parser.value(to),
-                     parser.isSet(stale), parser.isSet(address)});
-        ctx.out.flush();
-        if (outcome == ResyncRun::Outcome::Aborted)
-            ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
-        const ResyncRun::Summary& summary = run.summary();
-        ctx.err << summary.line() << Qt::endl;
-        const bool confirmed = *confirmFor == 0 || outcome != ResyncRun::Outcome::Completed ||
-                               confirmRestarts(ctx, confirmation, parser.value(company), summary.accepted, *confirmFor);
-        if (outcome != ResyncRun::Outcome::Completed || summary.selected == 0 || summary.failures() > 0 ||
-            ctx.op->shown() > shownBefore || !confirmed)
-            return RunFailed;
-        return Ok;
+            parser.value(company), *confirmFor, m_pollMs);
     } catch (const DbError& e) {
         ctx.err << e.text() << Qt::endl;
         return DatabaseFailed;
@@ -226,40 +246,13 @@ int RebootCommand::execute(CliContext& ctx, const QStringList& arguments)
 
     try {
         RebootRun run(*ctx.session, *ctx.log, m_deadlineMs);
-        // The company and the model must be ones the window would offer.
-        if (!containsCode(companyEntries(ctx.session->db), parser.value(company))) {
-            ctx.err << QStringLiteral("No company ") << parser.value(company) << Qt::endl;
-            return Usage;
-        }
-        if (!containsCode(modelEntries(ctx.session->db, parser.value(company)), parser.value(model))) {
-            ctx.err << QStringLiteral("Company ") << parser.value(company)
-                    << QStringLiteral(" has no telephone of model ") << parser.value(model) << Qt::endl;
-            return Usage;
-        }
-
+        if (const auto unknown = unknownChoice(ctx, parser.value(company), parser.value(model)))
+            return *unknown;
         run.setWaitIfBusy(!parser.isSet(noWait));
-        FetchConfirmation confirmation(*ctx.session, *ctx.log, m_pollMs);
-        InterruptAsAbort interrupt(
-            [&run, &confirmation] {
-                run.abort();
-                confirmation.abort();
-            },
-            ctx.err);
-        const int shownBefore = ctx.op->shown();
-        confirmation.begin();
-        const RebootRun::Outcome outcome =
-            run.run(parser.value(company), parser.value(model), parser.value(from), parser.value(to));
-        ctx.out.flush();
-        if (outcome == RebootRun::Outcome::Aborted)
-            ctx.err << QStringLiteral("Run aborted.") << Qt::endl;
-        const RebootRun::Summary& summary = run.summary();
-        ctx.err << summary.line() << Qt::endl;
-        const bool confirmed = *confirmFor == 0 || outcome != RebootRun::Outcome::Completed ||
-                               confirmRestarts(ctx, confirmation, parser.value(company), summary.accepted, *confirmFor);
-        if (outcome != RebootRun::Outcome::Completed || summary.selected == 0 || summary.failures() > 0 ||
-            ctx.op->shown() > shownBefore || !confirmed)
-            return RunFailed;
-        return Ok;
+        return restart(
+            ctx, run,
+            [&] { return run.run(parser.value(company), parser.value(model), parser.value(from), parser.value(to)); },
+            parser.value(company), *confirmFor, m_pollMs);
     } catch (const DbError& e) {
         ctx.err << e.text() << Qt::endl;
         return DatabaseFailed;
