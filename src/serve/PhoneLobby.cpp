@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "DbError.h"
 #include "Dialect.h"
+#include "OperatorConflicts.h"
 #include "PhoneFileSource.h"
 #include "Recordings.h"
 
@@ -242,13 +243,21 @@ ClaimOutcome claimArrivals(Session& s, const ClaimRequest& r)
     }
     if (!outcome.refused.isEmpty())
         return outcome;
+    db.reached(u"claim.planned");
     ChangeRecorder history(s, QStringLiteral("lobby claim"));
     const QStringList columns = {QStringLiteral("CO_CODE"), QStringLiteral("PH_CODE"), QStringLiteral("EQ_CODE"),
                                  QStringLiteral("PH_DESC"), QStringLiteral("PH_MAC")};
     for (const Planned& p : std::as_const(planned)) {
-        db.executeBound(QStringLiteral("INSERT INTO PHONES (CO_CODE, PH_CODE, EQ_CODE, PH_DESC, PH_MAC) VALUES "
-                                       "(?, ?, ?, ?, ?)"),
-                        {r.company, p.code, p.model, p.description, p.mac});
+        // The code was free and the MAC nobody's when planned: a refusal now is another operator's
+        // commit since.
+        try {
+            db.executeBound(QStringLiteral("INSERT INTO PHONES (CO_CODE, PH_CODE, EQ_CODE, PH_DESC, PH_MAC) VALUES "
+                                           "(?, ?, ?, ?, ?)"),
+                            {r.company, p.code, p.model, p.description, p.mac});
+        } catch (const DbError& e) {
+            throwIfConflict(s, e, QStringLiteral("the telephone %1/%2").arg(r.company, p.code));
+            throw;
+        }
         history.added(QStringLiteral("PHONES"), columns, {r.company, p.code, p.model, p.description, p.mac}, 2);
         db.executeBound(QStringLiteral("DELETE FROM PHONE_LOBBY WHERE LB_MAC = ?"), {p.mac});
         outcome.created.append(QStringLiteral("%1/%2 %3 %4 %5").arg(r.company, p.code, p.model, p.mac, p.description));

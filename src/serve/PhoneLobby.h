@@ -81,7 +81,8 @@ QList<Row> rows(Database& db);
 } // namespace LobbyTable
 
 // Turns lobby rows into telephones: all of them in one transaction, recorded in the change history,
-// or none when any MAC is refused.
+// or none when any MAC is refused. A code or MAC another operator took since the plan throws
+// OperatorConflict, with nothing kept.
 struct ClaimRequest
 {
     QStringList macs;

@@ -9,6 +9,7 @@
 #include "DemoCli.h"
 #include "FetchRecorder.h"
 #include "HttpClient.h"
+#include "Interleaving.h"
 #include "PhoneFileSource.h"
 #include "PhoneLobby.h"
 #include "ServeTestSupport.h"
@@ -118,6 +119,49 @@ TEST_F(Lobby, AnUnknownMacIsRecordedThenClaimedAndItsNextFetchIsServed)
 
     const auto server = serve(log, nullptr);
     EXPECT_EQ(HttpClient(server->port()).request("GET", path, agent).status, 200);
+}
+
+// Another operator gives the planned code a telephone before the claim writes: on the server the
+// claim ends in the program's words with exit 1 and nothing of it kept; on SQLite its write
+// transaction keeps the other operator out and the claim goes through.
+TEST_F(Lobby, AClaimMeetingAnotherOperatorsTelephoneKeepsNothing)
+{
+    ASSERT_EQ(LobbyTable::prepare(working.db), QString());
+    std::map<QString, Arrival> arrival;
+    arrival.emplace(QStringLiteral("000B82AABBCC"),
+                    Arrival{QStringLiteral("000B82AABBCC"), QStringLiteral("cfg000B82AABBCC"),
+                            QStringLiteral("GRANDSTREAM"), {}, QStringLiteral("2026-12-11T10:00:00.000Z"),
+                            QStringLiteral("10.0.0.7"), QStringLiteral("x")});
+    LobbyTable::write(working.db, arrival, MakerRegistry(QStringLiteral("/nonexistent")));
+    const QString code = working.db
+                             .execute(QStringLiteral("SELECT PH_CODE FROM RANGES WHERE CO_CODE = 'ALPIN' AND PH_CODE "
+                                                     "NOT IN (SELECT PH_CODE FROM PHONES WHERE CO_CODE = 'ALPIN') "
+                                                     "ORDER BY LENGTH(PH_CODE), PH_CODE"))
+                             .text(0);
+    OtherOperator other(working);
+    interleaving = other.hook();
+    QString refusal = QStringLiteral("not reached");
+    other.at(QStringLiteral("claim.planned"), [&] {
+        refusal = other.attempt(QStringLiteral("INSERT INTO PHONES VALUES('ALPIN', '%1', 'GXP2000', 'Other', "
+                                               "'000B82FFFFFF')")
+                                    .arg(code));
+    });
+    const int exit = run({QStringLiteral("lobby"), QStringLiteral("claim"), QStringLiteral("000B82AABBCC"),
+                          QStringLiteral("--company"), QStringLiteral("ALPIN")});
+    interleaving = {};
+    const int claimed = count(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE PH_MAC = '000B82AABBCC'"));
+    if (working.engine() == Engine::PostgreSQL) {
+        EXPECT_EQ(refusal, QString());
+        EXPECT_EQ(exit, cli::RunFailed) << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("Another operator changed the telephone ALPIN/") + code))
+            << err.toStdString();
+        EXPECT_EQ(claimed, 0);
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY")), 1);
+    } else {
+        EXPECT_TRUE(OtherOperator::lockedOut(refusal)) << refusal.toStdString();
+        EXPECT_EQ(exit, cli::Ok) << err.toStdString();
+        EXPECT_EQ(claimed, 1);
+    }
 }
 
 // A flood of random MACs: one new MAC per client address and second, updates of known ones always,
