@@ -132,11 +132,14 @@ bool fetchesRecorded(Database& db)
 // renamed telephone as never fetched. A row already under the new key is a deleted telephone's.
 void moveFetches(Database& db, const QString& keyIs, const QString& column, const QString& from, const QString& to)
 {
-    if (!fetchesRecorded(db))
-        return;
-    db.execute(QStringLiteral("DELETE FROM ") + kFetches + QStringLiteral(" WHERE ") + keyIs + to);
-    db.execute(QStringLiteral("UPDATE ") + kFetches + QStringLiteral(" SET ") + column + QStringLiteral(" = ") + to +
-               QStringLiteral(" WHERE ") + keyIs + from);
+    // The last refusals follow them the same way.
+    for (const QString& table : {kFetches, QStringLiteral("PHONE_REFUSALS")}) {
+        if (db.columns(table).isEmpty())
+            continue;
+        db.execute(QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") + keyIs + to);
+        db.execute(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + column + QStringLiteral(" = ") + to +
+                   QStringLiteral(" WHERE ") + keyIs + from);
+    }
 }
 
 // The settings rows of a company or a model: in pairs joined with each code of the other kind, and

@@ -8,6 +8,7 @@
 #include "Messages.h"
 #include "PhoneFileSource.h"
 #include "ProvisioningServer.h"
+#include "Recordings.h"
 #include "Sql.h"
 
 namespace vocaset {
@@ -137,11 +138,24 @@ QString summaryLine(const FleetCounts& counts)
     return QStringLiteral("%1 current, %2 stale, %3 never").arg(counts.current).arg(counts.stale).arg(counts.never);
 }
 
+QString refusalText(const QString& reason)
+{
+    static const QHash<QString, QString> texts = {
+        {QLatin1String(Refusal::kDigest), QStringLiteral("wrong Digest answer")},
+        {QLatin1String(Refusal::kLocked), QStringLiteral("address locked out")},
+        {QLatin1String(Refusal::kNetwork), QStringLiteral("outside the company's networks")},
+        {QLatin1String(Refusal::kValue), QStringLiteral("a value the file cannot carry")},
+        {QLatin1String(Refusal::kFile), QStringLiteral("the file could not be made")},
+        {QLatin1String(Refusal::kDatabase), QStringLiteral("database time-out")}};
+    return texts.value(reason, reason);
+}
+
 FleetSurvey::FleetSurvey(Database& db, QString language) : m_db(db), m_language(std::move(language)) {}
 
 QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::function<void(int, int)>& progress)
 {
     const bool recorded = FetchTable::exists(m_db);
+    const bool refusals = recorded && FetchTable::refusalsExist(m_db);
     // The files are built on the survey's own connection, so they come from its snapshot. The source
     // reads what it needs to know of the database before the snapshot: a statement refused inside it
     // would end it.
@@ -154,10 +168,16 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
     m_notes = MacIndex::sharedMacs(m_db);
     FirmwarePatterns firmware(m_db, m_language, filter.model, m_notes);
     QString sql = QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE");
-    sql += recorded ? QStringLiteral(", F.PF_TIME, F.PF_CLIENT, F.PF_AGENT, F.PF_ETAG FROM PHONES P "
-                                     "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN PHONE_FETCHES F "
-                                     "ON F.CO_CODE = P.CO_CODE AND F.PH_CODE = P.PH_CODE")
-                    : QStringLiteral(" FROM PHONES P LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE");
+    QString from = QStringLiteral(" FROM PHONES P LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE");
+    if (recorded) {
+        sql += QStringLiteral(", F.PF_TIME, F.PF_CLIENT, F.PF_AGENT, F.PF_ETAG");
+        from += QStringLiteral(" LEFT JOIN PHONE_FETCHES F ON F.CO_CODE = P.CO_CODE AND F.PH_CODE = P.PH_CODE");
+    }
+    if (refusals) {
+        sql += QStringLiteral(", R.PR_TIME, R.PR_REASON");
+        from += QStringLiteral(" LEFT JOIN PHONE_REFUSALS R ON R.CO_CODE = P.CO_CODE AND R.PH_CODE = P.PH_CODE");
+    }
+    sql += from;
     QStringList where;
     if (!filter.company.isEmpty())
         where << QStringLiteral("P.CO_CODE = '") + sqlText(filter.company) + u'\'';
@@ -179,6 +199,10 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
         p.model = row.at(2).toString();
         p.description = row.at(3).toString();
         p.mac = row.at(4).toString();
+        if (refusals && !row.at(10).isNull()) {
+            p.refusedAt = row.at(10).toString();
+            p.refusal = row.at(11).toString();
+        }
         const std::optional<QRegularExpression>& firmwareIn = firmware.of(p.model);
         if (recorded && !row.at(9).isNull()) {
             p.fetchedAt = row.at(6).toString();

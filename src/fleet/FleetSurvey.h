@@ -33,7 +33,17 @@ struct FleetPhone
     // Taken from the User-Agent by the model's $$UAFIRMWARE setting (a regular expression, its one
     // capture group the version); empty without a fetch, a setting or a match.
     QString firmware;
+    // The last refused request of it (UTC) and why (a reason name of the server's record); empty when
+    // none is recorded.
+    QString refusedAt;
+    QString refusal;
+    // Its last request was refused: the refusal came after the last fetch.
+    bool lastRefused() const { return !refusedAt.isEmpty() && refusedAt > fetchedAt; }
 };
+
+// A refusal's reason as the listing says it ("wrong Digest answer"); the reason name itself when
+// unknown.
+QString refusalText(const QString& reason);
 
 // Version order: runs of digits compare as numbers (1.9 before 1.10), the rest as text; an unknown
 // (empty) firmware comes first.

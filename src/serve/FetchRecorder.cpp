@@ -1,6 +1,7 @@
 #include "FetchRecorder.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <tuple>
 
@@ -44,17 +45,42 @@ QHash<QString, QList<Codes>> ownersOf(Database& db, const QStringList& macs)
     return owners;
 }
 
-QString upsert(int rows)
+const QString kCreateRefusals = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS PHONE_REFUSALS (CO_CODE nvarchar(5) NOT NULL, PH_CODE nvarchar(5) NOT NULL, "
+    "PR_TIME nvarchar(24) NOT NULL, PR_CLIENT nvarchar(64), PR_REASON nvarchar(16) NOT NULL, "
+    "PRIMARY KEY (CO_CODE, PH_CODE))");
+
+// rows upserts into table, whose columns after the telephone's codes are given, the first a time.
+QString upsert(const QString& table, const QStringList& columns, int rows)
 {
-    QString sql =
-        QStringLiteral("INSERT INTO PHONE_FETCHES (CO_CODE, PH_CODE, PF_TIME, PF_CLIENT, PF_AGENT, PF_ETAG) VALUES ");
+    QString sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (CO_CODE, PH_CODE, ") +
+                  columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES ");
+    const QString marks = u'(' + QStringList(columns.size() + 2, QStringLiteral("?")).join(QStringLiteral(", ")) + u')';
     for (int i = 0; i < rows; ++i)
-        sql += i ? QStringLiteral(", (?, ?, ?, ?, ?, ?)") : QStringLiteral("(?, ?, ?, ?, ?, ?)");
-    // Another server may have written a later fetch of the same telephone since: it stays.
-    sql += QStringLiteral(" ON CONFLICT (CO_CODE, PH_CODE) DO UPDATE SET PF_TIME = excluded.PF_TIME, "
-                          "PF_CLIENT = excluded.PF_CLIENT, PF_AGENT = excluded.PF_AGENT, PF_ETAG = excluded.PF_ETAG "
-                          "WHERE PHONE_FETCHES.PF_TIME <= excluded.PF_TIME");
+        sql += i ? QStringLiteral(", ") + marks : marks;
+    // Another server may have written a later row of the same telephone since: it stays.
+    QStringList set;
+    for (const QString& c : columns)
+        set.append(c + QStringLiteral(" = excluded.") + c);
+    sql += QStringLiteral(" ON CONFLICT (CO_CODE, PH_CODE) DO UPDATE SET ") + set.join(QStringLiteral(", ")) +
+           QStringLiteral(" WHERE ") + table + u'.' + columns.first() + QStringLiteral(" <= excluded.") +
+           columns.first();
     return sql;
+}
+
+// Writes the rows, several per statement.
+void upsertAll(Database& db, const std::map<Codes, Fetch>& byPhone, const QString& table, const QStringList& columns,
+               const std::function<void(QVariantList&, const Fetch&)>& valuesOf)
+{
+    for (auto first = byPhone.cbegin(); first != byPhone.cend();) {
+        QVariantList values;
+        int rows = 0;
+        for (; first != byPhone.cend() && rows < kRowsPerStatement; ++first, ++rows) {
+            values << first->second.company << first->second.phone;
+            valuesOf(values, first->second);
+        }
+        db.executeBound(upsert(table, columns, rows), values);
+    }
 }
 
 } // namespace
@@ -63,9 +89,15 @@ namespace FetchTable {
 
 QString prepare(Database& db)
 {
-    return prepareRecordingTable(db, kName, kCreate,
-                                 QStringLiteral("; fetches are not recorded, and the fleet shows each telephone's "
-                                                "last fetch another server recorded, or none"));
+    const QString cost = QStringLiteral("; fetches are not recorded, and the fleet shows each telephone's last "
+                                        "fetch another server recorded, or none");
+    const QString note = prepareRecordingTable(db, kName, kCreate, cost);
+    return note.isEmpty() ? prepareRecordingTable(db, kRefusals, kCreateRefusals, cost) : note;
+}
+
+bool refusalsExist(Database& db)
+{
+    return !db.columns(QLatin1String(kRefusals)).isEmpty();
 }
 
 bool exists(Database& db)
@@ -89,6 +121,7 @@ std::vector<Fetch> write(Database& db, std::vector<Fetch> fetches)
     // the same order.
     std::vector<Fetch> dropped;
     std::map<Codes, Fetch> byPhone;
+    std::map<Codes, Fetch> refusedPhone;
     for (Fetch& f : fetches) {
         if (!f.mac.isEmpty()) {
             const QList<Codes> found = owners.value(f.mac);
@@ -96,25 +129,30 @@ std::vector<Fetch> write(Database& db, std::vector<Fetch> fetches)
             if (found.size() == 1)
                 std::tie(f.company, f.phone) = found.first();
             else if (!found.contains(Codes{f.company, f.phone})) {
-                dropped.push_back(std::move(f));
+                // A refusal of a MAC no single telephone has is the lobby's, or nobody's.
+                if (f.reason.isEmpty())
+                    dropped.push_back(std::move(f));
                 continue;
             }
         }
+        std::map<Codes, Fetch>& into = f.reason.isEmpty() ? byPhone : refusedPhone;
         Codes key{f.company, f.phone};
-        const auto it = byPhone.find(key);
-        if (it == byPhone.end() || it->second.at < f.at)
-            byPhone.insert_or_assign(std::move(key), std::move(f));
+        const auto it = into.find(key);
+        if (it == into.end() || it->second.at < f.at)
+            into.insert_or_assign(std::move(key), std::move(f));
     }
-    for (auto first = byPhone.cbegin(); first != byPhone.cend();) {
-        QVariantList values;
-        int rows = 0;
-        for (; first != byPhone.cend() && rows < kRowsPerStatement; ++first, ++rows) {
-            const Fetch& f = first->second;
-            values << f.company << f.phone << f.at << storable(f.client, FetchRecorder::kClientWidth)
-                   << storable(f.userAgent, FetchRecorder::kAgentWidth) << QString::fromLatin1(f.etag);
-        }
-        db.executeBound(upsert(rows), values);
-    }
+    upsertAll(db, byPhone, QLatin1String(kName),
+              {QStringLiteral("PF_TIME"), QStringLiteral("PF_CLIENT"), QStringLiteral("PF_AGENT"),
+               QStringLiteral("PF_ETAG")},
+              [](QVariantList& values, const Fetch& f) {
+                  values << f.at << storable(f.client, FetchRecorder::kClientWidth)
+                         << storable(f.userAgent, FetchRecorder::kAgentWidth) << QString::fromLatin1(f.etag);
+              });
+    upsertAll(db, refusedPhone, QLatin1String(kRefusals),
+              {QStringLiteral("PR_TIME"), QStringLiteral("PR_CLIENT"), QStringLiteral("PR_REASON")},
+              [](QVariantList& values, const Fetch& f) {
+                  values << f.at << storable(f.client, FetchRecorder::kClientWidth) << f.reason;
+              });
     transaction.commit();
     return dropped;
 }
@@ -171,6 +209,14 @@ void FetchRecorder::record(Fetch fetch)
     keepLatest(m_pending, std::move(fetch));
 }
 
+void FetchRecorder::refused(Fetch fetch)
+{
+    const std::lock_guard lock(m_mutex);
+    // A flood of refused names between two writes keeps the telephones already held.
+    if (m_refusals.size() < kRefusalsHeld || m_refusals.count(keyOf(fetch)))
+        keepLatest(m_refusals, std::move(fetch));
+}
+
 void FetchRecorder::arrived(Arrival arrival)
 {
     const std::lock_guard lock(m_mutex);
@@ -199,6 +245,8 @@ void FetchRecorder::run()
         const bool stopping = m_stopping;
         std::map<Key, Fetch> batch;
         batch.swap(m_pending);
+        std::map<Key, Fetch> refusals;
+        refusals.swap(m_refusals);
         std::map<QString, Arrival> arrivals;
         arrivals.swap(m_arrivals);
         // Being written, they are the lobby's: a repeat meanwhile is an update, not a new MAC.
@@ -207,14 +255,14 @@ void FetchRecorder::run()
         lock.unlock();
         if (!arrivals.empty())
             writeArrivals(db, arrivals);
-        if (!batch.empty()) {
+        if (!batch.empty() || !refusals.empty()) {
             try {
                 if (!db || !db->isOpen()) {
                     db = std::make_unique<Database>();
                     db->setTimeBound(5000);
                     db->open(m_connection, Database::Access::Existing);
                 }
-                flush(*db, batch);
+                flush(*db, batch, refusals);
                 if (failing)
                     m_log.append(QStringLiteral("Fetches are recorded again"));
                 failing = false;
@@ -231,6 +279,8 @@ void FetchRecorder::run()
                 // Tried again with what came in meanwhile: the later fetch of each telephone stays.
                 for (auto& entry : batch)
                     keepLatest(m_pending, std::move(entry.second));
+                for (auto& entry : refusals)
+                    keepLatest(m_refusals, std::move(entry.second));
                 lock.unlock();
             }
         }
@@ -273,11 +323,13 @@ void FetchRecorder::writeArrivals(std::unique_ptr<Database>& db, const std::map<
     }
 }
 
-void FetchRecorder::flush(Database& db, std::map<Key, Fetch>& batch)
+void FetchRecorder::flush(Database& db, const std::map<Key, Fetch>& batch, const std::map<Key, Fetch>& refusals)
 {
     std::vector<Fetch> fetches;
-    fetches.reserve(batch.size());
+    fetches.reserve(batch.size() + refusals.size());
     for (const auto& entry : batch)
+        fetches.push_back(entry.second);
+    for (const auto& entry : refusals)
         fetches.push_back(entry.second);
     const std::vector<Fetch> dropped = FetchTable::write(db, std::move(fetches));
     // Deleted or given another MAC since it was fetched: no code names that telephone now.

@@ -14,6 +14,7 @@
 
 #include "Interaction.h"
 #include "PhoneLobby.h"
+#include "Recordings.h"
 
 namespace vocaset {
 
@@ -31,19 +32,26 @@ struct Fetch
     // The MAC the telephone asked by, upper case: written, the fetch goes to the telephone that has it
     // then, whatever its company's and its own code have become since. Empty: under its codes as they are.
     QString mac;
+    // Not empty: a request that was refused, and why (a Refusal name, see Recordings.h); no ETag then.
+    QString reason{};
 };
 
-// The table of last fetches, one row per telephone. It lies outside the schema: the server creates
-// it when missing and the schema upgrade never touches it.
+
+// The table of last fetches, one row per telephone, and beside it the table of last refusals. They lie
+// outside the schema: the server creates them when missing and the schema upgrade never touches them.
 namespace FetchTable {
 inline constexpr char kName[] = "PHONE_FETCHES";
-// Creates the table when missing. Returns a line for the log, with what it costs, when it could not
+inline constexpr char kRefusals[] = "PHONE_REFUSALS";
+// Creates the tables when missing. Returns a line for the log, with what it costs, when it could not
 // or the account may not write it (a read-only account, say): the server then serves without
 // recording.
 QString prepare(Database& db);
 // True when the table is there (a database no server has recorded into has none).
 bool exists(Database& db);
-// Writes the fetches, one upsert per telephone, in one transaction, each under the codes of the one
+// True when the table of refusals is there (servers before it recorded none).
+bool refusalsExist(Database& db);
+// Writes the fetches (and the refusals among them, into their own table), one upsert per telephone,
+// in one transaction, each under the codes of the one
 // telephone that has its MAC now; a rename holds them off until it has committed. A row is only
 // replaced by a later fetch, so servers that flush out of order keep the latest one. Returns the
 // fetches no telephone (or more than one) has the MAC of any more: they are not written. Throws DbError.
@@ -69,12 +77,16 @@ public:
     void stop();
     // Called on the server's threads: only takes a lock and stores the fetch.
     void record(Fetch fetch);
+    // The same for a refused request (fetch.reason says why); the latest of a telephone is kept.
+    void refused(Fetch fetch);
     // The same for a request of a MAC no telephone has: kept for the lobby when the gate lets it in.
     void arrived(Arrival arrival);
 
     // Values longer than the table's columns are cut.
     static constexpr int kAgentWidth = 255;
     static constexpr int kClientWidth = 64;
+    // Telephones whose refusals one write takes at most.
+    static constexpr size_t kRefusalsHeld = 10000;
 
 private:
     // A telephone: its MAC, or its codes for a fetch without one.
@@ -83,7 +95,7 @@ private:
     // Keeps the later of what the map holds for the fetch's telephone and the fetch.
     static void keepLatest(std::map<Key, Fetch>& into, Fetch fetch);
     void run();
-    void flush(Database& db, std::map<Key, Fetch>& batch);
+    void flush(Database& db, const std::map<Key, Fetch>& batch, const std::map<Key, Fetch>& refusals);
     // On the recorder's thread: the lobby's rows, the connection opened when needed.
     void writeArrivals(std::unique_ptr<Database>& db, const std::map<QString, Arrival>& arrivals);
 
@@ -94,6 +106,7 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::map<Key, Fetch> m_pending;
+    std::map<Key, Fetch> m_refusals;
     std::map<QString, Arrival> m_arrivals; // by MAC
     QHash<QString, bool> m_lobbyMacs;      // the lobby's MACs as the last write left them
     ArrivalGate m_gate;

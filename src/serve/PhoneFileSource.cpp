@@ -11,6 +11,7 @@
 #include "LivePhoneBook.h"
 #include "MacIndex.h"
 #include "ModelTemplates.h"
+#include "Recordings.h"
 #include "Schema.h"
 #include "TelephoneFiles.h"
 #include "TemplateWriter.h"
@@ -571,6 +572,8 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
                 // fleet's survey) is served; a request is refused as a wrong password is.
                 if (credentials.check(name.mac, {}) != Credentials::Check::Accepted) {
                     answer.status = anyAuth ? 401 : 404;
+                    answer.mac = name.mac.toUpper();
+                    answer.refusal = QLatin1String(Refusal::kNetwork);
                     return answer;
                 }
                 open = true;
@@ -582,6 +585,9 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         if (check != Credentials::Check::Accepted) {
             answer.status = 401;
             answer.stale = check == Credentials::Check::Stale;
+            // The server tells a wrong answer from none: only a wrong one is a refusal.
+            if (phones.size() == 1)
+                answer.mac = name.mac.toUpper();
             return answer;
         }
     }
@@ -642,6 +648,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     case FilesStatus::MergeFailed:
     case FilesStatus::ModuleFailed:
         answer.status = 500;
+        answer.refusal = QLatin1String(files.status == FilesStatus::Refused ? Refusal::kValue : Refusal::kFile);
         answer.notes = files.errors;
         if (answer.notes.isEmpty())
             answer.notes.append(

@@ -19,6 +19,7 @@
 #include "DbError.h"
 #include "DigestAuth.h"
 #include "FetchRecorder.h"
+#include "PhoneFileSource.h"
 #include "Recordings.h"
 #include "ServerMetrics.h"
 #include "SourceThreads.h"
@@ -752,6 +753,7 @@ bool ProvisioningServer::checkHeaders(MHD_Connection* connection, Exchange& exch
     }
     if (const int locked = m_lockout->lockedFor(exchange.client)) {
         exchange.early = statusAnswer(MHD_HTTP_TOO_MANY_REQUESTS, locked);
+        exchange.early->refusal = QLatin1String(Refusal::kLocked);
     } else if (hiddenBytes || path.size() > kMaxPath || path.contains("%00") || decoded.contains('\0') ||
                decoded.contains("..")) {
         exchange.early = statusAnswer(MHD_HTTP_BAD_REQUEST);
@@ -810,6 +812,7 @@ void ProvisioningServer::dispatch(MHD_Connection* connection, Exchange& exchange
                 late.notes.append(QStringLiteral("The server is stopping"));
             } else {
                 late.notes.append(QStringLiteral("No worker was free within %1 ms").arg(m_options.databaseBoundMs));
+                late.refusal = QLatin1String(Refusal::kDatabase);
                 ++m_metrics->databaseErrors;
             }
             resume(connection, exchange, std::move(late));
@@ -835,12 +838,16 @@ FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& ex
     } catch (const DbError& e) {
         answer = statusAnswer(MHD_HTTP_SERVICE_UNAVAILABLE, std::max(1, m_options.databaseBoundMs / 1000));
         answer.notes.append(QStringLiteral("Database unavailable: ") + e.text());
+        answer.refusal = QLatin1String(Refusal::kDatabase);
         ++m_metrics->databaseErrors;
     } catch (const std::exception& e) {
         answer = statusAnswer(MHD_HTTP_INTERNAL_SERVER_ERROR);
         answer.notes.append(QStringLiteral("Request failed: ") + QString::fromLocal8Bit(e.what()));
     }
     m_metrics->authFailures += quint64(credentials.failures());
+    if (answer.status == MHD_HTTP_UNAUTHORIZED && credentials.failures() > 0 && answer.refusal.isEmpty() &&
+        !answer.mac.isEmpty())
+        answer.refusal = QLatin1String(Refusal::kDigest);
     if (credentials.lockedNow()) {
         ++m_metrics->authLocks;
         answer.notes.append(QStringLiteral("Client %1 locked out for %2 s after %3 wrong authentication answers")
@@ -851,8 +858,11 @@ FileAnswer ProvisioningServer::answerFile(FileSource& source, const Exchange& ex
     // Locked out since its headers came: refused whatever the source made of the unchecked answer.
     if (credentials.lockedFor() > 0) {
         QStringList notes = std::move(answer.notes);
+        const QString mac = answer.mac;
         answer = statusAnswer(MHD_HTTP_TOO_MANY_REQUESTS, credentials.lockedFor());
         answer.notes = std::move(notes);
+        answer.mac = mac;
+        answer.refusal = QLatin1String(Refusal::kLocked);
     }
     return answer;
 }
@@ -908,6 +918,8 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
         m_options.recorder->record(
             {answer.company, answer.phone,
              recordedTime(), exchange.client, QString::fromLatin1(exchange.userAgent), tag, answer.mac});
+    else if (m_options.recorder && !answer.refusal.isEmpty() && !answer.unknown)
+        recordRefusal(exchange, answer);
     else if (m_options.recorder && answer.unknown && exchange.method == MHD_HTTP_METHOD_GET)
         m_options.recorder->arrived(
             {answer.unknown->mac, QString::fromLatin1(QByteArray::fromPercentEncoding(pathOf(exchange.target))).mid(1),
@@ -915,6 +927,21 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
              QString::fromLatin1(exchange.userAgent)});
     exchange.status = status;
     exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : body.size();
+}
+
+void ProvisioningServer::recordRefusal(const Exchange& exchange, const FileAnswer& answer)
+{
+    // Refused before its telephone was looked up: the telephone its name names, if it is a built-in
+    // model's name.
+    QString mac = answer.mac;
+    if (mac.isEmpty()) {
+        const QByteArray decoded = QByteArray::fromPercentEncoding(pathOf(exchange.target));
+        if (const auto name = parseProvisioningName(QString::fromUtf8(decoded.mid(decoded.lastIndexOf('/') + 1))))
+            mac = name->mac;
+    }
+    if (!mac.isEmpty())
+        m_options.recorder->refused(
+            {{}, {}, recordedTime(), exchange.client, {}, {}, std::move(mac), answer.refusal});
 }
 
 void ProvisioningServer::finish(Exchange& exchange)

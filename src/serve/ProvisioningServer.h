@@ -77,6 +77,9 @@ struct FileAnswer
         QString mac, module, model;
     };
     std::optional<Unknown> unknown{};
+    // Not empty: the request of a telephone was refused, and why (a Refusal name), for the record of
+    // its refusals; never sent. mac then names the telephone when it is known.
+    QString refusal{};
 };
 
 // Answers requests for files by name. Each worker thread of the server has its own, so an
@@ -173,6 +176,7 @@ private:
     // A worker's answer is ready: the connection's thread sends it.
     void resume(MHD_Connection* connection, Exchange& exchange, FileAnswer answer);
     void send(MHD_Connection* connection, Exchange& exchange, const FileAnswer& answer);
+    void recordRefusal(const Exchange& exchange, const FileAnswer& answer);
     // Writes the request's notes and its access-log line.
     void finish(Exchange& exchange);
     void logLine(const QString& line);

@@ -21,4 +21,15 @@ QString storable(const QString& text, int width);
 // that costs; empty when the table is ready.
 QString prepareRecordingTable(Database& db, const char* name, const QString& create, const QString& cost);
 
+// Why a telephone's request was refused, as PHONE_REFUSALS keeps it. The telephone is never told:
+// its answer is what it would be without the record.
+namespace Refusal {
+inline constexpr char kDigest[] = "digest";     // a wrong Digest answer
+inline constexpr char kLocked[] = "locked";     // its address was locked out
+inline constexpr char kNetwork[] = "network";   // from outside its company's networks
+inline constexpr char kValue[] = "value";       // a value its file cannot carry
+inline constexpr char kFile[] = "file";         // its file could not be made otherwise
+inline constexpr char kDatabase[] = "database"; // the database did not answer in time
+} // namespace Refusal
+
 } // namespace vocaset

@@ -60,6 +60,14 @@ TEST(FFleet, RebootStaleTelephonesRestartsExactlyTheStaleOnes)
                      QStringLiteral("10.1.1.1"), QStringLiteral("PAP2"), tag, {}};
     };
     FetchTable::write(t.tdb.db, {fetch("101", entityTag(now.body)), fetch("102", "\"old\""), fetch("104", "\"old\"")});
+    // 104's last request was refused; 101 was refused once before its fetch.
+    Fetch refused = fetch("104", {});
+    refused.at = QStringLiteral("2031-01-02T00:00:00.000Z");
+    refused.reason = QLatin1String(Refusal::kDigest);
+    Fetch before = fetch("101", {});
+    before.at = QStringLiteral("2030-12-31T00:00:00.000Z");
+    before.reason = QLatin1String(Refusal::kLocked);
+    FetchTable::write(t.tdb.db, {refused, before});
 
     FFleet w(t.s, t.tdb.connectionString(), 2000);
     w.show();
@@ -73,17 +81,22 @@ TEST(FFleet, RebootStaleTelephonesRestartsExactlyTheStaleOnes)
     ASSERT_EQ(list->topLevelItemCount(), 4);
     EXPECT_EQ(w.counts()->text(), QStringLiteral("1 current, 2 stale, 1 never"));
     QMap<QString, QString> states;
+    QMap<QString, QString> tips;
     QSet<QRgb> colours;
     for (int i = 0; i < 4; ++i) {
         const QTreeWidgetItem* item = list->topLevelItem(i);
         states.insert(item->text(FFleet::Code), item->text(FFleet::State));
+        tips.insert(item->text(FFleet::Code), item->toolTip(FFleet::Mac));
         colours.insert(item->background(FFleet::Agent).color().rgb());
     }
+    EXPECT_EQ(tips.value(QStringLiteral("104")),
+              QStringLiteral("Last request refused at 2031-01-02T00:00:00.000Z: wrong Digest answer"));
+    EXPECT_EQ(tips.value(QStringLiteral("101")), QString()) << "fetched since its refusal";
     EXPECT_EQ(states, (QMap<QString, QString>{{QStringLiteral("101"), QStringLiteral("current")},
                                               {QStringLiteral("102"), QStringLiteral("stale")},
                                               {QStringLiteral("103"), QStringLiteral("never")},
                                               {QStringLiteral("104"), QStringLiteral("stale")}}));
-    EXPECT_EQ(colours.size(), 3) << "one colour per state";
+    EXPECT_EQ(colours.size(), 4) << "one colour per state, and the refused one's";
     // Sorted by state the current one comes first, the one never fetched last; by code descending, 104 first.
     list->sortByColumn(FFleet::State, Qt::AscendingOrder);
     EXPECT_EQ(list->topLevelItem(0)->text(FFleet::Code), QStringLiteral("101"));

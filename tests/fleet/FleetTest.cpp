@@ -131,7 +131,7 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("COMPANY\tCODE\tMODEL\tMAC\tSTATE\t")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("ALPIN\t201\tGXP2000\t"))) << lines[1].toStdString();
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tcurrent\t") + now[reception].fetchedAt +
-                                  QStringLiteral("\t127.0.0.1\tagain\t")))
+                                  QStringLiteral("\t127.0.0.1\tagain\t\t")))
         << lines[1].toStdString();
     // The two telephones with one MAC are named before the summary: the server serves neither.
     const QStringList told = err.trimmed().split(u'\n');
@@ -280,11 +280,11 @@ TEST_F(Fleet, FirmwareTakenFromTheUserAgentByEachModelsExpressionAndChosenByFirm
         const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
         ASSERT_FALSE(lines.isEmpty());
         EXPECT_EQ(lines[0], QStringLiteral("COMPANY\tCODE\tMODEL\tMAC\tSTATE\tFETCHED (UTC)\tCLIENT\tUSER "
-                                           "AGENT\tFIRMWARE"));
+                                           "AGENT\tFIRMWARE\tLAST REFUSAL"));
         QStringList listed;
         for (const QString& line : lines.mid(1)) {
             const QStringList fields = line.split(u'\t');
-            ASSERT_EQ(fields.size(), 9) << line.toStdString();
+            ASSERT_EQ(fields.size(), 10) << line.toStdString();
             listed.append(fields[1]);
             EXPECT_EQ(fields[8], seen.value(fields[1])) << line.toStdString();
         }

@@ -1,8 +1,11 @@
 // New telephones in the lobby: a request for a MAC no telephone has is recorded (maker, guessed
 // model) while its answer stays the one every unknown MAC gets; the gate keeps a flood out; a claim
-// makes the telephones a company's in one step, or refuses with nothing changed.
+// makes the telephones a company's in one step, or refuses with nothing changed. A known telephone's
+// refused request is recorded with its reason, shown by the fleet, and never told to the telephone.
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <QFile>
 
@@ -209,6 +212,98 @@ TEST_F(Lobby, TheGateAndTheCapHoldUnderAFlood)
     LobbyTable::write(working.db, flood, MakerRegistry(QStringLiteral("/nonexistent")));
     EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY")), ArrivalGate::kCap);
     EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY WHERE LB_LAST LIKE '%10:00:00%'")), 0);
+}
+
+// Each reason a telephone's request is refused for: the answer the same with and without the record,
+// the reason the fleet's last column, --state refused listing it until a fetch comes after it.
+TEST_F(Lobby, EachRefusalIsRecordedWithItsReasonAndTheAnswerStaysTheSame)
+{
+    const QByteArray path = "/cfg000B82E79E4A"; // ALPIN 201
+    ASSERT_EQ(FetchTable::prepare(working.db), QString());
+    const auto wrongDigest = [&](HttpClient& c) {
+        return c.getWithDigest(path, QStringLiteral("000B82E79E4A"), QStringLiteral("wrong"));
+    };
+    const struct
+    {
+        const char* setting; // made before, undone after
+        int authFailures;
+        std::function<HttpReply(HttpClient&)> ask;
+        const char* reason;
+    } cases[] = {
+        {"INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVAUTH', 'alpine secret')", 10, wrongDigest,
+         "wrong Digest answer"},
+        {"INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVAUTH', 'alpine secret')", 1,
+         [&](HttpClient& c) {
+             wrongDigest(c);
+             return c.request("GET", path);
+         },
+         "address locked out"},
+        {"INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVNETS', '10.9.0.0/16')", 10,
+         [&](HttpClient& c) { return c.request("GET", path); }, "outside the company's networks"},
+        {"UPDATE COMPANY_PARAMETERS SET PA_VALUE = 'two' || CHAR(10) || 'lines' WHERE CO_CODE = 'ALPIN' AND "
+         "EQ_CODE = 'GXP2000' AND PA_CODE = '2'",
+         10, [&](HttpClient& c) { return c.request("GET", path); }, "a value the file cannot carry"},
+    };
+    const QString before = working.db.execute(QStringLiteral("SELECT PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = "
+                                                             "'ALPIN' AND EQ_CODE = 'GXP2000' AND PA_CODE = '2'"))
+                               .text(0);
+    const QStringList refused = {QStringLiteral("fleet"), QStringLiteral("--state"), QStringLiteral("refused"),
+                                 QStringLiteral("--format"), QStringLiteral("tsv")};
+    for (const auto& c : cases) {
+        QString setting = QLatin1String(c.setting);
+        if (working.engine() == Engine::PostgreSQL)
+            setting.replace(QStringLiteral("CHAR(10)"), QStringLiteral("CHR(10)"));
+        working.db.execute(setting);
+        ServerOptions options;
+        options.authFailures = c.authFailures;
+        LockedLog log;
+        HttpReply plain;
+        {
+            const auto server = serveDatabase(working.connectionString(), log, options);
+            HttpClient client(server->port());
+            plain = c.ask(client);
+        }
+        FetchRecorder recorder(working.connectionString(), log, std::chrono::milliseconds(20));
+        recorder.start();
+        options.recorder = &recorder;
+        {
+            const auto server = serveDatabase(working.connectionString(), log, options);
+            HttpClient client(server->port());
+            const HttpReply recorded = c.ask(client);
+            EXPECT_NE(recorded.status, 200) << c.reason;
+            EXPECT_EQ(recorded.status, plain.status) << c.reason;
+            EXPECT_EQ(recorded.body, plain.body) << c.reason;
+            EXPECT_EQ(recorded.headers.keys(), plain.headers.keys()) << c.reason;
+            recorder.stop();
+        }
+        working.db.execute(QStringLiteral("DELETE FROM SYSTEM_PARAMETERS WHERE SY_CODE = 'ALPIN' AND SY_SUBCODE LIKE "
+                                          "'$$PROV%'"));
+        working.db.executeBound(QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = ? WHERE CO_CODE = 'ALPIN' "
+                                               "AND EQ_CODE = 'GXP2000' AND PA_CODE = '2'"),
+                                {before});
+        ASSERT_EQ(run(refused), cli::Ok) << err.toStdString();
+        const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2) << c.reason << '\n' << out.toStdString();
+        EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\tLAST REFUSAL")));
+        EXPECT_TRUE(lines[1].startsWith(QStringLiteral("ALPIN\t201\t"))) << lines[1].toStdString();
+        EXPECT_TRUE(lines[1].endsWith(u' ' + QLatin1String(c.reason))) << lines[1].toStdString();
+    }
+
+    // A fetch after the refusal: the telephone is no longer refused, the refusal still shown.
+    LockedLog log;
+    FetchRecorder recorder(working.connectionString(), log, std::chrono::milliseconds(20));
+    recorder.start();
+    ServerOptions options;
+    options.recorder = &recorder;
+    {
+        const auto server = serveDatabase(working.connectionString(), log, options);
+        EXPECT_EQ(HttpClient(server->port()).request("GET", path).status, 200);
+        recorder.stop();
+    }
+    ASSERT_EQ(run(refused), cli::Ok);
+    EXPECT_EQ(out.count(u'\n'), 1) << out.toStdString();
+    ASSERT_EQ(run({QStringLiteral("fleet"), QStringLiteral("--company"), QStringLiteral("ALPIN")}), cli::Ok);
+    EXPECT_TRUE(out.contains(QStringLiteral("a value the file cannot carry"))) << out.toStdString();
 }
 
 } // namespace

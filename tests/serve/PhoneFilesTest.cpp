@@ -18,6 +18,7 @@
 #include "DatabaseCreation.h"
 #include "Dialect.h"
 #include "DigestAuth.h"
+#include "FetchRecorder.h"
 #include "HttpClient.h"
 #include "Interleaving.h"
 #include "PhoneFileSource.h"
@@ -232,6 +233,7 @@ TEST_F(DemoSite, UnderDigestNoReplyTellsWhichMacsExist)
 
 TEST_F(DemoSite, HeldDatabaseLockGives503WithinTheBoundAndTheHealthCheckSaysSo)
 {
+    ASSERT_TRUE(FetchTable::prepare(working.tdb.db).isEmpty());
     // Another session takes PHONES for itself, as a long migration would. On SQLite, whose readers
     // no writer holds up, that takes a connection with the file to itself.
     Database holder;
@@ -245,8 +247,12 @@ TEST_F(DemoSite, HeldDatabaseLockGives503WithinTheBoundAndTheHealthCheckSaysSo)
         holder.begin();
         holder.execute(QStringLiteral("LOCK TABLE PHONES IN ACCESS EXCLUSIVE MODE"));
     }
+    // The refusal is recorded for the telephone, as it was asked for, once the database answers again.
+    FetchRecorder recorder(working.tdb.connectionString(), log, std::chrono::milliseconds(20));
+    recorder.start();
     ServerOptions options;
     options.databaseBoundMs = 1000;
+    options.recorder = &recorder;
     const auto server = serve(log, QString(), options);
     HttpClient client(server->port());
     const HttpReply held = client.request("GET", kReception);
@@ -257,6 +263,13 @@ TEST_F(DemoSite, HeldDatabaseLockGives503WithinTheBoundAndTheHealthCheckSaysSo)
 
     EXPECT_EQ(client.request("GET", kReception).status, 200);
     EXPECT_EQ(client.request("GET", "/healthz").status, 200);
+    recorder.stop();
+    Database reader;
+    reader.open(working.tdb.connectionString());
+    EXPECT_EQ(
+        reader.execute(QStringLiteral("SELECT PR_REASON FROM PHONE_REFUSALS WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"))
+            .text(0),
+        QStringLiteral("database"));
     const QStringList lines = log.lines();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const QString& l) { return l.startsWith(QLatin1String("Database unavailable")); }),

@@ -9,20 +9,23 @@ namespace vocaset::cli {
 int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
 {
     static const QString usage = QStringLiteral(
-        "[--company CO] [--model EQ] [--state current|stale|never] [--firmware-not VERSION] [--format text|tsv]\n"
+        "[--company CO] [--model EQ] [--state current|stale|never|refused] [--firmware-not VERSION] [--format text|tsv]\n"
         "  --company CO            only the telephones of this company\n"
         "  --model EQ              only the telephones of this equipment model\n"
-        "  --state S               only the telephones in this state\n"
+        "  --state S               only the telephones in this state; refused: those whose last request was\n"
+        "                          refused\n"
         "  --firmware-not VERSION  only the telephones whose firmware is not VERSION, unknown firmware included\n"
         "  --format F              text (aligned columns, the default) or tsv (a header line, then tab-separated\n"
         "                          fields)\n"
         "Lists every telephone with its state, from the fetches the provisioning server records: current (the last\n"
         "file served to it is the file the server would build now), stale (the values changed since its last\n"
         "fetch), never (no fetch recorded); with the last fetch's time (UTC), client address and User-Agent, and\n"
-        "last the firmware: the version the model's $$UAFIRMWARE setting (a regular expression with one capture\n"
-        "group) takes from the User-Agent, empty when it finds none. Ends with the line \"N current, N stale, N\n"
-        "never\" over the company and model chosen, whatever --state and --firmware-not list (on standard error\n"
-        "with --format tsv).");
+        "the firmware: the version the model's $$UAFIRMWARE setting (a regular expression with one capture\n"
+        "group) takes from the User-Agent, empty when it finds none; and last the last refusal of its requests\n"
+        "the server recorded, its time (UTC) and reason (wrong Digest answer, address locked out, outside the\n"
+        "company's networks, a value the file cannot carry, the file could not be made, database time-out).\n"
+        "Ends with the line \"N current, N stale, N never\" over the company and model chosen, whatever --state\n"
+        "and --firmware-not list (on standard error with --format tsv).");
     QCommandLineParser parser;
     const QCommandLineOption company(QStringLiteral("company"), {}, QStringLiteral("CO"));
     const QCommandLineOption model(QStringLiteral("model"), {}, QStringLiteral("EQ"));
@@ -34,10 +37,12 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
         return *done;
     FleetFilter filter;
     std::optional<FleetState> only;
-    if (parser.isSet(state)) {
+    const bool onlyRefused = parser.value(state) == u"refused";
+    if (parser.isSet(state) && !onlyRefused) {
         only = stateFromName(parser.value(state));
         if (!only) {
-            ctx.err << QStringLiteral("--state takes current, stale or never, not \"%1\"").arg(parser.value(state))
+            ctx.err << QStringLiteral("--state takes current, stale, never or refused, not \"%1\"")
+                           .arg(parser.value(state))
                     << Qt::endl;
             return Usage;
         }
@@ -81,14 +86,17 @@ int FleetCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QStringList header = {
         QStringLiteral("COMPANY"), QStringLiteral("CODE"),       QStringLiteral("MODEL"),
         QStringLiteral("MAC"),     QStringLiteral("STATE"),      QStringLiteral("FETCHED (UTC)"),
-        QStringLiteral("CLIENT"),  QStringLiteral("USER AGENT"), QStringLiteral("FIRMWARE")};
+        QStringLiteral("CLIENT"),  QStringLiteral("USER AGENT"), QStringLiteral("FIRMWARE"),
+        QStringLiteral("LAST REFUSAL")};
     QList<QStringList> table;
     table.reserve(phones.size());
     for (const FleetPhone& p : std::as_const(phones)) {
-        if ((only && p.state != *only) || (parser.isSet(firmwareNot) && p.firmware == notVersion))
+        if ((only && p.state != *only) || (onlyRefused && !p.lastRefused()) ||
+            (parser.isSet(firmwareNot) && p.firmware == notVersion))
             continue;
-        QStringList fields = {p.company,   p.code,   p.model,     p.mac,     stateName(p.state),
-                              p.fetchedAt, p.client, p.userAgent, p.firmware};
+        const QString refusal = p.refusedAt.isEmpty() ? QString() : p.refusedAt + u' ' + refusalText(p.refusal);
+        QStringList fields = {p.company,   p.code,   p.model,     p.mac,      stateName(p.state),
+                              p.fetchedAt, p.client, p.userAgent, p.firmware, refusal};
         for (QString& f : fields)
             f = escapeControls(f);
         table.append(fields);

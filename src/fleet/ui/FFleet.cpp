@@ -41,8 +41,10 @@ constexpr ColumnText kStates[] = {
     {"FFLEET_STALE", "stale"},
     {"FFLEET_NEVER", "never"},
 };
-// Current green, stale orange, never grey: the state is seen before it is read.
+// Current green, stale orange, never grey: the state is seen before it is read. A telephone whose
+// last request was refused is red whatever its state, and its tooltip says why.
 const QColor kStateColours[] = {QColor(0xd6, 0xf0, 0xd6), QColor(0xff, 0xdd, 0xaa), QColor(0xe6, 0xe6, 0xe6)};
+const QColor kRefusedColour(0xf6, 0xc0, 0xc0);
 
 // Ends a survey from its progress report: the survey has no stop of its own, and what it holds
 // (its rows, its file source) goes with the unwinding.
@@ -227,8 +229,16 @@ void FFleet::refresh()
         auto* item = new FleetItem(QStringList{p.company, p.code, p.model, p.mac, stateTexts[int(p.state)], p.fetchedAt,
                                                p.client, p.firmware, p.userAgent});
         item->setData(State, Qt::UserRole, int(p.state));
-        for (int c = 0; c < Columns; ++c)
-            item->setBackground(c, kStateColours[int(p.state)]);
+        const bool refused = p.lastRefused();
+        const QString why =
+            refused ? textOr(m_s, QStringLiteral("FFLEET_REFUSEDTIP"), QStringLiteral("Last request refused at %1: %2"))
+                          .arg(p.refusedAt,
+                               textOr(m_s, QStringLiteral("FFLEET_WHY_") + p.refusal.toUpper(), refusalText(p.refusal)))
+                    : QString();
+        for (int c = 0; c < Columns; ++c) {
+            item->setBackground(c, refused ? kRefusedColour : kStateColours[int(p.state)]);
+            item->setToolTip(c, why);
+        }
         items.append(item);
     }
     m_list->addTopLevelItems(items);
