@@ -20,4 +20,20 @@ std::optional<QList<QPair<QHostAddress, int>>> parseNetworks(const QString& valu
     return networks;
 }
 
+bool insideNetworks(const QString& client, const QList<QPair<QHostAddress, int>>& networks)
+{
+    QHostAddress address(client);
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    if (mapped)
+        address = QHostAddress(v4);
+    if (address.isNull())
+        return false;
+    for (const auto& network : networks) {
+        if (address.isInSubnet(network))
+            return true;
+    }
+    return false;
+}
+
 } // namespace vocaset

@@ -107,6 +107,24 @@ std::optional<QString> recordRefusal(Session& s, const TableCatalogue& cat, Acce
         return editorText(s, EditorText::BadValue,
                           QStringLiteral("not a list of networks with their prefix lengths, such as 10.1.0.0/16, "
                                          "2001:db8:5::/48"));
+    // Claiming on arrival names models, and a daily count: a misspelt model would claim nothing.
+    if (cat.table.compare(QLatin1String("SYSTEM_PARAMETERS"), Qt::CaseInsensitive) == 0 &&
+        valueOf("SY_SUBCODE") == QLatin1String(kAutoClaim)) {
+        QStringList unknown;
+        for (const QString& part : valueOf("SY_VALUE").split(u';', Qt::SkipEmptyParts)) {
+            const QString model = part.trimmed();
+            if (s.db.executeBound(QStringLiteral("SELECT EQ_CODE FROM EQUIPMENT WHERE EQ_CODE = ?"), {model}).eof())
+                unknown.append(model);
+        }
+        if (!unknown.isEmpty())
+            return editorText(s, EditorText::BadValue, QStringLiteral("no model is named ") + unknown.join(u", "));
+    }
+    if (cat.table.compare(QLatin1String("SYSTEM_PARAMETERS"), Qt::CaseInsensitive) == 0 &&
+        valueOf("SY_SUBCODE") == QLatin1String(kAutoClaimMax)) {
+        bool number = false;
+        if (valueOf("SY_VALUE").trimmed().toInt(&number) < 0 || !number)
+            return editorText(s, EditorText::BadValue, QStringLiteral("not a number of telephones a day"));
+    }
     for (int i = 0; i < cat.columns.size(); ++i) {
         if (!written.value(i))
             continue;

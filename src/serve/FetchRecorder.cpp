@@ -310,6 +310,12 @@ void FetchRecorder::writeArrivals(std::unique_ptr<Database>& db, const std::map<
             m_lobbyReady = true;
         }
         LobbyTable::write(*db, arrivals, *m_makers);
+        try {
+            for (const QString& note : m_autoClaimer.claim(*db, arrivals))
+                m_log.append(note);
+        } catch (const DbError& e) {
+            m_log.append(QStringLiteral("New telephones not claimed on arrival: ") + e.text());
+        }
         QHash<QString, bool> known = LobbyTable::macs(*db);
         const std::lock_guard lock(m_mutex);
         m_lobbyMacs.swap(known);

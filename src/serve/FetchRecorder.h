@@ -110,6 +110,7 @@ private:
     std::map<QString, Arrival> m_arrivals; // by MAC
     QHash<QString, bool> m_lobbyMacs;      // the lobby's MACs as the last write left them
     ArrivalGate m_gate;
+    AutoClaimer m_autoClaimer; // on the recorder's thread
     std::unique_ptr<MakerRegistry> m_makers; // read once, on the recorder's thread
     bool m_lobbyReady = false;
     bool m_lobbyFailing = false;

@@ -112,23 +112,6 @@ QList<FoundPhone> foundPhones(const Recordset& rows)
 const QString kNetworks = QStringLiteral("SELECT SY_CODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") +
                           QLatin1String(kProvNets) + u'\'';
 
-// Whether a client address lies in one of the networks; an address mapped from IPv4 into IPv6 is
-// its IPv4 address.
-bool inside(const QString& client, const QList<QPair<QHostAddress, int>>& networks)
-{
-    QHostAddress address(client);
-    bool mapped = false;
-    const quint32 v4 = address.toIPv4Address(&mapped);
-    if (mapped)
-        address = QHostAddress(v4);
-    if (address.isNull())
-        return false;
-    for (const auto& network : networks) {
-        if (address.isInSubnet(network))
-            return true;
-    }
-    return false;
-}
 
 const QString kAnyAuth =
     QStringLiteral("SELECT COUNT(*) FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") + QLatin1String(kProvAuth) + u'\'';
@@ -565,7 +548,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     if (phones.size() == 1 && named(*phones.first().row)) {
         const auto networks = m_kept->networks->constFind(phones.first().row->at(1).toString());
         if (networks != m_kept->networks->cend()) {
-            if (inside(credentials.client(), *networks)) {
+            if (insideNetworks(credentials.client(), *networks)) {
                 open = true;
             } else if (passwords.isEmpty()) {
                 // No password proves anything here: only a caller that knows the telephone (the

@@ -9,6 +9,7 @@
 #include "Dialect.h"
 #include "OperatorConflicts.h"
 #include "PhoneFileSource.h"
+#include "ProvisioningNetworks.h"
 #include "Recordings.h"
 
 namespace vocaset {
@@ -244,7 +245,7 @@ ClaimOutcome claimArrivals(Session& s, const ClaimRequest& r)
     if (!outcome.refused.isEmpty())
         return outcome;
     db.reached(u"claim.planned");
-    ChangeRecorder history(s, QStringLiteral("lobby claim"));
+    ChangeRecorder history(s, r.source);
     const QStringList columns = {QStringLiteral("CO_CODE"), QStringLiteral("PH_CODE"), QStringLiteral("EQ_CODE"),
                                  QStringLiteral("PH_DESC"), QStringLiteral("PH_MAC")};
     for (const Planned& p : std::as_const(planned)) {
@@ -279,6 +280,123 @@ int forgetArrivals(Database& db, const QStringList& macs)
     }
     transaction.commit();
     return removed;
+}
+
+namespace {
+
+// The server has nobody to ask: a claim on arrival asks nothing and shows nothing.
+class NobodyToAsk final : public Operator
+{
+public:
+    void showMessage(const QString&, const QString&) override {}
+    bool askYesNo(const QString&, const QString&) override { return false; }
+    std::optional<QString> askText(const QString&, const QString&) override { return std::nullopt; }
+};
+
+// A company that claims on arrival: the models it lists, its networks, its daily count.
+struct ClaimRule
+{
+    QStringList models;
+    QList<QPair<QHostAddress, int>> networks;
+    int max = kAutoClaimDefaultMax;
+};
+
+} // namespace
+
+QStringList AutoClaimer::claim(Database& db, const std::map<QString, Arrival>& arrivals)
+{
+    QStringList notes;
+    const Recordset settings = db.executeBound(
+        QStringLiteral("SELECT SY_CODE, SY_SUBCODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE IN (?, ?, ?)"),
+        {QLatin1String(kAutoClaim), QLatin1String(kProvNets), QLatin1String(kAutoClaimMax)});
+    QHash<QString, ClaimRule> rules;
+    for (const QVariantList& row : settings.rows()) {
+        if (row.at(1).toString() == QLatin1String(kAutoClaim)) {
+            for (const QString& model : row.at(2).toString().split(u';', Qt::SkipEmptyParts))
+                rules[row.at(0).toString()].models.append(model.trimmed());
+        }
+    }
+    if (rules.isEmpty())
+        return notes;
+    for (const QVariantList& row : settings.rows()) {
+        const auto rule = rules.find(row.at(0).toString());
+        if (rule == rules.end())
+            continue;
+        if (row.at(1).toString() == QLatin1String(kProvNets)) {
+            // A malformed row lets nobody in, as the server ignores it.
+            rule->networks = parseNetworks(row.at(2).toString()).value_or(QList<QPair<QHostAddress, int>>());
+        } else if (row.at(1).toString() == QLatin1String(kAutoClaimMax)) {
+            bool number = false;
+            const int max = row.at(2).toString().trimmed().toInt(&number);
+            rule->max = number && max >= 0 ? max : 0;
+        }
+    }
+
+    // Each arrival's guessed model as the lobby holds it now; claimed only when one company fits.
+    QHash<QString, QStringList> byCompany;
+    for (const auto& [mac, arrival] : arrivals) {
+        const Recordset row =
+            db.executeBound(QStringLiteral("SELECT LB_MODEL FROM PHONE_LOBBY WHERE LB_MAC = ?"), {mac});
+        const QString model = row.text(0);
+        if (model.isEmpty())
+            continue;
+        QStringList fits;
+        for (auto rule = rules.cbegin(); rule != rules.cend(); ++rule) {
+            if (rule->models.contains(model) && insideNetworks(arrival.client, rule->networks))
+                fits.append(rule.key());
+        }
+        fits.sort();
+        if (fits.size() == 1)
+            byCompany[fits.first()].append(mac);
+        else if (fits.size() > 1)
+            notes.append(QStringLiteral("New telephone %1 (%2) from %3 fits the networks of companies %4: it waits "
+                                        "in the lobby")
+                             .arg(mac, model, arrival.client, fits.join(QStringLiteral(", "))));
+    }
+    if (byCompany.isEmpty())
+        return notes;
+
+    NobodyToAsk nobody;
+    Session s(db, nobody);
+    s.userName = QLatin1String(kUser);
+    const QString today = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd"));
+    const bool history = !db.columns(QLatin1String(kHistoryTable)).isEmpty();
+    for (auto company = byCompany.cbegin(); company != byCompany.cend(); ++company) {
+        // The day's count is the history's: shared by every server, kept across restarts.
+        const int done = history ? db.executeBound(QStringLiteral("SELECT COUNT(*) FROM CHANGE_HISTORY WHERE "
+                                                                  "HI_SOURCE = ? AND HI_TABLE = 'PHONES' AND "
+                                                                  "HI_OPERATION = 'new' AND HI_COMPANY = ? AND "
+                                                                  "HI_TIME >= ?"),
+                                                   {QLatin1String(kSource), company.key(), today})
+                                         .text(0)
+                                         .toInt()
+                                 : 0;
+        const int room = std::max(0, rules.value(company.key()).max - done);
+        if (company->size() > room && !m_capNoted.contains(company.key() + today)) {
+            m_capNoted.insert(company.key() + today, true);
+            notes.append(QStringLiteral("Company %1 has claimed %2 new telephones on arrival today, as many as it "
+                                        "allows: the others wait in the lobby")
+                             .arg(company.key())
+                             .arg(done + std::min<int>(room, int(company->size()))));
+        }
+        // One claim each: a refusal (no free code left) keeps back only its own telephone.
+        for (const QString& mac : company->mid(0, room)) {
+            ClaimRequest request;
+            request.macs = {mac};
+            request.company = company.key();
+            request.source = QLatin1String(kSource);
+            try {
+                const ClaimOutcome outcome = claimArrivals(s, request);
+                for (const QString& created : outcome.created)
+                    notes.append(QStringLiteral("Claimed on arrival: ") + created);
+                for (const QString& refused : outcome.refused)
+                    notes.append(QStringLiteral("Not claimed on arrival: ") + refused);
+            } catch (const OperatorConflict& e) {
+                notes.append(QStringLiteral("Not claimed on arrival: ") + e.text());
+            }
+        }
+    }
+    return notes;
 }
 
 } // namespace vocaset

@@ -91,6 +91,7 @@ struct ClaimRequest
     QString code;        // the first code, the others the free ones after it; empty: the lowest free codes
     QString description; // empty: the maker and the MAC
     bool dryRun = false;
+    QString source = QStringLiteral("lobby claim"); // as the change history names what made them
 };
 struct ClaimOutcome
 {
@@ -100,5 +101,23 @@ struct ClaimOutcome
 ClaimOutcome claimArrivals(Session& s, const ClaimRequest& request);
 // Removes the rows of these MACs; the number removed.
 int forgetArrivals(Database& db, const QStringList& macs);
+
+// Claims new telephones as they arrive, for the companies whose $$AUTOCLAIM row lists their guessed
+// model and whose $$PROVNETS holds the address they asked from (see ProvisioningNetworks.h). Runs on
+// the recorder's thread after the arrivals are in the lobby: a claimed telephone is served from its
+// next request on, and its answer now stays the unknown MAC's. The history names the server as the
+// user, "auto claim" as the source.
+class AutoClaimer final
+{
+public:
+    static constexpr char kUser[] = "SERVER";
+    static constexpr char kSource[] = "auto claim";
+    // Returns lines for the log: each telephone claimed; an arrival that fits several companies, or
+    // whose claim is refused; a company's daily count reached (once a day). Throws DbError.
+    QStringList claim(Database& db, const std::map<QString, Arrival>& arrivals);
+
+private:
+    QHash<QString, bool> m_capNoted; // company + day
+};
 
 } // namespace vocaset

@@ -107,8 +107,9 @@ TEST_F(ConfigCli, ASavedRecordIsWarnedOfWhatItWillDo)
     EXPECT_TRUE(err.contains(QStringLiteral("The language applies from the next start"))) << err.toStdString();
 }
 
-// A company's networks are saved only well formed: the server would ignore a malformed row.
-TEST_F(ConfigCli, ACompanysNetworksAreSavedOnlyWellFormed)
+// A company's networks and its claiming on arrival are saved only well formed: the server would
+// ignore a malformed row.
+TEST_F(ConfigCli, ACompanysNetworksAndClaimingOnArrivalAreSavedOnlyWellFormed)
 {
     qputenv("VOCASET_PASSWORD", "settings");
     const QStringList row = {QStringLiteral("SYSTEM_PARAMETERS"), QStringLiteral("SY_CODE=ALPIN"),
@@ -119,6 +120,26 @@ TEST_F(ConfigCli, ACompanysNetworksAreSavedOnlyWellFormed)
     }
     EXPECT_EQ(config("add", row + QStringList{QStringLiteral("SY_VALUE=10.1.0.0/16, 2001:db8:5::/48")}), cli::Ok)
         << err.toStdString();
+    // Claiming on arrival: the models named must exist, the daily count be a number.
+    const struct
+    {
+        const char* subCode;
+        const char* value;
+        const char* refusal; // nullptr: saved
+    } claims[] = {{"$$AUTOCLAIM", "GXP2000; GXP9999", "no model is named GXP9999"},
+                  {"$$AUTOCLAIM", "GXP2000;PAP2", nullptr},
+                  {"$$AUTOCLAIMMAX", "many", "not a number of telephones a day"},
+                  {"$$AUTOCLAIMMAX", "-1", "not a number of telephones a day"},
+                  {"$$AUTOCLAIMMAX", "20", nullptr}};
+    for (const auto& c : claims) {
+        const int exit = config("add", {QStringLiteral("SYSTEM_PARAMETERS"), QStringLiteral("SY_CODE=ALPIN"),
+                                        QStringLiteral("SY_SUBCODE=") + QLatin1String(c.subCode),
+                                        QStringLiteral("SY_VALUE=") + QLatin1String(c.value)});
+        EXPECT_EQ(exit, c.refusal ? cli::RunFailed : cli::Ok) << c.value << ' ' << err.toStdString();
+        if (c.refusal) {
+            EXPECT_TRUE(err.contains(QLatin1String(c.refusal))) << err.toStdString();
+        }
+    }
     qunsetenv("VOCASET_PASSWORD");
 }
 

@@ -306,5 +306,61 @@ TEST_F(Lobby, EachRefusalIsRecordedWithItsReasonAndTheAnswerStaysTheSame)
     EXPECT_TRUE(out.contains(QStringLiteral("a value the file cannot carry"))) << out.toStdString();
 }
 
+// Claiming on arrival: only from inside the company's networks, only the models it lists, only up
+// to its daily count; the history names the server; the next request is served.
+TEST_F(Lobby, AutoClaimTakesOnlyListedModelsFromInsideTheNetworksUpToTheDailyCount)
+{
+    for (const char* row : {"('ALPIN', '$$AUTOCLAIM', 'F1000; GXP2000')", "('ALPIN', '$$PROVNETS', '127.0.0.0/29')",
+                            "('ALPIN', '$$AUTOCLAIMMAX', '2')"})
+        working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES") + QLatin1String(row));
+    const struct
+    {
+        const char* from;
+        QByteArray path;
+        bool claimed;
+    } requests[] = {
+        {"127.0.0.1", "/cfg000B82AA0001", true},
+        {"127.0.0.2", "/000E08AA0002.txt", false}, // PAP2 is not listed
+        {"127.0.0.3", "/cfg000B82AA0003", true},
+        {"127.0.0.4", "/cfg000B82AA0004", false}, // the third of the day
+        {"127.0.0.9", "/cfg000B82AA0009", false}, // outside the networks
+    };
+    LockedLog log;
+    FetchRecorder recorder(working.connectionString(), log, std::chrono::milliseconds(20));
+    recorder.start();
+    ServerOptions options;
+    options.recorder = &recorder;
+    {
+        const auto server = serveDatabase(working.connectionString(), log, options);
+        for (const auto& r : requests)
+            EXPECT_EQ(HttpClient(server->port(), nullptr, QLatin1String(r.from)).request("GET", r.path).status, 404)
+                << r.path.constData() << ": answered as unknown";
+        recorder.stop();
+    }
+    const auto server = serveDatabase(working.connectionString(), log, {});
+    for (const auto& r : requests) {
+        const QString mac = QString::fromLatin1(r.path).mid(r.path.startsWith("/cfg") ? 4 : 1, 12);
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONES WHERE CO_CODE = 'ALPIN' AND PH_MAC = '%1'").arg(mac)),
+                  r.claimed ? 1 : 0)
+            << r.path.constData();
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY WHERE LB_MAC = '%1'").arg(mac)),
+                  r.claimed ? 0 : 1)
+            << r.path.constData();
+        EXPECT_EQ(HttpClient(server->port(), nullptr, QLatin1String(r.from)).request("GET", r.path).status,
+                  r.claimed ? 200 : 404)
+            << r.path.constData();
+    }
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM CHANGE_HISTORY WHERE HI_USER = 'SERVER' AND HI_SOURCE = "
+                                   "'auto claim' AND HI_TABLE = 'PHONES'")),
+              2);
+    const QStringList lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const QString& l) { return l.startsWith(QLatin1String("Claimed on arrival: ALPIN/")); }),
+              2)
+        << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const QString& l) { return l.startsWith(QLatin1String("Company ALPIN has claimed 2")); }));
+}
+
 } // namespace
 } // namespace vocaset::test
