@@ -12,8 +12,11 @@
 // that long, as a database across a network would; a database that holds telephones already is
 // used as it is. The database statements per request come from the server's metrics.
 //
+// With --flood, only this: known telephones fetching beside as many clients flooding the server with
+// requests of random unknown MACs, the lobby recorded against not (serve --no-lobby).
+//
 // bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N] [--database CONN]
-//             [--delay-us US] [--cli PATH]
+//             [--delay-us US] [--cli PATH] [--flood]
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -160,16 +163,22 @@ qsizetype replyLength(const QByteArray& in, int* status)
     return in.size() >= end + 4 + length ? end + 4 + length : 0;
 }
 
-Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int seconds, bool digest = false)
+// flooders: more clients beside, each from an address of its own, asking for files of random MACs no
+// telephone has; their answers are counted in *flood.
+Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int seconds, bool digest = false,
+              int flooders = 0, Figures* flood = nullptr)
 {
     Figures f;
     const int poller = ::epoll_create1(EPOLL_CLOEXEC);
-    std::vector<Client> all(static_cast<size_t>(clients));
+    std::vector<Client> all(static_cast<size_t>(clients + flooders));
     QRandomGenerator random(42);
     QElapsedTimer clock;
     clock.start();
     const auto send = [&](Client& c) {
-        const QByteArray& name = targets.at(random.bounded(int(targets.size())));
+        const bool flooding = &c - all.data() >= clients;
+        const QByteArray name = flooding ? "cfg02" + QByteArray::number(random.generate64() & 0xffffffffffULL, 16)
+                                                         .rightJustified(10, '0')
+                                         : targets.at(random.bounded(int(targets.size())));
         QByteArray request = "GET /" + name + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
         if (digest && !c.nonce.isEmpty())
             request += authorization(name, c.nonce, c.opaque, ++c.nc, kPassword);
@@ -178,7 +187,7 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
         return ::send(c.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size();
     };
     for (size_t i = 0; i < all.size(); ++i) {
-        all[i].fd = connectTo(port, loopback(1, int(i)));
+        all[i].fd = connectTo(port, int(i) < clients ? loopback(1, int(i)) : loopback(3, int(i) - clients));
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = i;
@@ -206,6 +215,9 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
                 c.opaque = challengeValue(head, "opaque");
                 c.nc = 0;
                 ++f.challenges;
+            } else if (&c - all.data() >= clients) {
+                flood->latenciesUs.push_back((clock.nsecsElapsed() - c.sentAt) / 1000);
+                ++flood->responses;
             } else {
                 f.latenciesUs.push_back((clock.nsecsElapsed() - c.sentAt) / 1000);
                 ++(status == 200 ? f.responses : f.failures);
@@ -215,6 +227,8 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
         }
     }
     f.seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (flood)
+        flood->seconds = f.seconds;
     for (Client& c : all)
         ::close(c.fd);
     ::close(poller);
@@ -412,6 +426,69 @@ void lookAlikePhase(quint16 port, const QByteArray& known, int answers)
 
 } // namespace
 
+// Known telephones fetching beside a flood of unknown MACs at full speed, with the lobby recorded and
+// without (serve --no-lobby), in turn, twice each: the known telephones' rate and latency, the lobby's
+// rows after each flood, the server's peak memory.
+template <typename Start>
+int floodRun(const Start& startServer, quint16 port, const QString& connection, const QList<QByteArray>& targets,
+             int clients, int seconds)
+{
+    const int flooders = clients;
+    double rate[2] = {0, 0};
+    double p99[2] = {0, 0};
+    for (int round = 0; round < 2; ++round) {
+        for (int lobby = 1; lobby >= 0; --lobby) {
+            {
+                Database db;
+                db.open(connection);
+                if (!db.columns(QStringLiteral("PHONE_LOBBY")).isEmpty())
+                    db.execute(QStringLiteral("DELETE FROM PHONE_LOBBY"));
+            }
+            QProcess server;
+            if (!startServer(server, lobby ? QStringList() : QStringList{QStringLiteral("--no-lobby")}))
+                return 1;
+            Figures flood;
+            Figures f = drive(port, targets, clients, seconds, false, flooders, &flood);
+            const long peak = peakKilobytesOf(server.processId());
+            server.terminate();
+            server.waitForFinished(15000);
+            Database db;
+            db.open(connection);
+            const int rows = db.columns(QStringLiteral("PHONE_LOBBY")).isEmpty()
+                                 ? 0
+                                 : db.execute(QStringLiteral("SELECT COUNT(*) FROM PHONE_LOBBY")).text(0).toInt();
+            const double known = double(f.responses) / f.seconds;
+            rate[lobby] += known / 2;
+            p99[lobby] += f.percentile(0.99) / 2;
+            out << QStringLiteral("lobby %1: %2 known clients %3 responses/s (p50 %4 ms, p99 %5 ms, %6 failed) beside "
+                                  "%7 flooding clients %8 responses/s; lobby rows after %9 s: %10 (cap %11); server "
+                                  "peak memory %12 MB")
+                       .arg(lobby ? QStringLiteral("on ") : QStringLiteral("off"))
+                       .arg(clients)
+                       .arg(known, 0, 'f', 0)
+                       .arg(f.percentile(0.5), 0, 'f', 2)
+                       .arg(f.percentile(0.99), 0, 'f', 2)
+                       .arg(f.failures)
+                       .arg(flooders)
+                       .arg(double(flood.responses) / flood.seconds, 0, 'f', 0)
+                       .arg(seconds)
+                       .arg(rows)
+                       .arg(10000)
+                       .arg(double(peak) / 1024, 0, 'f', 1)
+                << Qt::endl;
+        }
+    }
+    out << QStringLiteral("Known telephones beside the flood, lobby on against off: %1 against %2 responses/s (%3 %), "
+                          "p99 %4 against %5 ms")
+               .arg(rate[1], 0, 'f', 0)
+               .arg(rate[0], 0, 'f', 0)
+               .arg(100 * rate[1] / qMax(rate[0], 0.01), 0, 'f', 1)
+               .arg(p99[1], 0, 'f', 2)
+               .arg(p99[0], 0, 'f', 2)
+        << Qt::endl;
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -500,24 +577,32 @@ int main(int argc, char* argv[])
         port = probe.serverPort();
         metricsPort = another.serverPort();
     }
-    QProcess server;
-    server.setStandardOutputFile(dir.filePath(QStringLiteral("access.log")));
-    server.setProcessChannelMode(QProcess::SeparateChannels);
     // --cli runs another build's server on the same data, to set two builds side by side.
     const qsizetype cliAt = args.indexOf(QStringLiteral("--cli"));
-    server.start(cliAt >= 0 ? args.value(cliAt + 1) : QStringLiteral(VOCASET_CLI),
-                 {QStringLiteral("--settings"), settings.fileName(), QStringLiteral("serve"),
-                  QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--threads"),
-                  QString::number(threads), QStringLiteral("--metrics"),
-                  QStringLiteral("127.0.0.1:%1").arg(metricsPort)});
-    int probe = -1;
-    for (int tries = 0; tries < 200 && (probe = connectTo(port)) < 0; ++tries)
-        QThread::msleep(25);
-    if (probe < 0) {
-        out << QStringLiteral("The server did not start: ") << server.readAllStandardError() << Qt::endl;
+    const auto startServer = [&](QProcess& process, const QStringList& extra) {
+        process.setStandardOutputFile(dir.filePath(QStringLiteral("access.log")));
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.start(cliAt >= 0 ? args.value(cliAt + 1) : QStringLiteral(VOCASET_CLI),
+                      QStringList{QStringLiteral("--settings"), settings.fileName(), QStringLiteral("serve"),
+                                  QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                  QStringLiteral("--threads"), QString::number(threads), QStringLiteral("--metrics"),
+                                  QStringLiteral("127.0.0.1:%1").arg(metricsPort)} +
+                          extra);
+        int probe = -1;
+        for (int tries = 0; tries < 200 && (probe = connectTo(port)) < 0; ++tries)
+            QThread::msleep(25);
+        if (probe < 0) {
+            out << QStringLiteral("The server did not start: ") << process.readAllStandardError() << Qt::endl;
+            return false;
+        }
+        ::close(probe);
+        return true;
+    };
+    if (args.contains(QStringLiteral("--flood")))
+        return floodRun(startServer, port, connection, targets, clients, seconds);
+    QProcess server;
+    if (!startServer(server, {}))
         return 1;
-    }
-    ::close(probe);
 
     out << QStringLiteral("Machine load average before the run: ") << loadAverage() << Qt::endl;
     double cpu = bench::cpuSecondsOf(server.processId());

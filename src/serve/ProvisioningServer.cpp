@@ -920,7 +920,7 @@ void ProvisioningServer::send(MHD_Connection* connection, Exchange& exchange, co
              recordedTime(), exchange.client, QString::fromLatin1(exchange.userAgent), tag, answer.mac});
     else if (m_options.recorder && !answer.refusal.isEmpty() && !answer.unknown)
         recordRefusal(exchange, answer);
-    else if (m_options.recorder && answer.unknown && exchange.method == MHD_HTTP_METHOD_GET)
+    else if (m_options.recorder && m_options.lobby && answer.unknown && exchange.method == MHD_HTTP_METHOD_GET)
         m_options.recorder->arrived(
             {answer.unknown->mac, QString::fromLatin1(QByteArray::fromPercentEncoding(pathOf(exchange.target))).mid(1),
              answer.unknown->module, answer.unknown->model, recordedTime(), exchange.client,

@@ -116,6 +116,7 @@ struct ServerOptions
     int metricsPort = -1;   // -1: none; 0 picks a free port
     // Takes every GET answered 200 or 304 with a telephone's file; none: nothing is recorded.
     FetchRecorder* recorder = nullptr;
+    bool lobby = true; // with a recorder: requests of MACs no telephone has go to the lobby
 };
 
 // The ETag of a body the server sends: its MD5 in hex, quoted. Whoever compares a recorded tag with

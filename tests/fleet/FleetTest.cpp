@@ -151,6 +151,10 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
                                          {},
                                          "\"gone\"",
                                          {}}});
+    // Its last refusal follows it the same way.
+    FetchTable::write(working.db, {Fetch{QStringLiteral("ALPIN"), QStringLiteral("201"),
+                                         QStringLiteral("2030-01-01T00:00:00.000Z"), {}, {}, {}, {},
+                                         QLatin1String(Refusal::kNetwork)}});
     qputenv("VOCASET_PASSWORD", "vocaset-admin");
     for (const QStringList& rename :
          {QStringList{QStringLiteral("telephone"), QStringLiteral("201"), QStringLiteral("299"),
@@ -163,6 +167,8 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
     EXPECT_NE(renamed.state, FleetState::Never);
     EXPECT_EQ(renamed.fetchedAt, now[reception].fetchedAt);
     EXPECT_EQ(renamed.userAgent, QStringLiteral("again"));
+    EXPECT_EQ(renamed.refusal, QLatin1String(Refusal::kNetwork));
+    EXPECT_TRUE(renamed.lastRefused());
 }
 
 TEST_F(Fleet, TwoServersRecordIntoOneDatabaseAtOnceAndTheLaterFetchWins)

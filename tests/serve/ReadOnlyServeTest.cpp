@@ -117,7 +117,7 @@ TEST_F(ReadOnlyServe, AnAccountThatMayOnlyReadServesGeneratesAndSurveys)
     ASSERT_EQ(second.size(), 1) << second.join(u'\n').toStdString();
     EXPECT_TRUE(second.first().startsWith(QStringLiteral("No right to add or change the rows of PHONE_FETCHES")))
         << second.first().toStdString();
-    working.db.execute(QStringLiteral("GRANT INSERT, UPDATE ON PHONE_FETCHES TO ") + m_role);
+    working.db.execute(QStringLiteral("GRANT INSERT, UPDATE ON PHONE_FETCHES, PHONE_REFUSALS TO ") + m_role);
     EXPECT_EQ(serveAsReader("/cfg000B82E79E4A", written).join(u'\n').toStdString(), "");
     EXPECT_EQ(working.db.execute(QStringLiteral("SELECT PH_CODE FROM PHONE_FETCHES")).text(0), QStringLiteral("201"));
 }

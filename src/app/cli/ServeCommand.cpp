@@ -22,7 +22,7 @@ namespace {
 const QString kUsage = QStringLiteral(
     "[--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--threads N] [--max-connections N]\n"
     "      [--max-per-address N] [--timeout S] [--header-timeout S] [--db-timeout S] [--auth-failures N]\n"
-    "      [--auth-window S] [--trusted-proxy ADDR ...] [--metrics ADDR:PORT] [--no-record]\n"
+    "      [--auth-window S] [--trusted-proxy ADDR ...] [--metrics ADDR:PORT] [--no-record] [--no-lobby]\n"
     "  --listen ADDR:PORT    address and port to listen on (default 127.0.0.1:8080): 0.0.0.0:PORT every IPv4\n"
     "                        address, [::]:PORT every IPv6 and every IPv4 address, [::1]:PORT the IPv6 loopback\n"
     "                        only\n"
@@ -43,7 +43,10 @@ const QString kUsage = QStringLiteral(
     "  --auth-window S       the window of --auth-failures, in seconds (default 60)\n"
     "  --trusted-proxy ADDR  a load balancer whose X-Forwarded-For header names the client (repeatable)\n"
     "  --metrics ADDR:PORT   serve /metrics (Prometheus text) there; never the telephones' port (default: off)\n"
-    "  --no-record           do not record the telephones' fetches in PHONE_FETCHES (see vocaset-cli fleet)\n"
+    "  --no-record           do not record the telephones' fetches in PHONE_FETCHES (see vocaset-cli fleet),\n"
+    "                        their refusals, or new telephones\n"
+    "  --no-lobby            do not record requests of MACs no telephone has in PHONE_LOBBY (see vocaset-cli\n"
+    "                        lobby); nothing is then claimed on arrival\n"
     "GET or HEAD of cfgMAC (GXP2000), MAC.txt (PAP2) or utMAC.ini (F1000), in any folder, answers the file the\n"
     "generation writes for the telephone with that MAC, at the levels of the model's $$DEFGEN setting plus the\n"
     "telephone level. A $$PROVAUTH setting row of a company (SY_VALUE the password) puts its files behind HTTP\n"
@@ -165,8 +168,9 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
     const QCommandLineOption proxy(QStringLiteral("trusted-proxy"), {}, QStringLiteral("ADDR"));
     const QCommandLineOption metrics(QStringLiteral("metrics"), {}, QStringLiteral("ADDR:PORT"));
     const QCommandLineOption noRecord(QStringLiteral("no-record"));
+    const QCommandLineOption noLobby(QStringLiteral("no-lobby"));
     parser.addOptions({listen, cert, key, threads, maxConnections, perAddress, timeout, headerTimeout, dbTimeout,
-                       authFailures, authWindow, proxy, metrics, noRecord});
+                       authFailures, authWindow, proxy, metrics, noRecord, noLobby});
     if (const auto done = parseCommandLine(ctx, *this, parser, arguments, kUsage))
         return *done;
 
@@ -265,6 +269,7 @@ int ServeCommand::execute(CliContext& ctx, const QStringList& arguments)
             recorder = std::make_unique<FetchRecorder>(connection, *ctx.log);
     }
     options.recorder = recorder.get();
+    options.lobby = !parser.isSet(noLobby);
 
     StopSignals stopSignals;
     if (!stopSignals.installed()) {
