@@ -268,7 +268,28 @@ struct PhoneFileSource::Kept
     TelephoneFileMaker maker;                      // catalogue, levels, writer modules, messages
     std::optional<QList<TemplateName>> names;      // read when a name asks for them
     std::map<QString, std::unique_ptr<CompiledTemplate>> books; // the address-book templates, compiled once
+    // Files of built-in models already made, by everything they are made of besides the kept rows:
+    // the telephone's row and its own values. Emptied when full.
+    QHash<QString, QByteArray> answers;
+    qsizetype answerBytes = 0;
 };
+
+namespace {
+
+// Bytes of files one source keeps for answering again.
+constexpr qsizetype kAnswerBytes = 32 << 20;
+
+// What a built-in model's file is made of besides the kept rows.
+QString answerKey(const PhoneInfo& phone, const QString& module, const OwnValues& own)
+{
+    QString key = phone.company + u'\x1f' + phone.code + u'\x1f' + phone.model + u'\x1f' + phone.description +
+                  u'\x1f' + phone.mac + u'\x1f' + module;
+    for (const OwnValue& v : own)
+        key += u'\x1e' + v.code + u'\x1f' + v.value;
+    return key;
+}
+
+} // namespace
 
 PhoneFileSource::~PhoneFileSource() = default;
 
@@ -613,6 +634,17 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     // UTF-8 text, say), or the telephone has none: they are read now.
     const OwnValues& own = phones.first().own;
     const bool unread = !row.at(7).isNull() && own.isEmpty();
+    // A built-in model's file depends on nothing else while the kept rows stay: made once, sent again.
+    const bool keepable = name.model.isEmpty() && !unread;
+    const QString key = keepable ? answerKey(phone, name.module, own) : QString();
+    if (keepable) {
+        if (const auto kept = m_kept->answers.constFind(key); kept != m_kept->answers.cend()) {
+            answer.status = 200;
+            answer.body = *kept;
+            answer.contentType = patternOf(name.module)->contentType;
+            return answer;
+        }
+    }
     const TelephoneFiles files = m_kept->maker.make(phone, boxes.choice(), false, unread ? nullptr : &own);
     switch (files.status) {
     case FilesStatus::Ready:
@@ -620,6 +652,14 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         answer.body = files.config;
         if (name.model.isEmpty()) {
             answer.contentType = patternOf(name.module)->contentType;
+            if (keepable) {
+                if (m_kept->answerBytes + key.size() * 2 + answer.body.size() > kAnswerBytes) {
+                    m_kept->answers.clear();
+                    m_kept->answerBytes = 0;
+                }
+                m_kept->answers.insert(key, answer.body);
+                m_kept->answerBytes += key.size() * 2 + answer.body.size();
+            }
         } else {
             for (const TemplateName& n : templateNames(db, false)) {
                 if (n.model == name.model && !n.book)

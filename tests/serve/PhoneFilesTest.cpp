@@ -605,6 +605,10 @@ TEST_F(DemoSite, KeptRowsServeTheSameBytesInOneStatementAndFollowEveryChangeMade
                        "AND PA_CODE = '10'"),
         QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = 'time.example' WHERE EQ_CODE = 'GXP2000' "
                        "AND PA_CODE = '30' AND LE_CODE = 'E'"),
+        // The telephone's row is no kept table: a file made from it is not sent again once it changed.
+        QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = 'Desk $$N' WHERE CO_CODE = 'ALPIN' AND EQ_CODE = "
+                       "'GXP2000' AND PA_CODE = '2'"),
+        QStringLiteral("UPDATE PHONES SET PH_DESC = 'Front desk' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201'"),
         QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '100' WHERE SY_CODE = 'ALPINGXP2000' "
                        "AND SY_SUBCODE = '$$DEFGEN'"),
         QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = '3300' WHERE CO_CODE = 'ALPIN' AND PH_CODE = '201' "
