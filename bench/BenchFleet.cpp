@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -127,6 +128,19 @@ Figures drive(quint16 port, const QList<QByteArray>& targets, int clients, int s
 
 } // namespace
 
+// A line of /proc/self/status, in kB.
+static long residentKilobytes(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -222,13 +236,24 @@ int main(int argc, char* argv[])
                            QStringLiteral("127.0.0.1"), QStringLiteral("bench"), "\"0\"", {}});
     FetchTable::write(db, fetches);
     for (int run = 0; run < 2; ++run) {
+        // The survey's own peak: the process's peak resident size is set back to what it holds now.
+        const long before = residentKilobytes("VmRSS:");
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        if (reset.open(QIODevice::WriteOnly))
+            reset.write("5");
+        reset.close();
         QElapsedTimer timer;
         timer.start();
+        const double cpu = bench::cpuSecondsOf(QCoreApplication::applicationPid());
         FleetSurvey survey(db, QStringLiteral("EN"));
         const QList<FleetPhone> listed = survey.survey({});
-        out << QStringLiteral("Fleet states of %1 telephones (every one fetched): %2 s (%3)")
+        out << QStringLiteral("Fleet states of %1 telephones (every one fetched): %2 s, %3 s CPU, peak memory %4 MB "
+                              "above the %5 MB held before (%6)")
                    .arg(listed.size())
                    .arg(double(timer.elapsed()) / 1000, 0, 'f', 2)
+                   .arg(bench::cpuSecondsOf(QCoreApplication::applicationPid()) - cpu, 0, 'f', 2)
+                   .arg(double(residentKilobytes("VmHWM:") - before) / 1024, 0, 'f', 1)
+                   .arg(double(before) / 1024, 0, 'f', 1)
                    .arg(summaryLine(countStates(listed)))
             << Qt::endl;
     }

@@ -395,6 +395,62 @@ Recordset Database::execute(const QString& sql)
     return result;
 }
 
+void Database::forEachRow(const QString& sql, const std::function<void(const QVariantList&)>& each)
+{
+    checkUsable();
+    // The server's client library reads a whole result at once, and a statement sent from `each`
+    // could not be sent while a result were pending: in a transaction a cursor gives the rows in
+    // blocks, outside one they all come as one result.
+    if (m_engine == Engine::PostgreSQL) {
+        if (!m_inTransaction && m_snapshots == 0) {
+            const Recordset all = execute(sql);
+            for (const QVariantList& row : all.rows())
+                each(row);
+            return;
+        }
+        execute(QStringLiteral("DECLARE vocaset_rows NO SCROLL CURSOR FOR ") + sql);
+        try {
+            for (;;) {
+                const Recordset block = execute(QStringLiteral("FETCH 1000 FROM vocaset_rows"));
+                for (const QVariantList& row : block.rows())
+                    each(row);
+                if (block.count() < 1000)
+                    break;
+            }
+        } catch (...) {
+            // Stopped by `each` or a refused statement: the transaction goes on without the cursor.
+            try {
+                execute(QStringLiteral("CLOSE vocaset_rows"));
+            } catch (const DbError&) {
+            }
+            throw;
+        }
+        execute(QStringLiteral("CLOSE vocaset_rows"));
+        return;
+    }
+    const QStringList statements = Dialect::translate(
+        sql, m_engine, [this](const QString& table) { return storedTableSql(table); },
+        [this](const QString& table) { return storedIndexSql(table); });
+    StatementGuard guard(*this);
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    ++m_exchanges;
+    if (!query.exec(statements.value(0)))
+        guard.fail(query.lastError());
+    m_changed = 0;
+    const int columns = query.record().count();
+    QVariantList row;
+    while (query.next()) {
+        row.clear();
+        for (int i = 0; i < columns; ++i)
+            row.append(query.value(i));
+        each(row);
+    }
+    if (query.lastError().type() != QSqlError::NoError)
+        guard.fail(query.lastError());
+    guard.release();
+}
+
 namespace {
 
 // Binds the values as the driver would; false for a type it converts in its own way. Texts go in

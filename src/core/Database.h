@@ -70,6 +70,10 @@ public:
     // with the same text, so hot loops compile it once.
     Recordset executeBound(const QString& sql, const QVariantList& values);
 
+    // Sends one SELECT and hands each row to `each` as it is read, none of them kept: for a listing of
+    // every telephone. Other statements may be sent from `each`.
+    void forEachRow(const QString& sql, const std::function<void(const QVariantList&)>& each);
+
     // The rows the last statement sent by execute() or executeBound() inserted, changed or deleted; 0
     // after a SELECT. A writer checks that its UPDATE or DELETE found the rows it meant.
     int changedRows() const { return m_changed; }

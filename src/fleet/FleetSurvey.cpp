@@ -186,30 +186,41 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     sql += QStringLiteral(" ORDER BY P.CO_CODE, P.PH_CODE");
-    const Recordset rows = m_db.execute(sql);
-
+    // The rows are read as the files are built, one at a time; the texts many telephones share
+    // (company, model, address, user agent, firmware, reason) are held once.
+    QString count = QStringLiteral("SELECT COUNT(*) FROM PHONES P");
+    if (!where.isEmpty())
+        count += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    const int total = m_db.execute(count).text(0).toInt();
+    QHash<QString, QString> shared;
+    const auto once = [&shared](const QVariant& value) {
+        const QString text = value.toString();
+        return *shared.insert(text, text);
+    };
+    if (source)
+        source->keepAnswers(false);
     KnownCaller trusted;
     QList<FleetPhone> phones;
-    phones.reserve(rows.count());
+    phones.reserve(total);
     int done = 0;
-    for (const QVariantList& row : rows.rows()) {
+    m_db.forEachRow(sql, [&](const QVariantList& row) {
         FleetPhone p;
-        p.company = row.at(0).toString();
+        p.company = once(row.at(0));
         p.code = row.at(1).toString();
-        p.model = row.at(2).toString();
+        p.model = once(row.at(2));
         p.description = row.at(3).toString();
         p.mac = row.at(4).toString();
         if (refusals && !row.at(10).isNull()) {
             p.refusedAt = row.at(10).toString();
-            p.refusal = row.at(11).toString();
+            p.refusal = once(row.at(11));
         }
         const std::optional<QRegularExpression>& firmwareIn = firmware.of(p.model);
         if (recorded && !row.at(9).isNull()) {
             p.fetchedAt = row.at(6).toString();
-            p.client = row.at(7).toString();
-            p.userAgent = row.at(8).toString();
+            p.client = once(row.at(7));
+            p.userAgent = once(row.at(8));
             if (firmwareIn)
-                p.firmware = firmwareIn->match(p.userAgent).captured(1);
+                p.firmware = once(firmwareIn->match(p.userAgent).captured(1));
             p.state = FleetState::Stale;
             if (const std::optional<QString> name = source->fileNameOf(p.model, row.at(5).toString(), p.mac)) {
                 const FileAnswer now = source->answer(*name, trusted);
@@ -220,9 +231,9 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
         }
         m_db.reached(u"telephone.done");
         if (progress)
-            progress(++done, int(rows.count()));
+            progress(++done, std::max(total, done));
         phones.append(std::move(p));
-    }
+    });
     return phones;
 }
 

@@ -635,7 +635,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     const OwnValues& own = phones.first().own;
     const bool unread = !row.at(7).isNull() && own.isEmpty();
     // A built-in model's file depends on nothing else while the kept rows stay: made once, sent again.
-    const bool keepable = name.model.isEmpty() && !unread;
+    const bool keepable = m_keepAnswers && name.model.isEmpty() && !unread;
     const QString key = keepable ? answerKey(phone, name.module, own) : QString();
     if (keepable) {
         if (const auto kept = m_kept->answers.constFind(key); kept != m_kept->answers.cend()) {

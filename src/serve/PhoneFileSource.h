@@ -64,6 +64,9 @@ public:
     // The name a telephone of the model fetches its file by: the built-in writer's, or the one its
     // template's pattern makes; nothing for a model without one. Refused statements throw DbError.
     std::optional<QString> fileNameOf(const QString& model, const QString& module, const QString& mac);
+    // Whether files made are kept to be sent again (the default): a caller that asks for each file
+    // once, as the fleet's survey does, keeps none.
+    void keepAnswers(bool keep) { m_keepAnswers = keep; }
 
     // Makes the look-up by MAC an index search instead of a scan of every telephone: an index on the
     // upper-case MAC, created if missing. Returns lines for the log for what could not be done (a
@@ -106,6 +109,7 @@ private:
     struct Kept;
     std::unique_ptr<Kept> m_kept;
     QVariant m_changes; // the change count m_kept was read at
+    bool m_keepAnswers = true;
     qint64 m_namesCheckedMs = 0; // when a name no template has last made the source look for new ones
 };
 
