@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <utility>
 
 #include <fcntl.h>
@@ -185,6 +187,9 @@ void Database::dropPrepared()
     for (sqlite3_stmt* statement : std::as_const(m_direct))
         sqlite3_finalize(statement);
     m_direct.clear();
+    for (sqlite3_stmt* statement : std::as_const(m_directReads))
+        sqlite3_finalize(statement);
+    m_directReads.clear();
 }
 
 void Database::close()
@@ -583,43 +588,8 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
         }
     }
     StatementGuard guard(*this);
-    // The driver's own error for a refused request, so callers see the same text and code.
-    const auto refuse = [&](PGresult* result) {
-        QString code = result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
-        if (code.isEmpty() && PQstatus(connection) == CONNECTION_BAD)
-            code = QStringLiteral("08006");
-        const QSqlError error(QStringLiteral("QPSQL: Unable to execute statement"),
-                              QString::fromUtf8(PQerrorMessage(connection)) + u'(' + code + u')',
-                              QSqlError::StatementError, code);
-        PQclear(result);
-        guard.fail(error);
-    };
     if (it == m_onServer.cend()) {
-        const QStringList statements = Dialect::translate(sql, m_engine);
-        if (statements.size() != 1)
-            throw DbError(QStringLiteral("a bound statement must translate to one statement: ") + sql);
-        ServerStatement s;
-        s.name = "vocaset_" + QByteArray::number(++m_serverSerial);
-        ++m_exchanges;
-        PGresult* prepared =
-            PQprepare(connection, s.name.constData(),
-                      Dialect::numberedParameters(statements.first()).toUtf8().constData(), 0, nullptr);
-        if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
-            refuse(prepared);
-        PQclear(prepared);
-        ++m_exchanges;
-        PGresult* described = PQdescribePrepared(connection, s.name.constData());
-        if (PQresultStatus(described) != PGRES_COMMAND_OK)
-            refuse(described);
-        s.usable = true;
-        for (int i = 0; i < PQnfields(described); ++i) {
-            const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
-            s.usable = s.usable && type.has_value();
-            s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
-            s.types.append(type.value_or(QMetaType::QString));
-        }
-        PQclear(described);
-        it = m_onServer.insert(sql, s);
+        it = prepareOnServer(connection, sql, guard);
         if (!it->usable) {
             guard.release();
             return std::nullopt;
@@ -630,7 +600,7 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
         PQexecPrepared(connection, it->name.constData(), int(values.size()), params.constData(), nullptr, nullptr, 0);
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-        refuse(result);
+        refuseOnServer(connection, result, guard);
     m_changed = status == PGRES_COMMAND_OK ? std::atoi(PQcmdTuples(result)) : 0;
     Recordset rows;
     if (status == PGRES_TUPLES_OK) {
@@ -658,6 +628,213 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
     PQclear(result);
     guard.release();
     return rows;
+}
+
+void Database::refuseOnServer(PGconn* connection, PGresult* result, StatementGuard& guard)
+{
+    // The driver's own error for a refused request, so callers see the same text and code.
+    QString code = result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+    if (code.isEmpty() && PQstatus(connection) == CONNECTION_BAD)
+        code = QStringLiteral("08006");
+    const QSqlError error(QStringLiteral("QPSQL: Unable to execute statement"),
+                          QString::fromUtf8(PQerrorMessage(connection)) + u'(' + code + u')',
+                          QSqlError::StatementError, code);
+    PQclear(result);
+    guard.fail(error);
+}
+
+QHash<QString, Database::ServerStatement>::const_iterator Database::prepareOnServer(PGconn* connection,
+                                                                                  const QString& sql,
+                                                                                  StatementGuard& guard)
+{
+    const QStringList statements = Dialect::translate(sql, m_engine);
+    if (statements.size() != 1)
+        throw DbError(QStringLiteral("a bound statement must translate to one statement: ") + sql);
+    ServerStatement s;
+    s.name = "vocaset_" + QByteArray::number(++m_serverSerial);
+    ++m_exchanges;
+    PGresult* prepared = PQprepare(connection, s.name.constData(),
+                                   Dialect::numberedParameters(statements.first()).toUtf8().constData(), 0, nullptr);
+    if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+        refuseOnServer(connection, prepared, guard);
+    PQclear(prepared);
+    ++m_exchanges;
+    PGresult* described = PQdescribePrepared(connection, s.name.constData());
+    if (PQresultStatus(described) != PGRES_COMMAND_OK)
+        refuseOnServer(connection, described, guard);
+    s.usable = true;
+    for (int i = 0; i < PQnfields(described); ++i) {
+        const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
+        s.usable = s.usable && type.has_value();
+        s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
+        s.types.append(type.value_or(QMetaType::QString));
+    }
+    PQclear(described);
+    return m_onServer.insert(sql, s);
+}
+
+namespace {
+
+// An empty text that is not null, as the driver reads an empty value.
+const QChar kNoCharacter{};
+
+} // namespace
+
+std::optional<TextRows> Database::selectTextsOnServer(const QString& sql, const QStringList& values)
+{
+    PGconn* connection = serverHandle(m_db);
+    if (!connection || m_prepared.contains(sql))
+        return std::nullopt;
+    const auto textColumns = [](const ServerStatement& s) {
+        return s.usable && std::all_of(s.types.begin(), s.types.end(), [](int t) { return t == QMetaType::QString; });
+    };
+    auto it = m_onServer.constFind(sql);
+    if (it != m_onServer.cend() && !textColumns(*it))
+        return std::nullopt;
+    QVarLengthArray<QByteArray, 8> texts(values.size());
+    QVarLengthArray<const char*, 8> params(values.size());
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        texts[i] = values[i].toUtf8();
+        params[i] = values[i].isNull() ? nullptr : texts[i].isEmpty() ? "" : texts[i].constData();
+    }
+    StatementGuard guard(*this);
+    if (it == m_onServer.cend()) {
+        it = prepareOnServer(connection, sql, guard);
+        if (!textColumns(*it)) {
+            guard.release();
+            return std::nullopt;
+        }
+    }
+    ++m_exchanges;
+    PGresult* result =
+        PQexecPrepared(connection, it->name.constData(), int(values.size()), params.constData(), nullptr, nullptr, 0);
+    if (PQresultStatus(result) != PGRES_TUPLES_OK)
+        refuseOnServer(connection, result, guard);
+    m_changed = 0;
+    TextRows rows;
+    rows.columns = PQnfields(result);
+    const int count = PQntuples(result);
+    rows.cells.reserve(qsizetype(count) * rows.columns);
+    for (int r = 0; r < count; ++r) {
+        for (int c = 0; c < rows.columns; ++c) {
+            const char* text = PQgetvalue(result, r, c);
+            const int size = PQgetlength(result, r, c);
+            if (PQgetisnull(result, r, c))
+                rows.cells.append(QString());
+            // A value the row before had in the same column (the key of the rows' parent) shares its text.
+            else if (r > 0 && !PQgetisnull(result, r - 1, c) && PQgetlength(result, r - 1, c) == size &&
+                     std::memcmp(text, PQgetvalue(result, r - 1, c), size_t(size)) == 0)
+                rows.cells.append(rows.cells.at(rows.cells.size() - rows.columns));
+            else
+                rows.cells.append(size == 0 ? QString(&kNoCharacter, 0) : QString::fromUtf8(text, size));
+        }
+    }
+    PQclear(result);
+    guard.release();
+    return rows;
+}
+
+std::optional<TextRows> Database::selectTextsDirect(const QString& sql, const QStringList& values)
+{
+    sqlite3* db = sqliteHandle(m_db);
+    if (!db || m_prepared.contains(sql))
+        return std::nullopt;
+    auto it = m_directReads.find(sql);
+    if (it == m_directReads.end()) {
+        const QStringList statements = Dialect::translate(sql, m_engine);
+        sqlite3_stmt* statement = nullptr;
+        if (statements.size() == 1) {
+            const QString& text = statements.first();
+            ++m_exchanges;
+            // One the library refuses goes to the driver, which reports why; it is tried again next time.
+            if (sqlite3_prepare16_v3(db, text.utf16(), int(text.size() * 2), SQLITE_PREPARE_PERSISTENT, &statement,
+                                     nullptr) != SQLITE_OK) {
+                sqlite3_finalize(statement);
+                return std::nullopt;
+            }
+            if (!statement || sqlite3_column_count(statement) == 0 ||
+                sqlite3_bind_parameter_count(statement) != values.size()) {
+                sqlite3_finalize(statement);
+                statement = nullptr;
+            }
+        }
+        it = m_directReads.insert(sql, statement);
+    }
+    sqlite3_stmt* statement = it.value();
+    if (!statement)
+        return std::nullopt;
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    qsizetype space = 0;
+    for (const QString& v : values)
+        space += utf8.requiredSpace(v.size());
+    if (m_texts.size() < space)
+        m_texts.resize(space);
+    char* out = m_texts.data();
+    for (int i = 0; i < values.size(); ++i) {
+        char* const start = out;
+        out = utf8.appendToBuffer(out, values[i]);
+        if ((values[i].isNull() ? sqlite3_bind_null(statement, i + 1)
+                                : sqlite3_bind_text(statement, i + 1, start, int(out - start), SQLITE_STATIC)) !=
+            SQLITE_OK) {
+            sqlite3_clear_bindings(statement);
+            return std::nullopt;
+        }
+    }
+    ++m_exchanges;
+    TextRows rows;
+    rows.columns = sqlite3_column_count(statement);
+    // A value the row before had in the same column (the key of the rows' parent) shares its text.
+    QVarLengthArray<std::string, 8> before(rows.columns);
+    int rc = SQLITE_OK;
+    for (qsizetype r = 0; (rc = sqlite3_step(statement)) == SQLITE_ROW; ++r) {
+        for (int c = 0; c < rows.columns; ++c) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+            const int size = sqlite3_column_bytes(statement, c);
+            if (!text) {
+                rows.cells.append(QString());
+            } else if (r > 0 && !rows.cells.at(rows.cells.size() - rows.columns).isNull() &&
+                       before[c].compare(0, std::string::npos, text, size_t(size)) == 0) {
+                rows.cells.append(rows.cells.at(rows.cells.size() - rows.columns));
+            } else {
+                rows.cells.append(size == 0 ? QString(&kNoCharacter, 0) : QString::fromUtf8(text, size));
+                before[c].assign(text, size_t(size));
+            }
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        const QSqlError error(QStringLiteral("Unable to fetch row"),
+                              QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(db))), QSqlError::ConnectionError,
+                              QString::number(sqlite3_extended_errcode(db)));
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        StatementGuard(*this).fail(error);
+    }
+    m_changed = 0;
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return rows;
+}
+
+TextRows Database::selectTexts(const QString& sql, const QStringList& values)
+{
+    checkUsable();
+    std::optional<TextRows> rows =
+        m_engine == Engine::SQLite ? selectTextsDirect(sql, values) : selectTextsOnServer(sql, values);
+    if (rows)
+        return std::move(*rows);
+    QVariantList bound;
+    bound.reserve(values.size());
+    for (const QString& v : values)
+        bound.append(v);
+    const Recordset rs = executeBound(sql, bound);
+    TextRows texts;
+    texts.columns = rs.fieldCount();
+    texts.cells.reserve(qsizetype(rs.count()) * texts.columns);
+    for (const QVariantList& row : rs.rows()) {
+        for (const QVariant& v : row)
+            texts.cells.append(v.isNull() ? QString() : v.toString());
+    }
+    return texts;
 }
 
 Recordset Database::executeBound(const QString& sql, const QVariantList& values)

@@ -16,8 +16,20 @@
 #include "Recordset.h"
 
 struct sqlite3_stmt;
+struct pg_conn;
+struct pg_result;
 
 namespace vocaset {
+
+// The rows of a SELECT as texts, row after row: a null value is a null QString.
+struct TextRows
+{
+    int columns = 0;
+    QList<QString> cells;
+
+    int count() const { return columns > 0 ? int(cells.size() / columns) : 0; }
+    const QString& at(int row, int column) const { return cells.at(qsizetype(row) * columns + column); }
+};
 
 // "Key=Value;Key=Value" as connection strings are written; keys compare case-insensitively.
 class ConnectionString
@@ -69,6 +81,11 @@ public:
     // Same, with '?' place-holders bound to values. The prepared statement is kept for the next call
     // with the same text, so hot loops compile it once.
     Recordset executeBound(const QString& sql, const QVariantList& values);
+    // A SELECT of text columns with '?' place-holders bound to texts, read straight through the
+    // engine's client library: no QVariant per value, for a statement sent once per telephone. The
+    // statement is prepared once per text, as executeBound keeps it; a statement or a column type
+    // the library path does not take goes through executeBound.
+    TextRows selectTexts(const QString& sql, const QStringList& values);
 
     // The rows the last statement sent by execute() or executeBound() inserted, changed or deleted; 0
     // after a SELECT. A writer checks that its UPDATE or DELETE found the rows it meant.
@@ -169,6 +186,9 @@ private:
     // each call sends the values alone and reads all rows in one result. Nothing when the statement or
     // a value is one the driver converts in its own way (it then goes through the driver).
     std::optional<Recordset> executeOnServer(const QString& sql, const QVariantList& values);
+    [[noreturn]] void refuseOnServer(pg_conn* connection, pg_result* result, StatementGuard& guard);
+    std::optional<TextRows> selectTextsDirect(const QString& sql, const QStringList& values);
+    std::optional<TextRows> selectTextsOnServer(const QString& sql, const QStringList& values);
     void dropPrepared();
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
@@ -193,6 +213,7 @@ private:
     int m_boundMs = kStatementTimeoutSeconds * 1000;
     QHash<QString, QSqlQuery> m_prepared;
     QHash<QString, sqlite3_stmt*> m_direct;
+    QHash<QString, sqlite3_stmt*> m_directReads; // selectTexts' statements; nullptr: one the library path does not take
     // A statement prepared on the server under its own name, with its columns' names and the types
     // their values are read as; unusable when a column has a type read otherwise.
     struct ServerStatement
@@ -203,6 +224,8 @@ private:
         QList<int> types; // QMetaType ids
     };
     QHash<QString, ServerStatement> m_onServer;
+    QHash<QString, ServerStatement>::const_iterator prepareOnServer(pg_conn* connection, const QString& sql,
+                                                                    StatementGuard& guard);
     quint64 m_serverSerial = 0;
     QByteArray m_texts; // the texts of a direct statement, as it binds them
     quint64 m_exchanges = 0;
