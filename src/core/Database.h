@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include <QHash>
 #include <QMap>
@@ -16,8 +17,17 @@
 #include "Recordset.h"
 
 struct sqlite3_stmt;
+struct pg_conn;
+struct pg_result;
 
 namespace vocaset {
+
+// A statement with its '?' place-holders' values.
+struct BoundStatement
+{
+    QString sql;
+    QVariantList values;
+};
 
 // "Key=Value;Key=Value" as connection strings are written; keys compare case-insensitively.
 class ConnectionString
@@ -70,6 +80,13 @@ public:
     // with the same text, so hot loops compile it once.
     Recordset executeBound(const QString& sql, const QVariantList& values);
 
+    // Bound statements that return no rows (writes), in order, until the engine refuses one: those
+    // before it stay, the refused one leaves nothing, those after it are not sent. Returns how many went
+    // in; the refusal goes to `refusal`. A failure that ends the transaction throws TransactionLost. On a
+    // server inside a transaction they go together in one round trip, each under its own savepoint, so
+    // a bulk writer pays one exchange for several blocks of rows.
+    int executeSeries(const QList<BoundStatement>& statements, std::optional<DbError>& refusal);
+
     // The rows the last statement sent by execute() or executeBound() inserted, changed or deleted; 0
     // after a SELECT. A writer checks that its UPDATE or DELETE found the rows it meant.
     int changedRows() const { return m_changed; }
@@ -112,8 +129,9 @@ public:
     // rollback(), so nothing is written outside the transaction the caller believes it is in.
     bool transactionHeld();
 
-    // Requests sent to the engine so far: statements, preparations, savepoints, transaction control.
-    // On a server each is one round trip, which is what a bulk writer over a network pays for.
+    // Exchanges with the engine so far: statements, preparations, savepoints, transaction control. On a
+    // server each is one round trip, which is what a bulk writer over a network pays for; commands
+    // sent together in one pipeline count once.
     quint64 exchanges() const { return m_exchanges; }
 
     // Named points inside runs, where a test acts at a known moment: another connection commits a
@@ -149,6 +167,12 @@ private:
     {
     public:
         explicit StatementGuard(Database& db);
+        // The caller sends the savepoint itself, first in a pipeline, when active() says one is due.
+        enum Pipelined { InPipeline };
+        StatementGuard(Database& db, Pipelined);
+        bool active() const { return m_active; }
+        // The pipeline released the savepoint.
+        void released() { m_active = false; }
         ~StatementGuard();
         Q_DISABLE_COPY_MOVE(StatementGuard)
         [[noreturn]] void fail(const QSqlError& error);
@@ -169,6 +193,21 @@ private:
     // each call sends the values alone and reads all rows in one result. Nothing when the statement or
     // a value is one the driver converts in its own way (it then goes through the driver).
     std::optional<Recordset> executeOnServer(const QString& sql, const QVariantList& values);
+    // One command of a pipeline to the server: a query with its parameters, the preparation of a
+    // named statement or its description, or the execution of one with its parameters.
+    struct ServerCommand
+    {
+        enum Kind { Query, Prepare, Describe, Execute } kind = Query;
+        QByteArray text; // the query, or the statement that Prepare names
+        QByteArray name; // of the prepared statement
+        QList<QByteArray> values;
+        QList<bool> nulls;
+    };
+    // Sends the commands and a sync in one exchange and reads every answer: results[i] is command i's
+    // result (nullptr when the server skipped it after a refusal), for the caller to clear. Returns the
+    // index of the refused command, or -1. False in `sent` when the connection cannot take a pipeline.
+    int pipeline(pg_conn* connection, const std::vector<ServerCommand>& commands, std::vector<pg_result*>& results,
+                 bool& sent);
     void dropPrepared();
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
