@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include <QHash>
 #include <QMap>
@@ -29,6 +30,13 @@ struct TextRows
 
     int count() const { return columns > 0 ? int(cells.size() / columns) : 0; }
     const QString& at(int row, int column) const { return cells.at(qsizetype(row) * columns + column); }
+};
+
+// A statement with its '?' place-holders' values.
+struct BoundStatement
+{
+    QString sql;
+    QVariantList values;
 };
 
 // "Key=Value;Key=Value" as connection strings are written; keys compare case-insensitively.
@@ -87,6 +95,13 @@ public:
     // the library path does not take goes through executeBound.
     TextRows selectTexts(const QString& sql, const QStringList& values);
 
+    // Bound statements that return no rows (writes), in order, until the engine refuses one: those
+    // before it stay, the refused one leaves nothing, those after it are not sent. Returns how many went
+    // in; the refusal goes to `refusal`. A failure that ends the transaction throws TransactionLost. On a
+    // server inside a transaction they go together in one round trip, each under its own savepoint, so
+    // a bulk writer pays one exchange for several blocks of rows.
+    int executeSeries(const QList<BoundStatement>& statements, std::optional<DbError>& refusal);
+
     // The rows the last statement sent by execute() or executeBound() inserted, changed or deleted; 0
     // after a SELECT. A writer checks that its UPDATE or DELETE found the rows it meant.
     int changedRows() const { return m_changed; }
@@ -129,8 +144,9 @@ public:
     // rollback(), so nothing is written outside the transaction the caller believes it is in.
     bool transactionHeld();
 
-    // Requests sent to the engine so far: statements, preparations, savepoints, transaction control.
-    // On a server each is one round trip, which is what a bulk writer over a network pays for.
+    // Exchanges with the engine so far: statements, preparations, savepoints, transaction control. On a
+    // server each is one round trip, which is what a bulk writer over a network pays for; commands
+    // sent together in one pipeline count once.
     quint64 exchanges() const { return m_exchanges; }
 
     // Named points inside runs, where a test acts at a known moment: another connection commits a
@@ -166,6 +182,12 @@ private:
     {
     public:
         explicit StatementGuard(Database& db);
+        // The caller sends the savepoint itself, first in a pipeline, when active() says one is due.
+        enum Pipelined { InPipeline };
+        StatementGuard(Database& db, Pipelined);
+        bool active() const { return m_active; }
+        // The pipeline released the savepoint.
+        void released() { m_active = false; }
         ~StatementGuard();
         Q_DISABLE_COPY_MOVE(StatementGuard)
         [[noreturn]] void fail(const QSqlError& error);
@@ -189,6 +211,21 @@ private:
     [[noreturn]] void refuseOnServer(pg_conn* connection, pg_result* result, StatementGuard& guard);
     std::optional<TextRows> selectTextsDirect(const QString& sql, const QStringList& values);
     std::optional<TextRows> selectTextsOnServer(const QString& sql, const QStringList& values);
+    // One command of a pipeline to the server: a query with its parameters, the preparation of a
+    // named statement or its description, or the execution of one with its parameters.
+    struct ServerCommand
+    {
+        enum Kind { Query, Prepare, Describe, Execute } kind = Query;
+        QByteArray text; // the query, or the statement that Prepare names
+        QByteArray name; // of the prepared statement
+        QList<QByteArray> values;
+        QList<bool> nulls;
+    };
+    // Sends the commands and a sync in one exchange and reads every answer: results[i] is command i's
+    // result (nullptr when the server skipped it after a refusal), for the caller to clear. Returns the
+    // index of the refused command, or -1. False in `sent` when the connection cannot take a pipeline.
+    int pipeline(pg_conn* connection, const std::vector<ServerCommand>& commands, std::vector<pg_result*>& results,
+                 bool& sent);
     void dropPrepared();
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
