@@ -1,7 +1,9 @@
 // Times the generation run for each writer against the engine's floor: the same data read directly
-// through the SQLite C library (three prepared SELECTs per telephone), merged in a map, encoded by
-// the same writer and written with the same kind of write. Each measurement runs in a child process
-// of its own so that its peak memory is its own.
+// through the SQLite C library, encoded by the same writer and written with the same kind of write.
+// The anchor, "shared-batch", reads the rows every telephone shares once and then one SELECT per
+// telephone, merges them in order and writes in batches as the run does; its files are checked to be
+// the run's, byte for byte. The "floor-*" modes read three SELECTs per telephone and merge in a map.
+// Each measurement runs in a child process of its own so that its peak memory is its own.
 //
 // Writes compared: "file" syncs and renames each file by itself, "batch" puts files in place in
 // batches with one sync each (as the run does), "nosync" renames without any sync (the cost of the
@@ -154,6 +156,104 @@ int floorRun(const QString& dbFile, const ConfigWriter& writer, const QString& f
     return written;
 }
 
+// The shared rows read once: the equipment defaults and the company's values merged in the code's
+// byte order (the database's), each marked when it holds a place-holder; then per telephone one
+// SELECT of its own values, merged into a copy in one pass, only the marked rows expanded.
+int sharedFloorRun(const QString& dbFile, const ConfigWriter& writer, const QString& folder, const QString& writeMode)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(dbFile).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return -1;
+    const auto prepare = [db](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+        return st;
+    };
+    sqlite3_stmt* phones = prepare("SELECT CO_CODE, PH_CODE, EQ_CODE, PH_DESC, PH_MAC FROM PHONES "
+                                   "WHERE CO_CODE = ? AND EQ_CODE = ? ORDER BY PH_CODE");
+    sqlite3_stmt* e = prepare("SELECT PA_CODE, PA_DESC, PA_DEFAULT FROM EQUIPMENT_PARAMETERS "
+                              "WHERE EQ_CODE = ? AND LE_CODE = 'E'");
+    sqlite3_stmt* c = prepare("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ?");
+    sqlite3_stmt* p = prepare("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS "
+                              "WHERE CO_CODE = ? AND EQ_CODE = ? AND PH_CODE = ? ORDER BY PA_CODE");
+    const QByteArray co = bench::kCompany.toUtf8();
+    const QByteArray eq = bench::kModel.toUtf8();
+    const auto codeOf = [](sqlite3_stmt* st) {
+        return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), sqlite3_column_bytes(st, 0));
+    };
+    struct Shared
+    {
+        QByteArray key;
+        ParamRow row;
+        bool marked;
+    };
+    std::map<QByteArray, Shared> once;
+    each(e, {eq}, [&](sqlite3_stmt* st) {
+        const QString value = columnText(st, 2);
+        once[codeOf(st)] = {
+            codeOf(st), {columnText(st, 0), columnText(st, 1), value}, value.contains(QLatin1String("$$"))};
+    });
+    each(c, {co, eq}, [&](sqlite3_stmt* st) {
+        const QString value = columnText(st, 1);
+        once[codeOf(st)] = {codeOf(st), {columnText(st, 0), {}, value}, value.contains(QLatin1String("$$"))};
+    });
+    std::vector<Shared> shared;
+    for (auto& [code, row] : once)
+        shared.push_back(std::move(row));
+
+    const LevelChoice levels;
+    Writer out(writeMode);
+    int written = 0;
+    each(phones, {co, eq}, [&](sqlite3_stmt* ph) {
+        const PhoneInfo phone{columnText(ph, 0), columnText(ph, 1), columnText(ph, 2), columnText(ph, 3),
+                              columnText(ph, 4)};
+        QList<ParamRow> rows;
+        rows.reserve(qsizetype(shared.size()) + 32);
+        size_t i = 0;
+        const auto sharedUpTo = [&](const QByteArray* code) {
+            for (; i < shared.size() && (!code || shared[i].key < *code); ++i) {
+                rows.append(shared[i].row);
+                if (shared[i].marked)
+                    rows.last().value = expandPlaceHolders(rows.last().value, phone.code, phone.description).text;
+            }
+        };
+        each(p, {co, eq, phone.code.toUtf8()}, [&](sqlite3_stmt* st) {
+            const QByteArray code = codeOf(st);
+            sharedUpTo(&code);
+            QString value = columnText(st, 1);
+            if (value.contains(QLatin1String("$$")))
+                value = expandPlaceHolders(value, phone.code, phone.description).text;
+            rows.append({columnText(st, 0), {}, value});
+        });
+        sharedUpTo(nullptr);
+        Cp1252Sink sink;
+        const auto bytes = writer.config(phone, rows, sink, nullptr);
+        if (bytes && out.write(folder + u'/' + writer.names(phone, levels).config, *bytes))
+            ++written;
+    });
+    if (!out.finish())
+        written = 0;
+    for (sqlite3_stmt* st : {phones, e, c, p})
+        sqlite3_finalize(st);
+    sqlite3_close(db);
+    return written;
+}
+
+// The files of two folders, by name, the same bytes.
+bool sameFiles(const QString& a, const QString& b)
+{
+    const QStringList names = QDir(a).entryList(QDir::Files, QDir::Name);
+    if (names != QDir(b).entryList(QDir::Files, QDir::Name))
+        return false;
+    for (const QString& name : names) {
+        QFile x(a + u'/' + name);
+        QFile y(b + u'/' + name);
+        if (!x.open(QIODevice::ReadOnly) || !y.open(QIODevice::ReadOnly) || x.readAll() != y.readAll())
+            return false;
+    }
+    return true;
+}
+
 // Child: one measurement, printed as "phones seconds processor-seconds peak-kB requests".
 int child(const QString& mode, const QString& module, const QString& connection, const QString& folder)
 {
@@ -179,6 +279,11 @@ int child(const QString& mode, const QString& module, const QString& connection,
         const quint64 sent = db.exchanges();
         written = run.run(r).written;
         requests = db.exchanges() - sent;
+    } else if (mode.startsWith(u"shared-")) {
+        cpuBefore = processorSeconds(usage());
+        timer.start();
+        written = sharedFloorRun(ConnectionString(connection).value(QStringLiteral("Data Source")),
+                                 *writerForModule(module), folder, mode.section(u'-', 1));
     } else {
         cpuBefore = processorSeconds(usage());
         timer.start();
@@ -216,9 +321,10 @@ int main(int argc, char* argv[])
     QString base = QDir::tempPath();
     if (const qsizetype i = args.indexOf(QStringLiteral("--dir")); i > 0 && i + 1 < args.size())
         base = args[i + 1];
-    // --modes limits the measurements, e.g. "run,floor-batch"; per-file syncs take long on slow disks.
-    QStringList modes = {QStringLiteral("floor-nosync"), QStringLiteral("floor-file"), QStringLiteral("floor-batch"),
-                         QStringLiteral("run")};
+    // --modes limits the measurements, e.g. "run,shared-batch"; per-file syncs take long on slow disks.
+    const QString anchor = QStringLiteral("shared-batch");
+    QStringList modes = {anchor, QStringLiteral("floor-nosync"), QStringLiteral("floor-file"),
+                         QStringLiteral("floor-batch"), QStringLiteral("run")};
     if (const qsizetype i = args.indexOf(QStringLiteral("--modes")); i > 0 && i + 1 < args.size())
         modes = args[i + 1].split(u',');
     const qsizetype databaseAt = args.indexOf(QStringLiteral("--database"));
@@ -314,19 +420,29 @@ int main(int argc, char* argv[])
                 << QString::number(f[3].toDouble() / 1024, 'f', 1)
                 << QString::number(f[4].trimmed().toDouble() / f[0].toDouble(), 'f', 3) << qSetFieldWidth(0)
                 << Qt::endl;
-            QDir(folder).removeRecursively();
+            // The run's and the anchor's files are compared once both are written.
+            if (mode != u"run" && mode != anchor)
+                QDir(folder).removeRecursively();
         }
+        const QString runFolder = work.filePath(QLatin1String(module) + QStringLiteral("-run"));
+        const QString anchorFolder = work.filePath(QLatin1String(module) + u'-' + anchor);
+        if (rate.contains(QStringLiteral("run")) && rate.contains(anchor) && !sameFiles(runFolder, anchorFolder)) {
+            out << "  " << module << ": the files of " << anchor << " are not the run's" << Qt::endl;
+            ++failures;
+        }
+        QDir(runFolder).removeRecursively();
+        QDir(anchorFolder).removeRecursively();
         if (rate.contains(QStringLiteral("run"))) {
             runRate[QLatin1String(module)] = rate[QStringLiteral("run")];
             runCpu[QLatin1String(module)] = cpu[QStringLiteral("run")];
         }
         for (const QString& floor :
-             {QStringLiteral("floor-batch"), QStringLiteral("floor-file"), QStringLiteral("floor-nosync")}) {
+             {anchor, QStringLiteral("floor-batch"), QStringLiteral("floor-file"), QStringLiteral("floor-nosync")}) {
             const QString run = QStringLiteral("run");
             if (rate.contains(run) && rate.contains(floor))
                 out << "  " << module << ": run at " << QString::number(100 * rate[run] / rate[floor], 'f', 0)
                     << "% of the rate of " << floor << ", " << QString::number(100 * cpu[floor] / cpu[run], 'f', 0)
-                    << "% by processor time" << Qt::endl;
+                    << "% by processor time" << (floor == anchor ? " (the anchor)" : "") << Qt::endl;
         }
     }
     const QString f1000 = QStringLiteral("F1000");

@@ -115,7 +115,7 @@ void BlockWriter::add(Kind kind, QVariantList values, RowStatement alone, Done d
         m_order = {kind};
     }
     m_queue.push_back({kind, m_segment, std::move(values), std::move(alone), std::move(done), {}});
-    if (++m_waiting[size_t(kind)] >= shape.maxRows())
+    if (++m_waiting[size_t(kind)] >= shape.maxRows() * kBlocksPerFlush)
         flush();
 }
 
@@ -200,30 +200,53 @@ void BlockWriter::send(std::vector<Entry>& entries, std::vector<std::optional<Db
             }
         }
     }
+    // Every statement of the flush in one series: a block's rows, or a row alone. The engine takes
+    // them until it refuses one; a refused block's rows then go alone, and the series goes on after it.
+    struct Unit
+    {
+        const BlockShape* shape;
+        std::vector<size_t> rows;
+    };
+    std::vector<Unit> units;
+    QList<BoundStatement> series;
     for (const Group& group : groups) {
         const BlockShape& shape = m_shapes[size_t(group.kind)];
         const size_t step = size_t(shape.maxRows());
         for (size_t first = 0; first < group.rows.size(); first += step) {
             const size_t n = std::min(step, group.rows.size() - first);
+            Unit unit{&shape,
+                      {group.rows.begin() + std::ptrdiff_t(first), group.rows.begin() + std::ptrdiff_t(first + n)}};
             if (n == 1) {
-                sendAlone(entries[group.rows[first]], refusals[group.rows[first]]);
-                continue;
+                Entry& e = entries[unit.rows.front()];
+                if (e.alone.sql.isEmpty())
+                    e.alone = {shape.sql(1), shape.values({&e.values})};
+                series.append({e.alone.sql, e.alone.values});
+            } else {
+                std::vector<const QVariantList*> rows;
+                rows.reserve(n);
+                for (size_t k : unit.rows)
+                    rows.push_back(&entries[k].values);
+                series.append({shape.sql(int(n)), shape.values(rows)});
             }
-            std::vector<const QVariantList*> rows;
-            rows.reserve(n);
-            for (size_t k = first; k < first + n; ++k)
-                rows.push_back(&entries[group.rows[k]].values);
-            try {
-                m_db.executeBound(shape.sql(int(n)), shape.values(rows));
-                written(shape, int(n));
-            } catch (const TransactionLost&) {
-                throw;
-            } catch (const DbError&) {
-                // The engine undid the whole block; each row now goes alone, to be refused alone.
-                for (size_t k = first; k < first + n; ++k)
-                    sendAlone(entries[group.rows[k]], refusals[group.rows[k]]);
-            }
+            units.push_back(std::move(unit));
         }
+    }
+    for (qsizetype next = 0; next < series.size();) {
+        std::optional<DbError> refusal;
+        const int went = m_db.executeSeries(series.mid(next), refusal);
+        for (qsizetype k = next; k < next + went; ++k)
+            written(*units[size_t(k)].shape, int(units[size_t(k)].rows.size()));
+        next += went;
+        if (next >= series.size())
+            break;
+        // The engine undid the refused statement: a block's rows now go alone, to be refused alone.
+        const Unit& unit = units[size_t(next)];
+        if (unit.rows.size() == 1)
+            refusals[unit.rows.front()] = refusal;
+        else
+            for (size_t k : unit.rows)
+                sendAlone(entries[k], refusals[k]);
+        ++next;
     }
 }
 

@@ -86,6 +86,8 @@ struct RowStatement
 
 // Sends the rows of a bulk writer in blocks: one multi-row statement for a few hundred rows, under one
 // savepoint on the server, where each row alone would cost a savepoint, the statement and a release.
+// The statements of a flush go to the engine as one series (Database::executeSeries): on a server, one
+// round trip for several blocks.
 // When the engine refuses a block, its rows are sent again one by one, each with its own statement,
 // so the row at fault is refused exactly as it would have been alone and the others still go in. A
 // failure that ended the transaction (TransactionLost: a full disk, a lost connection, another
@@ -96,7 +98,7 @@ struct RowStatement
 // Outcomes come in the order the rows were added, after their block went: each row's `done` learns
 // whether the row was refused, and steps queued with then() run in between, so a writer's log keeps
 // its order. A done or a step may add rows; they go with the next block. The writer flushes itself
-// when a block is full; flush() sends the rest (before any statement of its own, and before commit).
+// when blocks of a kind are full; flush() sends the rest (before any statement of its own, and before commit).
 //
 //     BlockWriter blocks(db);
 //     const auto kind = blocks.kind(BlockShape::insert(QStringLiteral("T"), BlockShape::placeHolders(2)));
@@ -109,6 +111,9 @@ class BlockWriter final
 {
 public:
     static constexpr int kRows = 500;
+    // Full blocks of one kind that wait before the writer flushes itself: a flush's statements go to
+    // a server in one round trip.
+    static constexpr int kBlocksPerFlush = 8;
 
     using Kind = int;
     // nullptr when the row went in, else the engine's refusal of the row's own statement.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <utility>
 
 #include <fcntl.h>
@@ -185,6 +187,9 @@ void Database::dropPrepared()
     for (sqlite3_stmt* statement : std::as_const(m_direct))
         sqlite3_finalize(statement);
     m_direct.clear();
+    for (sqlite3_stmt* statement : std::as_const(m_directReads))
+        sqlite3_finalize(statement);
+    m_directReads.clear();
 }
 
 void Database::close()
@@ -605,6 +610,148 @@ QVariant serverValue(const char* text, int type)
 
 } // namespace
 
+namespace {
+
+// The values as the server takes them: texts as UTF-8, the session's encoding; numbers in decimal.
+// False for a value the driver writes in its own way (the statement then goes through the driver).
+bool serverParameters(const QVariantList& values, QList<QByteArray>& texts, QList<bool>& nulls)
+{
+    texts.resize(values.size());
+    nulls.resize(values.size());
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const QVariant& v = values[i];
+        nulls[i] = false;
+        switch (v.isNull() ? QMetaType::UnknownType : v.typeId()) {
+        case QMetaType::QString: {
+            const auto* text = static_cast<const QString*>(v.constData());
+            texts[i] = text->toUtf8();
+            nulls[i] = text->isNull();
+            break;
+        }
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            texts[i] = v.toByteArray();
+            break;
+        default:
+            if (!v.isNull())
+                return false;
+            nulls[i] = true;
+        }
+    }
+    return true;
+}
+
+// The driver's own error for a refused request, so callers see the same text and code.
+QSqlError serverError(PGconn* connection, const PGresult* result)
+{
+    QString code = result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+    if (code.isEmpty() && PQstatus(connection) == CONNECTION_BAD)
+        code = QStringLiteral("08006");
+    const char* message = result ? PQresultErrorMessage(result) : "";
+    if (!message || !*message)
+        message = PQerrorMessage(connection);
+    return QSqlError(QStringLiteral("QPSQL: Unable to execute statement"),
+                     QString::fromUtf8(message) + u'(' + code + u')', QSqlError::StatementError, code);
+}
+
+bool answered(const PGresult* result)
+{
+    const ExecStatusType status = PQresultStatus(result);
+    return result && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK);
+}
+
+void clearAll(std::vector<PGresult*>& results)
+{
+    for (PGresult*& r : results) {
+        PQclear(r);
+        r = nullptr;
+    }
+}
+
+} // namespace
+
+int Database::pipeline(PGconn* connection, const std::vector<ServerCommand>& commands, std::vector<PGresult*>& results,
+                       bool& sent)
+{
+    results.assign(commands.size(), nullptr);
+    sent = PQenterPipelineMode(connection) == 1;
+    if (!sent)
+        return -1;
+    ++m_exchanges;
+    bool queued = true;
+    for (const ServerCommand& c : commands) {
+        QVarLengthArray<const char*, 16> params(c.values.size());
+        for (qsizetype i = 0; i < c.values.size(); ++i)
+            params[i] = c.nulls[i] ? nullptr : c.values[i].constData();
+        const int n = int(params.size());
+        switch (c.kind) {
+        case ServerCommand::Query:
+            queued = PQsendQueryParams(connection, c.text.constData(), n, nullptr, params.constData(), nullptr, nullptr,
+                                       0) == 1;
+            break;
+        case ServerCommand::Prepare:
+            queued = PQsendPrepare(connection, c.name.constData(), c.text.constData(), 0, nullptr) == 1;
+            break;
+        case ServerCommand::Describe:
+            queued = PQsendDescribePrepared(connection, c.name.constData()) == 1;
+            break;
+        case ServerCommand::Execute:
+            queued =
+                PQsendQueryPrepared(connection, c.name.constData(), n, params.constData(), nullptr, nullptr, 0) == 1;
+            break;
+        }
+        if (!queued)
+            break;
+    }
+    queued = queued && PQpipelineSync(connection) == 1;
+    // Each command's answer ends with a null result; the sync's answer ends the exchange. After a
+    // refusal the server skips the commands up to the sync.
+    int refused = -1;
+    size_t at = 0;
+    for (;;) {
+        PGresult* r = PQgetResult(connection);
+        if (!r) {
+            if (++at > commands.size() || PQstatus(connection) == CONNECTION_BAD)
+                break;
+            continue;
+        }
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        // The client library keeps the driver's single-row mode for the first command of a pipeline:
+        // its rows then come one result each, gathered here into one result of all of them.
+        if (at < commands.size() && status == PGRES_SINGLE_TUPLE) {
+            if (!results[at]) {
+                results[at] = PQcopyResult(r, PG_COPYRES_ATTRS | PG_COPYRES_TUPLES);
+            } else {
+                const int row = PQntuples(results[at]);
+                for (int c = 0; c < PQnfields(r); ++c)
+                    PQsetvalue(results[at], row, c, PQgetisnull(r, 0, c) ? nullptr : PQgetvalue(r, 0, c),
+                               PQgetisnull(r, 0, c) ? -1 : PQgetlength(r, 0, c));
+            }
+            PQclear(r);
+            continue;
+        }
+        if (at < commands.size() && !results[at] && status != PGRES_PIPELINE_ABORTED) {
+            results[at] = r;
+            if (refused < 0 && !answered(r))
+                refused = int(at);
+        } else {
+            PQclear(r);
+        }
+    }
+    PQexitPipelineMode(connection);
+    if (refused < 0 && (!queued || PQstatus(connection) == CONNECTION_BAD)) {
+        const auto missing = std::find(results.begin(), results.end(), nullptr);
+        refused = int(missing == results.end() ? 0 : missing - results.begin());
+    }
+    return refused;
+}
+
 std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVariantList& values)
 {
     PGconn* connection = serverHandle(m_db);
@@ -613,60 +760,42 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
     auto it = m_onServer.constFind(sql);
     if (it != m_onServer.cend() && !it->usable)
         return std::nullopt;
-    // Texts as UTF-8, the session's encoding; numbers in decimal. Others as the driver writes them.
-    QVarLengthArray<QByteArray, 16> texts(values.size());
-    QVarLengthArray<const char*, 16> params(values.size());
-    for (qsizetype i = 0; i < values.size(); ++i) {
-        const QVariant& v = values[i];
-        switch (v.isNull() ? QMetaType::UnknownType : v.typeId()) {
-        case QMetaType::QString: {
-            const auto* text = static_cast<const QString*>(v.constData());
-            texts[i] = text->toUtf8();
-            params[i] = text->isNull() ? nullptr : texts[i].isEmpty() ? "" : texts[i].constData();
-            break;
-        }
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-            texts[i] = v.toByteArray();
-            params[i] = texts[i].constData();
-            break;
-        default:
-            if (!v.isNull())
-                return std::nullopt;
-            params[i] = nullptr;
-        }
-    }
-    StatementGuard guard(*this);
-    // The driver's own error for a refused request, so callers see the same text and code.
-    const auto refuse = [&](PGresult* result) {
-        QString code = result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
-        if (code.isEmpty() && PQstatus(connection) == CONNECTION_BAD)
-            code = QStringLiteral("08006");
-        const QSqlError error(QStringLiteral("QPSQL: Unable to execute statement"),
-                              QString::fromUtf8(PQerrorMessage(connection)) + u'(' + code + u')',
-                              QSqlError::StatementError, code);
-        PQclear(result);
-        guard.fail(error);
-    };
+    ServerCommand execute{ServerCommand::Execute, {}, {}, {}, {}};
+    if (!serverParameters(values, execute.values, execute.nulls))
+        return std::nullopt;
+    QString text;
     if (it == m_onServer.cend()) {
         const QStringList statements = Dialect::translate(sql, m_engine);
         if (statements.size() != 1)
             throw DbError(QStringLiteral("a bound statement must translate to one statement: ") + sql);
+        text = Dialect::numberedParameters(statements.first());
+    }
+    // The savepoint, the statement and the release go in one exchange; a new statement is prepared
+    // and described first, in an exchange of its own, since its columns say how its rows are read.
+    StatementGuard guard(*this, StatementGuard::InPipeline);
+    std::vector<ServerCommand> commands;
+    if (guard.active())
+        commands.push_back({ServerCommand::Query, "SAVEPOINT vocaset_statement", {}, {}, {}});
+    std::vector<PGresult*> results;
+    bool sent = false;
+    const auto refuse = [&](int at) {
+        const QSqlError error = serverError(connection, results[size_t(at)]);
+        clearAll(results);
+        guard.fail(error);
+    };
+    if (it == m_onServer.cend()) {
         ServerStatement s;
         s.name = "vocaset_" + QByteArray::number(++m_serverSerial);
-        ++m_exchanges;
-        PGresult* prepared =
-            PQprepare(connection, s.name.constData(),
-                      Dialect::numberedParameters(statements.first()).toUtf8().constData(), 0, nullptr);
-        if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
-            refuse(prepared);
-        PQclear(prepared);
-        ++m_exchanges;
-        PGresult* described = PQdescribePrepared(connection, s.name.constData());
-        if (PQresultStatus(described) != PGRES_COMMAND_OK)
-            refuse(described);
+        commands.push_back({ServerCommand::Prepare, text.toUtf8(), s.name, {}, {}});
+        commands.push_back({ServerCommand::Describe, {}, s.name, {}, {}});
+        const int refused = pipeline(connection, commands, results, sent);
+        if (!sent) {
+            guard.released(); // nothing went
+            return std::nullopt;
+        }
+        if (refused >= 0)
+            refuse(refused);
+        const PGresult* described = results.back();
         s.usable = true;
         for (int i = 0; i < PQnfields(described); ++i) {
             const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
@@ -674,19 +803,28 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
             s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
             s.types.append(type.value_or(QMetaType::QString));
         }
-        PQclear(described);
+        clearAll(results);
         it = m_onServer.insert(sql, s);
         if (!it->usable) {
             guard.release();
             return std::nullopt;
         }
+        commands.clear();
     }
-    ++m_exchanges;
-    PGresult* result =
-        PQexecPrepared(connection, it->name.constData(), int(values.size()), params.constData(), nullptr, nullptr, 0);
+    execute.name = it->name;
+    commands.push_back(std::move(execute));
+    const size_t executed = commands.size() - 1;
+    if (guard.active())
+        commands.push_back({ServerCommand::Query, "RELEASE SAVEPOINT vocaset_statement", {}, {}, {}});
+    const int refused = pipeline(connection, commands, results, sent);
+    if (!sent)
+        guard.fail(QSqlError(QStringLiteral("QPSQL: Unable to execute statement"),
+                             QStringLiteral("the connection took no pipeline"), QSqlError::StatementError));
+    if (refused >= 0)
+        refuse(refused);
+    guard.released();
+    PGresult* result = results[executed];
     const ExecStatusType status = PQresultStatus(result);
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-        refuse(result);
     m_changed = status == PGRES_COMMAND_OK ? std::atoi(PQcmdTuples(result)) : 0;
     Recordset rows;
     if (status == PGRES_TUPLES_OK) {
@@ -698,22 +836,349 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
             row.reserve(columns);
             for (int c = 0; c < columns; ++c) {
                 const int type = it->types.value(c, QMetaType::QString);
-                const char* text = PQgetvalue(result, r, c);
+                const char* value = PQgetvalue(result, r, c);
                 if (PQgetisnull(result, r, c))
                     row.append(QVariant(QMetaType(type)));
                 // A joined row repeats its parent's values on every row: they share the first's text.
-                else if (r > 0 && !PQgetisnull(result, r - 1, c) && qstrcmp(text, PQgetvalue(result, r - 1, c)) == 0)
+                else if (r > 0 && !PQgetisnull(result, r - 1, c) && qstrcmp(value, PQgetvalue(result, r - 1, c)) == 0)
                     row.append(read.last().at(c));
                 else
-                    row.append(serverValue(text, type));
+                    row.append(serverValue(value, type));
             }
             read.append(std::move(row));
         }
         rows = Recordset(it->columns, std::move(read));
     }
+    clearAll(results);
+    return rows;
+}
+
+void Database::refuseOnServer(PGconn* connection, PGresult* result, StatementGuard& guard)
+{
+    // The driver's own error for a refused request, so callers see the same text and code.
+    QString code = result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+    if (code.isEmpty() && PQstatus(connection) == CONNECTION_BAD)
+        code = QStringLiteral("08006");
+    const QSqlError error(QStringLiteral("QPSQL: Unable to execute statement"),
+                          QString::fromUtf8(PQerrorMessage(connection)) + u'(' + code + u')',
+                          QSqlError::StatementError, code);
+    PQclear(result);
+    guard.fail(error);
+}
+
+QHash<QString, Database::ServerStatement>::const_iterator Database::prepareOnServer(PGconn* connection,
+                                                                                  const QString& sql,
+                                                                                  StatementGuard& guard)
+{
+    const QStringList statements = Dialect::translate(sql, m_engine);
+    if (statements.size() != 1)
+        throw DbError(QStringLiteral("a bound statement must translate to one statement: ") + sql);
+    ServerStatement s;
+    s.name = "vocaset_" + QByteArray::number(++m_serverSerial);
+    ++m_exchanges;
+    PGresult* prepared = PQprepare(connection, s.name.constData(),
+                                   Dialect::numberedParameters(statements.first()).toUtf8().constData(), 0, nullptr);
+    if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+        refuseOnServer(connection, prepared, guard);
+    PQclear(prepared);
+    ++m_exchanges;
+    PGresult* described = PQdescribePrepared(connection, s.name.constData());
+    if (PQresultStatus(described) != PGRES_COMMAND_OK)
+        refuseOnServer(connection, described, guard);
+    s.usable = true;
+    for (int i = 0; i < PQnfields(described); ++i) {
+        const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
+        s.usable = s.usable && type.has_value();
+        s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
+        s.types.append(type.value_or(QMetaType::QString));
+    }
+    PQclear(described);
+    return m_onServer.insert(sql, s);
+}
+
+namespace {
+
+// An empty text that is not null, as the driver reads an empty value.
+const QChar kNoCharacter{};
+
+} // namespace
+
+std::optional<TextRows> Database::selectTextsOnServer(const QString& sql, const QStringList& values)
+{
+    PGconn* connection = serverHandle(m_db);
+    if (!connection || m_prepared.contains(sql))
+        return std::nullopt;
+    const auto textColumns = [](const ServerStatement& s) {
+        return s.usable && std::all_of(s.types.begin(), s.types.end(), [](int t) { return t == QMetaType::QString; });
+    };
+    auto it = m_onServer.constFind(sql);
+    if (it != m_onServer.cend() && !textColumns(*it))
+        return std::nullopt;
+    QVarLengthArray<QByteArray, 8> texts(values.size());
+    QVarLengthArray<const char*, 8> params(values.size());
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        texts[i] = values[i].toUtf8();
+        params[i] = values[i].isNull() ? nullptr : texts[i].isEmpty() ? "" : texts[i].constData();
+    }
+    StatementGuard guard(*this);
+    if (it == m_onServer.cend()) {
+        it = prepareOnServer(connection, sql, guard);
+        if (!textColumns(*it)) {
+            guard.release();
+            return std::nullopt;
+        }
+    }
+    ++m_exchanges;
+    PGresult* result =
+        PQexecPrepared(connection, it->name.constData(), int(values.size()), params.constData(), nullptr, nullptr, 0);
+    if (PQresultStatus(result) != PGRES_TUPLES_OK)
+        refuseOnServer(connection, result, guard);
+    m_changed = 0;
+    TextRows rows;
+    rows.columns = PQnfields(result);
+    const int count = PQntuples(result);
+    rows.cells.reserve(qsizetype(count) * rows.columns);
+    for (int r = 0; r < count; ++r) {
+        for (int c = 0; c < rows.columns; ++c) {
+            const char* text = PQgetvalue(result, r, c);
+            const int size = PQgetlength(result, r, c);
+            if (PQgetisnull(result, r, c))
+                rows.cells.append(QString());
+            // A value the row before had in the same column (the key of the rows' parent) shares its text.
+            else if (r > 0 && !PQgetisnull(result, r - 1, c) && PQgetlength(result, r - 1, c) == size &&
+                     std::memcmp(text, PQgetvalue(result, r - 1, c), size_t(size)) == 0)
+                rows.cells.append(rows.cells.at(rows.cells.size() - rows.columns));
+            else
+                rows.cells.append(size == 0 ? QString(&kNoCharacter, 0) : QString::fromUtf8(text, size));
+        }
+    }
     PQclear(result);
     guard.release();
     return rows;
+}
+
+std::optional<TextRows> Database::selectTextsDirect(const QString& sql, const QStringList& values)
+{
+    sqlite3* db = sqliteHandle(m_db);
+    if (!db || m_prepared.contains(sql))
+        return std::nullopt;
+    auto it = m_directReads.find(sql);
+    if (it == m_directReads.end()) {
+        const QStringList statements = Dialect::translate(sql, m_engine);
+        sqlite3_stmt* statement = nullptr;
+        if (statements.size() == 1) {
+            const QString& text = statements.first();
+            ++m_exchanges;
+            // One the library refuses goes to the driver, which reports why; it is tried again next time.
+            if (sqlite3_prepare16_v3(db, text.utf16(), int(text.size() * 2), SQLITE_PREPARE_PERSISTENT, &statement,
+                                     nullptr) != SQLITE_OK) {
+                sqlite3_finalize(statement);
+                return std::nullopt;
+            }
+            if (!statement || sqlite3_column_count(statement) == 0 ||
+                sqlite3_bind_parameter_count(statement) != values.size()) {
+                sqlite3_finalize(statement);
+                statement = nullptr;
+            }
+        }
+        it = m_directReads.insert(sql, statement);
+    }
+    sqlite3_stmt* statement = it.value();
+    if (!statement)
+        return std::nullopt;
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    qsizetype space = 0;
+    for (const QString& v : values)
+        space += utf8.requiredSpace(v.size());
+    if (m_texts.size() < space)
+        m_texts.resize(space);
+    char* out = m_texts.data();
+    for (int i = 0; i < values.size(); ++i) {
+        char* const start = out;
+        out = utf8.appendToBuffer(out, values[i]);
+        if ((values[i].isNull() ? sqlite3_bind_null(statement, i + 1)
+                                : sqlite3_bind_text(statement, i + 1, start, int(out - start), SQLITE_STATIC)) !=
+            SQLITE_OK) {
+            sqlite3_clear_bindings(statement);
+            return std::nullopt;
+        }
+    }
+    ++m_exchanges;
+    TextRows rows;
+    rows.columns = sqlite3_column_count(statement);
+    // A value the row before had in the same column (the key of the rows' parent) shares its text.
+    QVarLengthArray<std::string, 8> before(rows.columns);
+    int rc = SQLITE_OK;
+    for (qsizetype r = 0; (rc = sqlite3_step(statement)) == SQLITE_ROW; ++r) {
+        for (int c = 0; c < rows.columns; ++c) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+            const int size = sqlite3_column_bytes(statement, c);
+            if (!text) {
+                rows.cells.append(QString());
+            } else if (r > 0 && !rows.cells.at(rows.cells.size() - rows.columns).isNull() &&
+                       before[c].compare(0, std::string::npos, text, size_t(size)) == 0) {
+                rows.cells.append(rows.cells.at(rows.cells.size() - rows.columns));
+            } else {
+                rows.cells.append(size == 0 ? QString(&kNoCharacter, 0) : QString::fromUtf8(text, size));
+                before[c].assign(text, size_t(size));
+            }
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        const QSqlError error(QStringLiteral("Unable to fetch row"),
+                              QString(reinterpret_cast<const QChar*>(sqlite3_errmsg16(db))), QSqlError::ConnectionError,
+                              QString::number(sqlite3_extended_errcode(db)));
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        StatementGuard(*this).fail(error);
+    }
+    m_changed = 0;
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return rows;
+}
+
+TextRows Database::selectTexts(const QString& sql, const QStringList& values)
+{
+    checkUsable();
+    std::optional<TextRows> rows =
+        m_engine == Engine::SQLite ? selectTextsDirect(sql, values) : selectTextsOnServer(sql, values);
+    if (rows)
+        return std::move(*rows);
+    QVariantList bound;
+    bound.reserve(values.size());
+    for (const QString& v : values)
+        bound.append(v);
+    const Recordset rs = executeBound(sql, bound);
+    TextRows texts;
+    texts.columns = rs.fieldCount();
+    texts.cells.reserve(qsizetype(rs.count()) * texts.columns);
+    for (const QVariantList& row : rs.rows()) {
+        for (const QVariant& v : row)
+            texts.cells.append(v.isNull() ? QString() : v.toString());
+    }
+    return texts;
+int Database::executeSeries(const QList<BoundStatement>& statements, std::optional<DbError>& refusal)
+{
+    checkUsable();
+    refusal.reset();
+    // Only inside a transaction: there each statement has its savepoint, as when it goes alone.
+    PGconn* connection = m_engine == Engine::PostgreSQL && m_inTransaction ? serverHandle(m_db) : nullptr;
+    const QByteArray savepoint = "SAVEPOINT vocaset_statement";
+    const QByteArray release = "RELEASE SAVEPOINT vocaset_statement";
+    int done = 0;
+    while (done < statements.size()) {
+        // The statements from here on that can go together: bound values the server takes as they are.
+        std::vector<ServerCommand> commands;
+        std::vector<size_t> starts, executes; // per statement, its first command and its execution
+        struct Fresh
+        {
+            QString sql;
+            ServerStatement statement;
+            size_t described;
+        };
+        std::vector<Fresh> fresh;
+        int end = done;
+        for (; connection && end < statements.size(); ++end) {
+            const BoundStatement& st = statements[end];
+            ServerCommand execute{ServerCommand::Execute, {}, {}, {}, {}};
+            if (st.values.isEmpty() || m_prepared.contains(st.sql) ||
+                !serverParameters(st.values, execute.values, execute.nulls))
+                break;
+            if (const auto known = m_onServer.constFind(st.sql); known != m_onServer.cend()) {
+                execute.name = known->name;
+            } else if (const auto same =
+                           std::find_if(fresh.begin(), fresh.end(), [&](const Fresh& f) { return f.sql == st.sql; });
+                       same != fresh.end()) {
+                execute.name = same->statement.name;
+            } else {
+                const QStringList translated = Dialect::translate(st.sql, m_engine);
+                if (translated.size() != 1)
+                    break;
+                Fresh f{st.sql, {}, 0};
+                f.statement.name = "vocaset_" + QByteArray::number(++m_serverSerial);
+                execute.name = f.statement.name;
+                starts.push_back(commands.size());
+                commands.push_back({ServerCommand::Query, savepoint, {}, {}, {}});
+                commands.push_back({ServerCommand::Prepare,
+                                    Dialect::numberedParameters(translated.first()).toUtf8(),
+                                    execute.name,
+                                    {},
+                                    {}});
+                commands.push_back({ServerCommand::Describe, {}, execute.name, {}, {}});
+                f.described = commands.size() - 1;
+                fresh.push_back(std::move(f));
+            }
+            if (starts.size() == executes.size()) {
+                starts.push_back(commands.size());
+                commands.push_back({ServerCommand::Query, savepoint, {}, {}, {}});
+            }
+            executes.push_back(commands.size());
+            commands.push_back(std::move(execute));
+            commands.push_back({ServerCommand::Query, release, {}, {}, {}});
+        }
+        if (end == done) {
+            const BoundStatement& st = statements[done];
+            try {
+                if (st.values.isEmpty())
+                    execute(st.sql);
+                else
+                    executeBound(st.sql, st.values);
+            } catch (const TransactionLost&) {
+                throw;
+            } catch (const DbError& e) {
+                refusal = e;
+                return done;
+            }
+            ++done;
+            continue;
+        }
+        std::vector<PGresult*> results;
+        bool sent = false;
+        const int refused = pipeline(connection, commands, results, sent);
+        if (!sent) {
+            connection = nullptr; // the rest goes one by one
+            continue;
+        }
+        for (Fresh& f : fresh) {
+            const PGresult* described = results[f.described];
+            if (!answered(described))
+                continue;
+            f.statement.usable = true;
+            for (int i = 0; i < PQnfields(described); ++i) {
+                const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
+                f.statement.usable = f.statement.usable && type.has_value();
+                f.statement.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
+                f.statement.types.append(type.value_or(QMetaType::QString));
+            }
+            m_onServer.insert(f.sql, f.statement);
+        }
+        for (const size_t e : executes) {
+            if (answered(results[e]))
+                m_changed = std::atoi(PQcmdTuples(results[e]));
+        }
+        if (refused < 0) {
+            clearAll(results);
+            done = end;
+            continue;
+        }
+        const size_t failed =
+            size_t(std::upper_bound(starts.begin(), starts.end(), size_t(refused)) - starts.begin() - 1);
+        const QSqlError error = serverError(connection, results[size_t(refused)]);
+        clearAll(results);
+        StatementGuard guard(*this, StatementGuard::InPipeline);
+        if (size_t(refused) == starts[failed])
+            guard.released(); // the savepoint itself was refused: nothing of the statement to undo
+        try {
+            guard.fail(error);
+        } catch (const TransactionLost&) {
+            throw;
+        } catch (const DbError& e) {
+            refusal = e;
+        }
+        return done + int(failed);
+    }
+    return done;
 }
 
 Recordset Database::executeBound(const QString& sql, const QVariantList& values)
@@ -990,6 +1455,11 @@ Database::StatementGuard::StatementGuard(Database& db)
 {
     if (m_active)
         m_db.sendPlain(QStringLiteral("SAVEPOINT vocaset_statement"));
+}
+
+Database::StatementGuard::StatementGuard(Database& db, Pipelined)
+    : m_db(db), m_active(db.m_engine == Engine::PostgreSQL && db.m_inTransaction)
+{
 }
 
 Database::StatementGuard::~StatementGuard()

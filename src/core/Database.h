@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include <QHash>
 #include <QMap>
@@ -16,8 +17,27 @@
 #include "Recordset.h"
 
 struct sqlite3_stmt;
+struct pg_conn;
+struct pg_result;
 
 namespace vocaset {
+
+// The rows of a SELECT as texts, row after row: a null value is a null QString.
+struct TextRows
+{
+    int columns = 0;
+    QList<QString> cells;
+
+    int count() const { return columns > 0 ? int(cells.size() / columns) : 0; }
+    const QString& at(int row, int column) const { return cells.at(qsizetype(row) * columns + column); }
+};
+
+// A statement with its '?' place-holders' values.
+struct BoundStatement
+{
+    QString sql;
+    QVariantList values;
+};
 
 // "Key=Value;Key=Value" as connection strings are written; keys compare case-insensitively.
 class ConnectionString
@@ -69,6 +89,18 @@ public:
     // Same, with '?' place-holders bound to values. The prepared statement is kept for the next call
     // with the same text, so hot loops compile it once.
     Recordset executeBound(const QString& sql, const QVariantList& values);
+    // A SELECT of text columns with '?' place-holders bound to texts, read straight through the
+    // engine's client library: no QVariant per value, for a statement sent once per telephone. The
+    // statement is prepared once per text, as executeBound keeps it; a statement or a column type
+    // the library path does not take goes through executeBound.
+    TextRows selectTexts(const QString& sql, const QStringList& values);
+
+    // Bound statements that return no rows (writes), in order, until the engine refuses one: those
+    // before it stay, the refused one leaves nothing, those after it are not sent. Returns how many went
+    // in; the refusal goes to `refusal`. A failure that ends the transaction throws TransactionLost. On a
+    // server inside a transaction they go together in one round trip, each under its own savepoint, so
+    // a bulk writer pays one exchange for several blocks of rows.
+    int executeSeries(const QList<BoundStatement>& statements, std::optional<DbError>& refusal);
 
     // Sends one SELECT and hands each row to `each` as it is read, none of them kept: for a listing of
     // every telephone. Other statements may be sent from `each`.
@@ -116,8 +148,9 @@ public:
     // rollback(), so nothing is written outside the transaction the caller believes it is in.
     bool transactionHeld();
 
-    // Requests sent to the engine so far: statements, preparations, savepoints, transaction control.
-    // On a server each is one round trip, which is what a bulk writer over a network pays for.
+    // Exchanges with the engine so far: statements, preparations, savepoints, transaction control. On a
+    // server each is one round trip, which is what a bulk writer over a network pays for; commands
+    // sent together in one pipeline count once.
     quint64 exchanges() const { return m_exchanges; }
 
     // Named points inside runs, where a test acts at a known moment: another connection commits a
@@ -153,6 +186,12 @@ private:
     {
     public:
         explicit StatementGuard(Database& db);
+        // The caller sends the savepoint itself, first in a pipeline, when active() says one is due.
+        enum Pipelined { InPipeline };
+        StatementGuard(Database& db, Pipelined);
+        bool active() const { return m_active; }
+        // The pipeline released the savepoint.
+        void released() { m_active = false; }
         ~StatementGuard();
         Q_DISABLE_COPY_MOVE(StatementGuard)
         [[noreturn]] void fail(const QSqlError& error);
@@ -173,6 +212,24 @@ private:
     // each call sends the values alone and reads all rows in one result. Nothing when the statement or
     // a value is one the driver converts in its own way (it then goes through the driver).
     std::optional<Recordset> executeOnServer(const QString& sql, const QVariantList& values);
+    [[noreturn]] void refuseOnServer(pg_conn* connection, pg_result* result, StatementGuard& guard);
+    std::optional<TextRows> selectTextsDirect(const QString& sql, const QStringList& values);
+    std::optional<TextRows> selectTextsOnServer(const QString& sql, const QStringList& values);
+    // One command of a pipeline to the server: a query with its parameters, the preparation of a
+    // named statement or its description, or the execution of one with its parameters.
+    struct ServerCommand
+    {
+        enum Kind { Query, Prepare, Describe, Execute } kind = Query;
+        QByteArray text; // the query, or the statement that Prepare names
+        QByteArray name; // of the prepared statement
+        QList<QByteArray> values;
+        QList<bool> nulls;
+    };
+    // Sends the commands and a sync in one exchange and reads every answer: results[i] is command i's
+    // result (nullptr when the server skipped it after a refusal), for the caller to clear. Returns the
+    // index of the refused command, or -1. False in `sent` when the connection cannot take a pipeline.
+    int pipeline(pg_conn* connection, const std::vector<ServerCommand>& commands, std::vector<pg_result*>& results,
+                 bool& sent);
     void dropPrepared();
     bool engineHoldsTransaction();
     bool isEngineFailure(const QSqlError& error) const;
@@ -197,6 +254,7 @@ private:
     int m_boundMs = kStatementTimeoutSeconds * 1000;
     QHash<QString, QSqlQuery> m_prepared;
     QHash<QString, sqlite3_stmt*> m_direct;
+    QHash<QString, sqlite3_stmt*> m_directReads; // selectTexts' statements; nullptr: one the library path does not take
     // A statement prepared on the server under its own name, with its columns' names and the types
     // their values are read as; unusable when a column has a type read otherwise.
     struct ServerStatement
@@ -207,6 +265,8 @@ private:
         QList<int> types; // QMetaType ids
     };
     QHash<QString, ServerStatement> m_onServer;
+    QHash<QString, ServerStatement>::const_iterator prepareOnServer(pg_conn* connection, const QString& sql,
+                                                                    StatementGuard& guard);
     quint64 m_serverSerial = 0;
     QByteArray m_texts; // the texts of a direct statement, as it binds them
     quint64 m_exchanges = 0;

@@ -79,6 +79,12 @@ std::optional<QString> formatRefusal(const QString& module, const QString& value
     return std::nullopt;
 }
 
+bool formatMayRefuse(const QString& value)
+{
+    return std::any_of(value.begin(), value.end(),
+                       [](QChar c) { return c == u'&' || c == u'\r' || c == u'\n' || c.isNull(); });
+}
+
 bool isMacAddress(const QString& mac)
 {
     if (mac.size() != 12)

@@ -90,6 +90,8 @@ const ConfigWriter* writerForModule(const QString& module);
 // parameter in a GXP2000 body. The reason reads after a subject: "holds a line feed (LF), ...".
 // Codes and values are checked alike.
 std::optional<QString> formatRefusal(const QString& module, const QString& value);
+// False for a text formatRefusal refuses under no module, as most texts are: a quick look first.
+bool formatMayRefuse(const QString& value);
 
 // True for exactly twelve hexadecimal digits, the only MAC a telephone fetches a file for.
 bool isMacAddress(const QString& mac);

@@ -30,13 +30,30 @@ void keepInScratch(Database& db, const QList<ParamRow>& rows)
 
 } // namespace
 
+// The columns of the run's telephones, found once: each turn reads its telephone by position.
+struct PhoneColumns
+{
+    explicit PhoneColumns(const Recordset& phones)
+        : company(phones.fieldIndex(QStringLiteral("CO_CODE"))), code(phones.fieldIndex(QStringLiteral("PH_CODE"))),
+          model(phones.fieldIndex(QStringLiteral("EQ_CODE"))),
+          description(phones.fieldIndex(QStringLiteral("PH_DESC"))), mac(phones.fieldIndex(QStringLiteral("PH_MAC")))
+    {
+    }
+    PhoneInfo of(const Recordset& phones) const
+    {
+        return {phones.text(company), phones.text(code), phones.text(model), phones.text(description),
+                phones.text(mac)};
+    }
+    int company, code, model, description, mac;
+};
+
 // One run's turns: each telephone's folder, its files from the maker, and writing them.
 class GenerationRun::Turns
 {
 public:
     Turns(GenerationRun& run, const GenerationRequest& request)
         : m_s(run.m_s), m_log(run.m_log), m_request(request), m_maker(m_s.db, m_s.language),
-          m_folder(resolveFolderSetting(request.folder, m_s.appDir))
+          m_folder(resolveFolderSetting(request.folder, m_s.appDir)), m_columns(m_s.currentPhone)
     {
         if (request.levels.phone)
             m_own.emplace(m_s.db, request.company, request.model, codesLeft(m_s.currentPhone));
@@ -76,7 +93,7 @@ private:
     // One telephone's turn; an outcome when the run ends without its clean-up.
     std::optional<RunOutcome> telephone(RunSummary& summary)
     {
-        const PhoneInfo phone = PhoneInfo::fromCurrent(m_s.currentPhone);
+        const PhoneInfo phone = m_columns.of(m_s.currentPhone);
         QString folder = m_folder;
         if (folder.contains(QLatin1String("$$"))) {
             const Expansion e = expandPlaceHolders(folder, phone.code, phone.description);
@@ -190,6 +207,7 @@ private:
     TelephoneFileMaker m_maker;
     std::optional<OwnValueBlocks> m_own; // with the telephone level
     const QString m_folder;
+    const PhoneColumns m_columns;
     FileBatch m_batch;
 };
 

@@ -1,6 +1,9 @@
 #include "ParamResolution.h"
 
+#include <algorithm>
 #include <optional>
+
+#include <QVarLengthArray>
 
 #include "Messages.h"
 #include "Sql.h"
@@ -12,7 +15,7 @@ const QString kMark = QStringLiteral("$$");
 
 // An optionally signed run of decimal digits within +-limit; anything else in a substring selection
 // is an error.
-std::optional<int> wholeNumber(const QString& text, int limit)
+std::optional<int> wholeNumber(QStringView text, int limit)
 {
     const qsizetype digits = text.startsWith(u'-') || text.startsWith(u'+') ? 1 : 0;
     if (text.size() == digits)
@@ -29,13 +32,13 @@ std::optional<int> wholeNumber(const QString& text, int limit)
 }
 
 // The value a place-holder token stands for, or nothing when the token is malformed or unknown.
-std::optional<QString> tokenValue(const QString& token, const QString& code, const QString& description)
+std::optional<QString> tokenValue(QStringView token, const QString& code, const QString& description)
 {
     int start = 0;
     int length = 0;
     const qsizetype comma = token.indexOf(u',');
     if (comma >= 0) {
-        const QString after = token.mid(comma + 1);
+        const QStringView after = token.mid(comma + 1);
         const qsizetype second = after.indexOf(u',');
         if (second < 0)
             return std::nullopt;
@@ -47,7 +50,7 @@ std::optional<QString> tokenValue(const QString& token, const QString& code, con
         start = *from;
         length = *count;
     }
-    const QString name = comma >= 0 ? token.left(comma) : token;
+    const QStringView name = comma >= 0 ? token.left(comma) : token;
     QString value;
     if (name == u"$$P")
         value = code;
@@ -113,13 +116,10 @@ Expansion expandPlaceHolders(const QString& text, const QString& code, const QSt
     QString& work = e.text;
     // Characters that came from a telephone's code or description are data: a "$$" inside them is
     // never taken for a place-holder, so a description such as "a$$N" cannot loop forever.
-    QList<bool> inserted(work.size(), false);
+    QVarLengthArray<bool, 128> inserted(work.size());
+    std::fill(inserted.begin(), inserted.end(), false);
     const auto literalAt = [&](qsizetype at, qsizetype n) {
-        for (qsizetype i = at; i < at + n; ++i) {
-            if (inserted[i])
-                return false;
-        }
-        return true;
+        return std::none_of(inserted.begin() + at, inserted.begin() + at + n, [](bool b) { return b; });
     };
     const auto nextMark = [&](qsizetype from) {
         for (qsizetype at = work.indexOf(kMark, from); at >= 0; at = work.indexOf(kMark, at + 1)) {
@@ -130,12 +130,13 @@ Expansion expandPlaceHolders(const QString& text, const QString& code, const QSt
     };
 
     for (qsizetype at = nextMark(0); at >= 0; at = nextMark(at)) {
-        QString token = work.mid(at);
         // The apostrophe rule comes first, so a place-holder may close a quoted SQL value.
-        if (const qsizetype q = token.indexOf(u'\''); q >= 0)
-            token.truncate(q);
-        else if (const qsizetype b = token.indexOf(u' '); b >= 0)
-            token.truncate(b);
+        qsizetype end = work.indexOf(u'\'', at);
+        if (end < 0)
+            end = work.indexOf(u' ', at);
+        if (end < 0)
+            end = work.size();
+        const QString token = work.mid(at, end - at);
 
         const std::optional<QString> value = tokenValue(token, code, description);
         if (!value) {

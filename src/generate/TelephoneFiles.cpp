@@ -15,49 +15,20 @@ namespace {
 
 const QString kMark = QStringLiteral("$$");
 
-// UTF-16 units in code-point order: a surrogate stands for a code point above every other unit.
-inline char16_t codePointKey(char16_t u)
+bool rowBefore(const ParamRow& a, const ParamRow& b)
 {
-    if (u >= 0xD800 && u <= 0xDFFF)
-        return char16_t(u + 0x2000);
-    if (u >= 0xE000)
-        return char16_t(u - 0x800);
-    return u;
+    return codeBefore(a.code, b.code);
 }
 
-// The order of "ORDER BY PA_CODE" on both engines: byte order of the UTF-8 text, which is code-point order.
-bool codeBefore(const ParamRow& a, const ParamRow& b)
-{
-    const qsizetype n = std::min(a.code.size(), b.code.size());
-    const QChar* x = a.code.constData();
-    const QChar* y = b.code.constData();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (x[i] != y[i])
-            return codePointKey(x[i].unicode()) < codePointKey(y[i].unicode());
-    }
-    return a.code.size() < b.code.size();
-}
-
-// A row of a level as stored, prepared for the merge: its description taken, and whether it holds
-// place-holders to expand for each telephone.
-struct StoredRow
-{
-    ParamRow row;
-    bool described = true; // false: the catalogue has no row for the code (description null)
-    bool marked = false;
-
-    StoredRow(const QString& code, const QVariant& desc, const QString& value, QChar level)
-        : row{code, desc.toString(), value, level, value}, described(!desc.isNull()),
-          marked(code.contains(kMark) || value.contains(kMark) || row.desc.contains(kMark))
-    {
-    }
-};
 
 } // namespace
 
 struct TelephoneFileMaker::Impl
 {
-    Impl(Database& database, const QString& lang) : db(database), language(lang) {}
+    Impl(Database& database, const QString& lang, TelephoneFileMaker::Merge way)
+        : db(database), language(lang), rowByRow(way == TelephoneFileMaker::Merge::RowByRow)
+    {
+    }
 
     // What one telephone's turn produces as it goes.
     struct Turn
@@ -66,7 +37,7 @@ struct TelephoneFileMaker::Impl
         QString who; // "company/code", for the lines that name the telephone
     };
 
-    void load(const QString& company, const QString& model);
+    void load(const QString& company, const QString& model, const LevelChoice& levels);
     std::optional<QString> messageTemplate(const QString& code);
     QString messageText(const QString& code, const QString& detail, bool& missing);
     void show(Turn& t, const QString& code, const QString& detail = {});
@@ -76,11 +47,11 @@ struct TelephoneFileMaker::Impl
         lines.append({kind, text});
     }
     bool mergeLevel(Turn& t, const QList<StoredRow>& rows, QHash<QString, QChar>& merged);
-    // A company or telephone value takes its description from the model's catalogue.
-    StoredRow valueRow(const QString& code, const QString& value, QChar level) const
+    bool mergeRowByRow(Turn& t, const LevelChoice& levels, const OwnValues* own);
+    void uncatalogued(Turn& t, const QString& code)
     {
-        const auto it = current->descriptions.constFind(code);
-        return StoredRow(code, it == current->descriptions.constEnd() ? QVariant() : QVariant(*it), value, level);
+        line(t.f.lines, TurnLine::Kind::Log,
+             QStringLiteral("Telephone %1: parameter %2 is not in the catalogue of %3").arg(t.who, code, model));
     }
     TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource, const OwnValues* own);
     void refuse(Turn& t, const QString& text, bool shown = false);
@@ -93,68 +64,47 @@ struct TelephoneFileMaker::Impl
 
     Database& db;
     QString language;
+    bool rowByRow;
+    QVariant stamp;
     QHash<QString, std::optional<QString>> templates;
 
-    // Read once per model, and once per company and model.
+    // Read once per model; the rows of the levels once per company, model and level choice.
     struct ModelRows
     {
         std::optional<QString> module; // nothing unless the model has exactly one row
-        QHash<QString, QString> descriptions;
-        QList<StoredRow> equipmentRows;
         std::unique_ptr<TemplateWriter> templateWriter; // a TEMPLATE model's, compiled once
     };
     std::map<QString, ModelTemplate> givenTemplates; // used instead of the stored ones
     std::map<QString, ModelRows> models;
-    std::map<std::pair<QString, QString>, QList<StoredRow>> companies;
+    SharedRowsCache shared;
+    SharedRows::Hint hint;
     // Those of the telephone being made.
     QString model;
     const ModelRows* current = nullptr;
-    const QList<StoredRow>* companyRows = nullptr;
+    const SharedRows* rows = nullptr;
 };
 
-void TelephoneFileMaker::Impl::load(const QString& co, const QString& eq)
+void TelephoneFileMaker::Impl::load(const QString& co, const QString& eq, const LevelChoice& levels)
 {
     model = eq;
+    rows = &shared.of(db, co, eq, levels);
     auto m = models.find(eq);
     if (m == models.end()) {
-        ModelRows rows;
-        const Recordset catalogue = db.executeBound(
-            QStringLiteral("SELECT PA_CODE, PA_DESC FROM EQUIPMENT_PARAMETERS WHERE EQ_CODE = ?"), {eq});
-        for (const QVariantList& row : catalogue.rows())
-            rows.descriptions.insert(row.at(0).toString(), row.at(1).toString());
-        const Recordset e =
-            db.executeBound(QStringLiteral("SELECT PA_CODE, PA_DESC, PA_DEFAULT FROM EQUIPMENT_PARAMETERS "
-                                           "WHERE EQ_CODE = ? AND LE_CODE = 'E' ORDER BY PA_CODE"),
-                            {eq});
-        // Equipment rows carry their own description.
-        for (const QVariantList& row : e.rows())
-            rows.equipmentRows.append(StoredRow(row.at(0).toString(), row.at(1), row.at(2).toString(), u'E'));
+        ModelRows model;
         const Recordset module =
             db.executeBound(QStringLiteral("SELECT EQ_MODULE FROM EQUIPMENT WHERE EQ_CODE = ?"), {eq});
-        rows.module = module.count() == 1 ? std::optional<QString>(module.text(0)) : std::nullopt;
-        if (rows.module == QLatin1String(kTemplateModule)) {
+        model.module = module.count() == 1 ? std::optional<QString>(module.text(0)) : std::nullopt;
+        if (model.module == QLatin1String(kTemplateModule)) {
             const auto given = givenTemplates.find(eq);
-            const QList<QString> codes = rows.descriptions.keys();
-            rows.templateWriter = std::make_unique<TemplateWriter>(
+            const QList<QString> codes = rows->descriptions().keys();
+            model.templateWriter = std::make_unique<TemplateWriter>(
                 db,
                 given != givenTemplates.end() ? given->second : ModelTemplates::read(db, eq, QStringLiteral("config")),
                 eq, QSet<QString>(codes.begin(), codes.end()));
         }
-        m = models.emplace(eq, std::move(rows)).first;
+        m = models.emplace(eq, std::move(model)).first;
     }
     current = &m->second;
-    auto c = companies.find({co, eq});
-    if (c == companies.end()) {
-        const Recordset values = db.executeBound(
-            QStringLiteral("SELECT PA_CODE, PA_VALUE FROM COMPANY_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
-                           "ORDER BY PA_CODE"),
-            {co, eq});
-        QList<StoredRow> rows;
-        for (const QVariantList& row : values.rows())
-            rows.append(valueRow(row.at(0).toString(), row.at(1).toString(), u'C'));
-        c = companies.emplace(std::pair{co, eq}, std::move(rows)).first;
-    }
-    companyRows = &c->second;
 }
 
 std::optional<QString> TelephoneFileMaker::Impl::messageTemplate(const QString& code)
@@ -212,28 +162,20 @@ bool TelephoneFileMaker::Impl::mergeLevel(Turn& t, const QList<StoredRow>& rows,
     for (const StoredRow& stored : rows) {
         ParamRow row = stored.row;
         if (!stored.described)
-            line(t.f.lines, TurnLine::Kind::Log,
-                 QStringLiteral("Telephone %1: parameter %2 is not in the catalogue of %3").arg(t.who, row.code, model));
+            uncatalogued(t, row.code);
         if (stored.marked) {
-            // Code, description and value in that order; after a failure the rest stay as typed.
-            for (QString* text : {&row.code, &row.desc, &row.value}) {
-                if (text == &row.desc && !stored.described)
-                    continue;
-                const Expansion e = expandPlaceHolders(*text, t.f.phone.code, t.f.phone.description);
-                *text = e.text;
-                if (e.badToken) {
-                    show(t, QStringLiteral("M6"), *e.badToken);
-                    // The log keeps which telephone, parameter and level, which the box does not say.
-                    bool missing = false;
-                    const QString reason = messageText(QStringLiteral("M6"), *e.badToken, missing);
-                    row.problem = messageTemplate(QStringLiteral("M786"))
-                                      .value_or(QStringLiteral("Telephone %1: parameter %2 at level %3: %4"))
-                                      .arg(t.who, stored.row.code, QString(row.level), reason);
-                    line(t.f.lines, TurnLine::Kind::Log, row.problem);
-                    t.f.errors.append(row.problem);
-                    ok = false;
-                    break;
-                }
+            if (const std::optional<QString> bad =
+                    expandRow(row, stored.described, t.f.phone.code, t.f.phone.description)) {
+                show(t, QStringLiteral("M6"), *bad);
+                // The log keeps which telephone, parameter and level, which the box does not say.
+                bool missing = false;
+                const QString reason = messageText(QStringLiteral("M6"), *bad, missing);
+                row.problem = messageTemplate(QStringLiteral("M786"))
+                                  .value_or(QStringLiteral("Telephone %1: parameter %2 at level %3: %4"))
+                                  .arg(t.who, stored.row.code, QString(row.level), reason);
+                line(t.f.lines, TurnLine::Kind::Log, row.problem);
+                t.f.errors.append(row.problem);
+                ok = false;
             }
         }
         if (const auto it = merged.constFind(row.code); it != merged.constEnd()) {
@@ -250,45 +192,62 @@ bool TelephoneFileMaker::Impl::mergeLevel(Turn& t, const QList<StoredRow>& rows,
     return ok;
 }
 
+// Each level's rows in turn, each expanded for the telephone, then the set sorted: what the shared
+// rows give, and the lines and rows a failed merge leaves. False when the run must stop.
+bool TelephoneFileMaker::Impl::mergeRowByRow(Turn& t, const LevelChoice& levels, const OwnValues* own)
+{
+    QHash<QString, QChar> merged;
+    merged.reserve(rows->equipmentRows().size() + rows->companyRows().size() + 32);
+    bool ok = true;
+    if (levels.equipment)
+        ok = mergeLevel(t, rows->equipmentRows(), merged);
+    if (ok && levels.company)
+        ok = mergeLevel(t, rows->companyRows(), merged);
+    if (ok && levels.phone) {
+        QList<StoredRow> stored;
+        stored.reserve(own->size());
+        for (const OwnValue& v : *own)
+            stored.append(rows->valueRow(v.code, v.value, u'P'));
+        ok = mergeLevel(t, stored, merged);
+    }
+    if (ok)
+        std::sort(t.f.params.begin(), t.f.params.end(), rowBefore);
+    return ok;
+}
+
 TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource,
                                               const OwnValues* own)
 {
     TelephoneFiles f;
     f.phone = phone;
     Turn t{f, phone.company + u'/' + phone.code};
-    load(phone.company, phone.model);
+    load(phone.company, phone.model, levels);
 
-    QHash<QString, QChar> merged;
-    merged.reserve(current->equipmentRows.size() + companyRows->size() + 32);
-    bool ok = true;
-    if (levels.equipment)
-        ok = mergeLevel(t, current->equipmentRows, merged);
-    if (ok && levels.company)
-        ok = mergeLevel(t, *companyRows, merged);
-    if (ok && levels.phone) {
-        OwnValues read;
-        if (!own) {
-            const Recordset p = db.executeBound(
-                QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
-                               "AND PH_CODE = ? ORDER BY PA_CODE"),
-                {phone.company, phone.model, phone.code});
-            read.reserve(p.count());
-            for (const QVariantList& row : p.rows())
-                read.append(OwnValue{row.at(0).toString(), row.at(1).toString()});
-            own = &read;
-        }
-        QList<StoredRow> rows;
-        rows.reserve(own->size());
-        for (const OwnValue& v : *own)
-            rows.append(valueRow(v.code, v.value, u'P'));
-        ok = mergeLevel(t, rows, merged);
+    OwnValues read;
+    if (levels.phone && !own) {
+        const TextRows p = db.selectTexts(
+            QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
+                           "AND PH_CODE = ? ORDER BY PA_CODE"),
+            {phone.company, phone.model, phone.code});
+        read.reserve(p.count());
+        for (int i = 0; i < p.count(); ++i)
+            read.append(OwnValue{p.at(i, 0), p.at(i, 1)});
+        own = &read;
     }
-    if (!ok) {
+    std::optional<SharedRows::Merged> merged;
+    if (!rowByRow)
+        merged = rows->merge(phone.code, phone.description, levels.phone ? own : nullptr, &hint);
+    QList<bool> plain; // rows known to hold nothing a format could refuse
+    if (merged) {
+        for (const QString& code : std::as_const(merged->uncatalogued))
+            uncatalogued(t, code);
+        f.params = std::move(merged->rows);
+        plain = std::move(merged->plain);
+    } else if (!mergeRowByRow(t, levels, own)) {
         f.status = FilesStatus::MergeFailed;
         f.errors.append(log(t, QStringLiteral("M12")));
         return f;
     }
-    std::sort(f.params.begin(), f.params.end(), codeBefore);
 
     const std::optional<QString>& module = current->module;
     if (!module) {
@@ -344,12 +303,17 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
     // Values are written unescaped (GXP2000, F1000), so a text the format cannot carry would forge
     // lines or parameters of its own: the telephone gets no file rather than a forged one.
     bool carried = true;
-    for (ParamRow& row : f.params) {
+    for (qsizetype k = 0; k < f.params.size(); ++k) {
+        ParamRow& row = f.params[k];
+        if (k < plain.size() && plain.at(k))
+            continue;
         const std::pair<const char*, const QString*> texts[] = {
             {"code", &row.code}, {"value", &row.value}, {"description", sourceWanted ? &row.desc : nullptr}};
         for (const auto& [what, text] : texts) {
             // Descriptions only go into source files, which nothing splits on "&".
-            const auto why = text ? formatRefusal(text == &row.desc ? QString() : *module, *text) : std::nullopt;
+            const auto why = text && formatMayRefuse(*text)
+                                 ? formatRefusal(text == &row.desc ? QString() : *module, *text)
+                                 : std::nullopt;
             if (why) {
                 row.problem = QStringLiteral("Telephone %1, parameter %2: the %3 %4; no file written")
                                   .arg(t.who, row.code, QLatin1String(what), *why);
@@ -383,8 +347,20 @@ TelephoneFiles TelephoneFileMaker::Impl::make(const PhoneInfo& phone, const Leve
     return f;
 }
 
-TelephoneFileMaker::TelephoneFileMaker(Database& db, const QString& language) : d(std::make_unique<Impl>(db, language))
+TelephoneFileMaker::TelephoneFileMaker(Database& db, const QString& language, Merge merge)
+    : d(std::make_unique<Impl>(db, language, merge))
 {
+}
+
+void TelephoneFileMaker::keepWhile(const QVariant& stamp)
+{
+    const bool same = !stamp.isNull() && stamp == d->stamp;
+    d->stamp = stamp;
+    if (same)
+        return;
+    d->shared.clear();
+    d->models.clear();
+    d->templates.clear();
 }
 
 TelephoneFileMaker::~TelephoneFileMaker() = default;
@@ -403,7 +379,7 @@ void TelephoneFileMaker::useTemplate(const ModelTemplate& t)
 
 const ConfigWriter* TelephoneFileMaker::writerFor(const PhoneInfo& phone)
 {
-    d->load(phone.company, phone.model);
+    d->load(phone.company, phone.model, LevelChoice{});
     return d->current->module ? d->writer() : nullptr;
 }
 
@@ -427,31 +403,74 @@ OwnValueBlocks::OwnValueBlocks(Database& db, QString company, QString model, QSt
     : m_db(db), m_company(std::move(company)), m_model(std::move(model)), m_phones(std::move(phones)),
       m_blockSize(qMax(1, blockSize))
 {
-    m_index.reserve(m_phones.size());
-    for (qsizetype i = 0; i < m_phones.size(); ++i)
-        m_index.insert(m_phones.at(i), i);
 }
 
 const OwnValues& OwnValueBlocks::of(const QString& phone)
 {
-    if (const auto it = m_block.constFind(phone); it != m_block.constEnd())
-        return *it;
-    m_block.clear();
-    // A code not given is read by itself.
-    const qsizetype first = m_index.value(phone, -1);
-    const QStringList codes = first < 0 ? QStringList{phone} : m_phones.mid(first, m_nextSize);
-    m_nextSize = qMin(m_nextSize * 2, m_blockSize);
-    for (const QString& code : codes)
-        m_block.insert(code, {});
-    const Recordset values = m_db.executeBound(
-        QStringLiteral("SELECT PH_CODE, PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
-                       "AND PH_CODE BETWEEN ? AND ? ORDER BY PH_CODE, PA_CODE"),
-        {m_company, m_model, codes.first(), codes.last()});
-    for (const QVariantList& row : values.rows()) {
-        if (const auto it = m_block.find(row.at(0).toString()); it != m_block.end())
-            it->append(OwnValue{row.at(1).toString(), row.at(2).toString()});
+    // Telephones come in the order given: the next one is where the last one left off.
+    qsizetype at = m_next;
+    if (at >= m_phones.size() || m_phones.at(at) != phone) {
+        // Asked out of order: the codes' places, found once.
+        if (m_index.isEmpty()) {
+            m_index.reserve(m_phones.size());
+            for (qsizetype i = 0; i < m_phones.size(); ++i)
+                m_index.insert(m_phones.at(i), i);
+        }
+        at = m_index.value(phone, -1);
     }
-    return *m_block.constFind(phone);
+    if (at >= 0 && at >= m_first && at < m_first + m_block.size() && m_first >= 0) {
+        m_next = at + 1;
+        return m_block.at(at - m_first);
+    }
+    const QString selectBlock =
+        QStringLiteral("SELECT PH_CODE, PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE CO_CODE = ? AND EQ_CODE = ? "
+                       "AND PH_CODE BETWEEN ? AND ? ORDER BY PH_CODE, PA_CODE");
+    if (at < 0) {
+        // A code not given is read by itself.
+        if (phone != m_alone || m_alone.isNull()) {
+            const TextRows values = m_db.selectTexts(selectBlock, {m_company, m_model, phone, phone});
+            m_alone = phone;
+            m_aloneValues.clear();
+            for (int r = 0; r < values.count(); ++r) {
+                if (values.at(r, 0) == phone)
+                    m_aloneValues.append(OwnValue{values.at(r, 1), values.at(r, 2)});
+            }
+        }
+        return m_aloneValues;
+    }
+    const qsizetype n = qMin<qsizetype>(m_nextSize, m_phones.size() - at);
+    m_nextSize = qMin(m_nextSize * 2, m_blockSize);
+    m_first = -1;
+    m_block.clear();
+    m_block.resize(n);
+    const TextRows values =
+        m_db.selectTexts(selectBlock, {m_company, m_model, m_phones.at(at), m_phones.at(at + n - 1)});
+    // The rows come in the codes' order; one of a telephone not given (none is, but a caller may
+    // leave one out) is passed over. Each telephone's rows are counted first, so its list is made
+    // at its size.
+    QList<int> owner(values.count(), -1);
+    QList<int> counts(n, 0);
+    qsizetype k = 0;
+    for (int r = 0; r < values.count(); ++r) {
+        const QString& code = values.at(r, 0);
+        qsizetype found = k;
+        while (found < n && m_phones.at(at + found) != code)
+            ++found;
+        if (found == n)
+            continue;
+        k = found;
+        owner[r] = int(k);
+        ++counts[k];
+    }
+    for (qsizetype i = 0; i < n; ++i)
+        m_block[i].reserve(counts.at(i));
+    for (int r = 0; r < values.count(); ++r) {
+        if (owner.at(r) >= 0)
+            m_block[owner.at(r)].append(OwnValue{values.at(r, 1), values.at(r, 2)});
+    }
+    m_first = at;
+    m_next = at + 1;
+    return m_block.at(0);
 }
 
 TelephoneFiles makeTelephoneFiles(Database& db, const QString& language, const QString& company, const QString& phone,

@@ -11,6 +11,7 @@
 #include "Database.h"
 #include "GenerationChoices.h"
 #include "ModelTemplates.h"
+#include "SharedRows.h"
 
 namespace vocaset {
 
@@ -62,24 +63,16 @@ struct TelephoneFiles
     bool ready() const { return status == FilesStatus::Ready; }
 };
 
-// One of a telephone's own values (PHONES_PARAMETERS) as stored.
-struct OwnValue
-{
-    QString code;
-    QString value;
-};
-// A telephone's own values in code order (the database's text order).
-using OwnValues = QList<OwnValue>;
-
 // Makes telephones' files in memory, for the generation run and for anything that serves a
 // telephone its file on request. Works on any open Database: one maker per connection and thread.
 //
 // Rows that are the same for every telephone of a company and model (the model's catalogue, its
 // writer module, the equipment defaults and the company's values) are read on the first telephone
-// of that model, and of that pair, and kept for the maker's lifetime, for every pair it meets; each
-// telephone's own values are read through one prepared statement, unless the caller read them
-// already (with the telephone's row, or a block of telephones at a time). So a maker reflects the database
-// as it was at its first telephone of a pair: make a new one (cheap: it sends nothing until asked)
+// of that model, and of that pair and level choice, merged once (SharedRows), and kept for every
+// pair it meets, until keepWhile is given another stamp; each telephone's own values are read
+// through one prepared statement, unless the caller read them already (with the telephone's row, or
+// a block of telephones at a time). So a maker reflects the database as it was at its first
+// telephone of a pair: make a new one (cheap: it sends nothing until asked), or give it a new stamp,
 // to see rows changed since.
 //
 // The messages in the lines (M6, M9 to M15) are looked up in the language given, once per maker;
@@ -88,7 +81,12 @@ using OwnValues = QList<OwnValue>;
 class TelephoneFileMaker
 {
 public:
-    TelephoneFileMaker(Database& db, const QString& language);
+    // How a telephone's set is merged: from the rows its company and model share, or each level's
+    // rows in turn for every telephone. Both give the same files and lines; the second is what the
+    // first falls back on for a telephone whose merge fails.
+    enum class Merge { Shared, RowByRow };
+
+    TelephoneFileMaker(Database& db, const QString& language, Merge merge = Merge::Shared);
     ~TelephoneFileMaker();
     Q_DISABLE_COPY_MOVE(TelephoneFileMaker)
 
@@ -98,6 +96,10 @@ public:
     // The same for a telephone row already read; with own, the telephone's own values read already.
     TelephoneFiles make(const PhoneInfo& phone, const LevelChoice& levels, bool withSource = false,
                         const OwnValues* own = nullptr);
+
+    // Forgets every row read so far when the stamp differs from the one given last, or is null: a
+    // holder that keeps the maker between requests gives the database's change count, say.
+    void keepWhile(const QVariant& stamp);
 
     // From now on the model's files come from this template instead of the one stored (a template
     // being edited, shown before it is saved).
@@ -134,7 +136,12 @@ private:
     QHash<QString, qsizetype> m_index;
     int m_blockSize;
     int m_nextSize = 1;
-    QHash<QString, OwnValues> m_block;
+    // The block at hand: the values of m_phones[m_first] on, and a code not given, read by itself.
+    qsizetype m_first = -1;
+    QList<OwnValues> m_block;
+    qsizetype m_next = 0; // where the next telephone asked for is, most likely
+    QString m_alone;
+    OwnValues m_aloneValues;
 };
 
 // One telephone's files with a maker of its own, so every row is read as it is now.

@@ -159,6 +159,12 @@ void PhoneBookImport::keepEntry(const ImportedUser& u)
     }
 }
 
+void PhoneBookImport::told(PhoneBookSummary& summary)
+{
+    m_log.progress(++summary.done, summary.selected);
+}
+
+// A user is one entry of the writer: its lines and its progress are told with its outcome.
 void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summary)
 {
     // A user is decided on the flags the users before it left: a second user of the same extension
@@ -183,6 +189,7 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
             m_log.append(tooLong);
             keepEntry(u);
             ++summary.failed;
+            told(summary);
         });
         return;
     }
@@ -198,11 +205,13 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
                                 References::Own);
                 refused(entry, *refusal);
                 ++summary.failed;
+                told(summary);
                 return;
             }
             m_flags.insert(u.extension, QStringLiteral("V"));
             m_log.append(entry + QStringLiteral(" - Added"));
             ++summary.succeeded;
+            told(summary);
         });
     } else if (*flag == u"W") {
         m_blocks->add(
@@ -214,14 +223,19 @@ void PhoneBookImport::processUser(const ImportedUser& u, PhoneBookSummary& summa
                     refused(entry, *refusal);
                     keepEntry(u);
                     ++summary.failed;
+                    told(summary);
                     return;
                 }
                 m_flags.insert(u.extension, QStringLiteral("V"));
                 m_log.append(entry + QStringLiteral(" - Updated"));
                 ++summary.succeeded;
+                told(summary);
             });
     } else {
-        m_blocks->then([this, entry] { m_log.append(entry + QStringLiteral(" - Ignored, Hidden or Manual")); });
+        m_blocks->then([this, entry, &summary] {
+            m_log.append(entry + QStringLiteral(" - Ignored, Hidden or Manual"));
+            told(summary);
+        });
     }
 }
 
@@ -358,7 +372,6 @@ PhoneBookSummary PhoneBookImport::run(const PhoneBookRequest& r)
     m_log.progress(0, summary.selected);
     for (const ImportedUser& u : list.users) {
         processUser(u, summary);
-        m_blocks->then([this, &summary] { m_log.progress(++summary.done, summary.selected); });
         giveUiTurn();
         if (m_stopRequested) {
             m_blocks->flush(); // the log shows each user read before the stop

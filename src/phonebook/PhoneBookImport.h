@@ -68,6 +68,8 @@ private:
     bool step(const QString& sql, const QString& what);
     void refused(const QString& what, const DbError& e);
     // Queues a user's row, or its outcome when it is known already; a row goes in with its block.
+    // The progress once a user's lines are told.
+    void told(PhoneBookSummary& summary);
     void processUser(const ImportedUser& user, PhoneBookSummary& summary);
     // A user of the file that could not be imported keeps the flag its entry had before.
     void keepEntry(const ImportedUser& user);

@@ -120,16 +120,15 @@ PhoneBookSummary RangeGeneration::run(const RangeRequest& r)
         scope = TableSnapshot::Scope{QStringLiteral("PH_CODE"), planned};
     TableSnapshot ranges(m_s.db, QStringLiteral("RANGES"), QStringLiteral("CO_CODE"), r.company, scope);
     m_s.db.reached(u"ranges.read");
-    const QString before = m_texts->message(QStringLiteral("M27"));
+    m_before = m_texts->message(QStringLiteral("M27"));
+    m_count = count;
     m_log.progress(0, count);
     for (int n = *from; n <= *to; ++n) {
         const QString code = QString::number(n);
-        m_blocks->then([this, line = QString(before + code)] { m_log.append(line); });
         if (r.remove)
             remove(code);
         else
             add(code);
-        m_blocks->then([this, count] { m_log.progress(++m_summary.done, count); });
         giveUiTurn();
         // The codes queued go first, so the log shows what the database holds.
         if (m_stopRequested && n < *to) {
@@ -151,31 +150,54 @@ QString RangeGeneration::codeText(const QString& code) const
     return QStringLiteral("the code %1 of company %2").arg(code, m_company);
 }
 
+void RangeGeneration::started(const QString& code)
+{
+    m_log.append(m_before + code);
+}
+
+void RangeGeneration::finished()
+{
+    m_log.progress(++m_summary.done, m_count);
+}
+
+// A code's first line is told as soon as the codes before it are, its other lines and its progress with
+// its outcome: a code known beforehand is one step of the writer, a code sent one step and its row. A
+// run meets each code once, so what it reads of the company's codes needs no update as it goes.
 void RangeGeneration::add(const QString& code)
 {
     // A code in use by a telephone, or listed already, is left as it is (M30): what was asked for is there.
     if (m_phones.contains(code) || m_ranges.contains(code)) {
-        m_blocks->then([this] { m_log.append(m_texts->message(QStringLiteral("M30"))); });
+        m_blocks->then([this, code] {
+            started(code);
+            m_log.append(m_texts->message(QStringLiteral("M30")));
+            finished();
+        });
         return;
     }
+    m_blocks->then([this, code] { started(code); });
     m_blocks->add(m_kind, {m_company, code}, [this, code](const DbError* refusal) {
         if (refusal) {
             // The codes were read under the run's lock: a key taken now is another operator's.
             throwIfConflict(m_s, *refusal, codeText(code));
             m_log.append(m_texts->message(QStringLiteral("M30")));
             ++m_summary.failed;
-            return;
+        } else {
+            m_log.append(m_texts->message(QStringLiteral("M31")));
+            ++m_summary.succeeded;
         }
-        m_ranges.insert(code);
-        m_log.append(m_texts->message(QStringLiteral("M31")));
-        ++m_summary.succeeded;
+        finished();
     });
 }
 
 void RangeGeneration::remove(const QString& code)
 {
-    if (!m_ranges.contains(code))
+    if (!m_ranges.contains(code)) {
+        m_blocks->then([this, code] {
+            started(code);
+            finished();
+        });
         return;
+    }
     // The database keeps a code that a telephone still uses; one known to be used is not even sent.
     const auto kept = [this] {
         m_log.append(
@@ -183,9 +205,14 @@ void RangeGeneration::remove(const QString& code)
         ++m_summary.failed;
     };
     if (m_phones.contains(code)) {
-        m_blocks->then(kept);
+        m_blocks->then([this, code, kept] {
+            started(code);
+            kept();
+            finished();
+        });
         return;
     }
+    m_blocks->then([this, code] { started(code); });
     m_blocks->add(m_kind, {code},
                   {QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE =?"), {m_company, code}},
                   [this, code, kept](const DbError* refusal) {
@@ -193,11 +220,11 @@ void RangeGeneration::remove(const QString& code)
                           // A telephone given the code since the run read the company's codes.
                           throwIfConflict(m_s, *refusal, codeText(code));
                           kept();
-                          return;
+                      } else {
+                          m_log.append(m_texts->message(QStringLiteral("M29")));
+                          ++m_summary.succeeded;
                       }
-                      m_ranges.remove(code);
-                      m_log.append(m_texts->message(QStringLiteral("M29")));
-                      ++m_summary.succeeded;
+                      finished();
                   });
 }
 

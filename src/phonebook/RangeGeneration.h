@@ -43,6 +43,9 @@ private:
     // One code's turn: its statement queued, or its outcome logged when it is known already.
     void add(const QString& code);
     void remove(const QString& code);
+    // A code's first log line, and the progress once its lines are told.
+    void started(const QString& code);
+    void finished();
     // "the code 7050 of company ALPIN", for a conflict with another operator.
     QString codeText(const QString& code) const;
 
@@ -55,6 +58,8 @@ private:
     std::optional<BlockWriter> m_blocks;
     BlockWriter::Kind m_kind = 0;
     PhoneBookSummary m_summary;
+    QString m_before; // the text before each code's number in its first line
+    int m_count = 0;
     bool m_stopRequested = false;
 };
 

@@ -367,3 +367,57 @@ TEST(Database, BoundStatementsReadAndFailAsTextStatementsDo)
     tx.commit();
     EXPECT_EQ(t.db.execute(QStringLiteral("SELECT COUNT(*) FROM T")).text(0), QStringLiteral("5"));
 }
+
+// Texts read straight through the engine's library are the driver's texts: nulls stay null, empty
+// texts stay empty, quotes and accents as stored; a statement with a column of another type reads
+// through the driver; a refusal is the driver's and leaves the transaction usable.
+TEST(Database, TextSelectsReadWhatBoundStatementsRead)
+{
+    TestDatabase t;
+    t.db.execute(QStringLiteral("CREATE TABLE T (K integer PRIMARY KEY, A nvarchar(20), B nvarchar(20))"));
+    const QVariantList rows[] = {
+        {1, QStringLiteral("it's"), QStringLiteral("")},
+        {2, QString(), QStringLiteral("Z\u00fcrich \u20ac")},
+        {3, QStringLiteral("a$$P b"), QString()},
+    };
+    const auto same = [&](const QString& sql, const QStringList& values) {
+        QVariantList bound;
+        for (const QString& v : values)
+            bound.append(v);
+        const Recordset expected = t.db.executeBound(sql, bound);
+        const TextRows got = t.db.selectTexts(sql, values);
+        ASSERT_EQ(got.count(), expected.count()) << sql.toStdString();
+        ASSERT_EQ(got.columns, expected.fieldCount());
+        for (int r = 0; r < got.count(); ++r) {
+            for (int c = 0; c < got.columns; ++c) {
+                const QVariant& v = expected.rows().at(r).at(c);
+                EXPECT_EQ(got.at(r, c), v.toString()) << r << ',' << c;
+                EXPECT_EQ(got.at(r, c).isNull(), v.isNull()) << r << ',' << c;
+            }
+        }
+    };
+    const QString texts = QStringLiteral("SELECT A, B FROM T WHERE K >= ? ORDER BY K");
+    same(texts, {QStringLiteral("1")});
+    for (const QVariantList& row : rows) {
+        t.db.executeBound(QStringLiteral("INSERT INTO T VALUES(?, ?, ?)"), row);
+        same(texts, {QStringLiteral("1")}); // the kept statement reads the rows added since
+    }
+    same(QStringLiteral("SELECT K, A FROM T WHERE A = ? OR K = 2 ORDER BY K"), {QStringLiteral("it's")});
+
+    Transaction tx(t.db);
+    QString expected;
+    try {
+        t.db.executeBound(QStringLiteral("SELECT A FROM MISSING WHERE A = ?"), {QStringLiteral("x")});
+    } catch (const DbError& e) {
+        expected = e.text();
+    }
+    EXPECT_FALSE(expected.isEmpty());
+    try {
+        t.db.selectTexts(QStringLiteral("SELECT A FROM MISSING WHERE A = ?"), {QStringLiteral("x")});
+        ADD_FAILURE() << "a missing table was read";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.text(), expected);
+    }
+    ASSERT_TRUE(t.db.transactionHeld());
+    EXPECT_EQ(t.db.selectTexts(texts, {QStringLiteral("3")}).count(), 1);
+}

@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 
+#include "BlockWriter.h"
 #include "Database.h"
 #include "Schema.h"
 #include "SchemaUpgrade.h"
@@ -358,4 +359,77 @@ TEST(EngineParity, ARefusedStatementInATransactionUndoesOnlyItself)
     EXPECT_THROW(t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '100')")), DbError);
     t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '500')"));
     EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM RANGES WHERE PH_CODE = '500'")), 1);
+}
+
+TEST(EngineParity, ASeriesStopsAtItsRefusedStatementAndKeepsWhatWentBefore)
+{
+    TestSession t;
+    seed(t);
+    const auto range = [](const char* code) {
+        return BoundStatement{QStringLiteral("INSERT INTO RANGES VALUES(?, ?)"),
+                              {QStringLiteral("AC"), QLatin1String(code)}};
+    };
+    const BoundStatement badText{QStringLiteral("INSERT INTO NO_SUCH_TABLE VALUES(?)"), {QStringLiteral("x")}};
+    const BoundStatement inUse{QStringLiteral("DELETE FROM RANGES WHERE CO_CODE = ? AND PH_CODE = ?"),
+                               {QStringLiteral("AC"), QStringLiteral("100")}};
+    const struct
+    {
+        const char* what;
+        QList<BoundStatement> series;
+        int went;         // -1: all
+        const char* kept; // the codes it leaves, before the rest of the series goes
+    } cases[] = {
+        {"all go", {range("200"), range("201"), range("202")}, -1, "200 201 202"},
+        {"a key taken", {range("210"), range("211"), range("210"), range("212")}, 2, "210 211"},
+        {"a text the engine refuses", {range("220"), badText, range("221")}, 1, "220"},
+        {"a reference kept", {range("230"), inUse, range("231")}, 1, "230"},
+        {"the first refused", {range("100"), range("240")}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        t.exec(QStringLiteral("DELETE FROM RANGES WHERE PH_CODE >= '2'"));
+        Transaction tx(t.tdb.db);
+        std::optional<DbError> refusal;
+        const int went = t.tdb.db.executeSeries(c.series, refusal);
+        EXPECT_EQ(went, c.went < 0 ? int(c.series.size()) : c.went);
+        EXPECT_EQ(refusal.has_value(), c.went >= 0);
+        // The transaction goes on after a refusal: the rest of the series, then a statement of its own.
+        if (c.went >= 0)
+            EXPECT_EQ(t.tdb.db.executeSeries(c.series.mid(c.went + 1), refusal), int(c.series.size()) - c.went - 1);
+        t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '299')"));
+        tx.commit();
+        QStringList expected = QString::fromLatin1(c.kept).split(u' ', Qt::SkipEmptyParts);
+        for (qsizetype i = c.went + 1; c.went >= 0 && i < c.series.size(); ++i)
+            if (c.series[i].sql.startsWith(QLatin1String("INSERT INTO RANGES")))
+                expected << c.series[i].values.at(1).toString();
+        expected << QStringLiteral("299");
+        EXPECT_EQ(column(t, QStringLiteral("SELECT PH_CODE FROM RANGES WHERE PH_CODE >= '2' ORDER BY PH_CODE")),
+                  expected);
+        EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM RANGES WHERE PH_CODE = '100'")), 1);
+    }
+}
+
+TEST(EngineParity, ABlockWriterRefusesOnlyTheRowAtFaultAmongManyBlocks)
+{
+    TestSession t;
+    seed(t);
+    t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '3100')"));
+    Transaction tx(t.tdb.db);
+    BlockWriter blocks(t.tdb.db);
+    const auto kind = blocks.kind(BlockShape::insert(QStringLiteral("RANGES"), BlockShape::placeHolders(2)));
+    // More rows than one flush takes, the taken code in a block in the middle of the first.
+    const int rows = BlockWriter::kRows * (BlockWriter::kBlocksPerFlush + 3);
+    QStringList refused;
+    int done = 0;
+    for (int n = 1000; n < 1000 + rows; ++n)
+        blocks.add(kind, {QStringLiteral("AC"), QString::number(n)}, [&, n](const DbError* refusal) {
+            EXPECT_EQ(done++, n - 1000); // in the order the rows were added
+            if (refusal)
+                refused << QString::number(n);
+        });
+    blocks.flush();
+    tx.commit();
+    EXPECT_EQ(refused, QStringList{QStringLiteral("3100")});
+    EXPECT_EQ(done, rows);
+    EXPECT_EQ(t.count(QStringLiteral("SELECT * FROM RANGES WHERE CO_CODE = 'AC'")), rows + 2);
 }

@@ -12,6 +12,7 @@
 #include "FolderSetting.h"
 #include "GenerateFixture.h"
 #include "GenerationRun.h"
+#include "Interleaving.h"
 
 namespace vocaset::test {
 namespace {
@@ -280,6 +281,194 @@ TEST_F(TelephoneFilesTest, ASourceFileThatWouldReplaceTheFileIsLeftOut)
     EXPECT_EQ(d.log.lines.count(QStringLiteral("Source file not written: it would replace PAP.txt")), 2)
         << d.log.lines.join(u'|').toStdString();
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{QStringLiteral("PAP.txt")});
+}
+
+// Everything a turn makes, as one list to compare: status, bytes, rows with their origin, lines.
+QStringList turnOf(const TelephoneFiles& f)
+{
+    QStringList out{QString::number(int(f.status)), f.names.config, f.names.source,
+                    QString::fromLatin1(f.config.toHex()),
+                    f.source ? QString::fromLatin1(f.source->toHex()) : QStringLiteral("(none)")};
+    for (const QList<ParamRow>* rows : {&f.params, &f.rejected}) {
+        for (const ParamRow& p : *rows)
+            out << p.code + u'|' + p.desc + u'|' + (p.desc.isNull() ? u'n' : u'd') + u'|' + p.value + u'|' + p.level +
+                       u'|' + p.rawValue + u'|' + p.problem;
+        out << QStringLiteral("--");
+    }
+    for (const QList<TurnLine>* lines : {&f.lines, &f.afterWrite}) {
+        for (const TurnLine& l : *lines)
+            out << (l.kind == TurnLine::Kind::Log ? QStringLiteral("log ") : QStringLiteral("shown ")) + l.text;
+        out << QStringLiteral("--");
+    }
+    return out + f.errors;
+}
+
+// The rows a company and model share are merged once; each telephone's turn made from them is what
+// merging its levels row by row makes, for every writer and level choice: the same bytes, rows,
+// lines and refusals, whether the shared rows serve the telephone or a failure sends it row by row.
+TEST_F(TelephoneFilesTest, SharedRowsMakeWhatAMergeRowByRowMakes)
+{
+    const QString tpl = QStringLiteral("TPL");
+    d.model(tpl, QStringLiteral("TEMPLATE"));
+    d.param(tpl, QStringLiteral("1"), QStringLiteral("E"), QStringLiteral("one"));
+    d.param(tpl, QStringLiteral("2"), QStringLiteral("E"), QStringLiteral("sip$$P"));
+    d.param(tpl, QStringLiteral("10"), QStringLiteral("C"), {});
+    d.param(tpl, QStringLiteral("20"), QStringLiteral("P"), {});
+    d.companyValue(AC, tpl, QStringLiteral("10"), QStringLiteral("Acme $$N,1,4"));
+    for (const char* ph : {"401", "402"}) {
+        d.phone(AC, QLatin1String(ph), tpl, QStringLiteral("Desk ") + QLatin1String(ph),
+                QStringLiteral("0011223344") + QLatin1String(ph).right(2));
+        d.phoneValue(AC, tpl, QLatin1String(ph), QStringLiteral("20"), QStringLiteral("ext $$P"));
+    }
+    const ModelTemplate layout{tpl,
+                               QStringLiteral("config"),
+                               QStringLiteral("t{{mac}}.ini"),
+                               QStringLiteral("none"),
+                               QStringLiteral("Windows-1252"),
+                               QStringLiteral("CRLF"),
+                               {},
+                               QStringLiteral("{{#params}}\n{{code}}={{value}} ({{description}})\n{{/params}}\n")};
+    // On every model: a company value for a company-level code whose catalogue row has a default
+    // and a place-holder in its description.
+    const QStringList models = {QStringLiteral("GXP"), QStringLiteral("PAP"), QStringLiteral("F1"), tpl};
+    for (const QString& eq : models) {
+        d.param(eq, QStringLiteral("11"), QStringLiteral("C"), QStringLiteral("model default"),
+                QStringLiteral("Line $$P"));
+        d.companyValue(AC, eq, QStringLiteral("11"), QStringLiteral("company value"));
+    }
+    const struct
+    {
+        const char* name;
+        const char* change;
+        bool shared;   // the shared rows serve every telephone
+        bool allReady; // every turn writes its files
+    } cases[] = {
+        {"as stored", "", true, true},
+        {"an equipment place-holder fails", "UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = 'x$$Q' WHERE PA_CODE = '2'",
+         false, false},
+        {"a company place-holder fails", "UPDATE COMPANY_PARAMETERS SET PA_VALUE = '$$N,a,1' WHERE PA_CODE = '10'",
+         false, false},
+        {"a telephone place-holder fails", "UPDATE PHONES_PARAMETERS SET PA_VALUE = '$$P,1' WHERE PH_CODE <> '102'",
+         false, false},
+        {"the equipment and the company give a code",
+         "INSERT INTO COMPANY_PARAMETERS SELECT 'AC', EQ_CODE, '1', 'again' FROM EQUIPMENT", false, false},
+        {"the company and a telephone give a code",
+         "INSERT INTO PHONES_PARAMETERS SELECT CO_CODE, EQ_CODE, PH_CODE, '11', 'mine' FROM PHONES WHERE PH_CODE LIKE "
+         "'%1'",
+         false, false},
+        {"a code holds a place-holder",
+         "INSERT INTO EQUIPMENT_PARAMETERS SELECT EQ_CODE, 'k$$P', 'Key', 'E', 'v', 'T', '' FROM EQUIPMENT", false,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Transaction undo(d.tdb.db);
+        if (*c.change)
+            d.exec(QLatin1String(c.change));
+        TelephoneFileMaker shared(d.tdb.db, d.s.language);
+        TelephoneFileMaker rowByRow(d.tdb.db, d.s.language, TelephoneFileMaker::Merge::RowByRow);
+        shared.useTemplate(layout);
+        rowByRow.useTemplate(layout);
+        int ready = 0;
+        int notServed = 0;
+        for (const QString& eq : models) {
+            for (int choice = 1; choice < 8; ++choice) {
+                const LevelChoice levels{(choice & 1) != 0, (choice & 2) != 0, (choice & 4) != 0};
+                const std::shared_ptr<const SharedRows> rows =
+                    SharedRows::read(d.tdb.db, SharedRows::keyOf(AC, eq, levels));
+                const QStringList codes =
+                    eq == tpl ? QStringList{QStringLiteral("401"), QStringLiteral("402")} : phones(eq);
+                for (const QString& ph : codes) {
+                    const std::string where =
+                        eq.toStdString() + ' ' + ph.toStdString() + " levels " + std::to_string(choice);
+                    const TelephoneFiles made = shared.make(AC, ph, levels, true);
+                    ASSERT_NE(made.status, FilesStatus::NotFound) << where;
+                    EXPECT_EQ(turnOf(made), turnOf(rowByRow.make(AC, ph, levels, true))) << where;
+                    ready += made.ready();
+                    OwnValues own;
+                    const Recordset stored = d.tdb.db.execute(
+                        QStringLiteral("SELECT PA_CODE, PA_VALUE FROM PHONES_PARAMETERS WHERE PH_CODE = '") + ph +
+                        QStringLiteral("' ORDER BY PA_CODE"));
+                    for (const QVariantList& v : stored.rows())
+                        own.append({v.at(0).toString(), v.at(1).toString()});
+                    notServed += !rows->merge(ph, made.phone.description, levels.phone ? &own : nullptr);
+                    // The company's value, never the model's default of a company-level code.
+                    if (c.shared) {
+                        QStringList elevens;
+                        for (const ParamRow& p : made.params)
+                            if (p.code == u"11")
+                                elevens << p.value + u' ' + p.level + u' ' + p.desc;
+                        EXPECT_EQ(elevens, levels.company ? QStringList{QStringLiteral("company value C Line ") + ph}
+                                                          : QStringList{})
+                            << where;
+                    }
+                }
+            }
+        }
+        // A failure refuses some turns, while other level choices still go through.
+        const int turns = int(models.size()) * 7 * 2;
+        EXPECT_GT(ready, 0);
+        EXPECT_EQ(ready == turns, c.allReady);
+        EXPECT_EQ(notServed == 0, c.shared);
+    }
+}
+
+// A maker keeps the rows it read while the stamp its holder gives stays the same, and reads them
+// again under a new one; a run reads one state, so a change committed between two of its
+// telephones is in none of its files.
+TEST_F(TelephoneFilesTest, KeptRowsLastWhileTheirStampDoes)
+{
+    const QString gxp = QStringLiteral("GXP");
+    const auto values = [&](TelephoneFileMaker& maker, const QString& ph) {
+        QStringList out;
+        for (const ParamRow& p : maker.make(AC, ph, LevelChoice{}).params)
+            out << p.code + u'=' + p.value;
+        return out.join(u' ');
+    };
+    TelephoneFileMaker maker(d.tdb.db, d.s.language);
+    maker.keepWhile(1);
+    const QString before = values(maker, QStringLiteral("101"));
+    EXPECT_EQ(before, QStringLiteral("1=one 10=Acme Desk 2=sip101 20=ext 101"));
+    d.exec(QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = 'uno' WHERE PA_CODE = '1'"));
+    d.exec(QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = 'Beta' WHERE PA_CODE = '10'"));
+    const struct
+    {
+        QVariant stamp;
+        const char* expected;
+    } steps[] = {{1, "1=one 10=Acme Desk 2=sip102 20=ext 102"},
+                 {2, "1=uno 10=Beta 2=sip102 20=ext 102"},
+                 {QVariant(), "1=uno 10=Beta 2=sip102 20=ext 102"}};
+    for (const auto& step : steps) {
+        maker.keepWhile(step.stamp);
+        EXPECT_EQ(values(maker, QStringLiteral("102")), QLatin1String(step.expected))
+            << step.stamp.toString().toStdString();
+    }
+    // A null stamp keeps nothing: the next change is seen at once.
+    d.exec(QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = 'eins' WHERE PA_CODE = '1'"));
+    maker.keepWhile(QVariant());
+    EXPECT_TRUE(values(maker, QStringLiteral("102")).startsWith(QLatin1String("1=eins ")));
+
+    const QString all = dir.filePath(QStringLiteral("all"));
+    const QString during = dir.filePath(QStringLiteral("during"));
+    QDir().mkpath(all);
+    QDir().mkpath(during);
+    ASSERT_EQ(run(gxp, all).written, 2);
+    OtherOperator other(d.tdb);
+    other.at(QStringLiteral("telephone.done"), [&] {
+        EXPECT_EQ(
+            other.attempt(QStringLiteral("UPDATE COMPANY_PARAMETERS SET PA_VALUE = 'Gamma' WHERE PA_CODE = '10'")),
+            QString());
+        EXPECT_EQ(
+            other.attempt(QStringLiteral("UPDATE EQUIPMENT_PARAMETERS SET PA_DEFAULT = 'zwei' WHERE PA_CODE = '2'")),
+            QString());
+    });
+    ASSERT_EQ(run(gxp, during).written, 2);
+    for (const QString& name : QDir(all).entryList(QDir::Files))
+        EXPECT_EQ(file(during + u'/' + name), file(all + u'/' + name)) << name.toStdString();
+    EXPECT_TRUE(values(maker, QStringLiteral("102")).startsWith(QLatin1String("1=eins ")))
+        << "kept until another stamp";
+    maker.keepWhile(3);
+    EXPECT_TRUE(values(maker, QStringLiteral("102")).contains(QLatin1String("10=Gamma 2=zwei")));
 }
 
 } // namespace
