@@ -1058,6 +1058,8 @@ TextRows Database::selectTexts(const QString& sql, const QStringList& values)
             texts.cells.append(v.isNull() ? QString() : v.toString());
     }
     return texts;
+}
+
 int Database::executeSeries(const QList<BoundStatement>& statements, std::optional<DbError>& refusal)
 {
     checkUsable();
