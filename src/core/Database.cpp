@@ -670,6 +670,20 @@ void clearAll(std::vector<PGresult*>& results)
     }
 }
 
+// A prepared statement's columns and their types, as its description gives them; usable only when
+// the library path reads every column's type.
+template <typename Statement>
+void takeDescription(Statement& s, const PGresult* described)
+{
+    s.usable = true;
+    for (int i = 0; i < PQnfields(described); ++i) {
+        const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
+        s.usable = s.usable && type.has_value();
+        s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
+        s.types.append(type.value_or(QMetaType::QString));
+    }
+}
+
 } // namespace
 
 int Database::pipeline(PGconn* connection, const std::vector<ServerCommand>& commands, std::vector<PGresult*>& results,
@@ -796,13 +810,7 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
         if (refused >= 0)
             refuse(refused);
         const PGresult* described = results.back();
-        s.usable = true;
-        for (int i = 0; i < PQnfields(described); ++i) {
-            const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
-            s.usable = s.usable && type.has_value();
-            s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
-            s.types.append(type.value_or(QMetaType::QString));
-        }
+        takeDescription(s, described);
         clearAll(results);
         it = m_onServer.insert(sql, s);
         if (!it->usable) {
@@ -855,13 +863,7 @@ std::optional<Recordset> Database::executeOnServer(const QString& sql, const QVa
 
 void Database::refuseOnServer(PGconn* connection, PGresult* result, StatementGuard& guard)
 {
-    // The driver's own error for a refused request, so callers see the same text and code.
-    QString code = result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
-    if (code.isEmpty() && PQstatus(connection) == CONNECTION_BAD)
-        code = QStringLiteral("08006");
-    const QSqlError error(QStringLiteral("QPSQL: Unable to execute statement"),
-                          QString::fromUtf8(PQerrorMessage(connection)) + u'(' + code + u')',
-                          QSqlError::StatementError, code);
+    const QSqlError error = serverError(connection, result);
     PQclear(result);
     guard.fail(error);
 }
@@ -885,13 +887,7 @@ QHash<QString, Database::ServerStatement>::const_iterator Database::prepareOnSer
     PGresult* described = PQdescribePrepared(connection, s.name.constData());
     if (PQresultStatus(described) != PGRES_COMMAND_OK)
         refuseOnServer(connection, described, guard);
-    s.usable = true;
-    for (int i = 0; i < PQnfields(described); ++i) {
-        const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
-        s.usable = s.usable && type.has_value();
-        s.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
-        s.types.append(type.value_or(QMetaType::QString));
-    }
+    takeDescription(s, described);
     PQclear(described);
     return m_onServer.insert(sql, s);
 }
@@ -1146,13 +1142,7 @@ int Database::executeSeries(const QList<BoundStatement>& statements, std::option
             const PGresult* described = results[f.described];
             if (!answered(described))
                 continue;
-            f.statement.usable = true;
-            for (int i = 0; i < PQnfields(described); ++i) {
-                const std::optional<int> type = metaTypeOfServerType(PQftype(described, i));
-                f.statement.usable = f.statement.usable && type.has_value();
-                f.statement.columns.append(QString::fromUtf8(PQfname(described, i)).toUpper());
-                f.statement.types.append(type.value_or(QMetaType::QString));
-            }
+            takeDescription(f.statement, described);
             m_onServer.insert(f.sql, f.statement);
         }
         for (const size_t e : executes) {

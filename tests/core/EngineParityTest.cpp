@@ -394,8 +394,9 @@ TEST(EngineParity, ASeriesStopsAtItsRefusedStatementAndKeepsWhatWentBefore)
         EXPECT_EQ(went, c.went < 0 ? int(c.series.size()) : c.went);
         EXPECT_EQ(refusal.has_value(), c.went >= 0);
         // The transaction goes on after a refusal: the rest of the series, then a statement of its own.
-        if (c.went >= 0)
+        if (c.went >= 0) {
             EXPECT_EQ(t.tdb.db.executeSeries(c.series.mid(c.went + 1), refusal), int(c.series.size()) - c.went - 1);
+        }
         t.exec(QStringLiteral("INSERT INTO RANGES VALUES('AC', '299')"));
         tx.commit();
         QStringList expected = QString::fromLatin1(c.kept).split(u' ', Qt::SkipEmptyParts);
