@@ -15,8 +15,10 @@
 // With --flood, only this: known telephones fetching beside as many clients flooding the server with
 // requests of random unknown MACs, the lobby recorded against not (serve --no-lobby).
 //
+// With --nginx, only this: the server against Debian's nginx serving the same files, in turn.
+//
 // bench_serve [--phones N] [--clients N] [--seconds S] [--idle N] [--threads N] [--database CONN]
-//             [--delay-us US] [--cli PATH] [--flood]
+//             [--delay-us US] [--cli PATH] [--flood] [--nginx]
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -31,6 +33,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
@@ -489,6 +492,113 @@ int floodRun(const Start& startServer, quint16 port, const QString& connection, 
     return 0;
 }
 
+// The CPU seconds of a process and of its children that still run (nginx's workers).
+double treeCpuSeconds(qint64 pid)
+{
+    double seconds = bench::cpuSecondsOf(pid);
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (children.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& child : children.readAll().simplified().split(' '))
+            if (!child.isEmpty())
+                seconds += bench::cpuSecondsOf(child.toLongLong());
+    }
+    return seconds;
+}
+
+// The server against a static file server, Debian's nginx with as many workers as the server has
+// threads, serving the bytes the server sent for each name, in turn, twice each, with the same
+// clients: each one's rate, latency and CPU per answer, and the server's share of nginx's rate.
+template <typename Start>
+int nginxRun(const Start& startServer, quint16 port, const QList<QByteArray>& targets, int clients, int seconds,
+             int threads, const QString& folder)
+{
+    const QString nginx = QStringLiteral("/usr/sbin/nginx");
+    if (!QFile::exists(nginx)) {
+        out << QStringLiteral("--nginx needs Debian's nginx (apt-get install nginx-light)") << Qt::endl;
+        return 1;
+    }
+    QProcess server;
+    if (!startServer(server, {}))
+        return 1;
+    // Every file as the server sends it now, under its own name.
+    const QString www = folder + QStringLiteral("/www");
+    QDir().mkpath(www);
+    const int fd = connectTo(port);
+    for (const QByteArray& target : targets) {
+        int status = 0;
+        const QByteArray reply = roundTrip(fd, "GET /" + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", &status);
+        QFile file(www + u'/' + QString::fromLatin1(target));
+        if (status != 200 || !file.open(QIODevice::WriteOnly)) {
+            out << QStringLiteral("%1 was not served (status %2)").arg(QString::fromLatin1(target)).arg(status)
+                << Qt::endl;
+            return 1;
+        }
+        file.write(reply.mid(reply.indexOf("\r\n\r\n") + 4));
+    }
+    if (fd >= 0)
+        ::close(fd);
+    quint16 staticPort = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        staticPort = probe.serverPort();
+    }
+    // Its workers read the files as another user: the folders on the way must let them.
+    for (const QString& f : {folder, www})
+        QFile::setPermissions(f, QFile::permissions(f) | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    QFile conf(folder + QStringLiteral("/nginx.conf"));
+    if (!conf.open(QIODevice::WriteOnly))
+        return 1;
+    const QByteArray prefix = folder.toUtf8();
+    conf.write("daemon off;\nmaster_process on;\nworker_processes " + QByteArray::number(threads) +
+               ";\npid " + prefix + "/nginx.pid;\nerror_log " + prefix +
+               "/nginx-error.log;\nevents { worker_connections 4096; }\nhttp {\n access_log off;\n"
+               " client_body_temp_path " + prefix + "/body;\n proxy_temp_path " + prefix + "/proxy;\n"
+               " fastcgi_temp_path " + prefix + "/fastcgi;\n uwsgi_temp_path " + prefix + "/uwsgi;\n"
+               " scgi_temp_path " + prefix + "/scgi;\n keepalive_requests 100000000;\n keepalive_timeout 600s;\n"
+               " default_type application/octet-stream;\n server {\n  listen 127.0.0.1:" +
+               QByteArray::number(staticPort) + ";\n  root " + www.toUtf8() + ";\n }\n}\n");
+    conf.close();
+    QProcess files;
+    files.setProcessChannelMode(QProcess::MergedChannels);
+    files.start(nginx, {QStringLiteral("-p"), folder, QStringLiteral("-c"), conf.fileName()});
+    int probe = -1;
+    for (int tries = 0; tries < 200 && (probe = connectTo(staticPort)) < 0; ++tries)
+        QThread::msleep(25);
+    if (probe < 0) {
+        out << QStringLiteral("nginx did not start: ") << files.readAll() << Qt::endl;
+        return 1;
+    }
+    ::close(probe);
+    out << QStringLiteral("Machine load average before the run: ") << loadAverage() << Qt::endl;
+    double rate[2] = {0, 0};
+    double p99[2] = {0, 0};
+    for (int round = 0; round < 2; ++round) {
+        for (int side = 0; side < 2; ++side) {
+            const qint64 pid = side == 0 ? server.processId() : files.processId();
+            const double cpu = treeCpuSeconds(pid);
+            Figures f = drive(side == 0 ? port : staticPort, targets, clients, seconds);
+            report(side == 0 ? QStringLiteral("vocaset serve") : QStringLiteral("nginx, the same files"), f,
+                   treeCpuSeconds(pid) - cpu);
+            rate[side] += double(f.responses) / f.seconds / 2;
+            p99[side] += f.percentile(0.99) / 2;
+        }
+    }
+    out << QStringLiteral("The server against nginx on the same files: %1 against %2 responses/s (%3 %), p99 %4 "
+                          "against %5 ms")
+               .arg(rate[0], 0, 'f', 0)
+               .arg(rate[1], 0, 'f', 0)
+               .arg(100 * rate[0] / qMax(rate[1], 0.01), 0, 'f', 1)
+               .arg(p99[0], 0, 'f', 2)
+               .arg(p99[1], 0, 'f', 2)
+        << Qt::endl;
+    files.terminate();
+    files.waitForFinished(5000);
+    server.terminate();
+    server.waitForFinished(15000);
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -600,6 +710,8 @@ int main(int argc, char* argv[])
     };
     if (args.contains(QStringLiteral("--flood")))
         return floodRun(startServer, port, connection, targets, clients, seconds);
+    if (args.contains(QStringLiteral("--nginx")))
+        return nginxRun(startServer, port, targets, clients, seconds, threads, dir.path());
     QProcess server;
     if (!startServer(server, {}))
         return 1;

@@ -1,8 +1,11 @@
 #include "FleetSurvey.h"
 
+#include <map>
+
 #include <QHash>
 #include <QRegularExpression>
 
+#include "ConfigWriter.h"
 #include "FetchRecorder.h"
 #include "MacIndex.h"
 #include "Messages.h"
@@ -10,6 +13,7 @@
 #include "ProvisioningServer.h"
 #include "Recordings.h"
 #include "Sql.h"
+#include "TelephoneFiles.h"
 
 namespace vocaset {
 
@@ -166,6 +170,7 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
     }
     const ReadSnapshot snapshot(m_db);
     m_notes = MacIndex::sharedMacs(m_db);
+    const bool macsUnique = m_notes.isEmpty();
     FirmwarePatterns firmware(m_db, m_language, filter.model, m_notes);
     QString sql = QStringLiteral("SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE");
     QString from = QStringLiteral(" FROM PHONES P LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE");
@@ -199,10 +204,17 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
     };
     if (source)
         source->keepAnswers(false);
-    KnownCaller trusted;
     QList<FleetPhone> phones;
     phones.reserve(total);
-    int done = 0;
+    // A fetched telephone's writer module and the tag of the file it was sent last, until its file is
+    // built.
+    struct Fetched
+    {
+        qsizetype at;
+        QString module;
+        QByteArray tag;
+    };
+    std::vector<Fetched> fetched;
     m_db.forEachRow(sql, [&](const QVariantList& row) {
         FleetPhone p;
         p.company = once(row.at(0));
@@ -222,18 +234,42 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
             if (firmwareIn)
                 p.firmware = once(firmwareIn->match(p.userAgent).captured(1));
             p.state = FleetState::Stale;
-            if (const std::optional<QString> name = source->fileNameOf(p.model, row.at(5).toString(), p.mac)) {
-                const FileAnswer now = source->answer(*name, trusted);
-                if (now.status == 200 && now.phone == p.code && now.company == p.company &&
-                    entityTag(now.body) == row.at(9).toString().toLatin1())
+            fetched.push_back({phones.size(), once(row.at(5)), row.at(9).toString().toLatin1()});
+        }
+        phones.append(std::move(p));
+    });
+
+    // The fetched telephones' own values come a block of telephones of one company and model at a
+    // time, and each file is made from them as the server would make it: no statement per telephone.
+    // While some MAC is on two telephones, each file is asked of the server's source by its name.
+    std::map<std::pair<QString, QString>, QStringList> codes;
+    for (const Fetched& f : fetched)
+        codes[{phones.at(f.at).company, phones.at(f.at).model}].append(phones.at(f.at).code);
+    std::map<std::pair<QString, QString>, std::unique_ptr<OwnValueBlocks>> values;
+    for (auto& [key, list] : codes)
+        values.emplace(key, std::make_unique<OwnValueBlocks>(m_db, key.first, key.second, std::move(list)));
+    KnownCaller trusted;
+    auto next = fetched.cbegin();
+    for (qsizetype i = 0; i < phones.size(); ++i) {
+        FleetPhone& p = phones[i];
+        if (next != fetched.cend() && next->at == i) {
+            const Fetched& f = *next++;
+            if (const std::optional<QString> name = source->fileNameOf(p.model, f.module, p.mac)) {
+                const PhoneInfo phone{p.company, p.code, p.model, p.description, p.mac};
+                std::optional<FileAnswer> now;
+                if (macsUnique)
+                    now = source->knownFile(phone, f.module, *name, values.at({p.company, p.model})->of(p.code));
+                if (!now)
+                    now = source->answer(*name, trusted);
+                if (now->status == 200 && now->phone == p.code && now->company == p.company &&
+                    entityTag(now->body) == f.tag)
                     p.state = FleetState::Current;
             }
         }
         m_db.reached(u"telephone.done");
         if (progress)
-            progress(++done, std::max(total, done));
-        phones.append(std::move(p));
-    });
+            progress(int(i + 1), std::max(total, int(phones.size())));
+    }
     return phones;
 }
 

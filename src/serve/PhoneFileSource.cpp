@@ -398,6 +398,29 @@ std::optional<QString> PhoneFileSource::fileNameOf(const QString& model, const Q
     return std::nullopt;
 }
 
+std::optional<FileAnswer> PhoneFileSource::knownFile(const PhoneInfo& phone, const QString& module,
+                                                    const QString& fileName, const OwnValues& own)
+{
+    Database& db = database();
+    if (!m_kept)
+        keep(db, db.execute(QStringLiteral("SELECT ") + m_count).rows().value(0).value(0));
+    std::optional<ProvisioningName> name;
+    if (module == QLatin1String(kTemplateModule)) {
+        templateNames(db, false);
+        name = templateFile(fileName);
+    } else {
+        name = parseProvisioningName(fileName);
+    }
+    if (!name || name->module != module || (!name->model.isEmpty() && name->model != phone.model) ||
+        name->mac.compare(phone.mac, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    FileAnswer answer;
+    answer.company = phone.company;
+    answer.phone = phone.code;
+    answer.mac = phone.mac.toUpper();
+    return madeFile(std::move(answer), phone, *name, own, false);
+}
+
 FileAnswer PhoneFileSource::answerTemplateName(const QString& folder, const QString& fileName, Credentials& credentials)
 {
     Database& db = database();
@@ -618,6 +641,13 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     answer.phone = phone.code;
     answer.mac = name.mac.toUpper();
 
+    return madeFile(std::move(answer), phone, name, phones.first().own, !row.at(7).isNull());
+}
+
+FileAnswer PhoneFileSource::madeFile(FileAnswer answer, const PhoneInfo& phone, const ProvisioningName& name,
+                                     const OwnValues& own, bool behindPassword)
+{
+    Database& db = database();
     const QString pair = phone.company + phone.model;
     auto levels = m_kept->levels.constFind(pair);
     if (levels == m_kept->levels.constEnd()) {
@@ -632,8 +662,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
 
     // Behind a password without values, the database could not check the answer (one that is no
     // UTF-8 text, say), or the telephone has none: they are read now.
-    const OwnValues& own = phones.first().own;
-    const bool unread = !row.at(7).isNull() && own.isEmpty();
+    const bool unread = behindPassword && own.isEmpty();
     // A built-in model's file depends on nothing else while the kept rows stay: made once, sent again.
     const bool keepable = m_keepAnswers && name.model.isEmpty() && !unread;
     const QString key = keepable ? answerKey(phone, name.module, own) : QString();

@@ -12,6 +12,9 @@
 
 namespace vocaset {
 
+struct OwnValue;
+struct PhoneInfo;
+
 // What a requested file name says: the writer module whose file it is and the MAC it names (upper
 // case). "cfg" + MAC for GRANDSTREAM, MAC + ".txt" for PAP2, "ut" + MAC + ".ini" for F1000, as the
 // generation names a telephone's file; the MAC's digits may come in either case.
@@ -64,6 +67,12 @@ public:
     // The name a telephone of the model fetches its file by: the built-in writer's, or the one its
     // template's pattern makes; nothing for a model without one. Refused statements throw DbError.
     std::optional<QString> fileNameOf(const QString& model, const QString& module, const QString& mac);
+    // The file answer(fileName, a caller that knows the telephone) sends a telephone whose row and own
+    // values the caller has read already, made without a statement: for a survey of many
+    // telephones. Nothing when the name is not the telephone's (answer() then tells). The caller
+    // makes sure no other telephone has the MAC.
+    std::optional<FileAnswer> knownFile(const PhoneInfo& phone, const QString& module, const QString& fileName,
+                                        const QList<OwnValue>& own);
     // Whether files made are kept to be sent again (the default): a caller that asks for each file
     // once, as the fleet's survey does, keeps none.
     void keepAnswers(bool keep) { m_keepAnswers = keep; }
@@ -82,6 +91,10 @@ private:
     // A request reads one state of the database, as a run does (see answer()).
     FileAnswer inOneState(bool severalStatements, const std::function<FileAnswer()>& answerIt);
     FileAnswer lookUp(const ProvisioningName& name, Credentials& credentials, const QString& fileName);
+    // The rest of a request for one telephone's file once it is known to be served: its levels, its
+    // file made (or the one kept) and the answer's status.
+    FileAnswer madeFile(FileAnswer answer, const PhoneInfo& phone, const ProvisioningName& name,
+                        const QList<OwnValue>& own, bool behindPassword);
     // A name of a template model's: its telephone's file, or a company's address book in the folder.
     FileAnswer answerTemplateName(const QString& folder, const QString& fileName, Credentials& credentials);
     struct TemplateName;

@@ -171,6 +171,50 @@ TEST_F(Fleet, FetchesRecordedAndStatesFollowTheDatabase)
     EXPECT_TRUE(renamed.lastRefused());
 }
 
+// The survey makes many files without a statement for each: every telephone of the demo data,
+// whatever its writer, template, company password, networks or default levels, is current when its
+// last fetch carries the tag of the file the server makes for it by its name now, and stale when not.
+TEST_F(Fleet, EachTelephoneIsCurrentExactlyWhenItsTagIsTheOneTheServerSendsNow)
+{
+    ASSERT_TRUE(FetchTable::prepare(working.db).isEmpty());
+    working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('OHARA', '$$PROVAUTH', 'secret')"));
+    working.db.execute(QStringLiteral("INSERT INTO SYSTEM_PARAMETERS VALUES('ALPIN', '$$PROVNETS', '10.9.0.0/16')"));
+    working.db.execute(
+        QStringLiteral("UPDATE SYSTEM_PARAMETERS SET SY_VALUE = '101' WHERE SY_SUBCODE = '$$DEFGEN' AND SY_CODE "
+                       "IN ('ALPINGXP2000', 'OHARAPAP2', 'ALPINSIPKV')"));
+    std::vector<Fetch> fetches;
+    QMap<QString, FleetState> expected;
+    QSet<QString> modules;
+    {
+        PhoneFileSource server(working.db, QStringLiteral("EN"));
+        KnownCaller known;
+        const Recordset phones = working.db.execute(QStringLiteral(
+            "SELECT P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_MAC, E.EQ_MODULE FROM PHONES P JOIN EQUIPMENT E ON "
+            "E.EQ_CODE = P.EQ_CODE ORDER BY 1, 2"));
+        for (int i = 0; i < phones.count(); ++i) {
+            const QVariantList& row = phones.rows().at(i);
+            const std::optional<QString> name =
+                server.fileNameOf(row.at(2).toString(), row.at(4).toString(), row.at(3).toString());
+            const FileAnswer now = name ? server.answer(*name, known) : FileAnswer{};
+            const bool right = now.status == 200 && i % 3 != 0;
+            fetches.push_back(Fetch{row.at(0).toString(), row.at(1).toString(),
+                                    QStringLiteral("2026-01-01T00:00:00.000Z"), QStringLiteral("127.0.0.1"), {},
+                                    right ? entityTag(now.body) : QByteArray("\"other\""), {}});
+            expected.insert(row.at(0).toString() + u'/' + row.at(1).toString(),
+                            right ? FleetState::Current : FleetState::Stale);
+            if (right)
+                modules.insert(row.at(4).toString());
+        }
+    }
+    FetchTable::write(working.db, fetches);
+    ASSERT_EQ(modules.size(), 4) << "each writer and the templates";
+    QMap<QString, FleetState> listed;
+    for (const FleetPhone& p : survey())
+        listed.insert(p.company + u'/' + p.code, p.state);
+    EXPECT_EQ(listed, expected);
+    EXPECT_GE(expected.values().count(FleetState::Current), 20);
+}
+
 TEST_F(Fleet, TwoServersRecordIntoOneDatabaseAtOnceAndTheLaterFetchWins)
 {
     ASSERT_TRUE(FetchTable::prepare(working.db).isEmpty());
