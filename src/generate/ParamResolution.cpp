@@ -111,8 +111,27 @@ QString GetParamValue(Session& s, const QString& code)
 Expansion expandPlaceHolders(const QString& text, const QString& code, const QString& description)
 {
     Expansion e{text, std::nullopt, {}};
-    if (!text.contains(kMark))
+    const qsizetype first = text.indexOf(kMark);
+    if (first < 0)
         return e;
+    // The usual text holds one place-holder: it is the only occurrence of its token, so it is
+    // replaced where it stands, in one copy.
+    if (text.indexOf(kMark, first + 1) < 0) {
+        qsizetype end = text.indexOf(u'\'', first);
+        if (end < 0)
+            end = text.indexOf(u' ', first);
+        if (end < 0)
+            end = text.size();
+        const QStringView token = QStringView(text).mid(first, end - first);
+        std::optional<QString> value = tokenValue(token, code, description);
+        if (!value) {
+            e.badToken = token.toString();
+            return e;
+        }
+        e.text = QStringView(text).left(first) + *value + QStringView(text).mid(end);
+        e.inserted.append(std::move(*value));
+        return e;
+    }
     QString& work = e.text;
     // Characters that came from a telephone's code or description are data: a "$$" inside them is
     // never taken for a place-holder, so a description such as "a$$N" cannot loop forever.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include <QVarLengthArray>
+
 #include "ParamResolution.h"
 
 namespace vocaset {
@@ -93,19 +95,55 @@ quint8 placeHoldersOf(const ParamRow& row, bool described)
                   (holdsMark(row.value) ? InValue : 0));
 }
 
+namespace {
+
+// The texts one telephone's rows expand to. The rows of a model often hold one same text
+// ("user$$P"), so each text is expanded once per telephone.
+class Expansions final
+{
+public:
+    Expansions(const QString& phoneCode, const QString& phoneDesc) : m_code(phoneCode), m_desc(phoneDesc) {}
+
+    // expandRow for the texts the mask names.
+    std::optional<QString> row(ParamRow& row, quint8 mask)
+    {
+        const std::pair<PlaceHolderIn, QString*> texts[] = {
+            {InCode, &row.code}, {InDesc, &row.desc}, {InValue, &row.value}};
+        for (const auto& [flag, text] : texts) {
+            if (!(mask & flag))
+                continue;
+            if (std::optional<QString> bad = expand(*text))
+                return bad;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<QString> expand(QString& text)
+    {
+        for (const auto& [from, to] : m_done) {
+            if (from == text) {
+                text = to;
+                return std::nullopt;
+            }
+        }
+        Expansion e = expandPlaceHolders(text, m_code, m_desc);
+        if (!e.badToken && m_done.size() < m_done.capacity())
+            m_done.append({text, e.text});
+        text = std::move(e.text);
+        return e.badToken;
+    }
+
+    const QString& m_code;
+    const QString& m_desc;
+    QVarLengthArray<std::pair<QString, QString>, 8> m_done; // a text and what it expanded to
+};
+
+} // namespace
+
 std::optional<QString> expandRow(ParamRow& row, quint8 mask, const QString& phoneCode, const QString& phoneDesc)
 {
-    const std::pair<PlaceHolderIn, QString*> texts[] = {
-        {InCode, &row.code}, {InDesc, &row.desc}, {InValue, &row.value}};
-    for (const auto& [flag, text] : texts) {
-        if (!(mask & flag))
-            continue;
-        Expansion e = expandPlaceHolders(*text, phoneCode, phoneDesc);
-        *text = std::move(e.text);
-        if (e.badToken)
-            return e.badToken;
-    }
-    return std::nullopt;
+    return Expansions(phoneCode, phoneDesc).row(row, mask);
 }
 
 std::shared_ptr<const SharedRows> SharedRows::read(Database& db, const Key& key)
@@ -219,6 +257,7 @@ std::optional<SharedRows::Merged> SharedRows::merge(const QString& phoneCode, co
         places.of = m_serial;
     }
 
+    Expansions expansions(phoneCode, phoneDesc);
     Merged m;
     m.uncatalogued = m_uncatalogued;
     m.rows.reserve(m_merged.size() + n);
@@ -232,7 +271,7 @@ std::optional<SharedRows::Merged> SharedRows::merge(const QString& phoneCode, co
             m.plain.append(false);
             ParamRow& row = m.rows.last();
             const quint8 mask = placeHoldersOf(row, c >= 0);
-            if ((mask & InCode) || (mask && expandRow(row, mask, phoneCode, phoneDesc)))
+            if ((mask & InCode) || (mask && expansions.row(row, mask)))
                 return false;
             if (c < 0)
                 m.uncatalogued.append(row.code);
@@ -244,7 +283,7 @@ std::optional<SharedRows::Merged> SharedRows::merge(const QString& phoneCode, co
             return std::nullopt;
         m.rows.append(m_merged.at(i));
         m.plain.append(m_plain.at(i));
-        if (const quint8 mask = m_expand.at(i); mask && expandRow(m.rows.last(), mask, phoneCode, phoneDesc))
+        if (const quint8 mask = m_expand.at(i); mask && expansions.row(m.rows.last(), mask))
             return std::nullopt;
     }
     if (!ownUpTo(m_merged.size()))
