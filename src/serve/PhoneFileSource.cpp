@@ -52,63 +52,79 @@ const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQ
 constexpr qint64 kTemplateNamesMs = 1000;
 
 // The telephones with a MAC, whatever the case of its stored digits, with their writer module and
-// their company's password for its files; first on each row the database's change count (null where
-// none is kept). One row with no telephone when no telephone has the MAC, so the count always comes.
-// A telephone comes with its own values, one row each, so that a request is answered in one round
-// trip, when its company has no password or when the Digest answer bound after the MAC proves the
-// password: the database checks it where the password is. A wrong answer brings no values, so the
-// time a refusal takes tells nothing about the MAC. Otherwise the join's key is null, and neither
-// engine even searches the values' index.
+// their company's password for its files, one row each; after them their own values, one row each
+// under the telephone's codes; and one row with the database's change count alone (null where none is
+// kept), so the count comes whether a telephone has the MAC or not. A telephone's values come with
+// it, so that a request is answered in one round trip, when its company has no password or when the
+// Digest answer bound after the MAC proves the password: the database checks it where the password
+// is. A wrong answer brings no values, so the time a refusal takes tells nothing about the MAC. Each
+// part is read in an index's order (a MAC names one telephone), so neither engine sorts rows of its
+// own: the parts are merged by the codes, and the count's row and a telephone's own row come before
+// or after the values, as the engine places nulls.
 QString findByMac(const QString& changeCount, Engine engine)
 {
     const QString proven =
         Dialect::md5Text(Dialect::md5Text(QStringLiteral("? || A.SY_VALUE"), engine) + QStringLiteral(" || ?"),
                          engine) +
         QStringLiteral(" = ?");
-    return QStringLiteral("SELECT ") + changeCount +
-           QStringLiteral(" AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, A.SY_VALUE, "
-                          "V.PA_CODE, V.PA_VALUE "
-                          "FROM (SELECT 1 AS ONE) O LEFT JOIN PHONES P ON UPPER(P.PH_MAC) = ? "
-                          "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN SYSTEM_PARAMETERS A "
-                          "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
-           QLatin1String(kProvAuth) +
-           QStringLiteral("' LEFT JOIN PHONES_PARAMETERS V "
-                          "ON V.CO_CODE = CASE WHEN A.SY_VALUE IS NULL OR ") +
-           proven +
-           QStringLiteral(" THEN P.CO_CODE END "
-                          "AND V.EQ_CODE = P.EQ_CODE AND V.PH_CODE = P.PH_CODE "
-                          "ORDER BY P.CO_CODE, P.PH_CODE, V.PA_CODE");
+    const QString password =
+        QStringLiteral(" LEFT JOIN SYSTEM_PARAMETERS A ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
+        QLatin1String(kProvAuth) + u'\'';
+    const QString named = QStringLiteral(" WHERE UPPER(P.PH_MAC) = ? AND P.PH_MAC <> ''");
+    return QStringLiteral("SELECT NULL AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, "
+                          "E.EQ_MODULE, A.SY_VALUE, NULL AS PA_CODE, NULL AS PA_VALUE FROM PHONES P "
+                          "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE") +
+           password + named +
+           QStringLiteral(" UNION ALL SELECT NULL, V.CO_CODE, V.PH_CODE, NULL, NULL, NULL, NULL, NULL, V.PA_CODE, "
+                          "V.PA_VALUE FROM PHONES P") +
+           password +
+           QStringLiteral(" JOIN PHONES_PARAMETERS V ON V.CO_CODE = P.CO_CODE AND V.EQ_CODE = P.EQ_CODE AND "
+                          "V.PH_CODE = P.PH_CODE") +
+           named + QStringLiteral(" AND (A.SY_VALUE IS NULL OR ") + proven +
+           QStringLiteral(") UNION ALL SELECT CAST(") + changeCount +
+           QStringLiteral(" AS VARCHAR(20)), NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL ORDER BY 2, 3, 9");
 }
 
 // The values findByMac binds for a MAC and the Digest answer's proof, if any.
-QVariantList findByMacValues(const QString& mac, const std::optional<DigestProof>& proof)
+QStringList findByMacValues(const QString& mac, const std::optional<DigestProof>& proof)
 {
     if (!proof)
-        return {mac, QVariant(), QVariant(), QVariant()};
-    return {mac, QString::fromUtf8(proof->head), QString::fromUtf8(proof->tail), QString::fromUtf8(proof->response)};
+        return {mac, mac, QString(), QString(), QString()};
+    return {mac, mac, QString::fromUtf8(proof->head), QString::fromUtf8(proof->tail),
+            QString::fromUtf8(proof->response)};
 }
 
 // A telephone found by its MAC: its row of findByMac and, where they came, its own values.
 struct FoundPhone
 {
-    const QVariantList* row;
+    const TextRows* rows;
+    int row;
     OwnValues own;
+
+    const QString& at(int column) const { return rows->at(row, column); }
 };
 
-// The telephones of findByMac's rows, each once.
-QList<FoundPhone> foundPhones(const Recordset& rows)
+// The telephones of findByMac's rows, each once, in code order; the change count goes to *changes.
+QList<FoundPhone> foundPhones(const TextRows& rows, QString* changes)
 {
     QList<FoundPhone> phones;
-    for (const QVariantList& row : rows.rows()) {
-        if (row.at(1).isNull())
+    for (int r = 0; r < rows.count(); ++r) {
+        if (rows.at(r, 1).isNull()) {
+            *changes = rows.at(r, 0);
             continue;
-        if (phones.isEmpty() || row.at(1) != phones.last().row->at(1) || row.at(2) != phones.last().row->at(2))
-            phones.append(FoundPhone{&row, {}});
-        if (!row.at(8).isNull())
-            phones.last().own.append(OwnValue{row.at(8).toString(), row.at(9).toString()});
+        }
+        const bool value = !rows.at(r, 8).isNull();
+        if (phones.isEmpty() || rows.at(r, 1) != phones.last().rows->at(r - 1, 1) ||
+            rows.at(r, 2) != phones.last().rows->at(r - 1, 2))
+            phones.append(FoundPhone{&rows, -1, {}});
+        if (value)
+            phones.last().own.append(OwnValue{rows.at(r, 8), rows.at(r, 9)});
+        else
+            phones.last().row = r;
     }
     return phones;
 }
+
 const QString kNetworks = QStringLiteral("SELECT SY_CODE, SY_VALUE FROM SYSTEM_PARAMETERS WHERE SY_SUBCODE = '") +
                           QLatin1String(kProvNets) + u'\'';
 
@@ -350,7 +366,16 @@ Database& PhoneFileSource::database()
     return *m_db;
 }
 
-void PhoneFileSource::keep(Database& db, const QVariant& changes)
+QString PhoneFileSource::changeCount(Database& db) const
+{
+    return db.execute(QStringLiteral("SELECT CAST(") + m_count + QStringLiteral(" AS VARCHAR(20))"))
+        .rows()
+        .value(0)
+        .value(0)
+        .toString();
+}
+
+void PhoneFileSource::keep(Database& db, const QString& changes)
 {
     if (!m_kept || changes.isNull() || changes != m_changes) {
         m_kept = std::make_unique<Kept>(db, m_language);
@@ -361,7 +386,7 @@ void PhoneFileSource::keep(Database& db, const QVariant& changes)
 const QList<PhoneFileSource::TemplateName>& PhoneFileSource::templateNames(Database& db, bool fresh)
 {
     if (!m_kept || fresh)
-        keep(db, db.execute(QStringLiteral("SELECT ") + m_count).rows().value(0).value(0));
+        keep(db, changeCount(db));
     if (!m_kept->names) {
         QList<TemplateName> names;
         for (const ModelTemplate& t : ModelTemplates::readNames(db)) {
@@ -403,7 +428,7 @@ std::optional<FileAnswer> PhoneFileSource::knownFile(const PhoneInfo& phone, con
 {
     Database& db = database();
     if (!m_kept)
-        keep(db, db.execute(QStringLiteral("SELECT ") + m_count).rows().value(0).value(0));
+        keep(db, changeCount(db));
     std::optional<ProvisioningName> name;
     if (module == QLatin1String(kTemplateModule)) {
         templateNames(db, false);
@@ -511,8 +536,7 @@ FileAnswer PhoneFileSource::inOneState(bool severalStatements, const std::functi
         // Moved by a change committed before the first statement too: then answered again, needlessly.
         if (db.fileDataVersion() == version)
             return answer;
-    } else if (const QVariant now = db.execute(QStringLiteral("SELECT ") + m_count).rows().value(0).value(0);
-               !now.isNull() && now == m_changes) {
+    } else if (const QString now = changeCount(db); !now.isNull() && now == m_changes) {
         return answer;
     }
     m_kept.reset();
@@ -524,7 +548,7 @@ QString PhoneFileSource::health()
 {
     try {
         Database& db = database();
-        db.executeBound(m_findByMac, findByMacValues(QStringLiteral("-"), std::nullopt));
+        db.selectTexts(m_findByMac, findByMacValues(QStringLiteral("-"), std::nullopt));
         return {};
     } catch (const DbError& e) {
         if (m_db && !m_db->isOpen())
@@ -542,9 +566,10 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     // the check.
     const std::optional<DigestProof> proof =
         Dialect::checksDigestInStatement(db.engine()) ? credentials.proof(name.mac) : std::nullopt;
-    const Recordset found = db.executeBound(m_findByMac, findByMacValues(name.mac, proof));
+    const TextRows found = db.selectTexts(m_findByMac, findByMacValues(name.mac, proof));
     db.reached(u"request.found");
-    const QVariant changes = found.rows().value(0).value(0);
+    QString changes;
+    const QList<FoundPhone> phones = foundPhones(found, &changes);
     keep(db, changes);
     // A template model's name is one of the templates' as they are now: a pattern saved since the
     // name was read may give another model or none.
@@ -559,7 +584,6 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     if (!m_kept->anyAuth)
         m_kept->anyAuth = db.execute(kAnyAuth).text(0).toInt() > 0;
     const bool anyAuth = *m_kept->anyAuth;
-    const QList<FoundPhone> phones = foundPhones(found);
     if (!m_kept->networks) {
         QHash<QString, QList<QPair<QHostAddress, int>>> networks;
         const Recordset rows = db.execute(kNetworks);
@@ -577,20 +601,20 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
         answer.unknown = FileAnswer::Unknown{name.mac.toUpper(), name.module, name.model};
     QStringList passwords;
     for (const FoundPhone& p : phones) {
-        if (!p.row->at(7).isNull())
-            passwords.append(p.row->at(7).toString());
+        if (!p.at(7).isNull())
+            passwords.append(p.at(7));
     }
     // Telephones of companies without a password are served (or in conflict) as before; any other
     // name needs a right answer first.
     // A template model's name belongs to one model, a built-in one to every model of the module.
-    const auto named = [&name](const QVariantList& row) {
-        return row.at(6).toString() == name.module && (name.model.isEmpty() || row.at(3).toString() == name.model);
+    const auto named = [&name](const FoundPhone& p) {
+        return p.at(6) == name.module && (name.model.isEmpty() || p.at(3) == name.model);
     };
-    bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.size() > 1 || named(*phones.first().row));
+    bool open = !phones.isEmpty() && passwords.isEmpty() && (phones.size() > 1 || named(phones.first()));
     // A company with networks: from inside them no Digest is asked; from outside a company without
     // a password is refused as a wrong password is.
-    if (phones.size() == 1 && named(*phones.first().row)) {
-        const auto networks = m_kept->networks->constFind(phones.first().row->at(1).toString());
+    if (phones.size() == 1 && named(phones.first())) {
+        const auto networks = m_kept->networks->constFind(phones.first().at(1));
         if (networks != m_kept->networks->cend()) {
             if (insideNetworks(credentials.client(), *networks)) {
                 open = true;
@@ -623,7 +647,7 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
     if (phones.size() > 1) {
         QStringList owners;
         for (const FoundPhone& p : phones)
-            owners.append(p.row->at(1).toString() + u'/' + p.row->at(2).toString());
+            owners.append(p.at(1) + u'/' + p.at(2));
         answer.status = 409;
         answer.notes.append(QStringLiteral("MAC %1 belongs to %2 telephones: %3; none of them is served")
                                 .arg(name.mac)
@@ -631,17 +655,16 @@ FileAnswer PhoneFileSource::lookUp(const ProvisioningName& name, Credentials& cr
                                 .arg(owners.join(QStringLiteral(", "))));
         return answer;
     }
-    const QVariantList& row = *phones.first().row;
-    const PhoneInfo phone{row.at(1).toString(), row.at(2).toString(), row.at(3).toString(), row.at(4).toString(),
-                          row.at(5).toString()};
+    const FoundPhone& found1 = phones.first();
+    const PhoneInfo phone{found1.at(1), found1.at(2), found1.at(3), found1.at(4), found1.at(5)};
     // The telephone's model writes another file than the one asked for.
-    if (!named(row))
+    if (!named(found1))
         return answer;
     answer.company = phone.company;
     answer.phone = phone.code;
     answer.mac = name.mac.toUpper();
 
-    return madeFile(std::move(answer), phone, name, phones.first().own, !row.at(7).isNull());
+    return madeFile(std::move(answer), phone, name, found1.own, !found1.at(7).isNull());
 }
 
 FileAnswer PhoneFileSource::madeFile(FileAnswer answer, const PhoneInfo& phone, const ProvisioningName& name,

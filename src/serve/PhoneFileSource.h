@@ -103,7 +103,9 @@ private:
     const QList<TemplateName>& templateNames(Database& db, bool fresh);
     std::optional<ProvisioningName> templateFile(const QString& fileName);
     // What is kept, made anew when the database's change count moved (or is not kept).
-    void keep(Database& db, const QVariant& changes);
+    void keep(Database& db, const QString& changes);
+    // The database's change count now, as findByMac reads it; null where none is kept.
+    QString changeCount(Database& db) const;
 
     // The SQLite file's identity when it was opened: a file moved over it is a new database.
     bool replaced() const;
@@ -121,7 +123,7 @@ private:
 
     struct Kept;
     std::unique_ptr<Kept> m_kept;
-    QVariant m_changes; // the change count m_kept was read at
+    QString m_changes; // the change count m_kept was read at
     bool m_keepAnswers = true;
     qint64 m_namesCheckedMs = 0; // when a name no template has last made the source look for new ones
 };
