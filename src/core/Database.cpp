@@ -93,6 +93,11 @@ void Database::open(const QString& connectionString, Access access)
     const QString provider = cs.value(QStringLiteral("Provider")).toLower();
     QString created; // a new file made here, removed again when the engine cannot open it
     if (provider == u"sqlite") {
+        // The library counts the memory it holds under one lock that every allocation of every
+        // connection takes: the server's threads would wait on each other for it. Nothing reads the
+        // counts. Set once, before the library starts with the first connection.
+        static const int kNoMemoryCounts = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        Q_UNUSED(kNoMemoryCounts);
         m_engine = Engine::SQLite;
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         QString file = cs.value(QStringLiteral("Data Source"));
