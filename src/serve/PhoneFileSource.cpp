@@ -52,15 +52,14 @@ const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQ
 constexpr qint64 kTemplateNamesMs = 1000;
 
 // The telephones with a MAC, whatever the case of its stored digits, with their writer module and
-// their company's password for its files, one row each; after them their own values, one row each
-// under the telephone's codes; and one row with the database's change count alone (null where none is
-// kept), so the count comes whether a telephone has the MAC or not. A telephone's values come with
-// it, so that a request is answered in one round trip, when its company has no password or when the
-// Digest answer bound after the MAC proves the password: the database checks it where the password
-// is. A wrong answer brings no values, so the time a refusal takes tells nothing about the MAC. Each
-// part is read in an index's order (a MAC names one telephone), so neither engine sorts rows of its
-// own: the parts are merged by the codes, and the count's row and a telephone's own row come before
-// or after the values, as the engine places nulls.
+// their company's password for its files, one row each; their own values, one row each under the
+// telephone's codes; and one row with the database's change count alone (null where none is kept), so
+// the count comes whether a telephone has the MAC or not. A telephone's values come with it, so that
+// a request is answered in one round trip, when its company has no password or when the Digest answer
+// bound after the MAC proves the password: the database checks it where the password is. A wrong
+// answer brings no values, so the time a refusal takes tells nothing about the MAC. The values are
+// read in their index's order, not sorted; the parts are merged by the codes, and the count's row and
+// a telephone's own row come before its values or after them, as the engine places nulls.
 QString findByMac(const QString& changeCount, Engine engine)
 {
     const QString proven =
