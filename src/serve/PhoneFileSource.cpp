@@ -52,35 +52,29 @@ const QStringList kKeptTables = {QStringLiteral("EQUIPMENT"), QStringLiteral("EQ
 constexpr qint64 kTemplateNamesMs = 1000;
 
 // The telephones with a MAC, whatever the case of its stored digits, with their writer module and
-// their company's password for its files, one row each; their own values, one row each under the
-// telephone's codes; and one row with the database's change count alone (null where none is kept), so
-// the count comes whether a telephone has the MAC or not. A telephone's values come with it, so that
-// a request is answered in one round trip, when its company has no password or when the Digest answer
-// bound after the MAC proves the password: the database checks it where the password is. A wrong
-// answer brings no values, so the time a refusal takes tells nothing about the MAC. The values are
-// read in their index's order, not sorted; the parts are merged by the codes, and the count's row and
-// a telephone's own row come before its values or after them, as the engine places nulls.
+// their company's password for its files, then one row with the database's change count alone (null
+// where none is kept), so that the count comes whether a telephone has the MAC or not. A telephone
+// comes with its own values, one row each, so that a request is answered in one round trip, when its
+// company has no password or when the Digest answer bound before the MAC proves the password: the
+// database checks it where the password is. A wrong answer brings no values, so the time a refusal
+// takes tells nothing about the MAC. Otherwise the join's key is null, and neither engine even
+// searches the values' index. The values are read in their index's order; the count's row comes
+// first or last, as the engine places nulls.
 QString findByMac(const QString& changeCount, Engine engine)
 {
     const QString proven =
         Dialect::md5Text(Dialect::md5Text(QStringLiteral("? || A.SY_VALUE"), engine) + QStringLiteral(" || ?"),
                          engine) +
         QStringLiteral(" = ?");
-    const QString password =
-        QStringLiteral(" LEFT JOIN SYSTEM_PARAMETERS A ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
-        QLatin1String(kProvAuth) + u'\'';
-    const QString named = QStringLiteral(" WHERE UPPER(P.PH_MAC) = ? AND P.PH_MAC <> ''");
-    return QStringLiteral("SELECT NULL AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, "
-                          "E.EQ_MODULE, A.SY_VALUE, NULL AS PA_CODE, NULL AS PA_VALUE FROM PHONES P "
-                          "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE") +
-           password + named +
-           QStringLiteral(" UNION ALL SELECT NULL, V.CO_CODE, V.PH_CODE, NULL, NULL, NULL, NULL, NULL, V.PA_CODE, "
-                          "V.PA_VALUE FROM PHONES P") +
-           password +
-           QStringLiteral(" JOIN PHONES_PARAMETERS V ON V.CO_CODE = P.CO_CODE AND V.EQ_CODE = P.EQ_CODE AND "
-                          "V.PH_CODE = P.PH_CODE") +
-           named + QStringLiteral(" AND (A.SY_VALUE IS NULL OR ") + proven +
-           QStringLiteral(") UNION ALL SELECT CAST(") + changeCount +
+    return QStringLiteral("SELECT NULL AS CHANGES, P.CO_CODE, P.PH_CODE, P.EQ_CODE, P.PH_DESC, P.PH_MAC, E.EQ_MODULE, "
+                          "A.SY_VALUE, V.PA_CODE, V.PA_VALUE FROM PHONES P "
+                          "LEFT JOIN EQUIPMENT E ON E.EQ_CODE = P.EQ_CODE LEFT JOIN SYSTEM_PARAMETERS A "
+                          "ON A.SY_CODE = P.CO_CODE AND A.SY_SUBCODE = '") +
+           QLatin1String(kProvAuth) +
+           QStringLiteral("' LEFT JOIN PHONES_PARAMETERS V ON V.CO_CODE = CASE WHEN A.SY_VALUE IS NULL OR ") + proven +
+           QStringLiteral(" THEN P.CO_CODE END AND V.EQ_CODE = P.EQ_CODE AND V.PH_CODE = P.PH_CODE "
+                          "WHERE UPPER(P.PH_MAC) = ? AND P.PH_MAC <> '' UNION ALL SELECT CAST(") +
+           changeCount +
            QStringLiteral(" AS VARCHAR(20)), NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL ORDER BY 2, 3, 9");
 }
 
@@ -88,12 +82,11 @@ QString findByMac(const QString& changeCount, Engine engine)
 QStringList findByMacValues(const QString& mac, const std::optional<DigestProof>& proof)
 {
     if (!proof)
-        return {mac, mac, QString(), QString(), QString()};
-    return {mac, mac, QString::fromUtf8(proof->head), QString::fromUtf8(proof->tail),
-            QString::fromUtf8(proof->response)};
+        return {QString(), QString(), QString(), mac};
+    return {QString::fromUtf8(proof->head), QString::fromUtf8(proof->tail), QString::fromUtf8(proof->response), mac};
 }
 
-// A telephone found by its MAC: its row of findByMac and, where they came, its own values.
+// A telephone found by its MAC: its first row of findByMac and, where they came, its own values.
 struct FoundPhone
 {
     const TextRows* rows;
@@ -112,14 +105,10 @@ QList<FoundPhone> foundPhones(const TextRows& rows, QString* changes)
             *changes = rows.at(r, 0);
             continue;
         }
-        const bool value = !rows.at(r, 8).isNull();
-        if (phones.isEmpty() || rows.at(r, 1) != phones.last().rows->at(r - 1, 1) ||
-            rows.at(r, 2) != phones.last().rows->at(r - 1, 2))
-            phones.append(FoundPhone{&rows, -1, {}});
-        if (value)
+        if (phones.isEmpty() || rows.at(r, 1) != phones.last().at(1) || rows.at(r, 2) != phones.last().at(2))
+            phones.append(FoundPhone{&rows, r, {}});
+        if (!rows.at(r, 8).isNull())
             phones.last().own.append(OwnValue{rows.at(r, 8), rows.at(r, 9)});
-        else
-            phones.last().row = r;
     }
     return phones;
 }
