@@ -237,6 +237,9 @@ QList<FleetPhone> FleetSurvey::survey(const FleetFilter& filter, const std::func
             fetched.push_back({phones.size(), once(row.at(5)), row.at(9).toString().toLatin1()});
         }
         phones.append(std::move(p));
+        // No file is built yet, but the caller gets its turns (and may stop) while the rows come.
+        if (progress && phones.size() % 512 == 0)
+            progress(0, total);
     });
 
     // The fetched telephones' own values come a block of telephones of one company and model at a

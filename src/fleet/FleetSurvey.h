@@ -77,7 +77,8 @@ public:
     Q_DISABLE_COPY_MOVE(FleetSurvey)
 
     // Telephones in company and code order. progress(done, total) is called as the files are
-    // built. Refused statements throw DbError.
+    // built, and with done 0 now and then while the telephones are read before; an exception it
+    // throws ends the survey. Refused statements throw DbError.
     QList<FleetPhone> survey(const FleetFilter& filter, const std::function<void(int, int)>& progress = {});
     // After a survey: the telephones that share a MAC (the server serves neither), one line each, and
     // each listed model whose $$UAFIRMWARE setting is no regular expression with one capture group.
