@@ -429,6 +429,19 @@ void lookAlikePhase(quint16 port, const QByteArray& known, int answers)
 
 } // namespace
 
+// Two sides' mean rates and 99th percentiles set side by side, the first's rate as a share of the second's.
+static void compare(const QString& title, double rate, double against, double p99, double p99Against)
+{
+    out << title
+        << QStringLiteral(": %1 against %2 responses/s (%3 %), p99 %4 against %5 ms")
+               .arg(rate, 0, 'f', 0)
+               .arg(against, 0, 'f', 0)
+               .arg(100 * rate / qMax(against, 0.01), 0, 'f', 1)
+               .arg(p99, 0, 'f', 2)
+               .arg(p99Against, 0, 'f', 2)
+        << Qt::endl;
+}
+
 // Known telephones fetching beside a flood of unknown MACs at full speed, with the lobby recorded and
 // without (serve --no-lobby), in turn, twice each: the known telephones' rate and latency, the lobby's
 // rows after each flood, the server's peak memory.
@@ -481,14 +494,7 @@ int floodRun(const Start& startServer, quint16 port, const QString& connection, 
                 << Qt::endl;
         }
     }
-    out << QStringLiteral("Known telephones beside the flood, lobby on against off: %1 against %2 responses/s (%3 %), "
-                          "p99 %4 against %5 ms")
-               .arg(rate[1], 0, 'f', 0)
-               .arg(rate[0], 0, 'f', 0)
-               .arg(100 * rate[1] / qMax(rate[0], 0.01), 0, 'f', 1)
-               .arg(p99[1], 0, 'f', 2)
-               .arg(p99[0], 0, 'f', 2)
-        << Qt::endl;
+    compare(QStringLiteral("Known telephones beside the flood, lobby on against off"), rate[1], rate[0], p99[1], p99[0]);
     return 0;
 }
 
@@ -584,14 +590,7 @@ int nginxRun(const Start& startServer, quint16 port, const QList<QByteArray>& ta
             p99[side] += f.percentile(0.99) / 2;
         }
     }
-    out << QStringLiteral("The server against nginx on the same files: %1 against %2 responses/s (%3 %), p99 %4 "
-                          "against %5 ms")
-               .arg(rate[0], 0, 'f', 0)
-               .arg(rate[1], 0, 'f', 0)
-               .arg(100 * rate[0] / qMax(rate[1], 0.01), 0, 'f', 1)
-               .arg(p99[0], 0, 'f', 2)
-               .arg(p99[1], 0, 'f', 2)
-        << Qt::endl;
+    compare(QStringLiteral("The server against nginx on the same files"), rate[0], rate[1], p99[0], p99[1]);
     files.terminate();
     files.waitForFinished(5000);
     server.terminate();
