@@ -13,6 +13,7 @@
 #include "FetchRecorder.h"
 #include "FleetSurvey.h"
 #include "HttpClient.h"
+#include "Interleaving.h"
 #include "PhoneFileSource.h"
 #include "ServeTestSupport.h"
 #include "ServedDatabase.h"
@@ -213,6 +214,18 @@ TEST_F(Fleet, EachTelephoneIsCurrentExactlyWhenItsTagIsTheOneTheServerSendsNow)
         listed.insert(p.company + u'/' + p.code, p.state);
     EXPECT_EQ(listed, expected);
     EXPECT_GE(expected.values().count(FleetState::Current), 20);
+
+    // Another operator changes every telephone's own values once the first file is built: the
+    // survey reads one state, so it lists what it would have listed before the change.
+    OtherOperator other(working);
+    other.at(QStringLiteral("telephone.done"), [&] {
+        EXPECT_EQ(other.attempt(QStringLiteral("UPDATE PHONES_PARAMETERS SET PA_VALUE = PA_VALUE || 'x'")), QString());
+    });
+    listed.clear();
+    for (const FleetPhone& p : survey())
+        listed.insert(p.company + u'/' + p.code, p.state);
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(other.passed.count(QStringLiteral("telephone.done")), listed.size()) << "the change came mid-survey";
 }
 
 TEST_F(Fleet, TwoServersRecordIntoOneDatabaseAtOnceAndTheLaterFetchWins)
